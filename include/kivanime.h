@@ -1,0 +1,292 @@
+/*
+ * kivanime.h - 2D cut-out puppet animation runtime, C interface.
+ *
+ * HOW TO USE
+ *   1. Call Anime_Init with a table of four host functions (texture load,
+ *      texture release, a reserved slot, draw).
+ *   2. Anime_LoadModel a model file under a name of your choice, optionally
+ *      Anime_LoadMotion / Anime_LoadExpression more files into it.
+ *   3. Anime_CreateInstance for every puppet on screen; play motions, set
+ *      expressions, place it.
+ *   4. Every frame: Anime_Update(elapsed milliseconds), then Anime_Render(),
+ *      which calls your draw function once per visible part, back to front.
+ *   5. Anime_Shutdown gives every texture back through releaseTexture.
+ *
+ * THREADING
+ *   The library starts no thread. One lock serialises every export; calls
+ *   from several threads are safe and simply wait for each other. Host
+ *   functions run on the calling thread with that lock held and must not call
+ *   back into the library: such a nested call is refused (it returns its
+ *   failure value and changes nothing).
+ *
+ * UNITS
+ *   Time in milliseconds. Lengths in model units (canvas pixels). Rotations in
+ *   radians, positive turning +x toward +y. Scale and opacity are factors
+ *   (1 = unchanged / opaque). Only the 3D angles are in degrees.
+ *
+ * OWNERSHIP
+ *   Strings are NUL-terminated UTF-8 byte strings, copied before use; the
+ *   caller may reuse its buffers as soon as a call returns. Texture paths
+ *   handed to loadTexture and records handed to draw are valid only during
+ *   that call. Texture handles belong to the host; the library gives each
+ *   one back exactly once through releaseTexture.
+ *
+ * FAILURE VALUES
+ *   Nothing is logged and no exception ever leaves the library. A failed
+ *   call returns 0 (results that are 1 or 0, and instance ids), or does
+ *   nothing, and leaves every earlier state intact. Instance id 0 never names
+ *   an instance. A NULL string argument is always a failure.
+ *
+ * FILES
+ *   Model, motion and expression files are JSON, read leniently: every key is
+ *   optional, a value of the wrong kind takes the key's default, and a load
+ *   fails only when the file cannot be read or its top level is not an object.
+ */
+#ifndef KIVANIME_H
+#define KIVANIME_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#if defined(KIVANIME_BUILD)
+#define ANIME_API __declspec(dllexport)
+#else
+#define ANIME_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__) || defined(__clang__)
+#define ANIME_API __attribute__((visibility("default")))
+#else
+#define ANIME_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Host interface ---------------------------------------------------- */
+
+/** One drawn part, handed to the host's draw function. 64 bytes, no padding. */
+typedef struct AnimeDrawParams {
+    int32_t texture; /**< host texture handle (always 0 or more) */
+    float x;         /**< screen position: instance scale x model position + instance position */
+    float y;
+    float reserved0; /**< always 0.0 */
+    float reserved1; /**< always 0.0 */
+    float rotation;  /**< radians, positive turns +x toward +y */
+    float scaleX;    /**< instance scale x part world scale */
+    float scaleY;
+    float alpha;        /**< opacity, instance opacity included */
+    uint32_t reserved2; /**< always 0xFFFFFFFF */
+    float anchorX;      /**< pivot as a fraction of the image size (0.5 = centre) */
+    float anchorY;
+    float srcX; /**< source rectangle within the texture, as written in the model */
+    float srcY;
+    float srcWidth;
+    float srcHeight;
+} AnimeDrawParams;
+
+/** Loads a texture. `path` is a NUL-terminated UTF-16 string (16-bit code
+ *  units on every platform). Returns a handle of 0 or more, negative on
+ *  failure. */
+typedef int32_t (*AnimeLoadTextureFn)(const uint16_t* path);
+/** Gives a handle returned by loadTexture back to the host. */
+typedef void (*AnimeReleaseTextureFn)(int32_t texture);
+/** Draws one part; the record is valid only during the call. */
+typedef void (*AnimeDrawFn)(const AnimeDrawParams* params);
+
+/** The host functions, in this slot order. Any slot may be NULL: the step
+ *  that would call it is skipped. `reserved` is carried and never called. */
+typedef struct AnimeHostCallbacks {
+    AnimeLoadTextureFn loadTexture;
+    AnimeReleaseTextureFn releaseTexture;
+    void* reserved;
+    AnimeDrawFn draw;
+} AnimeHostCallbacks;
+
+/* Layout checks: the record crosses the boundary byte for byte. */
+#if defined(__cplusplus)
+#define ANIME_STATIC_ASSERT(cond, name) static_assert(cond, #name)
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define ANIME_STATIC_ASSERT(cond, name) _Static_assert(cond, #name)
+#else
+#define ANIME_STATIC_ASSERT(cond, name) typedef char anime_static_assert_##name[(cond) ? 1 : -1]
+#endif
+ANIME_STATIC_ASSERT(sizeof(AnimeDrawParams) == 64, draw_params_size);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, texture) == 0, offset_texture);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, x) == 4, offset_x);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, y) == 8, offset_y);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, reserved0) == 12, offset_reserved0);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, reserved1) == 16, offset_reserved1);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, rotation) == 20, offset_rotation);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, scaleX) == 24, offset_scaleX);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, scaleY) == 28, offset_scaleY);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, alpha) == 32, offset_alpha);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, reserved2) == 36, offset_reserved2);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, anchorX) == 40, offset_anchorX);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, anchorY) == 44, offset_anchorY);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, srcX) == 48, offset_srcX);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, srcY) == 52, offset_srcY);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, srcWidth) == 56, offset_srcWidth);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, srcHeight) == 60, offset_srcHeight);
+
+/* ---- Lifetime ----------------------------------------------------------- */
+
+/** Stores the host functions (copied). Instances created afterwards use them;
+ *  existing instances keep the table they were created with. NULL stores four
+ *  NULL slots. */
+ANIME_API void Anime_Init(const AnimeHostCallbacks* callbacks);
+
+/** Destroys every instance (releasing its textures through the host), drops
+ *  every model and restarts instance ids at 1. The host table and the global
+ *  wind stay. */
+ANIME_API void Anime_Shutdown(void);
+
+/** Same as Anime_Shutdown. */
+ANIME_API void Anime_UnloadAll(void);
+
+/* ---- Loading ------------------------------------------------------------ */
+
+/** Loads the model file at `path` (UTF-8) and keeps it under `modelName`.
+ *  Returns 1 if the name holds a model after the call (a name already loaded
+ *  is not read again, whatever the path), 0 if the file cannot be read or is
+ *  not a JSON object, or for a NULL argument. */
+ANIME_API int32_t Anime_LoadModel(const char* modelName, const char* path);
+
+/** Destroys every instance created from `modelName` (releasing textures) and
+ *  drops the model. Unknown or NULL names do nothing. */
+ANIME_API void Anime_UnloadModel(const char* modelName);
+
+/** Reads a motion file into a loaded model, adding the motion or replacing
+ *  the one of the same name in place (playing instances continue with the
+ *  new contents). Returns 1 on success; 0 for an unknown model, an unreadable
+ *  or non-object file, or a NULL argument. */
+ANIME_API int32_t Anime_LoadMotion(const char* modelName, const char* path);
+
+/** Reads an expression file into a loaded model, like Anime_LoadMotion.
+ *  Returns 1 on success, 0 otherwise. */
+ANIME_API int32_t Anime_LoadExpression(const char* modelName, const char* path);
+
+/* ---- Instances ---------------------------------------------------------- */
+
+/** Creates an instance of a loaded model and asks the host to load each of
+ *  its textures. Returns the new id (1 and up), or 0 for an unknown or NULL
+ *  model name. Textures the host refuses leave their parts undrawn. */
+ANIME_API uint32_t Anime_CreateInstance(const char* modelName);
+
+/** Releases the instance's textures through the host and destroys it.
+ *  Unknown ids do nothing. */
+ANIME_API void Anime_DestroyInstance(uint32_t id);
+
+/** Destroys every instance; models and the id counter stay. */
+ANIME_API void Anime_DestroyAllInstances(void);
+
+/** Number of live instances. */
+ANIME_API int32_t Anime_GetInstanceCount(void);
+
+/** 1 if any instance is live, else 0. */
+ANIME_API int32_t Anime_HasInstances(void);
+
+/* ---- Motions ------------------------------------------------------------ */
+
+/** Makes the named motion of the instance's model the main motion, from time
+ *  0 at `speed` (1 = normal, 0 freezes, negative runs backwards). Returns 1,
+ *  or 0 (nothing changes) for an unknown id or motion or a NULL name. */
+ANIME_API int32_t Anime_PlayMotion(uint32_t id, const char* motionName, float speed);
+
+/** Stops the main motion: its pose holds and it counts as finished.
+ *  Unknown ids do nothing. */
+ANIME_API void Anime_StopMotion(uint32_t id);
+
+/** 1 while the main motion's clock runs, else 0 (also for unknown ids). */
+ANIME_API int32_t Anime_IsMotionPlaying(uint32_t id);
+
+/** 1 once the main motion has ended or was stopped, else 0 (also for unknown
+ *  ids). */
+ANIME_API int32_t Anime_IsMotionFinished(uint32_t id);
+
+/** Starts (or restarts from 0) the named motion as an overlay on top of the
+ *  main motion, scaled by `weight`. Returns 1, or 0 for an unknown id or
+ *  motion or a NULL name. */
+ANIME_API int32_t Anime_PlayOverlay(uint32_t id, const char* motionName, float speed, float weight);
+
+/** Removes the overlay of the named motion. Unknown ids and names, and NULL,
+ *  do nothing. */
+ANIME_API void Anime_StopOverlay(uint32_t id, const char* motionName);
+
+/** Removes every overlay of the instance. Unknown ids do nothing. */
+ANIME_API void Anime_StopAllOverlays(uint32_t id);
+
+/* ---- Expressions -------------------------------------------------------- */
+
+/** Starts blending in the named expression over its blend time. Returns 1, or
+ *  0 (the current expression stays) for an unknown id or name or NULL. */
+ANIME_API int32_t Anime_SetExpression(uint32_t id, const char* expressionName);
+
+/** Starts blending the current expression out. Unknown ids do nothing. */
+ANIME_API void Anime_ClearExpression(uint32_t id);
+
+/* ---- Placement ---------------------------------------------------------- */
+
+/** Moves the instance on screen (added to every drawn position). */
+ANIME_API void Anime_SetPosition(uint32_t id, float x, float y);
+
+/** Writes the instance position to each non-NULL pointer; an unknown id
+ *  writes 0 and 0. */
+ANIME_API void Anime_GetPosition(uint32_t id, float* outX, float* outY);
+
+/** Scales the instance about the model origin when drawn (not clamped). */
+ANIME_API void Anime_SetScale(uint32_t id, float scaleX, float scaleY);
+
+/** Sets the instance opacity, clamped to [0, 1] (NaN counts as 1); it shows
+ *  after the next Anime_Update. */
+ANIME_API void Anime_SetAlpha(uint32_t id, float alpha);
+
+/** Shows (non-zero) or hides (0) the instance. A hidden instance is neither
+ *  drawn nor updated: its clocks, fades and springs stand still. */
+ANIME_API void Anime_SetVisible(uint32_t id, int32_t visible);
+
+/** Orders instances when drawing: lower first (behind). */
+ANIME_API void Anime_SetDrawOrder(uint32_t id, int32_t order);
+
+/* ---- Physics ------------------------------------------------------------ */
+
+/** Sets the instance's own wind acting on its springs. */
+ANIME_API void Anime_SetWind(uint32_t id, float windX, float windY);
+
+/** Sets a wind added to every instance's own wind during Anime_Update. */
+ANIME_API void Anime_SetGlobalWind(float windX, float windY);
+
+/** Puts every spring of the instance back at rest. */
+ANIME_API void Anime_ResetPhysics(uint32_t id);
+
+/* ---- 3D parallax -------------------------------------------------------- */
+
+/** Switches the 3D parallax on (non-zero) or off and sets its pivot (model
+ *  units), focal distance (at least 50) and cylinder radii (at least 0; 1 or
+ *  less means flat). */
+ANIME_API void Anime_Set3DSetup(uint32_t id, int32_t enabled3D, float pivotX, float pivotY,
+                                float focalDistance, float curveRadiusX, float curveRadiusY);
+
+/** Sets the turn of the instance in degrees. */
+ANIME_API void Anime_Set3DAngles(uint32_t id, float yaw, float pitch, float roll);
+
+/** Sets how strongly depth and perspective act (each at least 0; 1 is the
+ *  default). */
+ANIME_API void Anime_Set3DStrength(uint32_t id, float depthStrength, float perspectiveStrength);
+
+/* ---- Frame -------------------------------------------------------------- */
+
+/** Advances every visible instance by `dt` milliseconds: motions,
+ *  expressions, hierarchy, springs, opacity. */
+ANIME_API void Anime_Update(float dt);
+
+/** Calls the host's draw once per visible, textured part of every visible
+ *  instance, instances by draw order, parts back to front. */
+ANIME_API void Anime_Render(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KIVANIME_H */

@@ -1,0 +1,63 @@
+// The process-wide state behind the exported functions: host table, model
+// cache, instance registry and the one lock that serialises them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "kivanime.h"
+#include "model/anime_model.h"
+#include "model/name_map.h"
+#include "runtime/anime_instance.h"
+
+namespace kivanime {
+
+struct AnimeManager {
+    AnimeHostCallbacks callbacks{};
+    std::unordered_map<std::string, std::shared_ptr<AnimeModel>, StringHash, std::equal_to<>>
+        modelCache;
+    std::unordered_map<uint32_t, std::unique_ptr<AnimeInstance>> instances;
+    std::unordered_map<uint32_t, std::string> instanceModelNames;
+    uint32_t nextInstanceId = 1;
+    float globalWindX = 0.0f;
+    float globalWindY = 0.0f;
+    std::mutex lock;
+
+    // Reused by Anime_Render so that drawing allocates nothing after warm-up.
+    struct RenderEntry {
+        int32_t drawOrder;
+        uint32_t id;
+        AnimeInstance* instance;
+    };
+    std::vector<RenderEntry> renderList;
+};
+
+// The manager, created on first use (thread-safely) and destroyed when the
+// library is unloaded, without calls to the host.
+AnimeManager& GetManager();
+
+// Holds the manager's lock for the duration of an export. A host function
+// that calls back into the library while the lock is held on its thread
+// would deadlock; such a nested call gets a scope that does not hold the lock
+// (`entered()` is false) and must return its failure value untouched.
+class ApiScope {
+public:
+    ApiScope();
+    ~ApiScope();
+    ApiScope(const ApiScope&) = delete;
+    ApiScope& operator=(const ApiScope&) = delete;
+
+    bool entered() const { return entered_; }
+    AnimeManager& manager() const { return *manager_; }
+
+private:
+    AnimeManager* manager_;
+    bool entered_ = false;
+};
+
+}  // namespace kivanime

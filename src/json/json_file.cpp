@@ -1,0 +1,64 @@
+#include "json/json_file.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "json/json_parser.h"
+
+#if defined(_WIN32)
+#include "api/utf16.h"
+#endif
+
+namespace kivanime {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+FilePtr OpenForReading(const std::string& path) {
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+#if defined(_WIN32)
+    if (!file) {
+        bool non_ascii = false;
+        for (unsigned char c : path) {
+            non_ascii = non_ascii || c >= 0x80;
+        }
+        if (non_ascii && IsValidUtf8(path)) {
+            std::u16string wide = Utf8ToUtf16(path);
+            file.reset(_wfopen(reinterpret_cast<const wchar_t*>(wide.c_str()), L"rb"));
+        }
+    }
+#endif
+    return file;
+}
+
+}  // namespace
+
+bool ReadFileBytes(const std::string& path, std::string& out) {
+    out.clear();
+    FilePtr file = OpenForReading(path);
+    if (!file) {
+        return false;
+    }
+    char buffer[1 << 16];
+    for (;;) {
+        size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
+        out.append(buffer, got);
+        if (got < sizeof buffer) {
+            return !std::ferror(file.get());
+        }
+    }
+}
+
+JsonValue ReadJsonFile(const std::string& path) {
+    std::string bytes;
+    if (!ReadFileBytes(path, bytes)) {
+        return JsonValue{};
+    }
+    return ParseJson(bytes);
+}
+
+}  // namespace kivanime

@@ -1,0 +1,92 @@
+// The library's JSON document: a plain record whose fields are all present
+// whatever the kind, with typed reads that never convert between kinds and
+// never fail (a missing member or a wrong kind gives the caller's default).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kivanime {
+
+enum class JsonType : int32_t { Null = 0, Bool = 1, Number = 2, String = 3, Array = 4, Object = 5 };
+
+struct JsonValue;
+
+// Members of a JSON object: unique keys, a later duplicate replacing the
+// value of the earlier one. Iteration follows the order in which keys first
+// appeared in the text. Large objects keep a hash index so that lookups stay
+// cheap; small ones are scanned.
+class JsonObject {
+public:
+    JsonObject();
+    JsonObject(const JsonObject& other);
+    JsonObject(JsonObject&& other) noexcept;
+    JsonObject& operator=(const JsonObject& other);
+    JsonObject& operator=(JsonObject&& other) noexcept;
+    ~JsonObject();
+
+    size_t size() const { return keys_.size(); }
+    bool empty() const { return keys_.empty(); }
+    const std::string& keyAt(size_t i) const { return keys_[i]; }
+    const JsonValue& valueAt(size_t i) const;
+    JsonValue& valueAt(size_t i);
+
+    // Pointer to the member's value, or null when the key is absent.
+    const JsonValue* find(std::string_view key) const;
+    // Stores the value under the key, replacing an earlier member's value.
+    void set(std::string&& key, JsonValue&& value);
+    void clear();
+
+private:
+    size_t findIndex(std::string_view key) const;
+    void rebuildIndex();
+
+    std::vector<std::string> keys_;
+    std::vector<JsonValue> values_;
+    std::vector<uint32_t> index_;  // open addressing, entries are position + 1; empty when small
+};
+
+struct JsonValue {
+    JsonType type = JsonType::Null;
+    bool boolValue = false;
+    double number = 0.0;
+    std::string text;
+    std::vector<JsonValue> elements;
+    JsonObject members;
+
+    bool isNull() const { return type == JsonType::Null; }
+    bool isBool() const { return type == JsonType::Bool; }
+    bool isNumber() const { return type == JsonType::Number; }
+    bool isString() const { return type == JsonType::String; }
+    bool isArray() const { return type == JsonType::Array; }
+    bool isObject() const { return type == JsonType::Object; }
+
+    // The member's value for an object that has the key, else JsonNull().
+    const JsonValue& get(std::string_view key) const;
+    // The element for an array with index < size, else JsonNull().
+    const JsonValue& at(uint64_t index) const;
+    // Elements of an array, members of an object, 0 otherwise.
+    size_t size() const;
+    // True for an object that has the key, whatever the member's kind.
+    bool has(std::string_view key) const;
+
+    // A number truncated toward zero; INT32_MIN for NaN or out of range.
+    int32_t asInt(int32_t fallback) const;
+    // A number rounded to the nearest float.
+    float asFloat(float fallback) const;
+    bool asBool(bool fallback) const;
+    const std::string& asString(const std::string& fallback) const;
+    std::string_view asStringView(std::string_view fallback) const;
+};
+
+// The shared, immutable null value that every failed lookup returns.
+const JsonValue& JsonNull();
+
+// Truncates a double toward zero to a signed 32-bit integer, giving INT32_MIN
+// for NaN and for values whose truncation does not fit.
+int32_t TruncateToInt32(double value);
+
+}  // namespace kivanime

@@ -1,0 +1,37 @@
+// Expression records: per-part absolute targets that an instance blends its
+// pose toward. A float target that is NaN is not set and leaves that aspect
+// of the pose to the motions.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "model/anime_motion.h"
+
+namespace kivanime {
+
+inline constexpr float kUnset = std::numeric_limits<float>::quiet_NaN();
+
+struct ExpressionParam {
+    std::string part;
+    float x = kUnset;
+    float y = kUnset;
+    float rotation = kUnset;
+    float scaleX = kUnset;
+    float scaleY = kUnset;
+    float alpha = kUnset;
+    int32_t visible = -1;
+    std::string textureSwap;
+    int32_t partIndex = -1;                     // resolved when read; -1: inert
+    int32_t textureSwapIndex = kNoTextureSwap;  // as for keyframes
+};
+
+struct AnimeExpression {
+    std::string name;
+    float blendMs = 200.0f;
+    std::vector<ExpressionParam> params;
+};
+
+}  // namespace kivanime

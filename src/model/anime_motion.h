@@ -1,0 +1,64 @@
+// Motion records: named, timed keyframe tracks, one per part. Positions and
+// rotations are offsets added to the part's pose, scales and opacities are
+// factors multiplied into it, so the neutral keyframe is position (0, 0),
+// rotation 0, scale (1, 1), alpha 1.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kivanime {
+
+enum class EasingType : int32_t {
+    Linear = 0,
+    EaseIn = 1,
+    EaseOut = 2,
+    EaseInOut = 3,
+    EaseInCubic = 4,
+    EaseOutCubic = 5,
+    EaseInOutCubic = 6,
+    EaseInBack = 7,
+    EaseOutBack = 8,
+    EaseOutBounce = 9,
+    Step = 10,
+};
+
+// A texture swap, resolved against the model's textures when read.
+inline constexpr int32_t kNoTextureSwap = -1;         // the keyframe or parameter swaps nothing
+inline constexpr int32_t kSwapToUnknownTexture = -2;  // names no texture of the model: no handle
+
+struct MotionKeyframe {
+    float time = 0.0f;
+    float x = 0.0f;
+    float y = 0.0f;
+    float rotation = 0.0f;
+    float scaleX = 1.0f;
+    float scaleY = 1.0f;
+    float alpha = 1.0f;
+    EasingType easing = EasingType::Linear;
+    std::string textureSwap;
+    int32_t visible = -1;
+    // Index of `textureSwap` in the model's texture list, kNoTextureSwap when
+    // empty, kSwapToUnknownTexture when it names nothing.
+    int32_t textureSwapIndex = kNoTextureSwap;
+};
+
+struct MotionTrack {
+    std::string part;
+    std::vector<MotionKeyframe> keyframes;  // ascending by time
+    // Index of the part in the model's part list (the last part of that
+    // name), or -1 when no part has the name and the track is inert.
+    int32_t partIndex = -1;
+};
+
+struct AnimeMotion {
+    std::string name;
+    float duration = 1000.0f;
+    bool loop = false;
+    float fadeIn = 0.0f;
+    float fadeOut = 0.0f;
+    std::vector<MotionTrack> tracks;
+};
+
+}  // namespace kivanime

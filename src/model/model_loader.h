@@ -1,0 +1,25 @@
+// Reading a model file into an AnimeModel.
+#pragma once
+
+#include <string>
+
+#include "json/json_value.h"
+#include "model/anime_model.h"
+
+namespace kivanime {
+
+// Reads the file; false (model untouched) when its top level is not an
+// object. Texture paths are relative to the file's directory.
+bool LoadModelFile(AnimeModel& model, const std::string& path);
+
+// The directory part of a path, up to and including the last '/' or '\\'.
+std::string BaseDirOf(const std::string& path);
+
+// Fills the model from a parsed root; false, with no change, when the root is
+// not an object.
+bool ReadModelJson(AnimeModel& model, const JsonValue& root, const std::string& baseDir);
+
+AnimePart ReadPartJson(const JsonValue& value);
+PhysicsSpring ReadSpringJson(const JsonValue& value);
+
+}  // namespace kivanime

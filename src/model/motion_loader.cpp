@@ -1,0 +1,131 @@
+#include "model/motion_loader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "json/json_file.h"
+#include "model/json_read.h"
+
+namespace kivanime {
+
+namespace {
+
+const std::string kEmpty;
+
+}  // namespace
+
+EasingType ParseEasing(std::string_view text) {
+    static constexpr std::pair<std::string_view, EasingType> kNames[] = {
+        {"linear", EasingType::Linear},
+        {"ease_in", EasingType::EaseIn},
+        {"ease_out", EasingType::EaseOut},
+        {"ease_in_out", EasingType::EaseInOut},
+        {"ease_in_cubic", EasingType::EaseInCubic},
+        {"ease_out_cubic", EasingType::EaseOutCubic},
+        {"ease_in_out_cubic", EasingType::EaseInOutCubic},
+        {"ease_in_back", EasingType::EaseInBack},
+        {"ease_out_back", EasingType::EaseOutBack},
+        {"ease_out_bounce", EasingType::EaseOutBounce},
+        {"step", EasingType::Step},
+    };
+    for (const auto& [name, type] : kNames) {
+        if (text == name) {
+            return type;
+        }
+    }
+    return EasingType::Linear;
+}
+
+MotionKeyframe ReadKeyframeJson(const AnimeModel& model, const JsonValue& value) {
+    MotionKeyframe key;
+    if (!value.isObject()) {
+        return key;
+    }
+    key.time = value.get("time").asFloat(0.0f);
+    ReadPair(value.get("position"), key.x, key.y, 0.0f);
+    key.rotation = value.get("rotation").asFloat(0.0f);
+    ReadScale(value.get("scale"), key.scaleX, key.scaleY);
+    key.alpha = value.get("alpha").asFloat(1.0f);
+    key.easing = ParseEasing(value.get("easing").asStringView("linear"));
+    key.textureSwap = value.get("textureSwap").asString(kEmpty);
+    key.textureSwapIndex = model.resolveTextureSwap(key.textureSwap);
+    key.visible = value.get("visible").asInt(-1);
+    return key;
+}
+
+void SortKeyframes(std::vector<MotionKeyframe>& keyframes) {
+    // A strict weak order on every float, NaN included: NaN sorts after
+    // everything, so a hostile file cannot break the sort.
+    std::stable_sort(keyframes.begin(), keyframes.end(),
+                     [](const MotionKeyframe& a, const MotionKeyframe& b) {
+                         if (std::isnan(a.time)) {
+                             return false;
+                         }
+                         return std::isnan(b.time) || a.time < b.time;
+                     });
+}
+
+MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value) {
+    MotionTrack track;
+    if (!value.isObject()) {
+        return track;
+    }
+    track.part = value.get("part").asString(kEmpty);
+    track.partIndex = model.findPart(track.part);
+    const JsonValue& keyframes = value.get("keyframes");
+    if (keyframes.isArray()) {
+        track.keyframes.reserve(keyframes.size());
+        for (const JsonValue& element : keyframes.elements) {
+            track.keyframes.push_back(ReadKeyframeJson(model, element));
+        }
+    }
+    SortKeyframes(track.keyframes);
+    return track;
+}
+
+bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view name) {
+    static const std::string kUnnamed = "unnamed";
+    if (!value.isObject()) {
+        return false;
+    }
+    AnimeMotion motion;
+    motion.name = name.empty() ? value.get("name").asString(kUnnamed) : std::string(name);
+    motion.duration = value.get("duration").asFloat(1000.0f);
+    motion.loop = value.get("loop").asBool(false);
+    motion.fadeIn = value.get("fadeIn").asFloat(0.0f);
+    motion.fadeOut = value.get("fadeOut").asFloat(0.0f);
+    const JsonValue& tracks = value.get("tracks");
+    if (tracks.isArray()) {
+        motion.tracks.reserve(tracks.size());
+        for (const JsonValue& element : tracks.elements) {
+            motion.tracks.push_back(ReadTrackJson(model, element));
+        }
+    }
+    // Players point at the stored record: overwrite it in place, never move it.
+    auto it = model.motions.find(motion.name);
+    if (it != model.motions.end()) {
+        it->second = std::move(motion);
+    } else {
+        std::string key = motion.name;
+        it = model.motions.emplace(std::move(key), std::move(motion)).first;
+    }
+    if (it->first.empty()) {
+        model.emptyNameMotion = &it->second;
+    }
+    return true;
+}
+
+bool LoadMotionFile(AnimeModel& model, const std::string& path) {
+    JsonValue root = ReadJsonFile(path);
+    if (!root.isObject()) {
+        return false;
+    }
+    return ReadMotionJson(model, root, std::string_view());
+}
+
+const AnimeMotion* FindMotion(const AnimeModel& model, std::string_view name) {
+    return model.findMotion(name);
+}
+
+}  // namespace kivanime

@@ -1,0 +1,24 @@
+// Handing an instance's parts to the host, back to front.
+#pragma once
+
+#include <vector>
+
+#include "kivanime.h"
+#include "runtime/anime_instance.h"
+
+namespace kivanime {
+
+// Calls the instance's draw function once per visible, opaque-enough,
+// textured part: parts by draw order, and with the parallax on, parts of
+// equal draw order by depth (nearer later). Equal keys keep part-list order.
+void DrawInstance(AnimeInstance& instance);
+
+// Fills a host record from a placed item.
+AnimeDrawParams MakeDrawParams(const AnimeInstance& instance, const AnimePart& part,
+                               const PartPose& pose, const DrawItem& item);
+
+// Stable sort by (drawOrder, depth) using `scratch` (same size or larger
+// capacity), allocating nothing once the buffers have their capacity.
+void SortDrawItems(std::vector<DrawItem>& items, std::vector<DrawItem>& scratch);
+
+}  // namespace kivanime

@@ -1,0 +1,53 @@
+// One live copy of a model: everything that changes per puppet. The model is
+// shared and read-only here.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "kivanime.h"
+#include "model/anime_model.h"
+#include "runtime/motion_player.h"
+#include "runtime/parallax.h"
+#include "runtime/physics.h"
+#include "runtime/pose.h"
+
+namespace kivanime {
+
+struct AnimeInstance {
+    std::shared_ptr<AnimeModel> model;  // null only after teardown
+    AnimeHostCallbacks host{};          // the host table in force at creation
+    // The texture table: host handle per model texture (same index), -1 for
+    // textures the host did not load. Names map to indices through the
+    // model's texture index.
+    std::vector<int32_t> textureHandles;
+    MotionPlayer player;
+    PhysicsState physics;
+    std::vector<PartPose> poses;
+    Parallax3D parallax;
+    float x = 0.0f;
+    float y = 0.0f;
+    float scaleX = 1.0f;
+    float scaleY = 1.0f;
+    float alpha = 1.0f;
+    bool visible = true;
+    int32_t drawOrder = 0;
+
+    // Scratch space sized once at creation so that frames allocate nothing.
+    std::vector<float> parentCosSin;
+    std::vector<PhysicsAnchor> anchors;
+    std::vector<DrawItem> drawItems;
+    std::vector<DrawItem> drawScratch;
+};
+
+// Sizes the pose list and scratch space for the instance's model and copies
+// the rest pose and textures into the poses (handles must be loaded).
+void InitializeInstanceState(AnimeInstance& instance);
+
+// Advances one instance by dt milliseconds: rest pose, clocks, motions,
+// expression, hierarchy, springs, opacity. Hidden instances and instances
+// without a model are left alone.
+void UpdateInstance(AnimeInstance& instance, float dt);
+
+}  // namespace kivanime

@@ -1,0 +1,65 @@
+#include "runtime/anime_instance.h"
+
+namespace kivanime {
+
+void InitializeInstanceState(AnimeInstance& instance) {
+    const AnimeModel& model = *instance.model;
+    const size_t count = model.parts.size();
+    instance.poses.assign(count, PartPose{});
+    ResetLocalPose(model, instance.poses);
+    for (size_t i = 0; i < count; ++i) {
+        PartPose& p = instance.poses[i];
+        const int32_t texture = model.topology.textureIndex[i];
+        p.textureIndex = texture;
+        p.textureHandle = texture >= 0 ? instance.textureHandles[static_cast<size_t>(texture)] : -1;
+    }
+    instance.player = MotionPlayer{};
+    instance.player.overlayDeltas.resize(count);
+    instance.player.overlays.reserve(4);
+    BuildPhysics(instance.physics, model);
+    instance.parentCosSin.assign(count * 2, 0.0f);
+    instance.anchors.assign(model.physics.size(), PhysicsAnchor{});
+    instance.drawItems.reserve(count);
+    instance.drawScratch.reserve(count);
+}
+
+void UpdateInstance(AnimeInstance& instance, float dt) {
+    if (!instance.model || !instance.visible) {
+        return;
+    }
+    const AnimeModel& model = *instance.model;
+    std::vector<PartPose>& poses = instance.poses;
+
+    ResetLocalPose(model, poses);
+    AdvancePlayer(instance.player, dt);
+    ApplyMotion(instance.player, model, instance.textureHandles, poses);
+    ApplyExpression(instance.player.expression, instance.textureHandles, poses);
+    ResolveWorldPose(model, poses, instance.parentCosSin);
+
+    // Springs: anchored at the target's parent as resolved just now.
+    const ModelTopology& topo = model.topology;
+    const size_t springs = instance.physics.points.size();
+    for (size_t k = 0; k < springs; ++k) {
+        const int32_t anchor = topo.springAnchor[k];
+        instance.anchors[k] = anchor >= 0 ? PhysicsAnchor{poses[static_cast<size_t>(anchor)].worldX,
+                                                          poses[static_cast<size_t>(anchor)].worldY}
+                                          : PhysicsAnchor{};
+    }
+    StepPhysics(instance.physics, dt, instance.anchors.data(), springs);
+    // Only the target moves; its children were placed already and stay.
+    for (size_t k = 0; k < springs; ++k) {
+        const int32_t target = topo.springTarget[k];
+        if (target >= 0) {
+            PartPose& p = poses[static_cast<size_t>(target)];
+            p.worldX += instance.physics.points[k].offsetX;
+            p.worldY += instance.physics.points[k].offsetY;
+        }
+    }
+
+    const float alpha = instance.alpha;
+    for (PartPose& p : poses) {
+        p.worldAlpha *= alpha;
+    }
+}
+
+}  // namespace kivanime

@@ -1,0 +1,76 @@
+#include "runtime/keyframes.h"
+
+#include <cstddef>
+
+#include "runtime/easing.h"
+
+namespace kivanime {
+
+PartDelta SampleTrack(const MotionTrack& track, float timeMs) {
+    const std::vector<MotionKeyframe>& keys = track.keyframes;
+    const size_t n = keys.size();
+    PartDelta out;
+    if (n == 0) {
+        return out;
+    }
+    if (n == 1) {
+        const MotionKeyframe& k = keys[0];
+        out.x = k.x;
+        out.y = k.y;
+        out.rotation = k.rotation;
+        out.scaleX = k.scaleX;
+        out.scaleY = k.scaleY;
+        out.alpha = k.alpha;
+        out.visible = k.visible;
+        out.textureSwap = k.textureSwapIndex;
+        return out;
+    }
+
+    size_t lo;
+    size_t hi;
+    float u = 0.0f;
+    if (keys[0].time >= timeMs) {
+        lo = hi = 0;
+    } else if (timeMs >= keys[n - 1].time) {
+        lo = hi = n - 1;
+    } else {
+        lo = 0;
+        hi = n - 1;
+        while (lo < hi - 1) {
+            size_t mid = (lo + hi) / 2;
+            if (timeMs < keys[mid].time) {
+                hi = mid;
+            } else {
+                lo = mid;
+            }
+        }
+        float d = keys[hi].time - keys[lo].time;
+        u = d > 0.0f ? (timeMs - keys[lo].time) / d : 0.0f;
+    }
+
+    float e;
+    if (u <= 0.0f) {
+        e = 0.0f;
+    } else if (u >= 1.0f) {
+        e = 1.0f;
+    } else {
+        e = Ease(keys[hi].easing, u);
+    }
+
+    const MotionKeyframe& a = keys[lo];
+    const MotionKeyframe& b = keys[hi];
+    out.x = a.x + (b.x - a.x) * e;
+    out.y = a.y + (b.y - a.y) * e;
+    out.rotation = a.rotation + (b.rotation - a.rotation) * e;
+    out.scaleX = a.scaleX + (b.scaleX - a.scaleX) * e;
+    out.scaleY = a.scaleY + (b.scaleY - a.scaleY) * e;
+    out.alpha = a.alpha + (b.alpha - a.alpha) * e;
+
+    // Discrete values follow the raw fraction, not the eased one.
+    const MotionKeyframe& held = u < 1.0f ? a : b;
+    out.visible = held.visible;
+    out.textureSwap = held.textureSwapIndex;
+    return out;
+}
+
+}  // namespace kivanime

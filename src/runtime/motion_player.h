@@ -1,0 +1,74 @@
+// Motion playback: one main motion and any number of weighted overlays, each
+// on its own clock, turned every frame into changes of the part poses.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "model/anime_model.h"
+#include "runtime/expression_blend.h"
+#include "runtime/keyframes.h"
+#include "runtime/pose.h"
+
+namespace kivanime {
+
+struct OverlaySlot {
+    const AnimeMotion* motion = nullptr;  // never null in a live slot
+    float time = 0.0f;
+    float speed = 1.0f;
+    float weight = 1.0f;
+};
+
+// The weighted sum of all overlays for the current frame, per part index.
+// Only parts that some overlay track names get an entry; tracks naming no
+// part contribute nothing.
+struct OverlayAccumulator {
+    std::vector<PartDelta> deltas;  // one per part
+    std::vector<uint8_t> touched;   // 1 when the part has an entry this frame
+    std::vector<int32_t> touchedList;
+
+    void resize(size_t partCount);
+    void clear();
+    PartDelta& entry(int32_t part);
+};
+
+struct MotionPlayer {
+    OverlayAccumulator overlayDeltas;
+    const AnimeMotion* motion = nullptr;
+    float time = 0.0f;
+    float speed = 1.0f;
+    bool playing = false;
+    bool finished = false;
+    std::vector<OverlaySlot> overlays;  // in order of first start
+    ExpressionBlend expression;
+};
+
+bool PlayMotion(MotionPlayer& player, const AnimeModel& model, std::string_view name, float speed);
+void StopMotion(MotionPlayer& player);
+bool PlayOverlay(MotionPlayer& player, const AnimeModel& model, std::string_view name, float speed,
+                 float weight);
+void StopOverlay(MotionPlayer& player, std::string_view name);
+void StopAllOverlays(MotionPlayer& player);
+
+// Wraps a looping clock into [0, duration) in bounded time. Clocks below 0,
+// and durations of 0 or less, are left alone.
+float WrapLoopClock(float time, float duration);
+
+// Advances the main clock and the overlays (refilling the overlay sums) and
+// the expression weight.
+void AdvancePlayer(MotionPlayer& player, float dt);
+
+// Adds one sampled delta of an overlay into an accumulator entry.
+void AccumulateDelta(PartDelta& sum, const PartDelta& sample, float weight);
+
+// Applies a delta to a pose: offsets add, factors multiply, visibility and
+// texture swaps assign.
+void ApplyDelta(PartPose& pose, const PartDelta& delta, const std::vector<int32_t>& textureHandles);
+
+// Writes the main motion, then the overlay sums, into the poses. Without a
+// main motion nothing is applied (overlays still run their clocks).
+void ApplyMotion(const MotionPlayer& player, const AnimeModel& model,
+                 const std::vector<int32_t>& textureHandles, std::vector<PartPose>& poses);
+
+}  // namespace kivanime

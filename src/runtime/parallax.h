@@ -1,0 +1,57 @@
+// The 3D parallax: lifts each part out of the picture plane by its depth,
+// optionally bends the plane onto a cylinder, turns it by yaw, pitch and roll
+// about a pivot and projects it back with a perspective relative to the
+// unturned pose, so that at rest nothing moves.
+#pragma once
+
+#include <cstdint>
+
+namespace kivanime {
+
+struct Parallax3D {
+    bool enabled3D = false;
+    float yaw = 0.0f;  // degrees
+    float pitch = 0.0f;
+    float roll = 0.0f;
+    float pivotX = 0.0f;
+    float pivotY = 0.0f;
+    float depthOrigin = 0.0f;
+    float focalDistance = 1500.0f;
+    float curveRadiusX = 0.0f;
+    float curveRadiusY = 0.0f;
+    float depthStrength = 1.0f;
+    float perspectiveStrength = 1.0f;
+};
+
+// A part on its way to the host: model-space placement plus the sort keys.
+struct DrawItem {
+    int32_t index = 0;
+    int32_t drawOrder = 0;
+    float depth = 0.0f;
+    float x = 0.0f;
+    float y = 0.0f;
+    float scaleX = 1.0f;
+    float scaleY = 1.0f;
+    float rotation = 0.0f;
+};
+
+// The terms that depend only on the settings, evaluated once per instance
+// per draw rather than once per part.
+struct ParallaxFrame {
+    float cosA = 1.0f, sinA = 0.0f;  // yaw
+    float cosB = 1.0f, sinB = 0.0f;  // pitch
+    float cosC = 1.0f, sinC = 0.0f;  // roll
+    float rollRadians = 0.0f;
+    float narrowY = 1.0f;      // max(0.05, |cos B|)
+    float narrowXFlat = 1.0f;  // max(0.05, |cos A|), the width factor without horizontal curvature
+    float yawRadians = 0.0f;
+};
+
+ParallaxFrame PrepareParallax(const Parallax3D& settings);
+
+// Replaces the item's position, scale, rotation and depth key. `depth` is the
+// part's depth from the model.
+void ApplyParallax(const Parallax3D& settings, const ParallaxFrame& frame, float depth,
+                   DrawItem& item);
+
+}  // namespace kivanime

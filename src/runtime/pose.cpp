@@ -1,0 +1,66 @@
+#include "runtime/pose.h"
+
+#include <cmath>
+
+namespace kivanime {
+
+void ResetLocalPose(const AnimeModel& model, std::vector<PartPose>& poses) {
+    const size_t count = poses.size();
+    for (size_t i = 0; i < count; ++i) {
+        const AnimePart& part = model.parts[i];
+        PartPose& p = poses[i];
+        p.x = part.x;
+        p.y = part.y;
+        p.rotation = part.rotation;
+        p.scaleX = part.scaleX;
+        p.scaleY = part.scaleY;
+        p.alpha = part.alpha;
+        p.visible = part.visible;
+    }
+}
+
+void ResolveWorldPose(const AnimeModel& model, std::vector<PartPose>& poses,
+                      std::vector<float>& parentCosSin) {
+    const ModelTopology& topo = model.topology;
+    const size_t count = poses.size();
+    if (parentCosSin.size() < count * 2) {
+        parentCosSin.resize(count * 2);
+    }
+    for (size_t i = 0; i < count; ++i) {
+        PartPose& p = poses[i];
+        p.worldX = p.x;
+        p.worldY = p.y;
+        p.worldRotation = p.rotation;
+        p.worldScaleX = p.scaleX;
+        p.worldScaleY = p.scaleY;
+        p.worldAlpha = p.alpha;
+        // A root with children: its rotation is final now.
+        if (topo.hasChildren[i] && topo.parentIndex[i] < 0) {
+            parentCosSin[2 * i] = std::cos(p.worldRotation);
+            parentCosSin[2 * i + 1] = std::sin(p.worldRotation);
+        }
+    }
+    for (int32_t index : topo.resolveOrder) {
+        const size_t ci = static_cast<size_t>(index);
+        const size_t pi = static_cast<size_t>(topo.parentIndex[ci]);
+        PartPose& c = poses[ci];
+        const PartPose& parent = poses[pi];
+        const float cs = parentCosSin[2 * pi];
+        const float sn = parentCosSin[2 * pi + 1];
+        c.worldX = (c.x * cs - c.y * sn) * parent.worldScaleX + parent.worldX;
+        c.worldY = (c.x * sn + c.y * cs) * parent.worldScaleY + parent.worldY;
+        c.worldRotation = c.rotation + parent.worldRotation;
+        c.worldScaleX = c.scaleX * parent.worldScaleX;
+        c.worldScaleY = c.scaleY * parent.worldScaleY;
+        c.worldAlpha = c.alpha * parent.worldAlpha;
+        if (!parent.visible) {
+            c.visible = false;
+        }
+        if (topo.hasChildren[ci]) {
+            parentCosSin[2 * ci] = std::cos(c.worldRotation);
+            parentCosSin[2 * ci + 1] = std::sin(c.worldRotation);
+        }
+    }
+}
+
+}  // namespace kivanime
