@@ -1,0 +1,386 @@
+#include "model/motion_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "json/json_parser.h"
+#include "model/model_loader.h"
+
+namespace kivanime {
+namespace {
+
+// Parts a, b, a (the second "a" is the one names resolve to) and textures
+// t0, t1.
+AnimeModel MakeModel() {
+    AnimeModel model;
+    const bool ok = ReadModelJson(model, ParseJson(R"({
+        "textures": {"t0": "t0.png", "t1": "t1.png"},
+        "parts": [{"name": "a"}, {"name": "b"}, {"name": "a"}]})"),
+                                  "");
+    EXPECT_TRUE(ok);
+    return model;
+}
+
+bool Read(AnimeModel& model, const std::string& json, std::string_view name = {}) {
+    return ReadMotionJson(model, ParseJson(json), name);
+}
+
+MotionKeyframe Keyframe(const std::string& json) {
+    return ReadKeyframeJson(MakeModel(), ParseJson(json));
+}
+
+uint32_t Bits(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
+std::vector<float> Times(const MotionTrack& track) {
+    std::vector<float> times;
+    for (const MotionKeyframe& k : track.keyframes) {
+        times.push_back(k.time);
+    }
+    return times;
+}
+
+TEST(MotionLoader, NameResolution) {
+    AnimeModel model = MakeModel();
+    // The name argument wins over "name"; without it "name" counts when it
+    // is a string, even an empty one; otherwise "unnamed".
+    EXPECT_TRUE(Read(model, R"({"name": "inner"})", "outer"));
+    EXPECT_TRUE(Read(model, R"({"name": "walk"})"));
+    EXPECT_TRUE(Read(model, R"({"name": ""})"));
+    EXPECT_TRUE(Read(model, R"({"name": 5})"));
+    ASSERT_EQ(model.motions.size(), 4u);
+    for (const char* name : {"outer", "walk", "", "unnamed"}) {
+        const AnimeMotion* motion = FindMotion(model, name);
+        ASSERT_NE(motion, nullptr) << name;
+        EXPECT_EQ(motion->name, name);
+    }
+    EXPECT_EQ(FindMotion(model, "inner"), nullptr);
+    EXPECT_EQ(FindMotion(model, "Walk"), nullptr);
+    EXPECT_EQ(FindMotion(model, "wal"), nullptr);
+    EXPECT_EQ(model.emptyNameMotion, FindMotion(model, ""));
+
+    // Anything but an object is refused and changes nothing.
+    for (const char* json : {"[]", "3", "\"walk\"", "null", ""}) {
+        EXPECT_FALSE(Read(model, json, "walk")) << json;
+    }
+    EXPECT_EQ(model.motions.size(), 4u);
+}
+
+TEST(MotionLoader, ReloadReplacesTheRecordInPlace) {
+    AnimeModel model = MakeModel();
+    ASSERT_TRUE(Read(model, R"({"duration": 500, "loop": true, "fadeIn": 1, "fadeOut": 2,
+        "tracks": [{"part": "a"}, {"part": "b"}]})"));
+    const AnimeMotion* first = FindMotion(model, "unnamed");
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(first->tracks.size(), 2u);
+
+    // Enough other motions to make the table rehash in between.
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(Read(model, "{}", "m" + std::to_string(i)));
+    }
+    ASSERT_TRUE(Read(model, R"({"tracks": [{"part": "b", "keyframes": [{"time": 3}]}]})"));
+    const AnimeMotion* second = FindMotion(model, "unnamed");
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(second->name, "unnamed");
+    EXPECT_EQ(second->duration, 1000.0f);
+    EXPECT_FALSE(second->loop);
+    EXPECT_EQ(second->fadeIn, 0.0f);
+    EXPECT_EQ(second->fadeOut, 0.0f);
+    ASSERT_EQ(second->tracks.size(), 1u);
+    EXPECT_EQ(second->tracks[0].part, "b");
+    EXPECT_EQ(second->tracks[0].partIndex, 1);
+    EXPECT_EQ(model.motions.size(), 101u);
+}
+
+TEST(MotionLoader, MotionKeys) {
+    AnimeModel model = MakeModel();
+    ASSERT_TRUE(Read(model, "{}", "defaults"));
+    ASSERT_TRUE(Read(model, R"({"duration": 250.5, "loop": true, "fadeIn": 30, "fadeOut": 40,
+        "tracks": {"part": "a"}})",
+                     "set"));
+    ASSERT_TRUE(
+        Read(model, R"({"duration": "5", "loop": 1, "fadeIn": true, "tracks": 7})", "wrong"));
+
+    const AnimeMotion& d = *FindMotion(model, "defaults");
+    EXPECT_EQ(d.duration, 1000.0f);
+    EXPECT_FALSE(d.loop);
+    EXPECT_EQ(d.fadeIn, 0.0f);
+    EXPECT_EQ(d.fadeOut, 0.0f);
+    EXPECT_TRUE(d.tracks.empty());
+
+    const AnimeMotion& s = *FindMotion(model, "set");
+    EXPECT_EQ(s.duration, 250.5f);
+    EXPECT_TRUE(s.loop);
+    EXPECT_EQ(s.fadeIn, 30.0f);
+    EXPECT_EQ(s.fadeOut, 40.0f);
+    EXPECT_TRUE(s.tracks.empty());  // "tracks" must be an array
+
+    const AnimeMotion& w = *FindMotion(model, "wrong");
+    EXPECT_EQ(w.duration, 1000.0f);
+    EXPECT_FALSE(w.loop);  // a number does not count as true
+    EXPECT_EQ(w.fadeIn, 0.0f);
+    EXPECT_TRUE(w.tracks.empty());
+}
+
+TEST(MotionLoader, TracksAndPartNames) {
+    AnimeModel model = MakeModel();
+    ASSERT_TRUE(Read(model, R"({"tracks": [{"part": "a"}, 5, "b", {"part": "b"}, {"part": "zz"},
+        {"keyframes": [{}, 1]}, {"part": "A"}]})"));
+    const AnimeMotion& m = *FindMotion(model, "unnamed");
+    ASSERT_EQ(m.tracks.size(), 7u);
+    EXPECT_EQ(m.tracks[0].partIndex, 2);  // the last part named "a"
+    // Elements that are not objects still make (inert) tracks.
+    for (int i : {1, 2}) {
+        EXPECT_EQ(m.tracks[i].part, "");
+        EXPECT_TRUE(m.tracks[i].keyframes.empty());
+        EXPECT_EQ(m.tracks[i].partIndex, -1);
+    }
+    EXPECT_EQ(m.tracks[3].partIndex, 1);
+    EXPECT_EQ(m.tracks[4].partIndex, -1);  // no such part
+    EXPECT_EQ(m.tracks[5].part, "");
+    EXPECT_EQ(m.tracks[5].partIndex, -1);
+    EXPECT_EQ(m.tracks[5].keyframes.size(), 2u);  // a keyframe that is a number is all defaults
+    EXPECT_EQ(m.tracks[6].partIndex, -1);         // names are case-sensitive
+}
+
+TEST(MotionLoader, KeyframeDefaults) {
+    for (const char* json : {"{}", "7", "[1, 2]", "null"}) {
+        SCOPED_TRACE(json);
+        const MotionKeyframe k = Keyframe(json);
+        EXPECT_EQ(k.time, 0.0f);
+        EXPECT_EQ(k.x, 0.0f);
+        EXPECT_EQ(k.y, 0.0f);
+        EXPECT_EQ(k.rotation, 0.0f);
+        EXPECT_EQ(k.scaleX, 1.0f);
+        EXPECT_EQ(k.scaleY, 1.0f);
+        EXPECT_EQ(k.alpha, 1.0f);
+        EXPECT_EQ(k.easing, EasingType::Linear);
+        EXPECT_EQ(k.textureSwap, "");
+        EXPECT_EQ(k.textureSwapIndex, kNoTextureSwap);
+        EXPECT_EQ(k.visible, -1);
+    }
+    const MotionKeyframe k = Keyframe(R"({"time": 12.5, "position": [1, 2, 3], "rotation": 0.5,
+        "scale": [3, 4], "alpha": 0.25, "easing": "ease_out_bounce", "textureSwap": "t1",
+        "visible": 1})");
+    EXPECT_EQ(k.time, 12.5f);
+    EXPECT_EQ(k.x, 1.0f);
+    EXPECT_EQ(k.y, 2.0f);
+    EXPECT_EQ(k.rotation, 0.5f);
+    EXPECT_EQ(k.scaleX, 3.0f);
+    EXPECT_EQ(k.scaleY, 4.0f);
+    EXPECT_EQ(k.alpha, 0.25f);
+    EXPECT_EQ(k.easing, EasingType::EaseOutBounce);
+    EXPECT_EQ(k.textureSwap, "t1");
+    EXPECT_EQ(k.textureSwapIndex, 1);
+    EXPECT_EQ(k.visible, 1);
+}
+
+TEST(MotionLoader, KeyframePositionAndScaleShapes) {
+    struct Pair {
+        const char* json;
+        float a, b;
+    };
+    for (const Pair& p :
+         {Pair{R"({"position": [5]})", 0, 0}, Pair{R"({"position": [5, "a", 7]})", 5, 0},
+          Pair{R"({"position": 5})", 0, 0}, Pair{R"({"position": {"x": 5}})", 0, 0},
+          Pair{R"({"position": [null, -3]})", 0, -3}}) {
+        const MotionKeyframe k = Keyframe(p.json);
+        EXPECT_EQ(k.x, p.a) << p.json;
+        EXPECT_EQ(k.y, p.b) << p.json;
+    }
+    for (const Pair& p : {Pair{R"({"scale": 2})", 2, 2}, Pair{R"({"scale": [2]})", 1, 1},
+                          Pair{R"({"scale": [null, 3]})", 1, 3}, Pair{R"({"scale": "2"})", 1, 1},
+                          Pair{R"({"scale": [0, -1, 9]})", 0, -1}}) {
+        const MotionKeyframe k = Keyframe(p.json);
+        EXPECT_EQ(k.scaleX, p.a) << p.json;
+        EXPECT_EQ(k.scaleY, p.b) << p.json;
+    }
+}
+
+TEST(MotionLoader, KeyframeVisibility) {
+    constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+    struct Case {
+        const char* value;
+        int32_t visible;
+    };
+    for (const Case& c :
+         {Case{"0.9", 0}, Case{"-0.5", 0}, Case{"1", 1}, Case{"7.9", 7}, Case{"-1", -1},
+          Case{"-3", -3}, Case{"true", -1}, Case{"false", -1}, Case{"\"0\"", -1},
+          Case{"2147483647", 2147483647}, Case{"2147483648", kMin}, Case{"1e10", kMin},
+          Case{"-1e10", kMin}, Case{"1e999", kMin}, Case{"-nan", kMin}}) {
+        const std::string json = std::string(R"({"visible": )") + c.value + "}";
+        EXPECT_EQ(Keyframe(json).visible, c.visible) << json;
+    }
+}
+
+TEST(MotionLoader, EasingNamesAndTextureSwaps) {
+    const char* names[] = {"linear",
+                           "ease_in",
+                           "ease_out",
+                           "ease_in_out",
+                           "ease_in_cubic",
+                           "ease_out_cubic",
+                           "ease_in_out_cubic",
+                           "ease_in_back",
+                           "ease_out_back",
+                           "ease_out_bounce",
+                           "step"};
+    for (int i = 0; i < 11; ++i) {
+        EXPECT_EQ(ParseEasing(names[i]), static_cast<EasingType>(i)) << names[i];
+    }
+    for (const char* text : {"", "Step", "EASE_IN", "ease-in", "ease_in ", "ease", "linear\n"}) {
+        EXPECT_EQ(ParseEasing(text), EasingType::Linear) << text;
+    }
+    EXPECT_EQ(ParseEasing(std::string_view("step\0x", 6)), EasingType::Linear);
+    EXPECT_EQ(Keyframe(R"({"easing": 3})").easing, EasingType::Linear);
+    EXPECT_EQ(Keyframe(R"({"easing": "step"})").easing, EasingType::Step);
+
+    EXPECT_EQ(Keyframe(R"({"textureSwap": "t0"})").textureSwapIndex, 0);
+    EXPECT_EQ(Keyframe(R"({"textureSwap": "nope"})").textureSwapIndex, kSwapToUnknownTexture);
+    EXPECT_EQ(Keyframe(R"({"textureSwap": "nope"})").textureSwap, "nope");
+    EXPECT_EQ(Keyframe(R"({"textureSwap": ""})").textureSwapIndex, kNoTextureSwap);
+    EXPECT_EQ(Keyframe(R"({"textureSwap": 1})").textureSwapIndex, kNoTextureSwap);
+}
+
+TEST(MotionLoader, KeyframesAreSortedByTime) {
+    const MotionTrack track = ReadTrackJson(MakeModel(), ParseJson(R"({"part": "b", "keyframes": [
+        {"time": 300, "position": [3, 0]}, {"time": 100, "position": [1, 0]},
+        {"time": 200, "position": [2, 0]}, {"time": 100, "position": [4, 0]}, {}]})"));
+    EXPECT_EQ(Times(track), (std::vector<float>{0, 100, 100, 200, 300}));
+    // Equal times keep their file order.
+    EXPECT_EQ(track.keyframes[1].x, 1.0f);
+    EXPECT_EQ(track.keyframes[2].x, 4.0f);
+    EXPECT_EQ(track.keyframes[3].x, 2.0f);
+}
+
+TEST(MotionLoader, NonFiniteTimesSortSafelyWithNaNLast) {
+    // "-nan" and "1e999" read as numbers: NaN and infinity.
+    const MotionTrack track = ReadTrackJson(MakeModel(), ParseJson(R"({"keyframes": [
+        {"time": -nan, "position": [1, 0]}, {"time": 1e999, "position": [2, 0]},
+        {"time": 5, "position": [3, 0]}, {"time": -1e999, "position": [4, 0]},
+        {"time": -nan, "position": [5, 0]}, {"time": 0, "position": [6, 0]},
+        {"time": -0.0, "position": [7, 0]}]})"));
+    ASSERT_EQ(track.keyframes.size(), 7u);
+    std::vector<float> xs;
+    for (const MotionKeyframe& k : track.keyframes) {
+        xs.push_back(k.x);
+    }
+    // -0 and 0 are equal times and keep their order; NaNs go last, in order.
+    EXPECT_EQ(xs, (std::vector<float>{4, 6, 7, 3, 2, 1, 5}));
+    EXPECT_EQ(track.keyframes[0].time, -INFINITY);
+    EXPECT_EQ(track.keyframes[4].time, INFINITY);
+    EXPECT_TRUE(std::isnan(track.keyframes[5].time));
+    EXPECT_TRUE(std::isnan(track.keyframes[6].time));
+}
+
+TEST(MotionLoader, SortingRandomTimesIsSafe) {
+    // Random mixes of ordinary, repeated, signed-zero, infinite and NaN
+    // times, in lengths around the sort's small-range threshold and well
+    // above it: the result is a permutation with finite and infinite times
+    // ascending (equal ones in input order) and every NaN at the end.
+    std::mt19937 rng(12345);
+    const float pool[] = {NAN, -NAN, INFINITY, -INFINITY, 0.0f, -0.0f, 1.0f, 1.0f, -1.0f, 1e-45f};
+    for (int round = 0; round < 300; ++round) {
+        const size_t n = std::uniform_int_distribution<size_t>(0, round < 250 ? 40 : 600)(rng);
+        std::vector<MotionKeyframe> keys(n);
+        for (size_t i = 0; i < n; ++i) {
+            keys[i].x = static_cast<float>(i);  // input position, to check stability
+            if (std::uniform_int_distribution<int>(0, 2)(rng) == 0) {
+                keys[i].time = pool[std::uniform_int_distribution<size_t>(0, 9)(rng)];
+            } else {
+                keys[i].time = std::uniform_real_distribution<float>(-1000.0f, 1000.0f)(rng);
+            }
+        }
+        std::vector<MotionKeyframe> sorted = keys;
+        SortKeyframes(sorted);
+        ASSERT_EQ(sorted.size(), n);
+
+        std::vector<int> seen(n, 0);
+        size_t firstNaN = n;
+        for (size_t i = 0; i < n; ++i) {
+            const size_t from = static_cast<size_t>(sorted[i].x);
+            ASSERT_LT(from, n);
+            ++seen[from];
+            ASSERT_EQ(Bits(sorted[i].time), Bits(keys[from].time));
+            if (std::isnan(sorted[i].time)) {
+                firstNaN = std::min(firstNaN, i);
+            } else {
+                ASSERT_EQ(firstNaN, n) << "a number after a NaN, round " << round;
+            }
+            if (i > 0 && !std::isnan(sorted[i].time)) {
+                ASSERT_LE(sorted[i - 1].time, sorted[i].time) << "round " << round;
+                if (sorted[i - 1].time == sorted[i].time) {
+                    ASSERT_LT(sorted[i - 1].x, sorted[i].x) << "round " << round;
+                }
+            }
+            if (i > firstNaN) {
+                ASSERT_LT(sorted[i - 1].x, sorted[i].x) << "round " << round;
+            }
+        }
+        ASSERT_EQ(std::count(seen.begin(), seen.end(), 1), static_cast<std::ptrdiff_t>(n));
+    }
+}
+
+TEST(MotionLoader, LoadMotionFile) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / "kivanime-tests" / "MotionLoader.LoadMotionFile";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    auto write = [&](const char* file, const char* text) {
+        std::ofstream(dir / file, std::ios::binary) << text;
+        return (dir / file).generic_string();
+    };
+    AnimeModel model = MakeModel();
+    model.baseDir = "/nonexistent/";  // motion paths are used as given
+    EXPECT_TRUE(LoadMotionFile(model, write("a.json", R"({"duration": 10})")));
+    EXPECT_EQ(FindMotion(model, "unnamed")->duration, 10.0f);
+    EXPECT_TRUE(LoadMotionFile(model, write("b.json", R"({"duration": 20})")));
+    EXPECT_EQ(FindMotion(model, "unnamed")->duration, 20.0f);
+    EXPECT_EQ(model.motions.size(), 1u);
+
+    EXPECT_FALSE(LoadMotionFile(model, write("c.json", R"([{"duration": 30}])")));
+    EXPECT_FALSE(LoadMotionFile(model, write("d.json", "not json")));
+    EXPECT_FALSE(LoadMotionFile(model, (dir / "missing.json").generic_string()));
+    EXPECT_EQ(FindMotion(model, "unnamed")->duration, 20.0f);
+    EXPECT_EQ(model.motions.size(), 1u);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(MotionLoader, InlineMotionsInAModelFile) {
+    AnimeModel model;
+    ASSERT_TRUE(ReadModelJson(model, ParseJson(R"({
+        "parts": [{"name": "p"}],
+        "motions": {
+            "wave": {"name": "other", "tracks": [{"part": "p"}]},
+            "": {"name": "fromName", "duration": 5},
+            "skip": 3,
+            "later": {"duration": 1},
+            "later": {"duration": 2}}})"),
+                              ""));
+    ASSERT_NE(FindMotion(model, "wave"), nullptr);
+    EXPECT_EQ(FindMotion(model, "wave")->name, "wave");
+    EXPECT_EQ(FindMotion(model, "wave")->tracks[0].partIndex, 0);
+    EXPECT_EQ(FindMotion(model, "other"), nullptr);
+    // An empty key falls back to the motion's own "name".
+    ASSERT_NE(FindMotion(model, "fromName"), nullptr);
+    EXPECT_EQ(FindMotion(model, "fromName")->duration, 5.0f);
+    EXPECT_EQ(FindMotion(model, "skip"), nullptr);
+    EXPECT_EQ(FindMotion(model, "later")->duration, 2.0f);
+    EXPECT_EQ(model.motions.size(), 3u);
+}
+
+}  // namespace
+}  // namespace kivanime

@@ -1,0 +1,103 @@
+#include "runtime/easing.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+
+#include "runtime/keyframes.h"
+
+namespace kivanime {
+namespace {
+
+// Values where every product is exact in single precision, so each curve's
+// formula is pinned bit for bit.
+TEST(Easing, CurvesAtExactFractions) {
+    struct Case {
+        EasingType type;
+        float u25, u50, u75;
+    };
+    const Case cases[] = {
+        {EasingType::Linear, 0.25f, 0.5f, 0.75f},
+        {EasingType::EaseIn, 0.0625f, 0.25f, 0.5625f},
+        {EasingType::EaseOut, 0.4375f, 0.75f, 0.9375f},
+        {EasingType::EaseInOut, 0.125f, 0.5f, 0.875f},
+        {EasingType::EaseInCubic, 0.015625f, 0.125f, 0.421875f},
+        {EasingType::EaseOutCubic, 0.578125f, 0.875f, 0.984375f},
+        {EasingType::EaseInOutCubic, 0.0625f, 0.5f, 0.9375f},
+        {EasingType::EaseOutBounce, 0.47265625f, 0.765625f, 0.97265625f},
+        {EasingType::Step, 0.0f, 0.0f, 0.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.type));
+        EXPECT_EQ(Ease(c.type, 0.25f), c.u25);
+        EXPECT_EQ(Ease(c.type, 0.5f), c.u50);
+        EXPECT_EQ(Ease(c.type, 0.75f), c.u75);
+    }
+}
+
+TEST(Easing, BackCurvesOvershoot) {
+    // The single-precision results; 1.0876975 and -0.0876975 to seven digits.
+    EXPECT_EQ(Ease(EasingType::EaseOutBack, 0.5f), 1.0876975f);
+    EXPECT_EQ(Ease(EasingType::EaseInBack, 0.5f), -0.087697506f);
+    EXPECT_NEAR(Ease(EasingType::EaseInBack, 0.5f), -0.0876975, 1e-7);
+    // In-back dips below 0 early and out-back rises above 1 late; they mirror
+    // each other.
+    for (float u : {0.1f, 0.3f, 0.6f, 0.9f}) {
+        SCOPED_TRACE(u);
+        EXPECT_NEAR(Ease(EasingType::EaseInBack, u), 1.0f - Ease(EasingType::EaseOutBack, 1.0f - u),
+                    1e-6f);
+    }
+    EXPECT_LT(Ease(EasingType::EaseInBack, 0.3f), 0.0f);
+    EXPECT_GT(Ease(EasingType::EaseOutBack, 0.7f), 1.0f);
+}
+
+TEST(Easing, BounceBreakpoints) {
+    // Each breakpoint belongs to the piece that starts there; the pieces meet
+    // at 1 but differ in the last bit, which pins which piece runs.
+    const float bp1 = 0.36363637f;  // 1 / 2.75
+    const float bp2 = 0.72727275f;  // 2 / 2.75
+    const float bp3 = 0.90909094f;  // 2.5 / 2.75
+    EXPECT_EQ(Ease(EasingType::EaseOutBounce, std::nextafter(bp1, 0.0f)), 0.99999988f);
+    EXPECT_EQ(Ease(EasingType::EaseOutBounce, bp1), 1.0f);
+    EXPECT_EQ(Ease(EasingType::EaseOutBounce, std::nextafter(bp2, 0.0f)), 0.99999988f);
+    EXPECT_EQ(Ease(EasingType::EaseOutBounce, bp2), 0.99999994f);
+    EXPECT_EQ(Ease(EasingType::EaseOutBounce, std::nextafter(bp3, 0.0f)), 0.99999994f);
+    EXPECT_EQ(Ease(EasingType::EaseOutBounce, bp3), 1.0f);
+    // The bottoms of the second, third and fourth bounce.
+    EXPECT_EQ(Ease(EasingType::EaseOutBounce, 0.54545456f), 0.75f);
+    EXPECT_EQ(Ease(EasingType::EaseOutBounce, 0.8181818f), 0.9375f);
+    EXPECT_EQ(Ease(EasingType::EaseOutBounce, 0.95454544f), 0.984375f);
+}
+
+TEST(Easing, UnknownValuesAreLinear) {
+    for (int32_t raw : {-1, 11, 42, INT32_MIN}) {
+        SCOPED_TRACE(raw);
+        EXPECT_EQ(Ease(static_cast<EasingType>(raw), 0.3f), 0.3f);
+    }
+}
+
+// Through the sampler: the curve is never asked at the ends of a segment, so
+// every curve (the overshooting ones and Step included) starts exactly at the
+// earlier keyframe and lands exactly on the later one.
+TEST(Easing, SegmentEndsAreExactForEveryCurve) {
+    for (int32_t raw = 0; raw <= 11; ++raw) {
+        SCOPED_TRACE(raw);
+        MotionTrack track;
+        MotionKeyframe a;
+        a.time = 0.0f;
+        a.x = 3.0f;
+        MotionKeyframe b;
+        b.time = 1000.0f;
+        b.x = 103.0f;
+        b.easing = static_cast<EasingType>(raw);
+        track.keyframes = {a, b};
+        EXPECT_EQ(SampleTrack(track, 0.0f).x, 3.0f);
+        EXPECT_EQ(SampleTrack(track, 1000.0f).x, 103.0f);
+        const float mid = SampleTrack(track, 500.0f).x;
+        EXPECT_EQ(mid, 3.0f + 100.0f * Ease(b.easing, 0.5f));
+    }
+}
+
+}  // namespace
+}  // namespace kivanime
