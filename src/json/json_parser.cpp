@@ -1,5 +1,6 @@
 #include "json/json_parser.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -42,11 +43,19 @@ void AppendUtf8(std::string& out, uint32_t unit) {
 
 class Parser {
 public:
-    explicit Parser(std::string_view text) : text_(text) {}
+    explicit Parser(std::string_view text, JsonDiagnostics* diagnostics = nullptr)
+        : text_(text), diag_(diagnostics) {}
 
     JsonValue parseRoot() {
         JsonValue value;
+        if (diag_) {
+            node_ = &diag_->root;
+            noteDocumentStart();
+        }
         parseValue(value, 0);
+        if (diag_) {
+            noteDocumentEnd();
+        }
         return value;
     }
 
@@ -62,11 +71,188 @@ private:
 
     bool matches(std::string_view word) const { return text_.substr(pos_, word.size()) == word; }
 
+    // Diagnostics. Everything below is reached only when diag_ is set; none
+    // of it moves the position or touches the value being built.
+
+    void note(JsonIssueKind kind, size_t offset, size_t length = 0) {
+        std::vector<JsonIssue>& issues = diag_->issues;
+        if (!issues.empty()) {
+            JsonIssue& last = issues.back();
+            // Bytes already reported are not reported again (a partial literal
+            // that an array then skips byte by byte), the same place is
+            // reported once (every open level of a truncated text), and a run
+            // of skipped bytes with only whitespace between is one issue.
+            if (offset >= last.offset && offset < last.offset + last.length) {
+                return;
+            }
+            if (last.kind == kind && last.offset == offset && length == 0 && last.length == 0) {
+                return;
+            }
+            if (last.kind == kind && length > 0 && last.length > 0 &&
+                onlySpaceBetween(last.offset + last.length, offset)) {
+                last.length = offset + length - last.offset;
+                return;
+            }
+        }
+        issues.push_back(JsonIssue{kind, offset, length});
+    }
+
+    bool onlySpaceBetween(size_t from, size_t to) const {
+        if (from > to) {
+            return false;
+        }
+        for (size_t p = from; p < to; ++p) {
+            if (!IsSpace(text_[p])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    size_t nextNonSpace(size_t from) const {
+        while (from < text_.size() && IsSpace(text_[from])) {
+            ++from;
+        }
+        return from;
+    }
+
+    // Bytes from `from` up to whitespace or JSON punctuation; at least one.
+    size_t runLength(size_t from) const {
+        static constexpr std::string_view kStops = "{}[],:\"";
+        size_t p = from;
+        while (p < text_.size() && !IsSpace(text_[p]) && kStops.find(text_[p]) == kStops.npos) {
+            ++p;
+        }
+        return std::max<size_t>(p - from, 1);
+    }
+
+    static bool StartsValue(char c) {
+        return c == '"' || c == '{' || c == '[' || c == 't' || c == 'f' || c == 'n' || c == '-' ||
+               (c >= '0' && c <= '9');
+    }
+
+    void noteDocumentStart() {
+        if (matches("\xEF\xBB\xBF")) {
+            note(JsonIssueKind::ByteOrderMark, 0, 3);
+        }
+        if (nextNonSpace(0) >= text_.size()) {
+            note(JsonIssueKind::EmptyDocument, text_.size());
+        }
+    }
+
+    void noteDocumentEnd() {
+        size_t rest = nextNonSpace(pos_);
+        if (rest < text_.size()) {
+            note(JsonIssueKind::TrailingContent, rest, text_.size() - rest);
+        }
+    }
+
+    // A byte that starts no value where a value is expected.
+    void noteNoValue(char c) {
+        if (c == ',' || c == ']' || c == '}') {
+            note(JsonIssueKind::MissingValue, pos_);
+        } else {
+            note(JsonIssueKind::UnexpectedText, pos_, runLength(pos_));
+        }
+    }
+
+    // After a comma at `comma`: a closing bracket right after it.
+    void noteComma(size_t comma, char close) {
+        size_t next = nextNonSpace(pos_);
+        if (next < text_.size() && text_[next] == close) {
+            note(JsonIssueKind::TrailingComma, comma, 1);
+        }
+    }
+
+    // After an element or member with no comma: another one right after it.
+    void noteNoComma(bool object) {
+        if (!atEnd() && (object ? peek() == '"' : StartsValue(peek()))) {
+            note(JsonIssueKind::MissingComma, pos_);
+        }
+    }
+
+    // The source node for the member `key` whose value starts now; a key met
+    // again takes over the node of its first occurrence, as its value does.
+    JsonSourceNode* memberNode(const JsonValue& object, JsonSourceNode* parent,
+                               const std::string& key, size_t keyStart, size_t keyEnd) {
+        JsonSourceNode fresh;
+        fresh.offset = pos_;
+        fresh.keyOffset = keyStart;
+        const JsonValue* existing = object.members.find(key);
+        if (existing != nullptr) {
+            note(JsonIssueKind::DuplicateKey, keyStart, keyEnd - keyStart);
+            size_t index = static_cast<size_t>(existing - &object.members.valueAt(0));
+            parent->children[index] = std::move(fresh);
+            return &parent->children[index];
+        }
+        parent->children.push_back(std::move(fresh));
+        return &parent->children.back();
+    }
+
+    void noteNumber(size_t start, size_t end) {
+        size_t consumed = 0;
+        ConvertNumberText(text_.data() + start, text_.data() + text_.size(), &consumed);
+        // The strict grammar: -? (0 | [1-9][0-9]*) (. [0-9]+)? ([eE] [+-]? [0-9]+)?
+        size_t p = start;
+        auto digits = [&] {
+            size_t from = p;
+            while (p < end && text_[p] >= '0' && text_[p] <= '9') {
+                ++p;
+            }
+            return p - from;
+        };
+        bool strict = true;
+        if (p < end && text_[p] == '-') {
+            ++p;
+        }
+        size_t first = p;
+        size_t whole = digits();
+        strict = whole > 0 && !(whole > 1 && text_[first] == '0');
+        if (p < end && text_[p] == '.') {
+            ++p;
+            strict = digits() > 0 && strict;
+        }
+        if (p < end && (text_[p] == 'e' || text_[p] == 'E')) {
+            ++p;
+            if (p < end && (text_[p] == '+' || text_[p] == '-')) {
+                ++p;
+            }
+            strict = digits() > 0 && strict;
+        }
+        if (!strict || consumed != end - start) {
+            note(JsonIssueKind::InvalidNumber, start,
+                 std::max(std::max(consumed, end - start), size_t{1}));
+        }
+    }
+
+    void noteControlBytes(size_t from, size_t to) {
+        for (size_t p = from; p < to; ++p) {
+            if (static_cast<unsigned char>(text_[p]) < 0x20) {
+                note(JsonIssueKind::ControlCharacter, p, 1);
+            }
+        }
+    }
+
+    // `at` is the first of the four bytes after a backslash and u.
+    void noteUnicodeEscape(size_t at) {
+        for (size_t i = 0; i < 4; ++i) {
+            char c = text_[at + i];
+            bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+            if (!hex) {
+                note(JsonIssueKind::InvalidEscape, at - 2, 6);
+                return;
+            }
+        }
+    }
+
     // Fills `out` (a fresh Null) with the value at the position.
     void parseValue(JsonValue& out, int depth) {
         skipSpace();
         if (atEnd()) {
             return;
+        }
+        if (diag_) {
+            node_->offset = pos_;
         }
         char c = peek();
         switch (c) {
@@ -76,6 +262,9 @@ private:
                 return;
             case '{':
                 if (depth >= kJsonMaxDepth) {
+                    if (diag_) {
+                        note(JsonIssueKind::TooDeep, pos_, 1);
+                    }
                     skipNested();
                     return;
                 }
@@ -83,6 +272,9 @@ private:
                 return;
             case '[':
                 if (depth >= kJsonMaxDepth) {
+                    if (diag_) {
+                        note(JsonIssueKind::TooDeep, pos_, 1);
+                    }
                     skipNested();
                     return;
                 }
@@ -96,16 +288,22 @@ private:
                     pos_ += 4;
                 } else if (matches("false")) {
                     pos_ += 5;
+                } else if (diag_) {
+                    note(JsonIssueKind::PartialLiteral, pos_, runLength(pos_));
                 }
                 return;
             case 'n':
                 if (matches("null")) {
                     pos_ += 4;
+                } else if (diag_) {
+                    note(JsonIssueKind::PartialLiteral, pos_, runLength(pos_));
                 }
                 return;
             default:
                 if (c == '-' || (c >= '0' && c <= '9')) {
                     parseNumber(out);
+                } else if (diag_) {
+                    noteNoValue(c);
                 }
                 return;
         }
@@ -139,6 +337,9 @@ private:
             }
             digits();
         }
+        if (diag_) {
+            noteNumber(start, p);
+        }
         pos_ = p;
     }
 
@@ -151,9 +352,15 @@ private:
             while (run < n && text_[run] != '"' && text_[run] != '\\') {
                 ++run;
             }
+            if (diag_) {
+                noteControlBytes(pos_, run);
+            }
             out.append(text_.data() + pos_, run - pos_);
             pos_ = run;
             if (pos_ >= n) {
+                if (diag_) {
+                    note(JsonIssueKind::Truncated, n);
+                }
                 return;  // unterminated: keep what was collected
             }
             if (text_[pos_] == '"') {
@@ -164,6 +371,9 @@ private:
             if (pos_ + 1 >= n) {
                 out.push_back('\\');  // last byte of the text
                 ++pos_;
+                if (diag_) {
+                    note(JsonIssueKind::Truncated, n);
+                }
                 return;
             }
             char e = text_[pos_ + 1];
@@ -186,6 +396,9 @@ private:
                     break;
                 case 'u':
                     if (n - pos_ >= 4) {
+                        if (diag_) {
+                            noteUnicodeEscape(pos_);
+                        }
                         uint32_t unit = 0;
                         for (int i = 0; i < 4; ++i) {
                             unit = unit * 16 + static_cast<uint32_t>(HexValue(text_[pos_ + i]));
@@ -198,6 +411,9 @@ private:
                     break;
                 default:
                     out.push_back(e);  // \" \/ \\ and any other byte: the byte itself
+                    if (diag_ && e != '"' && e != '/' && e != '\\') {
+                        note(JsonIssueKind::InvalidEscape, pos_ - 2, 2);
+                    }
                     break;
             }
         }
@@ -207,6 +423,7 @@ private:
         out.type = JsonType::Array;
         ++pos_;
         skipSpace();
+        JsonSourceNode* node = node_;
         while (!atEnd()) {
             if (peek() == ']') {
                 ++pos_;
@@ -214,15 +431,29 @@ private:
             }
             size_t mark = pos_;
             out.elements.emplace_back();
+            if (diag_) {
+                node->children.emplace_back();
+                node_ = &node->children.back();
+                node_->offset = pos_;
+            }
             parseValue(out.elements.back(), depth);
+            node_ = node;
             skipSpace();
             if (!atEnd() && peek() == ',') {
                 ++pos_;
+                if (diag_) {
+                    noteComma(pos_ - 1, ']');
+                }
+            } else if (diag_ && pos_ != mark) {
+                noteNoComma(false);
             }
             skipSpace();
             if (pos_ == mark) {
                 ++pos_;
             }
+        }
+        if (diag_) {
+            note(JsonIssueKind::Truncated, pos_);
         }
     }
 
@@ -230,6 +461,7 @@ private:
         out.type = JsonType::Object;
         ++pos_;
         skipSpace();
+        JsonSourceNode* node = node_;
         while (!atEnd()) {
             if (peek() == '}') {
                 ++pos_;
@@ -238,23 +470,42 @@ private:
             size_t mark = pos_;
             skipSpace();
             if (!atEnd() && peek() == '"') {
+                size_t keyStart = pos_;
                 std::string key;
                 parseString(key);
+                size_t keyEnd = pos_;
                 skipSpace();
                 if (!atEnd() && peek() == ':') {
                     ++pos_;
+                } else if (diag_) {
+                    note(JsonIssueKind::MissingColon, pos_);
                 }
                 JsonValue value;
+                if (diag_) {
+                    node_ = memberNode(out, node, key, keyStart, keyEnd);
+                }
                 parseValue(value, depth);
+                node_ = node;
                 out.members.set(std::move(key), std::move(value));
+            } else if (diag_ && !atEnd() && peek() != '}') {
+                // A brace after whitespace closes the object on the next turn.
+                note(JsonIssueKind::SkippedText, pos_, runLength(pos_));
             }
             skipSpace();
             if (!atEnd() && peek() == ',') {
                 ++pos_;
+                if (diag_) {
+                    noteComma(pos_ - 1, '}');
+                }
+            } else if (diag_) {
+                noteNoComma(true);
             }
             if (pos_ == mark) {
                 ++pos_;
             }
+        }
+        if (diag_) {
+            note(JsonIssueKind::Truncated, pos_);
         }
     }
 
@@ -290,12 +541,21 @@ private:
 
     std::string_view text_;
     size_t pos_ = 0;
+    JsonDiagnostics* diag_ = nullptr;
+    JsonSourceNode* node_ = nullptr;  // where the next value's position goes
 };
 
 }  // namespace
 
 JsonValue ParseJson(std::string_view text) {
     return Parser(text).parseRoot();
+}
+
+JsonValue ParseJson(std::string_view text, JsonDiagnostics* diagnostics) {
+    if (diagnostics != nullptr) {
+        *diagnostics = JsonDiagnostics{};
+    }
+    return Parser(text, diagnostics).parseRoot();
 }
 
 }  // namespace kivanime

@@ -7,6 +7,7 @@
 
 #include <string_view>
 
+#include "json/json_diagnostics.h"
 #include "json/json_value.h"
 
 namespace kivanime {
@@ -18,5 +19,9 @@ inline constexpr int kJsonMaxDepth = 512;
 // Parses one value starting at the first non-whitespace byte; anything after
 // the first complete value is ignored.
 JsonValue ParseJson(std::string_view text);
+
+// The same parse, recording in `diagnostics` (when not null) what the reader
+// skipped or repaired and where every value starts. The value is the same.
+JsonValue ParseJson(std::string_view text, JsonDiagnostics* diagnostics);
 
 }  // namespace kivanime

@@ -84,8 +84,16 @@ void JsonObject::set(std::string&& key, JsonValue&& value) {
         values_[i] = std::move(value);
         return;
     }
-    keys_.reserve(keys_.size() + 1);
-    values_.reserve(values_.size() + 1);
+    // Room for both first, so that a failed allocation leaves the two lists
+    // in step; grown geometrically, since an exact reserve would copy every
+    // member on every insertion.
+    size_t needed = keys_.size() + 1;
+    if (needed > keys_.capacity()) {
+        keys_.reserve(needed > keys_.capacity() * 2 ? needed : keys_.capacity() * 2);
+    }
+    if (needed > values_.capacity()) {
+        values_.reserve(needed > values_.capacity() * 2 ? needed : values_.capacity() * 2);
+    }
     keys_.push_back(std::move(key));
     values_.push_back(std::move(value));
     if (keys_.size() > kIndexThreshold) {

@@ -1,0 +1,403 @@
+// The lenient reader, case by case: each text is read and the result printed
+// in a compact form (objects with their keys sorted, numbers in their
+// shortest round-trip form, string bytes outside printable ASCII as \xNN), so
+// that the position rules show up in what follows a value as much as in the
+// value itself.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "json/json_parser.h"
+
+namespace {
+
+using kivanime::JsonType;
+using kivanime::JsonValue;
+using kivanime::ParseJson;
+using namespace std::string_view_literals;
+
+void Describe(const JsonValue& v, std::string& out);
+
+void DescribeString(std::string_view s, std::string& out) {
+    static const char kHex[] = "0123456789abcdef";
+    out.push_back('"');
+    for (unsigned char c : s) {
+        if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
+            out += "\\x";
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    out.push_back('"');
+}
+
+void Describe(const JsonValue& v, std::string& out) {
+    switch (v.type) {
+        case JsonType::Null:
+            out += "null";
+            return;
+        case JsonType::Bool:
+            out += v.boolValue ? "true" : "false";
+            return;
+        case JsonType::Number: {
+            char buffer[64];
+            auto result = std::to_chars(buffer, buffer + sizeof buffer, v.number);
+            out.append(buffer, result.ptr);
+            return;
+        }
+        case JsonType::String:
+            DescribeString(v.text, out);
+            return;
+        case JsonType::Array:
+            out.push_back('[');
+            for (size_t i = 0; i < v.elements.size(); ++i) {
+                if (i > 0) {
+                    out.push_back(',');
+                }
+                Describe(v.elements[i], out);
+            }
+            out.push_back(']');
+            return;
+        case JsonType::Object: {
+            // Sorted, because nothing may rely on the member order.
+            std::vector<size_t> order(v.members.size());
+            for (size_t i = 0; i < order.size(); ++i) {
+                order[i] = i;
+            }
+            std::sort(order.begin(), order.end(),
+                      [&](size_t a, size_t b) { return v.members.keyAt(a) < v.members.keyAt(b); });
+            out.push_back('{');
+            for (size_t i = 0; i < order.size(); ++i) {
+                if (i > 0) {
+                    out.push_back(',');
+                }
+                DescribeString(v.members.keyAt(order[i]), out);
+                out.push_back(':');
+                Describe(v.members.valueAt(order[i]), out);
+            }
+            out.push_back('}');
+            return;
+        }
+    }
+    out += "?";
+}
+
+std::string Read(std::string_view text) {
+    std::string out;
+    Describe(ParseJson(text), out);
+    return out;
+}
+
+struct Case {
+    std::string_view text;
+    const char* expected;
+};
+
+void ExpectCases(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        std::string shown;
+        DescribeString(c.text, shown);
+        EXPECT_EQ(Read(c.text), c.expected) << "text: " << shown;
+    }
+}
+
+TEST(JsonParser, RootValues) {
+    ExpectCases({
+        {"", "null"},
+        {" \t\r\n", "null"},
+        {"\f1", "null"},  // form feed is not whitespace
+        {"\v1", "null"},
+        {"null", "null"},
+        {"true", "true"},
+        {"false", "false"},
+        {" \n\t true", "true"},
+        // Anything after the first complete value is ignored.
+        {"1 2", "1"},
+        {"[1] [2]", "[1]"},
+        {"{} x", "{}"},
+        {"truex", "true"},
+        {"\"a\" \"b\"", "\"a\""},
+        // Bytes that start no value.
+        {"]", "null"},
+        {"}", "null"},
+        {",1", "null"},
+        {"+1", "null"},
+        {".5", "null"},
+        {"'a'", "null"},
+        {"/* c */ 1", "null"},
+        {"// c\n1", "null"},
+        {"\xEF\xBB\xBF{\"a\":1}", "null"},  // a byte-order mark starts no value
+    });
+}
+
+TEST(JsonParser, IncompleteWords) {
+    ExpectCases({
+        {"tru", "false"},
+        {"t", "false"},
+        {"fals", "false"},
+        {"nul", "null"},
+        {"True", "null"},
+        // A word that does not match consumes nothing, so inside an array its
+        // first byte is skipped and every other byte becomes an element.
+        {"[tru]", "[false,null,null]"},
+        {"[nul]", "[null,null,null]"},
+        {"[fals]", "[false,null,null,null]"},
+        {"[true false null]", "[true,false,null]"},
+        {"[falsex]", "[false,null]"},
+    });
+}
+
+TEST(JsonParser, LenientArrays) {
+    ExpectCases({
+        {"[]", "[]"},
+        {"[ \n ]", "[]"},
+        {"[1 2 3]", "[1,2,3]"},
+        {"[1,2,3,]", "[1,2,3]"},
+        {"[1,,2]", "[1,null,2]"},
+        {"[,1]", "[null,1]"},
+        {"[,]", "[null]"},
+        {"[\n1\n,\n2\n]", "[1,2]"},
+        {"[}]", "[null]"},
+        // Each unrecognised byte is a Null element and is then skipped.
+        {"[1,'a',2]", "[1,null,null,null,null,2]"},
+        {"[1;2]", "[1,null,2]"},
+        // Unterminated arrays close at the end of the text.
+        {"[", "[]"},
+        {"[1,2", "[1,2]"},
+        {"[1,", "[1]"},
+        {"[[1,[2", "[[1,[2]]]"},
+        {"[\"ab", "[\"ab\"]"},
+    });
+}
+
+TEST(JsonParser, LenientObjects) {
+    ExpectCases({
+        {"{}", "{}"},
+        {"{ }", "{}"},
+        {"{\"a\":1,\"a\":2}", "{\"a\":2}"},
+        {"{\"a\":[1],\"b\":0,\"a\":{}}", "{\"a\":{},\"b\":0}"},
+        // Missing colon, missing comma, trailing comma.
+        {"{\"a\" 1, \"b\":2,}", "{\"a\":1,\"b\":2}"},
+        {"{\"a\":1 \"b\":2}", "{\"a\":1,\"b\":2}"},
+        {"{\"a\" \"b\"}", "{\"a\":\"b\"}"},
+        {"{\"a\":1,,\"b\":2}", "{\"a\":1,\"b\":2}"},
+        {"{\"a\":1 , }", "{\"a\":1}"},
+        // A key without a value.
+        {"{\"a\"}", "{\"a\":null}"},
+        {"{\"a\":}", "{\"a\":null}"},
+        {"{\"a\",\"b\":1}", "{\"a\":null,\"b\":1}"},
+        // Keys must be quoted: bare words are passed over byte by byte.
+        {"{a:1}", "{}"},
+        {"{1:2}", "{}"},
+        {"{\"x\":1 y \"z\":2}", "{\"x\":1,\"z\":2}"},
+        {"{abc \"k\":true}", "{\"k\":true}"},
+        {"{\"\":1}", "{\"\":1}"},
+        {"{\"a\":1}}", "{\"a\":1}"},
+        {"{\"a\":{\"b\":[1,{\"c\":true}]}}", "{\"a\":{\"b\":[1,{\"c\":true}]}}"},
+        // Unterminated objects close at the end of the text.
+        {"{", "{}"},
+        {"{\"a\":1", "{\"a\":1}"},
+        {"{\"a\":", "{\"a\":null}"},
+        {"{\"a", "{\"a\":null}"},
+        {"{\"a\":{\"b\":[", "{\"a\":{\"b\":[]}}"},
+    });
+}
+
+TEST(JsonParser, StringEscapes) {
+    ExpectCases({
+        {"\"\"", "\"\""},
+        {"\"\\\"\\/\\\\\"", "\"\\x22/\\x5c\""},
+        {"\"\\b\\f\\n\\r\\t\"", "\"\\x08\\x0c\\x0a\\x0d\\x09\""},
+        {"\"\\q\"", "\"q\""},
+        {"\"\\'\"", "\"'\""},
+        {"\"\\u0041\"", "\"A\""},
+        {"\"\\u007f\"", "\"\\x7f\""},
+        {"\"\\u0080\"", "\"\\xc2\\x80\""},
+        {"\"\\u00e9\"", "\"\\xc3\\xa9\""},
+        {"\"\\u07FF\"", "\"\\xdf\\xbf\""},
+        {"\"\\u0800\"", "\"\\xe0\\xa0\\x80\""},
+        {"\"\\u20AC\"", "\"\\xe2\\x82\\xac\""},
+        {"\"\\uFfFf\"", "\"\\xef\\xbf\\xbf\""},
+        // A byte that is not a hex digit counts as 0.
+        {"\"\\uZZZZ\"", "\"\\x00\""},
+        {"\"\\u12g4\"", "\"\\xe1\\x88\\x84\""},
+        // Surrogate halves are encoded one by one, paired or not.
+        {"\"\\uD83D\\uDE00\"", "\"\\xed\\xa0\\xbd\\xed\\xb8\\x80\""},
+        {"\"\\uDC00x\"", "\"\\xed\\xb0\\x80x\""},
+        {"\"\\uD800\"", "\"\\xed\\xa0\\x80\""},
+        // Fewer than four bytes left after the u: the escape is dropped and
+        // collection goes on with the byte after the u.
+        {"\"\\u12", "\"12\""},
+        {"\"\\u\"", "\"\""},
+        {"\"\\u", "\"\""},
+        // Four bytes are taken whatever they are, the closing quote included.
+        {"[\"\\u12\"]", "[\"\\xe1\\x88\\x80\"]"},
+        // A backslash as the last byte of the text is kept.
+        {"\"ab\\", "\"ab\\x5c\""},
+        {"\"a\\\"", "\"a\\x22\""},
+        // Unterminated strings keep what they collected.
+        {"\"abc", "\"abc\""},
+        // Raw control bytes, NUL, UTF-8 and invalid bytes are kept unchanged.
+        {"\"a\tb\nc\"", "\"a\\x09b\\x0ac\""},
+        {"\"a\0b\""sv, "\"a\\x00b\""},
+        {"\"\xC3\xA9\xFF\"", "\"\\xc3\\xa9\\xff\""},
+    });
+}
+
+TEST(JsonParser, NumbersTakeTheConvertedValueAndTheScannedEnd) {
+    ExpectCases({
+        {"0", "0"},
+        {"-0", "-0"},
+        {"-", "0"},
+        {"1.", "1"},
+        {"1e", "1"},
+        {"1e+", "1"},
+        {"1e5", "1e+05"},
+        {"1E+5", "1e+05"},
+        {"-0.5e-1", "-0.05"},
+        {"-.5", "-0.5"},
+        {"01", "1"},
+        {"1e400", "inf"},
+        {"-1e400", "-inf"},
+        {"1e-400", "0"},
+        {"4.9e-324", "5e-324"},
+        {"123abc", "123"},
+        {"0x10", "16"},
+        {"0x1p-2", "0.25"},
+        {"-Infinity", "-inf"},
+        {"-inf", "-inf"},
+        {"-nan", "-nan"},
+        {"1.5.3", "1.5"},
+        // Where the position is left shows in what follows inside an array.
+        {"[-]", "[0]"},
+        {"[--1]", "[0,-1]"},
+        {"[1.]", "[1]"},
+        {"[1e 2]", "[1,2]"},
+        {"[1e+]", "[1]"},
+        {"[1e5x]", "[1e+05,null]"},
+        {"[1-2]", "[1,-2]"},
+        {"[.5]", "[null,5]"},
+        {"[1.5.3]", "[1.5,null,3]"},
+        {"[0x10]", "[16,null,10]"},
+        {"[0x1p3]", "[8,null,1,null,3]"},
+        {"[-Infinity]", "[-inf,null,null,false,null,null,null,false,null]"},
+        {"[-nan]", "[-nan,null,null,null]"},
+        {"[1,-0.0,2.5e-3]", "[1,-0,0.0025]"},
+    });
+}
+
+TEST(JsonParser, NumberValuesAreExact) {
+    // Values compared bit for bit with the literals the compiler converts.
+    const std::pair<std::string_view, double> cases[] = {
+        {"0.1", 0.1},
+        {"-0.05", -0.05},
+        {"1.7976931348623157e308", 1.7976931348623157e308},
+        {"2.2250738585072011e-308", 2.2250738585072011e-308},
+        {"123456789012345678901234567890", 123456789012345678901234567890.0},
+        {"9007199254740993", 9007199254740993.0},
+        {"0.30000000000000004441", 0.30000000000000004441},
+    };
+    for (const auto& [text, expected] : cases) {
+        JsonValue v = ParseJson(text);
+        ASSERT_EQ(v.type, JsonType::Number) << text;
+        EXPECT_EQ(v.number, expected) << text;
+    }
+    EXPECT_TRUE(std::signbit(ParseJson("-0").number));
+    EXPECT_FALSE(std::signbit(ParseJson("-").number));
+    EXPECT_TRUE(std::isnan(ParseJson("-nan").number));
+}
+
+// Depth of the chain of first elements (arrays) or "a" members (objects).
+int ChainDepth(const JsonValue& root, const JsonValue** innermost) {
+    int depth = 0;
+    const JsonValue* v = &root;
+    for (;;) {
+        const JsonValue* next = nullptr;
+        if (v->isArray()) {
+            ++depth;
+            next = v->elements.empty() ? nullptr : &v->elements[0];
+        } else if (v->isObject()) {
+            ++depth;
+            next = v->members.find("a");
+        }
+        if (next == nullptr || !(next->isArray() || next->isObject())) {
+            *innermost = v;
+            return depth;
+        }
+        v = next;
+    }
+}
+
+std::string Repeat(std::string_view piece, size_t count) {
+    std::string out;
+    out.reserve(piece.size() * count);
+    for (size_t i = 0; i < count; ++i) {
+        out += piece;
+    }
+    return out;
+}
+
+TEST(JsonParser, NestingUpToTheBoundIsKept) {
+    static_assert(kivanime::kJsonMaxDepth == 512);
+    for (int levels : {511, 512}) {
+        JsonValue v = ParseJson(Repeat("[", levels) + Repeat("]", levels));
+        const JsonValue* innermost = nullptr;
+        EXPECT_EQ(ChainDepth(v, &innermost), levels);
+        EXPECT_TRUE(innermost->isArray());
+        EXPECT_EQ(innermost->size(), 0u);
+    }
+    JsonValue objects = ParseJson(Repeat("{\"a\":", 512) + "7" + Repeat("}", 512));
+    const JsonValue* innermost = nullptr;
+    EXPECT_EQ(ChainDepth(objects, &innermost), 512);
+    EXPECT_EQ(innermost->get("a").asInt(0), 7);
+}
+
+TEST(JsonParser, NestingBeyondTheBoundReadsAsNull) {
+    // The 513th level is Null; the text it spans is passed over exactly, so
+    // what follows it still reads.
+    JsonValue v = ParseJson(Repeat("[", 513) + Repeat("]", 513));
+    const JsonValue* innermost = nullptr;
+    EXPECT_EQ(ChainDepth(v, &innermost), 512);
+    ASSERT_EQ(innermost->size(), 1u);
+    EXPECT_TRUE(innermost->at(0).isNull());
+
+    // Strings inside the skipped text may hold brackets and escaped quotes.
+    std::string deep = Repeat("[", 520) + "\"]]\\\"[{\"" + Repeat("]", 520);
+    JsonValue sibling = ParseJson("{\"deep\":" + deep + ",\"after\":[1,2]}");
+    EXPECT_EQ(sibling.get("after").size(), 2u);
+    EXPECT_EQ(sibling.get("after").at(1).asInt(0), 2);
+    EXPECT_TRUE(sibling.get("deep").isArray());
+
+    JsonValue objects = ParseJson(Repeat("{\"a\":", 600) + "1" + Repeat("}", 600) + "x");
+    EXPECT_EQ(ChainDepth(objects, &innermost), 512);
+    EXPECT_TRUE(innermost->has("a"));
+    EXPECT_TRUE(innermost->get("a").isNull());
+}
+
+TEST(JsonParser, HostileNestingDoesNotRecurse) {
+    // A million levels would overflow the stack if each were a call.
+    const size_t kLevels = 1000000;
+    JsonValue arrays = ParseJson(std::string(kLevels, '['));
+    const JsonValue* innermost = nullptr;
+    EXPECT_EQ(ChainDepth(arrays, &innermost), 512);
+    ASSERT_EQ(innermost->size(), 1u);
+    EXPECT_TRUE(innermost->at(0).isNull());
+
+    JsonValue objects = ParseJson(Repeat("{\"a\":", kLevels));
+    EXPECT_EQ(ChainDepth(objects, &innermost), 512);
+    EXPECT_TRUE(innermost->has("a"));
+    EXPECT_TRUE(innermost->get("a").isNull());
+
+    JsonValue mixed = ParseJson(Repeat("[{\"a\":", kLevels / 2) + Repeat("}]", kLevels / 2));
+    EXPECT_EQ(ChainDepth(mixed, &innermost), 512);
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+// The reader's diagnostics mode: the value it builds is the normal mode's,
+// bit for bit, on every file of the JSON test suite; what it records points
+// at the right bytes; and every value can be traced back to its text.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "json/json_diagnostics.h"
+#include "json/json_file.h"
+#include "json/json_parser.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using kivanime::JsonDiagnostics;
+using kivanime::JsonIssue;
+using kivanime::JsonIssueKind;
+using kivanime::JsonSourceMap;
+using kivanime::JsonValue;
+using kivanime::ParseJson;
+
+// Same kind, same bits of every number, same strings, same elements, same
+// members in the same order.
+bool SameValue(const JsonValue& a, const JsonValue& b) {
+    if (a.type != b.type || a.boolValue != b.boolValue || a.text != b.text ||
+        std::memcmp(&a.number, &b.number, sizeof a.number) != 0 ||
+        a.elements.size() != b.elements.size() || a.members.size() != b.members.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.elements.size(); ++i) {
+        if (!SameValue(a.elements[i], b.elements[i])) {
+            return false;
+        }
+    }
+    for (size_t i = 0; i < a.members.size(); ++i) {
+        if (a.members.keyAt(i) != b.members.keyAt(i) ||
+            !SameValue(a.members.valueAt(i), b.members.valueAt(i))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Every value of the document has a node, and the node lies in the text.
+bool Traceable(const JsonValue& value, const JsonSourceMap& map, size_t textSize) {
+    const kivanime::JsonSourceNode* node = map.find(value);
+    if (node == nullptr || node->offset > textSize) {
+        return false;
+    }
+    for (const JsonValue& element : value.elements) {
+        if (!Traceable(element, map, textSize)) {
+            return false;
+        }
+    }
+    for (size_t i = 0; i < value.members.size(); ++i) {
+        const kivanime::JsonSourceNode* member = map.find(value.members.valueAt(i));
+        if (member == nullptr || member->keyOffset >= textSize ||
+            !Traceable(value.members.valueAt(i), map, textSize)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(JsonDiagnostics, SameValuesAsNormalModeOnTheWholeTestSuite) {
+    fs::path suite = fs::path(KIVANIME_SHARED_DIR) / "json-test-suite" / "test_parsing";
+    if (!fs::is_directory(suite)) {
+        GTEST_SKIP() << suite << " is not there";
+    }
+    size_t files = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(suite)) {
+        std::string text;
+        ASSERT_TRUE(kivanime::ReadFileBytes(entry.path().string(), text));
+        std::string name = entry.path().filename().string();
+        SCOPED_TRACE(name);
+        JsonDiagnostics diagnostics;
+        JsonValue plain = ParseJson(text);
+        JsonValue noted = ParseJson(text, &diagnostics);
+        EXPECT_TRUE(SameValue(plain, noted));
+        EXPECT_TRUE(Traceable(noted, JsonSourceMap(noted, diagnostics.root), text.size()));
+        // Valid JSON has nothing to repair; a repeated key is valid but noted.
+        if (name.rfind("y_", 0) == 0) {
+            for (const JsonIssue& issue : diagnostics.issues) {
+                EXPECT_EQ(issue.kind, JsonIssueKind::DuplicateKey) << "at " << issue.offset;
+            }
+        } else if (name.rfind("n_", 0) == 0 && name.find("n_structure_") == std::string::npos) {
+            // Not every n_ file is something the reader repairs (a lone
+            // surrogate or an overlong byte is kept as it is); the
+            // structural ones below always are.
+        } else if (name.rfind("n_structure_", 0) == 0) {
+            EXPECT_FALSE(diagnostics.issues.empty());
+        }
+        ++files;
+    }
+    EXPECT_GT(files, 300u);
+}
+
+struct IssueCase {
+    const char* text;
+    JsonIssueKind kind;
+    size_t offset;
+    size_t length;
+};
+
+TEST(JsonDiagnostics, RecordsEachRepairOnceAtItsBytes) {
+    const IssueCase cases[] = {
+        {"[1 2]", JsonIssueKind::MissingComma, 3, 0},
+        {"{\"a\" 1}", JsonIssueKind::MissingColon, 5, 0},
+        {"[1, ]", JsonIssueKind::TrailingComma, 2, 1},
+        {"{\"a\":1,\n}", JsonIssueKind::TrailingComma, 6, 1},
+        {"[tru]", JsonIssueKind::PartialLiteral, 1, 3},
+        {"{\"a\": nul}", JsonIssueKind::PartialLiteral, 6, 3},
+        {"[1,,2]", JsonIssueKind::MissingValue, 3, 0},
+        {"{a: 1}", JsonIssueKind::SkippedText, 1, 4},
+        {"[abc]", JsonIssueKind::UnexpectedText, 1, 3},
+        {"[1, [2", JsonIssueKind::Truncated, 6, 0},
+        {"{\"a\": \"b", JsonIssueKind::Truncated, 8, 0},
+        {"\xEF\xBB\xBF{}", JsonIssueKind::ByteOrderMark, 0, 3},
+        {" \n ", JsonIssueKind::EmptyDocument, 3, 0},
+        {"{} x", JsonIssueKind::TrailingContent, 3, 1},
+        {"[01]", JsonIssueKind::InvalidNumber, 1, 2},
+        {"[1.]", JsonIssueKind::InvalidNumber, 1, 2},
+        {"[-]", JsonIssueKind::InvalidNumber, 1, 1},
+        {"[\"\\q\"]", JsonIssueKind::InvalidEscape, 2, 2},
+        {"[\"\\u12G4\"]", JsonIssueKind::InvalidEscape, 2, 6},
+        {"[\"a\tb\"]", JsonIssueKind::ControlCharacter, 3, 1},
+        {"{\"a\":1,\"a\":2}", JsonIssueKind::DuplicateKey, 7, 3},
+    };
+    for (const IssueCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        JsonDiagnostics diagnostics;
+        JsonValue noted = ParseJson(c.text, &diagnostics);
+        EXPECT_TRUE(SameValue(noted, ParseJson(c.text)));
+        ASSERT_EQ(diagnostics.issues.size(), 1u);
+        EXPECT_EQ(diagnostics.issues[0].kind, c.kind);
+        EXPECT_EQ(diagnostics.issues[0].offset, c.offset);
+        EXPECT_EQ(diagnostics.issues[0].length, c.length);
+    }
+
+    JsonDiagnostics clean;
+    ParseJson("{\"a\": [1, -2.5e3, \"\\u00e9\\n\"], \"b\": {\"c\": null}}", &clean);
+    EXPECT_TRUE(clean.issues.empty());
+
+    JsonDiagnostics deep;
+    JsonValue tooDeep = ParseJson(std::string(600, '[') + std::string(600, ']'), &deep);
+    ASSERT_EQ(deep.issues.size(), 1u);
+    EXPECT_EQ(deep.issues[0].kind, JsonIssueKind::TooDeep);
+    EXPECT_EQ(deep.issues[0].offset, static_cast<size_t>(kivanime::kJsonMaxDepth));
+}
+
+TEST(JsonDiagnostics, SourceMapGivesKeyAndValueOffsets) {
+    const std::string text = "{\"a\": [1, {\"b\": 2}],\n \"c\": true, \"a\" : [3]}";
+    JsonDiagnostics diagnostics;
+    JsonValue root = ParseJson(text, &diagnostics);
+    JsonSourceMap map(root, diagnostics.root);
+    ASSERT_NE(map.find(root), nullptr);
+    EXPECT_EQ(map.find(root)->offset, 0u);
+    // The repeated key "a" wins with its later value, and so does its position.
+    const kivanime::JsonSourceNode* a = map.find(root.get("a"));
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->keyOffset, text.rfind("\"a\""));
+    EXPECT_EQ(a->offset, text.rfind('['));
+    EXPECT_EQ(map.find(root.get("a").at(0))->offset, text.find('3'));
+    const kivanime::JsonSourceNode* c = map.find(root.get("c"));
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->keyOffset, text.find("\"c\""));
+    EXPECT_EQ(c->offset, text.find("true"));
+    EXPECT_EQ(map.find(kivanime::JsonNull()), nullptr);
+
+    JsonDiagnostics nested;
+    const std::string text2 = "[1, {\"b\": [2, 3]}]";
+    JsonValue root2 = ParseJson(text2, &nested);
+    JsonSourceMap map2(root2, nested.root);
+    EXPECT_EQ(map2.find(root2.at(1))->offset, 4u);
+    EXPECT_EQ(map2.find(root2.at(1).get("b"))->keyOffset, 5u);
+    EXPECT_EQ(map2.find(root2.at(1).get("b").at(1))->offset, text2.find('3'));
+}
+
+TEST(JsonDiagnostics, TextPositionCountsLinesAndCharacters) {
+    const std::string text = "ab\nc\xC3\xA9x\n\ty";
+    EXPECT_EQ(kivanime::TextPositionOf(text, 0).line, 1u);
+    EXPECT_EQ(kivanime::TextPositionOf(text, 0).column, 1u);
+    kivanime::JsonTextPosition x = kivanime::TextPositionOf(text, text.find('x'));
+    EXPECT_EQ(x.line, 2u);
+    EXPECT_EQ(x.column, 3u);  // c, then é as one character
+    kivanime::JsonTextPosition y = kivanime::TextPositionOf(text, text.find('y'));
+    EXPECT_EQ(y.line, 3u);
+    EXPECT_EQ(y.column, 2u);
+}
+
+}  // namespace

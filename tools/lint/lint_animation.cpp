@@ -1,0 +1,288 @@
+// Checks of motions and expressions, written inline in a model file or in
+// files of their own: keys, names that must match the model, easing names
+// and keyframe timing.
+#include <cmath>
+#include <string>
+
+#include "lint_checks.h"
+#include "model/motion_loader.h"
+
+namespace kivanime::lint {
+
+namespace {
+
+constexpr KeyRule kMotionRules[] = {
+    {"name", Want::String, "the name \"unnamed\" applies"},
+    {"duration", Want::Number, "1000 ms applies"},
+    {"loop", Want::Bool, "the motion does not loop (only true and false count)"},
+    {"fadeIn", Want::Number, "0 applies"},
+    {"fadeOut", Want::Number, "0 applies"},
+    {"tracks", Want::Array, "the motion has no tracks"},
+};
+
+constexpr KeyRule kTrackRules[] = {
+    {"part", Want::String, "the track drives no part"},
+    {"keyframes", Want::Array, "the track has no keyframes"},
+};
+
+constexpr KeyRule kKeyframeRules[] = {
+    {"time", Want::Number, "time 0 applies"},
+    {"position", Want::Pair, "(0, 0) applies"},
+    {"rotation", Want::Number, "0 applies"},
+    {"scale", Want::Scale, "(1, 1) applies"},
+    {"alpha", Want::Number, "1 applies"},
+    {"easing", Want::String, "linear applies"},
+    {"textureSwap", Want::String, "no texture swap"},
+    {"visible", Want::Integer, "no visibility change (1 shows, 0 hides)"},
+};
+
+constexpr KeyRule kExpressionRules[] = {
+    {"name", Want::String, "the name \"unnamed\" applies"},
+    {"blendMs", Want::Number, "200 ms applies"},
+    {"params", Want::Array, "the expression has no parameters"},
+};
+
+constexpr KeyRule kParamRules[] = {
+    {"part", Want::String, "the parameter acts on no part"},
+    {"position", Want::Pair, "the position is left to the motions"},
+    {"rotation", Want::Present,
+     "the rotation target is 0 (a present key that is not a number sets 0)"},
+    {"scaleX", Want::Present, "the scale target is 0 (a present key that is not a number sets 0)"},
+    {"scaleY", Want::Present, "the scale target is 0 (a present key that is not a number sets 0)"},
+    {"alpha", Want::Present,
+     "the part turns fully transparent (a present key that is not a number sets 0)"},
+    {"visible", Want::PresentInt, "the part is hidden (a present key that is not a number sets 0)"},
+    {"textureSwap", Want::String, "no texture swap"},
+};
+
+constexpr std::string_view kEasingNames[] = {
+    "linear",         "ease_in",           "ease_out",     "ease_in_out",   "ease_in_cubic",
+    "ease_out_cubic", "ease_in_out_cubic", "ease_in_back", "ease_out_back", "ease_out_bounce",
+    "step",
+};
+
+// "easeInOut", "Ease-In-Out" and "ease in out" all become "ease_in_out".
+std::string NormaliseEasing(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') {
+            if (i > 0 && out.back() != '_') {
+                out.push_back('_');
+            }
+            out.push_back(static_cast<char>(c - 'A' + 'a'));
+        } else if (c == '-' || c == ' ') {
+            out.push_back('_');
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string EasingSuggestion(std::string_view text) {
+    std::string normal = NormaliseEasing(text);
+    for (std::string_view name : kEasingNames) {
+        if (normal == name) {
+            return " (did you mean " + Quoted(name) + "?)";
+        }
+    }
+    return DidYouMean(normal, kEasingNames);
+}
+
+// Records the stored name and reports a definition that replaces an earlier one.
+void StoreName(Reporter& r, const JsonValue& at, std::vector<StoredName>& table,
+               const std::string& name, std::string_view kind) {
+    const JsonSourceNode* node = r.file().map.find(at);
+    JsonTextPosition position = TextPositionOf(r.file().text, node ? node->offset : 0);
+    for (const StoredName& earlier : table) {
+        if (earlier.name == name) {
+            r.at(at, Severity::Warning, "duplicate-name",
+                 std::string(kind) + " " + Quoted(name) +
+                     " is defined again: it replaces the one in " + earlier.file + " line " +
+                     std::to_string(earlier.line));
+            return;
+        }
+    }
+    table.push_back(StoredName{name, r.file().path, position.line});
+}
+
+// The name a motion or expression is stored under, and the value to point at.
+void ResolveName(Reporter& r, const JsonValue& object, std::string_view key,
+                 std::vector<StoredName>& table, std::string_view kind) {
+    const JsonValue& nameValue = object.get("name");
+    if (!key.empty()) {
+        if (nameValue.isString() && nameValue.text != key) {
+            r.at(nameValue, Severity::Info, "ignored-name",
+                 "inline " + std::string(kind) + " is stored under its key " + Quoted(key) +
+                     ", not under its \"name\" " + Quoted(nameValue.text));
+        }
+        StoreName(r, object, table, std::string(key), kind);
+        return;
+    }
+    if (!nameValue.isString()) {
+        r.at(object, Severity::Warning, "missing-name",
+             "the " + std::string(kind) +
+                 " has no \"name\": it is stored as \"unnamed\" and replaces any other unnamed " +
+                 std::string(kind));
+        StoreName(r, object, table, "unnamed", kind);
+        return;
+    }
+    StoreName(r, nameValue, table, nameValue.text, kind);
+}
+
+void CheckTextureSwap(Reporter& r, const JsonValue& holder, const Puppet* puppet,
+                      std::string_view where) {
+    const JsonValue& swap = holder.get("textureSwap");
+    if (puppet == nullptr || !swap.isString() || swap.text.empty()) {
+        return;
+    }
+    if (puppet->model.findTexture(swap.text) < 0) {
+        r.at(swap, Severity::Error, "unknown-texture-swap",
+             std::string(where) + " swaps to texture " + Quoted(swap.text) +
+                 ", which the model does not have" + DidYouMean(swap.text, puppet->textureNames));
+    }
+}
+
+void CheckKeyframes(Reporter& r, const JsonValue& keyframes, float duration, const Puppet* puppet,
+                    const std::string& trackLabel) {
+    float latest = -INFINITY;
+    std::vector<float> seen;
+    for (size_t i = 0; i < keyframes.elements.size(); ++i) {
+        const JsonValue& key = keyframes.elements[i];
+        std::string label = "keyframe #" + std::to_string(i + 1) + " of " + trackLabel;
+        if (!key.isObject()) {
+            r.at(key, Severity::Error, "wrong-type",
+                 label + " is " + DescribeKind(key) +
+                     ", not an object: a neutral keyframe at time 0 is added");
+            continue;
+        }
+        CheckMembers(r, key, kKeyframeRules, label);
+        const JsonValue& easing = key.get("easing");
+        if (easing.isString() && ParseEasing(easing.text) == EasingType::Linear &&
+            easing.text != "linear") {
+            r.at(easing, Severity::Error, "unknown-easing",
+                 "easing " + Quoted(easing.text) + " is not an easing name: linear applies" +
+                     EasingSuggestion(easing.text));
+        }
+        CheckTextureSwap(r, key, puppet, label);
+
+        const JsonValue& timeValue = key.get("time");
+        float time = timeValue.asFloat(0.0f);
+        if (std::isnan(time)) {
+            continue;  // already reported as not finite
+        }
+        const JsonValue& at = timeValue.isNumber() ? timeValue : key;
+        bool repeated = false;
+        for (float earlier : seen) {
+            repeated = repeated || earlier == time;
+        }
+        if (repeated) {
+            r.at(at, Severity::Warning, "keyframe-same-time",
+                 label + " has the same time as an earlier keyframe (" + FormatNumber(time) +
+                     " ms): which of them plays is not defined");
+        } else if (time < latest) {
+            r.at(at, Severity::Warning, "keyframe-order",
+                 label + " at " + FormatNumber(time) +
+                     " ms comes after a later keyframe in the file: keyframes play in time order");
+        }
+        if (time > duration) {
+            r.at(at, Severity::Warning, "keyframe-after-duration",
+                 label + " at " + FormatNumber(time) + " ms lies after the duration (" +
+                     FormatNumber(duration) + " ms): it is never reached");
+        }
+        seen.push_back(time);
+        latest = std::max(latest, time);
+    }
+}
+
+}  // namespace
+
+void CheckMotion(Reporter& r, const JsonValue& motion, std::string_view key, const Puppet* puppet,
+                 AnimationNames& names) {
+    std::string label = key.empty() ? std::string("the motion") : "motion " + Quoted(key);
+    if (!motion.isObject()) {
+        r.at(motion, Severity::Error, "wrong-type",
+             label + " is " + DescribeKind(motion) + ", not an object: it is skipped");
+        return;
+    }
+    ResolveName(r, motion, key, names.motions, "motion");
+    CheckMembers(r, motion, kMotionRules, label);
+    const JsonValue& durationValue = motion.get("duration");
+    float duration = durationValue.asFloat(1000.0f);
+    if (durationValue.isNumber() && !std::isnan(duration) && duration <= 0.0f) {
+        r.at(durationValue, Severity::Error, "bad-duration",
+             "\"duration\" of " + label + " is " + FormatNumber(duration) +
+                 " ms: a motion needs a positive length");
+    }
+    const JsonValue& tracks = motion.get("tracks");
+    if (!tracks.isArray()) {
+        return;
+    }
+    for (size_t i = 0; i < tracks.elements.size(); ++i) {
+        const JsonValue& track = tracks.elements[i];
+        std::string trackLabel = "track #" + std::to_string(i + 1) + " of " + label;
+        if (!track.isObject()) {
+            r.at(track, Severity::Error, "wrong-type",
+                 trackLabel + " is " + DescribeKind(track) + ", not an object: it changes nothing");
+            continue;
+        }
+        CheckMembers(r, track, kTrackRules, trackLabel);
+        const JsonValue& part = track.get("part");
+        std::string partName = part.isString() ? part.text : std::string();
+        if (puppet != nullptr && puppet->model.findPart(partName) < 0) {
+            r.at(part.isString() ? part : track, Severity::Error, "unknown-track-part",
+                 trackLabel +
+                     (partName.empty() ? " names no part"
+                                       : " drives part " + Quoted(partName) +
+                                             ", which the model does not have") +
+                     ": it changes nothing" + DidYouMean(partName, puppet->partNames));
+        }
+        const JsonValue& keyframes = track.get("keyframes");
+        if (keyframes.size() == 0) {
+            r.at(keyframes.isArray() ? keyframes : track, Severity::Warning, "empty-track",
+                 trackLabel + " has no keyframes: it changes nothing");
+            continue;
+        }
+        CheckKeyframes(r, keyframes, duration, puppet, trackLabel);
+    }
+}
+
+void CheckExpression(Reporter& r, const JsonValue& expression, std::string_view key,
+                     const Puppet* puppet, AnimationNames& names) {
+    std::string label = key.empty() ? std::string("the expression") : "expression " + Quoted(key);
+    if (!expression.isObject()) {
+        r.at(expression, Severity::Error, "wrong-type",
+             label + " is " + DescribeKind(expression) + ", not an object: it is skipped");
+        return;
+    }
+    ResolveName(r, expression, key, names.expressions, "expression");
+    CheckMembers(r, expression, kExpressionRules, label);
+    const JsonValue& params = expression.get("params");
+    if (!params.isArray()) {
+        return;
+    }
+    for (size_t i = 0; i < params.elements.size(); ++i) {
+        const JsonValue& param = params.elements[i];
+        std::string paramLabel = "parameter #" + std::to_string(i + 1) + " of " + label;
+        if (!param.isObject()) {
+            r.at(param, Severity::Error, "wrong-type",
+                 paramLabel + " is " + DescribeKind(param) + ", not an object: it changes nothing");
+            continue;
+        }
+        CheckMembers(r, param, kParamRules, paramLabel);
+        const JsonValue& part = param.get("part");
+        std::string partName = part.isString() ? part.text : std::string();
+        if (puppet != nullptr && puppet->model.findPart(partName) < 0) {
+            r.at(part.isString() ? part : param, Severity::Error, "unknown-param-part",
+                 paramLabel +
+                     (partName.empty() ? " names no part"
+                                       : " acts on part " + Quoted(partName) +
+                                             ", which the model does not have") +
+                     ": it changes nothing" + DidYouMean(partName, puppet->partNames));
+        }
+        CheckTextureSwap(r, param, puppet, paramLabel);
+    }
+}
+
+}  // namespace kivanime::lint

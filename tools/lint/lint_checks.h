@@ -1,0 +1,125 @@
+// Internals of the linter: a parsed file with its source positions, the
+// reporter that turns a value into a file position, and the checks of each
+// format.
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json/json_diagnostics.h"
+#include "json/json_value.h"
+#include "lint.h"
+#include "model/anime_model.h"
+
+namespace kivanime::lint {
+
+// One file as read for linting. Not movable: the source map points into it.
+struct LintFile {
+    std::string path;
+    std::string text;
+    bool readable = false;
+    JsonValue root;
+    JsonDiagnostics diagnostics;
+    JsonSourceMap map;
+
+    LintFile() = default;
+    LintFile(const LintFile&) = delete;
+    LintFile& operator=(const LintFile&) = delete;
+};
+
+std::unique_ptr<LintFile> ReadLintFile(const std::string& path);
+
+class Reporter {
+public:
+    Reporter(const LintFile& file, std::vector<Finding>& out) : file_(file), out_(out) {}
+
+    const LintFile& file() const { return file_; }
+
+    void atOffset(size_t offset, Severity severity, std::string_view code, std::string message);
+    // At the first byte of a value of this file's document.
+    void at(const JsonValue& value, Severity severity, std::string_view code, std::string message);
+    // At the key of a member (given by its value); at the value when it has none.
+    void atKey(const JsonValue& memberValue, Severity severity, std::string_view code,
+               std::string message);
+
+private:
+    const LintFile& file_;
+    std::vector<Finding>& out_;
+};
+
+// What a key expects; the loaders read it this way.
+enum class Want {
+    Number,   // a number, narrowed to a float
+    Integer,  // a number truncated toward zero to 32 bits
+    String,
+    Bool,  // true or false only
+    Array,
+    Object,
+    Pair,        // an array of at least two numbers
+    Quad,        // an array of at least four numbers
+    Scale,       // a number, or an array of at least two numbers
+    Present,     // present with any kind: a number, or else 0
+    PresentInt,  // present with any kind: a number truncated to 32 bits, or else 0
+};
+
+struct KeyRule {
+    std::string_view key;
+    Want want;
+    std::string_view otherwise;  // what applies when the value is of the wrong kind
+};
+
+// Reports unknown keys (with the closest known key), values of the wrong
+// kind, short arrays, elements that are not numbers, numbers that are not
+// finite as floats and integers out of range. `where` names the object in
+// messages ("part \"arm\"").
+void CheckMembers(Reporter& reporter, const JsonValue& object, std::span<const KeyRule> rules,
+                  std::string_view where);
+
+// "a number", "a string", "true", "null", "an array", ...
+std::string DescribeKind(const JsonValue& value);
+std::string Quoted(std::string_view text);
+// Length of the valid UTF-8 sequence that starts at byte i, 0 when the
+// bytes there are not one (messages quote file text, which may be anything).
+size_t Utf8SequenceLength(std::string_view text, size_t i);
+// Shortest plain form of a number: 1200, 0.5, 1e+39.
+std::string FormatNumber(double value);
+// ` (did you mean "x"?)`, or empty when nothing is close.
+std::string DidYouMean(std::string_view word, std::span<const std::string_view> candidates);
+std::string DidYouMean(std::string_view word, const std::vector<std::string>& candidates);
+
+// The syntax the lenient reader repaired or skipped; the empty or
+// non-object root. Returns false when the file is unusable (no object root).
+bool CheckDocument(Reporter& reporter);
+
+struct Puppet {
+    AnimeModel model;
+    bool loaded = false;
+    std::vector<std::string> partNames;
+    std::vector<std::string> textureNames;
+};
+
+// Name of a stored motion or expression and where it was defined, to report
+// later definitions that replace it.
+struct StoredName {
+    std::string name;
+    std::string file;
+    size_t line = 0;
+};
+
+struct AnimationNames {
+    std::vector<StoredName> motions;
+    std::vector<StoredName> expressions;
+};
+
+void CheckModel(Reporter& reporter, Puppet& puppet, AnimationNames& names,
+                const LintOptions& options);
+// `key` is the member key of an inline motion or expression, empty for a file.
+void CheckMotion(Reporter& reporter, const JsonValue& motion, std::string_view key,
+                 const Puppet* puppet, AnimationNames& names);
+void CheckExpression(Reporter& reporter, const JsonValue& expression, std::string_view key,
+                     const Puppet* puppet, AnimationNames& names);
+
+}  // namespace kivanime::lint

@@ -1,0 +1,333 @@
+// Checks of a model file: its keys, its parts and springs, the names that
+// join them, the shape of the hierarchy and the texture files.
+#include <cstdio>
+#include <string>
+
+#include "lint_checks.h"
+#include "model/model_loader.h"
+
+namespace kivanime::lint {
+
+namespace {
+
+constexpr KeyRule kRootRules[] = {
+    {"name", Want::String, "the model is named \"unnamed\""},
+    {"version", Want::Integer, "version 1 applies"},
+    {"canvas", Want::Object, "a 1024 x 1024 canvas applies"},
+    {"textures", Want::Object, "the model has no textures"},
+    {"parts", Want::Array, "the model has no parts"},
+    {"physics", Want::Array, "the model has no springs"},
+    {"motions", Want::Object, "no inline motion is read"},
+    {"expressions", Want::Object, "no inline expression is read"},
+};
+
+constexpr KeyRule kCanvasRules[] = {
+    {"width", Want::Integer, "1024 applies"},
+    {"height", Want::Integer, "1024 applies"},
+};
+
+constexpr KeyRule kPartRules[] = {
+    {"name", Want::String, "the part has no name, so nothing can refer to it"},
+    {"texture", Want::String, "the part shows no texture"},
+    {"parent", Want::String, "the part is a root"},
+    {"drawOrder", Want::Integer, "0 applies"},
+    {"visible", Want::Bool, "the part stays visible (only true and false count)"},
+    {"position", Want::Pair, "(0, 0) applies"},
+    {"rotation", Want::Number, "0 applies"},
+    {"scale", Want::Scale, "(1, 1) applies"},
+    {"alpha", Want::Number, "1 applies"},
+    {"anchor", Want::Pair, "(0.5, 0.5) applies"},
+    {"srcRect", Want::Quad, "(0, 0, 0, 0) applies"},
+    {"depth", Want::Number, "0 applies"},
+    {"ignore3D", Want::Bool, "the part is not excluded from 3D (only true and false count)"},
+    {"vertices", Want::Array, "the part has no vertices"},
+    {"triangles", Want::Array, "the part has no triangles"},
+};
+
+constexpr KeyRule kSpringRules[] = {
+    {"target", Want::String, "the spring moves nothing"},
+    {"stiffness", Want::Number, "0.3 applies"},
+    {"damping", Want::Number, "0.7 applies"},
+    {"gravity", Want::Pair, "(0, 0.5) applies"},
+    {"wind", Want::Number, "0 applies"},
+};
+
+std::string PartLabel(const AnimeModel& model, size_t index) {
+    const std::string& name = model.parts[index].name;
+    return name.empty() ? "part #" + std::to_string(index + 1) : "part " + Quoted(name);
+}
+
+bool FileExists(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        return false;
+    }
+    std::fclose(f);
+    return true;
+}
+
+void CheckTextures(Reporter& r, const JsonValue& textures, const std::string& baseDir,
+                   const LintOptions& options) {
+    if (!textures.isObject()) {
+        return;
+    }
+    for (size_t i = 0; i < textures.members.size(); ++i) {
+        const std::string& name = textures.members.keyAt(i);
+        const JsonValue& value = textures.members.valueAt(i);
+        if (!value.isString()) {
+            r.at(value, Severity::Error, "wrong-type",
+                 "texture " + Quoted(name) + " is " + DescribeKind(value) +
+                     ", not a path string: its path is empty");
+            continue;
+        }
+        if (!options.checkTextureFiles) {
+            continue;
+        }
+        const std::string& path = value.text;
+        if (path.empty()) {
+            r.at(value, Severity::Warning, "texture-file-missing",
+                 "texture " + Quoted(name) + " has an empty path");
+            continue;
+        }
+        std::string full = baseDir + path;
+        if (!FileExists(full)) {
+            bool absolute =
+                path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':');
+            r.at(value, Severity::Warning, "texture-file-missing",
+                 "texture file " + Quoted(full) + " does not exist" +
+                     (absolute ? " (texture paths are relative to the model's folder)" : ""));
+        }
+    }
+}
+
+// Vertices and triangles are stored only, but a slip there is still a slip.
+void CheckMesh(Reporter& r, const JsonValue& part, const std::string& label) {
+    const JsonValue& vertices = part.get("vertices");
+    if (vertices.isArray()) {
+        for (const JsonValue& vertex : vertices.elements) {
+            if (!vertex.isArray()) {
+                r.at(vertex, Severity::Error, "wrong-type",
+                     "a vertex of " + label + " is " + DescribeKind(vertex) +
+                         ", not an array of four numbers: (0, 0, 0, 0) applies");
+            } else if (vertex.size() < 4) {
+                r.at(vertex, Severity::Error, "short-array",
+                     "a vertex of " + label + " has " + std::to_string(vertex.size()) +
+                         " elements, needs 4: (0, 0, 0, 0) applies");
+            } else {
+                for (size_t k = 0; k < 4; ++k) {
+                    if (!vertex.elements[k].isNumber()) {
+                        r.at(vertex.elements[k], Severity::Error, "wrong-type",
+                             "a vertex coordinate of " + label + " is " +
+                                 DescribeKind(vertex.elements[k]) + ", not a number: 0 applies");
+                    }
+                }
+            }
+        }
+    }
+    const JsonValue& triangles = part.get("triangles");
+    if (triangles.isArray()) {
+        for (const JsonValue& index : triangles.elements) {
+            if (!index.isNumber()) {
+                r.at(index, Severity::Error, "wrong-type",
+                     "a triangle index of " + label + " is " + DescribeKind(index) +
+                         ", not a number: 0 applies");
+            }
+        }
+        if (triangles.size() % 3 != 0) {
+            r.at(triangles.elements[triangles.size() - triangles.size() % 3], Severity::Warning,
+                 "extra-elements",
+                 "\"triangles\" of " + label + " has " + std::to_string(triangles.size()) +
+                     " indices, not a multiple of 3: the last " +
+                     std::to_string(triangles.size() % 3) + " are ignored");
+        }
+    }
+}
+
+// Parts that the hierarchy never resolves keep their local pose as their
+// world pose: tell why for each.
+void CheckHierarchy(Reporter& r, const JsonValue& parts, const AnimeModel& model) {
+    const ModelTopology& topo = model.topology;
+    const size_t count = model.parts.size();
+    std::vector<uint8_t> cycleReported(count, 0);
+    for (size_t i = 0; i < count; ++i) {
+        if (topo.resolvable[i]) {
+            continue;
+        }
+        const JsonValue& parent = parts.elements[i].get("parent");
+        int32_t p = topo.parentIndex[i];
+        if (p == static_cast<int32_t>(i)) {
+            r.at(parent, Severity::Error, "self-parent",
+                 PartLabel(model, i) + " names itself as its parent: it keeps its local pose");
+            continue;
+        }
+        // Walk up: back to i means i is on a cycle; a root means the chain
+        // is just too long for the passes; anything else hangs below a cycle.
+        bool onCycle = false;
+        bool reachesRoot = false;
+        int32_t at = p;
+        for (size_t step = 0; step <= count; ++step) {
+            if (at < 0) {
+                reachesRoot = true;
+                break;
+            }
+            if (at == static_cast<int32_t>(i)) {
+                onCycle = true;
+                break;
+            }
+            at = topo.parentIndex[static_cast<size_t>(at)];
+        }
+        if (onCycle) {
+            if (cycleReported[i]) {
+                continue;
+            }
+            std::string chain = Quoted(model.parts[i].name);
+            for (int32_t k = p; k != static_cast<int32_t>(i);
+                 k = topo.parentIndex[static_cast<size_t>(k)]) {
+                cycleReported[static_cast<size_t>(k)] = 1;
+                chain += " -> " + Quoted(model.parts[static_cast<size_t>(k)].name);
+            }
+            chain += " -> " + Quoted(model.parts[i].name);
+            r.at(parent, Severity::Error, "parent-cycle",
+                 "parent cycle " + chain + ": these parts keep their local pose");
+        } else if (reachesRoot) {
+            r.at(parent, Severity::Error, "hierarchy-too-deep",
+                 PartLabel(model, i) +
+                     " is not reached within the hierarchy's 32 passes (children are listed "
+                     "before their parents too often): it keeps its local pose; list parents "
+                     "first");
+        } else {
+            r.at(parent, Severity::Error, "parent-cycle",
+                 PartLabel(model, i) + " hangs below a parent cycle: it keeps its local pose");
+        }
+    }
+}
+
+void CheckParts(Reporter& r, const JsonValue& parts, const Puppet& puppet) {
+    if (!parts.isArray()) {
+        return;
+    }
+    const AnimeModel& model = puppet.model;
+    for (size_t i = 0; i < parts.elements.size(); ++i) {
+        const JsonValue& part = parts.elements[i];
+        std::string label = PartLabel(model, i);
+        if (!part.isObject()) {
+            r.at(part, Severity::Error, "wrong-type",
+                 "part #" + std::to_string(i + 1) + " is " + DescribeKind(part) +
+                     ", not an object: an empty part is added");
+            continue;
+        }
+        CheckMembers(r, part, kPartRules, label);
+        CheckMesh(r, part, label);
+        const AnimePart& record = model.parts[i];
+        if (!record.texture.empty() && model.findTexture(record.texture) < 0) {
+            r.at(part.get("texture"), Severity::Error, "unknown-texture",
+                 label + " shows texture " + Quoted(record.texture) +
+                     ", which the model does not have: the part is not drawn" +
+                     DidYouMean(record.texture, puppet.textureNames));
+        }
+        if (!record.parent.empty() && model.findPart(record.parent) < 0) {
+            r.at(part.get("parent"), Severity::Error, "unknown-parent",
+                 label + " names parent " + Quoted(record.parent) +
+                     ", which matches no part: the part is a root" +
+                     DidYouMean(record.parent, puppet.partNames));
+        }
+        if (!record.name.empty() && model.findPart(record.name) != static_cast<int32_t>(i)) {
+            // Not the last of its name: every name lookup reaches a later part.
+            size_t later = static_cast<size_t>(model.findPart(record.name));
+            JsonTextPosition where =
+                TextPositionOf(r.file().text, r.file().map.find(parts.elements[later])->offset);
+            r.at(part.get("name"), Severity::Warning, "duplicate-part-name",
+                 "part name " + Quoted(record.name) + " is used again on line " +
+                     std::to_string(where.line) +
+                     ": parents, tracks, expressions and springs reach only the last part of that "
+                     "name");
+        }
+        int32_t p = model.topology.parentIndex[i];
+        if (record.visible && p >= 0 && model.topology.resolvable[i] &&
+            !model.parts[static_cast<size_t>(p)].visible) {
+            r.at(part.get("parent"), Severity::Info, "hidden-parent",
+                 label + " is visible but its parent " + Quoted(record.parent) +
+                     " is hidden, so it is hidden too");
+        }
+    }
+    CheckHierarchy(r, parts, model);
+}
+
+void CheckSprings(Reporter& r, const JsonValue& physics, const Puppet& puppet) {
+    if (!physics.isArray()) {
+        return;
+    }
+    const AnimeModel& model = puppet.model;
+    for (size_t k = 0; k < physics.elements.size(); ++k) {
+        const JsonValue& spring = physics.elements[k];
+        std::string label = "spring #" + std::to_string(k + 1);
+        if (!spring.isObject()) {
+            r.at(spring, Severity::Error, "wrong-type",
+                 label + " is " + DescribeKind(spring) +
+                     ", not an object: a spring that moves nothing is added");
+            continue;
+        }
+        CheckMembers(r, spring, kSpringRules, label);
+        const PhysicsSpring& record = model.physics[k];
+        const JsonValue& target = spring.get("target");
+        int32_t part = model.topology.springTarget[k];
+        if (part < 0) {
+            r.at(target.isNull() ? spring : target, Severity::Error, "unknown-spring-target",
+                 label +
+                     (record.target.empty()
+                          ? " has no target"
+                          : " targets " + Quoted(record.target) + ", which matches no part") +
+                     ": it moves nothing" + DidYouMean(record.target, puppet.partNames));
+            continue;
+        }
+        if (model.topology.springAnchor[k] < 0) {
+            const std::string& parent = model.parts[static_cast<size_t>(part)].parent;
+            r.at(target, Severity::Warning, "spring-anchor-origin",
+                 label + " on " + Quoted(record.target) + " is anchored at the model origin (" +
+                     (parent.empty() ? "the part has no parent"
+                                     : "its parent " + Quoted(parent) + " matches no part") +
+                     "): it does not follow the puppet's movement");
+        }
+    }
+}
+
+}  // namespace
+
+void CheckModel(Reporter& r, Puppet& puppet, AnimationNames& names, const LintOptions& options) {
+    const JsonValue& root = r.file().root;
+    CheckMembers(r, root, kRootRules, "the model");
+    CheckMembers(r, root.get("canvas"), kCanvasRules, "\"canvas\"");
+
+    std::string baseDir = BaseDirOf(r.file().path);
+    puppet.model = AnimeModel{};
+    ReadModelJson(puppet.model, root, baseDir);
+    puppet.loaded = true;
+    puppet.partNames.clear();
+    for (const AnimePart& part : puppet.model.parts) {
+        puppet.partNames.push_back(part.name);
+    }
+    puppet.textureNames.clear();
+    for (const AnimeTexture& texture : puppet.model.textures) {
+        puppet.textureNames.push_back(texture.name);
+    }
+
+    CheckTextures(r, root.get("textures"), baseDir, options);
+    CheckParts(r, root.get("parts"), puppet);
+    CheckSprings(r, root.get("physics"), puppet);
+
+    const JsonValue& motions = root.get("motions");
+    if (motions.isObject()) {
+        for (size_t i = 0; i < motions.members.size(); ++i) {
+            CheckMotion(r, motions.members.valueAt(i), motions.members.keyAt(i), &puppet, names);
+        }
+    }
+    const JsonValue& expressions = root.get("expressions");
+    if (expressions.isObject()) {
+        for (size_t i = 0; i < expressions.members.size(); ++i) {
+            CheckExpression(r, expressions.members.valueAt(i), expressions.members.keyAt(i),
+                            &puppet, names);
+        }
+    }
+}
+
+}  // namespace kivanime::lint
