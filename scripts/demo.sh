@@ -1,10 +1,23 @@
 #!/usr/bin/env bash
-# Builds the library and runs the minimal C host on the bundled minimal model,
-# printing the draw records it receives.
+# The main demo: builds the library and the reference player, then renders the
+# sample puppet's scene to out/hero.gif and a contact sheet out/hero-sheet.png.
+# Installs missing Debian packages first. Extra arguments go to the player,
+# e.g.  scripts/demo.sh --fps 30
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh build
-cmake -S . -B build/demo -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIVANIME_BUILD_TESTS=OFF \
-    -DKIVANIME_BUILD_TOOLS=OFF
-cmake --build build/demo --target kivanime-minimal-host
-build/demo/examples/kivanime-minimal-host examples/minimal/model.json
+
+bash scripts/install-deps.sh demo
+
+build=build/demo
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIVANIME_BUILD_TESTS=OFF \
+    -DKIVANIME_BUILD_TOOLS=ON >/dev/null
+cmake --build "$build" --target kivanime kivanime-player
+
+mkdir -p out
+"$build/tools/player/kivanime-player" \
+    --timeline examples/hero/scene.json \
+    --gif out/hero.gif \
+    --contact-sheet out/hero-sheet.png --sheet-frames 0,16,40,62,80,100,124,149 \
+    --sheet-columns 4 --thumb-scale 0.4 \
+    "$@"
+echo "wrote out/hero.gif and out/hero-sheet.png"

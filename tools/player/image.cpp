@@ -1,0 +1,118 @@
+#include "image.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kivanime_player {
+
+Image::Image(int w, int h)
+    : width(std::max(w, 0)),
+      height(std::max(h, 0)),
+      pixels(static_cast<size_t>(width) * height * 4, 0.0f) {}
+
+void Clear(Image& image, Color color) {
+    const float a = std::clamp(color.a, 0.0f, 1.0f);
+    const float premultiplied[4] = {color.r * a, color.g * a, color.b * a, a};
+    for (size_t i = 0; i < image.pixels.size(); i += 4) {
+        std::copy(premultiplied, premultiplied + 4, image.pixels.begin() + i);
+    }
+}
+
+Image FromRgba8(const Rgba8Image& source) {
+    Image image(source.width, source.height);
+    const size_t count = static_cast<size_t>(source.width) * source.height;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* in = &source.pixels[i * 4];
+        float* out = &image.pixels[i * 4];
+        const float a = in[3] / 255.0f;
+        out[0] = in[0] / 255.0f * a;
+        out[1] = in[1] / 255.0f * a;
+        out[2] = in[2] / 255.0f * a;
+        out[3] = a;
+    }
+    return image;
+}
+
+namespace {
+
+uint8_t ToByte(float value) {
+    const float scaled = std::clamp(value, 0.0f, 1.0f) * 255.0f + 0.5f;
+    return static_cast<uint8_t>(scaled);
+}
+
+}  // namespace
+
+Rgba8Image ToRgba8(const Image& source) {
+    Rgba8Image image;
+    image.width = source.width;
+    image.height = source.height;
+    const size_t count = static_cast<size_t>(source.width) * source.height;
+    image.pixels.resize(count * 4);
+    for (size_t i = 0; i < count; ++i) {
+        const float* in = &source.pixels[i * 4];
+        uint8_t* out = &image.pixels[i * 4];
+        const float a = in[3];
+        if (a <= 0.0f) {
+            out[0] = out[1] = out[2] = out[3] = 0;
+            continue;
+        }
+        out[0] = ToByte(in[0] / a);
+        out[1] = ToByte(in[1] / a);
+        out[2] = ToByte(in[2] / a);
+        out[3] = ToByte(a);
+    }
+    return image;
+}
+
+Image Downscale(const Image& source, float factor) {
+    if (!(factor > 0.0f) || factor >= 1.0f) {
+        return source;
+    }
+    const int w = std::max(1, static_cast<int>(std::lround(source.width * factor)));
+    const int h = std::max(1, static_cast<int>(std::lround(source.height * factor)));
+    Image result(w, h);
+    const double stepX = static_cast<double>(source.width) / w;
+    const double stepY = static_cast<double>(source.height) / h;
+    for (int y = 0; y < h; ++y) {
+        const int y0 = static_cast<int>(y * stepY);
+        const int y1 = std::max(y0 + 1, std::min(source.height, static_cast<int>((y + 1) * stepY)));
+        for (int x = 0; x < w; ++x) {
+            const int x0 = static_cast<int>(x * stepX);
+            const int x1 =
+                std::max(x0 + 1, std::min(source.width, static_cast<int>((x + 1) * stepX)));
+            float sum[4] = {0, 0, 0, 0};
+            for (int sy = y0; sy < y1; ++sy) {
+                for (int sx = x0; sx < x1; ++sx) {
+                    const float* p = source.at(sx, sy);
+                    for (int c = 0; c < 4; ++c) {
+                        sum[c] += p[c];
+                    }
+                }
+            }
+            const float n = static_cast<float>((y1 - y0) * (x1 - x0));
+            float* out = result.at(x, y);
+            for (int c = 0; c < 4; ++c) {
+                out[c] = sum[c] / n;
+            }
+        }
+    }
+    return result;
+}
+
+void Blit(Image& target, const Image& tile, int x, int y) {
+    for (int ty = 0; ty < tile.height; ++ty) {
+        const int dy = y + ty;
+        if (dy < 0 || dy >= target.height) {
+            continue;
+        }
+        for (int tx = 0; tx < tile.width; ++tx) {
+            const int dx = x + tx;
+            if (dx < 0 || dx >= target.width) {
+                continue;
+            }
+            std::copy(tile.at(tx, ty), tile.at(tx, ty) + 4, target.at(dx, dy));
+        }
+    }
+}
+
+}  // namespace kivanime_player
