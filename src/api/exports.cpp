@@ -351,7 +351,26 @@ ANIME_API void Anime_Set3DStrength(uint32_t id, float depthStrength, float persp
 
 ANIME_API void Anime_Update(float dt) {
     WithManagerVoid([&](AnimeManager& m) {
+        // Fetch ahead as the render does: the poses of the next instance and
+        // the record of the one after it.
+        const auto end = m.instances.end();
+        auto ahead1 = m.instances.begin();
+        if (ahead1 != end) {
+            ++ahead1;
+        }
+        auto ahead2 = ahead1;
+        if (ahead2 != end) {
+            ++ahead2;
+        }
         for (auto& entry : m.instances) {
+            if (ahead2 != end) {
+                PrefetchInstance(*ahead2->second);
+                ++ahead2;
+            }
+            if (ahead1 != end) {
+                PrefetchPoses(*ahead1->second);
+                ++ahead1;
+            }
             AnimeInstance& inst = *entry.second;
             // The global wind acts during the update only. The instance's own
             // wind is put back exactly afterwards rather than recomputed by
@@ -386,7 +405,16 @@ ANIME_API void Anime_Render(void) {
         std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
             return a.drawOrder != b.drawOrder ? a.drawOrder < b.drawOrder : a.id < b.id;
         });
-        for (const auto& entry : list) {
+        for (size_t k = 0; k < list.size(); ++k) {
+            // Fetch ahead: the next instance's poses, and the instance after
+            // it, whose fields say where its poses are.
+            if (k + 2 < list.size()) {
+                PrefetchInstance(*list[k + 2].instance);
+            }
+            if (k + 1 < list.size()) {
+                PrefetchPoses(*list[k + 1].instance);
+            }
+            const auto& entry = list[k];
             if (entry.instance->model && entry.instance->visible) {
                 DrawInstance(*entry.instance);
             }

@@ -77,6 +77,12 @@ void MergeSort(DrawItem* items, DrawItem* scratch, size_t n) {
 }  // namespace
 
 void SortDrawItems(std::vector<DrawItem>& items, std::vector<DrawItem>& scratch) {
+    // The list arrives in draw order, so only ties are out of place: for a
+    // list of ordinary size an insertion sort is the cheapest stable sort.
+    if (items.size() <= 64) {
+        InsertionSort(items.data(), items.size());
+        return;
+    }
     if (scratch.size() < items.size()) {
         scratch.resize(items.size());
     }
@@ -141,11 +147,12 @@ void DrawInstance(AnimeInstance& instance) {
             continue;
         }
         const AnimePart& part = model.parts[i];
-        DrawItem item = MakeItem(index, part, pose);
+        // Transformed in place: copying the item after the parallax's scalar
+        // stores would stall on store forwarding.
+        items.push_back(MakeItem(index, part, pose));
         if (!part.ignore3D) {
-            ApplyParallax(instance.parallax, frame, part.depth, item);
+            ApplyParallax(instance.parallax, frame, part.depth, items.back());
         }
-        items.push_back(item);
     }
     // Already in draw order; the stable sort only reorders equal draw orders
     // by depth.

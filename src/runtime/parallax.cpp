@@ -33,6 +33,11 @@ ParallaxFrame PrepareParallax(const Parallax3D& s) {
     // With no horizontal curvature the angle is 0 + A, which is A itself
     // (bar the sign of a zero, which cos ignores).
     f.narrowXFlat = Max(0.05f, std::fabs(f.cosA));
+    const float p = Max(0.0f, s.perspectiveStrength);
+    f.perspective = p > 0.0001f;
+    if (f.perspective) {
+        f.focal = Max(50.0f, s.focalDistance) / p;
+    }
     return f;
 }
 
@@ -72,9 +77,8 @@ void ApplyParallax(const Parallax3D& s, const ParallaxFrame& f, float depth, Dra
     const float z2 = z1 * f.cosA - rx * f.sinA;
 
     float k = 1.0f;
-    const float p = Max(0.0f, s.perspectiveStrength);
-    if (p > 0.0001f) {
-        const float focal = Max(50.0f, s.focalDistance) / p;
+    if (f.perspective) {
+        const float focal = f.focal;
         const float a = (focal - z2 > 1.0f) ? focal / (focal - z2) : focal;
         const float b = (focal - z0 > 1.0f) ? focal / (focal - z0) : focal;
         k = a / b;

@@ -45,6 +45,8 @@ struct ParallaxFrame {
     float narrowY = 1.0f;      // max(0.05, |cos B|)
     float narrowXFlat = 1.0f;  // max(0.05, |cos A|), the width factor without horizontal curvature
     float yawRadians = 0.0f;
+    bool perspective = false;  // max(0, perspectiveStrength) > 0.0001
+    float focal = 0.0f;        // max(50, focalDistance) / that strength, when on
 };
 
 ParallaxFrame PrepareParallax(const Parallax3D& settings);

@@ -1,8 +1,26 @@
 #include "runtime/pose.h"
 
+#include <math.h>
+
 #include <cmath>
 
 namespace kivanime {
+
+namespace {
+
+// Cosine and sine of one angle. glibc's sincosf gives exactly what cosf and
+// sinf give (they share one implementation) in one call, at little more than
+// the cost of one of them.
+void CosSin(float angle, float& c, float& s) {
+#if defined(__GLIBC__)
+    sincosf(angle, &s, &c);
+#else
+    c = std::cos(angle);
+    s = std::sin(angle);
+#endif
+}
+
+}  // namespace
 
 void ResetLocalPose(const AnimeModel& model, std::vector<PartPose>& poses) {
     const size_t count = poses.size();
@@ -36,8 +54,7 @@ void ResolveWorldPose(const AnimeModel& model, std::vector<PartPose>& poses,
         p.worldAlpha = p.alpha;
         // A root with children: its rotation is final now.
         if (topo.hasChildren[i] && topo.parentIndex[i] < 0) {
-            parentCosSin[2 * i] = std::cos(p.worldRotation);
-            parentCosSin[2 * i + 1] = std::sin(p.worldRotation);
+            CosSin(p.worldRotation, parentCosSin[2 * i], parentCosSin[2 * i + 1]);
         }
     }
     for (int32_t index : topo.resolveOrder) {
@@ -57,8 +74,7 @@ void ResolveWorldPose(const AnimeModel& model, std::vector<PartPose>& poses,
             c.visible = false;
         }
         if (topo.hasChildren[ci]) {
-            parentCosSin[2 * ci] = std::cos(c.worldRotation);
-            parentCosSin[2 * ci + 1] = std::sin(c.worldRotation);
+            CosSin(c.worldRotation, parentCosSin[2 * ci], parentCosSin[2 * ci + 1]);
         }
     }
 }

@@ -1,0 +1,12 @@
+// Heap allocations made anywhere in the process, counted by replacing the
+// global allocation functions in this binary. The shared library allocates
+// through the same operator new, so its allocations are counted too.
+#pragma once
+
+#include <cstdint>
+
+namespace kivanime::bench {
+
+uint64_t AllocationCount();
+
+}  // namespace kivanime::bench

@@ -1,0 +1,271 @@
+// The benchmark suite. Every per-frame case runs at 1, 100 and 1,000
+// instances of the benchmark character and reports:
+//   ns_per_part       CPU time per part per frame (40 parts per instance)
+//   x_floor           that time over the latest floor run at the same count
+//                     (when a floor has run before the case)
+//   allocs_per_frame  heap allocations per frame after warm-up
+// The summary table divides medians by the floors' medians instead, which
+// holds whatever order the repetitions run in.
+//
+// Extra flag: --table=<file> writes the summary table (Markdown) there.
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <string>
+
+#include <benchmark/benchmark.h>
+
+#include "alloc_count.h"
+#include "floor.h"
+#include "kivanime.h"
+#include "scene.h"
+#include "table_reporter.h"
+
+namespace kivanime::bench {
+
+namespace {
+
+constexpr float kFrameMs = 16.6667f;
+
+// Floor ns per part, by instance count, of the latest floor run.
+std::map<int64_t, double> gFloorUpdate;
+std::map<int64_t, double> gFloorDraw;
+
+// CPU time of the calling thread in nanoseconds. The machine is shared with
+// builds and other jobs, so wall time would measure them as well.
+double ThreadCpuNs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
+}
+
+// Times the loop that follows its construction (CPU time of this thread) and
+// counts allocations made during it.
+class Measure {
+public:
+    Measure() : allocations_(AllocationCount()), start_(ThreadCpuNs()) {}
+
+    // Sets ns_per_part, allocs_per_frame and, when a floor is known,
+    // x_floor; returns ns per part.
+    double finish(benchmark::State& state, double partsPerFrame, double floorNs) {
+        const double ns = ThreadCpuNs() - start_;
+        const uint64_t allocations = AllocationCount() - allocations_;
+        const double frames = static_cast<double>(state.iterations());
+        const double perPart = ns / (frames * partsPerFrame);
+        state.counters["ns_per_part"] = perPart;
+        state.counters["allocs_per_frame"] = static_cast<double>(allocations) / frames;
+        if (floorNs > 0.0) {
+            state.counters["x_floor"] = perPart / floorNs;
+        }
+        return perPart;
+    }
+
+private:
+    uint64_t allocations_;
+    double start_;
+};
+
+double FloorOf(const std::map<int64_t, double>& floors, int64_t instances) {
+    auto it = floors.find(instances);
+    return it == floors.end() ? 0.0 : it->second;
+}
+
+double Parts(int64_t instances) {
+    return static_cast<double>(instances) * kPartsPerInstance;
+}
+
+void Floor_Update(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    FloorScene scene = MakeFloorScene(static_cast<int>(n));
+    FloorUpdate(scene, kFrameMs);
+    Measure m;
+    for (auto _ : state) {
+        FloorUpdate(scene, kFrameMs);
+        benchmark::ClobberMemory();
+    }
+    const double perPart = m.finish(state, Parts(n), 0.0);
+    state.counters["x_floor"] = 1.0;
+    gFloorUpdate[n] = perPart;
+}
+
+void Floor_Draw(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    FloorScene scene = MakeFloorScene(static_cast<int>(n));
+    FloorUpdate(scene, kFrameMs);
+    Measure m;
+    for (auto _ : state) {
+        FloorDraw(scene);
+        benchmark::ClobberMemory();
+    }
+    const double perPart = m.finish(state, Parts(n), 0.0);
+    state.counters["x_floor"] = 1.0;
+    gFloorDraw[n] = perPart;
+}
+
+void Update(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    SetUpScene({static_cast<int>(n), false, false});
+    Measure m;
+    for (auto _ : state) {
+        Anime_Update(kFrameMs);
+    }
+    m.finish(state, Parts(n), FloorOf(gFloorUpdate, n));
+    TearDownScene();
+}
+
+void RenderCase(benchmark::State& state, bool parallax, bool curvature) {
+    const int64_t n = state.range(0);
+    SetUpScene({static_cast<int>(n), parallax, curvature});
+    const uint64_t draws = DrawCount();
+    Measure m;
+    for (auto _ : state) {
+        Anime_Render();
+    }
+    m.finish(state, Parts(n), FloorOf(gFloorDraw, n));
+    state.counters["draws_per_frame"] =
+        static_cast<double>(DrawCount() - draws) / static_cast<double>(state.iterations());
+    TearDownScene();
+}
+
+void Render(benchmark::State& state) {
+    RenderCase(state, false, false);
+}
+
+void Render3D(benchmark::State& state) {
+    RenderCase(state, true, false);
+}
+
+void Render3DCurved(benchmark::State& state) {
+    RenderCase(state, true, true);
+}
+
+void Frame3D(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    SetUpScene({static_cast<int>(n), true, false});
+    Measure m;
+    for (auto _ : state) {
+        Anime_Update(kFrameMs);
+        Anime_Render();
+    }
+    const double floor = FloorOf(gFloorUpdate, n) + FloorOf(gFloorDraw, n);
+    m.finish(state, Parts(n), FloorOf(gFloorUpdate, n) > 0.0 ? floor : 0.0);
+    TearDownScene();
+}
+
+void CreateDestroy(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    SetUpScene({0, false, false});
+    const double start = ThreadCpuNs();
+    for (auto _ : state) {
+        for (int64_t i = 0; i < n; ++i) {
+            benchmark::DoNotOptimize(Anime_CreateInstance("bench"));
+        }
+        Anime_DestroyAllInstances();
+    }
+    const double ns = ThreadCpuNs() - start;
+    state.counters["ns_per_instance"] =
+        ns / (static_cast<double>(state.iterations()) * static_cast<double>(n));
+    TearDownScene();
+}
+
+void Loading(benchmark::State& state, uint64_t bytes, void (*load)()) {
+    const uint64_t allocations = AllocationCount();
+    const double start = ThreadCpuNs();
+    for (auto _ : state) {
+        load();
+    }
+    const double seconds = (ThreadCpuNs() - start) / 1e9;
+    state.counters["allocs_per_load"] = static_cast<double>(AllocationCount() - allocations) /
+                                        static_cast<double>(state.iterations());
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes));
+    state.counters["MB_per_s"] =
+        static_cast<double>(bytes) * static_cast<double>(state.iterations()) / seconds / 1e6;
+}
+
+void LoadModel(benchmark::State& state) {
+    const LargeFiles& files = GetLargeFiles();
+    TearDownScene();
+    Loading(state, files.modelBytes, [] {
+        if (Anime_LoadModel("large", GetLargeFiles().model.c_str()) != 1) {
+            std::abort();
+        }
+        Anime_UnloadModel("large");
+    });
+}
+
+void LoadMotion(benchmark::State& state) {
+    const LargeFiles& files = GetLargeFiles();
+    TearDownScene();
+    Anime_LoadModel("large", files.model.c_str());
+    Loading(state, files.motionBytes, [] {
+        if (Anime_LoadMotion("large", GetLargeFiles().motion.c_str()) != 1) {
+            std::abort();
+        }
+    });
+    TearDownScene();
+}
+
+void LoadExpression(benchmark::State& state) {
+    const LargeFiles& files = GetLargeFiles();
+    TearDownScene();
+    Anime_LoadModel("large", files.model.c_str());
+    Loading(state, files.expressionBytes, [] {
+        if (Anime_LoadExpression("large", GetLargeFiles().expression.c_str()) != 1) {
+            std::abort();
+        }
+    });
+    TearDownScene();
+}
+
+void Counts(benchmark::internal::Benchmark* b) {
+    b->Arg(1)->Arg(100)->Arg(1000);
+}
+
+}  // namespace
+
+}  // namespace kivanime::bench
+
+namespace kb = kivanime::bench;
+
+BENCHMARK(kb::Floor_Update)->Name("Floor_Update")->Apply(kb::Counts);
+BENCHMARK(kb::Floor_Draw)->Name("Floor_Draw")->Apply(kb::Counts);
+BENCHMARK(kb::Update)->Name("Update")->Apply(kb::Counts);
+BENCHMARK(kb::Render)->Name("Render")->Apply(kb::Counts);
+BENCHMARK(kb::Render3D)->Name("Render3D")->Apply(kb::Counts);
+BENCHMARK(kb::Render3DCurved)->Name("Render3DCurved")->Apply(kb::Counts);
+BENCHMARK(kb::Frame3D)->Name("Frame3D")->Apply(kb::Counts);
+BENCHMARK(kb::CreateDestroy)->Name("CreateDestroy")->Apply(kb::Counts);
+BENCHMARK(kb::LoadModel)->Name("LoadModel")->Unit(benchmark::kMillisecond);
+BENCHMARK(kb::LoadMotion)->Name("LoadMotion")->Unit(benchmark::kMillisecond);
+BENCHMARK(kb::LoadExpression)->Name("LoadExpression")->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    std::string tablePath;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--table=", 8) == 0) {
+            tablePath = argv[i] + 8;
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    kb::TableReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    bool allMet = false;
+    const std::string table = reporter.Markdown(allMet);
+    std::cout << "\n" << table;
+    if (!tablePath.empty()) {
+        std::ofstream(tablePath) << table;
+    }
+    benchmark::Shutdown();
+    kb::RemoveLargeFiles();
+    return 0;
+}

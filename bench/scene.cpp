@@ -1,0 +1,201 @@
+#include "scene.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <unistd.h>
+
+namespace kivanime::bench {
+
+namespace {
+
+uint64_t gDraws = 0;
+int32_t gDrawSink = 0;
+int32_t gNextHandle = 0;
+
+int32_t LoadTexture(const uint16_t* /*path*/) {
+    return gNextHandle++;
+}
+
+void ReleaseTexture(int32_t /*texture*/) {}
+
+// About 2 MB of JSON per file, formatted the way exporters write it.
+constexpr size_t kLargeBytes = 2u * 1000u * 1000u;
+
+void Append(std::string& out, const char* format, double a, double b = 0.0, double c = 0.0) {
+    char buffer[256];
+    const int n = std::snprintf(buffer, sizeof buffer, format, a, b, c);
+    out.append(buffer, static_cast<size_t>(n));
+}
+
+std::string LargeModelJson(int& partCount) {
+    std::string out =
+        "{\n  \"name\": \"large\",\n  \"version\": 1,\n  \"canvas\": {\"width\": 4096, "
+        "\"height\": 4096},\n  \"textures\": {\"body\": \"body.png\", \"face\": \"face.png\"},\n"
+        "  \"parts\": [\n";
+    int i = 0;
+    while (out.size() < kLargeBytes - 400) {
+        if (i > 0) {
+            out += ",\n";
+        }
+        out += "    {\"name\": \"part_" + std::to_string(i) + "\", \"texture\": \"body\"";
+        if (i > 0) {
+            out += ", \"parent\": \"part_" + std::to_string((i - 1) / 3) + "\"";
+        }
+        Append(out, ", \"position\": [%.3f, %.3f], \"rotation\": %.5f", (i % 37) * 1.5 - 20.0,
+               (i % 23) * -2.25, (i % 11) * 0.0125);
+        Append(out, ", \"scale\": [%.3f, %.3f], \"alpha\": %.3f", 1.0 + (i % 5) * 0.01,
+               1.0 - (i % 7) * 0.01, 1.0 - (i % 3) * 0.05);
+        Append(out, ", \"anchor\": [0.5, %.2f], \"srcRect\": [%.0f, %.0f, 64, 64]",
+               0.25 + (i % 3) * 0.25, (i % 16) * 64.0, (i / 16 % 16) * 64.0);
+        Append(out, ", \"drawOrder\": %.0f, \"depth\": %.2f}", i % 50, (i % 13) * 1.5 - 9.0);
+        ++i;
+    }
+    out += "\n  ],\n  \"physics\": [{\"target\": \"part_5\", \"stiffness\": 0.3}]\n}\n";
+    partCount = i;
+    return out;
+}
+
+std::string LargeMotionJson(int partCount) {
+    std::string out =
+        "{\n  \"name\": \"large\",\n  \"duration\": 2000,\n  \"loop\": true,\n  \"tracks\": [\n";
+    static const char* const kEasings[] = {"linear", "ease_in_out", "ease_out_back", "step"};
+    for (int i = 0; out.size() < kLargeBytes - 600; ++i) {
+        if (i > 0) {
+            out += ",\n";
+        }
+        out += "    {\"part\": \"part_" + std::to_string(i % partCount) + "\", \"keyframes\": [";
+        for (int k = 0; k < 4; ++k) {
+            out += k > 0 ? ",\n      " : "\n      ";
+            Append(out, "{\"time\": %.0f, \"position\": [%.3f, %.3f]", k * 600.0, (i + k) % 9 * 0.5,
+                   (i * k) % 7 * -0.75);
+            Append(out, ", \"rotation\": %.4f, \"scale\": [%.3f, %.3f]", ((i + k) % 5) * 0.02,
+                   1.0 + k * 0.01, 1.0 - k * 0.01);
+            out += ", \"alpha\": 1, \"easing\": \"";
+            out += kEasings[(i + k) % 4];
+            out += "\"}";
+        }
+        out += "]}";
+    }
+    out += "\n  ]\n}\n";
+    return out;
+}
+
+std::string LargeExpressionJson(int partCount) {
+    std::string out = "{\n  \"name\": \"large\",\n  \"blendMs\": 150,\n  \"params\": [\n";
+    for (int i = 0; out.size() < kLargeBytes - 200; ++i) {
+        if (i > 0) {
+            out += ",\n";
+        }
+        out += "    {\"part\": \"part_" + std::to_string(i % partCount) + "\"";
+        Append(out, ", \"position\": [%.2f, %.2f], \"rotation\": %.4f", (i % 9) * 0.5,
+               (i % 4) * -1.5, (i % 6) * 0.01);
+        Append(out, ", \"scaleX\": %.3f, \"alpha\": %.2f, \"visible\": 1}", 1.0 + (i % 3) * 0.05,
+               1.0 - (i % 4) * 0.1);
+    }
+    out += "\n  ]\n}\n";
+    return out;
+}
+
+uint64_t WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    return text.size();
+}
+
+}  // namespace
+
+void CountingDraw(const AnimeDrawParams* params) {
+    ++gDraws;
+    gDrawSink ^= params->texture;
+}
+
+uint64_t DrawCount() {
+    return gDraws;
+}
+
+std::string ScenePath(const std::string& relative) {
+    return std::string(KIVANIME_BENCH_SCENE_DIR) + "/" + relative;
+}
+
+std::vector<uint32_t> SetUpScene(const SceneOptions& options) {
+    Anime_Shutdown();
+    AnimeHostCallbacks host{LoadTexture, ReleaseTexture, nullptr, CountingDraw};
+    Anime_Init(&host);
+    Anime_LoadModel("bench", ScenePath("model.json").c_str());
+    Anime_LoadMotion("bench", ScenePath("motions/idle.json").c_str());
+    Anime_LoadMotion("bench", ScenePath("motions/wave.json").c_str());
+    Anime_LoadExpression("bench", ScenePath("expressions/smile.json").c_str());
+    Anime_SetGlobalWind(0.5f, 0.0f);
+
+    std::vector<uint32_t> ids;
+    for (int i = 0; i < options.instances; ++i) {
+        const uint32_t id = Anime_CreateInstance("bench");
+        const float f = static_cast<float>(i % 31) / 31.0f;
+        // Slightly different speeds keep the instances out of step, as a
+        // crowd is.
+        Anime_PlayMotion(id, "idle", 0.9f + 0.2f * f);
+        Anime_PlayOverlay(id, "wave", 1.0f, 0.6f);
+        Anime_SetExpression(id, "smile");
+        Anime_SetPosition(id, static_cast<float>(i % 40) * 48.0f,
+                          static_cast<float>(i / 40) * 30.0f);
+        Anime_SetScale(id, 0.5f, 0.5f);
+        Anime_SetDrawOrder(id, i % 7);
+        Anime_SetWind(id, f, 0.0f);
+        if (options.parallax) {
+            Anime_Set3DSetup(id, 1, 512.0f, 500.0f, 1500.0f, options.curvature ? 300.0f : 0.0f,
+                             0.0f);
+            Anime_Set3DAngles(id, -25.0f + 50.0f * f, 10.0f, 3.0f);
+        }
+        ids.push_back(id);
+    }
+    for (int frame = 0; frame < 30; ++frame) {
+        Anime_Update(16.6667f);
+    }
+    Anime_Render();
+    return ids;
+}
+
+void TearDownScene() {
+    Anime_Shutdown();
+}
+
+namespace {
+
+std::filesystem::path LargeFilesDir() {
+    return std::filesystem::temp_directory_path() /
+           ("kivanime-bench-" + std::to_string(::getpid()));
+}
+
+bool gLargeFilesWritten = false;
+
+}  // namespace
+
+void RemoveLargeFiles() {
+    if (gLargeFilesWritten) {
+        std::error_code ignored;
+        std::filesystem::remove_all(LargeFilesDir(), ignored);
+    }
+}
+
+const LargeFiles& GetLargeFiles() {
+    static const LargeFiles files = [] {
+        LargeFiles f;
+        const std::filesystem::path dir = LargeFilesDir();
+        std::filesystem::create_directories(dir);
+        gLargeFilesWritten = true;
+        int parts = 0;
+        f.model = (dir / "model.json").string();
+        f.modelBytes = WriteFile(f.model, LargeModelJson(parts));
+        f.motion = (dir / "motion.json").string();
+        f.motionBytes = WriteFile(f.motion, LargeMotionJson(parts));
+        f.expression = (dir / "expression.json").string();
+        f.expressionBytes = WriteFile(f.expression, LargeExpressionJson(parts));
+        return f;
+    }();
+    return files;
+}
+
+}  // namespace kivanime::bench

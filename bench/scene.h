@@ -1,0 +1,47 @@
+// The benchmark character on screen through the C interface, a host whose
+// draw function only counts, and the generated large files for loading.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kivanime.h"
+
+namespace kivanime::bench {
+
+// The host's draw: counts the call and reads one field.
+void CountingDraw(const AnimeDrawParams* params);
+uint64_t DrawCount();
+
+struct SceneOptions {
+    int instances = 1;
+    bool parallax = false;
+    bool curvature = false;  // horizontal cylinder on top of the parallax
+};
+
+// Resets the library, loads the character and starts every instance with the
+// full load: main motion, overlay at weight 0.6, expression, wind; then runs
+// enough frames for the expression to reach full weight.
+std::vector<uint32_t> SetUpScene(const SceneOptions& options);
+
+// Empties the library.
+void TearDownScene();
+
+// Path of the character's files.
+std::string ScenePath(const std::string& relative);
+
+// Files of about `bytes` bytes each, written once per process under the
+// temporary directory: a model, a motion and an expression for it.
+struct LargeFiles {
+    std::string model;
+    std::string motion;
+    std::string expression;
+    uint64_t modelBytes = 0;
+    uint64_t motionBytes = 0;
+    uint64_t expressionBytes = 0;
+};
+const LargeFiles& GetLargeFiles();
+void RemoveLargeFiles();
+
+}  // namespace kivanime::bench

@@ -1,0 +1,181 @@
+#include "table_reporter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace kivanime::bench {
+
+namespace {
+
+std::string Format(const char* format, double value) {
+    if (std::isnan(value)) {
+        return "n/a";
+    }
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
+}
+
+// Appends " text |": one table cell. (Built with appends only: GCC 12 warns
+// falsely about `"literal" + std::string` temporaries.)
+void Cell(std::string& out, const std::string& text) {
+    out += ' ';
+    out += text;
+    out += " |";
+}
+
+}  // namespace
+
+void TableReporter::ReportRuns(const std::vector<Run>& runs) {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+        if (run.error_occurred) {
+            continue;
+        }
+        const bool median = run.run_type == Run::RT_Aggregate;
+        if (median && run.aggregate_name != "median") {
+            continue;
+        }
+        std::string name = run.run_name.function_name;
+        if (!run.run_name.args.empty()) {
+            name += "/" + run.run_name.args;
+        }
+        Row& row = rows_[name];
+        if (row.median && !median) {
+            continue;
+        }
+        row.median = median;
+        row.counters.clear();
+        for (const auto& [key, value] : run.counters) {
+            row.counters[key] = value.value;
+        }
+    }
+}
+
+double TableReporter::counter(const std::string& name, const std::string& counterName) const {
+    auto row = rows_.find(name);
+    if (row == rows_.end()) {
+        return NAN;
+    }
+    auto value = row->second.counters.find(counterName);
+    return value == row->second.counters.end() ? NAN : value->second;
+}
+
+double TableReporter::ratio(const std::string& base, const std::string& instances) const {
+    // Medians over medians: each figure and its floor are medians of the
+    // same run, whatever order the repetitions ran in.
+    const double ns = counter(base + "/" + instances, "ns_per_part");
+    const double update = counter("Floor_Update/" + instances, "ns_per_part");
+    const double draw = counter("Floor_Draw/" + instances, "ns_per_part");
+    if (base == "Floor_Update" || base == "Floor_Draw") {
+        return 1.0;
+    }
+    if (base == "Update") {
+        return ns / update;
+    }
+    if (base == "Frame3D") {
+        return ns / (update + draw);
+    }
+    return ns / draw;
+}
+
+std::string TableReporter::Markdown(bool& allMet) const {
+    allMet = true;
+    std::string out;
+    out +=
+        "| Case | ns/part, 1 | x floor | ns/part, 100 | x floor | ns/part, 1,000 | x floor | "
+        "1,000 vs 1 | allocs/frame |\n";
+    out += "|---|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+    const char* const kFrameCases[] = {"Floor_Update", "Floor_Draw",     "Update", "Render",
+                                       "Render3D",     "Render3DCurved", "Frame3D"};
+    for (const char* c : kFrameCases) {
+        const std::string base = c;
+        out += '|';
+        Cell(out, base);
+        double maxAllocs = 0.0;
+        for (const char* n : {"1", "100", "1000"}) {
+            const std::string name = base + "/" + n;
+            Cell(out, Format("%.2f", counter(name, "ns_per_part")));
+            Cell(out, Format("%.2f", ratio(base, n)));
+            const double allocs = counter(name, "allocs_per_frame");
+            if (!std::isnan(allocs) && allocs > maxAllocs) {
+                maxAllocs = allocs;
+            }
+        }
+        const double scale =
+            counter(base + "/1000", "ns_per_part") / counter(base + "/1", "ns_per_part");
+        Cell(out, Format("%.2f", scale));
+        Cell(out, Format("%.3g", maxAllocs));
+        out += '\n';
+    }
+
+    out += "\n| Case | 1 | 100 | 1,000 |\n|---|---:|---:|---:|\n";
+    out += "| CreateDestroy, ns per instance |";
+    for (const char* n : {"1", "100", "1000"}) {
+        std::string name = "CreateDestroy/";
+        name += n;
+        Cell(out, Format("%.0f", counter(name, "ns_per_instance")));
+    }
+    out +=
+        "\n\n| Loading (generated files of about 2 MB) | MB/s | allocations per load |\n"
+        "|---|---:|---:|\n";
+    for (const char* c : {"LoadModel", "LoadMotion", "LoadExpression"}) {
+        out += '|';
+        Cell(out, c);
+        Cell(out, Format("%.1f", counter(c, "MB_per_s")));
+        Cell(out, Format("%.0f", counter(c, "allocs_per_load")));
+        out += '\n';
+    }
+
+    struct Target {
+        std::string text;
+        double value;
+        double limit;
+        bool atMost;
+        const char* format;
+    };
+    auto scale = [&](const char* c) {
+        return counter(std::string(c) + "/1000", "ns_per_part") /
+               counter(std::string(c) + "/1", "ns_per_part");
+    };
+    double allocs = 0.0;
+    for (const char* c : {"Update", "Render", "Render3D", "Render3DCurved", "Frame3D"}) {
+        for (const char* n : {"1", "100", "1000"}) {
+            const double a = counter(std::string(c) + "/" + n, "allocs_per_frame");
+            if (!std::isnan(a)) {
+                allocs = std::max(allocs, a);
+            }
+        }
+    }
+    const Target targets[] = {
+        {"Anime_Update at 1,000 instances, x update floor", ratio("Update", "1000"), 1.5, true,
+         "%.2f"},
+        {"Anime_Render (parallax off) at 1,000 instances, x draw floor", ratio("Render", "1000"),
+         2.5, true, "%.2f"},
+        {"Anime_Render (parallax on) at 1,000 instances, x draw floor", ratio("Render3D", "1000"),
+         4.0, true, "%.2f"},
+        {"Update per part, 1,000 instances vs 1", scale("Update"), 1.2, true, "%.2f"},
+        {"Render per part, 1,000 instances vs 1", scale("Render"), 1.2, true, "%.2f"},
+        {"Render (parallax on) per part, 1,000 instances vs 1", scale("Render3D"), 1.2, true,
+         "%.2f"},
+        {"Heap allocations per frame after the first (most of any case)", allocs, 0.0, true,
+         "%.3g"},
+        {"Model loading, MB/s", counter("LoadModel", "MB_per_s"), 100.0, false, "%.1f"},
+    };
+    out += "\n| Target | Limit | Measured | Met |\n|---|---:|---:|---|\n";
+    for (const Target& t : targets) {
+        const bool met =
+            !std::isnan(t.value) && (t.atMost ? t.value <= t.limit : t.value >= t.limit);
+        allMet = allMet && met;
+        out += '|';
+        Cell(out, t.text);
+        Cell(out, (t.atMost ? "<= " : ">= ") + Format(t.format, t.limit));
+        Cell(out, Format(t.format, t.value));
+        Cell(out, met ? "yes" : "**no**");
+        out += '\n';
+    }
+    return out;
+}
+
+}  // namespace kivanime::bench
