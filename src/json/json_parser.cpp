@@ -430,6 +430,9 @@ private:
                 return;
             }
             size_t mark = pos_;
+            if (out.elements.empty()) {
+                out.elements.reserve(4);  // skip the growth steps of short arrays
+            }
             out.elements.emplace_back();
             if (diag_) {
                 node->children.emplace_back();

@@ -1,5 +1,6 @@
 #include "json/json_value.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -9,6 +10,9 @@ namespace kivanime {
 namespace {
 
 constexpr size_t kIndexThreshold = 12;
+// Most objects in the formats have a handful of members: start with room for
+// them rather than growing one, two, four.
+constexpr size_t kFirstCapacity = 8;
 
 uint64_t HashKey(std::string_view key) {
     // FNV-1a: keys are short and the index only needs to spread them.
@@ -89,10 +93,10 @@ void JsonObject::set(std::string&& key, JsonValue&& value) {
     // member on every insertion.
     size_t needed = keys_.size() + 1;
     if (needed > keys_.capacity()) {
-        keys_.reserve(needed > keys_.capacity() * 2 ? needed : keys_.capacity() * 2);
+        keys_.reserve(std::max<size_t>(kFirstCapacity, keys_.capacity() * 2));
     }
     if (needed > values_.capacity()) {
-        values_.reserve(needed > values_.capacity() * 2 ? needed : values_.capacity() * 2);
+        values_.reserve(std::max<size_t>(kFirstCapacity, values_.capacity() * 2));
     }
     keys_.push_back(std::move(key));
     values_.push_back(std::move(value));

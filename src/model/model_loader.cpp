@@ -1,5 +1,6 @@
 #include "model/model_loader.h"
 
+#include <string_view>
 #include <utility>
 
 #include "json/json_file.h"
@@ -23,57 +24,156 @@ bool LoadModelFile(AnimeModel& model, const std::string& path) {
     return ReadModelJson(model, root, baseDir);
 }
 
+namespace {
+
+enum class PartKey {
+    Unknown,
+    Name,
+    Texture,
+    Parent,
+    DrawOrder,
+    Visible,
+    Position,
+    Rotation,
+    Scale,
+    Alpha,
+    Anchor,
+    SrcRect,
+    Depth,
+    Ignore3D,
+    Vertices,
+    Triangles,
+};
+
+// Parts are the bulk of a model file: their members are read in one pass,
+// each key recognised by its length and then its text, rather than looking
+// every known key up in turn. Keys are unique within an object, so the
+// result is the same.
+PartKey ClassifyPartKey(std::string_view key) {
+    auto is = [&](std::string_view name, PartKey k) { return key == name ? k : PartKey::Unknown; };
+    switch (key.size()) {
+        case 4:
+            return is("name", PartKey::Name);
+        case 5:
+            return key[0] == 's'   ? is("scale", PartKey::Scale)
+                   : key[0] == 'a' ? is("alpha", PartKey::Alpha)
+                                   : is("depth", PartKey::Depth);
+        case 6:
+            return key[0] == 'p' ? is("parent", PartKey::Parent) : is("anchor", PartKey::Anchor);
+        case 7:
+            return key[0] == 't'   ? is("texture", PartKey::Texture)
+                   : key[0] == 'v' ? is("visible", PartKey::Visible)
+                                   : is("srcRect", PartKey::SrcRect);
+        case 8:
+            return key[0] == 'p'   ? is("position", PartKey::Position)
+                   : key[0] == 'r' ? is("rotation", PartKey::Rotation)
+                   : key[0] == 'i' ? is("ignore3D", PartKey::Ignore3D)
+                                   : is("vertices", PartKey::Vertices);
+        case 9:
+            return key[0] == 'd' ? is("drawOrder", PartKey::DrawOrder)
+                                 : is("triangles", PartKey::Triangles);
+        default:
+            return PartKey::Unknown;
+    }
+}
+
+void ReadVertices(const JsonValue& vertices, AnimePart& part) {
+    if (!vertices.isArray()) {
+        return;
+    }
+    part.vertices.reserve(vertices.size());
+    for (const JsonValue& element : vertices.elements) {
+        AnimeVertex vertex;
+        if (element.isArray() && element.size() >= 4) {
+            for (int k = 0; k < 4; ++k) {
+                vertex.v[k] = ElementFloat(element, static_cast<uint64_t>(k), 0.0f);
+            }
+        }
+        part.vertices.push_back(vertex);
+    }
+}
+
+void ReadTriangles(const JsonValue& triangles, AnimePart& part) {
+    if (!triangles.isArray()) {
+        return;
+    }
+    size_t n = triangles.size();
+    part.triangles.reserve(n / 3);
+    for (size_t i = 0; i + 2 < n; i += 3) {
+        AnimeTriangle triangle;
+        for (size_t k = 0; k < 3; ++k) {
+            // Low 16 bits of the truncated number.
+            triangle.index[k] = static_cast<uint16_t>(
+                static_cast<uint32_t>(triangles.at(i + k).asInt(0)) & 0xFFFFu);
+        }
+        part.triangles.push_back(triangle);
+    }
+}
+
+}  // namespace
+
 AnimePart ReadPartJson(const JsonValue& value) {
     static const std::string kEmpty;
     AnimePart part;
     if (!value.isObject()) {
         return part;
     }
-    part.name = value.get("name").asString(kEmpty);
-    part.texture = value.get("texture").asString(kEmpty);
-    part.parent = value.get("parent").asString(kEmpty);
-    part.drawOrder = value.get("drawOrder").asInt(0);
-    part.visible = value.get("visible").asBool(true);
-    ReadPair(value.get("position"), part.x, part.y, 0.0f);
-    part.rotation = value.get("rotation").asFloat(0.0f);
-    ReadScale(value.get("scale"), part.scaleX, part.scaleY);
-    part.alpha = value.get("alpha").asFloat(1.0f);
-    ReadPair(value.get("anchor"), part.anchorX, part.anchorY, 0.5f);
-    const JsonValue& src = value.get("srcRect");
-    if (src.isArray() && src.size() >= 4) {
-        part.srcX = ElementFloat(src, 0, 0.0f);
-        part.srcY = ElementFloat(src, 1, 0.0f);
-        part.srcWidth = ElementFloat(src, 2, 0.0f);
-        part.srcHeight = ElementFloat(src, 3, 0.0f);
-    }
-    part.depth = value.get("depth").asFloat(0.0f);
-    part.ignore3D = value.get("ignore3D").asBool(false);
-
-    const JsonValue& vertices = value.get("vertices");
-    if (vertices.isArray()) {
-        part.vertices.reserve(vertices.size());
-        for (const JsonValue& element : vertices.elements) {
-            AnimeVertex vertex;
-            if (element.isArray() && element.size() >= 4) {
-                for (int k = 0; k < 4; ++k) {
-                    vertex.v[k] = ElementFloat(element, static_cast<uint64_t>(k), 0.0f);
+    const JsonObject& members = value.members;
+    for (size_t m = 0; m < members.size(); ++m) {
+        const JsonValue& v = members.valueAt(m);
+        switch (ClassifyPartKey(members.keyAt(m))) {
+            case PartKey::Name:
+                part.name = v.asString(kEmpty);
+                break;
+            case PartKey::Texture:
+                part.texture = v.asString(kEmpty);
+                break;
+            case PartKey::Parent:
+                part.parent = v.asString(kEmpty);
+                break;
+            case PartKey::DrawOrder:
+                part.drawOrder = v.asInt(0);
+                break;
+            case PartKey::Visible:
+                part.visible = v.asBool(true);
+                break;
+            case PartKey::Position:
+                ReadPair(v, part.x, part.y, 0.0f);
+                break;
+            case PartKey::Rotation:
+                part.rotation = v.asFloat(0.0f);
+                break;
+            case PartKey::Scale:
+                ReadScale(v, part.scaleX, part.scaleY);
+                break;
+            case PartKey::Alpha:
+                part.alpha = v.asFloat(1.0f);
+                break;
+            case PartKey::Anchor:
+                ReadPair(v, part.anchorX, part.anchorY, 0.5f);
+                break;
+            case PartKey::SrcRect:
+                if (v.isArray() && v.size() >= 4) {
+                    part.srcX = ElementFloat(v, 0, 0.0f);
+                    part.srcY = ElementFloat(v, 1, 0.0f);
+                    part.srcWidth = ElementFloat(v, 2, 0.0f);
+                    part.srcHeight = ElementFloat(v, 3, 0.0f);
                 }
-            }
-            part.vertices.push_back(vertex);
-        }
-    }
-    const JsonValue& triangles = value.get("triangles");
-    if (triangles.isArray()) {
-        size_t n = triangles.size();
-        part.triangles.reserve(n / 3);
-        for (size_t i = 0; i + 2 < n; i += 3) {
-            AnimeTriangle triangle;
-            for (size_t k = 0; k < 3; ++k) {
-                // Low 16 bits of the truncated number.
-                triangle.index[k] = static_cast<uint16_t>(
-                    static_cast<uint32_t>(triangles.at(i + k).asInt(0)) & 0xFFFFu);
-            }
-            part.triangles.push_back(triangle);
+                break;
+            case PartKey::Depth:
+                part.depth = v.asFloat(0.0f);
+                break;
+            case PartKey::Ignore3D:
+                part.ignore3D = v.asBool(false);
+                break;
+            case PartKey::Vertices:
+                ReadVertices(v, part);
+                break;
+            case PartKey::Triangles:
+                ReadTriangles(v, part);
+                break;
+            case PartKey::Unknown:
+                break;
         }
     }
     return part;
