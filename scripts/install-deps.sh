@@ -6,7 +6,8 @@ set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config libgtest-dev)
 demo_pkgs=(libpng-dev libgif-dev)
-ci_pkgs=(clang-14 libclang-rt-14-dev clang-format-14 valgrind libbenchmark-dev binutils)
+ci_pkgs=(clang-14 libclang-rt-14-dev clang-format-14 valgrind libbenchmark-dev binutils googletest
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine)
 
 groups=("$@")
 [ ${#groups[@]} -eq 0 ] && groups=(build)

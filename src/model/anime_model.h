@@ -76,6 +76,14 @@ struct ModelTopology {
 };
 
 struct AnimeModel {
+    AnimeModel() = default;
+    // `emptyNameMotion` points into this model's own table: a copy would
+    // point into the original. Moving keeps the table's nodes, so it is safe.
+    AnimeModel(const AnimeModel&) = delete;
+    AnimeModel& operator=(const AnimeModel&) = delete;
+    AnimeModel(AnimeModel&&) = default;
+    AnimeModel& operator=(AnimeModel&&) = default;
+
     std::string name;
     int32_t version = 1;
     int32_t canvasWidth = 1024;

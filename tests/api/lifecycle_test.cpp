@@ -194,7 +194,9 @@ TEST_F(Lifecycle, TexturePathsAreTheBaseFolderFollowedByThePath) {
     const std::string back = writeFile("win\\m.json", R"({"textures": {"t": "t.png"}})");
     ASSERT_EQ(Anime_LoadModel("back", back.c_str()), 1);
     Anime_CreateInstance("back");
-    EXPECT_EQ(host().loadedPathsUtf8().back(), dir_ + "win\\t.png");
+    // (On Windows the backslash makes a real folder and the path comes back
+    // with '/'; either way the texture sits beside the model file.)
+    EXPECT_EQ(host().loadedPathsUtf8().back(), back.substr(0, back.size() - 6) + "t.png");
 
     // An absolute texture path is appended all the same.
     loadModel("abs", R"({"textures": {"t": "/abs/t.png", "u": ""}})");

@@ -68,7 +68,18 @@ bool StrtodIsC99() {
         return false;
     }
     const char* nan = "nan(12)";
-    return std::isnan(std::strtod(nan, &end)) && end == nan + 7;
+    if (!std::isnan(std::strtod(nan, &end)) || end != nan + 7) {
+        return false;
+    }
+    // Some C libraries read a lone "-." as -0 or accept a sign inside
+    // nan(...); the comparison needs one that converts nothing there.
+    const char* dot = "-.";
+    if (std::signbit(std::strtod(dot, &end)) || end != dot) {
+        return false;
+    }
+    const char* signed_nan = "nan(-1)";
+    std::strtod(signed_nan, &end);
+    return end == signed_nan + 3;
 }
 
 class Differential {
