@@ -46,13 +46,13 @@ double ThreadCpuNs() {
 // counts allocations made during it.
 class Measure {
 public:
-    Measure() : allocations_(AllocationCount()), start_(ThreadCpuNs()) {}
+    Measure() : allocations_(alloc::AllocationCount()), start_(ThreadCpuNs()) {}
 
     // Sets ns_per_part, allocs_per_frame and, when a floor is known,
     // x_floor; returns ns per part.
     double finish(benchmark::State& state, double partsPerFrame, double floorNs) {
         const double ns = ThreadCpuNs() - start_;
-        const uint64_t allocations = AllocationCount() - allocations_;
+        const uint64_t allocations = alloc::AllocationCount() - allocations_;
         const double frames = static_cast<double>(state.iterations());
         const double perPart = ns / (frames * partsPerFrame);
         state.counters["ns_per_part"] = perPart;
@@ -172,14 +172,15 @@ void CreateDestroy(benchmark::State& state) {
 }
 
 void Loading(benchmark::State& state, uint64_t bytes, void (*load)()) {
-    const uint64_t allocations = AllocationCount();
+    const uint64_t allocations = alloc::AllocationCount();
     const double start = ThreadCpuNs();
     for (auto _ : state) {
         load();
     }
     const double seconds = (ThreadCpuNs() - start) / 1e9;
-    state.counters["allocs_per_load"] = static_cast<double>(AllocationCount() - allocations) /
-                                        static_cast<double>(state.iterations());
+    state.counters["allocs_per_load"] =
+        static_cast<double>(alloc::AllocationCount() - allocations) /
+        static_cast<double>(state.iterations());
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes));
     state.counters["MB_per_s"] =
         static_cast<double>(bytes) * static_cast<double>(state.iterations()) / seconds / 1e6;

@@ -70,10 +70,7 @@ void ApplyExpression(const ExpressionBlend& blend, const std::vector<int32_t>& t
                 p.visible = q.visible != 0;
             }
             if (q.textureSwapIndex != kNoTextureSwap) {
-                p.textureIndex = q.textureSwapIndex;
-                p.textureHandle = q.textureSwapIndex >= 0
-                                      ? textureHandles[static_cast<size_t>(q.textureSwapIndex)]
-                                      : -1;
+                p.textureHandle = TextureHandleOf(q.textureSwapIndex, textureHandles);
             }
         }
     }

@@ -8,10 +8,8 @@ void InitializeInstanceState(AnimeInstance& instance) {
     instance.poses.assign(count, PartPose{});
     ResetLocalPose(model, instance.poses);
     for (size_t i = 0; i < count; ++i) {
-        PartPose& p = instance.poses[i];
-        const int32_t texture = model.topology.textureIndex[i];
-        p.textureIndex = texture;
-        p.textureHandle = texture >= 0 ? instance.textureHandles[static_cast<size_t>(texture)] : -1;
+        instance.poses[i].textureHandle =
+            TextureHandleOf(model.topology.textureIndex[i], instance.textureHandles);
     }
     instance.player = MotionPlayer{};
     instance.player.overlayDeltas.resize(count);

@@ -170,9 +170,7 @@ void ApplyDelta(PartPose& p, const PartDelta& d, const std::vector<int32_t>& tex
         p.visible = d.visible != 0;
     }
     if (d.textureSwap != kNoTextureSwap) {
-        p.textureIndex = d.textureSwap;
-        p.textureHandle =
-            d.textureSwap >= 0 ? textureHandles[static_cast<size_t>(d.textureSwap)] : -1;
+        p.textureHandle = TextureHandleOf(d.textureSwap, textureHandles);
     }
 }
 

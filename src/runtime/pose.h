@@ -25,13 +25,16 @@ struct PartPose {
     float worldScaleX = 1.0f;
     float worldScaleY = 1.0f;
     float worldAlpha = 1.0f;
-    // The texture the part shows now: its index in the model's texture list
-    // (kSwapToUnknownTexture after a swap to a name the model lacks, -1 when
-    // the part names no texture) and the host handle, -1 when there is none.
-    // Swaps persist: the per-frame reset leaves these alone.
-    int32_t textureIndex = -1;
+    // Host handle of the texture the part shows now, -1 when there is none.
+    // Swaps persist: the per-frame reset leaves it alone.
     int32_t textureHandle = -1;
 };
+
+// The host handle of a model texture (an index into the texture list), or -1
+// for a negative index: no texture, or a name the model lacks.
+inline int32_t TextureHandleOf(int32_t textureIndex, const std::vector<int32_t>& handles) {
+    return textureIndex >= 0 ? handles[static_cast<size_t>(textureIndex)] : -1;
+}
 
 // Sets every local field back to the part's rest values.
 void ResetLocalPose(const AnimeModel& model, std::vector<PartPose>& poses);

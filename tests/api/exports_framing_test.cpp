@@ -23,11 +23,6 @@ constexpr const char* kModel = R"({
   "expressions": {"smile": {"blendMs": 0, "params": [{"part": "a", "alpha": 0.2}]}}
 })";
 
-bool SameRecords(const std::vector<AnimeDrawParams>& a, const std::vector<AnimeDrawParams>& b) {
-    return a.size() == b.size() &&
-           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(AnimeDrawParams)) == 0);
-}
-
 // Calls every export that takes an instance id with `id`, and checks the
 // failure results.
 void CallEveryInstanceExport(uint32_t id) {
@@ -166,30 +161,6 @@ TEST_F(ExportsFraming, AlphaIsClampedToZeroOne) {
             EXPECT_EQ(host().draws[0].alpha, c.drawn);
         }
     }
-}
-
-TEST_F(ExportsFraming, ParallaxSettingsAreClampedWhenStored) {
-    loadModel("m", kModel);
-    const uint32_t id = Anime_CreateInstance("m");
-    updateAndRender(0.0f);
-    const std::vector<AnimeDrawParams> flat = host().draws;
-    auto drawWith = [&](int32_t enabled, float focal, float depthStrength, float perspective) {
-        Anime_Set3DAngles(id, 30.0f, 10.0f, 0.0f);
-        Anime_Set3DSetup(id, enabled, 0.0f, 0.0f, focal, -5.0f, -5.0f);
-        Anime_Set3DStrength(id, depthStrength, perspective);
-        host().draws.clear();
-        Anime_Render();
-        return host().draws;
-    };
-    const std::vector<AnimeDrawParams> at50 = drawWith(1, 50.0f, 1.0f, 1.0f);
-    ASSERT_EQ(at50.size(), 1u);
-    EXPECT_FALSE(SameRecords(at50, flat));
-    EXPECT_TRUE(SameRecords(drawWith(1, 10.0f, 1.0f, 1.0f), at50));
-    EXPECT_TRUE(SameRecords(drawWith(2, -1e9f, 1.0f, 1.0f), at50));
-    EXPECT_FALSE(SameRecords(drawWith(1, 60.0f, 1.0f, 1.0f), at50));
-    EXPECT_TRUE(SameRecords(drawWith(1, 50.0f, -3.0f, 0.5f), drawWith(1, 50.0f, 0.0f, 0.5f)));
-    EXPECT_TRUE(SameRecords(drawWith(1, 50.0f, 1.0f, -2.0f), drawWith(1, 50.0f, 1.0f, 0.0f)));
-    EXPECT_TRUE(SameRecords(drawWith(0, 50.0f, 1.0f, 1.0f), flat));
 }
 
 TEST_F(ExportsFraming, CountsOnAFreshLibrary) {

@@ -497,40 +497,5 @@ TEST_F(MotionPlayback, UnknownPartsAndBadTracksAreInert) {
     EXPECT_EQ(drawn(kArm)->y, 0.0f);
 }
 
-TEST_F(MotionPlayback, InlineMotionsAreStoredUnderTheirKey) {
-    loadModel("inl", R"({"textures": {"t": "t.png"},
-        "parts": [{"name": "p", "texture": "t", "srcRect": [7, 0, 1, 1]}],
-        "motions": {"wave": {"name": "other", "duration": 100, "tracks": [{"part": "p",
-            "keyframes": [{"time": 0}, {"time": 100, "position": [40, 0]}]}]}}})");
-    const uint32_t id = Anime_CreateInstance("inl");
-    ASSERT_NE(id, 0u);
-    EXPECT_EQ(Anime_PlayMotion(id, "other", 1.0f), 0);
-    ASSERT_EQ(Anime_PlayMotion(id, "wave", 1.0f), 1);
-    updateAndRender(25.0f);
-    ASSERT_TRUE(drawn(7.0f));
-    EXPECT_EQ(drawn(7.0f)->x, 10.0f);
-    // A motion file loaded later under the same name replaces it in place.
-    ASSERT_EQ(Anime_LoadMotion("inl", writeFile("w.json", R"({"name": "wave", "tracks": [
-        {"part": "p", "keyframes": [{"position": [0, 9]}]}]})")
-                                          .c_str()),
-              1);
-    updateAndRender(25.0f);
-    ASSERT_TRUE(drawn(7.0f));
-    EXPECT_EQ(drawn(7.0f)->x, 0.0f);
-    EXPECT_EQ(drawn(7.0f)->y, 9.0f);
-}
-
-TEST_F(MotionPlayback, HiddenInstancesStandStill) {
-    loadMotion(kMove);
-    ASSERT_EQ(Anime_PlayMotion(id_, "move", 1.0f), 1);
-    updateAndRender(100.0f);
-    Anime_SetVisible(id_, 0);
-    updateAndRender(500.0f);
-    EXPECT_FALSE(drawn(kBody));
-    Anime_SetVisible(id_, 1);
-    updateAndRender(100.0f);
-    expectMoveAt(200.0f);
-}
-
 }  // namespace
 }  // namespace kivanime::test

@@ -131,32 +131,6 @@ TEST(JsonValue, MembersKeepTheirFirstPositionAndLastValue) {
     EXPECT_EQ(doc.get("b").asInt(0), 4);
 }
 
-TEST(JsonValue, ObjectsOfEverySizeFindEveryKey) {
-    // Small objects are scanned and large ones indexed; each size up to well
-    // past the switch must find every key, miss absent ones and keep keys
-    // unique when a key comes back.
-    for (int n = 0; n <= 80; ++n) {
-        JsonObject object;
-        for (int i = 0; i < n; ++i) {
-            JsonValue v = Number(i);
-            object.set("key" + std::to_string(i), std::move(v));
-        }
-        for (int i = 0; i < n; i += 3) {
-            object.set("key" + std::to_string(i), Number(-i));
-        }
-        ASSERT_EQ(object.size(), static_cast<size_t>(n));
-        for (int i = 0; i < n; ++i) {
-            const JsonValue* found = object.find("key" + std::to_string(i));
-            ASSERT_NE(found, nullptr) << n << " " << i;
-            EXPECT_EQ(found->number, i % 3 == 0 ? -i : i) << n << " " << i;
-            EXPECT_EQ(object.keyAt(static_cast<size_t>(i)), "key" + std::to_string(i));
-        }
-        EXPECT_EQ(object.find("key" + std::to_string(n)), nullptr);
-        EXPECT_EQ(object.find("key"), nullptr);
-        EXPECT_EQ(object.find(""), nullptr);
-    }
-}
-
 TEST(JsonValue, LargeParsedObjectsCopyAndMoveWithTheirIndex) {
     std::string text = "{";
     for (int i = 0; i < 10000; ++i) {

@@ -38,58 +38,6 @@ Parallax3D Angles(float yaw, float pitch, float roll) {
     return s;
 }
 
-// The transform written out step by step, every sine and cosine evaluated
-// per part, to check that the per-draw precomputation changes no bit.
-DrawItem Literal(const Parallax3D& s, float depth, DrawItem item) {
-    const float A = s.yaw * 0.017453292f;
-    const float B = s.pitch * 0.017453292f;
-    const float C = s.roll * 0.017453292f;
-    const float dx = item.x - s.pivotX;
-    const float dy = item.y - s.pivotY;
-    float d = depth - s.depthOrigin;
-    float phi = 0.0f;
-    const float R = s.curveRadiusX;
-    if (R > 1.0f) {
-        if (R * R > dx * dx) {
-            d = d + (std::sqrt(R * R - dx * dx) - R);
-            phi = std::asin(dx / R);
-        } else {
-            d = d - R;
-            phi = dx > 0.0f ? 1.5707963f : -1.5707963f;
-        }
-    }
-    const float Q = s.curveRadiusY;
-    if (Q > 1.0f) {
-        if (Q * Q > dy * dy) {
-            d = d + (std::sqrt(Q * Q - dy * dy) - Q);
-        } else {
-            d = d - Q;
-        }
-    }
-    const float z0 = std::max(0.0f, s.depthStrength) * d;
-    const float rx = dx * std::cos(C) - dy * std::sin(C);
-    const float ry = dy * std::cos(C) + dx * std::sin(C);
-    const float y1 = ry * std::cos(B) - z0 * std::sin(B);
-    const float z1 = z0 * std::cos(B) + ry * std::sin(B);
-    const float x2 = z1 * std::sin(A) + rx * std::cos(A);
-    const float z2 = z1 * std::cos(A) - rx * std::sin(A);
-    float k = 1.0f;
-    const float p = std::max(0.0f, s.perspectiveStrength);
-    if (p > 0.0001f) {
-        const float f = std::max(50.0f, s.focalDistance) / p;
-        const float a = f - z2 > 1.0f ? f / (f - z2) : f;
-        const float b = f - z0 > 1.0f ? f / (f - z0) : f;
-        k = a / b;
-    }
-    item.x = k * x2 + s.pivotX;
-    item.y = k * y1 + s.pivotY;
-    item.scaleX = std::max(0.05f, std::fabs(std::cos(phi + A))) * k * item.scaleX;
-    item.scaleY = std::max(0.05f, std::fabs(std::cos(B))) * k * item.scaleY;
-    item.rotation = item.rotation + C;
-    item.depth = z2;
-    return item;
-}
-
 TEST(Parallax, AtRestNothingMoves) {
     const Parallax3D s = Angles(0.0f, 0.0f, 0.0f);
     DrawItem in = Item(37.5f, -12.25f);
@@ -192,54 +140,6 @@ TEST(Parallax, Curvature) {
     EXPECT_EQ(flat.x, 0.5f);
     EXPECT_EQ(flat.scaleX, 1.0f);
     EXPECT_EQ(flat.depth, 3.0f);
-}
-
-TEST(Parallax, PrecomputedTermsMatchTheLiteralTransform) {
-    std::mt19937 rng(1234);
-    auto uniform = [&](float lo, float hi) {
-        return std::uniform_real_distribution<float>(lo, hi)(rng);
-    };
-    auto pick = [&](std::initializer_list<float> values) {
-        const size_t i = std::uniform_int_distribution<size_t>(0, values.size() - 1)(rng);
-        return *(values.begin() + static_cast<std::ptrdiff_t>(i));
-    };
-    int mismatches = 0;
-    for (int n = 0; n < 20000; ++n) {
-        Parallax3D s;
-        s.enabled3D = true;
-        s.yaw = n % 7 == 0 ? pick({0.0f, -0.0f, 90.0f, -90.0f, 180.0f}) : uniform(-400.0f, 400.0f);
-        s.pitch = n % 5 == 0 ? 0.0f : uniform(-400.0f, 400.0f);
-        s.roll = n % 3 == 0 ? 0.0f : uniform(-400.0f, 400.0f);
-        s.pivotX = uniform(-300.0f, 300.0f);
-        s.pivotY = uniform(-300.0f, 300.0f);
-        s.focalDistance = pick({50.0f, 300.0f, 1500.0f, uniform(0.0f, 4000.0f)});
-        s.curveRadiusX = pick({0.0f, 1.0f, uniform(0.0f, 2.0f), uniform(0.0f, 800.0f)});
-        s.curveRadiusY = pick({0.0f, 1.0f, uniform(0.0f, 800.0f)});
-        s.depthStrength = pick({0.0f, 1.0f, uniform(-1.0f, 3.0f)});
-        s.perspectiveStrength = pick({0.0f, 0.0001f, 1.0f, uniform(-1.0f, 4.0f)});
-        const ParallaxFrame frame = PrepareParallax(s);
-        // Several parts per settings, as in a draw.
-        for (int part = 0; part < 4; ++part) {
-            DrawItem in = Item(uniform(-600.0f, 600.0f), uniform(-600.0f, 600.0f));
-            in.scaleX = uniform(-3.0f, 3.0f);
-            in.scaleY = uniform(-3.0f, 3.0f);
-            in.rotation = uniform(-7.0f, 7.0f);
-            const float depth = pick({0.0f, uniform(-200.0f, 200.0f), uniform(-5000.0f, 5000.0f)});
-            DrawItem fast = in;
-            ApplyParallax(s, frame, depth, fast);
-            const DrawItem slow = Literal(s, depth, in);
-            const bool same =
-                Bits(fast.x) == Bits(slow.x) && Bits(fast.y) == Bits(slow.y) &&
-                Bits(fast.scaleX) == Bits(slow.scaleX) && Bits(fast.scaleY) == Bits(slow.scaleY) &&
-                Bits(fast.rotation) == Bits(slow.rotation) && Bits(fast.depth) == Bits(slow.depth);
-            if (!same && ++mismatches <= 5) {
-                ADD_FAILURE() << "yaw " << s.yaw << " pitch " << s.pitch << " roll " << s.roll
-                              << " radii " << s.curveRadiusX << "," << s.curveRadiusY << " at ("
-                              << in.x << ", " << in.y << ") depth " << depth;
-            }
-        }
-    }
-    EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace

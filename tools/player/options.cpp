@@ -70,7 +70,7 @@ int HexDigit(char c) {
 
 // A handler gets the option's value and says whether it was acceptable; an
 // empty `expect` marks a flag that takes no value.
-struct OptionSpec {
+struct OptionRule {
     const char* expect;
     std::function<bool(const std::string&)> apply;
 };
@@ -100,7 +100,7 @@ bool ParseColor(const std::string& text, Color& color) {
 }
 
 bool ParseOptions(int argc, const char* const* argv, Options& o, std::string& error) {
-    const std::map<std::string, OptionSpec> specs = {
+    const std::map<std::string, OptionRule> rules = {
         {"--help", {"", [&](const std::string&) { return o.help = true; }}},
         {"-h", {"", [&](const std::string&) { return o.help = true; }}},
         {"--quiet", {"", [&](const std::string&) { return o.quiet = true; }}},
@@ -317,14 +317,14 @@ bool ParseOptions(int argc, const char* const* argv, Options& o, std::string& er
         }
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        const auto found = specs.find(name);
-        if (found == specs.end()) {
+        const auto found = rules.find(name);
+        if (found == rules.end()) {
             error = "unknown option '" + name + "' (see --help)";
             return false;
         }
-        const OptionSpec& spec = found->second;
+        const OptionRule& rule = found->second;
         std::string value;
-        if (spec.expect[0] == '\0') {
+        if (rule.expect[0] == '\0') {
             if (equals != std::string::npos) {
                 error = "option " + name + " takes no value";
                 return false;
@@ -334,11 +334,11 @@ bool ParseOptions(int argc, const char* const* argv, Options& o, std::string& er
         } else if (i + 1 < argc) {
             value = argv[++i];
         } else {
-            error = "option " + name + " needs a value: " + name + " " + spec.expect;
+            error = "option " + name + " needs a value: " + name + " " + rule.expect;
             return false;
         }
-        if (!spec.apply(value)) {
-            error = "bad value '" + value + "' for " + name + " (expected " + spec.expect + ")";
+        if (!rule.apply(value)) {
+            error = "bad value '" + value + "' for " + name + " (expected " + rule.expect + ")";
             return false;
         }
     }

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <new>
 
-namespace kivanime::bench {
+namespace kivanime::alloc {
 
 namespace {
 
@@ -36,10 +36,10 @@ uint64_t AllocationCount() {
     return gAllocations.load(std::memory_order_relaxed);
 }
 
-}  // namespace kivanime::bench
+}  // namespace kivanime::alloc
 
-using kivanime::bench::Allocate;
-using kivanime::bench::AllocateAligned;
+using kivanime::alloc::Allocate;
+using kivanime::alloc::AllocateAligned;
 
 void* operator new(std::size_t size) {
     return Allocate(size);

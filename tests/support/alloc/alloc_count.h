@@ -1,12 +1,13 @@
-// Heap allocations made anywhere in the process, counted by replacing the
+// Heap allocations made anywhere in the process (shared by the benchmarks and
+// the allocation test), counted by replacing the
 // global allocation functions in this binary. The shared library allocates
 // through the same operator new, so its allocations are counted too.
 #pragma once
 
 #include <cstdint>
 
-namespace kivanime::bench {
+namespace kivanime::alloc {
 
 uint64_t AllocationCount();
 
-}  // namespace kivanime::bench
+}  // namespace kivanime::alloc
