@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build, the tests and the demo need,
 # skipping those already present. Usage: scripts/install-deps.sh [group...]
-# Groups: build (default), demo, ci.
+# Groups: build (default), demo, ci. Also generates the decimal-comma locale
+# (de_DE.UTF-8) that the number-reading tests switch to.
 set -euo pipefail
 
-build_pkgs=(cmake ninja-build g++ pkg-config libgtest-dev)
+build_pkgs=(cmake ninja-build g++ pkg-config libgtest-dev locales)
 demo_pkgs=(libpng-dev libgif-dev)
 ci_pkgs=(clang-14 libclang-rt-14-dev clang-format-14 valgrind libbenchmark-dev binutils googletest
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine)
@@ -29,14 +30,25 @@ for p in "${want[@]}"; do
     fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-    exit 0
-fi
-
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
     sudo_cmd=(sudo)
 fi
-echo "installing: ${missing[*]}" >&2
-"${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}" >&2
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+fi
+
+# A host may run with a decimal comma; the tests check that numbers in files
+# read the same then, so one such locale must exist. A fresh Debian has only
+# C.UTF-8. The entry in /etc/locale.gen keeps it when locale-gen runs again.
+if [ "$(LC_ALL=de_DE.UTF-8 locale decimal_point 2>/dev/null)" != "," ]; then
+    echo "generating the de_DE.UTF-8 locale" >&2
+    if [ -f /etc/locale.gen ] && ! grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen; then
+        echo "de_DE.UTF-8 UTF-8" | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+    fi
+    "${sudo_cmd[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi

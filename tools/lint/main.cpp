@@ -25,6 +25,14 @@ constexpr const char* kUsage =
 
 }  // namespace
 
+#if defined(_WIN32)
+// Windows shells hand "motions\*.json" over as it stands; with this set, the
+// MinGW-w64 start-up code expands it the way a Unix shell would.
+extern "C" {
+int _dowildcard = -1;
+}
+#endif
+
 int main(int argc, char** argv) {
     bool json = false;
     bool strict = false;
