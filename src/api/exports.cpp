@@ -120,12 +120,22 @@ void WithManagerVoid(Fn&& fn) {
     });
 }
 
+// The checks of the loads from memory, before anything else.
+bool MemoryArgumentsOk(const char* modelName, const char* json, int32_t length) {
+    const char* reason = modelName == nullptr ? "modelName is NULL"
+                         : json == nullptr    ? "json is NULL"
+                         : length < 0         ? "length is negative"
+                                              : nullptr;
+    if (reason != nullptr) {
+        SetLastError(reason);
+    }
+    return reason == nullptr;
+}
+
 template <typename Load>
 int32_t LoadRecordFromMemory(const char* modelName, const char* json, int32_t length, Load load) {
-    if (modelName == nullptr || json == nullptr || length < 0) {
-        return Fail(modelName == nullptr ? "modelName is NULL"
-                    : json == nullptr    ? "json is NULL"
-                                         : "length is negative");
+    if (!MemoryArgumentsOk(modelName, json, length)) {
+        return 0;
     }
     try {
         std::string name(modelName);
@@ -514,10 +524,8 @@ ANIME_API const char* Anime_GetLastError(void) {
 
 ANIME_API int32_t Anime_LoadModelFromMemory(const char* modelName, const char* json, int32_t length,
                                             const char* baseDir) {
-    if (modelName == nullptr || json == nullptr || length < 0) {
-        return Fail(modelName == nullptr ? "modelName is NULL"
-                    : json == nullptr    ? "json is NULL"
-                                         : "length is negative");
+    if (!MemoryArgumentsOk(modelName, json, length)) {
+        return 0;
     }
     try {
         std::string name(modelName);

@@ -61,6 +61,8 @@ TEST_F(LastError, EveryFailureSaysWhyAndSuccessClearsIt) {
         {[&] { return Anime_GetPartTransform(id, "arm", out); },
          "model \"m\" (instance 1) has no part named \"arm\""},
         {[&] { return Anime_LoadModel(nullptr, "a.json"); }, "modelName is NULL"},
+        {[&] { return Anime_LoadModelFromMemory("x", nullptr, 0, nullptr); }, "json is NULL"},
+        {[&] { return Anime_LoadMotionFromMemory("m", "{}", -1); }, "length is negative"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.call(), 0) << c.reason;

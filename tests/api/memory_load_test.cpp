@@ -112,29 +112,5 @@ TEST_F(MemoryLoad, CorpusTextsLoadAndFailAlike) {
     EXPECT_GT(loaded, 0);
 }
 
-TEST_F(MemoryLoad, TexturePathsFollowBaseDirAndBadArgumentsFail) {
-    const std::string json = R"({"textures": {"t": "img/t.png"}, "parts": [{"texture": "t"}]})";
-    const int32_t n = static_cast<int32_t>(json.size());
-    const char* cases[][2] = {{nullptr, "img/t.png"},
-                              {"", "img/t.png"},
-                              {"d", "d/img/t.png"},
-                              {"d/", "d/img/t.png"},
-                              {"c:\\d\\", "c:\\d\\img/t.png"}};
-    for (const auto& c : cases) {
-        const std::string name = c[0] ? c[0] : "null";
-        host().loads.clear();
-        // Only `length` bytes are read: what follows them is not looked at.
-        ASSERT_EQ(Anime_LoadModelFromMemory(name.c_str(), (json + "]").c_str(), n, c[0]), 1);
-        Anime_CreateInstance(name.c_str());
-        EXPECT_EQ(host().loadedPathsUtf8(), std::vector<std::string>{c[1]});
-    }
-    EXPECT_EQ(Anime_LoadModelFromMemory("x", nullptr, 0, nullptr), 0);
-    EXPECT_STREQ(Anime_GetLastError(), "json is NULL");
-    EXPECT_EQ(Anime_LoadMotionFromMemory("d", "{}", -1), 0);
-    EXPECT_STREQ(Anime_GetLastError(), "length is negative");
-    EXPECT_EQ(Anime_LoadModelFromMemory("x", "{}", 0, nullptr), 0);
-    EXPECT_EQ(Anime_CreateInstance("x"), 0u);
-}
-
 }  // namespace
 }  // namespace kivanime::test

@@ -72,12 +72,16 @@ std::string ChainModel(bool shown) {
 
 TEST_F(RenderInstance, PartTransformIsTheRecordDrawnOrNot) {
     loadModel("shown", ChainModel(true));
-    loadModel("hidden", ChainModel(false));
+    const std::string hidden = ChainModel(false);
+    ASSERT_EQ(Anime_LoadModelFromMemory("hidden", hidden.data(),
+                                        static_cast<int32_t>(hidden.size()), nullptr),
+              1);
     for (bool turned : {false, true}) {
         Anime_DestroyAllInstances();
         const uint32_t shown = Anime_CreateInstance("shown");
-        const uint32_t hidden = Anime_CreateInstance("hidden");
-        for (uint32_t id : {shown, hidden}) {
+        const uint32_t unshown = Anime_CreateInstance("hidden");
+        EXPECT_EQ(host().loadedPathsUtf8().back(), "t.png");  // no folder without a baseDir
+        for (uint32_t id : {shown, unshown}) {
             Anime_SetPosition(id, 100.0f, -50.0f);
             Anime_SetScale(id, -2.0f, 0.75f);
             Anime_SetAlpha(id, 0.5f);
@@ -94,7 +98,7 @@ TEST_F(RenderInstance, PartTransformIsTheRecordDrawnOrNot) {
             float shownOut[6];
             float hiddenOut[6];
             ASSERT_EQ(Anime_GetPartTransform(shown, part, shownOut), 1);
-            ASSERT_EQ(Anime_GetPartTransform(hidden, part, hiddenOut), 1);
+            ASSERT_EQ(Anime_GetPartTransform(unshown, part, hiddenOut), 1);
             EXPECT_EQ(std::memcmp(shownOut, hiddenOut, sizeof shownOut), 0) << part;
             for (const AnimeDrawParams& d : host().draws) {
                 if (d.srcX == label) {
