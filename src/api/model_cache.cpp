@@ -22,22 +22,31 @@ std::string Quoted(std::string_view text) {
     return out;
 }
 
+// What failed, for messages: a model (`what` null), or a motion or an
+// expression into a model. Built only when a load fails.
+std::string Context(const char* what, const std::string& modelName) {
+    return what == nullptr
+               ? "cannot load model " + Quoted(modelName)
+               : std::string("cannot load ") + what + " into model " + Quoted(modelName);
+}
+
 // Parses `text`; a top level that is not an object records why.
-bool ParseObject(std::string_view text, std::string_view source, const std::string& context,
-                 JsonValue& root) {
+bool ParseObject(std::string_view text, std::string_view source, const char* what,
+                 const std::string& modelName, JsonValue& root) {
     root = ParseJson(text);
     if (root.isObject()) {
         return true;
     }
-    SetLastError(context + ": " + DescribeRootNotObject(text, source));
+    SetLastError(Context(what, modelName) + ": " + DescribeRootNotObject(text, source));
     return false;
 }
 
-bool ReadWholeFile(const std::string& path, const std::string& context, std::string& bytes) {
+bool ReadWholeFile(const std::string& path, const char* what, const std::string& modelName,
+                   std::string& bytes) {
     if (ReadFileBytes(path, bytes)) {
         return true;
     }
-    SetLastError(context + ": cannot read file " + Quoted(path));
+    SetLastError(Context(what, modelName) + ": cannot read file " + Quoted(path));
     return false;
 }
 
@@ -52,15 +61,11 @@ AnimeModel* FindModel(AnimeManager& manager, const std::string& modelName) {
 
 using ReadRecordFn = bool (*)(AnimeModel&, const JsonValue&, std::string_view);
 
-std::string RecordContext(const char* what, const std::string& modelName) {
-    return std::string("cannot load ") + what + " into model " + Quoted(modelName);
-}
-
 bool LoadRecordText(AnimeManager& manager, const std::string& modelName, std::string_view text,
                     std::string_view source, const char* what, ReadRecordFn read) {
     AnimeModel* model = FindModel(manager, modelName);
     JsonValue root;
-    return model != nullptr && ParseObject(text, source, RecordContext(what, modelName), root) &&
+    return model != nullptr && ParseObject(text, source, what, modelName, root) &&
            read(*model, root, std::string_view());
 }
 
@@ -71,7 +76,7 @@ bool LoadRecordFile(AnimeManager& manager, const std::string& modelName, const s
         return false;
     }
     std::string bytes;
-    return ReadWholeFile(path, RecordContext(what, modelName), bytes) &&
+    return ReadWholeFile(path, what, modelName, bytes) &&
            LoadRecordText(manager, modelName, bytes, path, what, read);
 }
 
@@ -83,7 +88,7 @@ bool LoadModelText(AnimeManager& manager, const std::string& modelName, std::str
         return true;
     }
     JsonValue root;
-    if (!ParseObject(text, source, "cannot load model " + Quoted(modelName), root)) {
+    if (!ParseObject(text, source, nullptr, modelName, root)) {
         return false;
     }
     auto model = std::make_shared<AnimeModel>();
@@ -100,7 +105,7 @@ bool LoadModel(AnimeManager& manager, const std::string& modelName, const std::s
         return true;
     }
     std::string bytes;
-    return ReadWholeFile(path, "cannot load model " + Quoted(modelName), bytes) &&
+    return ReadWholeFile(path, nullptr, modelName, bytes) &&
            LoadModelText(manager, modelName, bytes, BaseDirOf(path), path);
 }
 
