@@ -11,6 +11,13 @@ case "$lib" in
         ;;
     *)
         actual=$(nm -D --defined-only "$lib" | awk '{print $NF}' | sort)
+        # The SONAME carries the major version of the header.
+        major=$(sed -n 's/^#define KIVANIME_VERSION_MAJOR \([0-9]*\)$/\1/p' "$(dirname "$0")/../include/kivanime.h")
+        soname=$(readelf -d "$lib" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')
+        if [ "$soname" != "libkivanime.so.$major" ]; then
+            echo "export check FAILED for $lib: SONAME '$soname', expected libkivanime.so.$major" >&2
+            exit 1
+        fi
         ;;
 esac
 want=$(grep '^Anime_' "$list" | sort)
