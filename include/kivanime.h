@@ -36,17 +36,28 @@
  *   call returns 0 (results that are 1 or 0, and instance ids), or does
  *   nothing, and leaves every earlier state intact. Instance id 0 never names
  *   an instance. A NULL string argument is always a failure.
+ *   Anime_GetLastError tells why the calling thread's last call failed.
  *
  * FILES
  *   Model, motion and expression files are JSON, read leniently: every key is
  *   optional, a value of the wrong kind takes the key's default, and a load
  *   fails only when the file cannot be read or its top level is not an object.
+ *   The ...FromMemory loads read the same bytes from a buffer instead.
  */
 #ifndef KIVANIME_H
 #define KIVANIME_H
 
 #include <stddef.h>
 #include <stdint.h>
+
+/* The version of this header. Anime_GetVersion returns the library's own
+ * KIVANIME_VERSION, so a host can check that the two agree. The major version
+ * changes only when the interface stops being compatible. */
+#define KIVANIME_VERSION_MAJOR 1
+#define KIVANIME_VERSION_MINOR 0
+#define KIVANIME_VERSION_PATCH 0
+#define KIVANIME_VERSION \
+    (KIVANIME_VERSION_MAJOR * 10000 + KIVANIME_VERSION_MINOR * 100 + KIVANIME_VERSION_PATCH)
 
 #if defined(_WIN32)
 #if defined(KIVANIME_BUILD)
@@ -284,6 +295,52 @@ ANIME_API void Anime_Update(float dt);
 /** Calls the host's draw once per visible, textured part of every visible
  *  instance, instances by draw order, parts back to front. */
 ANIME_API void Anime_Render(void);
+
+/* ---- Version and errors ------------------------------------------------- */
+
+/** The library's version, major * 10000 + minor * 100 + patch; equals the
+ *  KIVANIME_VERSION of the header it was built with. */
+ANIME_API int32_t Anime_GetVersion(void);
+
+/** Why the last call on this thread failed, as one line of UTF-8 text, or ""
+ *  after a call that succeeded. Every export except this one and
+ *  Anime_GetVersion sets it. A successful Anime_CreateInstance leaves a note
+ *  here when the host refused a texture. The text belongs to the library and
+ *  stays valid until this thread's next call. Never NULL. */
+ANIME_API const char* Anime_GetLastError(void);
+
+/* ---- Loading from memory ------------------------------------------------ */
+
+/** Like Anime_LoadModel, reading the model from `length` bytes at `json`
+ *  (copied; no NUL needed) instead of a file. Texture paths are relative to
+ *  `baseDir` (a '/' is added when it ends in neither '/' nor '\'); NULL or
+ *  "" means none. Returns 1 or 0; 0 for a NULL name or `json` or a negative
+ *  length. */
+ANIME_API int32_t Anime_LoadModelFromMemory(const char* modelName, const char* json, int32_t length,
+                                            const char* baseDir);
+
+/** Like Anime_LoadMotion, from `length` bytes at `json`. Returns 1 or 0. */
+ANIME_API int32_t Anime_LoadMotionFromMemory(const char* modelName, const char* json,
+                                             int32_t length);
+
+/** Like Anime_LoadExpression, from `length` bytes at `json`. Returns 1 or 0. */
+ANIME_API int32_t Anime_LoadExpressionFromMemory(const char* modelName, const char* json,
+                                                 int32_t length);
+
+/* ---- One instance at a time --------------------------------------------- */
+
+/** Makes exactly the draw calls that Anime_Render makes for this instance,
+ *  in the same order with the same records; nothing for an unknown or hidden
+ *  instance. Lets a host put a puppet between its own sprites, draw it into
+ *  a texture of its own or cull it. */
+ANIME_API void Anime_RenderInstance(uint32_t id);
+
+/** Writes x, y, rotation, scaleX, scaleY and alpha of the named part to
+ *  out[0..5], exactly as its draw record would carry them if drawn now
+ *  (instance placement and 3D turn included), also for a part that has no
+ *  texture or is hidden. Returns 1, or 0 (out untouched) for an unknown id,
+ *  an unknown part name or a NULL argument. Allocates nothing. */
+ANIME_API int32_t Anime_GetPartTransform(uint32_t id, const char* partName, float out[6]);
 
 #ifdef __cplusplus
 }

@@ -1,16 +1,9 @@
 #!/usr/bin/env bash
-# Checks that a built library exports exactly the 35 Anime_ functions.
-# Usage: scripts/check-exports.sh path/to/libkivanime.so
+# Checks that a built library exports exactly the names of src/api/exports.txt.
+# Usage: scripts/check-exports.sh path/to/libkivanime.so|kivanime.dll
 set -euo pipefail
 lib="$1"
-expected="Anime_ClearExpression Anime_CreateInstance Anime_DestroyAllInstances
-Anime_DestroyInstance Anime_GetInstanceCount Anime_GetPosition Anime_HasInstances Anime_Init
-Anime_IsMotionFinished Anime_IsMotionPlaying Anime_LoadExpression Anime_LoadModel
-Anime_LoadMotion Anime_PlayMotion Anime_PlayOverlay Anime_Render Anime_ResetPhysics
-Anime_Set3DAngles Anime_Set3DSetup Anime_Set3DStrength Anime_SetAlpha Anime_SetDrawOrder
-Anime_SetExpression Anime_SetGlobalWind Anime_SetPosition Anime_SetScale Anime_SetVisible
-Anime_SetWind Anime_Shutdown Anime_StopAllOverlays Anime_StopMotion Anime_StopOverlay
-Anime_UnloadAll Anime_UnloadModel Anime_Update"
+list="$(dirname "$0")/../src/api/exports.txt"
 case "$lib" in
     *.dll)
         objdump_cmd=${OBJDUMP:-x86_64-w64-mingw32-objdump}
@@ -18,12 +11,19 @@ case "$lib" in
         ;;
     *)
         actual=$(nm -D --defined-only "$lib" | awk '{print $NF}' | sort)
+        # The SONAME carries the major version of the header.
+        major=$(sed -n 's/^#define KIVANIME_VERSION_MAJOR \([0-9]*\)$/\1/p' "$(dirname "$0")/../include/kivanime.h")
+        soname=$(readelf -d "$lib" | sed -n 's/.*Library soname: \[\(.*\)\]/\1/p')
+        if [ "$soname" != "libkivanime.so.$major" ]; then
+            echo "export check FAILED for $lib: SONAME '$soname', expected libkivanime.so.$major" >&2
+            exit 1
+        fi
         ;;
 esac
-want=$(echo $expected | tr ' ' '\n' | sort)
+want=$(grep '^Anime_' "$list" | sort)
 if [ "$actual" != "$want" ]; then
     echo "export check FAILED for $lib" >&2
     diff <(echo "$want") <(echo "$actual") >&2 || true
     exit 1
 fi
-echo "exports: exactly the 35 Anime_ functions in $(basename "$lib")"
+echo "exports: exactly the $(echo "$want" | wc -l) names of src/api/exports.txt in $(basename "$lib")"

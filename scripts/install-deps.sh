@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build, the tests and the demo need,
 # skipping those already present. Usage: scripts/install-deps.sh [group...]
-# Groups: build (default), demo, ci. Also generates the decimal-comma locale
-# (de_DE.UTF-8) that the number-reading tests switch to.
+# Groups: build (default), demo, csharp (Mono, for the C# bindings), ci. Also
+# generates the decimal-comma locale (de_DE.UTF-8) that the number-reading
+# tests switch to.
 set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config libgtest-dev locales)
 demo_pkgs=(libpng-dev libgif-dev)
 ci_pkgs=(clang-14 libclang-rt-14-dev clang-format-14 valgrind libbenchmark-dev binutils googletest
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine)
+csharp_pkgs=(mono-mcs mono-runtime)
 
 groups=("$@")
 [ ${#groups[@]} -eq 0 ] && groups=(build)
@@ -18,7 +20,8 @@ for g in "${groups[@]}"; do
     case "$g" in
         build) want+=("${build_pkgs[@]}") ;;
         demo) want+=("${build_pkgs[@]}" "${demo_pkgs[@]}") ;;
-        ci) want+=("${build_pkgs[@]}" "${demo_pkgs[@]}" "${ci_pkgs[@]}") ;;
+        csharp) want+=("${csharp_pkgs[@]}") ;;
+        ci) want+=("${build_pkgs[@]}" "${demo_pkgs[@]}" "${ci_pkgs[@]}" "${csharp_pkgs[@]}") ;;
         *) echo "unknown group: $g" >&2; exit 2 ;;
     esac
 done

@@ -1,12 +1,16 @@
 // The exported C functions. Each is a thin shell: reject NULL strings, take
 // the lock, find the model or instance, hand the work on, return a plain
 // value. Nothing escapes as an exception: any failure returns the export's
-// failure value.
+// failure value. Every call leaves this thread's last error saying why it
+// failed, or empty.
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <new>
 #include <string>
+#include <string_view>
 
+#include "api/last_error.h"
 #include "api/manager.h"
 #include "api/model_cache.h"
 #include "kivanime.h"
@@ -20,6 +24,43 @@ using namespace kivanime;
 
 namespace {
 
+constexpr std::string_view kNestedCall =
+    "refused: a host function (loadTexture, releaseTexture or draw) called back into the "
+    "library, which is busy with the call that runs it";
+
+// Inside a catch block: records what was thrown.
+void RecordCurrentException() noexcept {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        SetLastError("out of memory");
+    } catch (...) {
+        SetLastError("unexpected internal failure");
+    }
+}
+
+int32_t Fail(std::string_view reason) {
+    SetLastError(reason);
+    return 0;
+}
+
+std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+// For messages about an instance's model: the name it was created from.
+std::string ModelNameOf(uint32_t id) {
+    const AnimeManager& m = GetManager();
+    auto it = m.instanceModelNames.find(id);
+    return it == m.instanceModelNames.end() ? std::string() : it->second;
+}
+
+// Failure of a lookup by name in an instance's model.
+int32_t NoSuch(uint32_t id, const char* what, std::string_view name) {
+    return Fail("model " + Quoted(ModelNameOf(id)) + " (instance " + std::to_string(id) +
+                ") has no " + what + " named " + Quoted(name));
+}
+
 // Runs `fn(instance)` under the lock when the id names an instance; returns
 // `fn`'s result, or `failure`.
 template <typename R, typename Fn>
@@ -27,14 +68,20 @@ R WithInstance(uint32_t id, R failure, Fn&& fn) {
     try {
         ApiScope scope;
         if (!scope.entered()) {
+            SetNestedRefusal(kNestedCall);
             return failure;
         }
         AnimeInstance* instance = FindInstance(scope.manager(), id);
         if (instance == nullptr) {
+            SetLastError("no instance with id " + std::to_string(id));
             return failure;
         }
-        return fn(*instance);
+        ClearLastError();
+        R result = fn(*instance);
+        ForgetNestedRefusal();
+        return result;
     } catch (...) {
+        RecordCurrentException();
         return failure;
     }
 }
@@ -52,10 +99,15 @@ R WithManager(R failure, Fn&& fn) {
     try {
         ApiScope scope;
         if (!scope.entered()) {
+            SetNestedRefusal(kNestedCall);
             return failure;
         }
-        return fn(scope.manager());
+        ClearLastError();
+        R result = fn(scope.manager());
+        ForgetNestedRefusal();
+        return result;
     } catch (...) {
+        RecordCurrentException();
         return failure;
     }
 }
@@ -66,6 +118,33 @@ void WithManagerVoid(Fn&& fn) {
         fn(manager);
         return 0;
     });
+}
+
+// The checks of the loads from memory, before anything else.
+bool MemoryArgumentsOk(const char* modelName, const char* json, int32_t length) {
+    const char* reason = modelName == nullptr ? "modelName is NULL"
+                         : json == nullptr    ? "json is NULL"
+                         : length < 0         ? "length is negative"
+                                              : nullptr;
+    if (reason != nullptr) {
+        SetLastError(reason);
+    }
+    return reason == nullptr;
+}
+
+template <typename Load>
+int32_t LoadRecordFromMemory(const char* modelName, const char* json, int32_t length, Load load) {
+    if (!MemoryArgumentsOk(modelName, json, length)) {
+        return 0;
+    }
+    try {
+        std::string name(modelName);
+        const std::string_view text(json, static_cast<size_t>(length));
+        return WithManager(0, [&](AnimeManager& m) { return load(m, name, text) ? 1 : 0; });
+    } catch (...) {
+        RecordCurrentException();
+        return 0;
+    }
 }
 
 bool WindOn(float x, float y) {
@@ -102,44 +181,48 @@ ANIME_API void Anime_UnloadAll(void) {
 
 ANIME_API int32_t Anime_LoadModel(const char* modelName, const char* path) {
     if (modelName == nullptr || path == nullptr) {
-        return 0;
+        return Fail(modelName == nullptr ? "modelName is NULL" : "path is NULL");
     }
     try {
         std::string name(modelName);
         std::string file(path);
         return WithManager(0, [&](AnimeManager& m) { return LoadModel(m, name, file) ? 1 : 0; });
     } catch (...) {
+        RecordCurrentException();
         return 0;
     }
 }
 
 ANIME_API void Anime_UnloadModel(const char* modelName) {
     if (modelName == nullptr) {
+        SetLastError("modelName is NULL");
         return;
     }
     try {
         std::string name(modelName);
         WithManagerVoid([&](AnimeManager& m) { UnloadModel(m, name); });
     } catch (...) {
+        RecordCurrentException();
     }
 }
 
 ANIME_API int32_t Anime_LoadMotion(const char* modelName, const char* path) {
     if (modelName == nullptr || path == nullptr) {
-        return 0;
+        return Fail(modelName == nullptr ? "modelName is NULL" : "path is NULL");
     }
     try {
         std::string name(modelName);
         std::string file(path);
         return WithManager(0, [&](AnimeManager& m) { return LoadMotion(m, name, file) ? 1 : 0; });
     } catch (...) {
+        RecordCurrentException();
         return 0;
     }
 }
 
 ANIME_API int32_t Anime_LoadExpression(const char* modelName, const char* path) {
     if (modelName == nullptr || path == nullptr) {
-        return 0;
+        return Fail(modelName == nullptr ? "modelName is NULL" : "path is NULL");
     }
     try {
         std::string name(modelName);
@@ -147,18 +230,20 @@ ANIME_API int32_t Anime_LoadExpression(const char* modelName, const char* path) 
         return WithManager(0,
                            [&](AnimeManager& m) { return LoadExpression(m, name, file) ? 1 : 0; });
     } catch (...) {
+        RecordCurrentException();
         return 0;
     }
 }
 
 ANIME_API uint32_t Anime_CreateInstance(const char* modelName) {
     if (modelName == nullptr) {
-        return 0;
+        return Fail("modelName is NULL");
     }
     try {
         std::string name(modelName);
         return WithManager(0u, [&](AnimeManager& m) { return CreateInstance(m, name); });
     } catch (...) {
+        RecordCurrentException();
         return 0;
     }
 }
@@ -181,14 +266,17 @@ ANIME_API int32_t Anime_HasInstances(void) {
 
 ANIME_API int32_t Anime_PlayMotion(uint32_t id, const char* motionName, float speed) {
     if (motionName == nullptr) {
-        return 0;
+        return Fail("motionName is NULL");
     }
     try {
         std::string name(motionName);
         return WithInstance(id, 0, [&](AnimeInstance& inst) {
-            return inst.model && PlayMotion(inst.player, *inst.model, name, speed) ? 1 : 0;
+            return inst.model && PlayMotion(inst.player, *inst.model, name, speed)
+                       ? 1
+                       : NoSuch(id, "motion", name);
         });
     } catch (...) {
+        RecordCurrentException();
         return 0;
     }
 }
@@ -208,26 +296,31 @@ ANIME_API int32_t Anime_IsMotionFinished(uint32_t id) {
 ANIME_API int32_t Anime_PlayOverlay(uint32_t id, const char* motionName, float speed,
                                     float weight) {
     if (motionName == nullptr) {
-        return 0;
+        return Fail("motionName is NULL");
     }
     try {
         std::string name(motionName);
         return WithInstance(id, 0, [&](AnimeInstance& inst) {
-            return inst.model && PlayOverlay(inst.player, *inst.model, name, speed, weight) ? 1 : 0;
+            return inst.model && PlayOverlay(inst.player, *inst.model, name, speed, weight)
+                       ? 1
+                       : NoSuch(id, "motion", name);
         });
     } catch (...) {
+        RecordCurrentException();
         return 0;
     }
 }
 
 ANIME_API void Anime_StopOverlay(uint32_t id, const char* motionName) {
     if (motionName == nullptr) {
+        SetLastError("motionName is NULL");
         return;
     }
     try {
         std::string name(motionName);
         WithInstanceVoid(id, [&](AnimeInstance& inst) { StopOverlay(inst.player, name); });
     } catch (...) {
+        RecordCurrentException();
     }
 }
 
@@ -237,22 +330,21 @@ ANIME_API void Anime_StopAllOverlays(uint32_t id) {
 
 ANIME_API int32_t Anime_SetExpression(uint32_t id, const char* expressionName) {
     if (expressionName == nullptr) {
-        return 0;
+        return Fail("expressionName is NULL");
     }
     try {
         std::string name(expressionName);
         return WithInstance(id, 0, [&](AnimeInstance& inst) {
-            if (!inst.model) {
-                return 0;
-            }
-            const AnimeExpression* expression = inst.model->findExpression(name);
+            const AnimeExpression* expression =
+                inst.model ? inst.model->findExpression(name) : nullptr;
             if (expression == nullptr) {
-                return 0;
+                return NoSuch(id, "expression", name);
             }
             SetExpression(inst.player.expression, *expression);
             return 1;
         });
     } catch (...) {
+        RecordCurrentException();
         return 0;
     }
 }
@@ -420,6 +512,81 @@ ANIME_API void Anime_Render(void) {
             }
         }
     });
+}
+
+ANIME_API int32_t Anime_GetVersion(void) {
+    return KIVANIME_VERSION;
+}
+
+ANIME_API const char* Anime_GetLastError(void) {
+    return LastErrorText();
+}
+
+ANIME_API int32_t Anime_LoadModelFromMemory(const char* modelName, const char* json, int32_t length,
+                                            const char* baseDir) {
+    if (!MemoryArgumentsOk(modelName, json, length)) {
+        return 0;
+    }
+    try {
+        std::string name(modelName);
+        // The folder the texture paths are relative to, ending in a separator
+        // as a model file's folder does.
+        std::string dir(baseDir != nullptr ? baseDir : "");
+        if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') {
+            dir.push_back('/');
+        }
+        const std::string_view text(json, static_cast<size_t>(length));
+        return WithManager(0, [&](AnimeManager& m) {
+            return LoadModelText(m, name, text, dir, "memory") ? 1 : 0;
+        });
+    } catch (...) {
+        RecordCurrentException();
+        return 0;
+    }
+}
+
+ANIME_API int32_t Anime_LoadMotionFromMemory(const char* modelName, const char* json,
+                                             int32_t length) {
+    return LoadRecordFromMemory(modelName, json, length, LoadMotionText);
+}
+
+ANIME_API int32_t Anime_LoadExpressionFromMemory(const char* modelName, const char* json,
+                                                 int32_t length) {
+    return LoadRecordFromMemory(modelName, json, length, LoadExpressionText);
+}
+
+ANIME_API void Anime_RenderInstance(uint32_t id) {
+    WithInstanceVoid(id, [](AnimeInstance& inst) {
+        if (inst.model && inst.visible) {
+            DrawInstance(inst);
+        }
+    });
+}
+
+ANIME_API int32_t Anime_GetPartTransform(uint32_t id, const char* partName, float out[6]) {
+    if (partName == nullptr || out == nullptr) {
+        return Fail(partName == nullptr ? "partName is NULL" : "out is NULL");
+    }
+    // Read in place, not copied: this runs every frame and allocates nothing.
+    const std::string_view name(partName);
+    AnimeDrawParams p{};
+    const int32_t found = WithInstance(id, 0, [&](AnimeInstance& inst) {
+        const int32_t index = inst.model ? inst.model->findPart(name) : -1;
+        if (index < 0 || static_cast<size_t>(index) >= inst.poses.size()) {
+            return NoSuch(id, "part", name);
+        }
+        p = PartDrawParams(inst, static_cast<size_t>(index));
+        return 1;
+    });
+    if (found != 0) {
+        out[0] = p.x;
+        out[1] = p.y;
+        out[2] = p.rotation;
+        out[3] = p.scaleX;
+        out[4] = p.scaleY;
+        out[5] = p.alpha;
+    }
+    return found;
 }
 
 }  // extern "C"

@@ -2,39 +2,128 @@
 
 #include <utility>
 
+#include "api/last_error.h"
 #include "api/utf16.h"
+#include "json/json_file.h"
+#include "json/json_parser.h"
+#include "json/json_root_error.h"
 #include "model/expression_loader.h"
 #include "model/model_loader.h"
 #include "model/motion_loader.h"
 
 namespace kivanime {
 
-bool LoadModel(AnimeManager& manager, const std::string& modelName, const std::string& path) {
+namespace {
+
+std::string Quoted(std::string_view text) {
+    std::string out = "\"";
+    out.append(text);
+    out.push_back('"');
+    return out;
+}
+
+// What failed, for messages: a model (`what` null), or a motion or an
+// expression into a model. Built only when a load fails.
+std::string Context(const char* what, const std::string& modelName) {
+    return what == nullptr
+               ? "cannot load model " + Quoted(modelName)
+               : std::string("cannot load ") + what + " into model " + Quoted(modelName);
+}
+
+// Parses `text`; a top level that is not an object records why.
+bool ParseObject(std::string_view text, std::string_view source, const char* what,
+                 const std::string& modelName, JsonValue& root) {
+    root = ParseJson(text);
+    if (root.isObject()) {
+        return true;
+    }
+    SetLastError(Context(what, modelName) + ": " + DescribeRootNotObject(text, source));
+    return false;
+}
+
+bool ReadWholeFile(const std::string& path, const char* what, const std::string& modelName,
+                   std::string& bytes) {
+    if (ReadFileBytes(path, bytes)) {
+        return true;
+    }
+    SetLastError(Context(what, modelName) + ": cannot read file " + Quoted(path));
+    return false;
+}
+
+AnimeModel* FindModel(AnimeManager& manager, const std::string& modelName) {
+    auto it = manager.modelCache.find(modelName);
+    if (it == manager.modelCache.end()) {
+        SetLastError("no model named " + Quoted(modelName) + " is loaded");
+        return nullptr;
+    }
+    return it->second.get();
+}
+
+using ReadRecordFn = bool (*)(AnimeModel&, const JsonValue&, std::string_view);
+
+bool LoadRecordText(AnimeManager& manager, const std::string& modelName, std::string_view text,
+                    std::string_view source, const char* what, ReadRecordFn read) {
+    AnimeModel* model = FindModel(manager, modelName);
+    JsonValue root;
+    return model != nullptr && ParseObject(text, source, what, modelName, root) &&
+           read(*model, root, std::string_view());
+}
+
+bool LoadRecordFile(AnimeManager& manager, const std::string& modelName, const std::string& path,
+                    const char* what, ReadRecordFn read) {
+    // An unknown model reads nothing.
+    if (FindModel(manager, modelName) == nullptr) {
+        return false;
+    }
+    std::string bytes;
+    return ReadWholeFile(path, what, modelName, bytes) &&
+           LoadRecordText(manager, modelName, bytes, path, what, read);
+}
+
+}  // namespace
+
+bool LoadModelText(AnimeManager& manager, const std::string& modelName, std::string_view text,
+                   const std::string& baseDir, std::string_view source) {
     if (manager.modelCache.find(modelName) != manager.modelCache.end()) {
         return true;
     }
+    JsonValue root;
+    if (!ParseObject(text, source, nullptr, modelName, root)) {
+        return false;
+    }
     auto model = std::make_shared<AnimeModel>();
-    if (!LoadModelFile(*model, path)) {
+    if (!ReadModelJson(*model, root, baseDir)) {
         return false;
     }
     manager.modelCache.emplace(modelName, std::move(model));
     return true;
 }
 
-bool LoadMotion(AnimeManager& manager, const std::string& modelName, const std::string& path) {
-    auto it = manager.modelCache.find(modelName);
-    if (it == manager.modelCache.end()) {
-        return false;
+bool LoadModel(AnimeManager& manager, const std::string& modelName, const std::string& path) {
+    // A cached name is not read again, whatever the path.
+    if (manager.modelCache.find(modelName) != manager.modelCache.end()) {
+        return true;
     }
-    return LoadMotionFile(*it->second, path);
+    std::string bytes;
+    return ReadWholeFile(path, nullptr, modelName, bytes) &&
+           LoadModelText(manager, modelName, bytes, BaseDirOf(path), path);
+}
+
+bool LoadMotion(AnimeManager& manager, const std::string& modelName, const std::string& path) {
+    return LoadRecordFile(manager, modelName, path, "a motion", ReadMotionJson);
+}
+
+bool LoadMotionText(AnimeManager& manager, const std::string& modelName, std::string_view text) {
+    return LoadRecordText(manager, modelName, text, "memory", "a motion", ReadMotionJson);
 }
 
 bool LoadExpression(AnimeManager& manager, const std::string& modelName, const std::string& path) {
-    auto it = manager.modelCache.find(modelName);
-    if (it == manager.modelCache.end()) {
-        return false;
-    }
-    return LoadExpressionFile(*it->second, path);
+    return LoadRecordFile(manager, modelName, path, "an expression", ReadExpressionJson);
+}
+
+bool LoadExpressionText(AnimeManager& manager, const std::string& modelName,
+                        std::string_view text) {
+    return LoadRecordText(manager, modelName, text, "memory", "an expression", ReadExpressionJson);
 }
 
 void TeardownInstance(AnimeInstance& instance) {
@@ -52,11 +141,14 @@ void TeardownInstance(AnimeInstance& instance) {
 
 namespace {
 
-void LoadTextures(AnimeInstance& instance) {
+// Loads the instance's textures; returns how many the host refused, with the
+// first of them in `firstRefused`.
+size_t LoadTextures(AnimeInstance& instance, size_t& firstRefused) {
     const AnimeModel& model = *instance.model;
+    size_t refused = 0;
     instance.textureHandles.assign(model.textures.size(), -1);
     if (instance.host.loadTexture == nullptr) {
-        return;
+        return 0;
     }
     std::string fullPath;
     std::u16string wide;
@@ -68,8 +160,26 @@ void LoadTextures(AnimeInstance& instance) {
             instance.host.loadTexture(reinterpret_cast<const uint16_t*>(wide.c_str()));
         if (handle >= 0) {
             instance.textureHandles[i] = handle;
+        } else if (refused++ == 0) {
+            firstRefused = i;
         }
     }
+    return refused;
+}
+
+// A successful creation still tells the host which texture it refused: the
+// parts showing it will not be drawn.
+void NoteRefusedTextures(const AnimeInstance& instance, uint32_t id, size_t refused, size_t first) {
+    const AnimeTexture& texture = instance.model->textures[first];
+    std::string note = "instance " + std::to_string(id) +
+                       " was created, but the host refused texture " + Quoted(texture.name) + " (" +
+                       Quoted(instance.model->baseDir + texture.path) +
+                       "): parts showing it are not drawn";
+    if (refused > 1) {
+        note +=
+            " (and " + std::to_string(refused - 1) + " more texture" + (refused > 2 ? "s)" : ")");
+    }
+    SetLastError(note);
 }
 
 uint32_t NextFreeId(AnimeManager& manager) {
@@ -86,6 +196,7 @@ uint32_t NextFreeId(AnimeManager& manager) {
 uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
     auto it = manager.modelCache.find(modelName);
     if (it == manager.modelCache.end()) {
+        SetLastError("no model named " + Quoted(modelName) + " is loaded");
         return 0;
     }
     auto instance = std::make_unique<AnimeInstance>();
@@ -97,8 +208,10 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
     manager.instances.reserve(manager.instances.size() + 1);
     manager.instanceModelNames.reserve(manager.instanceModelNames.size() + 1);
     std::string nameCopy = modelName;
+    size_t refused = 0;
+    size_t firstRefused = 0;
     try {
-        LoadTextures(*instance);
+        refused = LoadTextures(*instance, firstRefused);
         InitializeInstanceState(*instance);
         auto inserted = manager.instances.emplace(id, std::move(instance));
         try {
@@ -115,6 +228,9 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
         throw;
     }
     manager.nextInstanceId = id + 1;
+    if (refused > 0) {
+        NoteRefusedTextures(*manager.instances.at(id), id, refused, firstRefused);
+    }
     return id;
 }
 

@@ -111,6 +111,16 @@ AnimeDrawParams MakeDrawParams(const AnimeInstance& instance, const AnimePart& p
     return params;
 }
 
+AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
+    const AnimePart& part = instance.model->parts[index];
+    const PartPose& pose = instance.poses[index];
+    DrawItem item = MakeItem(static_cast<int32_t>(index), part, pose);
+    if (instance.parallax.enabled3D && !part.ignore3D) {
+        ApplyParallax(instance.parallax, PrepareParallax(instance.parallax), part.depth, item);
+    }
+    return MakeDrawParams(instance, part, pose, item);
+}
+
 void DrawInstance(AnimeInstance& instance) {
     if (!instance.model || instance.host.draw == nullptr) {
         return;

@@ -17,6 +17,10 @@ void DrawInstance(AnimeInstance& instance);
 AnimeDrawParams MakeDrawParams(const AnimeInstance& instance, const AnimePart& part,
                                const PartPose& pose, const DrawItem& item);
 
+// The record part `index` would be drawn with now, whether or not it is
+// drawn: texture, visibility and opacity do not matter here.
+AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index);
+
 // Stable sort by (drawOrder, depth) using `scratch` (same size or larger
 // capacity), allocating nothing once the buffers have their capacity.
 void SortDrawItems(std::vector<DrawItem>& items, std::vector<DrawItem>& scratch);

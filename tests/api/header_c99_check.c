@@ -3,6 +3,7 @@
 #include <stddef.h>
 
 #include "kivanime.h"
+#include "kivanime_export_names.h"
 
 /* Writes sizes and offsets as a C compiler sees them, in this order: size of
  * AnimeDrawParams, its 16 field offsets, size of AnimeHostCallbacks and its
@@ -46,41 +47,9 @@ typedef void (*KivanimeAnyFn)(void);
 int KivanimeHeaderExportCountFromC(void);
 
 int KivanimeHeaderExportCountFromC(void) {
-    KivanimeAnyFn fns[] = {(KivanimeAnyFn)Anime_Init,
-                           (KivanimeAnyFn)Anime_Shutdown,
-                           (KivanimeAnyFn)Anime_UnloadAll,
-                           (KivanimeAnyFn)Anime_LoadModel,
-                           (KivanimeAnyFn)Anime_UnloadModel,
-                           (KivanimeAnyFn)Anime_LoadMotion,
-                           (KivanimeAnyFn)Anime_LoadExpression,
-                           (KivanimeAnyFn)Anime_CreateInstance,
-                           (KivanimeAnyFn)Anime_DestroyInstance,
-                           (KivanimeAnyFn)Anime_DestroyAllInstances,
-                           (KivanimeAnyFn)Anime_GetInstanceCount,
-                           (KivanimeAnyFn)Anime_HasInstances,
-                           (KivanimeAnyFn)Anime_PlayMotion,
-                           (KivanimeAnyFn)Anime_StopMotion,
-                           (KivanimeAnyFn)Anime_IsMotionPlaying,
-                           (KivanimeAnyFn)Anime_IsMotionFinished,
-                           (KivanimeAnyFn)Anime_PlayOverlay,
-                           (KivanimeAnyFn)Anime_StopOverlay,
-                           (KivanimeAnyFn)Anime_StopAllOverlays,
-                           (KivanimeAnyFn)Anime_SetExpression,
-                           (KivanimeAnyFn)Anime_ClearExpression,
-                           (KivanimeAnyFn)Anime_SetPosition,
-                           (KivanimeAnyFn)Anime_GetPosition,
-                           (KivanimeAnyFn)Anime_SetScale,
-                           (KivanimeAnyFn)Anime_SetAlpha,
-                           (KivanimeAnyFn)Anime_SetVisible,
-                           (KivanimeAnyFn)Anime_SetDrawOrder,
-                           (KivanimeAnyFn)Anime_SetWind,
-                           (KivanimeAnyFn)Anime_SetGlobalWind,
-                           (KivanimeAnyFn)Anime_ResetPhysics,
-                           (KivanimeAnyFn)Anime_Set3DSetup,
-                           (KivanimeAnyFn)Anime_Set3DAngles,
-                           (KivanimeAnyFn)Anime_Set3DStrength,
-                           (KivanimeAnyFn)Anime_Update,
-                           (KivanimeAnyFn)Anime_Render};
+#define KIVANIME_AS_FN(name) (KivanimeAnyFn) name,
+    KivanimeAnyFn fns[] = {KIVANIME_FOR_EACH_EXPORT(KIVANIME_AS_FN)};
+#undef KIVANIME_AS_FN
     int count = 0;
     size_t i;
     for (i = 0; i < sizeof fns / sizeof fns[0]; ++i) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kivanime.h"
+#include "kivanime_export_names.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -71,41 +72,9 @@ bool LibraryStillLoaded() {
 #endif
 
 // Every exported name, and the ones this test calls as typed pointers.
-const char* const kExportNames[] = {"Anime_Init",
-                                    "Anime_Shutdown",
-                                    "Anime_UnloadAll",
-                                    "Anime_LoadModel",
-                                    "Anime_UnloadModel",
-                                    "Anime_LoadMotion",
-                                    "Anime_LoadExpression",
-                                    "Anime_CreateInstance",
-                                    "Anime_DestroyInstance",
-                                    "Anime_DestroyAllInstances",
-                                    "Anime_GetInstanceCount",
-                                    "Anime_HasInstances",
-                                    "Anime_PlayMotion",
-                                    "Anime_StopMotion",
-                                    "Anime_IsMotionPlaying",
-                                    "Anime_IsMotionFinished",
-                                    "Anime_PlayOverlay",
-                                    "Anime_StopOverlay",
-                                    "Anime_StopAllOverlays",
-                                    "Anime_SetExpression",
-                                    "Anime_ClearExpression",
-                                    "Anime_SetPosition",
-                                    "Anime_GetPosition",
-                                    "Anime_SetScale",
-                                    "Anime_SetAlpha",
-                                    "Anime_SetVisible",
-                                    "Anime_SetDrawOrder",
-                                    "Anime_SetWind",
-                                    "Anime_SetGlobalWind",
-                                    "Anime_ResetPhysics",
-                                    "Anime_Set3DSetup",
-                                    "Anime_Set3DAngles",
-                                    "Anime_Set3DStrength",
-                                    "Anime_Update",
-                                    "Anime_Render"};
+#define KIVANIME_AS_TEXT(name) #name,
+const char* const kExportNames[] = {KIVANIME_FOR_EACH_EXPORT(KIVANIME_AS_TEXT)};
+#undef KIVANIME_AS_TEXT
 
 struct Api {
     decltype(&Anime_Init) init = nullptr;

@@ -1,6 +1,7 @@
 // Frames allocate nothing: after the first Anime_Update and Anime_Render, a
 // scene with every feature running (motions, overlays, expressions, springs,
-// wind, parallax) makes no heap allocation per frame. The global operator new
+// wind, parallax), drawn whole and one instance at a time while following a
+// part, makes no heap allocation per frame. The global operator new
 // is replaced in this test program (its own, so that no other test runs with
 // the replacement); on Linux the shared library's allocations
 // go through it too, so they are counted.
@@ -60,14 +61,20 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
     const uint64_t before = alloc::AllocationCount();
     const uint64_t drawnBefore = gDrawn;
     const float dts[] = {16.6667f, 0.0f, 33.0f, 100.0f, 8.0f};
+    float transform[6];
+    int found = 0;
     for (int frame = 0; frame < 200; ++frame) {
         Anime_Update(dts[frame % 5]);
         Anime_Render();
+        // A host drawing puppets one at a time and following a part.
+        Anime_RenderInstance(1 + static_cast<uint32_t>(frame % 12));
+        found += Anime_GetPartTransform(2, "chest", transform);
     }
     const uint64_t allocations = alloc::AllocationCount() - before;
     EXPECT_GT(gDrawn - drawnBefore, 200u * 12u * 20u);
     Anime_Shutdown();
     EXPECT_EQ(allocations, 0u);
+    EXPECT_EQ(found, 200);
 }
 
 }  // namespace

@@ -1,0 +1,52 @@
+#include "api/last_error.h"
+
+#include <cstring>
+
+namespace kivanime {
+
+namespace {
+
+// A plain buffer rather than a std::string: a thread-local object with a
+// destructor would keep the shared library from being unloaded, and setting
+// the text allocates nothing.
+constexpr size_t kCapacity = 1024;
+thread_local char t_lastError[kCapacity];
+thread_local bool t_nestedRefusal = false;
+
+}  // namespace
+
+void ClearLastError() noexcept {
+    t_lastError[0] = '\0';
+    t_nestedRefusal = false;
+}
+
+void SetLastError(std::string_view message) noexcept {
+    size_t n = message.size();
+    if (n >= kCapacity) {
+        n = kCapacity - 1;
+        // Back up to the start of a UTF-8 sequence so the text stays valid.
+        while (n > 0 && (static_cast<unsigned char>(message[n]) & 0xC0) == 0x80) {
+            --n;
+        }
+    }
+    std::memcpy(t_lastError, message.data(), n);
+    t_lastError[n] = '\0';
+    t_nestedRefusal = false;
+}
+
+void SetNestedRefusal(std::string_view message) noexcept {
+    SetLastError(message);
+    t_nestedRefusal = true;
+}
+
+void ForgetNestedRefusal() noexcept {
+    if (t_nestedRefusal) {
+        ClearLastError();
+    }
+}
+
+const char* LastErrorText() noexcept {
+    return t_lastError;
+}
+
+}  // namespace kivanime

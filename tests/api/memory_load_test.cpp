@@ -1,0 +1,116 @@
+// Loading from memory gives exactly what loading a file holding the same
+// bytes gives: result, texture paths, draw records byte for byte, reason.
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "support/api_fixture.h"
+
+namespace kivanime::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kHero = std::string(KIVANIME_SOURCE_DIR) + "/examples/hero";
+const fs::path kCorpus = fs::path(KIVANIME_SHARED_DIR) / "json-test-suite" / "test_parsing";
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+using MemoryLoad = ApiTest;
+
+TEST_F(MemoryLoad, HeroPlaysTheSameFromMemoryAsFromFiles) {
+    std::vector<AnimeDrawParams> draws[2];
+    std::vector<std::u16string> loads[2];
+    for (int memory = 0; memory < 2; ++memory) {
+        Anime_Shutdown();
+        host().reset();
+        // The folder without its final '/': the library adds it.
+        const std::string model = ReadBytes(kHero + "/model.json");
+        ASSERT_EQ(memory
+                      ? Anime_LoadModelFromMemory("hero", model.data(),
+                                                  static_cast<int32_t>(model.size()), kHero.c_str())
+                      : Anime_LoadModel("hero", (kHero + "/model.json").c_str()),
+                  1);
+        for (const char* file : {"motions/idle", "motions/walk", "motions/wave",
+                                 "expressions/smile", "expressions/sleepy"}) {
+            const std::string path = kHero + "/" + file + ".json";
+            const std::string bytes = ReadBytes(path);
+            const bool motion = file[0] == 'm';
+            ASSERT_EQ(
+                memory ? (motion ? Anime_LoadMotionFromMemory : Anime_LoadExpressionFromMemory)(
+                             "hero", bytes.data(), static_cast<int32_t>(bytes.size()))
+                       : (motion ? Anime_LoadMotion : Anime_LoadExpression)("hero", path.c_str()),
+                1);
+        }
+        const uint32_t a = Anime_CreateInstance("hero");
+        const uint32_t b = Anime_CreateInstance("hero");
+        Anime_PlayMotion(a, "idle", 1.0f);
+        Anime_PlayOverlay(a, "wave", 1.0f, 0.8f);
+        Anime_SetExpression(a, "smile");
+        Anime_PlayMotion(b, "walk", 1.3f);
+        Anime_SetExpression(b, "sleepy");
+        Anime_Set3DSetup(b, 1, 0.0f, -360.0f, 1500.0f, 200.0f, 0.0f);
+        Anime_Set3DAngles(b, 25.0f, -6.0f, 3.0f);
+        for (int frame = 0; frame < 90; ++frame) {
+            Anime_Update(16.6667f);
+            Anime_Render();
+        }
+        draws[memory] = host().draws;
+        loads[memory] = host().loads;
+    }
+    EXPECT_EQ(loads[0].size(), 56u);
+    EXPECT_EQ(loads[0], loads[1]);
+    ASSERT_GT(draws[0].size(), 90u * 50u);
+    ASSERT_EQ(draws[0].size(), draws[1].size());
+    EXPECT_EQ(
+        std::memcmp(draws[0].data(), draws[1].data(), draws[0].size() * sizeof(AnimeDrawParams)),
+        0);
+}
+
+TEST_F(MemoryLoad, CorpusTextsLoadAndFailAlike) {
+    if (!fs::is_directory(kCorpus)) {
+        const char* noSkip = std::getenv("KIVANIME_NO_SKIP");
+        if (noSkip != nullptr && std::string(noSkip) == "1") {
+            FAIL() << "the JSON corpus is missing: " << kCorpus;
+        }
+        GTEST_SKIP() << "no corpus at " << kCorpus;
+    }
+    ASSERT_EQ(Anime_LoadModelFromMemory("base", "{}", 2, nullptr), 1);
+    int files = 0;
+    int loaded = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(kCorpus)) {
+        const std::string path = entry.path().generic_string();
+        const std::string bytes = ReadBytes(path);
+        const int32_t n = static_cast<int32_t>(bytes.size());
+        ++files;
+        for (int kind = 0; kind < 3; ++kind) {
+            const int32_t fromFile = kind == 0   ? Anime_LoadModel("c", path.c_str())
+                                     : kind == 1 ? Anime_LoadMotion("base", path.c_str())
+                                                 : Anime_LoadExpression("base", path.c_str());
+            std::string reason = Anime_GetLastError();
+            if (const size_t at = reason.find(path); at != std::string::npos) {
+                reason.replace(at, path.size(), "memory");
+            }
+            Anime_UnloadModel("c");
+            const int32_t fromMemory =
+                kind == 0   ? Anime_LoadModelFromMemory("c", bytes.data(), n, "")
+                : kind == 1 ? Anime_LoadMotionFromMemory("base", bytes.data(), n)
+                            : Anime_LoadExpressionFromMemory("base", bytes.data(), n);
+            EXPECT_EQ(fromFile, fromMemory) << path;
+            EXPECT_EQ(reason, Anime_GetLastError()) << path;
+            loaded += fromFile;
+        }
+    }
+    EXPECT_GT(files, 300);
+    EXPECT_GT(loaded, 0);
+}
+
+}  // namespace
+}  // namespace kivanime::test
