@@ -1,0 +1,440 @@
+// The viewer: drop a puppet folder and it plays, with its motions, overlays,
+// expressions, the 3D turn, the wind, a crowd, the part tree and the lint's
+// findings. With URL parameters (see contract.js) it renders one frame of a
+// scene script instead.
+
+import { openRuntime, lintFiles } from './core.js';
+import { readDrop, readHandle, readPicked, watchHandle, modelPath } from './files.js';
+import { describePuppet } from './puppet-info.js';
+import { runContract, wantsContract } from './contract.js';
+import { parseTimeline } from '../src/timeline.js';
+
+const $ = (id) => document.getElementById(id);
+const MODEL_NAME = 'puppet';
+const STEP_MS = 1000 / 60;
+const CROWD_PHASE_MS = 173;
+
+const view = {
+    runtime: null,
+    renderer: null,
+    files: null,
+    info: null,
+    ids: [],
+    stopWatching: null,
+    origin: [0, 0],
+    scale: 1,
+    pivot3D: [0, 0],
+    focal: 1500,
+    paused: false,
+    background: [0xf3 / 255, 0xef / 255, 0xe6 / 255, 1],
+    last: 0,
+    clockMs: 0,
+    // What survives a reload of the same puppet.
+    state: { motion: '', overlays: new Map(), expression: '', yaw: 0, pitch: 0, roll: 0 },
+};
+
+function showMessage(text) {
+    $('message').textContent = text;
+    $('message').hidden = !text;
+}
+
+function setSlider(id, value) {
+    $(id).value = String(value);
+    $(id).dispatchEvent(new Event('input'));
+}
+
+function num(id) {
+    return Number($(id).value);
+}
+
+// ---- instances
+
+function applyState(id) {
+    const { lib } = view.runtime;
+    const s = view.state;
+    lib.setDrawOrder(id, 0);
+    if (s.motion) lib.playMotion(id, s.motion, 1);
+    for (const [name, weight] of s.overlays) lib.playOverlay(id, name, 1, weight);
+    if (s.expression) lib.setExpression(id, s.expression);
+    apply3D(id);
+    lib.setWind(id, num('wind-x'), num('wind-y'));
+}
+
+function apply3D(id) {
+    const { lib } = view.runtime;
+    const s = view.state;
+    const [px, py] = view.pivot3D;
+    lib.set3DSetup(id, 1, px, py, view.focal, num('curve'), 0);
+    lib.set3DAngles(id, s.yaw, s.pitch, s.roll);
+}
+
+// The crowd stands in a grid as in kivanime-player: the first cell holds
+// the puppet at full size, each further row and column shrinks them all.
+function layout() {
+    const { lib } = view.runtime;
+    const canvas = $('canvas');
+    const n = view.ids.length;
+    const columns = Math.ceil(Math.sqrt(n));
+    const rows = Math.ceil(n / columns);
+    const cellScale = 1 / Math.max(columns, rows);
+    view.ids.forEach((id, k) => {
+        const column = k % columns;
+        const row = Math.floor(k / columns);
+        const x = n === 1 ? view.origin[0] : (column + 0.5) * (canvas.width / columns);
+        const y =
+            n === 1 ? view.origin[1] : (row + 1) * (canvas.height / rows) - (canvas.height - view.origin[1]) * cellScale;
+        lib.setPosition(id, x, y);
+        lib.setScale(id, view.scale * cellScale, view.scale * cellScale);
+        lib.setDrawOrder(id, row);
+    });
+}
+
+function setCrowd(n) {
+    const { lib } = view.runtime;
+    while (view.ids.length > n) lib.destroyInstance(view.ids.pop());
+    while (view.ids.length < n) {
+        const id = lib.createInstance(MODEL_NAME);
+        if (!id) break;
+        applyState(id);
+        // A new member starts at its own moment: the others stand still
+        // (hidden) while the library runs it ahead.
+        if (view.ids.length > 0) {
+            for (const other of view.ids) lib.setVisible(other, 0);
+            lib.update(CROWD_PHASE_MS * (view.ids.length % 7));
+            for (const other of view.ids) lib.setVisible(other, 1);
+        }
+        view.ids.push(id);
+    }
+    layout();
+}
+
+function forEachInstance(fn) {
+    for (const id of view.ids) fn(view.runtime.lib, id);
+}
+
+// ---- loading
+
+function fillList(listId, names, make) {
+    const list = $(listId);
+    list.replaceChildren(
+        ...names.map((name) => {
+            const li = document.createElement('li');
+            li.dataset.name = name;
+            make(li, name);
+            return li;
+        }),
+    );
+}
+
+function markActive() {
+    for (const li of $('motions').children) li.classList.toggle('active', li.dataset.name === view.state.motion);
+    for (const li of $('expressions').children) {
+        li.classList.toggle('active', li.dataset.name === view.state.expression);
+    }
+    for (const li of $('overlays').children) {
+        li.querySelector('input[type=checkbox]').checked = view.state.overlays.has(li.dataset.name);
+    }
+}
+
+function showLists(info) {
+    fillList('motions', info.motions, (li, name) => {
+        li.textContent = name;
+        li.addEventListener('click', () => {
+            view.state.motion = name;
+            forEachInstance((lib, id) => lib.playMotion(id, name, 1));
+            markActive();
+        });
+    });
+    fillList('overlays', info.motions, (li, name) => {
+        const box = document.createElement('input');
+        box.type = 'checkbox';
+        const label = document.createElement('span');
+        label.className = 'name';
+        label.textContent = name;
+        const weight = document.createElement('input');
+        weight.type = 'range';
+        weight.min = '0';
+        weight.max = '1';
+        weight.step = '0.05';
+        weight.value = String(view.state.overlays.get(name) ?? 1);
+        weight.title = 'weight';
+        const play = () => {
+            if (!box.checked) {
+                view.state.overlays.delete(name);
+                forEachInstance((lib, id) => lib.stopOverlay(id, name));
+                return;
+            }
+            view.state.overlays.set(name, Number(weight.value));
+            forEachInstance((lib, id) => lib.playOverlay(id, name, 1, Number(weight.value)));
+        };
+        box.addEventListener('change', play);
+        weight.addEventListener('change', () => box.checked && play());
+        li.append(box, label, weight);
+        label.addEventListener('click', () => {
+            box.checked = !box.checked;
+            play();
+        });
+    });
+    fillList('expressions', ['(none)', ...info.expressions], (li, name) => {
+        li.textContent = name;
+        if (name === '(none)') li.dataset.name = '';
+        li.addEventListener('click', () => {
+            view.state.expression = li.dataset.name;
+            forEachInstance((lib, id) =>
+                view.state.expression ? lib.setExpression(id, view.state.expression) : lib.clearExpression(id),
+            );
+            markActive();
+        });
+    });
+    fillList('parts', info.parts, (li, part) => {
+        li.style.paddingLeft = `${part.depth * 12}px`;
+        li.textContent = part.name || '(unnamed)';
+        li.title = part.parent ? `child of ${part.parent}` : 'root';
+    });
+    // fillList keys by the item; parts are objects, so name them afterwards.
+    [...$('parts').children].forEach((li, i) => (li.dataset.name = info.parts[i].name));
+    markActive();
+}
+
+async function showLint(files) {
+    $('lint').replaceChildren();
+    $('lint-summary').textContent = '…';
+    let report;
+    try {
+        report = await lintFiles(files);
+    } catch (e) {
+        $('lint-summary').textContent = `the lint did not run: ${e.message}`;
+        return report;
+    }
+    $('lint-summary').textContent = `${report.errors} errors, ${report.warnings} warnings, ${report.infos} infos`;
+    $('lint').replaceChildren(
+        ...report.findings.map((f) => {
+            const li = document.createElement('li');
+            const where = document.createElement('span');
+            where.className = 'where';
+            where.textContent = `${f.file}:${f.line}:${f.column}`;
+            const severity = document.createElement('span');
+            severity.className = f.severity;
+            severity.textContent = ` ${f.severity}: `;
+            li.append(where, severity, `${f.message} [${f.code}]`);
+            return li;
+        }),
+    );
+    return report;
+}
+
+// The 3D pivot and the placement come from a scene script in the folder
+// when there is one, as the animator set them up for the player.
+async function sceneSettings(files) {
+    const scene = files.get('scene.json');
+    if (!scene) return null;
+    try {
+        return parseTimeline(await scene.text());
+    } catch {
+        return null;
+    }
+}
+
+async function loadFiles(files, { keepState = false } = {}) {
+    document.body.dataset.state = 'loading';
+    showMessage('');
+    const model = modelPath(files);
+    const lintDone = showLint(files);
+    if (!keepState) {
+        view.state = { motion: '', overlays: new Map(), expression: '', yaw: 0, pitch: 0, roll: 0 };
+    }
+    try {
+        if (!model) throw new Error('no model file: the folder needs a model.json (or one JSON file at its top)');
+        const rt = view.runtime;
+        view.ids.forEach((id) => rt.lib.destroyInstance(id));
+        view.ids = [];
+        const { missing } = await rt.loadPuppet(MODEL_NAME, files, model);
+        view.files = files;
+        view.info = await describePuppet(files, model);
+        const scene = await sceneSettings(files);
+        const canvas = $('canvas');
+        view.origin = scene?.origin ?? [canvas.width / 2, canvas.height - 30];
+        view.scale = scene?.scale ?? 1;
+        view.pivot3D = scene?.pivot ?? [0, 0];
+        view.focal = scene?.focal ?? 1500;
+        view.background = scene?.background ?? [0xf3 / 255, 0xef / 255, 0xe6 / 255, 1];
+        if (!keepState && view.info.motions.includes('idle')) view.state.motion = 'idle';
+        else if (!keepState && view.info.motions.length) view.state.motion = view.info.motions[0];
+        showLists(view.info);
+        setCrowd(num('crowd'));
+        $('title').textContent = model;
+        document.body.classList.add('loaded');
+        document.body.dataset.state = 'ready';
+        if (missing.length > 0) {
+            showMessage(`These textures did not load (missing or not images): ${missing.join(', ')}`);
+        }
+    } catch (e) {
+        document.body.dataset.state = 'error';
+        const report = await lintDone;
+        const first = report?.findings?.find((f) => f.severity === 'error');
+        const hint = first ? `\n${first.file}:${first.line}:${first.column}: ${first.message}` : '';
+        showMessage(`The puppet did not load: ${e.message}${hint}`);
+    }
+    await lintDone;
+}
+
+async function openDropped(result) {
+    view.stopWatching?.();
+    view.stopWatching = null;
+    await loadFiles(result.files);
+    if (result.handle) watch(result.handle);
+}
+
+// Saving a file in a watched folder reloads the puppet and keeps what the
+// animator had chosen.
+function watch(handle) {
+    view.stopWatching = watchHandle(handle, async (files) => {
+        await loadFiles(files, { keepState: true });
+    });
+}
+
+// ---- the frame loop
+
+function frame(time) {
+    requestAnimationFrame(frame);
+    const dt = view.last ? Math.min(time - view.last, 100) : 0;
+    view.last = time;
+    if (!view.runtime || view.ids.length === 0) return;
+    if (!view.paused) advance(dt * num('speed'));
+    draw();
+}
+
+function advance(ms) {
+    view.runtime.lib.update(ms);
+    view.clockMs += ms;
+    $('clock').textContent = `${(view.clockMs / 1000).toFixed(2)} s`;
+}
+
+function draw() {
+    const records = view.renderer.render(view.background);
+    const ctx = view.overlay;
+    ctx.clearRect(0, 0, ctx.canvas.width, ctx.canvas.height);
+    if ($('pivots').checked) drawPivots(ctx, records);
+}
+
+// Each draw record's (x, y) is where the part's pivot lands on the canvas.
+function drawPivots(ctx, records) {
+    if (!records) return;
+    ctx.fillStyle = '#d02a6a';
+    ctx.strokeStyle = '#fff';
+    for (const r of records) {
+        ctx.beginPath();
+        ctx.arc(r.x, r.y, 3, 0, 2 * Math.PI);
+        ctx.fill();
+        ctx.stroke();
+    }
+}
+
+// ---- controls
+
+function wireControls() {
+    const outputs = {
+        speed: (v) => `${v.toFixed(2)}×`,
+        yaw: (v) => `${v}°`,
+        pitch: (v) => `${v}°`,
+        roll: (v) => `${v}°`,
+    };
+    for (const input of document.querySelectorAll('input[type=range][id]')) {
+        const out = document.querySelector(`output[for="${input.id}"]`);
+        input.addEventListener('input', () => {
+            const v = Number(input.value);
+            if (out) out.textContent = (outputs[input.id] ?? String)(v);
+        });
+    }
+    for (const axis of ['yaw', 'pitch', 'roll']) {
+        $(axis).addEventListener('input', () => {
+            view.state[axis] = num(axis);
+            forEachInstance((lib, id) => apply3D(id));
+        });
+    }
+    $('curve').addEventListener('input', () => forEachInstance((lib, id) => apply3D(id)));
+    for (const id of ['wind-x', 'wind-y']) {
+        $(id).addEventListener('input', () => forEachInstance((lib, i) => lib.setWind(i, num('wind-x'), num('wind-y'))));
+    }
+    $('crowd').addEventListener('input', () => view.runtime && view.files && setCrowd(num('crowd')));
+    $('reset-view').addEventListener('click', () => {
+        for (const [id, value] of [['yaw', 0], ['pitch', 0], ['roll', 0], ['curve', 0], ['wind-x', 0], ['wind-y', 0], ['speed', 1]]) {
+            setSlider(id, value);
+        }
+    });
+    $('pause').addEventListener('click', () => {
+        view.paused = !view.paused;
+        $('pause').textContent = view.paused ? 'Play' : 'Pause';
+    });
+    $('step').addEventListener('click', () => {
+        view.paused = true;
+        $('pause').textContent = 'Play';
+        if (view.ids.length) advance(STEP_MS);
+    });
+
+    for (const id of ['pick-files', 'pick-folder']) {
+        $(id).addEventListener('change', async (e) => openDropped({ files: await readPicked(e.target.files), handle: null }));
+    }
+    if ('showDirectoryPicker' in window) {
+        $('open-folder').hidden = false;
+        $('open-folder').addEventListener('click', async () => {
+            const handle = await window.showDirectoryPicker().catch(() => null);
+            if (handle) await openDropped({ files: await readHandle(handle), handle });
+        });
+    }
+    $('load-sample').addEventListener('click', () => loadSample());
+
+    document.addEventListener('dragover', (e) => {
+        e.preventDefault();
+        document.body.classList.add('dragging');
+    });
+    document.addEventListener('dragleave', (e) => {
+        if (e.relatedTarget === null) document.body.classList.remove('dragging');
+    });
+    document.addEventListener('drop', (e) => {
+        e.preventDefault();
+        document.body.classList.remove('dragging');
+        readDrop(e.dataTransfer).then(openDropped, (error) => showMessage(`The drop could not be read: ${error.message}`));
+    });
+}
+
+// The sample puppet ships in the built folder; its file list is fixed.
+async function loadSample() {
+    const base = new URL('../examples/hero/', location.href);
+    const list = await fetch(new URL('files.json', base)).then((r) => (r.ok ? r.json() : null), () => null);
+    if (!list) {
+        showMessage('The sample puppet is not in this folder.');
+        return;
+    }
+    const files = new Map();
+    await Promise.all(
+        list.map(async (path) => {
+            const blob = await fetch(new URL(path, base)).then((r) => r.blob());
+            files.set(path, new File([blob], path.split('/').pop()));
+        }),
+    );
+    await openDropped({ files, handle: null });
+}
+
+async function main() {
+    const params = new URLSearchParams(location.search);
+    if (wantsContract(params)) {
+        await runContract(params);
+        return;
+    }
+    wireControls();
+    try {
+        view.runtime = await openRuntime();
+        const canvas = $('canvas');
+        view.renderer = view.runtime.createRenderer(canvas, params.get('renderer') ?? 'canvas');
+        view.overlay = $('overlay').getContext('2d');
+    } catch (e) {
+        document.body.dataset.state = 'error';
+        showMessage(`The WebAssembly library did not start: ${e.message}`);
+        return;
+    }
+    document.body.dataset.state = 'empty';
+    requestAnimationFrame(frame);
+}
+
+main();
