@@ -11,6 +11,17 @@
 //
 // Changes to this surface are listed here:
 //  - first version.
+//  - CInterface also answers to the names without the prefix in
+//    lowerCamelCase (createInstance, playMotion, ..., update, render).
+//  - loadPuppet takes a Map<relative path, File|Blob|Uint8Array|string> too;
+//    it rejects with "cannot load the texture '<path>': <why>" when a texture
+//    the model names is missing or not an image. Puppet.motions and
+//    Puppet.expressions list the names.
+//  - Runtime.render returns the frame's DrawList (list.record(i).x ...);
+//    renderers take `background` as a CSS colour or [r, g, b, a] in 0..1.
+//  - lint.js: lintFiles(files) takes a Map<path, File|Uint8Array|string> too;
+//    `lint` is the same function.
+//  - The built folder has files.json in examples/hero (every file, relative).
 
 import { DrawList, readRecord } from './records.js';
 
@@ -31,7 +42,7 @@ export { WebGLRenderer } from './render-webgl.js';
  * What a renderer implements: draw one frame's records, back to front.
  * @typedef {Object} Renderer
  * @property {(list: DrawList, textures: TextureStore,
- *             options?: {background?: string|null, width?: number, height?: number}) => void} render
+ *             options?: {background?: string|number[]|null}) => void} render
  * @property {HTMLCanvasElement} canvas
  */
 
@@ -302,6 +313,17 @@ export class CInterface {
     }
 }
 
+// The same functions under their names without the prefix, in
+// lowerCamelCase: createInstance, playMotion, update, render, ...
+for (const name of Object.getOwnPropertyNames(CInterface.prototype)) {
+    if (name.startsWith('Anime_')) {
+        const alias = name[6].toLowerCase() + name.slice(7);
+        Object.defineProperty(CInterface.prototype, alias, {
+            value: /** @type {any} */ (CInterface.prototype)[name],
+        });
+    }
+}
+
 /**
  * Loads the WebAssembly module and sets the library up with the runtime's own
  * host: textures come from the images decoded by loadPuppet, draws go into a
@@ -365,10 +387,17 @@ export class Runtime {
      * textures it names). Every texture is decoded before this resolves.
      * Loading a name again replaces the puppet (its instances are destroyed).
      * @param {string} name
-     * @param {string|URL|PuppetUrls|Array<File|{path: string, file: Blob}>} source
+     * @param {string|URL|PuppetUrls|Array<File|{path: string, file: Blob}>|FileList|
+ *         Map<string, Blob|Uint8Array|string>} source
      * @returns {Promise<Puppet>}
      */
     async loadPuppet(name, source) {
+        if (source instanceof Map) {
+            source = Array.from(source, ([path, data]) => ({
+                path,
+                file: data instanceof Blob ? data : new Blob([data]),
+            }));
+        }
         const files =
             Array.isArray(source) || (typeof FileList !== 'undefined' && source instanceof FileList)
                 ? await collectDroppedFiles(/** @type {any} */ (source))
@@ -391,14 +420,19 @@ export class Runtime {
                 .filter((p) => typeof p === 'string')
                 .map(async (p) => {
                     const blob = await files.texture(p);
-                    return blob ? [p, await decodeImage(blob, root + p)] : null;
+                    if (!blob) {
+                        throw new Error(`cannot load the texture '${p}': no such file`);
+                    }
+                    const image = await decodeImage(blob, root + p);
+                    if (!image) {
+                        throw new Error(`cannot load the texture '${p}': not an image this browser reads`);
+                    }
+                    return [p, image];
                 }),
         );
         this.unloadPuppet(name);
-        for (const entry of decoded) {
-            if (entry && entry[1]) {
-                this.textures.add(root + entry[0], entry[1]);
-            }
+        for (const [path, image] of decoded) {
+            this.textures.add(root + path, image);
         }
         this.writeFile(root + files.model.path, files.model.data);
         const api = this.api;
@@ -466,7 +500,7 @@ export class Runtime {
     /**
      * Draws the current frame with a renderer.
      * @param {Renderer} renderer
-     * @param {{background?: string|null}} [options]
+     * @param {{background?: string|number[]|null}} [options]
      * @returns {DrawList}
      */
     render(renderer, options = {}) {
@@ -494,7 +528,7 @@ export class Runtime {
  * @typedef {Object} LoopOptions
  * @property {number} [speed] time factor (1 = real time)
  * @property {boolean} [paused]
- * @property {string|null} [background] CSS colour, or null for transparent
+ * @property {string|number[]|null} [background] CSS colour or [r, g, b, a] in 0..1; null: transparent
  * @property {(list: DrawList, dt: number) => void} [onFrame] after each frame
  */
 

@@ -39,13 +39,21 @@ async function lintModule(options = {}) {
 /**
  * Lints a puppet's files as one: the model first, then motion and expression
  * files. Texture files count as present when they are among `files`.
- * @param {{path: string, data: Uint8Array|string}[]} files paths relative to
+ * @param {{path: string, data: Uint8Array|string}[]|Map<string, Blob|Uint8Array|string>} files paths relative to
  *     one folder, e.g. "model.json", "motions/idle.json", "textures/head.png"
  * @param {{strict?: boolean, lint?: string[], moduleUrl?: string|URL}} [options]
  *     `lint`: the paths to check (default: every JSON file, models first)
  * @returns {Promise<LintReport & {exitCode: number}>}
  */
 export async function lintFiles(files, options = {}) {
+    if (files instanceof Map) {
+        files = await Promise.all(
+            Array.from(files, async ([path, data]) => ({
+                path,
+                data: data instanceof Blob ? new Uint8Array(await data.arrayBuffer()) : data,
+            })),
+        );
+    }
     const { m, state } = await lintModule(options);
     const FS = m.FS;
     // A fresh folder per run, so files of an earlier puppet cannot answer.
@@ -93,3 +101,5 @@ function removeTree(FS, path) {
     }
     FS.rmdir(path);
 }
+
+export const lint = lintFiles;

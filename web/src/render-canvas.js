@@ -17,7 +17,7 @@ export class CanvasRenderer {
     /**
      * @param {import('./records.js').DrawList} list
      * @param {import('./kivanime.js').TextureStore} textures
-     * @param {{background?: string|null}} [options]
+     * @param {{background?: string|number[]|null}} [options]
      */
     render(list, textures, options = {}) {
         const ctx = this.ctx;
@@ -25,7 +25,10 @@ export class CanvasRenderer {
         ctx.setTransform(1, 0, 0, 1, 0, 0);
         ctx.globalAlpha = 1;
         if (options.background) {
-            ctx.fillStyle = options.background;
+            const bg = options.background;
+            ctx.fillStyle = Array.isArray(bg)
+                ? `rgba(${bg[0] * 255}, ${bg[1] * 255}, ${bg[2] * 255}, ${bg[3] ?? 1})`
+                : bg;
             ctx.fillRect(0, 0, width, height);
         } else {
             ctx.clearRect(0, 0, width, height);

@@ -128,13 +128,18 @@ export class WebGLRenderer {
     /**
      * @param {import('./records.js').DrawList} list
      * @param {import('./kivanime.js').TextureStore} textures
-     * @param {{background?: string|null}} [options]
+     * @param {{background?: string|number[]|null}} [options]
      */
     render(list, textures, options = {}) {
         const gl = this.gl;
         const { width, height } = this.canvas;
         gl.viewport(0, 0, width, height);
-        const [r, g, b, a] = options.background ? this.colour(options.background) : [0, 0, 0, 0];
+        const bg = options.background;
+        const [r, g, b, a] = Array.isArray(bg)
+            ? [bg[0] * (bg[3] ?? 1), bg[1] * (bg[3] ?? 1), bg[2] * (bg[3] ?? 1), bg[3] ?? 1]
+            : bg
+              ? this.colour(bg)
+              : [0, 0, 0, 0];
         gl.clearColor(r, g, b, a);
         gl.clear(gl.COLOR_BUFFER_BIT);
         if (this.vertices.length < list.count * FLOATS_PER_RECORD) {
