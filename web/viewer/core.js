@@ -90,14 +90,18 @@ export class ViewerRuntime {
 }
 
 /**
- * Runs the lint over a map of files, as kivanime-lint over the folder.
+ * Runs the lint over a puppet folder as `kivanime-lint model.json
+ * motions/*.json expressions/*.json` would; other JSON files (a scene
+ * script, say) are not puppet files and are left out.
  * @param {Map<string, Blob>} files
+ * @param {string|undefined} model the model's path, when there is one
  */
-export async function lintFiles(files) {
+export async function lintFiles(files, model) {
     const list = await Promise.all(
         [...files].map(async ([path, file]) => ({ path, data: new Uint8Array(await file.arrayBuffer()) })),
     );
-    return lintInMemory(list);
+    const sorted = [...files.keys()].filter((p) => /^(motions|expressions)\/[^/]+\.json$/i.test(p)).sort();
+    return lintInMemory(list, { lint: model ? [model, ...sorted] : sorted });
 }
 
 /**

@@ -2,6 +2,8 @@
 // directory handle. Everything ends as one map from a path relative to the
 // puppet's folder ("model.json", "motions/idle.json") to a File.
 
+import { readJson } from './puppet-info.js';
+
 const WATCHED = /\.(json|png)$/i;
 
 async function walkEntry(entry, prefix, out) {
@@ -69,15 +71,6 @@ export async function readPicked(fileList) {
     return rootAtModel(await arrangeLoose(files));
 }
 
-async function jsonKeys(file) {
-    try {
-        const value = JSON.parse(await file.text());
-        return value !== null && typeof value === 'object' && !Array.isArray(value) ? value : null;
-    } catch {
-        return null;
-    }
-}
-
 /**
  * Files picked one by one come without their folders. They are put where a
  * puppet folder would have them: the model (the JSON file with parts or
@@ -95,7 +88,7 @@ export async function arrangeLoose(files) {
             images.set(name, file);
             continue;
         }
-        const value = await jsonKeys(file);
+        const value = await readJson(file);
         const isModel = value && ('parts' in value || 'textures' in value);
         if (isModel && (!model || /^model\.json$/i.test(name))) model = { name, value };
         if (isModel || !value) out.set(name, file);

@@ -2,7 +2,8 @@
 // expression names (by the same naming rules as the library's loaders) and
 // the part hierarchy.
 
-async function readJson(file) {
+/** A JSON file's top-level object, or null. @param {Blob} file */
+export async function readJson(file) {
     try {
         const value = JSON.parse(await file.text());
         return value !== null && typeof value === 'object' && !Array.isArray(value) ? value : null;

@@ -8,6 +8,7 @@ import { readDrop, readHandle, readPicked, watchHandle, modelPath } from './file
 import { describePuppet } from './puppet-info.js';
 import { runContract, wantsContract } from './contract.js';
 import { parseTimeline } from '../src/timeline.js';
+import { FIELD, RECORD_WORDS } from '../src/records.js';
 
 const $ = (id) => document.getElementById(id);
 const MODEL_NAME = 'puppet';
@@ -26,6 +27,7 @@ const view = {
     pivot3D: [0, 0],
     focal: 1500,
     paused: false,
+    loads: 0,
     background: [0xf3 / 255, 0xef / 255, 0xe6 / 255, 1],
     last: 0,
     clockMs: 0,
@@ -196,12 +198,12 @@ function showLists(info) {
     markActive();
 }
 
-async function showLint(files) {
+async function showLint(files, model) {
     $('lint').replaceChildren();
     $('lint-summary').textContent = '…';
     let report;
     try {
-        report = await lintFiles(files);
+        report = await lintFiles(files, model);
     } catch (e) {
         $('lint-summary').textContent = `the lint did not run: ${e.message}`;
         return report;
@@ -235,14 +237,21 @@ async function sceneSettings(files) {
     }
 }
 
+// The first error the lint found, with its place, for the message line.
+function firstError(report) {
+    const f = report?.findings?.find((finding) => finding.severity === 'error');
+    return f ? `${f.file}:${f.line}:${f.column}: ${f.message}` : '';
+}
+
 async function loadFiles(files, { keepState = false } = {}) {
     document.body.dataset.state = 'loading';
     showMessage('');
     const model = modelPath(files);
-    const lintDone = showLint(files);
+    const lintDone = showLint(files, model);
     if (!keepState) {
         view.state = { motion: '', overlays: new Map(), expression: '', yaw: 0, pitch: 0, roll: 0 };
     }
+    let problem = '';
     try {
         if (!model) throw new Error('no model file: the folder needs a model.json (or one JSON file at its top)');
         const rt = view.runtime;
@@ -264,18 +273,26 @@ async function loadFiles(files, { keepState = false } = {}) {
         setCrowd(num('crowd'));
         $('title').textContent = model;
         document.body.classList.add('loaded');
-        document.body.dataset.state = 'ready';
-        if (missing.length > 0) {
-            showMessage(`These textures did not load (missing or not images): ${missing.join(', ')}`);
-        }
+        if (missing.length > 0) problem = `These textures did not load (missing or not images): ${missing.join(', ')}`;
     } catch (e) {
-        document.body.dataset.state = 'error';
         const report = await lintDone;
-        const first = report?.findings?.find((f) => f.severity === 'error');
-        const hint = first ? `\n${first.file}:${first.line}:${first.column}: ${first.message}` : '';
-        showMessage(`The puppet did not load: ${e.message}${hint}`);
+        const where = firstError(report);
+        showMessage(`The puppet did not load: ${e.message}${where ? `\n${where}` : ''}`);
+        finishLoad('error');
+        return;
     }
-    await lintDone;
+    // The library repairs what it can and loads the rest without a word; the
+    // lint says what was lost.
+    const where = firstError(await lintDone);
+    showMessage([problem, where && `The lint found errors; the first: ${where}`].filter(Boolean).join('\n'));
+    finishLoad('ready');
+}
+
+// Tests and scripts wait on these: the state, and how many loads have ended.
+function finishLoad(state) {
+    view.loads += 1;
+    document.body.dataset.loads = String(view.loads);
+    document.body.dataset.state = state;
 }
 
 async function openDropped(result) {
@@ -318,13 +335,13 @@ function draw() {
 }
 
 // Each draw record's (x, y) is where the part's pivot lands on the canvas.
-function drawPivots(ctx, records) {
-    if (!records) return;
+function drawPivots(ctx, list) {
     ctx.fillStyle = '#d02a6a';
     ctx.strokeStyle = '#fff';
-    for (const r of records) {
+    for (let i = 0; i < list.count; ++i) {
+        const base = i * RECORD_WORDS;
         ctx.beginPath();
-        ctx.arc(r.x, r.y, 3, 0, 2 * Math.PI);
+        ctx.arc(list.f32[base + FIELD.x], list.f32[base + FIELD.y], 3, 0, 2 * Math.PI);
         ctx.fill();
         ctx.stroke();
     }
