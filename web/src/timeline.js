@@ -293,9 +293,9 @@ class Tween {
 
 /**
  * Plays a timeline on the library, frame by frame, making the same calls in
- * the same order as kivanime-player. `lib` is the C mirror of the runtime
- * module (its methods are the Anime_ functions without the prefix, in
- * lowerCamelCase); the model must already be loaded under `modelName`.
+ * the same order as kivanime-player. `lib` is the runtime's C mirror (the
+ * `api` of kivanime.js's Runtime, with the Anime_ functions); the model must
+ * already be loaded under `modelName`.
  */
 export class TimelineScene {
     /**
@@ -323,7 +323,7 @@ export class TimelineScene {
      */
     start() {
         const { lib } = this;
-        const probe = lib.createInstance(this.modelName);
+        const probe = lib.Anime_CreateInstance(this.modelName);
         if (!probe) throw new TimelineError('the library refused to create an instance of the model');
         try {
             for (const e of this.timeline.events) {
@@ -336,7 +336,7 @@ export class TimelineScene {
                     names.push([e.name, true]);
                 }
                 for (const [name, expression] of names) {
-                    const ok = expression ? lib.setExpression(probe, name) : lib.playMotion(probe, name, 1);
+                    const ok = expression ? lib.Anime_SetExpression(probe, name) : lib.Anime_PlayMotion(probe, name, 1);
                     if (!ok) {
                         const what = expression ? 'expression' : 'motion';
                         throw new TimelineError(`the model has no ${what} '${name}' (${where})`);
@@ -344,7 +344,7 @@ export class TimelineScene {
                 }
             }
         } finally {
-            lib.destroyInstance(probe);
+            lib.Anime_DestroyInstance(probe);
         }
         this.createPuppets();
         const { events } = this.timeline;
@@ -354,10 +354,10 @@ export class TimelineScene {
             this.apply(events[this.next++], 0);
         }
         for (let k = 1; k < this.puppets.length; ++k) {
-            this.puppets.forEach((p, j) => lib.setVisible(p.id, j >= k ? 1 : 0));
-            lib.update(CROWD_PHASE_MS);
+            this.puppets.forEach((p, j) => lib.Anime_SetVisible(p.id, j >= k ? 1 : 0));
+            lib.Anime_Update(CROWD_PHASE_MS);
         }
-        for (const p of this.puppets) lib.setVisible(p.id, 1);
+        for (const p of this.puppets) lib.Anime_SetVisible(p.id, 1);
     }
 
     /** The time of a frame in milliseconds, as the player computes it. */
@@ -374,7 +374,7 @@ export class TimelineScene {
             this.apply(events[this.next++], now);
         }
         this.applyTweens(now);
-        this.lib.update(f(now - this.previousMs));
+        this.lib.Anime_Update(f(now - this.previousMs));
         this.previousMs = now;
         this.frame = frame;
         return frame;
@@ -387,7 +387,7 @@ export class TimelineScene {
 
     /** Destroys the scene's instances. */
     destroy() {
-        for (const p of this.puppets) this.lib.destroyInstance(p.id);
+        for (const p of this.puppets) this.lib.Anime_DestroyInstance(p.id);
         this.puppets = [];
     }
 
@@ -416,21 +416,21 @@ export class TimelineScene {
         for (let k = 0; k < n; ++k) {
             const column = k % columns;
             const row = Math.floor(k / columns);
-            const p = { id: lib.createInstance(this.modelName), cellScale, then: '' };
+            const p = { id: lib.Anime_CreateInstance(this.modelName), cellScale, then: '' };
             p.cell =
                 n === 1
                     ? [f(s.width * 0.5), f(s.height - 30)]
                     : [f(f(column + 0.5) * cellW), f(f(f(row + 1) * cellH) - f(30 * cellScale))];
             const at = this.puppetOrigin(p, this.sceneOrigin);
             p.position = new Tween(at);
-            lib.setPosition(p.id, at[0], at[1]);
-            lib.setScale(p.id, f(s.scale * cellScale), f(Math.abs(s.scale) * cellScale));
-            lib.setAlpha(p.id, 1);
-            lib.setDrawOrder(p.id, row); // lower rows stand in front
+            lib.Anime_SetPosition(p.id, at[0], at[1]);
+            lib.Anime_SetScale(p.id, f(s.scale * cellScale), f(Math.abs(s.scale) * cellScale));
+            lib.Anime_SetAlpha(p.id, 1);
+            lib.Anime_SetDrawOrder(p.id, row); // lower rows stand in front
             if (s.enable3D) {
-                lib.set3DSetup(p.id, 1, s.pivot[0], s.pivot[1], s.focal, s.curve[0], s.curve[1]);
-                lib.set3DStrength(p.id, s.strength3D[0], s.strength3D[1]);
-                lib.set3DAngles(p.id, 0, 0, 0);
+                lib.Anime_Set3DSetup(p.id, 1, s.pivot[0], s.pivot[1], s.focal, s.curve[0], s.curve[1]);
+                lib.Anime_Set3DStrength(p.id, s.strength3D[0], s.strength3D[1]);
+                lib.Anime_Set3DAngles(p.id, 0, 0, 0);
             }
             this.puppets.push(p);
         }
@@ -446,12 +446,12 @@ export class TimelineScene {
                 this.wind.start(this.wind.all(now), e.values.slice(0, 2), now, e.overMs);
                 return;
             case 'globalWind':
-                lib.setGlobalWind(e.values[0], e.values[1]);
+                lib.Anime_SetGlobalWind(e.values[0], e.values[1]);
                 return;
             case 'position':
                 this.sceneOrigin = e.values.slice(0, 2);
                 for (const p of this.puppets) {
-                    const from = lib.getPosition(p.id);
+                    const from = lib.Anime_GetPosition(p.id);
                     p.position.start(from, this.puppetOrigin(p, this.sceneOrigin), now, e.overMs);
                 }
                 return;
@@ -461,41 +461,41 @@ export class TimelineScene {
         for (const p of this.puppets) {
             switch (e.kind) {
                 case 'motion':
-                    lib.playMotion(p.id, e.name, e.speed);
+                    lib.Anime_PlayMotion(p.id, e.name, e.speed);
                     p.then = e.then;
                     break;
                 case 'stopMotion':
                     if (e.flag) {
-                        lib.stopMotion(p.id);
+                        lib.Anime_StopMotion(p.id);
                         p.then = '';
                     }
                     break;
                 case 'overlay':
-                    lib.playOverlay(p.id, e.name, e.speed, e.weight);
+                    lib.Anime_PlayOverlay(p.id, e.name, e.speed, e.weight);
                     break;
                 case 'stopOverlay':
-                    lib.stopOverlay(p.id, e.name);
+                    lib.Anime_StopOverlay(p.id, e.name);
                     break;
                 case 'stopOverlays':
-                    if (e.flag) lib.stopAllOverlays(p.id);
+                    if (e.flag) lib.Anime_StopAllOverlays(p.id);
                     break;
                 case 'expression':
-                    lib.setExpression(p.id, e.name);
+                    lib.Anime_SetExpression(p.id, e.name);
                     break;
                 case 'clearExpression':
-                    if (e.flag) lib.clearExpression(p.id);
+                    if (e.flag) lib.Anime_ClearExpression(p.id);
                     break;
                 case 'scale':
-                    lib.setScale(p.id, f(e.values[0] * p.cellScale), f(e.values[1] * p.cellScale));
+                    lib.Anime_SetScale(p.id, f(e.values[0] * p.cellScale), f(e.values[1] * p.cellScale));
                     break;
                 case 'alpha':
-                    lib.setAlpha(p.id, e.values[0]);
+                    lib.Anime_SetAlpha(p.id, e.values[0]);
                     break;
                 case 'visible':
-                    lib.setVisible(p.id, e.flag ? 1 : 0);
+                    lib.Anime_SetVisible(p.id, e.flag ? 1 : 0);
                     break;
                 case 'resetPhysics':
-                    if (e.flag) lib.resetPhysics(p.id);
+                    if (e.flag) lib.Anime_ResetPhysics(p.id);
                     break;
                 default:
                     break;
@@ -506,14 +506,14 @@ export class TimelineScene {
     applyTweens(now) {
         const { lib } = this;
         for (const p of this.puppets) {
-            lib.setPosition(p.id, p.position.at(0, now), p.position.at(1, now));
-            lib.setWind(p.id, this.wind.at(0, now), this.wind.at(1, now));
+            lib.Anime_SetPosition(p.id, p.position.at(0, now), p.position.at(1, now));
+            lib.Anime_SetWind(p.id, this.wind.at(0, now), this.wind.at(1, now));
             if (this.settings.enable3D) {
-                lib.set3DAngles(p.id, this.angles.at(0, now), this.angles.at(1, now), this.angles.at(2, now));
+                lib.Anime_Set3DAngles(p.id, this.angles.at(0, now), this.angles.at(1, now), this.angles.at(2, now));
             }
             // A finished motion hands over to its follow-up.
-            if (p.then && !lib.isMotionPlaying(p.id) && lib.isMotionFinished(p.id)) {
-                lib.playMotion(p.id, p.then, 1);
+            if (p.then && !lib.Anime_IsMotionPlaying(p.id) && lib.Anime_IsMotionFinished(p.id)) {
+                lib.Anime_PlayMotion(p.id, p.then, 1);
                 p.then = '';
             }
         }

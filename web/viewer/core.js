@@ -1,27 +1,8 @@
-// The viewer's side of the runtime module: the C mirror under the names the
-// scene player uses, puppets loaded from the viewer's file maps or fetched
-// whole from a URL, and the two renderers behind one call.
+// The viewer's side of the runtime module: puppets loaded from the viewer's
+// file maps or fetched whole from a URL, and the two renderers behind one call.
 
-import { loadRuntime, CanvasRenderer, WebGLRenderer, CInterface } from '../src/kivanime.js';
+import { loadRuntime, CanvasRenderer, WebGLRenderer } from '../src/kivanime.js';
 import { lintFiles as lintInMemory } from '../src/lint.js';
-
-/**
- * The C functions as lowerCamelCase methods without the prefix
- * (Anime_Set3DAngles becomes set3DAngles), bound to one C mirror.
- * @param {CInterface} api
- * @returns {Record<string, Function>}
- */
-export function shortNames(api) {
-    /** @type {Record<string, Function>} */
-    const lib = {};
-    for (const key of Object.getOwnPropertyNames(CInterface.prototype)) {
-        if (key.startsWith('Anime_')) {
-            const short = key[6].toLowerCase() + key.slice(7);
-            lib[short] = /** @type {any} */ (api)[key].bind(api);
-        }
-    }
-    return lib;
-}
 
 /**
  * A colour as [r, g, b, a] from 0 to 1, as CSS for the renderers; null for
@@ -48,7 +29,7 @@ export class ViewerRuntime {
     /** @param {import('../src/kivanime.js').Runtime} runtime */
     constructor(runtime) {
         this.runtime = runtime;
-        this.lib = shortNames(runtime.api);
+        this.lib = runtime.api;
     }
 
     /**

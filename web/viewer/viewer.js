@@ -54,20 +54,20 @@ function num(id) {
 function applyState(id) {
     const { lib } = view.runtime;
     const s = view.state;
-    lib.setDrawOrder(id, 0);
-    if (s.motion) lib.playMotion(id, s.motion, 1);
-    for (const [name, weight] of s.overlays) lib.playOverlay(id, name, 1, weight);
-    if (s.expression) lib.setExpression(id, s.expression);
+    lib.Anime_SetDrawOrder(id, 0);
+    if (s.motion) lib.Anime_PlayMotion(id, s.motion, 1);
+    for (const [name, weight] of s.overlays) lib.Anime_PlayOverlay(id, name, 1, weight);
+    if (s.expression) lib.Anime_SetExpression(id, s.expression);
     apply3D(id);
-    lib.setWind(id, num('wind-x'), num('wind-y'));
+    lib.Anime_SetWind(id, num('wind-x'), num('wind-y'));
 }
 
 function apply3D(id) {
     const { lib } = view.runtime;
     const s = view.state;
     const [px, py] = view.pivot3D;
-    lib.set3DSetup(id, 1, px, py, view.focal, num('curve'), 0);
-    lib.set3DAngles(id, s.yaw, s.pitch, s.roll);
+    lib.Anime_Set3DSetup(id, 1, px, py, view.focal, num('curve'), 0);
+    lib.Anime_Set3DAngles(id, s.yaw, s.pitch, s.roll);
 }
 
 // The crowd stands in a grid as in kivanime-player: the first cell holds
@@ -85,25 +85,25 @@ function layout() {
         const x = n === 1 ? view.origin[0] : (column + 0.5) * (canvas.width / columns);
         const y =
             n === 1 ? view.origin[1] : (row + 1) * (canvas.height / rows) - (canvas.height - view.origin[1]) * cellScale;
-        lib.setPosition(id, x, y);
-        lib.setScale(id, view.scale * cellScale, view.scale * cellScale);
-        lib.setDrawOrder(id, row);
+        lib.Anime_SetPosition(id, x, y);
+        lib.Anime_SetScale(id, view.scale * cellScale, view.scale * cellScale);
+        lib.Anime_SetDrawOrder(id, row);
     });
 }
 
 function setCrowd(n) {
     const { lib } = view.runtime;
-    while (view.ids.length > n) lib.destroyInstance(view.ids.pop());
+    while (view.ids.length > n) lib.Anime_DestroyInstance(view.ids.pop());
     while (view.ids.length < n) {
-        const id = lib.createInstance(MODEL_NAME);
+        const id = lib.Anime_CreateInstance(MODEL_NAME);
         if (!id) break;
         applyState(id);
         // A new member starts at its own moment: the others stand still
         // (hidden) while the library runs it ahead.
         if (view.ids.length > 0) {
-            for (const other of view.ids) lib.setVisible(other, 0);
-            lib.update(CROWD_PHASE_MS * (view.ids.length % 7));
-            for (const other of view.ids) lib.setVisible(other, 1);
+            for (const other of view.ids) lib.Anime_SetVisible(other, 0);
+            lib.Anime_Update(CROWD_PHASE_MS * (view.ids.length % 7));
+            for (const other of view.ids) lib.Anime_SetVisible(other, 1);
         }
         view.ids.push(id);
     }
@@ -143,7 +143,7 @@ function showLists(info) {
         li.textContent = name;
         li.addEventListener('click', () => {
             view.state.motion = name;
-            forEachInstance((lib, id) => lib.playMotion(id, name, 1));
+            forEachInstance((lib, id) => lib.Anime_PlayMotion(id, name, 1));
             markActive();
         });
     });
@@ -163,11 +163,11 @@ function showLists(info) {
         const play = () => {
             if (!box.checked) {
                 view.state.overlays.delete(name);
-                forEachInstance((lib, id) => lib.stopOverlay(id, name));
+                forEachInstance((lib, id) => lib.Anime_StopOverlay(id, name));
                 return;
             }
             view.state.overlays.set(name, Number(weight.value));
-            forEachInstance((lib, id) => lib.playOverlay(id, name, 1, Number(weight.value)));
+            forEachInstance((lib, id) => lib.Anime_PlayOverlay(id, name, 1, Number(weight.value)));
         };
         box.addEventListener('change', play);
         weight.addEventListener('change', () => box.checked && play());
@@ -183,7 +183,7 @@ function showLists(info) {
         li.addEventListener('click', () => {
             view.state.expression = li.dataset.name;
             forEachInstance((lib, id) =>
-                view.state.expression ? lib.setExpression(id, view.state.expression) : lib.clearExpression(id),
+                view.state.expression ? lib.Anime_SetExpression(id, view.state.expression) : lib.Anime_ClearExpression(id),
             );
             markActive();
         });
@@ -255,7 +255,7 @@ async function loadFiles(files, { keepState = false } = {}) {
     try {
         if (!model) throw new Error('no model file: the folder needs a model.json (or one JSON file at its top)');
         const rt = view.runtime;
-        view.ids.forEach((id) => rt.lib.destroyInstance(id));
+        view.ids.forEach((id) => rt.lib.Anime_DestroyInstance(id));
         view.ids = [];
         const { missing } = await rt.loadPuppet(MODEL_NAME, files, model);
         view.files = files;
@@ -322,7 +322,7 @@ function frame(time) {
 }
 
 function advance(ms) {
-    view.runtime.lib.update(ms);
+    view.runtime.lib.Anime_Update(ms);
     view.clockMs += ms;
     $('clock').textContent = `${(view.clockMs / 1000).toFixed(2)} s`;
 }
@@ -371,7 +371,7 @@ function wireControls() {
     }
     $('curve').addEventListener('input', () => forEachInstance((lib, id) => apply3D(id)));
     for (const id of ['wind-x', 'wind-y']) {
-        $(id).addEventListener('input', () => forEachInstance((lib, i) => lib.setWind(i, num('wind-x'), num('wind-y'))));
+        $(id).addEventListener('input', () => forEachInstance((lib, i) => lib.Anime_SetWind(i, num('wind-x'), num('wind-y'))));
     }
     $('crowd').addEventListener('input', () => view.runtime && view.files && setCrowd(num('crowd')));
     $('reset-view').addEventListener('click', () => {
