@@ -109,8 +109,9 @@ export async function fetchPuppetFiles(modelUrl, names = []) {
     const manifest = await fetch(new URL('files.json', base))
         .then((r) => (r.ok ? r.json() : null))
         .catch(() => null);
+    const puppetFile = (/** @type {unknown} */ p) => typeof p === 'string' && /^(motions|expressions)\/[^/]+\.json$/i.test(p);
     /** @type {string[]} */
-    let wanted = Array.isArray(manifest) ? manifest.filter((p) => typeof p === 'string') : [];
+    let wanted = Array.isArray(manifest) ? manifest.filter(puppetFile) : [];
     if (wanted.length === 0) {
         for (const folder of ['motions/', 'expressions/']) {
             wanted.push(...(await listFolder(new URL(folder, base))).map((p) => folder + p));
