@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build, the tests and the demo need,
 # skipping those already present. Usage: scripts/install-deps.sh [group...]
-# Groups: build (default), demo, ci.
+# Groups: build (default), demo, ci, web (the WebAssembly build and the
+# browser tests: emscripten, Chromium, Node.js with npm).
 set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config libgtest-dev)
 demo_pkgs=(libpng-dev libgif-dev)
 ci_pkgs=(clang-14 libclang-rt-14-dev clang-format-14 valgrind libbenchmark-dev binutils googletest
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine)
+
+web_pkgs=(emscripten chromium nodejs python3)
+# Debian's npm, unless the installed Node.js brings its own.
+command -v npm >/dev/null 2>&1 || web_pkgs+=(npm)
 
 groups=("$@")
 [ ${#groups[@]} -eq 0 ] && groups=(build)
@@ -17,6 +22,7 @@ for g in "${groups[@]}"; do
     case "$g" in
         build) want+=("${build_pkgs[@]}") ;;
         demo) want+=("${build_pkgs[@]}" "${demo_pkgs[@]}") ;;
+        web) want+=("${build_pkgs[@]}" "${web_pkgs[@]}") ;;
         ci) want+=("${build_pkgs[@]}" "${demo_pkgs[@]}" "${ci_pkgs[@]}") ;;
         *) echo "unknown group: $g" >&2; exit 2 ;;
     esac

@@ -37,6 +37,7 @@ export function need(t, needs) {
 export const BROWSER_NEEDS = [
     { what: 'the web build (scripts/web.sh)', path: path.join(WEB_DIR, 'wasm/kivanime.wasm') },
     { what: 'Chromium', path: CHROMIUM },
+    { what: 'puppeteer-core (npm ci)', path: path.join(REPO, 'node_modules/puppeteer-core') },
 ];
 
 const TYPES = {
