@@ -22,6 +22,8 @@
 //  - lint.js: lintFiles(files) takes a Map<path, File|Uint8Array|string> too;
 //    `lint` is the same function.
 //  - The built folder has files.json in examples/hero (every file, relative).
+//  - docs/web.md now holds web-core's sections around web-viewer's ("The
+//    viewer", "Comparing with the native player"): please edit in place.
 
 import { DrawList, readRecord } from './records.js';
 
