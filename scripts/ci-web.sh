@@ -10,5 +10,5 @@ scripts/install-deps.sh demo web
 npm ci --no-audit --no-fund --loglevel=error
 scripts/web.sh
 cmake --preset dev >/dev/null
-cmake --build --preset dev --target kivanime_record_sequence kivanime_number_probe
+cmake --build --preset dev --target kivanime_record_sequence kivanime_number_probe kivanime-player
 node --test tests/web/

@@ -163,3 +163,28 @@ export function run(program, args) {
     }
     return result.stdout;
 }
+
+/**
+ * The usual frame of a browser test: checks what it needs (skipping or
+ * failing as `need` does), serves the web folder, starts Chromium, runs
+ * `body` and stops both whatever happens.
+ * @param {import('node:test').TestContext} t
+ * @param {(env: {url: string, browser: import('puppeteer-core').Browser}) => Promise<void>} body
+ * @param {{what: string, path: string}[]} [extraNeeds]
+ */
+export async function withBrowser(t, body, extraNeeds = []) {
+    if (!need(t, [...BROWSER_NEEDS, ...extraNeeds])) {
+        return;
+    }
+    const server = await serve(WEB_DIR);
+    try {
+        const chromium = await launch();
+        try {
+            await body({ url: server.url, browser: chromium.browser });
+        } finally {
+            await chromium.close();
+        }
+    } finally {
+        await server.close();
+    }
+}

@@ -6,7 +6,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import test from 'node:test';
 
-import { BROWSER_NEEDS, NATIVE_DIR, WEB_DIR, launch, need, openPage, run, serve } from './harness.mjs';
+import { NATIVE_DIR, openPage, run, withBrowser } from './harness.mjs';
 
 const SCRIPT = path.join(import.meta.dirname ?? path.dirname(new URL(import.meta.url).pathname), 'sequence.txt');
 const NATIVE = path.join(NATIVE_DIR, 'tests/web/kivanime_record_sequence');
@@ -66,25 +66,20 @@ async function runInPage(script) {
     return out.join('\n') + '\n';
 }
 
-test('the C mirror in the browser matches the native library call for call', async (t) => {
-    if (!need(t, [...BROWSER_NEEDS, { what: 'the native recorder (cmake --preset dev)', path: NATIVE }])) {
-        return;
-    }
-    const native = run(NATIVE, [SCRIPT]);
-    assert.ok(native.split('\n').filter((l) => l.startsWith('draw ')).length > 100, 'the script draws');
-    const server = await serve(WEB_DIR);
-    const chromium = await launch();
-    try {
-        const { page, errors } = await openPage(chromium.browser, `${server.url}/__blank.html`);
-        const web = await page.evaluate(runInPage, fs.readFileSync(SCRIPT, 'utf8'));
-        const a = native.split('\n');
-        const b = web.split('\n');
-        const first = a.findIndex((line, i) => line !== b[i]);
-        assert.equal(first, -1, `first difference at line ${first + 1}:\n native: ${a[first]}\n web:    ${b[first]}`);
-        assert.equal(b.length, a.length);
-        assert.deepEqual(errors, []);
-    } finally {
-        await chromium.close();
-        await server.close();
-    }
-});
+test('the C mirror in the browser matches the native library call for call', (t) =>
+    withBrowser(
+        t,
+        async ({ url, browser }) => {
+            const native = run(NATIVE, [SCRIPT]);
+            assert.ok(native.split('\n').filter((l) => l.startsWith('draw ')).length > 100, 'the script draws');
+            const { page, errors } = await openPage(browser, `${url}/__blank.html`);
+            const web = await page.evaluate(runInPage, fs.readFileSync(SCRIPT, 'utf8'));
+            const a = native.split('\n');
+            const b = web.split('\n');
+            const first = a.findIndex((line, i) => line !== b[i]);
+            assert.equal(first, -1, `first difference at line ${first + 1}:\n native: ${a[first]}\n web:    ${b[first]}`);
+            assert.equal(b.length, a.length);
+            assert.deepEqual(errors, []);
+        },
+        [{ what: 'the native recorder (cmake --preset dev)', path: NATIVE }],
+    ));

@@ -4,7 +4,7 @@
 import assert from 'node:assert/strict';
 import test from 'node:test';
 
-import { BROWSER_NEEDS, WEB_DIR, launch, need, openPage, serve } from './harness.mjs';
+import { openPage, withBrowser } from './harness.mjs';
 
 async function renderBoth() {
     const kv = await (await import('/src/kivanime.js')).loadRuntime();
@@ -81,14 +81,9 @@ async function element() {
     return { drawn: drawn / (data.length / 4), pausedOffScreen: el.frame === 0, playing: el.instance.playing };
 }
 
-test('Canvas 2D and WebGL2 agree; the custom element plays and pauses off screen', async (t) => {
-    if (!need(t, BROWSER_NEEDS)) {
-        return;
-    }
-    const server = await serve(WEB_DIR);
-    const chromium = await launch();
-    try {
-        const { page, errors } = await openPage(chromium.browser, `${server.url}/__blank.html`);
+test('Canvas 2D and WebGL2 agree; the custom element plays and pauses off screen', (t) =>
+    withBrowser(t, async ({ url, browser }) => {
+        const { page, errors } = await openPage(browser, `${url}/__blank.html`);
         const both = await page.evaluate(renderBoth);
         t.diagnostic(JSON.stringify(both));
         assert.ok(both.records > 20, `records drawn: ${both.records}`);
@@ -99,8 +94,4 @@ test('Canvas 2D and WebGL2 agree; the custom element plays and pauses off screen
         assert.ok(el.drawn > 0.1, `the element drew ${el.drawn} of its canvas`);
         assert.ok(el.pausedOffScreen && el.playing, JSON.stringify(el));
         assert.deepEqual(errors, []);
-    } finally {
-        await chromium.close();
-        await server.close();
-    }
-});
+    }));
