@@ -10,10 +10,11 @@ import os from 'node:os';
 import path from 'node:path';
 import test from 'node:test';
 
-import { BROWSER_NEEDS, REPO, WEB_DIR, launch, need, openPage, serve } from './harness.mjs';
+import { NATIVE_DIR, REPO, openPage, run, withBrowser } from './harness.mjs';
 
 const GOLDEN = path.join(REPO, 'tests/tools/player/golden/hero-frame85.png');
 const HERO = path.join(REPO, 'examples/hero');
+const PLAYER = path.join(NATIVE_DIR, 'tools/player/kivanime-player');
 
 /** Runs in the page: per-pixel differences between two PNGs (base64). */
 async function comparePngs(a, b) {
@@ -48,41 +49,59 @@ async function comparePngs(a, b) {
 const waitState = (page, states) =>
     page.waitForFunction((s) => s.includes(document.body.dataset.state), { timeout: 60000 }, states);
 
-test('frame 85 of the sample scene matches the native golden frame (Canvas 2D and WebGL2)', async (t) => {
-    if (!need(t, BROWSER_NEEDS)) {
-        return;
-    }
-    const server = await serve(WEB_DIR);
-    const chromium = await launch();
-    try {
-        const golden = fs.readFileSync(GOLDEN).toString('base64');
+/** Opens the URL-parameter page, waits for its frame and compares it with a PNG. */
+async function compareFrame(browser, url, png) {
+    const { page, errors } = await openPage(browser, url);
+    await waitState(page, ['ready', 'error']);
+    const message = await page.$eval('#message', (m) => m.textContent);
+    assert.equal(await page.evaluate(() => document.body.dataset.state), 'ready', message);
+    const { width, height } = await page.$eval('#canvas', (c) => ({ width: c.width, height: c.height }));
+    const shot = await page.screenshot({ clip: { x: 0, y: 0, width, height }, encoding: 'base64' });
+    const diff = await page.evaluate(comparePngs, /** @type {string} */ (shot), png.toString('base64'));
+    assert.deepEqual(errors, []);
+    await page.close();
+    return diff;
+}
+
+// A few edge pixels are smoothed differently by the browser's sampler; a
+// neighbouring frame already differs tenfold more (mean 1.25, 1.6% of the
+// pixels off by more than 24).
+function assertClose(diff, what) {
+    assert.equal(diff.size, 'same', what);
+    assert.ok(diff.mean < 0.3 && diff.overShare < 0.002, `${what}: ${JSON.stringify(diff)}`);
+}
+
+test('frame 85 of the sample scene matches the native golden frame (Canvas 2D and WebGL2)', (t) =>
+    withBrowser(t, async ({ url, browser }) => {
+        const golden = fs.readFileSync(GOLDEN);
         for (const renderer of ['canvas', 'webgl']) {
-            const query = `timeline=../examples/hero/scene.json&frame=85&size=512x512&bare=1&renderer=${renderer}`;
-            const { page, errors } = await openPage(chromium.browser, `${server.url}/viewer/?${query}`);
-            await waitState(page, ['ready', 'error']);
-            const message = await page.$eval('#message', (m) => m.textContent);
-            assert.equal(await page.evaluate(() => document.body.dataset.state), 'ready', message);
-            const shot = await page.screenshot({ clip: { x: 0, y: 0, width: 512, height: 512 }, encoding: 'base64' });
-            const diff = await page.evaluate(comparePngs, /** @type {string} */ (shot), golden);
+            const query = `timeline=../examples/hero/scene.json&frame=85&bare=1&renderer=${renderer}`;
+            const diff = await compareFrame(browser, `${url}/viewer/?${query}`, golden);
             t.diagnostic(`${renderer}: ${JSON.stringify(diff)}`);
-            assert.equal(diff.size, 'same');
-            // A few edge pixels are smoothed differently by the browser's
-            // sampler; a neighbouring frame already differs tenfold more
-            // (mean 1.25, 1.6% of pixels off by more than 24).
-            assert.ok(diff.mean < 0.3 && diff.overShare < 0.002, `${renderer}: ${JSON.stringify(diff)}`);
-            assert.deepEqual(errors, []);
-            await page.close();
+            assertClose(diff, renderer);
         }
         // A frame past the end is refused, as the player has no such frame.
-        const { page } = await openPage(chromium.browser, `${server.url}/viewer/?timeline=../examples/hero/scene.json&frame=150`);
+        const { page } = await openPage(browser, `${url}/viewer/?timeline=../examples/hero/scene.json&frame=150`);
         await waitState(page, ['ready', 'error']);
         assert.equal(await page.evaluate(() => document.body.dataset.state), 'error');
         assert.match(await page.$eval('#message', (m) => m.textContent), /last frame, 149/);
-    } finally {
-        await chromium.close();
-        await server.close();
-    }
-});
+    }));
+
+test('the last frame of the sample scene, at another size, matches the native player', (t) =>
+    withBrowser(
+        t,
+        async ({ url, browser }) => {
+            // Past the jump's hand-over to idle and the overlays' stop.
+            const still = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-still-')), 'last.png');
+            run(PLAYER, ['--timeline', path.join(HERO, 'scene.json'), '--size', '480x512', '--quiet', '--still', still]);
+            const query = 'timeline=../examples/hero/scene.json&frame=149&size=480x512&bare=1';
+            const diff = await compareFrame(browser, `${url}/viewer/?${query}`, fs.readFileSync(still));
+            fs.rmSync(path.dirname(still), { recursive: true, force: true });
+            t.diagnostic(JSON.stringify(diff));
+            assertClose(diff, 'frame 149');
+        },
+        [{ what: 'the native player (cmake --preset dev)', path: PLAYER }],
+    ));
 
 /** Drops a folder from the disk on the page, as the desktop would, and waits for its load. */
 async function dropFolder(page, folder) {
@@ -109,102 +128,96 @@ async function screenPrint() {
     return h;
 }
 
-test('the viewer plays a dropped folder, its controls act, saving reloads it, broken files show the lint', async (t) => {
-    if (!need(t, BROWSER_NEEDS)) {
-        return;
-    }
-    const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-viewer-'));
-    const server = await serve(WEB_DIR);
-    const chromium = await launch();
-    try {
-        const hero = path.join(work, 'hero');
-        fs.cpSync(HERO, hero, { recursive: true });
-        const { page, errors } = await openPage(chromium.browser, `${server.url}/viewer/`);
-        await page.setViewport({ width: 1280, height: 760 });
-        await waitState(page, ['empty']);
-        await dropFolder(page, hero);
-        const text = (sel) => page.$$eval(sel, (els) => els.map((e) => e.textContent.trim()));
-        assert.deepEqual(await text('#motions li'), ['blink', 'idle', 'jump', 'walk', 'wave']);
-        assert.deepEqual(await text('#expressions li'), ['(none)', 'sleepy', 'smile', 'surprised']);
-        assert.equal(await page.$eval('#lint-summary', (e) => e.textContent), '0 errors, 0 warnings, 0 infos');
-        assert.ok((await text('#parts li')).includes('head'));
+test('the viewer plays a dropped folder, its controls act, saving reloads it, broken files show the lint', (t) =>
+    withBrowser(t, async ({ url, browser }) => {
+        const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-viewer-'));
+        try {
+            const hero = path.join(work, 'hero');
+            fs.cpSync(HERO, hero, { recursive: true });
+            const { page, errors } = await openPage(browser, `${url}/viewer/`);
+            await page.setViewport({ width: 1280, height: 760 });
+            await waitState(page, ['empty']);
+            await dropFolder(page, hero);
+            const text = (sel) => page.$$eval(sel, (els) => els.map((e) => e.textContent.trim()));
+            assert.deepEqual(await text('#motions li'), ['blink', 'idle', 'jump', 'walk', 'wave']);
+            assert.deepEqual(await text('#expressions li'), ['(none)', 'sleepy', 'smile', 'surprised']);
+            assert.equal(await page.$eval('#lint-summary', (e) => e.textContent), '0 errors, 0 warnings, 0 infos');
+            assert.ok((await text('#parts li')).includes('head'));
 
-        // It plays: the picture changes by itself; paused, it holds; a step moves it.
-        const a = await page.evaluate(screenPrint);
-        await new Promise((r) => setTimeout(r, 300));
-        assert.notEqual(await page.evaluate(screenPrint), a, 'the puppet moves');
-        await page.click('#pause');
-        await new Promise((r) => setTimeout(r, 100));
-        const held = await page.evaluate(screenPrint);
-        await new Promise((r) => setTimeout(r, 200));
-        assert.equal(await page.evaluate(screenPrint), held, 'paused');
-        await page.click('#step');
-        await new Promise((r) => setTimeout(r, 100));
-        assert.notEqual(await page.evaluate(screenPrint), held, 'one step');
-
-        // Controls reach the library: an expression, an overlay, the turn, the pivots, the crowd.
-        const acts = [
-            () => page.click('#expressions li[data-name="smile"]'),
-            () => page.click('#overlays li[data-name="wave"] input[type=checkbox]'),
-            () => page.$eval('#yaw', (e) => {
-                e.value = '30';
-                e.dispatchEvent(new Event('input'));
-            }),
-            () => page.click('#pivots'),
-            () => page.$eval('#crowd', (e) => {
-                e.value = '4';
-                e.dispatchEvent(new Event('input'));
-            }),
-        ];
-        const last = acts[acts.length - 1];
-        for (const act of acts) {
-            if (act === last && process.env.KIVANIME_SCREENSHOT === '1') {
-                await page.screenshot({ path: path.join(REPO, 'docs/web-viewer.png') });
-            }
-            const before = await page.evaluate(screenPrint);
-            await act();
+            // It plays: the picture changes by itself; paused, it holds; a step moves it.
+            const a = await page.evaluate(screenPrint);
+            await new Promise((r) => setTimeout(r, 300));
+            assert.notEqual(await page.evaluate(screenPrint), a, 'the puppet moves');
+            await page.click('#pause');
+            await new Promise((r) => setTimeout(r, 100));
+            const held = await page.evaluate(screenPrint);
+            await new Promise((r) => setTimeout(r, 200));
+            assert.equal(await page.evaluate(screenPrint), held, 'paused');
             await page.click('#step');
             await new Promise((r) => setTimeout(r, 100));
-            assert.notEqual(await page.evaluate(screenPrint), before);
+            assert.notEqual(await page.evaluate(screenPrint), held, 'one step');
+
+            // Controls reach the library: an expression, an overlay, the turn, the pivots, the crowd.
+            const acts = [
+                () => page.click('#expressions li[data-name="smile"]'),
+                () => page.click('#overlays li[data-name="wave"] input[type=checkbox]'),
+                () => page.$eval('#yaw', (e) => {
+                    e.value = '30';
+                    e.dispatchEvent(new Event('input'));
+                }),
+                () => page.click('#pivots'),
+                () => page.$eval('#crowd', (e) => {
+                    e.value = '4';
+                    e.dispatchEvent(new Event('input'));
+                }),
+            ];
+            const last = acts[acts.length - 1];
+            for (const act of acts) {
+                if (act === last && process.env.KIVANIME_SCREENSHOT === '1') {
+                    await page.screenshot({ path: path.join(REPO, 'docs/web-viewer.png') });
+                }
+                const before = await page.evaluate(screenPrint);
+                await act();
+                await page.click('#step');
+                await new Promise((r) => setTimeout(r, 100));
+                assert.notEqual(await page.evaluate(screenPrint), before);
+            }
+            await page.click('#pause');
+
+            // Saving a file reloads the puppet and keeps the motion, expression and angles.
+            const loads = await page.evaluate(() => Number(document.body.dataset.loads));
+            const expression = path.join(hero, 'expressions/smile.json');
+            fs.writeFileSync(expression, fs.readFileSync(expression, 'utf8').replace('"blendMs": 250', '"blendMs": 100'));
+            const started = Date.now();
+            await page.waitForFunction((n) => Number(document.body.dataset.loads) > n, { timeout: 5000 }, loads);
+            t.diagnostic(`reloaded ${Date.now() - started} ms after the save`);
+            assert.ok(Date.now() - started < 1500);
+            await waitState(page, ['ready']);
+            assert.equal(await page.$eval('#expressions li.active', (e) => e.textContent), 'smile');
+            assert.equal(await page.$eval('#motions li.active', (e) => e.textContent), 'idle');
+            assert.equal(await page.$eval('#yaw', (e) => e.value), '30');
+            assert.equal(await page.$eval('#overlays li[data-name="wave"] input[type=checkbox]', (e) => e.checked), true);
+
+            // A model the reader repairs: it loads, and the lint's first error is shown with its place.
+            const broken = path.join(work, 'broken');
+            fs.cpSync(HERO, broken, { recursive: true });
+            const model = fs.readFileSync(path.join(broken, 'model.json'), 'utf8');
+            fs.writeFileSync(path.join(broken, 'model.json'), model.replace('"parts": [', '"parts": [ {"name": ], '));
+            await dropFolder(page, broken);
+            assert.equal(await page.evaluate(() => document.body.dataset.state), 'ready');
+            const line = model.slice(0, model.indexOf('"parts": [')).split('\n').length;
+            assert.match(await page.$eval('#message', (e) => e.textContent), new RegExp(`^The lint found errors; the first: model\\.json:${line}:\\d+: `));
+
+            // A model that is not a JSON object does not load, and says why.
+            fs.writeFileSync(path.join(broken, 'model.json'), '[1, 2,\n  3');
+            await dropFolder(page, broken);
+            assert.equal(await page.evaluate(() => document.body.dataset.state), 'error');
+            assert.match(
+                await page.$eval('#message', (e) => e.textContent),
+                /^The puppet did not load: cannot load the model 'model.json': it is not a JSON object\nmodel\.json:\d+:\d+: /,
+            );
+            assert.deepEqual(errors, []);
+        } finally {
+            fs.rmSync(work, { recursive: true, force: true });
         }
-        await page.click('#pause');
-
-        // Saving a file reloads the puppet and keeps the motion, expression and angles.
-        const loads = await page.evaluate(() => Number(document.body.dataset.loads));
-        const expression = path.join(hero, 'expressions/smile.json');
-        fs.writeFileSync(expression, fs.readFileSync(expression, 'utf8').replace('"blendMs": 250', '"blendMs": 100'));
-        const started = Date.now();
-        await page.waitForFunction((n) => Number(document.body.dataset.loads) > n, { timeout: 5000 }, loads);
-        t.diagnostic(`reloaded ${Date.now() - started} ms after the save`);
-        assert.ok(Date.now() - started < 1500);
-        await waitState(page, ['ready']);
-        assert.equal(await page.$eval('#expressions li.active', (e) => e.textContent), 'smile');
-        assert.equal(await page.$eval('#motions li.active', (e) => e.textContent), 'idle');
-        assert.equal(await page.$eval('#yaw', (e) => e.value), '30');
-        assert.equal(await page.$eval('#overlays li[data-name="wave"] input[type=checkbox]', (e) => e.checked), true);
-
-        // A model the reader repairs: it loads, and the lint's first error is shown with its place.
-        const broken = path.join(work, 'broken');
-        fs.cpSync(HERO, broken, { recursive: true });
-        const model = fs.readFileSync(path.join(broken, 'model.json'), 'utf8');
-        fs.writeFileSync(path.join(broken, 'model.json'), model.replace('"parts": [', '"parts": [ {"name": ], '));
-        await dropFolder(page, broken);
-        assert.equal(await page.evaluate(() => document.body.dataset.state), 'ready');
-        const line = model.slice(0, model.indexOf('"parts": [')).split('\n').length;
-        assert.match(await page.$eval('#message', (e) => e.textContent), new RegExp(`^The lint found errors; the first: model\\.json:${line}:\\d+: `));
-
-        // A model that is not a JSON object does not load, and says why.
-        fs.writeFileSync(path.join(broken, 'model.json'), '[1, 2,\n  3');
-        await dropFolder(page, broken);
-        assert.equal(await page.evaluate(() => document.body.dataset.state), 'error');
-        assert.match(
-            await page.$eval('#message', (e) => e.textContent),
-            /^The puppet did not load: cannot load the model 'model.json': it is not a JSON object\nmodel\.json:\d+:\d+: /,
-        );
-        assert.deepEqual(errors, []);
-    } finally {
-        await chromium.close();
-        await server.close();
-        fs.rmSync(work, { recursive: true, force: true });
-    }
-});
+    }));

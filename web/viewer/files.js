@@ -139,7 +139,7 @@ export function modelPath(files) {
  * because browsers have no change events for file-system handles.
  * @returns {() => void} stops watching
  */
-export function watchHandle(handle, onChange, intervalMs = 400) {
+export function watchHandle(handle, onChange, intervalMs = 250) {
     let last = null;
     let stopped = false;
     let timer = 0;
