@@ -79,7 +79,7 @@ export async function runContract(params) {
         if (p.frame >= frames) {
             throw new Error(`frame ${p.frame} is past the scene's last frame, ${frames - 1}`);
         }
-        const canvas = document.getElementById('canvas');
+        const canvas = /** @type {HTMLCanvasElement} */ (document.getElementById('canvas'));
         canvas.width = width;
         canvas.height = height;
         const renderer = runtime.createRenderer(canvas, p.renderer);

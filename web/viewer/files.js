@@ -41,7 +41,7 @@ export async function readDrop(transfer) {
     const items = [...transfer.items].filter((item) => item.kind === 'file');
     // Both getters must be called before the first await: the drop's data is
     // gone once the event handler returns.
-    const handles = items.map((item) => item.getAsFileSystemHandle?.() ?? null);
+    const handles = items.map((item) => /** @type {any} */ (item).getAsFileSystemHandle?.() ?? null);
     const entries = items.map((item) => item.webkitGetAsEntry?.() ?? null);
     const plain = [...transfer.files];
     // Text dropped from another page, for instance, carries no files.
@@ -142,7 +142,8 @@ export function modelPath(files) {
 export function watchHandle(handle, onChange, intervalMs = 250) {
     let last = null;
     let stopped = false;
-    let timer = 0;
+    /** @type {ReturnType<typeof setTimeout> | undefined} */
+    let timer;
     const stamp = (files) =>
         [...files]
             .filter(([path]) => WATCHED.test(path))

@@ -37,10 +37,10 @@ export async function describePuppet(files, model) {
     const motions = inlineNames(root.motions);
     const expressions = inlineNames(root.expressions);
     const sorted = [...files.keys()].sort();
-    for (const [folder, list] of [
+    for (const [folder, list] of /** @type {[string, string[]][]} */ ([
         ['motions/', motions],
         ['expressions/', expressions],
-    ]) {
+    ])) {
         for (const path of sorted) {
             if (!path.startsWith(folder) || !/\.json$/i.test(path)) continue;
             const record = await readJson(files.get(path));

@@ -10,7 +10,8 @@ import { runContract, wantsContract } from './contract.js';
 import { parseTimeline } from '../src/timeline.js';
 import { FIELD, RECORD_WORDS } from '../src/records.js';
 
-const $ = (id) => document.getElementById(id);
+/** The page's elements by id; the page is known, so they are not checked. */
+const $ = (/** @type {string} */ id) => /** @type {any} */ (document.getElementById(id));
 const MODEL_NAME = 'puppet';
 const STEP_MS = 1000 / 60;
 const CROWD_PHASE_MS = 173;
@@ -356,7 +357,7 @@ function wireControls() {
         pitch: (v) => `${v}°`,
         roll: (v) => `${v}°`,
     };
-    for (const input of document.querySelectorAll('input[type=range][id]')) {
+    for (const input of /** @type {NodeListOf<HTMLInputElement>} */ (document.querySelectorAll('input[type=range][id]'))) {
         const out = document.querySelector(`output[for="${input.id}"]`);
         input.addEventListener('input', () => {
             const v = Number(input.value);
@@ -390,12 +391,12 @@ function wireControls() {
     });
 
     for (const id of ['pick-files', 'pick-folder']) {
-        $(id).addEventListener('change', async (e) => openDropped({ files: await readPicked(e.target.files), handle: null }));
+        $(id).addEventListener('change', async (e) => openDropped({ files: await readPicked($(id).files), handle: null }));
     }
     if ('showDirectoryPicker' in window) {
         $('open-folder').hidden = false;
         $('open-folder').addEventListener('click', async () => {
-            const handle = await window.showDirectoryPicker().catch(() => null);
+            const handle = await /** @type {any} */ (window).showDirectoryPicker().catch(() => null);
             if (handle) await openDropped({ files: await readHandle(handle), handle });
         });
     }
