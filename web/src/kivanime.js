@@ -795,12 +795,17 @@ async function fetchBytes(url) {
 export async function fetchPuppetFiles(urls) {
     const modelUrl = new URL(String(urls.model), document.baseURI);
     const base = new URL('.', modelUrl);
-    const relative = (/** @type {string|URL} */ u) => {
-        const abs = new URL(String(u), base).href;
-        return abs.startsWith(base.href) ? decodeURIComponent(abs.slice(base.href.length)) : abs.split('/').pop();
-    };
+    // Motion and expression URLs resolve like the model's; inside the
+    // library they keep their place relative to the model file.
+    const relative = (/** @type {URL} */ u) =>
+        u.href.startsWith(base.href) ? decodeURIComponent(u.href.slice(base.href.length)) : u.pathname.split('/').pop() ?? '';
     const fetchAll = (/** @type {(string|URL)[]} */ list) =>
-        Promise.all(list.map(async (u) => ({ path: relative(u), data: await fetchBytes(new URL(String(u), base)) })));
+        Promise.all(
+            list.map(async (u) => {
+                const url = new URL(String(u), document.baseURI);
+                return { path: relative(url), data: await fetchBytes(url) };
+            }),
+        );
     const [model, motions, expressions] = await Promise.all([
         fetchBytes(modelUrl),
         fetchAll(urls.motions ?? []),
