@@ -70,7 +70,8 @@ test('a scene makes the player\'s calls: layout, phases, tweens and follow-ups',
     const { lib, calls, state } = recordingLibrary();
     const timeline = parseTimeline(
         '{"crowd": 2, "scale": 0.5, "events": [{"at": 0, "motion": "jump", "then": "idle"},' +
-            '{"at": 40, "angles": [10, 0, 0], "over": 100}]}',
+            '{"at": 40, "angles": [10, 0, 0], "over": 100}, {"at": 40, "wind": [10, 0]}, {"at": 40, "globalWind": [1, 2]},' +
+            '{"at": 40, "position": [100, 200]}, {"at": 40, "scale": [2, 3]}, {"at": 40, "visible": false}]}',
     );
     const scene = new TimelineScene(lib, 'm', timeline);
     scene.start();
@@ -90,6 +91,10 @@ test('a scene makes the player\'s calls: layout, phases, tweens and follow-ups',
     assert.deepEqual(angles, ['Set3DAngles 2 0 0 0', 'Set3DAngles 2 0 0 0', 'Set3DAngles 2 3.5200002193450928 0 0', 'Set3DAngles 2 8.960000038146973 0 0']);
     assert.deepEqual(calls.filter((c) => c.startsWith('Update')), ['Update 0', 'Update 40', 'Update 40', 'Update 40']);
     assert.ok(!calls.some((c) => c.startsWith('PlayMotion')));
+    // The other commands of frame 1, on each member in its own cell.
+    for (const call of ['SetGlobalWind 1 2', 'SetScale 2 1 1.5', 'SetVisible 3 0', 'SetWind 3 10 0', 'SetPosition 2 50 356', 'SetPosition 3 306 356']) {
+        assert.ok(calls.includes(call), `${call} in\n${calls.join('\n')}`);
+    }
 
     calls.length = 0;
     state.finished = true;
