@@ -2,7 +2,7 @@
 // parameters matches the native player's golden frame with both renderers;
 // a dropped puppet folder plays and its controls act; saving a file reloads
 // it and keeps what was chosen; a broken model shows the lint's finding with
-// its line and column; nothing is logged as an error.
+// its line and column; loose picked files load; nothing is logged as an error.
 // KIVANIME_SCREENSHOT=1 also writes docs/web-viewer.png.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -103,16 +103,23 @@ test('the last frame of the sample scene, at another size, matches the native pl
         [{ what: 'the native player (cmake --preset dev)', path: PLAYER }],
     ));
 
+/** Runs `action` and waits until the page has finished one more puppet load. */
+async function afterLoad(page, action) {
+    const loads = await page.evaluate(() => Number(document.body.dataset.loads ?? 0));
+    await action();
+    await page.waitForFunction((n) => Number(document.body.dataset.loads ?? 0) > n, { timeout: 60000 }, loads);
+}
+
 /** Drops a folder from the disk on the page, as the desktop would, and waits for its load. */
 async function dropFolder(page, folder) {
-    const loads = await page.evaluate(() => Number(document.body.dataset.loads ?? 0));
-    const cdp = await page.createCDPSession();
-    const data = { items: [], files: [folder], dragOperationsMask: 1 };
-    for (const type of ['dragEnter', 'dragOver', 'drop']) {
-        await cdp.send('Input.dispatchDragEvent', { type, x: 600, y: 380, data });
-    }
-    await cdp.detach();
-    await page.waitForFunction((n) => Number(document.body.dataset.loads ?? 0) > n, { timeout: 60000 }, loads);
+    await afterLoad(page, async () => {
+        const cdp = await page.createCDPSession();
+        const data = { items: [], files: [folder], dragOperationsMask: 1 };
+        for (const type of ['dragEnter', 'dragOver', 'drop']) {
+            await cdp.send('Input.dispatchDragEvent', { type, x: 600, y: 380, data });
+        }
+        await cdp.detach();
+    });
 }
 
 /** Runs in the page: a fingerprint of the picture and the pivot layer. */
@@ -185,11 +192,11 @@ test('the viewer plays a dropped folder, its controls act, saving reloads it, br
             await page.click('#pause');
 
             // Saving a file reloads the puppet and keeps the motion, expression and angles.
-            const loads = await page.evaluate(() => Number(document.body.dataset.loads));
             const expression = path.join(hero, 'expressions/smile.json');
-            fs.writeFileSync(expression, fs.readFileSync(expression, 'utf8').replace('"blendMs": 250', '"blendMs": 100'));
             const started = Date.now();
-            await page.waitForFunction((n) => Number(document.body.dataset.loads) > n, { timeout: 5000 }, loads);
+            await afterLoad(page, () =>
+                fs.writeFileSync(expression, fs.readFileSync(expression, 'utf8').replace('"blendMs": 250', '"blendMs": 100')),
+            );
             t.diagnostic(`reloaded ${Date.now() - started} ms after the save`);
             assert.ok(Date.now() - started < 1500);
             await waitState(page, ['ready']);
@@ -216,6 +223,16 @@ test('the viewer plays a dropped folder, its controls act, saving reloads it, br
                 await page.$eval('#message', (e) => e.textContent),
                 /^The puppet did not load: cannot load the model 'model.json': it is not a JSON object\nmodel\.json:\d+:\d+: /,
             );
+
+            // Files picked one by one, without their folders, are put back in place.
+            const loose = ['model.json'];
+            for (const folder of ['motions', 'expressions', 'textures']) {
+                loose.push(...fs.readdirSync(path.join(HERO, folder)).map((f) => `${folder}/${f}`));
+            }
+            const picker = /** @type {import('puppeteer-core').ElementHandle<HTMLInputElement>} */ (await page.$('#pick-files'));
+            await afterLoad(page, () => picker.uploadFile(...loose.map((f) => path.join(HERO, f))));
+            assert.equal(await page.$eval('#message', (e) => e.textContent), '');
+            assert.deepEqual(await text('#expressions li'), ['(none)', 'sleepy', 'smile', 'surprised']);
             assert.deepEqual(errors, []);
         } finally {
             fs.rmSync(work, { recursive: true, force: true });
