@@ -32,8 +32,9 @@ const view = {
     background: [0xf3 / 255, 0xef / 255, 0xe6 / 255, 1],
     last: 0,
     clockMs: 0,
-    // What survives a reload of the same puppet.
-    state: { motion: '', overlays: new Map(), expression: '', yaw: 0, pitch: 0, roll: 0 },
+    // What the animator chose for this puppet; a reload of the same puppet
+    // keeps it. The sliders (angles, wind, speed, crowd) stay as they are.
+    state: { motion: '', overlays: new Map(), expression: '' },
 };
 
 function showMessage(text) {
@@ -65,10 +66,9 @@ function applyState(id) {
 
 function apply3D(id) {
     const { lib } = view.runtime;
-    const s = view.state;
     const [px, py] = view.pivot3D;
     lib.Anime_Set3DSetup(id, 1, px, py, view.focal, num('curve'), 0);
-    lib.Anime_Set3DAngles(id, s.yaw, s.pitch, s.roll);
+    lib.Anime_Set3DAngles(id, num('yaw'), num('pitch'), num('roll'));
 }
 
 // The crowd stands in a grid as in kivanime-player: the first cell holds
@@ -117,13 +117,14 @@ function forEachInstance(fn) {
 
 // ---- loading
 
-function fillList(listId, names, make) {
-    const list = $(listId);
-    list.replaceChildren(
-        ...names.map((name) => {
+// One <li> per item; `make` fills it. Items that are names become the
+// element's data-name, which the highlighting and the tests go by.
+function fillList(listId, items, make) {
+    $(listId).replaceChildren(
+        ...items.map((item) => {
             const li = document.createElement('li');
-            li.dataset.name = name;
-            make(li, name);
+            if (typeof item === 'string') li.dataset.name = item;
+            make(li, item);
             return li;
         }),
     );
@@ -190,12 +191,11 @@ function showLists(info) {
         });
     });
     fillList('parts', info.parts, (li, part) => {
+        li.dataset.name = part.name;
         li.style.paddingLeft = `${part.depth * 12}px`;
         li.textContent = part.name || '(unnamed)';
         li.title = part.parent ? `child of ${part.parent}` : 'root';
     });
-    // fillList keys by the item; parts are objects, so name them afterwards.
-    [...$('parts').children].forEach((li, i) => (li.dataset.name = info.parts[i].name));
     markActive();
 }
 
@@ -250,7 +250,7 @@ async function loadFiles(files, { keepState = false } = {}) {
     const model = modelPath(files);
     const lintDone = showLint(files, model);
     if (!keepState) {
-        view.state = { motion: '', overlays: new Map(), expression: '', yaw: 0, pitch: 0, roll: 0 };
+        view.state = { motion: '', overlays: new Map(), expression: '' };
     }
     let problem = '';
     try {
@@ -364,13 +364,9 @@ function wireControls() {
             if (out) out.textContent = (outputs[input.id] ?? String)(v);
         });
     }
-    for (const axis of ['yaw', 'pitch', 'roll']) {
-        $(axis).addEventListener('input', () => {
-            view.state[axis] = num(axis);
-            forEachInstance((lib, id) => apply3D(id));
-        });
+    for (const id of ['yaw', 'pitch', 'roll', 'curve']) {
+        $(id).addEventListener('input', () => forEachInstance((lib, i) => apply3D(i)));
     }
-    $('curve').addEventListener('input', () => forEachInstance((lib, id) => apply3D(id)));
     for (const id of ['wind-x', 'wind-y']) {
         $(id).addEventListener('input', () => forEachInstance((lib, i) => lib.Anime_SetWind(i, num('wind-x'), num('wind-y'))));
     }
