@@ -42,7 +42,7 @@ test('timelines are read strictly, with the player\'s messages', () => {
 /** A library that records every call; motions finish when told to. */
 function recordingLibrary() {
     const calls = [];
-    const state = { finished: false, nextId: 1 };
+    const state = { finished: false, nextId: 1, refuse: '' };
     const lib = new Proxy(
         {},
         {
@@ -58,7 +58,7 @@ function recordingLibrary() {
                     case 'Anime_IsMotionFinished':
                         return state.finished ? 1 : 0;
                     default:
-                        return 1;
+                        return args.includes(state.refuse) ? 0 : 1;
                 }
             },
         },
@@ -101,4 +101,13 @@ test('a scene makes the player\'s calls: layout, phases, tweens and follow-ups',
     scene.step();
     scene.step();
     assert.deepEqual(calls.filter((c) => c.startsWith('PlayMotion')), ['PlayMotion 2 idle 1', 'PlayMotion 3 idle 1']);
+
+    // A name the model lacks stops the scene before it starts, as in the player.
+    calls.length = 0;
+    state.refuse = 'wlak';
+    const typo = parseTimeline('{"events": [{"at": 5, "motion": "idle"}, {"at": 0, "expression": "wlak"}]}');
+    assert.throws(() => new TimelineScene(lib, 'm', typo).start(), {
+        message: "the model has no expression 'wlak' (timeline event 1)",
+    });
+    assert.equal(calls.at(-1), `DestroyInstance ${state.nextId - 1}`);
 });
