@@ -205,24 +205,25 @@ test('the viewer plays a dropped folder, its controls act, saving reloads it, br
             assert.equal(await page.$eval('#yaw', (e) => e.value), '30');
             assert.equal(await page.$eval('#overlays li[data-name="wave"] input[type=checkbox]', (e) => e.checked), true);
 
-            // A model the reader repairs: it loads, and the lint's first error is shown with its place.
-            const broken = path.join(work, 'broken');
-            fs.cpSync(HERO, broken, { recursive: true });
-            const model = fs.readFileSync(path.join(broken, 'model.json'), 'utf8');
-            fs.writeFileSync(path.join(broken, 'model.json'), model.replace('"parts": [', '"parts": [ {"name": ], '));
-            await dropFolder(page, broken);
-            assert.equal(await page.evaluate(() => document.body.dataset.state), 'ready');
-            const line = model.slice(0, model.indexOf('"parts": [')).split('\n').length;
-            assert.match(await page.$eval('#message', (e) => e.textContent), new RegExp(`^The lint found errors; the first: model\\.json:${line}:\\d+: `));
-
-            // A model that is not a JSON object does not load, and says why.
-            fs.writeFileSync(path.join(broken, 'model.json'), '[1, 2,\n  3');
-            await dropFolder(page, broken);
+            // A save that breaks the model (not a JSON object) says why, with
+            // the lint's place, and the puppet loaded before plays on.
+            const modelFile = path.join(hero, 'model.json');
+            const model = fs.readFileSync(modelFile, 'utf8');
+            await afterLoad(page, () => fs.writeFileSync(modelFile, '[1, 2,\n  3'));
             assert.equal(await page.evaluate(() => document.body.dataset.state), 'error');
             assert.match(
                 await page.$eval('#message', (e) => e.textContent),
-                /^The puppet did not load: cannot load the model 'model.json': it is not a JSON object\nmodel\.json:\d+:\d+: /,
+                /^The puppet did not load: cannot load the model 'model.json': it is not a JSON object\nmodel\.json:\d+:\d+: .*\nThe puppet on screen is the one loaded before\.$/,
             );
+            const still = await page.evaluate(screenPrint);
+            await new Promise((r) => setTimeout(r, 300));
+            assert.notEqual(await page.evaluate(screenPrint), still);
+
+            // A model the reader repairs loads, and the lint's first error is shown with its place.
+            await afterLoad(page, () => fs.writeFileSync(modelFile, model.replace('"parts": [', '"parts": [ {"name": ], ')));
+            assert.equal(await page.evaluate(() => document.body.dataset.state), 'ready');
+            const line = model.slice(0, model.indexOf('"parts": [')).split('\n').length;
+            assert.match(await page.$eval('#message', (e) => e.textContent), new RegExp(`^The lint found errors; the first: model\\.json:${line}:\\d+: `));
 
             // Files picked one by one, without their folders, are put back in place.
             const loose = ['model.json'];

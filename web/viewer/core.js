@@ -1,7 +1,7 @@
 // The viewer's side of the runtime module: puppets loaded from the viewer's
 // file maps or fetched whole from a URL, and the two renderers behind one call.
 
-import { loadRuntime, CanvasRenderer, WebGLRenderer } from '../src/kivanime.js';
+import { loadRuntime, CanvasRenderer, TextureStore, WebGLRenderer } from '../src/kivanime.js';
 import { lintFiles as lintInMemory } from '../src/lint.js';
 
 /**
@@ -51,6 +51,21 @@ export class ViewerRuntime {
             (path) => typeof path === 'string' && !this.runtime.textures.images.has(puppet.root + path),
         );
         return { puppet, missing };
+    }
+
+    /**
+     * Drops a puppet loaded by loadPuppet with its decoded images (a live
+     * folder is loaded again on every save; its old images must not pile up).
+     * @param {import('../src/kivanime.js').Puppet} puppet
+     */
+    unloadPuppet(puppet) {
+        this.runtime.unloadPuppet(puppet.name);
+        const images = this.runtime.textures.images;
+        for (const key of [...images.keys()]) {
+            if (key.startsWith(TextureStore.key(puppet.root))) {
+                images.delete(key);
+            }
+        }
     }
 
     /**

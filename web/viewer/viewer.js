@@ -12,7 +12,6 @@ import { FIELD, RECORD_WORDS } from '../src/records.js';
 
 /** The page's elements by id; the page is known, so they are not checked. */
 const $ = (/** @type {string} */ id) => /** @type {any} */ (document.getElementById(id));
-const MODEL_NAME = 'puppet';
 const STEP_MS = 1000 / 60;
 const CROWD_PHASE_MS = 173;
 
@@ -22,6 +21,7 @@ const view = {
     files: null,
     info: null,
     ids: [],
+    puppet: null, // the loaded puppet (its name in the library is puppet.name)
     stopWatching: null,
     origin: [0, 0],
     scale: 1,
@@ -96,7 +96,7 @@ function setCrowd(n) {
     const { lib } = view.runtime;
     while (view.ids.length > n) lib.Anime_DestroyInstance(view.ids.pop());
     while (view.ids.length < n) {
-        const id = lib.Anime_CreateInstance(MODEL_NAME);
+        const id = lib.Anime_CreateInstance(view.puppet.name);
         if (!id) break;
         applyState(id);
         // A new member starts at its own moment: the others stand still
@@ -249,16 +249,18 @@ async function loadFiles(files, { keepState = false } = {}) {
     showMessage('');
     const model = modelPath(files);
     const lintDone = showLint(files, model);
-    if (!keepState) {
-        view.state = { motion: '', overlays: new Map(), expression: '' };
-    }
     let problem = '';
     try {
         if (!model) throw new Error('no model file: the folder needs a model.json (or one JSON file at its top)');
         const rt = view.runtime;
+        // Loaded under a new name, so that the puppet on screen keeps playing
+        // when the new files do not load (a half-finished save, say).
+        const { puppet, missing } = await rt.loadPuppet(`puppet${view.loads + 1}`, files, model);
         view.ids.forEach((id) => rt.lib.Anime_DestroyInstance(id));
         view.ids = [];
-        const { missing } = await rt.loadPuppet(MODEL_NAME, files, model);
+        if (view.puppet) rt.unloadPuppet(view.puppet);
+        view.puppet = puppet;
+        if (!keepState) view.state = { motion: '', overlays: new Map(), expression: '' };
         view.files = files;
         view.info = await describePuppet(files, model);
         const scene = await sceneSettings(files);
@@ -278,7 +280,8 @@ async function loadFiles(files, { keepState = false } = {}) {
     } catch (e) {
         const report = await lintDone;
         const where = firstError(report);
-        showMessage(`The puppet did not load: ${e.message}${where ? `\n${where}` : ''}`);
+        const kept = view.puppet ? '\nThe puppet on screen is the one loaded before.' : '';
+        showMessage(`The puppet did not load: ${e.message}${where ? `\n${where}` : ''}${kept}`);
         finishLoad('error');
         return;
     }
