@@ -173,6 +173,8 @@ test('the viewer plays a dropped folder, its controls act, saving reloads it, br
                     e.dispatchEvent(new Event('input'));
                 }),
                 () => page.click('#pivots'),
+                () => page.click('#overlays li[data-name="wave"] input[type=checkbox]'), // off
+                () => page.click('#overlays li[data-name="wave"] input[type=checkbox]'), // on again
                 () => page.$eval('#crowd', (e) => {
                     e.value = '4';
                     e.dispatchEvent(new Event('input'));
@@ -198,7 +200,9 @@ test('the viewer plays a dropped folder, its controls act, saving reloads it, br
                 fs.writeFileSync(expression, fs.readFileSync(expression, 'utf8').replace('"blendMs": 250', '"blendMs": 100')),
             );
             t.diagnostic(`reloaded ${Date.now() - started} ms after the save`);
-            assert.ok(Date.now() - started < 1500);
+            // Typically 0.3 to 0.9 s here (a poll every 250 ms, then the load
+            // and the lint); the bound leaves room for a busy machine.
+            assert.ok(Date.now() - started < 2000);
             await waitState(page, ['ready']);
             assert.equal(await page.$eval('#expressions li.active', (e) => e.textContent), 'smile');
             assert.equal(await page.$eval('#motions li.active', (e) => e.textContent), 'idle');

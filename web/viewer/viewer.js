@@ -7,7 +7,7 @@ import { openRuntime, lintFiles } from './core.js';
 import { readDrop, readHandle, readPicked, watchHandle, modelPath } from './files.js';
 import { describePuppet } from './puppet-info.js';
 import { runContract, wantsContract } from './contract.js';
-import { parseTimeline } from '../src/timeline.js';
+import { parseTimeline, resolveSettings } from '../src/timeline.js';
 import { FIELD, RECORD_WORDS } from '../src/records.js';
 
 /** The page's elements by id; the page is known, so they are not checked. */
@@ -29,7 +29,7 @@ const view = {
     focal: 1500,
     paused: false,
     loads: 0,
-    background: [0xf3 / 255, 0xef / 255, 0xe6 / 255, 1],
+    background: resolveSettings({ enable3D: false, events: [] }).background,
     last: 0,
     clockMs: 0,
     // What the animator chose for this puppet; a reload of the same puppet
@@ -264,12 +264,14 @@ async function loadFiles(files, { keepState = false } = {}) {
         view.files = files;
         view.info = await describePuppet(files, model);
         const scene = await sceneSettings(files);
+        // The player's defaults where the folder has no scene script.
         const canvas = $('canvas');
-        view.origin = scene?.origin ?? [canvas.width / 2, canvas.height - 30];
-        view.scale = scene?.scale ?? 1;
-        view.pivot3D = scene?.pivot ?? [0, 0];
-        view.focal = scene?.focal ?? 1500;
-        view.background = scene?.background ?? [0xf3 / 255, 0xef / 255, 0xe6 / 255, 1];
+        const settings = resolveSettings(scene ?? { enable3D: false, events: [] }, canvas);
+        view.origin = settings.origin;
+        view.scale = settings.scale;
+        view.pivot3D = settings.pivot;
+        view.focal = settings.focal;
+        view.background = settings.background;
         if (!keepState && view.info.motions.includes('idle')) view.state.motion = 'idle';
         else if (!keepState && view.info.motions.length) view.state.motion = view.info.motions[0];
         showLists(view.info);
