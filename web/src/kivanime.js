@@ -468,7 +468,7 @@ export class Runtime {
         return puppet;
     }
 
-    /** Destroys the puppet's instances and drops it. @param {string} name */
+    /** Destroys the puppet's instances and drops it and its images. @param {string} name */
     unloadPuppet(name) {
         const puppet = this.puppets.get(name);
         if (puppet) {
@@ -479,6 +479,12 @@ export class Runtime {
             this.puppets.delete(name);
         }
         this.api.Anime_UnloadModel(name);
+        const root = TextureStore.key(`/puppets/${encodeURIComponent(name)}/`);
+        for (const key of [...this.textures.images.keys()]) {
+            if (key.startsWith(root)) {
+                this.textures.images.delete(key);
+            }
+        }
     }
 
     /** Advances every visible instance. @param {number} ms */
