@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build, the tests and the demo need,
 # skipping those already present. Usage: scripts/install-deps.sh [group...]
-# Groups: build (default), demo, csharp (Mono, for the C# bindings), ci. Also
-# generates the decimal-comma locale (de_DE.UTF-8) that the number-reading
-# tests switch to.
+# Groups: build (default), demo, csharp (Mono, for the C# bindings), ci, web
+# (the WebAssembly build and the browser tests: emscripten, Chromium, Node.js
+# with npm). Also generates the decimal-comma locale (de_DE.UTF-8) that the
+# number-reading tests switch to.
 set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config libgtest-dev locales)
@@ -11,6 +12,10 @@ demo_pkgs=(libpng-dev libgif-dev)
 ci_pkgs=(clang-14 libclang-rt-14-dev clang-format-14 valgrind libbenchmark-dev binutils googletest
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine)
 csharp_pkgs=(mono-mcs mono-runtime)
+
+web_pkgs=(emscripten chromium nodejs python3)
+# Debian's npm, unless the installed Node.js brings its own.
+command -v npm >/dev/null 2>&1 || web_pkgs+=(npm)
 
 groups=("$@")
 [ ${#groups[@]} -eq 0 ] && groups=(build)
@@ -22,6 +27,7 @@ for g in "${groups[@]}"; do
         demo) want+=("${build_pkgs[@]}" "${demo_pkgs[@]}") ;;
         csharp) want+=("${csharp_pkgs[@]}") ;;
         ci) want+=("${build_pkgs[@]}" "${demo_pkgs[@]}" "${ci_pkgs[@]}" "${csharp_pkgs[@]}") ;;
+        web) want+=("${build_pkgs[@]}" "${web_pkgs[@]}") ;;
         *) echo "unknown group: $g" >&2; exit 2 ;;
     esac
 done

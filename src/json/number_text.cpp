@@ -3,8 +3,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <system_error>
 
 namespace kivanime {
@@ -157,6 +159,34 @@ double OutOfRangeDecimal(const char* p, const char* end) {
     return lead + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
 }
 
+// Converts [first, last), already checked to be a decimal number in strtod's
+// syntax without sign (or, with `hex`, the hexadecimal digits after "0x").
+// Returns false when the value lies beyond the range of a double.
+#if defined(__EMSCRIPTEN__)
+// The WebAssembly C++ library has no floating-point from_chars. Its C
+// library knows the "C" locale only, so strtod cannot meet a decimal comma
+// and gives the same correctly rounded results; beyond the range it returns
+// infinity or zero, as from_chars' callers below would.
+bool ReadFloating(const char* first, const char* last, bool hex, double& out) {
+    std::string text = hex ? "0x" : "";
+    text.append(first, last);
+    out = std::strtod(text.c_str(), nullptr);
+    return true;
+}
+#else
+bool ReadFloating(const char* first, const char* last, bool hex, double& out) {
+    auto result = std::from_chars(first, last, out,
+                                  hex ? std::chars_format::hex : std::chars_format::general);
+    if (result.ec == std::errc::result_out_of_range) {
+        return false;
+    }
+    if (result.ec != std::errc{}) {
+        out = 0.0;
+    }
+    return true;
+}
+#endif
+
 }  // namespace
 
 double ConvertNumberText(const char* begin, const char* end, size_t* consumed) {
@@ -207,8 +237,7 @@ double ConvertNumberText(const char* begin, const char* end, size_t* consumed) {
             q = SkipExponent(q, end);
         }
         stop = q;
-        auto result = std::from_chars(p + 2, stop, magnitude, std::chars_format::hex);
-        if (result.ec == std::errc::result_out_of_range) {
+        if (!ReadFloating(p + 2, stop, true, magnitude)) {
             // Hex digits carry a binary exponent; decide the side the same way.
             const char* e = p + 2;
             int64_t lead_bits = 0;
@@ -276,11 +305,8 @@ double ConvertNumberText(const char* begin, const char* end, size_t* consumed) {
             q = SkipExponent(q, end);
         }
         stop = q;
-        auto result = std::from_chars(body, stop, magnitude, std::chars_format::general);
-        if (result.ec == std::errc::result_out_of_range) {
+        if (!ReadFloating(body, stop, false, magnitude)) {
             magnitude = OutOfRangeDecimal(body, stop);
-        } else if (result.ec != std::errc{}) {
-            magnitude = 0.0;
         }
     }
     if (consumed) {

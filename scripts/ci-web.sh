@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The web stage of continuous integration: installs emscripten, Chromium and
+# the pinned npm packages, builds the web folder and the native programs the
+# browser tests compare against, and runs every test under tests/web in
+# headless Chromium. Nothing may be skipped here.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export KIVANIME_NO_SKIP="${KIVANIME_NO_SKIP:-1}"
+scripts/install-deps.sh demo web
+npm ci --no-audit --no-fund --loglevel=error
+scripts/web.sh
+cmake --preset dev >/dev/null
+cmake --build --preset dev --target kivanime_record_sequence kivanime_number_probe kivanime-player
+node --test tests/web/

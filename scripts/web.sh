@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the web folder build/wasm/web: the library and the lint compiled to
+# WebAssembly with Debian's emscripten, the JavaScript modules, the viewer and
+# benchmark pages and the sample puppet. Everything a page needs is in the
+# folder, so it works offline from any static server.
+#
+#   scripts/web.sh              build
+#   scripts/web.sh serve [PORT] build, then serve the folder on 127.0.0.1
+#                               (default port 8013) until interrupted
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh web
+# emcc finds its JavaScript helpers through NODE_PATH.
+export NODE_PATH=/usr/share/nodejs
+cmake --preset wasm >/dev/null
+cmake --build --preset wasm
+echo "web folder: build/wasm/web"
+if [ "${1:-}" = serve ]; then
+    port="${2:-8013}"
+    echo "serving on http://127.0.0.1:$port/ (viewer: /viewer/, benchmark: /bench/); Ctrl-C stops"
+    exec python3 -m http.server "$port" --bind 127.0.0.1 --directory build/wasm/web
+fi

@@ -1,0 +1,87 @@
+// The WebAssembly build reads numbers with another C++ library (no
+// floating-point from_chars there): every text must give the same bits and
+// the same length read as the native build, for hand-picked hard cases, many
+// generated ones and every number in the JSON test corpus.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import test from 'node:test';
+
+import { NATIVE_DIR, REPO, need, run } from './harness.mjs';
+
+const WASM_PROBE = path.join(REPO, 'build/wasm/tests/web/kivanime_number_probe.js');
+const NATIVE_PROBE = path.join(NATIVE_DIR, 'tests/web/kivanime_number_probe');
+const CORPUS = path.join(REPO, '../shared/json-test-suite');
+
+const HARD = [
+    '0', '-0', '1', '0.1', '1e23', '8.98846567431158e307', '1.7976931348623157e308',
+    '1.7976931348623159e308', '2.2250738585072011e-308', '2.2250738585072014e-308',
+    '4.9406564584124654e-324', '2.4703282292062327e-324', '2.4703282292062328e-324',
+    '1e-400', '1e400', '-1e400', '9007199254740993', '123456789012345678901234567890e-10',
+    '0.000000000000000000000000000000000000000000001e-280', '1.5e', '1.5e+', '.5', '5.', '.',
+    '0x1p-1074', '0x1.fffffffffffffp1023', '0x1.fffffffffffff8p1023', '0x1p-1075', '0x.8p1',
+    '0X1P+4', '0x', '0xg', 'inf', '-INFINITY', 'infinit', 'nan', 'NaN(123)', 'nan(0x7f)',
+    'nan(', '+7', '1_000', '3.14abc', '1e-0', '00012', '7.2057594037927933e16',
+];
+
+/** Generated texts in many shapes, the same on every run. */
+function generated(count) {
+    let seed = 12345;
+    const rand = (n) => {
+        seed = (seed * 1103515245 + 12345) >>> 0;
+        return (seed >>> 8) % n;
+    };
+    const digits = (n) => Array.from({ length: n }, () => rand(10)).join('');
+    const hexDigits = (n) => Array.from({ length: n }, () => '0123456789abcdef'[rand(16)]).join('');
+    const out = [];
+    for (let i = 0; i < count; ++i) {
+        const sign = ['', '-', '+'][rand(3)];
+        if (rand(5) === 0) {
+            out.push(`${sign}0x${hexDigits(1 + rand(18))}${rand(2) ? '.' + hexDigits(rand(16)) : ''}p${rand(2) ? '-' : ''}${rand(1100)}`);
+        } else {
+            const exponent = rand(3) ? `e${['', '-', '+'][rand(3)]}${rand(360)}` : '';
+            out.push(`${sign}${digits(1 + rand(20))}${rand(2) ? '.' + digits(rand(25)) : ''}${exponent}`);
+        }
+    }
+    return out;
+}
+
+/** Every number-looking text in the JSON files under `dir`. */
+function numbersIn(dir) {
+    const out = [];
+    for (const entry of fs.readdirSync(dir, { recursive: true })) {
+        const file = path.join(dir, String(entry));
+        if (file.endsWith('.json') && fs.statSync(file).isFile()) {
+            const text = fs.readFileSync(file, 'latin1');
+            out.push(...(text.match(/-?[0-9][0-9.eE+-]*/g) ?? []));
+        }
+    }
+    return out;
+}
+
+test('numbers read the same to the bit in WebAssembly and natively', async (t) => {
+    const needs = [
+        { what: 'the WebAssembly number probe (scripts/web.sh)', path: WASM_PROBE },
+        { what: 'the native number probe (cmake --preset dev)', path: NATIVE_PROBE },
+        { what: 'the shared JSON test corpus', path: CORPUS },
+    ];
+    if (!need(t, needs)) {
+        return;
+    }
+    const cases = [...HARD, ...generated(20000), ...numbersIn(path.join(REPO, 'examples')), ...numbersIn(CORPUS)];
+    const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-numbers-')), 'cases.txt');
+    fs.writeFileSync(file, cases.join('\n') + '\n');
+    try {
+        const native = run(NATIVE_PROBE, [file]).split('\n');
+        const wasm = run(process.execPath, [WASM_PROBE, file]).split('\n');
+        assert.equal(native.length, cases.length + 1);
+        const first = native.findIndex((line, i) => line !== wasm[i]);
+        assert.equal(first, -1, `'${cases[first]}': native ${native[first]}, WebAssembly ${wasm[first]}`);
+        // The generated cases reach both ends of the range.
+        assert.ok(native.includes('7ff0000000000000 ' + '1e400'.length));
+        assert.ok(native.some((l) => /^000[0-9a-f]{13} /.test(l) && !l.startsWith('0000000000000000')));
+    } finally {
+        fs.rmSync(path.dirname(file), { recursive: true, force: true });
+    }
+});

@@ -1,0 +1,193 @@
+// <kivanime-player src="hero/model.json" motion="idle" expression="smile">
+//
+// Plays one puppet in a canvas that fills the element (size it with CSS).
+// Attributes: src (model URL), motion, expression, overlay, motions and
+// expressions (space-separated names of files in the motions/ and
+// expressions/ folders beside the model; the motion, overlay and expression
+// named are fetched from there too unless the model holds them), renderer
+// ("webgl" or "canvas", default webgl with canvas as fallback), background
+// (CSS colour), speed. The puppet stands on the bottom centre of the element,
+// scaled to fit the model's canvas. It pauses while off screen.
+
+import { CanvasRenderer, WebGLRenderer, loadRuntime } from './kivanime.js';
+
+/** @type {Promise<import('./kivanime.js').Runtime>|null} */
+let shared = null;
+let nextName = 0;
+
+export class KivanimePlayerElement extends HTMLElement {
+    static get observedAttributes() {
+        return ['src', 'motion', 'expression', 'overlay', 'speed', 'background'];
+    }
+
+    constructor() {
+        super();
+        const root = this.attachShadow({ mode: 'open' });
+        root.innerHTML = '<style>:host{display:block;position:relative;width:300px;height:300px}' +
+            'canvas{position:absolute;inset:0;width:100%;height:100%}</style><canvas></canvas>';
+        this.canvas = /** @type {HTMLCanvasElement} */ (root.querySelector('canvas'));
+        /** @type {import('./kivanime.js').Puppet|null} */
+        this.puppet = null;
+        /** @type {import('./kivanime.js').Instance|null} */
+        this.instance = null;
+        this.visible = false;
+        this.frame = 0;
+        this.last = -1;
+        this.loading = null;
+        this.tick = this.tick.bind(this);
+    }
+
+    connectedCallback() {
+        this.observer = new IntersectionObserver((entries) => {
+            this.visible = entries.some((e) => e.isIntersecting);
+            if (this.visible && !this.frame) {
+                this.last = -1;
+                this.frame = requestAnimationFrame(this.tick);
+            }
+        });
+        this.observer.observe(this);
+        this.load();
+    }
+
+    disconnectedCallback() {
+        this.observer?.disconnect();
+        cancelAnimationFrame(this.frame);
+        this.frame = 0;
+        this.puppet?.unload();
+        this.puppet = null;
+        this.instance = null;
+    }
+
+    /** @param {string} name */
+    attributeChangedCallback(name) {
+        if (!this.isConnected) {
+            return;
+        }
+        if (name === 'src') {
+            this.load();
+        } else if (this.instance) {
+            this.apply();
+        }
+    }
+
+    /** The runtime all players of the page share. */
+    static runtime() {
+        shared ??= loadRuntime();
+        return shared;
+    }
+
+    async load() {
+        const src = this.getAttribute('src');
+        if (!src) {
+            return;
+        }
+        const loading = (this.loading = (async () => {
+            const runtime = await KivanimePlayerElement.runtime();
+            const names = (/** @type {string} */ attr, /** @type {string[]} */ extra) =>
+                [...new Set([...(this.getAttribute(attr) ?? '').split(/\s+/), ...extra].filter(Boolean))];
+            const base = new URL(src, document.baseURI);
+            const exists = async (/** @type {URL} */ u) => (await fetch(u, { method: 'HEAD' })).ok;
+            const beside = async (/** @type {string} */ folder, /** @type {string[]} */ list) => {
+                const urls = list.map((n) => new URL(`${folder}/${encodeURIComponent(n)}.json`, base));
+                const found = await Promise.all(urls.map(exists));
+                return urls.filter((_, i) => found[i]);
+            };
+            const motions = await beside('motions', names('motions', [this.getAttribute('motion') ?? '', this.getAttribute('overlay') ?? '']));
+            const expressions = await beside('expressions', names('expressions', [this.getAttribute('expression') ?? '']));
+            this.puppet?.unload();
+            const puppet = await runtime.loadPuppet(`kivanime-player-${++nextName}`, { model: base, motions, expressions });
+            if (loading !== this.loading) {
+                puppet.unload();
+                return;
+            }
+            this.runtime = runtime;
+            this.puppet = puppet;
+            this.instance = puppet.createInstance();
+            this.renderer = this.makeRenderer();
+            this.apply();
+            this.dispatchEvent(new Event('load'));
+        })());
+        try {
+            await loading;
+        } catch (error) {
+            this.dispatchEvent(new CustomEvent('error', { detail: error }));
+        }
+    }
+
+    makeRenderer() {
+        if (this.getAttribute('renderer') !== 'canvas') {
+            try {
+                return new WebGLRenderer(this.canvas);
+            } catch {
+                // no WebGL2 here: the 2D canvas draws the same picture
+            }
+        }
+        return new CanvasRenderer(this.canvas);
+    }
+
+    apply() {
+        const i = this.instance;
+        if (!i) {
+            return;
+        }
+        const motion = this.getAttribute('motion');
+        if (motion && motion !== this.playing) {
+            i.play(motion);
+        }
+        this.playing = motion;
+        const overlay = this.getAttribute('overlay');
+        i.stopOverlays();
+        if (overlay) {
+            i.overlay(overlay);
+        }
+        const expression = this.getAttribute('expression');
+        if (expression) {
+            i.express(expression);
+        } else {
+            i.clearExpression();
+        }
+    }
+
+    /** Places the puppet: its canvas fitted into the element, standing on the bottom centre. */
+    layout() {
+        const dpr = window.devicePixelRatio || 1;
+        const w = Math.max(1, Math.round(this.clientWidth * dpr));
+        const h = Math.max(1, Math.round(this.clientHeight * dpr));
+        if (this.canvas.width !== w || this.canvas.height !== h) {
+            this.canvas.width = w;
+            this.canvas.height = h;
+        }
+        const p = /** @type {import('./kivanime.js').Puppet} */ (this.puppet);
+        const mw = p.width || w;
+        const mh = p.height || h;
+        const scale = Math.min(w / mw, h / mh);
+        this.instance?.setScale(scale);
+        this.instance?.setPosition(w / 2, h - (h - mh * scale) / 2);
+    }
+
+    /** @param {number} now */
+    tick(now) {
+        this.frame = 0;
+        if (!this.visible) {
+            return;
+        }
+        if (this.puppet && this.runtime && this.renderer) {
+            const dt = this.last < 0 ? 0 : Math.min(now - this.last, 100) * Number(this.getAttribute('speed') ?? 1);
+            this.last = now;
+            // Every player of the page shares the runtime: show only ours.
+            for (const other of this.runtime.puppets.values()) {
+                for (const inst of other.instances) {
+                    inst.setVisible(inst === this.instance);
+                }
+            }
+            this.layout();
+            this.runtime.update(dt);
+            this.runtime.render(this.renderer, { background: this.getAttribute('background') });
+        }
+        this.frame = requestAnimationFrame(this.tick);
+    }
+}
+
+if (!customElements.get('kivanime-player')) {
+    customElements.define('kivanime-player', KivanimePlayerElement);
+}

@@ -1,0 +1,459 @@
+// The viewer: drop a puppet folder and it plays, with its motions, overlays,
+// expressions, the 3D turn, the wind, a crowd, the part tree and the lint's
+// findings. With URL parameters (see contract.js) it renders one frame of a
+// scene script instead.
+
+import { openRuntime, lintFiles } from './core.js';
+import { readDrop, readHandle, readPicked, watchHandle, modelPath } from './files.js';
+import { describePuppet } from './puppet-info.js';
+import { runContract, wantsContract } from './contract.js';
+import { parseTimeline, resolveSettings } from '../src/timeline.js';
+import { FIELD, RECORD_WORDS } from '../src/records.js';
+
+/** The page's elements by id; the page is known, so they are not checked. */
+const $ = (/** @type {string} */ id) => /** @type {any} */ (document.getElementById(id));
+const STEP_MS = 1000 / 60;
+const CROWD_PHASE_MS = 173;
+
+const view = {
+    runtime: null,
+    renderer: null,
+    files: null,
+    info: null,
+    ids: [],
+    puppet: null, // the loaded puppet (its name in the library is puppet.name)
+    stopWatching: null,
+    origin: [0, 0],
+    scale: 1,
+    pivot3D: [0, 0],
+    focal: 1500,
+    paused: false,
+    loads: 0,
+    background: resolveSettings({ enable3D: false, events: [] }).background,
+    last: 0,
+    clockMs: 0,
+    // What the animator chose for this puppet; a reload of the same puppet
+    // keeps it. The sliders (angles, wind, speed, crowd) stay as they are.
+    state: { motion: '', overlays: new Map(), expression: '' },
+};
+
+function showMessage(text) {
+    $('message').textContent = text;
+    $('message').hidden = !text;
+}
+
+function setSlider(id, value) {
+    $(id).value = String(value);
+    $(id).dispatchEvent(new Event('input'));
+}
+
+function num(id) {
+    return Number($(id).value);
+}
+
+// ---- instances
+
+function applyState(id) {
+    const { lib } = view.runtime;
+    const s = view.state;
+    lib.Anime_SetDrawOrder(id, 0);
+    if (s.motion) lib.Anime_PlayMotion(id, s.motion, 1);
+    for (const [name, weight] of s.overlays) lib.Anime_PlayOverlay(id, name, 1, weight);
+    if (s.expression) lib.Anime_SetExpression(id, s.expression);
+    apply3D(id);
+    lib.Anime_SetWind(id, num('wind-x'), num('wind-y'));
+}
+
+function apply3D(id) {
+    const { lib } = view.runtime;
+    const [px, py] = view.pivot3D;
+    lib.Anime_Set3DSetup(id, 1, px, py, view.focal, num('curve'), 0);
+    lib.Anime_Set3DAngles(id, num('yaw'), num('pitch'), num('roll'));
+}
+
+// The crowd stands in a grid as in kivanime-player: the first cell holds
+// the puppet at full size, each further row and column shrinks them all.
+function layout() {
+    const { lib } = view.runtime;
+    const canvas = $('canvas');
+    const n = view.ids.length;
+    const columns = Math.ceil(Math.sqrt(n));
+    const rows = Math.ceil(n / columns);
+    const cellScale = 1 / Math.max(columns, rows);
+    view.ids.forEach((id, k) => {
+        const column = k % columns;
+        const row = Math.floor(k / columns);
+        const x = n === 1 ? view.origin[0] : (column + 0.5) * (canvas.width / columns);
+        const y =
+            n === 1 ? view.origin[1] : (row + 1) * (canvas.height / rows) - (canvas.height - view.origin[1]) * cellScale;
+        lib.Anime_SetPosition(id, x, y);
+        lib.Anime_SetScale(id, view.scale * cellScale, view.scale * cellScale);
+        lib.Anime_SetDrawOrder(id, row);
+    });
+}
+
+function setCrowd(n) {
+    const { lib } = view.runtime;
+    while (view.ids.length > n) lib.Anime_DestroyInstance(view.ids.pop());
+    while (view.ids.length < n) {
+        const id = lib.Anime_CreateInstance(view.puppet.name);
+        if (!id) break;
+        applyState(id);
+        // A new member starts at its own moment: the others stand still
+        // (hidden) while the library runs it ahead.
+        if (view.ids.length > 0) {
+            for (const other of view.ids) lib.Anime_SetVisible(other, 0);
+            lib.Anime_Update(CROWD_PHASE_MS * (view.ids.length % 7));
+            for (const other of view.ids) lib.Anime_SetVisible(other, 1);
+        }
+        view.ids.push(id);
+    }
+    layout();
+}
+
+function forEachInstance(fn) {
+    for (const id of view.ids) fn(view.runtime.lib, id);
+}
+
+// ---- loading
+
+// One <li> per item; `make` fills it. Items that are names become the
+// element's data-name, which the highlighting and the tests go by.
+function fillList(listId, items, make) {
+    $(listId).replaceChildren(
+        ...items.map((item) => {
+            const li = document.createElement('li');
+            if (typeof item === 'string') li.dataset.name = item;
+            make(li, item);
+            return li;
+        }),
+    );
+}
+
+function markActive() {
+    for (const li of $('motions').children) li.classList.toggle('active', li.dataset.name === view.state.motion);
+    for (const li of $('expressions').children) {
+        li.classList.toggle('active', li.dataset.name === view.state.expression);
+    }
+    for (const li of $('overlays').children) {
+        li.querySelector('input[type=checkbox]').checked = view.state.overlays.has(li.dataset.name);
+    }
+}
+
+function showLists(info) {
+    fillList('motions', info.motions, (li, name) => {
+        li.textContent = name;
+        li.addEventListener('click', () => {
+            view.state.motion = name;
+            forEachInstance((lib, id) => lib.Anime_PlayMotion(id, name, 1));
+            markActive();
+        });
+    });
+    fillList('overlays', info.motions, (li, name) => {
+        const box = document.createElement('input');
+        box.type = 'checkbox';
+        const label = document.createElement('span');
+        label.className = 'name';
+        label.textContent = name;
+        const weight = document.createElement('input');
+        weight.type = 'range';
+        weight.min = '0';
+        weight.max = '1';
+        weight.step = '0.05';
+        weight.value = String(view.state.overlays.get(name) ?? 1);
+        weight.title = 'weight';
+        const play = () => {
+            if (!box.checked) {
+                view.state.overlays.delete(name);
+                forEachInstance((lib, id) => lib.Anime_StopOverlay(id, name));
+                return;
+            }
+            view.state.overlays.set(name, Number(weight.value));
+            forEachInstance((lib, id) => lib.Anime_PlayOverlay(id, name, 1, Number(weight.value)));
+        };
+        box.addEventListener('change', play);
+        weight.addEventListener('change', () => box.checked && play());
+        li.append(box, label, weight);
+        label.addEventListener('click', () => {
+            box.checked = !box.checked;
+            play();
+        });
+    });
+    fillList('expressions', ['(none)', ...info.expressions], (li, name) => {
+        li.textContent = name;
+        if (name === '(none)') li.dataset.name = '';
+        li.addEventListener('click', () => {
+            view.state.expression = li.dataset.name;
+            forEachInstance((lib, id) =>
+                view.state.expression ? lib.Anime_SetExpression(id, view.state.expression) : lib.Anime_ClearExpression(id),
+            );
+            markActive();
+        });
+    });
+    fillList('parts', info.parts, (li, part) => {
+        li.dataset.name = part.name;
+        li.style.paddingLeft = `${part.depth * 12}px`;
+        li.textContent = part.name || '(unnamed)';
+        li.title = part.parent ? `child of ${part.parent}` : 'root';
+    });
+    markActive();
+}
+
+async function showLint(files, model) {
+    $('lint').replaceChildren();
+    $('lint-summary').textContent = '…';
+    let report;
+    try {
+        report = await lintFiles(files, model);
+    } catch (e) {
+        $('lint-summary').textContent = `the lint did not run: ${e.message}`;
+        return report;
+    }
+    $('lint-summary').textContent = `${report.errors} errors, ${report.warnings} warnings, ${report.infos} infos`;
+    $('lint').replaceChildren(
+        ...report.findings.map((f) => {
+            const li = document.createElement('li');
+            const where = document.createElement('span');
+            where.className = 'where';
+            where.textContent = `${f.file}:${f.line}:${f.column}`;
+            const severity = document.createElement('span');
+            severity.className = f.severity;
+            severity.textContent = ` ${f.severity}: `;
+            li.append(where, severity, `${f.message} [${f.code}]`);
+            return li;
+        }),
+    );
+    return report;
+}
+
+// The 3D pivot and the placement come from a scene script in the folder
+// when there is one, as the animator set them up for the player.
+async function sceneSettings(files) {
+    const scene = files.get('scene.json');
+    if (!scene) return null;
+    try {
+        return parseTimeline(await scene.text());
+    } catch {
+        return null;
+    }
+}
+
+// The first error the lint found, with its place, for the message line.
+function firstError(report) {
+    const f = report?.findings?.find((finding) => finding.severity === 'error');
+    return f ? `${f.file}:${f.line}:${f.column}: ${f.message}` : '';
+}
+
+async function loadFiles(files, { keepState = false } = {}) {
+    document.body.dataset.state = 'loading';
+    showMessage('');
+    const model = modelPath(files);
+    const lintDone = showLint(files, model);
+    let problem = '';
+    try {
+        if (!model) throw new Error('no model file: the folder needs a model.json (or one JSON file at its top)');
+        const rt = view.runtime;
+        // Loaded under a new name, so that the puppet on screen keeps playing
+        // when the new files do not load (a half-finished save, say).
+        const { puppet, missing } = await rt.loadPuppet(`puppet${view.loads + 1}`, files, model);
+        view.ids.forEach((id) => rt.lib.Anime_DestroyInstance(id));
+        view.ids = [];
+        if (view.puppet) rt.unloadPuppet(view.puppet);
+        view.puppet = puppet;
+        if (!keepState) view.state = { motion: '', overlays: new Map(), expression: '' };
+        view.files = files;
+        view.info = await describePuppet(files, model);
+        const scene = await sceneSettings(files);
+        // The player's defaults where the folder has no scene script.
+        const canvas = $('canvas');
+        const settings = resolveSettings(scene ?? { enable3D: false, events: [] }, canvas);
+        view.origin = settings.origin;
+        view.scale = settings.scale;
+        view.pivot3D = settings.pivot;
+        view.focal = settings.focal;
+        view.background = settings.background;
+        if (!keepState && view.info.motions.includes('idle')) view.state.motion = 'idle';
+        else if (!keepState && view.info.motions.length) view.state.motion = view.info.motions[0];
+        showLists(view.info);
+        setCrowd(num('crowd'));
+        $('title').textContent = model;
+        document.body.classList.add('loaded');
+        if (missing.length > 0) problem = `These textures did not load (missing or not images): ${missing.join(', ')}`;
+    } catch (e) {
+        const report = await lintDone;
+        const where = firstError(report);
+        const kept = view.puppet ? '\nThe puppet on screen is the one loaded before.' : '';
+        showMessage(`The puppet did not load: ${e.message}${where ? `\n${where}` : ''}${kept}`);
+        finishLoad('error');
+        return;
+    }
+    // The library repairs what it can and loads the rest without a word; the
+    // lint says what was lost.
+    const where = firstError(await lintDone);
+    showMessage([problem, where && `The lint found errors; the first: ${where}`].filter(Boolean).join('\n'));
+    finishLoad('ready');
+}
+
+// Tests and scripts wait on these: the state, and how many loads have ended.
+function finishLoad(state) {
+    view.loads += 1;
+    document.body.dataset.loads = String(view.loads);
+    document.body.dataset.state = state;
+}
+
+async function openDropped(result) {
+    view.stopWatching?.();
+    view.stopWatching = null;
+    await loadFiles(result.files);
+    if (result.handle) watch(result.handle);
+}
+
+// Saving a file in a watched folder reloads the puppet and keeps what the
+// animator had chosen.
+function watch(handle) {
+    view.stopWatching = watchHandle(handle, async (files) => {
+        await loadFiles(files, { keepState: true });
+    });
+}
+
+// ---- the frame loop
+
+function frame(time) {
+    requestAnimationFrame(frame);
+    const dt = view.last ? Math.min(time - view.last, 100) : 0;
+    view.last = time;
+    if (!view.runtime || view.ids.length === 0) return;
+    if (!view.paused) advance(dt * num('speed'));
+    draw();
+}
+
+function advance(ms) {
+    view.runtime.lib.Anime_Update(ms);
+    view.clockMs += ms;
+    $('clock').textContent = `${(view.clockMs / 1000).toFixed(2)} s`;
+}
+
+function draw() {
+    const records = view.renderer.render(view.background);
+    const ctx = view.overlay;
+    ctx.clearRect(0, 0, ctx.canvas.width, ctx.canvas.height);
+    if ($('pivots').checked) drawPivots(ctx, records);
+}
+
+// Each draw record's (x, y) is where the part's pivot lands on the canvas.
+function drawPivots(ctx, list) {
+    ctx.fillStyle = '#d02a6a';
+    ctx.strokeStyle = '#fff';
+    for (let i = 0; i < list.count; ++i) {
+        const base = i * RECORD_WORDS;
+        ctx.beginPath();
+        ctx.arc(list.f32[base + FIELD.x], list.f32[base + FIELD.y], 3, 0, 2 * Math.PI);
+        ctx.fill();
+        ctx.stroke();
+    }
+}
+
+// ---- controls
+
+function wireControls() {
+    const outputs = {
+        speed: (v) => `${v.toFixed(2)}×`,
+        yaw: (v) => `${v}°`,
+        pitch: (v) => `${v}°`,
+        roll: (v) => `${v}°`,
+    };
+    for (const input of /** @type {NodeListOf<HTMLInputElement>} */ (document.querySelectorAll('input[type=range][id]'))) {
+        const out = document.querySelector(`output[for="${input.id}"]`);
+        input.addEventListener('input', () => {
+            const v = Number(input.value);
+            if (out) out.textContent = (outputs[input.id] ?? String)(v);
+        });
+    }
+    for (const id of ['yaw', 'pitch', 'roll', 'curve']) {
+        $(id).addEventListener('input', () => forEachInstance((lib, i) => apply3D(i)));
+    }
+    for (const id of ['wind-x', 'wind-y']) {
+        $(id).addEventListener('input', () => forEachInstance((lib, i) => lib.Anime_SetWind(i, num('wind-x'), num('wind-y'))));
+    }
+    $('crowd').addEventListener('input', () => view.runtime && view.files && setCrowd(num('crowd')));
+    $('reset-view').addEventListener('click', () => {
+        for (const [id, value] of [['yaw', 0], ['pitch', 0], ['roll', 0], ['curve', 0], ['wind-x', 0], ['wind-y', 0], ['speed', 1]]) {
+            setSlider(id, value);
+        }
+    });
+    $('pause').addEventListener('click', () => {
+        view.paused = !view.paused;
+        $('pause').textContent = view.paused ? 'Play' : 'Pause';
+    });
+    $('step').addEventListener('click', () => {
+        view.paused = true;
+        $('pause').textContent = 'Play';
+        if (view.ids.length) advance(STEP_MS);
+    });
+
+    for (const id of ['pick-files', 'pick-folder']) {
+        $(id).addEventListener('change', async (e) => openDropped({ files: await readPicked($(id).files), handle: null }));
+    }
+    if ('showDirectoryPicker' in window) {
+        $('open-folder').hidden = false;
+        $('open-folder').addEventListener('click', async () => {
+            const handle = await /** @type {any} */ (window).showDirectoryPicker().catch(() => null);
+            if (handle) await openDropped({ files: await readHandle(handle), handle });
+        });
+    }
+    $('load-sample').addEventListener('click', () => loadSample());
+
+    document.addEventListener('dragover', (e) => {
+        e.preventDefault();
+        document.body.classList.add('dragging');
+    });
+    document.addEventListener('dragleave', (e) => {
+        if (e.relatedTarget === null) document.body.classList.remove('dragging');
+    });
+    document.addEventListener('drop', (e) => {
+        e.preventDefault();
+        document.body.classList.remove('dragging');
+        readDrop(e.dataTransfer).then(openDropped, (error) => showMessage(`The drop could not be read: ${error.message}`));
+    });
+}
+
+// The sample puppet ships in the built folder; its file list is fixed.
+async function loadSample() {
+    const base = new URL('../examples/hero/', location.href);
+    const list = await fetch(new URL('files.json', base)).then((r) => (r.ok ? r.json() : null), () => null);
+    if (!list) {
+        showMessage('The sample puppet is not in this folder.');
+        return;
+    }
+    const files = new Map();
+    await Promise.all(
+        list.map(async (path) => {
+            const blob = await fetch(new URL(path, base)).then((r) => r.blob());
+            files.set(path, new File([blob], path.split('/').pop()));
+        }),
+    );
+    await openDropped({ files, handle: null });
+}
+
+async function main() {
+    const params = new URLSearchParams(location.search);
+    if (wantsContract(params)) {
+        await runContract(params);
+        return;
+    }
+    wireControls();
+    try {
+        view.runtime = await openRuntime();
+        const canvas = $('canvas');
+        view.renderer = view.runtime.createRenderer(canvas, params.get('renderer') ?? 'canvas');
+        view.overlay = $('overlay').getContext('2d');
+    } catch (e) {
+        document.body.dataset.state = 'error';
+        showMessage(`The WebAssembly library did not start: ${e.message}`);
+        return;
+    }
+    document.body.dataset.state = 'empty';
+    requestAnimationFrame(frame);
+}
+
+main();
