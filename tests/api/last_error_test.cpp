@@ -17,9 +17,11 @@ TEST_F(LastError, EveryFailureSaysWhyAndSuccessClearsIt) {
     const uint32_t id = Anime_CreateInstance("m");
     float out[6];
     const std::string gone = dir_ + "gone.json";
-    std::string files[5];
-    const char* texts[5] = {"[1, 2]", "\n  nul,", " \n", "\xEF\xBB\xBF{}", "\"caf\xC3\xA9\" {}"};
-    for (int i = 0; i < 5; ++i) {
+    std::string files[6];
+    const char* texts[6] = {
+        "[1, 2]",         "\n  nul,",           " \n",
+        "\xEF\xBB\xBF{}", "\"caf\xC3\xA9\" {}", "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["};
+    for (int i = 0; i < 6; ++i) {
         files[i] = writeFile(std::to_string(i) + ".json", texts[i]);
     }
     const std::string model = "cannot load model \"x\": ";
@@ -34,6 +36,8 @@ TEST_F(LastError, EveryFailureSaysWhyAndSuccessClearsIt) {
          model + files[0] + ":1:1" + expected + "an array \"[1, 2]\""},
         {[&] { return Anime_LoadModel("x", files[1].c_str()); },
          model + files[1] + ":2:3" + expected + "\"nul,\""},
+        {[&] { return Anime_LoadModel("x", files[5].c_str()); },
+         model + files[5] + ":1:1" + expected + "an array \"" + std::string(20, '[') + "...\""},
         {[&] { return Anime_LoadModel("x", files[2].c_str()); },
          model + files[2] + ":2:1" + expected + "no value at all"},
         {[&] { return Anime_LoadModel("x", files[3].c_str()); },
