@@ -10,8 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <mutex>
@@ -33,7 +31,6 @@ constexpr int kMaxOpsPerWorker = 6000;
 constexpr auto kWorkBudget = std::chrono::milliseconds(1500);
 // Far beyond the budget: reaching it means the threads are stuck.
 constexpr auto kDeadlockLimit = std::chrono::seconds(120);
-constexpr size_t kTexturesOfA = 3;
 
 // The host state. Host functions run with the library's lock held, so these
 // plain containers need no lock of their own: a host call made outside the
@@ -95,52 +92,11 @@ void Draw2(const AnimeDrawParams* p) {
 const AnimeHostCallbacks kTable1{Load, Release, nullptr, Draw};
 const AnimeHostCallbacks kTable2{Load2, Release2, nullptr, Draw2};
 
-const char* const kModelA = R"({
-  "name": "a",
-  "textures": {"body": "body.png", "head": "head.png", "hair": "hair.png"},
-  "parts": [
-    {"name": "body", "texture": "body", "position": [100, 200], "drawOrder": 1},
-    {"name": "head", "texture": "head", "parent": "body", "position": [0, -60], "depth": 10},
-    {"name": "hair", "texture": "hair", "parent": "head", "position": [0, -20], "depth": -5},
-    {"name": "tip", "texture": "hair", "parent": "hair", "position": [0, 30], "ignore3D": true}
-  ],
-  "physics": [
-    {"target": "hair", "stiffness": 0.4, "damping": 0.6, "gravity": [0, 9.8], "wind": 1.5},
-    {"target": "tip", "stiffness": 0.2, "damping": 0.8, "wind": 2}
-  ],
-  "motions": {
-    "idle": {"duration": 800, "loop": true, "fadeIn": 100, "tracks": [
-      {"part": "head", "keyframes": [
-        {"time": 0, "rotation": 0}, {"time": 400, "rotation": 0.3, "easing": "ease_out_bounce"},
-        {"time": 800, "rotation": 0}]},
-      {"part": "hair", "keyframes": [
-        {"time": 0, "textureSwap": "body"}, {"time": 300, "textureSwap": "hair", "visible": 1}]}]},
-    "wave": {"duration": 300, "fadeOut": 50, "tracks": [
-      {"part": "body", "keyframes": [
-        {"time": 0, "position": [0, 0], "scale": 1}, {"time": 300, "position": [10, 5], "scale": [1.2, 0.9], "alpha": 0.5, "easing": "ease_in_back"}]}]}
-  },
-  "expressions": {
-    "smile": {"blendMs": 120, "params": [
-      {"part": "head", "rotation": 0.1, "scaleX": 1.1, "textureSwap": "hair"},
-      {"part": "hair", "alpha": 0.5, "visible": 0}]}
-  }
-})";
-
-const char* const kModelB = R"({
-  "textures": {"t": "t.png"},
-  "parts": [{"name": "p", "texture": "t", "position": [5, 5]}],
-  "physics": [{"target": "p"}],
-  "motions": {"idle": {"duration": 100, "loop": true, "tracks": [
-    {"part": "p", "keyframes": [{"time": 0, "rotation": 1}, {"time": 100, "rotation": 2}]}]}}
-})";
-
-const char* const kMotion = R"({"name": "spin", "duration": 500, "loop": true, "tracks": [
-  {"part": "body", "keyframes": [{"time": 0, "rotation": 0}, {"time": 500, "rotation": 6.28, "easing": "ease_in_out_cubic"}]},
-  {"part": "missing", "keyframes": [{"time": 0, "rotation": 1}]}]})";
-
-const char* const kExpression = R"({"name": "angry", "blendMs": 0, "params": [
-  {"part": "head", "position": [2, 3], "rotation": -0.2},
-  {"part": "body", "scaleY": 0.9}]})";
+// The sample puppets: "a" is the hero (every feature: hierarchy, springs,
+// motions, expressions, parallax depths), "b" the minimal one.
+const std::string kExamples = std::string(KIVANIME_SOURCE_DIR) + "/examples/";
+const std::string kHero = kExamples + "hero/";
+constexpr size_t kTexturesOfA = 28;
 
 struct OwnInstance {
     uint32_t id;
@@ -155,19 +111,14 @@ struct WorkerResult {
     int64_t failedCreates = 0;
 };
 
-struct Files {
-    std::string modelA, modelB, motion, expression;
-};
-
 // One worker: random calls, on its own instances or on any id (another
 // worker's, a dead one), until the budget is spent.
-void Work(const Files& files, int worker, WorkerResult& result,
-          std::chrono::steady_clock::time_point stopAt) {
+void Work(int worker, WorkerResult& result, std::chrono::steady_clock::time_point stopAt) {
     std::minstd_rand rng(static_cast<unsigned>(1234 + worker));
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
     auto frac = [&]() { return static_cast<float>(rng() % 1000) / 1000.0f; };
-    static const char* const kMotions[] = {"idle", "wave", "spin", "nope"};
-    static const char* const kExpressions[] = {"smile", "angry", "nope"};
+    static const char* const kMotions[] = {"idle", "wave", "blink", "nope"};
+    static const char* const kExpressions[] = {"smile", "surprised", "nope"};
     std::vector<OwnInstance>& own = result.own;
     uint32_t id = 0;
     int op = 0;
@@ -228,9 +179,9 @@ void Work(const Files& files, int worker, WorkerResult& result,
             Anime_Set3DStrength(id, frac() * 2.0f, frac() * 2.0f);
         },
         // Replaces the records that playing instances point at.
-        [&] { Anime_LoadMotion("a", files.motion.c_str()); },
-        [&] { Anime_LoadExpression("a", files.expression.c_str()); },
-        [&] { Anime_LoadModel("b", files.modelB.c_str()); },
+        [&] { Anime_LoadMotion("a", (kHero + "motions/wave.json").c_str()); },
+        [&] { Anime_LoadExpression("a", (kHero + "expressions/surprised.json").c_str()); },
+        [&] { Anime_LoadModel("b", (kExamples + "minimal/model.json").c_str()); },
         [&] { Anime_UnloadModel("b"); },
         [&] {
             Anime_GetInstanceCount();
@@ -261,27 +212,15 @@ void Work(const Files& files, int worker, WorkerResult& result,
     }
 }
 
-void WriteText(const std::string& path, const char* text) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
 TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / "kivanime-tests" / "ThreadStress";
-    std::filesystem::remove_all(dir);
-    const Files files{(dir / "a" / "model.json").string(), (dir / "b" / "model.json").string(),
-                      (dir / "a" / "spin.json").string(), (dir / "a" / "angry.json").string()};
-    WriteText(files.modelA, kModelA);
-    WriteText(files.modelB, kModelB);
-    WriteText(files.motion, kMotion);
-    WriteText(files.expression, kExpression);
-
     Anime_Shutdown();
     Anime_Init(&kTable1);
-    ASSERT_EQ(Anime_LoadModel("a", files.modelA.c_str()), 1);
-    ASSERT_EQ(Anime_LoadModel("b", files.modelB.c_str()), 1);
+    ASSERT_EQ(Anime_LoadModel("a", (kHero + "model.json").c_str()), 1);
+    for (const char* motion : {"idle", "wave"}) {
+        ASSERT_EQ(Anime_LoadMotion("a", (kHero + "motions/" + motion + ".json").c_str()), 1);
+    }
+    ASSERT_EQ(Anime_LoadExpression("a", (kHero + "expressions/smile.json").c_str()), 1);
+    ASSERT_EQ(Anime_LoadModel("b", (kExamples + "minimal/model.json").c_str()), 1);
 
     std::vector<WorkerResult> results(kWorkers);
     std::mutex doneLock;
@@ -291,7 +230,7 @@ TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
     std::vector<std::thread> threads;
     for (int w = 0; w < kWorkers; ++w) {
         threads.emplace_back([&, w] {
-            Work(files, w, results[static_cast<size_t>(w)], stopAt);
+            Work(w, results[static_cast<size_t>(w)], stopAt);
             std::lock_guard<std::mutex> guard(doneLock);
             ++done;
             doneSignal.notify_one();
@@ -350,8 +289,6 @@ TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
                 static_cast<long long>(ops), static_cast<long long>(g_host.draws),
                 static_cast<long long>(g_host.loads));
     Anime_Init(nullptr);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
 }
 
 }  // namespace
