@@ -115,6 +115,8 @@ const Script kScripts[] = {
      "stopov hide; stopov push3; ov push 1 1; ov push2 1 1; u 16; x 30; sx 4; sy 4; a 0.5;"
      "ov push2 1 0; ov push 1 -1; u 16; x 10; sx 1; ov push2 1 2; u 16; x 30; sx 3; stopall;"
      "u 16; x 10"},
+    {"a restarted overlay takes its new speed",
+     "play idle 1; ov ov 1 1; u 100; arm 100; ov ov 2 1; u 100; arm 200"},
     {"overlays come after the main motion",
      "play hidden 1; u 16; gone; ov show 1 0.4; u 16; gone; ov show 1 0.5; u 16; x 10"},
     {"two tracks on one part apply in order",
