@@ -159,5 +159,21 @@ TEST_F(Expressions, HiddenInstanceFreezesTheWeight) {
     EXPECT_EQ(faceX(100.0f), 100.0f);
 }
 
+TEST_F(Expressions, AtWeightZeroNothingIsTouched) {
+    // Blending at weight 0 would still turn a rotation of -0 into +0.
+    Anime_DestroyInstance(id_);
+    loadModel("z", R"({"textures": {"t": "t.png"},
+        "parts": [{"name": "p", "texture": "t", "rotation": -0.0}]})");
+    const std::string path =
+        writeFile("z.json", R"({"name": "turn", "blendMs": 100, "params": [{"part": "p",
+            "rotation": 1}]})");
+    ASSERT_EQ(Anime_LoadExpression("z", path.c_str()), 1);
+    const uint32_t id = Anime_CreateInstance("z");
+    ASSERT_EQ(Anime_SetExpression(id, "turn"), 1);
+    updateAndRender(0.0f);
+    ASSERT_EQ(host().draws.size(), 1u);
+    EXPECT_EQ(Bits(host().draws[0].rotation), Bits(-0.0f));
+}
+
 }  // namespace
 }  // namespace kivanime::test

@@ -57,29 +57,5 @@ TEST_F(GlobalWind, TheInstanceKeepsItsOwnWindExactly) {
     }
 }
 
-TEST_F(GlobalWind, TheUpdateSeesTheSum) {
-    loadModel("m", kWindModel);
-    const uint32_t summed = Anime_CreateInstance("m");
-    Anime_SetWind(summed, 1e-6f, 0.0f);
-    Anime_SetGlobalWind(2e-6f, 0.0f);
-    Anime_Update(10.0f);
-    Anime_SetGlobalWind(0.0f, 0.0f);
-    const uint32_t reference = Anime_CreateInstance("m");
-    Anime_SetWind(reference, 2e-6f + 1e-6f, 0.0f);
-    Anime_SetVisible(summed, 0);
-    Anime_Update(10.0f);
-
-    Anime_SetVisible(summed, 1);
-    Anime_SetVisible(reference, 0);
-    host().draws.clear();
-    const float summedX = DrawnX();
-    Anime_SetVisible(summed, 0);
-    Anime_SetVisible(reference, 1);
-    host().draws.clear();
-    const float referenceX = DrawnX();
-    EXPECT_GT(summedX, 0.0f);
-    EXPECT_EQ(Bits(summedX), Bits(referenceX));
-}
-
 }  // namespace
 }  // namespace kivanime::test

@@ -221,26 +221,6 @@ TEST_F(Lifecycle, TexturePathsAreTheBaseFolderFollowedByThePath) {
     EXPECT_EQ(host().loads[1], u"");
 }
 
-TEST_F(Lifecycle, TexturePathsAreConvertedToUtf16) {
-    // Valid sequences of every length, then ill-formed ones: a stray
-    // continuation byte, a truncated sequence, an overlong form, an encoded
-    // surrogate and a byte that never occurs. Each maximal bad run is one
-    // U+FFFD.
-    loadModel("m",
-              "{\"textures\": {\"ok\": \"a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\", "
-              "\"bad\": \"\x80|\xE2\x82|\xC0\xAF|\xED\xA0\x80|\xFF\"}}");
-    Anime_CreateInstance("m");
-    ASSERT_EQ(host().loads.size(), 2u);
-    const std::u16string base = u"m/";
-    std::u16string folder;
-    for (char c : dir_) {
-        folder.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
-    }
-    EXPECT_EQ(host().loads[0], folder + base + u"a\u00E9\u20AC\U0001F600");
-    EXPECT_EQ(host().loads[1],
-              folder + base + u"\uFFFD|\uFFFD|\uFFFD\uFFFD|\uFFFD\uFFFD\uFFFD|\uFFFD");
-}
-
 TEST_F(Lifecycle, MotionsLoadedLaterReachLiveInstances) {
     loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [{"name": "p", "texture": "t"}]})");
     const uint32_t id = Anime_CreateInstance("m");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/api_fixture.h"
+#include "support/cannot_run.h"
 
 namespace kivanime::test {
 namespace {
@@ -76,11 +77,7 @@ TEST_F(MemoryLoad, HeroPlaysTheSameFromMemoryAsFromFiles) {
 
 TEST_F(MemoryLoad, CorpusTextsLoadAndFailAlike) {
     if (!fs::is_directory(kCorpus)) {
-        const char* noSkip = std::getenv("KIVANIME_NO_SKIP");
-        if (noSkip != nullptr && std::string(noSkip) == "1") {
-            FAIL() << "the JSON corpus is missing: " << kCorpus;
-        }
-        GTEST_SKIP() << "no corpus at " << kCorpus;
+        KIVANIME_CANNOT_RUN_HERE() << "no corpus at " << kCorpus;
     }
     ASSERT_EQ(Anime_LoadModelFromMemory("base", "{}", 2, nullptr), 1);
     int files = 0;

@@ -1,3 +1,6 @@
+#include <iterator>
+#include <string>
+
 #include "support/api_fixture.h"
 
 namespace kivanime::test {
@@ -110,6 +113,12 @@ TEST_F(Physics, GlobalWindAddsToOwnWindDuringTheUpdateOnly) {
     Anime_ResetPhysics(id);  // keeps the wind
     updateAndRender(16.0f);
     EXPECT_EQ(host().draws.at(0).x, FirstStep(50.0f, 0.0f).x);
+
+    // A global wind that only blows vertically counts too.
+    Anime_SetGlobalWind(0.0f, 2.0f);
+    Anime_ResetPhysics(id);
+    updateAndRender(16.0f);
+    EXPECT_EQ(host().draws.at(0).y, FirstStep(0.0f, 100.0f).y);
 }
 
 TEST_F(Physics, SpringsOnOneTargetAdd) {
@@ -123,6 +132,43 @@ TEST_F(Physics, SpringsOnOneTargetAdd) {
     const Offset b = FirstStep(0.0f, 200.0f);
     EXPECT_EQ(host().draws.at(0).x, (10.0f + a.x) + b.x);
     EXPECT_EQ(host().draws.at(0).y, (0.0f + a.y) + b.y);
+}
+
+TEST_F(Physics, StiffnessAndDampingShapeTheSwingAndDefaultTo03And07) {
+    // One root part per spring (anchored at the origin, so only gravity
+    // pulls). Under gravity 50 a spring settles where stiffness x 60 x
+    // offset balances it, whatever its damping.
+    const char* const springs[] = {"",
+                                   R"(, "stiffness": 0.3, "damping": 0.7)",
+                                   R"(, "stiffness": 0.3)",
+                                   R"(, "damping": 0.7)",
+                                   R"(, "stiffness": 0.7, "damping": 0.3)",
+                                   R"(, "stiffness": 0.6)",
+                                   R"(, "damping": 2)"};
+    std::string parts, physics;
+    for (size_t i = 0; i < std::size(springs); ++i) {
+        const std::string name = "\"p" + std::to_string(i) + "\"";
+        const std::string comma = i > 0 ? ", " : "";
+        parts += comma + R"({"texture": "t", "name": )" + name + "}";
+        physics += comma + R"({"target": )" + name + springs[i] + "}";
+    }
+    loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [)" + parts + R"(], "physics": [)" +
+                       physics + "]}");
+    ASSERT_NE(Anime_CreateInstance("m"), 0u);
+    bool swingsDiffer = false;
+    for (int frame = 1; frame <= 600; ++frame) {
+        updateAndRender(16.0f);
+        ASSERT_EQ(host().draws.size(), std::size(springs));
+        const float y = host().draws[0].y;
+        for (size_t i : {1, 2, 3}) {
+            ASSERT_EQ(host().draws[i].y, y) << "spring " << i << " frame " << frame;
+        }
+        swingsDiffer = swingsDiffer || (host().draws[4].y != y && host().draws[6].y != y);
+    }
+    EXPECT_TRUE(swingsDiffer);
+    EXPECT_NEAR(host().draws[0].y, 50.0f / 18.0f, 2e-3f);
+    EXPECT_NEAR(host().draws[4].y, 50.0f / 42.0f, 2e-3f);
+    EXPECT_NEAR(host().draws[5].y, 50.0f / 36.0f, 2e-3f);
 }
 
 }  // namespace

@@ -1,12 +1,8 @@
 // The lenient reader, case by case: each text is read and the result printed
-// in a compact form (objects with their keys sorted, numbers in their
-// shortest round-trip form, string bytes outside printable ASCII as \xNN), so
-// that the position rules show up in what follows a value as much as in the
-// value itself.
+// compactly, so that the position rules show up in what follows a value as
+// much as in the value itself.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -14,6 +10,7 @@
 #include <vector>
 
 #include "json/json_parser.h"
+#include "support/json_print.h"
 
 namespace {
 
@@ -22,78 +19,8 @@ using kivanime::JsonValue;
 using kivanime::ParseJson;
 using namespace std::string_view_literals;
 
-void Describe(const JsonValue& v, std::string& out);
-
-void DescribeString(std::string_view s, std::string& out) {
-    static const char kHex[] = "0123456789abcdef";
-    out.push_back('"');
-    for (unsigned char c : s) {
-        if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
-            out += "\\x";
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 15]);
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    out.push_back('"');
-}
-
-void Describe(const JsonValue& v, std::string& out) {
-    switch (v.type) {
-        case JsonType::Null:
-            out += "null";
-            return;
-        case JsonType::Bool:
-            out += v.boolValue ? "true" : "false";
-            return;
-        case JsonType::Number: {
-            char buffer[64];
-            auto result = std::to_chars(buffer, buffer + sizeof buffer, v.number);
-            out.append(buffer, result.ptr);
-            return;
-        }
-        case JsonType::String:
-            DescribeString(v.text, out);
-            return;
-        case JsonType::Array:
-            out.push_back('[');
-            for (size_t i = 0; i < v.elements.size(); ++i) {
-                if (i > 0) {
-                    out.push_back(',');
-                }
-                Describe(v.elements[i], out);
-            }
-            out.push_back(']');
-            return;
-        case JsonType::Object: {
-            // Sorted, because nothing may rely on the member order.
-            std::vector<size_t> order(v.members.size());
-            for (size_t i = 0; i < order.size(); ++i) {
-                order[i] = i;
-            }
-            std::sort(order.begin(), order.end(),
-                      [&](size_t a, size_t b) { return v.members.keyAt(a) < v.members.keyAt(b); });
-            out.push_back('{');
-            for (size_t i = 0; i < order.size(); ++i) {
-                if (i > 0) {
-                    out.push_back(',');
-                }
-                DescribeString(v.members.keyAt(order[i]), out);
-                out.push_back(':');
-                Describe(v.members.valueAt(order[i]), out);
-            }
-            out.push_back('}');
-            return;
-        }
-    }
-    out += "?";
-}
-
 std::string Read(std::string_view text) {
-    std::string out;
-    Describe(ParseJson(text), out);
-    return out;
+    return kivanime::test::JsonText(ParseJson(text));
 }
 
 struct Case {
@@ -104,7 +31,7 @@ struct Case {
 void ExpectCases(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         std::string shown;
-        DescribeString(c.text, shown);
+        kivanime::test::PrintJsonString(c.text, shown);
         EXPECT_EQ(Read(c.text), c.expected) << "text: " << shown;
     }
 }

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <functional>
+#include <iterator>
 #include <mutex>
 #include <random>
 #include <string>
@@ -31,7 +31,6 @@ constexpr int kMaxOpsPerWorker = 6000;
 constexpr auto kWorkBudget = std::chrono::milliseconds(1500);
 // Far beyond the budget: reaching it means the threads are stuck.
 constexpr auto kDeadlockLimit = std::chrono::seconds(120);
-constexpr size_t kTexturesOfA = 3;
 
 // The host state. Host functions run with the library's lock held, so these
 // plain containers need no lock of their own: a host call made outside the
@@ -93,52 +92,11 @@ void Draw2(const AnimeDrawParams* p) {
 const AnimeHostCallbacks kTable1{Load, Release, nullptr, Draw};
 const AnimeHostCallbacks kTable2{Load2, Release2, nullptr, Draw2};
 
-const char* const kModelA = R"({
-  "name": "a",
-  "textures": {"body": "body.png", "head": "head.png", "hair": "hair.png"},
-  "parts": [
-    {"name": "body", "texture": "body", "position": [100, 200], "drawOrder": 1},
-    {"name": "head", "texture": "head", "parent": "body", "position": [0, -60], "depth": 10},
-    {"name": "hair", "texture": "hair", "parent": "head", "position": [0, -20], "depth": -5},
-    {"name": "tip", "texture": "hair", "parent": "hair", "position": [0, 30], "ignore3D": true}
-  ],
-  "physics": [
-    {"target": "hair", "stiffness": 0.4, "damping": 0.6, "gravity": [0, 9.8], "wind": 1.5},
-    {"target": "tip", "stiffness": 0.2, "damping": 0.8, "wind": 2}
-  ],
-  "motions": {
-    "idle": {"duration": 800, "loop": true, "fadeIn": 100, "tracks": [
-      {"part": "head", "keyframes": [
-        {"time": 0, "rotation": 0}, {"time": 400, "rotation": 0.3, "easing": "ease_out_bounce"},
-        {"time": 800, "rotation": 0}]},
-      {"part": "hair", "keyframes": [
-        {"time": 0, "textureSwap": "body"}, {"time": 300, "textureSwap": "hair", "visible": 1}]}]},
-    "wave": {"duration": 300, "fadeOut": 50, "tracks": [
-      {"part": "body", "keyframes": [
-        {"time": 0, "position": [0, 0], "scale": 1}, {"time": 300, "position": [10, 5], "scale": [1.2, 0.9], "alpha": 0.5, "easing": "ease_in_back"}]}]}
-  },
-  "expressions": {
-    "smile": {"blendMs": 120, "params": [
-      {"part": "head", "rotation": 0.1, "scaleX": 1.1, "textureSwap": "hair"},
-      {"part": "hair", "alpha": 0.5, "visible": 0}]}
-  }
-})";
-
-const char* const kModelB = R"({
-  "textures": {"t": "t.png"},
-  "parts": [{"name": "p", "texture": "t", "position": [5, 5]}],
-  "physics": [{"target": "p"}],
-  "motions": {"idle": {"duration": 100, "loop": true, "tracks": [
-    {"part": "p", "keyframes": [{"time": 0, "rotation": 1}, {"time": 100, "rotation": 2}]}]}}
-})";
-
-const char* const kMotion = R"({"name": "spin", "duration": 500, "loop": true, "tracks": [
-  {"part": "body", "keyframes": [{"time": 0, "rotation": 0}, {"time": 500, "rotation": 6.28, "easing": "ease_in_out_cubic"}]},
-  {"part": "missing", "keyframes": [{"time": 0, "rotation": 1}]}]})";
-
-const char* const kExpression = R"({"name": "angry", "blendMs": 0, "params": [
-  {"part": "head", "position": [2, 3], "rotation": -0.2},
-  {"part": "body", "scaleY": 0.9}]})";
+// The sample puppets: "a" is the hero (every feature: hierarchy, springs,
+// motions, expressions, parallax depths), "b" the minimal one.
+const std::string kExamples = std::string(KIVANIME_SOURCE_DIR) + "/examples/";
+const std::string kHero = kExamples + "hero/";
+constexpr size_t kTexturesOfA = 28;
 
 struct OwnInstance {
     uint32_t id;
@@ -153,179 +111,116 @@ struct WorkerResult {
     int64_t failedCreates = 0;
 };
 
-class Stress {
-public:
-    explicit Stress(const std::filesystem::path& dir)
-        : modelA_((dir / "a" / "model.json").string()),
-          modelB_((dir / "b" / "model.json").string()),
-          motion_((dir / "a" / "spin.json").string()),
-          expression_((dir / "a" / "angry.json").string()) {}
-
-    const std::string modelA_;
-    const std::string modelB_;
-    const std::string motion_;
-    const std::string expression_;
-
-    void run(int worker, WorkerResult& result, std::chrono::steady_clock::time_point stopAt) const {
-        std::minstd_rand rng(static_cast<unsigned>(1234 + worker));
-        auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-        auto frac = [&]() { return static_cast<float>(rng() % 1000) / 1000.0f; };
-        // Any id that may or may not be live, another worker's included.
-        auto anyId = [&]() { return static_cast<uint32_t>(pick(64)); };
-        static const char* const kMotions[] = {"idle", "wave", "spin", "nope"};
-        static const char* const kExpressions[] = {"smile", "angry", "nope"};
-        std::vector<OwnInstance>& own = result.own;
-
-        for (int op = 0; op < kMaxOpsPerWorker; ++op) {
-            if ((op & 31) == 0 && std::chrono::steady_clock::now() >= stopAt) {
-                break;
+// One worker: random calls, on its own instances or on any id (another
+// worker's, a dead one), until the budget is spent.
+void Work(int worker, WorkerResult& result, std::chrono::steady_clock::time_point stopAt) {
+    std::minstd_rand rng(static_cast<unsigned>(1234 + worker));
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    auto frac = [&]() { return static_cast<float>(rng() % 1000) / 1000.0f; };
+    static const char* const kMotions[] = {"idle", "wave", "blink", "nope"};
+    static const char* const kExpressions[] = {"smile", "surprised", "nope"};
+    std::vector<OwnInstance>& own = result.own;
+    uint32_t id = 0;
+    int op = 0;
+    auto motion = [&] { return kMotions[pick(4)]; };
+    const std::function<void()> calls[] = {
+        [&] {
+            if (own.size() < 6) {
+                const uint32_t created = Anime_CreateInstance("a");
+                const float x = static_cast<float>(worker * 1000 + op);
+                if (created == 0) {
+                    ++result.failedCreates;
+                    return;
+                }
+                Anime_SetPosition(created, x, -x);
+                own.push_back({created, x, -x});
             }
-            ++result.ops;
-            const uint32_t someId =
-                own.empty() || pick(2) == 0
-                    ? anyId()
-                    : own[static_cast<size_t>(pick(static_cast<int>(own.size())))].id;
-            switch (pick(20)) {
-                case 0:
-                case 1:
-                    if (own.size() < 6) {
-                        const uint32_t id = Anime_CreateInstance("a");
-                        if (id == 0) {
-                            ++result.failedCreates;
-                        } else {
-                            const float x = static_cast<float>(worker * 1000 + op);
-                            Anime_SetPosition(id, x, -x);
-                            own.push_back({id, x, -x});
-                        }
-                    }
-                    break;
-                case 2:
-                    if (!own.empty()) {
-                        const size_t i = static_cast<size_t>(pick(static_cast<int>(own.size())));
-                        Anime_DestroyInstance(own[i].id);
-                        own.erase(own.begin() + static_cast<std::ptrdiff_t>(i));
-                    }
-                    break;
-                case 3:
-                    // Instances of "b" come and go with the model; nobody tracks them.
-                    Anime_CreateInstance("b");
-                    break;
-                case 4:
-                case 5:
-                    Anime_Update(frac() * 40.0f);
-                    break;
-                case 6:
-                case 7:
-                    Anime_Render();
-                    break;
-                case 8:
-                    Anime_SetScale(someId, 0.5f + frac(), 0.5f + frac());
-                    Anime_SetAlpha(someId, frac());
-                    Anime_SetVisible(someId, pick(4) != 0);
-                    Anime_SetDrawOrder(someId, pick(5) - 2);
-                    break;
-                case 9:
-                    Anime_SetWind(someId, frac() - 0.5f, frac());
-                    if (pick(4) == 0) {
-                        Anime_ResetPhysics(someId);
-                    }
-                    break;
-                case 10:
-                    Anime_Init(pick(2) == 0 ? &kTable1 : &kTable2);
-                    break;
-                case 11:
-                    Anime_SetGlobalWind(frac() * 3.0f - 1.5f, frac() - 0.5f);
-                    break;
-                case 12:
-                    Anime_PlayMotion(someId, kMotions[pick(4)], frac() * 3.0f - 1.0f);
-                    Anime_PlayOverlay(someId, kMotions[pick(4)], 1.0f, frac());
-                    break;
-                case 13:
-                    switch (pick(4)) {
-                        case 0:
-                            Anime_StopMotion(someId);
-                            break;
-                        case 1:
-                            Anime_StopOverlay(someId, kMotions[pick(4)]);
-                            break;
-                        case 2:
-                            Anime_StopAllOverlays(someId);
-                            break;
-                        default:
-                            Anime_IsMotionPlaying(someId);
-                            Anime_IsMotionFinished(someId);
-                            break;
-                    }
-                    break;
-                case 14:
-                    if (pick(3) == 0) {
-                        Anime_ClearExpression(someId);
-                    } else {
-                        Anime_SetExpression(someId, kExpressions[pick(3)]);
-                    }
-                    break;
-                case 15:
-                    Anime_Set3DSetup(someId, pick(2), frac() * 100.0f, frac() * 100.0f,
-                                     frac() * 2000.0f, frac() * 300.0f, frac() * 300.0f);
-                    Anime_Set3DAngles(someId, frac() * 60.0f - 30.0f, frac() * 40.0f - 20.0f,
-                                      frac() * 10.0f);
-                    Anime_Set3DStrength(someId, frac() * 2.0f, frac() * 2.0f);
-                    break;
-                case 16:
-                    // Replaces the records that playing instances point at.
-                    if (pick(2) == 0) {
-                        Anime_LoadMotion("a", motion_.c_str());
-                    } else {
-                        Anime_LoadExpression("a", expression_.c_str());
-                    }
-                    break;
-                case 17:
-                    if (pick(2) == 0) {
-                        Anime_LoadModel("b", modelB_.c_str());
-                    } else {
-                        Anime_UnloadModel("b");
-                    }
-                    break;
-                case 18:
-                    Anime_GetInstanceCount();
-                    Anime_HasInstances();
-                    break;
-                default:
-                    // Positions of this worker's instances are set by it alone.
-                    for (const OwnInstance& mine : own) {
-                        float x = 0.0f;
-                        float y = 0.0f;
-                        Anime_GetPosition(mine.id, &x, &y);
-                        if (x != mine.x || y != mine.y) {
-                            ++result.wrongPositions;
-                        }
-                    }
-                    break;
+        },
+        [&] {
+            if (!own.empty()) {
+                const size_t i = static_cast<size_t>(pick(static_cast<int>(own.size())));
+                Anime_DestroyInstance(own[i].id);
+                own.erase(own.begin() + static_cast<std::ptrdiff_t>(i));
             }
+        },
+        // Instances of "b" come and go with the model; nobody tracks them.
+        [&] { Anime_CreateInstance("b"); },
+        [&] { Anime_Update(frac() * 40.0f); },
+        [&] { Anime_Render(); },
+        [&] {
+            Anime_SetScale(id, 0.5f + frac(), 0.5f + frac());
+            Anime_SetAlpha(id, frac());
+            Anime_SetVisible(id, pick(4) != 0);
+            Anime_SetDrawOrder(id, pick(5) - 2);
+        },
+        [&] {
+            Anime_SetWind(id, frac() - 0.5f, frac());
+            Anime_ResetPhysics(id);
+        },
+        [&] { Anime_Init(pick(2) == 0 ? &kTable1 : &kTable2); },
+        [&] { Anime_SetGlobalWind(frac() * 3.0f - 1.5f, frac() - 0.5f); },
+        [&] {
+            Anime_PlayMotion(id, motion(), frac() * 3.0f - 1.0f);
+            Anime_PlayOverlay(id, motion(), 1.0f, frac());
+        },
+        [&] {
+            Anime_StopMotion(id);
+            Anime_StopOverlay(id, motion());
+            Anime_IsMotionPlaying(id);
+            Anime_IsMotionFinished(id);
+        },
+        [&] { Anime_StopAllOverlays(id); },
+        [&] { Anime_SetExpression(id, kExpressions[pick(3)]); },
+        [&] { Anime_ClearExpression(id); },
+        [&] {
+            Anime_Set3DSetup(id, pick(2), frac() * 100.0f, frac() * 100.0f, frac() * 2000.0f,
+                             frac() * 300.0f, frac() * 300.0f);
+            Anime_Set3DAngles(id, frac() * 60.0f - 30.0f, frac() * 40.0f - 20.0f, frac() * 10.0f);
+            Anime_Set3DStrength(id, frac() * 2.0f, frac() * 2.0f);
+        },
+        // Replaces the records that playing instances point at.
+        [&] { Anime_LoadMotion("a", (kHero + "motions/wave.json").c_str()); },
+        [&] { Anime_LoadExpression("a", (kHero + "expressions/surprised.json").c_str()); },
+        [&] { Anime_LoadModel("b", (kExamples + "minimal/model.json").c_str()); },
+        [&] { Anime_UnloadModel("b"); },
+        [&] {
+            Anime_GetInstanceCount();
+            Anime_HasInstances();
+        },
+        [&] {
+            // Positions of this worker's instances are set by it alone.
+            for (const OwnInstance& mine : own) {
+                float x = 0.0f;
+                float y = 0.0f;
+                Anime_GetPosition(mine.id, &x, &y);
+                result.wrongPositions += x != mine.x || y != mine.y;
+            }
+        },
+    };
+    constexpr int kCalls = static_cast<int>(std::size(calls));
+    for (; op < kMaxOpsPerWorker; ++op) {
+        if ((op & 31) == 0 && std::chrono::steady_clock::now() >= stopAt) {
+            break;
         }
+        ++result.ops;
+        id = own.empty() || pick(2) == 0
+                 ? static_cast<uint32_t>(pick(64))
+                 : own[static_cast<size_t>(pick(static_cast<int>(own.size())))].id;
+        // Creating and destroying come up twice as often as the rest.
+        const int k = pick(kCalls + 3);
+        calls[k < kCalls ? k : k - kCalls]();
     }
-};
-
-void WriteText(const std::string& path, const char* text) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out << text;
 }
 
 TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / "kivanime-tests" / "ThreadStress";
-    std::filesystem::remove_all(dir);
-    Stress stress(dir);
-    WriteText(stress.modelA_, kModelA);
-    WriteText(stress.modelB_, kModelB);
-    WriteText(stress.motion_, kMotion);
-    WriteText(stress.expression_, kExpression);
-
     Anime_Shutdown();
     Anime_Init(&kTable1);
-    ASSERT_EQ(Anime_LoadModel("a", stress.modelA_.c_str()), 1);
-    ASSERT_EQ(Anime_LoadModel("b", stress.modelB_.c_str()), 1);
+    ASSERT_EQ(Anime_LoadModel("a", (kHero + "model.json").c_str()), 1);
+    for (const char* motion : {"idle", "wave"}) {
+        ASSERT_EQ(Anime_LoadMotion("a", (kHero + "motions/" + motion + ".json").c_str()), 1);
+    }
+    ASSERT_EQ(Anime_LoadExpression("a", (kHero + "expressions/smile.json").c_str()), 1);
+    ASSERT_EQ(Anime_LoadModel("b", (kExamples + "minimal/model.json").c_str()), 1);
 
     std::vector<WorkerResult> results(kWorkers);
     std::mutex doneLock;
@@ -335,7 +230,7 @@ TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
     std::vector<std::thread> threads;
     for (int w = 0; w < kWorkers; ++w) {
         threads.emplace_back([&, w] {
-            stress.run(w, results[static_cast<size_t>(w)], stopAt);
+            Work(w, results[static_cast<size_t>(w)], stopAt);
             std::lock_guard<std::mutex> guard(doneLock);
             ++done;
             doneSignal.notify_one();
@@ -394,8 +289,6 @@ TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
                 static_cast<long long>(ops), static_cast<long long>(g_host.draws),
                 static_cast<long long>(g_host.loads));
     Anime_Init(nullptr);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
 }
 
 }  // namespace

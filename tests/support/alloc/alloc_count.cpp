@@ -9,9 +9,27 @@ namespace kivanime::alloc {
 namespace {
 
 std::atomic<uint64_t> gAllocations{0};
+std::atomic<int64_t> gLive{0};
+std::atomic<uint64_t> gFailAt{0};
+
+void Count() {
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    const uint64_t failAt = gFailAt.load(std::memory_order_relaxed);
+    if (failAt != 0 && gFailAt.fetch_sub(1, std::memory_order_relaxed) == 1) {
+        throw std::bad_alloc();
+    }
+    gLive.fetch_add(1, std::memory_order_relaxed);
+}
+
+void Free(void* p) {
+    if (p != nullptr) {
+        gLive.fetch_sub(1, std::memory_order_relaxed);
+        std::free(p);
+    }
+}
 
 void* Allocate(std::size_t size) {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    Count();
     void* p = std::malloc(size == 0 ? 1 : size);
     if (p == nullptr) {
         throw std::bad_alloc();
@@ -20,7 +38,7 @@ void* Allocate(std::size_t size) {
 }
 
 void* AllocateAligned(std::size_t size, std::align_val_t align) {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    Count();
     const std::size_t a = static_cast<std::size_t>(align);
     const std::size_t rounded = (size + a - 1) / a * a;
     void* p = std::aligned_alloc(a, rounded == 0 ? a : rounded);
@@ -36,10 +54,19 @@ uint64_t AllocationCount() {
     return gAllocations.load(std::memory_order_relaxed);
 }
 
+int64_t LiveBlocks() {
+    return gLive.load(std::memory_order_relaxed);
+}
+
+void FailAllocation(uint64_t n) {
+    gFailAt.store(n, std::memory_order_relaxed);
+}
+
 }  // namespace kivanime::alloc
 
 using kivanime::alloc::Allocate;
 using kivanime::alloc::AllocateAligned;
+using kivanime::alloc::Free;
 
 void* operator new(std::size_t size) {
     return Allocate(size);
@@ -68,26 +95,26 @@ void* operator new[](std::size_t size, std::align_val_t align) {
     return AllocateAligned(size, align);
 }
 void operator delete(void* p) noexcept {
-    std::free(p);
+    Free(p);
 }
 void operator delete[](void* p) noexcept {
-    std::free(p);
+    Free(p);
 }
 void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
+    Free(p);
 }
 void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
+    Free(p);
 }
 void operator delete(void* p, std::align_val_t) noexcept {
-    std::free(p);
+    Free(p);
 }
 void operator delete[](void* p, std::align_val_t) noexcept {
-    std::free(p);
+    Free(p);
 }
 void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
+    Free(p);
 }
 void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
+    Free(p);
 }

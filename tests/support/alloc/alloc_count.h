@@ -10,4 +10,10 @@ namespace kivanime::alloc {
 
 uint64_t AllocationCount();
 
+// Blocks handed out and not yet given back.
+int64_t LiveBlocks();
+
+// Makes the n-th allocation from now throw std::bad_alloc (0: none fails).
+void FailAllocation(uint64_t n);
+
 }  // namespace kivanime::alloc

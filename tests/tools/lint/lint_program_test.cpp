@@ -11,10 +11,7 @@
 #include "json/json_parser.h"
 #include "lint.h"
 #include "support/cannot_run.h"
-
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#endif
+#include "support/run_program.h"
 
 namespace {
 
@@ -25,30 +22,11 @@ using kivanime::lint::LintFiles;
 const std::string kCases = KIVANIME_LINT_CASES;
 const std::string kSource = KIVANIME_SOURCE_DIR;
 
-struct LintRun {
-    int status = -1;
-    std::string out;
-};
-
-LintRun RunLint(const std::string& args) {
-    LintRun run;
-#if defined(_WIN32)
-    (void)args;
-#else
-    std::string command = std::string("\"") + KIVANIME_LINT_EXE + "\" " + args + " 2>/dev/null";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        run.out.append(buffer, got);
-    }
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    return run;
+kivanime::test::ProgramRun RunLint(const std::vector<std::string>& args) {
+    // A folder per test: ctest runs the tests of this program side by side.
+    const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
+    return kivanime::test::RunProgram(KIVANIME_LINT_EXE, args,
+                                      fs::path(testing::TempDir()) / ("kivanime_lint_" + test));
 }
 
 std::vector<std::string> JsonFilesIn(const fs::path& folder) {
@@ -65,33 +43,27 @@ std::vector<std::string> JsonFilesIn(const fs::path& folder) {
 }
 
 TEST(LintProgram, ExitStatusFollowsSeverityAndStrict) {
-#if defined(_WIN32)
-    GTEST_SKIP() << "runs the program through a POSIX shell";
-#endif
-    LintRun clean = RunLint("\"" + kCases + "/base_model.json\"");
-    EXPECT_EQ(clean.status, 0);
+    kivanime::test::ProgramRun clean = RunLint({kCases + "/base_model.json"});
+    EXPECT_EQ(clean.exitCode, 0);
     EXPECT_EQ(clean.out, "no findings\n");
 
     // A warning passes, unless --strict.
-    EXPECT_EQ(RunLint("\"" + kCases + "/unknown_key.json\"").status, 0);
-    LintRun strict = RunLint("--strict \"" + kCases + "/unknown_key.json\"");
-    EXPECT_EQ(strict.status, 1);
+    EXPECT_EQ(RunLint({kCases + "/unknown_key.json"}).exitCode, 0);
+    kivanime::test::ProgramRun strict = RunLint({"--strict", kCases + "/unknown_key.json"});
+    EXPECT_EQ(strict.exitCode, 1);
     EXPECT_NE(strict.out.find("unknown_key.json:4:19: warning: "), std::string::npos) << strict.out;
     EXPECT_NE(strict.out.find("[unknown-key]\n0 errors, 1 warning, 0 infos\n"), std::string::npos)
         << strict.out;
 
-    EXPECT_EQ(RunLint("\"" + kCases + "/wrong_type.json\"").status, 1);
-    EXPECT_EQ(RunLint("").status, 2);
-    EXPECT_EQ(RunLint("--frobnicate x.json").status, 2);
+    EXPECT_EQ(RunLint({kCases + "/wrong_type.json"}).exitCode, 1);
+    EXPECT_EQ(RunLint({}).exitCode, 2);
+    EXPECT_EQ(RunLint({"--frobnicate", "x.json"}).exitCode, 2);
 }
 
 TEST(LintProgram, JsonOutputReadsBackWithTheLibrarysReader) {
-#if defined(_WIN32)
-    GTEST_SKIP() << "runs the program through a POSIX shell";
-#endif
-    LintRun run = RunLint("--json \"" + kCases + "/json_control_character.json\" \"" + kCases +
-                          "/wrong_type.json\"");
-    EXPECT_EQ(run.status, 1);
+    kivanime::test::ProgramRun run =
+        RunLint({"--json", kCases + "/json_control_character.json", kCases + "/wrong_type.json"});
+    EXPECT_EQ(run.exitCode, 1);
     kivanime::JsonDiagnostics diagnostics;
     kivanime::JsonValue root = kivanime::ParseJson(run.out, &diagnostics);
     EXPECT_TRUE(diagnostics.issues.empty()) << run.out;
@@ -114,7 +86,7 @@ TEST(LintProgram, JsonOutputReadsBackWithTheLibrarysReader) {
     ASSERT_NE(f, nullptr);
     std::fputs("{\"parts\": [], \"k\xFF\": 1}", f);
     std::fclose(f);
-    LintRun bad = RunLint("--json \"" + path + "\"");
+    kivanime::test::ProgramRun bad = RunLint({"--json", path});
     kivanime::JsonDiagnostics badDiagnostics;
     kivanime::JsonValue badRoot = kivanime::ParseJson(bad.out, &badDiagnostics);
     EXPECT_TRUE(badDiagnostics.issues.empty()) << bad.out;

@@ -10,42 +10,24 @@
 #include <string>
 #include <vector>
 
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#endif
-
 #include "image.h"
 #include "image_io.h"
+#include "support/run_program.h"
 
 namespace kivanime_player {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-    int exitCode = -1;
-    bool crashed = false;
-    std::string out;
-    std::string err;
-};
+using RunResult = kivanime::test::ProgramRun;
 
-std::string Quote(const std::string& text) {
-#if defined(_WIN32)
-    return "\"" + text + "\"";
-#else
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+std::vector<std::string> Words(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) {
+        words.push_back(word);
     }
-    return quoted + "'";
-#endif
-}
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return words;
 }
 
 class PlayerTest : public ::testing::Test {
@@ -66,34 +48,20 @@ protected:
     }
 
     // Runs the player with the built library and the given arguments.
-    RunResult Run(const std::vector<std::string>& args, bool withLibrary = true) const {
-        std::string command = Quote(KIVANIME_PLAYER_EXE);
+    RunResult Run(std::vector<std::string> args, bool withLibrary = true) const {
         if (withLibrary) {
-            command += " --library " + Quote(KIVANIME_LIBRARY_FILE);
+            args.insert(args.begin(), {"--library", KIVANIME_LIBRARY_FILE});
         }
-        for (const std::string& arg : args) {
-            command += " " + Quote(arg);
-        }
-        const fs::path out = Path("stdout.txt");
-        const fs::path err = Path("stderr.txt");
-        command += " >" + Quote(out.string()) + " 2>" + Quote(err.string());
-#if defined(_WIN32)
-        command = "\"" + command + "\"";
-#endif
-        const int status = std::system(command.c_str());
-        RunResult result;
-#if defined(_WIN32)
-        result.exitCode = status;
-#else
-        if (WIFEXITED(status)) {
-            result.exitCode = WEXITSTATUS(status);
-        } else {
-            result.crashed = true;
-        }
-#endif
-        result.out = ReadText(out);
-        result.err = ReadText(err);
-        return result;
+        return kivanime::test::RunProgram(KIVANIME_PLAYER_EXE, args, dir_ / "run");
+    }
+
+    // A 4 x 4 white texture, dot.png.
+    void WriteDot() const {
+        Rgba8Image dot;
+        dot.width = dot.height = 4;
+        dot.pixels.assign(64, 255);
+        std::string error;
+        ASSERT_TRUE(WritePng(Path("dot.png").string(), dot, error)) << error;
     }
 
     static std::string Hero(const std::string& file) {
@@ -133,35 +101,13 @@ TEST_F(PlayerTest, GoldenFrameOfTheSampleScene) {
 }
 
 TEST_F(PlayerTest, WritesFramesGifAndContactSheet) {
-    const RunResult r = Run({Hero("model.json"),
-                             "--motion",
-                             "walk",
-                             "--overlay",
-                             "wave:0.8:1.5",
-                             "--expression",
-                             "smile",
-                             "--frames",
-                             "6",
-                             "--size",
-                             "128x128",
-                             "--scale",
-                             "0.25",
-                             "--turn",
-                             "20",
-                             "--wind",
-                             "20,0",
-                             "--crowd",
-                             "4",
-                             "--output",
-                             Path("frames").string(),
-                             "--gif",
-                             Path("a.gif").string(),
-                             "--contact-sheet",
-                             Path("sheet.png").string(),
-                             "--sheet-frames",
-                             "0,5",
-                             "--sheet-columns",
-                             "2"});
+    std::vector<std::string> args = Words(
+        "--motion walk --overlay wave:0.8:1.5 --expression smile --frames 6 --size 128x128 "
+        "--scale 0.25 --turn 20 --wind 20,0 --crowd 4 --sheet-frames 0,5 --sheet-columns 2");
+    args.insert(args.end(),
+                {Hero("model.json"), "--output", Path("frames").string(), "--gif",
+                 Path("a.gif").string(), "--contact-sheet", Path("sheet.png").string()});
+    const RunResult r = Run(args);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("6 frames of 128x128, 4 instances"), std::string::npos) << r.out;
     EXPECT_TRUE(r.err.empty()) << r.err;  // no progress bar when stderr is a file
@@ -201,11 +147,7 @@ std::vector<Traced> DotRecords(const std::string& out) {
 }
 
 TEST_F(PlayerTest, PlacesInstancesByOriginScaleCrowdAndTimeline) {
-    Rgba8Image dot;
-    dot.width = dot.height = 4;
-    dot.pixels.assign(64, 255);
-    std::string error;
-    ASSERT_TRUE(WritePng(Path("dot.png").string(), dot, error)) << error;
+    WriteDot();
     Write(
         "dot.json",
         R"({"textures": {"dot": "dot.png"}, "parts": [{"name": "dot", "texture": "dot", "position": [10, -20]}]})");
@@ -257,6 +199,45 @@ TEST_F(PlayerTest, PlacesInstancesByOriginScaleCrowdAndTimeline) {
     const std::vector<std::pair<float, float>> expected = {
         {55.0f, 75.0f}, {55.0f, 175.0f}, {155.0f, 75.0f}, {155.0f, 175.0f}};
     EXPECT_EQ(places, expected);
+}
+
+TEST_F(PlayerTest, TimelineChainsMotionsAndClearsExpressionsAndOverlays) {
+    WriteDot();
+    fs::create_directories(Path("motions"));
+    fs::create_directories(Path("expressions"));
+    Write("dot.json", R"({"textures": {"dot": "dot.png"},
+        "parts": [{"name": "dot", "texture": "dot", "position": [10, -20]}]})");
+    Write("motions/a.json", R"({"name": "a", "duration": 300, "tracks": [
+        {"part": "dot", "keyframes": [{"time": 0, "position": [50, 0]}]}]})");
+    Write("motions/b.json", R"({"name": "b", "duration": 400, "loop": true, "tracks": [
+        {"part": "dot", "keyframes": [{"time": 0, "position": [0, 70]}]}]})");
+    Write("motions/o.json", R"({"name": "o", "duration": 1000, "loop": true, "tracks": [
+        {"part": "dot", "keyframes": [{"time": 0, "rotation": 1}]}]})");
+    Write("expressions/e.json",
+          R"({"name": "e", "blendMs": 0, "params": [{"part": "dot", "alpha": 0.5}]})");
+    Write("scene.json", R"({"fps": 10, "events": [
+        {"at": 0, "motion": "a", "then": "b"}, {"at": 0, "overlay": "o"},
+        {"at": 0, "expression": "e"},
+        {"at": 500, "clearExpression": true}, {"at": 500, "stopOverlays": true}]})");
+    const struct {
+        const char* frames;
+        Traced expected;
+    } cases[] = {
+        {"2", {160.0f, 180.0f, 1.0f, 1.0f, 1.0f, 0.5f}},  // a, the overlay and the expression
+        {"8", {110.0f, 250.0f, 0.0f, 1.0f, 1.0f, 1.0f}},  // b after a; the rest cleared
+    };
+    for (const auto& c : cases) {
+        const RunResult r = Run({Path("dot.json").string(), "--timeline",
+                                 Path("scene.json").string(), "--origin", "100,200", "--frames",
+                                 c.frames, "--still", Path("still.png").string(), "--trace"});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::vector<Traced> records = DotRecords(r.out);
+        ASSERT_EQ(records.size(), 1u) << r.out;
+        EXPECT_NEAR(records[0].x, c.expected.x, 1e-3f) << c.frames;
+        EXPECT_NEAR(records[0].y, c.expected.y, 1e-3f) << c.frames;
+        EXPECT_NEAR(records[0].rotation, c.expected.rotation, 1e-3f) << c.frames;
+        EXPECT_NEAR(records[0].alpha, c.expected.alpha, 1e-3f) << c.frames;
+    }
 }
 
 TEST_F(PlayerTest, BadCommandLinesExitWithUsageErrors) {
