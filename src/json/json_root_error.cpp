@@ -30,24 +30,6 @@ std::string Excerpt(std::string_view text, size_t offset) {
     return "\"" + out + (cut ? "...\"" : "\"");
 }
 
-const char* KindOf(const JsonValue& value) {
-    switch (value.type) {
-        case JsonType::Null:
-            return "null";
-        case JsonType::Bool:
-            return value.boolValue ? "true" : "false";
-        case JsonType::Number:
-            return "a number";
-        case JsonType::String:
-            return "a string";
-        case JsonType::Array:
-            return "an array";
-        case JsonType::Object:
-            return "an object";
-    }
-    return "null";
-}
-
 }  // namespace
 
 std::string DescribeRootNotObject(std::string_view text, std::string_view source) {
@@ -78,7 +60,7 @@ std::string DescribeRootNotObject(std::string_view text, std::string_view source
                 break;
         }
     } else {
-        found = std::string(KindOf(root));
+        found = std::string(DescribeJsonKind(root));
         if (!root.isNull() || offset < text.size()) {
             found += " " + Excerpt(text, std::min(offset, text.size()));
         }

@@ -187,4 +187,22 @@ std::string_view JsonValue::asStringView(std::string_view fallback) const {
     return type == JsonType::String ? std::string_view(text) : fallback;
 }
 
+const char* DescribeJsonKind(const JsonValue& value) {
+    switch (value.type) {
+        case JsonType::Null:
+            return "null";
+        case JsonType::Bool:
+            return value.boolValue ? "true" : "false";
+        case JsonType::Number:
+            return "a number";
+        case JsonType::String:
+            return "a string";
+        case JsonType::Array:
+            return "an array";
+        case JsonType::Object:
+            return "an object";
+    }
+    return "null";
+}
+
 }  // namespace kivanime

@@ -85,6 +85,10 @@ struct JsonValue {
 // The shared, immutable null value that every failed lookup returns.
 const JsonValue& JsonNull();
 
+// What a value is, as a person reads it in a message: "null", "true", "false",
+// "a number", "a string", "an array" or "an object".
+const char* DescribeJsonKind(const JsonValue& value);
+
 // Truncates a double toward zero to a signed 32-bit integer, giving INT32_MIN
 // for NaN and for values whose truncation does not fit.
 int32_t TruncateToInt32(double value);

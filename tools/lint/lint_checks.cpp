@@ -361,21 +361,7 @@ void Reporter::atKey(const JsonValue& memberValue, Severity severity, std::strin
 }
 
 std::string DescribeKind(const JsonValue& value) {
-    switch (value.type) {
-        case JsonType::Null:
-            return "null";
-        case JsonType::Bool:
-            return value.boolValue ? "true" : "false";
-        case JsonType::Number:
-            return "a number";
-        case JsonType::String:
-            return "a string";
-        case JsonType::Array:
-            return "an array";
-        case JsonType::Object:
-            return "an object";
-    }
-    return "null";
+    return DescribeJsonKind(value);
 }
 
 size_t Utf8SequenceLength(std::string_view text, size_t i) {
