@@ -144,7 +144,9 @@ void CheckTextureSwap(Reporter& r, const JsonValue& holder, const Puppet* puppet
     }
 }
 
-void CheckKeyframes(Reporter& r, const JsonValue& keyframes, float duration, const Puppet* puppet,
+// `reachEnd` is the last time the clock reaches: the duration, or unbounded
+// for a looping motion of duration 0, whose clock never wraps.
+void CheckKeyframes(Reporter& r, const JsonValue& keyframes, float reachEnd, const Puppet* puppet,
                     const std::string& trackLabel) {
     float latest = -INFINITY;
     std::vector<float> seen;
@@ -173,23 +175,28 @@ void CheckKeyframes(Reporter& r, const JsonValue& keyframes, float duration, con
             continue;  // already reported as not finite
         }
         const JsonValue& at = timeValue.isNumber() ? timeValue : key;
-        bool repeated = false;
+        // Keyframes at one time keep their file order: two make a jump (the
+        // track heads for the first and holds the second), a third or more
+        // puts keyframes between them that are never shown.
+        int sameTime = 0;
         for (float earlier : seen) {
-            repeated = repeated || earlier == time;
+            sameTime += earlier == time ? 1 : 0;
         }
-        if (repeated) {
+        if (sameTime >= 2) {
             r.at(at, Severity::Warning, "keyframe-same-time",
-                 label + " has the same time as an earlier keyframe (" + FormatNumber(time) +
-                     " ms): which of them plays is not defined");
-        } else if (time < latest) {
+                 label + " is keyframe " + std::to_string(sameTime + 1) + " at " +
+                     FormatNumber(time) +
+                     " ms: of the keyframes at one time only the first and the last are ever "
+                     "shown");
+        } else if (sameTime == 0 && time < latest) {
             r.at(at, Severity::Warning, "keyframe-order",
                  label + " at " + FormatNumber(time) +
                      " ms comes after a later keyframe in the file: keyframes play in time order");
         }
-        if (time > duration) {
+        if (time > reachEnd) {
             r.at(at, Severity::Warning, "keyframe-after-duration",
                  label + " at " + FormatNumber(time) + " ms lies after the duration (" +
-                     FormatNumber(duration) + " ms): it is never reached");
+                     FormatNumber(reachEnd) + " ms): it is never reached");
         }
         seen.push_back(time);
         latest = std::max(latest, time);
@@ -210,11 +217,20 @@ void CheckMotion(Reporter& r, const JsonValue& motion, std::string_view key, con
     CheckMembers(r, motion, kMotionRules, label);
     const JsonValue& durationValue = motion.get("duration");
     float duration = durationValue.asFloat(1000.0f);
-    if (durationValue.isNumber() && !std::isnan(duration) && duration <= 0.0f) {
+    const bool loops = motion.get("loop").asBool(false);
+    // A duration of 0 is a one-pose motion that finishes on its first update;
+    // looping, it never wraps, so its clock runs on past every keyframe.
+    if (durationValue.isNumber() && duration < 0.0f) {
         r.at(durationValue, Severity::Error, "bad-duration",
              "\"duration\" of " + label + " is " + FormatNumber(duration) +
-                 " ms: a motion needs a positive length");
+                 " ms: a motion's length cannot be negative");
+    } else if (durationValue.isNumber() && duration == 0.0f && loops) {
+        r.at(durationValue, Severity::Warning, "bad-duration",
+             "\"duration\" of the looping " + label +
+                 " is 0 ms: it never wraps, and once past its last keyframe it holds it");
     }
+    // A negative duration is reported once above, not again on every keyframe.
+    const float reachEnd = duration < 0.0f || (loops && duration == 0.0f) ? INFINITY : duration;
     const JsonValue& tracks = motion.get("tracks");
     if (!tracks.isArray()) {
         return;
@@ -244,7 +260,7 @@ void CheckMotion(Reporter& r, const JsonValue& motion, std::string_view key, con
                  trackLabel + " has no keyframes: it changes nothing");
             continue;
         }
-        CheckKeyframes(r, keyframes, duration, puppet, trackLabel);
+        CheckKeyframes(r, keyframes, reachEnd, puppet, trackLabel);
     }
 }
 

@@ -137,6 +137,16 @@ std::vector<std::string> DefaultLibraryCandidates(const char* argv0) {
     if (!self.empty()) {
         const std::u8string beside = (self.parent_path() / KIVANIME_PLAYER_LIBRARY_NAME).u8string();
         candidates.emplace_back(beside.begin(), beside.end());
+#ifdef KIVANIME_PLAYER_INSTALLED_LIBRARY_DIR
+        // An installed player takes the library installed with it, before the
+        // build tree it was made in.
+        const std::u8string installed =
+            (self.parent_path() / KIVANIME_PLAYER_INSTALLED_LIBRARY_DIR /
+             KIVANIME_PLAYER_LIBRARY_NAME)
+                .lexically_normal()
+                .u8string();
+        candidates.emplace_back(installed.begin(), installed.end());
+#endif
     }
     const std::string built = KIVANIME_PLAYER_DEFAULT_LIBRARY;
     if (!built.empty()) {
