@@ -397,13 +397,17 @@ export class Runtime {
         if (source instanceof Map) {
             source = Array.from(source, ([path, data]) => ({
                 path,
-                file: data instanceof Blob ? data : new Blob([data]),
+                file: data instanceof Blob ? data : new Blob([/** @type {BlobPart} */ (data)]),
             }));
         }
         const files =
             Array.isArray(source) || (typeof FileList !== 'undefined' && source instanceof FileList)
                 ? await collectDroppedFiles(/** @type {any} */ (source))
-                : await fetchPuppetFiles(typeof source === 'object' && !(source instanceof URL) ? source : { model: source });
+                : await fetchPuppetFiles(
+                      /** @type {PuppetUrls} */ (
+                          typeof source === 'object' && !(source instanceof URL) ? source : { model: source }
+                      ),
+                  );
         return this.loadPuppetFiles(name, files);
     }
 
@@ -429,7 +433,7 @@ export class Runtime {
                     if (!image) {
                         throw new Error(`cannot load the texture '${p}': not an image this browser reads`);
                     }
-                    return [p, image];
+                    return /** @type {[string, TextureImage]} */ ([p, image]);
                 }),
         );
         this.unloadPuppet(name);
@@ -442,10 +446,12 @@ export class Runtime {
             throw new Error(`cannot load the model '${files.model.path}': it is not a JSON object`);
         }
         const puppet = new Puppet(this, name, root, model);
-        for (const [kind, list] of [
+        /** @type {Array<[string, {path: string, data: Uint8Array}[]]>} */
+        const lists = [
             ['motion', files.motions],
             ['expression', files.expressions],
-        ]) {
+        ];
+        for (const [kind, list] of lists) {
             for (const file of list) {
                 this.writeFile(root + file.path, file.data);
                 const ok =

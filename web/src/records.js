@@ -130,7 +130,8 @@ export function readRecord(f32, i32, base) {
  * How record `i` places its image, or null when it draws nothing.
  * @param {DrawList} list
  * @param {number} i
- * @param {{get(handle: number): ({width: number, height: number}|null)}} textures
+ * @template {{width: number, height: number}} T
+ * @param {{get(handle: number): (T|null)}} textures
  */
 export function placeRecord(list, i, textures) {
     const { f32, i32 } = list;
