@@ -1,0 +1,248 @@
+// The fuzz harnesses, one per program: KIVANIME_FUZZ_TARGET names the one
+// this build runs. "json" gives the JSON reader arbitrary bytes; "model",
+// "motion" and "expression" drive such a file through the C interface, with
+// a host that checks every call and instances already using what a load
+// replaces.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json/json_diagnostics.h"
+#include "json/json_parser.h"
+#include "kivanime.h"
+#include "support/json_print.h"
+
+namespace {
+
+using kivanime::JsonValue;
+
+// Stops the process with a message, so that libFuzzer keeps the input.
+void Check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "kivanime fuzz check failed: %s\n", what);
+        std::fflush(stderr);
+        std::abort();
+    }
+}
+
+// Host state; the library calls the host under its lock and the harnesses
+// are single-threaded.
+std::set<int32_t> g_live;
+int32_t g_nextHandle = 0;
+uint64_t g_loadCalls = 0;
+
+int32_t HostLoad(const uint16_t* path) {
+    Check(path != nullptr, "loadTexture got a null path");
+    // Reads the path to its end, so that a missing terminator shows.
+    (void)std::char_traits<char16_t>::length(reinterpret_cast<const char16_t*>(path));
+    // Refuse some textures, so that parts without one are exercised too.
+    if (++g_loadCalls % 5 == 0) {
+        return -1;
+    }
+    g_live.insert(g_nextHandle);
+    return g_nextHandle++;
+}
+
+void HostRelease(int32_t handle) {
+    Check(g_live.erase(handle) == 1, "releaseTexture got a handle that is not live");
+}
+
+void HostDraw(const AnimeDrawParams* p) {
+    Check(
+        p != nullptr && p->reserved2 == 0xFFFFFFFFu && p->reserved0 == 0.0f && p->reserved1 == 0.0f,
+        "draw record has wrong reserved fields");
+    Check(g_live.count(p->texture) == 1, "draw record names a texture that is not live");
+}
+
+// Shuts down, checking that every texture handed out came back exactly once.
+void Finish() {
+    Anime_Shutdown();
+    Check(Anime_GetInstanceCount() == 0, "instances left after shutdown");
+    Check(g_live.empty(), "textures not released after shutdown");
+}
+
+void Start() {
+    Finish();
+    Anime_SetGlobalWind(0.0f, 0.0f);
+    static const AnimeHostCallbacks kHost{HostLoad, HostRelease, nullptr, HostDraw};
+    Anime_Init(&kHost);
+}
+
+// Keys of the object under `key` (at most `limit`), read with the library's
+// own reader: the names a model gives its inline motions or expressions.
+std::vector<std::string> MemberNames(std::string_view json, std::string_view key, size_t limit) {
+    std::vector<std::string> names;
+    const JsonValue root = kivanime::ParseJson(json);
+    const JsonValue& table = root.get(key);
+    for (size_t i = 0; table.isObject() && i < table.members.size() && i < limit; ++i) {
+        names.push_back(table.members.keyAt(i));
+    }
+    return names;
+}
+
+// A handful of frames with assorted time steps; halfway through, the 3D
+// parallax is switched on for `id3d` and the wind rises.
+void RunFrames(uint32_t id3d) {
+    static const float kSteps[] = {0.0f, 16.0f, 33.3f, 1.0e-3f, 250.0f, 16.0f, 5000.0f, 16.0f};
+    int frame = 0;
+    for (float dt : kSteps) {
+        if (frame++ == 3) {
+            Anime_Set3DSetup(id3d, 1, 10.0f, -20.0f, 800.0f, 120.0f, 60.0f);
+            Anime_Set3DAngles(id3d, 25.0f, -10.0f, 5.0f);
+            Anime_SetGlobalWind(0.5f, -0.25f);
+        }
+        Anime_Update(dt);
+        Anime_Render();
+    }
+}
+
+// Every member is found under its own key, and typed reads never fail.
+void Walk(const JsonValue& value) {
+    (void)value.asInt(7);
+    (void)value.asFloat(7.0f);
+    (void)value.asBool(true);
+    (void)value.asStringView("x");
+    (void)value.at(0);
+    for (const JsonValue& element : value.elements) {
+        Walk(element);
+    }
+    for (size_t i = 0; i < value.members.size(); ++i) {
+        const JsonValue& member = value.members.valueAt(i);
+        Check(value.members.find(value.members.keyAt(i)) == &member &&
+                  &value.get(value.members.keyAt(i)) == &member,
+              "object member not found under its key");
+        Walk(member);
+    }
+}
+
+// The reader returns a value for anything, the same with and without
+// diagnostics, and reports issues that lie inside the text.
+void FuzzJson(std::string_view text) {
+    const JsonValue plain = kivanime::ParseJson(text);
+    kivanime::JsonDiagnostics diagnostics;
+    const JsonValue traced = kivanime::ParseJson(text, &diagnostics);
+    Check(kivanime::test::JsonText(plain) == kivanime::test::JsonText(traced),
+          "diagnostics changed the parsed value");
+    for (size_t i = 0; i < diagnostics.issues.size(); ++i) {
+        const kivanime::JsonIssue& issue = diagnostics.issues[i];
+        Check(issue.offset <= text.size() && issue.length <= text.size() - issue.offset,
+              "issue outside the text");
+        // Each position scans the text from its start: a few are enough.
+        if (i < 4) {
+            (void)kivanime::TextPositionOf(text, issue.offset);
+        }
+    }
+    Check(kivanime::JsonSourceMap(traced, diagnostics.root).find(traced) != nullptr,
+          "source map lacks the root");
+    Walk(plain);
+}
+
+// Two instances play the named motions (the first also as overlays) and
+// expressions, run frames with and without the 3D parallax, and stop them.
+void Exercise(const std::vector<std::string>& motions,
+              const std::vector<std::string>& expressions) {
+    const uint32_t a = Anime_CreateInstance("m");
+    const uint32_t b = Anime_CreateInstance("m");
+    Check(a != 0 && b != 0, "no instance from a loaded model");
+    for (const std::string& motion : motions) {
+        Anime_PlayOverlay(a, motion.c_str(), -0.5f, 0.5f);
+        Anime_PlayMotion(b, motion.c_str(), 1.5f);
+    }
+    for (const std::string& expression : expressions) {
+        Anime_SetExpression(b, expression.c_str());
+    }
+    Anime_SetWind(a, 2.0f, 0.0f);
+    Anime_SetAlpha(b, 0.5f);
+    Anime_SetScale(b, -1.0f, 2.0f);
+    RunFrames(b);
+    Anime_ClearExpression(b);
+    Anime_StopAllOverlays(a);
+    Anime_StopMotion(b);
+    Anime_Update(16.0f);
+    Anime_Render();
+    Anime_DestroyInstance(a);
+}
+
+// A model file: loaded, its own motions and expressions played, unloaded.
+void FuzzModel(std::string_view text) {
+    Start();
+    const int32_t size = static_cast<int32_t>(text.size());
+    if (Anime_LoadModelFromMemory("m", text.data(), size, "tex") == 1) {
+        Exercise(MemberNames(text, "motions", 3), MemberNames(text, "expressions", 2));
+        Anime_UnloadModel("m");
+        Check(Anime_GetInstanceCount() == 0, "instances outlive their model");
+    }
+    Finish();
+}
+
+// A model with textures, a hierarchy, springs, an inline motion and an
+// expression, for the motion and expression files to be loaded into.
+const char* const kBaseModel = R"({"textures": {"body": "b.png", "head": "h.png", "eye": "e.png"},
+  "parts": [{"name": "body", "texture": "body", "position": [100, 200], "drawOrder": 1},
+    {"name": "head", "texture": "head", "parent": "body", "position": [0, -60], "depth": 10},
+    {"name": "eye", "texture": "eye", "parent": "head", "position": [5, -5], "depth": 12},
+    {"name": "hair", "texture": "head", "parent": "head", "position": [0, -20], "depth": -5},
+    {"name": "tip", "texture": "eye", "parent": "hair", "position": [0, 30], "ignore3D": true}],
+  "physics": [{"target": "hair", "stiffness": 0.4, "damping": 0.6, "gravity": [0, 9.8]},
+    {"target": "tip", "stiffness": 0.2, "damping": 0.8, "wind": 2}],
+  "motions": {"idle": {"duration": 800, "loop": true, "fadeIn": 100, "tracks": [
+    {"part": "head", "keyframes": [{"time": 0, "rotation": 0},
+      {"time": 400, "rotation": 0.3, "easing": "ease_out_bounce"}, {"time": 800, "rotation": 0}]},
+    {"part": "eye", "keyframes": [{"time": 0, "textureSwap": "head", "visible": 0},
+      {"time": 300, "textureSwap": "eye", "visible": 1}]}]}},
+  "expressions": {"smile": {"blendMs": 120, "params": [{"part": "head", "rotation": 0.1,
+    "scaleX": 1.1, "textureSwap": "eye"}, {"part": "hair", "alpha": 0.5, "visible": 0}]}}})";
+
+// A motion (or expression) file loaded into a model whose instances already
+// play and blend: as a new one, usable by its name, and loaded again, which
+// replaces the record the instances use.
+void FuzzLoadedInto(std::string_view text, bool motion) {
+    Start();
+    const int32_t size = static_cast<int32_t>(std::strlen(kBaseModel));
+    Check(Anime_LoadModelFromMemory("m", kBaseModel, size, "tex") == 1, "base model does not load");
+    const uint32_t a = Anime_CreateInstance("m");
+    Anime_PlayMotion(a, "idle", 1.0f);
+    Anime_SetExpression(a, "smile");
+    Anime_Update(10.0f);
+    const auto load = [&] {
+        return (motion ? Anime_LoadMotionFromMemory : Anime_LoadExpressionFromMemory)(
+            "m", text.data(), static_cast<int32_t>(text.size()));
+    };
+    if (load() == 1) {
+        const std::string name = kivanime::ParseJson(text).get("name").asString("unnamed");
+        const int32_t used =
+            motion ? Anime_PlayMotion(a, name.c_str(), 1.0f) : Anime_SetExpression(a, name.c_str());
+        // A name with a NUL byte cannot be asked for through the C interface.
+        Check(used == 1 || name.find('\0') != std::string::npos, "loaded file not usable by name");
+        Exercise({name, "idle"}, {name, "smile"});
+        RunFrames(a);
+        Check(load() == 1, "second load of the same file failed");
+        Anime_Update(16.0f);
+        Anime_Render();
+    }
+    Anime_UnloadModel("m");
+    Finish();
+}
+
+}  // namespace
+
+// libFuzzer's entry point; the replay program calls it too.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const std::string_view target = KIVANIME_FUZZ_TARGET;
+    if (target == "json") {
+        FuzzJson(text);
+    } else if (target == "model") {
+        FuzzModel(text);
+    } else {
+        FuzzLoadedInto(text, target == "motion");
+    }
+    return 0;
+}
