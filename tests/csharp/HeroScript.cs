@@ -1,10 +1,12 @@
-// The C# binding tests, under Mono: the script of hero_reference.c played
-// through the bindings must print the same lines as the C host, bit for bit,
-// and failed loads raise KivanimeException with the library's reason.
-// Usage: mono kivanime_csharp_tests.exe <examples/hero folder> <kivanime_hero_reference>
+// The C# binding tests, under Mono: script.txt played through the bindings
+// must print the same lines as the C recorder playing it natively, bit for
+// bit, and failed loads raise KivanimeException with the library's reason.
+// Usage: mono kivanime_csharp_tests.exe <source folder> <script> <kivanime_record_sequence>
 using System;
 using System.Collections.Generic;
 using System.Diagnostics;
+using System.Globalization;
+using System.IO;
 using System.Text;
 using Kivanime;
 
@@ -13,25 +15,18 @@ class RecordingHost : IAnimeHost
     public readonly List<string> Lines = new List<string>();
     int next;
 
-    public int LoadTexture(string path)
-    {
-        var line = new StringBuilder("L");
-        foreach (char unit in path) line.AppendFormat(" {0:x4}", (int)unit);
-        Lines.Add(line.ToString());
-        return next++;
-    }
-
-    public void ReleaseTexture(int texture) { Lines.Add("R " + texture); }
-
+    // Handles count up from 0, as the C recorder's do.
+    public int LoadTexture(string path) { Lines.Add("load " + path + " -> " + next); return next++; }
+    public void ReleaseTexture(int texture) { Lines.Add("release " + texture); }
     public void Draw(ref AnimeDrawParams p)
     {
-        Lines.Add(Words('D', p.Texture, p.X, p.Y, p.Reserved0, p.Reserved1, p.Rotation, p.ScaleX, p.ScaleY,
+        Lines.Add(Words("draw", p.Texture, p.X, p.Y, p.Reserved0, p.Reserved1, p.Rotation, p.ScaleX, p.ScaleY,
                         p.Alpha, p.Reserved2, p.AnchorX, p.AnchorY, p.SrcX, p.SrcY, p.SrcWidth, p.SrcHeight));
     }
 
-    public static string Words(char tag, params object[] values)
+    public static string Words(string tag, params object[] values)
     {
-        var line = new StringBuilder(tag.ToString());
+        var line = new StringBuilder(tag);
         foreach (object v in values)
             line.AppendFormat(" {0:x8}", v is float ? BitConverter.ToUInt32(BitConverter.GetBytes((float)v), 0)
                                          : v is uint ? (uint)v : unchecked((uint)(int)v));
@@ -45,73 +40,101 @@ static class HeroScript
 
     static void Check(bool ok, string what)
     {
-        if (ok) passed++;
-        else { failed++; Console.WriteLine("FAILED: " + what); }
+        if (ok) passed++; else { failed++; Console.WriteLine("FAILED: " + what); }
     }
 
     static string Failure(Action call)
     {
-        try { call(); } catch (KivanimeException e) { return "E " + e.Message; }
-        return "no exception";
+        try { call(); } catch (KivanimeException e) { return e.Message; }
+        return null;
     }
 
-    static List<string> Play(string dir)
+    // A failed load shows as the C interface's 0.
+    static string Result(Action call) { return Failure(call) == null ? "= 1" : "= 0"; }
+    static string Bool(bool value) { return value ? "= 1" : "= 0"; }
+
+    static List<string> Play(string script)
     {
         var host = new RecordingHost();
-        Anime.Init(host);
-        Anime.LoadModel("hero", dir + "/model.json");
-        foreach (string m in new[] { "idle", "walk", "wave" }) Anime.LoadMotion("hero", dir + "/motions/" + m + ".json");
-        foreach (string e in new[] { "smile", "sleepy" }) Anime.LoadExpression("hero", dir + "/expressions/" + e + ".json");
-        host.Lines.Add(Failure(() => Anime.LoadModel("bad", Encoding.UTF8.GetBytes("[1]"), null)));
-        var a = new Puppet("hero");
-        var b = new Puppet("hero");
-        a.PlayMotion("idle", 1f);
-        a.PlayOverlay("wave", 1f, 0.7f);
-        a.SetExpression("smile");
-        a.DrawOrder = 1;
-        b.PlayMotion("walk", 1.25f);
-        b.SetExpression("sleepy");
-        b.Set3DSetup(true, 0f, -360f, 1500f, 120f, 0f);
-        b.Set3DAngles(20f, -5f, 2f);
-        b.SetPosition(200f, -40f);
-        b.SetScale(-0.8f, 0.8f);
-        b.Alpha = 0.75f;
-        b.SetWind(20f, 0f);
-        byte[] hand = Utf8.Encode("hand_r");
-        var t = new float[6];
-        for (int frame = 0; frame < 60; frame++)
+        var puppets = new Dictionary<uint, Puppet>();
+        foreach (string line in File.ReadAllLines(script))
         {
-            Anime.Update(16.6667f);
-            Anime.Render();
-            if (b.GetPartTransform(hand, t)) host.Lines.Add(RecordingHost.Words('T', t[0], t[1], t[2], t[3], t[4], t[5]));
-            a.Render();
+            string[] w = line.Split(new[] { ' ' }, StringSplitOptions.RemoveEmptyEntries);
+            if (w.Length == 0 || w[0].StartsWith("#")) continue;
+            host.Lines.Add(line);
+            Func<int, float> f = i => float.Parse(w[i], CultureInfo.InvariantCulture);
+            uint id;
+            Puppet p = w.Length > 1 && uint.TryParse(w[1], out id) && puppets.ContainsKey(id) ? puppets[id] : null;
+            string result = null;
+            var t = new float[6];
+            float x, y;
+            switch (w[0])
+            {
+                case "Init": Anime.Init(host); break;
+                case "Shutdown": Anime.Shutdown(); break;
+                case "LoadModel": result = Result(() => Anime.LoadModel(w[1], w[2])); break;
+                case "UnloadModel": Anime.UnloadModel(w[1]); break;
+                case "LoadMotion": result = Result(() => Anime.LoadMotion(w[1], w[2])); break;
+                case "LoadExpression": result = Result(() => Anime.LoadExpression(w[1], w[2])); break;
+                case "CreateInstance":
+                    try { var q = new Puppet(w[1]); puppets[q.Id] = q; result = "= " + q.Id; }
+                    catch (KivanimeException) { result = "= 0"; }
+                    break;
+                case "DestroyInstance": p.Dispose(); break;
+                case "GetInstanceCount": result = "= " + Anime.PuppetCount; break;
+                case "PlayMotion": result = Bool(p.PlayMotion(w[2], f(3))); break;
+                case "IsMotionFinished": result = Bool(p.IsMotionFinished); break;
+                case "PlayOverlay": result = Bool(p.PlayOverlay(w[2], f(3), f(4))); break;
+                case "StopOverlay": p.StopOverlay(w[2]); break;
+                case "SetExpression": result = Bool(p.SetExpression(w[2])); break;
+                case "ClearExpression": p.ClearExpression(); break;
+                case "SetPosition": p.SetPosition(f(2), f(3)); break;
+                case "GetPosition": p.GetPosition(out x, out y); result = RecordingHost.Words("=", x, y); break;
+                case "SetScale": p.SetScale(f(2), f(3)); break;
+                case "SetAlpha": p.Alpha = f(2); break;
+                case "SetDrawOrder": p.DrawOrder = int.Parse(w[2]); break;
+                case "SetWind": p.SetWind(f(2), f(3)); break;
+                case "SetGlobalWind": Anime.SetGlobalWind(f(1), f(2)); break;
+                case "Set3DSetup": p.Set3DSetup(w[2] == "1", f(3), f(4), f(5), f(6), f(7)); break;
+                case "Set3DAngles": p.Set3DAngles(f(2), f(3), f(4)); break;
+                case "Set3DStrength": p.Set3DStrength(f(2), f(3)); break;
+                case "Update": Anime.Update(f(1)); break;
+                case "Render": Anime.Render(); break;
+                case "RenderInstance": p.Render(); break;
+                case "GetPartTransform":
+                    result = Bool(p.GetPartTransform(w[2], t)) + "\n" + RecordingHost.Words("=", t[0], t[1], t[2], t[3], t[4], t[5]);
+                    break;
+                default: throw new ArgumentException("unknown call " + w[0]);
+            }
+            if (result != null) host.Lines.AddRange(result.Split('\n'));
         }
-        a.Dispose();
-        Anime.Shutdown();
         return host.Lines;
     }
 
     static int Main(string[] args)
     {
-        var start = new ProcessStartInfo(args[1], "\"" + args[0] + "\"") { UseShellExecute = false, RedirectStandardOutput = true };
+        Directory.SetCurrentDirectory(args[0]);
+        var start = new ProcessStartInfo(args[2], "\"" + args[1] + "\"") { UseShellExecute = false, RedirectStandardOutput = true };
         var expected = new List<string>();
         using (Process c = Process.Start(start))
         {
             for (string line; (line = c.StandardOutput.ReadLine()) != null;) expected.Add(line);
             c.WaitForExit();
-            Check(c.ExitCode == 0, "the C host exits with " + c.ExitCode);
+            Check(c.ExitCode == 0, "the C recorder exits with " + c.ExitCode);
         }
-        List<string> actual = Play(args[0]);
-        Check(expected.FindAll(l => l[0] == 'D').Count > 60 * 60, "the C host drew " + expected.Count + " lines");
+        List<string> actual = Play(args[1]);
+        Check(expected.FindAll(l => l.StartsWith("draw ")).Count > 100, "the C recorder drew " + expected.Count + " lines");
         int same = 0;
         while (same < expected.Count && same < actual.Count && expected[same] == actual[same]) same++;
         Check(same == expected.Count && same == actual.Count, "C# and C agree on all " + expected.Count +
               " lines; first difference at line " + (same + 1) + ":\n  C:  " +
               (same < expected.Count ? expected[same] : "(end)") + "\n  C#: " + (same < actual.Count ? actual[same] : "(end)"));
-        Check(actual.Contains("E cannot load model \"bad\": memory:1:1: expected a JSON object, found an array \"[1]\""),
-              "a failed load raises the reason");
-        Check(Failure(() => new Puppet("gone")) == "E no model named \"gone\" is loaded", "an unknown model raises the reason");
+        Anime.Init(new RecordingHost());
+        Check(Failure(() => Anime.LoadModel("bad", Encoding.UTF8.GetBytes("[1]"), null)) ==
+              "cannot load model \"bad\": memory:1:1: expected a JSON object, found an array \"[1]\"", "a failed load raises the reason");
+        Check(Failure(() => new Puppet("gone")) == "no model named \"gone\" is loaded", "an unknown model raises the reason");
         Check(Anime.Version == Anime.BindingsVersion, "library version " + Anime.Version);
+        Anime.Shutdown();
         Console.WriteLine(passed + " passed, " + failed + " failed");
         return failed == 0 ? 0 : 1;
     }

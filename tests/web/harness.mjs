@@ -1,7 +1,8 @@
-// Shared by the browser tests: a static server for the built web folder on
-// 127.0.0.1, Debian's Chromium headless through puppeteer-core with a fresh
-// profile, and the rule for what cannot run here (skip with the reason, or
-// fail when KIVANIME_NO_SKIP=1, as in CI).
+// Shared by the web tests: the rule for what cannot run here (skip with the
+// reason, or fail when KIVANIME_NO_SKIP=1, as in CI), native programs run
+// for their output, and the frame of a browser test: a static server for the
+// built web folder on 127.0.0.1 and Debian's Chromium headless through
+// puppeteer-core with a fresh profile.
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
@@ -12,20 +13,16 @@ import { fileURLToPath } from 'node:url';
 export const REPO = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 export const WEB_DIR = process.env.KIVANIME_WEB_DIR ?? path.join(REPO, 'build/wasm/web');
 export const NATIVE_DIR = process.env.KIVANIME_NATIVE_DIR ?? path.join(REPO, 'build/dev');
-export const CHROMIUM = process.env.KIVANIME_CHROMIUM ?? '/usr/bin/chromium';
+const CHROMIUM = process.env.KIVANIME_CHROMIUM ?? '/usr/bin/chromium';
 
-/**
- * Skips the test (or fails it under KIVANIME_NO_SKIP=1) when something it
- * needs is missing. Returns true when the test may go on.
- * @param {import('node:test').TestContext} t
- * @param {{what: string, path: string}[]} needs
- */
+// Skips the test (or fails it under KIVANIME_NO_SKIP=1) when a file it needs
+// is missing. Returns true when the test may go on.
 export function need(t, needs) {
-    const missing = needs.filter((n) => !fs.existsSync(n.path)).map((n) => `${n.what} (${n.path})`);
+    const missing = Object.entries(needs).filter(([, p]) => !fs.existsSync(p));
     if (missing.length === 0) {
         return true;
     }
-    const reason = `cannot run here: missing ${missing.join(', ')}`;
+    const reason = `cannot run here: missing ${missing.map(([what, p]) => `${what} (${p})`).join(', ')}`;
     if (process.env.KIVANIME_NO_SKIP === '1') {
         throw new Error(reason);
     }
@@ -33,129 +30,7 @@ export function need(t, needs) {
     return false;
 }
 
-/** What a browser test needs: the built folder and Chromium. */
-export const BROWSER_NEEDS = [
-    { what: 'the web build (scripts/web.sh)', path: path.join(WEB_DIR, 'wasm/kivanime.wasm') },
-    { what: 'Chromium', path: CHROMIUM },
-    { what: 'puppeteer-core (npm ci)', path: path.join(REPO, 'node_modules/puppeteer-core') },
-];
-
-const TYPES = {
-    '.html': 'text/html; charset=utf-8',
-    '.js': 'text/javascript; charset=utf-8',
-    '.mjs': 'text/javascript; charset=utf-8',
-    '.css': 'text/css; charset=utf-8',
-    '.json': 'application/json',
-    '.wasm': 'application/wasm',
-    '.png': 'image/png',
-    '.svg': 'image/svg+xml',
-};
-
-/**
- * Serves `root` on 127.0.0.1 on a free port. `/__blank.html` is an empty
- * page for tests that only import modules.
- * @param {string} root
- * @returns {Promise<{url: string, close: () => Promise<void>}>}
- */
-export async function serve(root) {
-    const server = http.createServer((req, res) => {
-        const pathname = decodeURIComponent(new URL(req.url ?? '/', 'http://x').pathname);
-        if (pathname === '/favicon.ico') {
-            res.writeHead(204).end();
-            return;
-        }
-        if (pathname === '/__blank.html') {
-            res.writeHead(200, { 'content-type': TYPES['.html'] });
-            res.end('<!doctype html><meta charset="utf-8"><title>test</title><body></body>');
-            return;
-        }
-        let file = path.join(root, path.normalize(pathname).replace(/^(\.\.[/\\])+/, ''));
-        if (!file.startsWith(root)) {
-            res.writeHead(403).end();
-            return;
-        }
-        if (fs.existsSync(file) && fs.statSync(file).isDirectory()) {
-            file = path.join(file, 'index.html');
-        }
-        fs.readFile(file, (err, data) => {
-            if (err) {
-                res.writeHead(404, { 'content-type': 'text/plain' }).end('not found');
-                return;
-            }
-            res.writeHead(200, {
-                'content-type': TYPES[path.extname(file)] ?? 'application/octet-stream',
-                'cache-control': 'no-store',
-            });
-            res.end(req.method === 'HEAD' ? undefined : data);
-        });
-    });
-    await new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(undefined)));
-    const { port } = /** @type {import('node:net').AddressInfo} */ (server.address());
-    return {
-        url: `http://127.0.0.1:${port}`,
-        close: () => new Promise((resolve) => server.close(() => resolve(undefined))),
-    };
-}
-
-/**
- * Starts headless Chromium with a fresh profile; `close` stops it and
- * removes the profile.
- */
-export async function launch() {
-    const { default: puppeteer } = await import('puppeteer-core');
-    const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-chromium-'));
-    const browser = await puppeteer.launch({
-        executablePath: CHROMIUM,
-        headless: true,
-        userDataDir: profile,
-        protocolTimeout: 120000,
-        args: [
-            '--headless',
-            '--no-sandbox',
-            '--disable-gpu',
-            '--disable-quic',
-            '--no-first-run',
-            '--disable-background-networking',
-            '--disable-component-update',
-            '--disable-sync',
-            // WebGL2 on the CPU (SwiftShader), since the GPU is off.
-            '--enable-unsafe-swiftshader',
-            '--use-angle=swiftshader',
-        ],
-    });
-    return {
-        browser,
-        close: async () => {
-            await browser.close();
-            fs.rmSync(profile, { recursive: true, force: true });
-        },
-    };
-}
-
-/**
- * A new page on `url` that collects console errors and uncaught exceptions.
- * @param {import('puppeteer-core').Browser} browser
- * @param {string} url
- */
-export async function openPage(browser, url) {
-    const page = await browser.newPage();
-    /** @type {string[]} */
-    const errors = [];
-    page.on('console', (msg) => {
-        if (msg.type() === 'error') {
-            errors.push(msg.text());
-        }
-    });
-    page.on('pageerror', (err) => errors.push(String(err)));
-    await page.goto(url, { waitUntil: 'load' });
-    return { page, errors };
-}
-
-/**
- * Runs a native program and returns its standard output.
- * @param {string} program
- * @param {string[]} args
- */
+// Runs a program from the top folder and returns its standard output.
 export function run(program, args) {
     const result = spawnSync(program, args, { cwd: REPO, encoding: 'utf8', maxBuffer: 1 << 28 });
     if (result.status !== 0) {
@@ -164,27 +39,92 @@ export function run(program, args) {
     return result.stdout;
 }
 
-/**
- * The usual frame of a browser test: checks what it needs (skipping or
- * failing as `need` does), serves the web folder, starts Chromium, runs
- * `body` and stops both whatever happens.
- * @param {import('node:test').TestContext} t
- * @param {(env: {url: string, browser: import('puppeteer-core').Browser}) => Promise<void>} body
- * @param {{what: string, path: string}[]} [extraNeeds]
- */
-export async function withBrowser(t, body, extraNeeds = []) {
-    if (!need(t, [...BROWSER_NEEDS, ...extraNeeds])) {
+// Lines `a` (the reference) and `b` must be the same; the message names the
+// first that differs.
+export function sameLines(a, b, what = (i) => `line ${i + 1}`) {
+    const first = a.findIndex((line, i) => line !== b[i]);
+    if (first !== -1 || a.length !== b.length) {
+        const i = first === -1 ? Math.min(a.length, b.length) : first;
+        throw new Error(`first difference at ${what(i)}:\n expected: ${a[i]}\n actual:   ${b[i]}`);
+    }
+}
+
+const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css', '.json': 'application/json', '.wasm': 'application/wasm', '.png': 'image/png', '.svg': 'image/svg+xml' };
+
+// Serves `root` on 127.0.0.1 on a free port. `/__blank.html` is an empty
+// page for tests that only import modules.
+async function serve(root) {
+    const server = http.createServer((req, res) => {
+        const pathname = decodeURIComponent(new URL(req.url ?? '/', 'http://x').pathname);
+        if (pathname === '/favicon.ico') {
+            res.writeHead(204).end();
+            return;
+        }
+        if (pathname === '/__blank.html') {
+            res.writeHead(200, { 'content-type': 'text/html' }).end('<!doctype html><meta charset="utf-8"><body></body>');
+            return;
+        }
+        let file = path.join(root, path.normalize(pathname).replace(/^(\.\.[/\\])+/, ''));
+        if (fs.existsSync(file) && fs.statSync(file).isDirectory()) {
+            file = path.join(file, 'index.html');
+        }
+        fs.readFile(file, (err, data) => {
+            if (err || !file.startsWith(root)) {
+                res.writeHead(404).end();
+                return;
+            }
+            const type = TYPES[path.extname(file)] ?? 'application/octet-stream';
+            res.writeHead(200, { 'content-type': `${type}; charset=utf-8`, 'cache-control': 'no-store' }).end(data);
+        });
+    });
+    await new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(undefined)));
+    const { port } = server.address();
+    return { url: `http://127.0.0.1:${port}`, close: () => new Promise((resolve) => server.close(resolve)) };
+}
+
+// A new page on `url` that collects console errors and uncaught exceptions.
+export async function openPage(browser, url) {
+    const page = await browser.newPage();
+    const errors = [];
+    page.on('console', (msg) => msg.type() === 'error' && errors.push(msg.text()));
+    page.on('pageerror', (err) => errors.push(String(err)));
+    await page.goto(url, { waitUntil: 'load' });
+    return { page, errors };
+}
+
+// The frame of a browser test: checks what it needs (skipping or failing as
+// `need` does), serves the web folder, starts Chromium with a fresh profile,
+// runs `body` and stops both whatever happens.
+export async function withBrowser(t, body, extraNeeds = {}) {
+    const needs = {
+        'the web build (scripts/web.sh)': path.join(WEB_DIR, 'wasm/kivanime.wasm'),
+        Chromium: CHROMIUM,
+        'puppeteer-core (npm ci)': path.join(REPO, 'node_modules/puppeteer-core'),
+        ...extraNeeds,
+    };
+    if (!need(t, needs)) {
         return;
     }
+    const { default: puppeteer } = await import('puppeteer-core');
     const server = await serve(WEB_DIR);
+    const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-chromium-'));
     try {
-        const chromium = await launch();
+        // WebGL2 on the CPU (SwiftShader), since the GPU is off.
+        const browser = await puppeteer.launch({
+            executablePath: CHROMIUM,
+            headless: true,
+            userDataDir: profile,
+            protocolTimeout: 120000,
+            args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking', '--disable-component-update',
+                '--disable-sync', '--disable-quic', '--enable-unsafe-swiftshader', '--use-angle=swiftshader'],
+        });
         try {
-            await body({ url: server.url, browser: chromium.browser });
+            await body({ url: server.url, browser });
         } finally {
-            await chromium.close();
+            await browser.close();
         }
     } finally {
+        fs.rmSync(profile, { recursive: true, force: true });
         await server.close();
     }
 }

@@ -1,34 +1,45 @@
-// Runs a scripted sequence of C-interface calls (one per line: the function
-// name without its prefix, then its arguments; "-" is a NULL string) and
-// prints every result, texture call and draw record, floats as bit patterns.
-// The browser test runs the same script through the JavaScript module and
-// must print the same lines.
+// Runs a scripted sequence of C-interface calls (one per line: any exported
+// function's name without its prefix, then its arguments; "-" is a NULL
+// string) and
+// prints every line, result, texture call and draw record, floats as bit
+// patterns. The browser test (sequence.txt through the JavaScript module) and
+// the C# test (its script through the bindings) must print the same lines.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "kivanime.h"
+#include "kivanime_export_names.h"
 
 namespace {
 
 int32_t nextHandle = 0;
 
-std::string Utf8(const uint16_t* p) {
-    std::string out;
-    for (; *p; ++p) {
-        out += *p < 0x80 ? static_cast<char>(*p) : '?';
+// Prints `count` 32-bit words after `tag`, in hexadecimal.
+void PrintWords(const char* tag, const void* data, size_t count) {
+    std::printf("%s", tag);
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t word;
+        std::memcpy(&word, static_cast<const char*>(data) + 4 * i, 4);
+        std::printf(" %08x", word);
     }
-    return out;
+    std::printf("\n");
 }
 
 // Handles count up from 0; a path with "refuse" in it is refused.
 int32_t LoadTexture(const uint16_t* path) {
-    const std::string text = Utf8(path);
+    std::string text;
+    for (; *path; ++path) {
+        text += *path < 0x80 ? static_cast<char>(*path) : '?';
+    }
     const int32_t handle = text.find("refuse") != std::string::npos ? -1 : nextHandle++;
     std::printf("load %s -> %d\n", text.c_str(), handle);
     return handle;
@@ -39,137 +50,84 @@ void ReleaseTexture(int32_t texture) {
 }
 
 void Draw(const AnimeDrawParams* params) {
-    uint32_t words[16];
-    std::memcpy(words, params, sizeof words);
-    std::printf("draw");
-    for (uint32_t w : words) {
-        std::printf(" %08x", w);
-    }
-    std::printf("\n");
+    PrintWords("draw", params, 16);
 }
 
-uint32_t Bits(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, sizeof u);
-    return u;
+const AnimeHostCallbacks kHost = {LoadTexture, ReleaseTexture, nullptr, Draw};
+
+// One script line's words, taken in order as the arguments of the call.
+// Pointers to floats are the call's outputs: one is an array of six (a
+// part's transform), several are one float each.
+struct Args {
+    std::vector<std::string> words;
+    size_t next = 0;
+    float out[6] = {};
+    size_t outs = 0;
+
+    template <typename T>
+    T Take() {
+        if constexpr (std::is_same_v<T, const AnimeHostCallbacks*>) {
+            // "Init" alone hands the recording host over; "Init -" a NULL table.
+            return next < words.size() && words[next++] == "-" ? nullptr : &kHost;
+        } else if constexpr (std::is_same_v<T, float*>) {
+            return &out[outs++];
+        } else if constexpr (std::is_same_v<T, const char*>) {
+            const std::string& word = words.at(next++);
+            return word == "-" ? nullptr : word.c_str();
+        } else if constexpr (std::is_same_v<T, float>) {
+            return std::strtof(words.at(next++).c_str(), nullptr);
+        } else {
+            return static_cast<T>(std::stoll(words.at(next++)));
+        }
+    }
+};
+
+// Calls `function` with the line's words and prints its result and outputs.
+template <typename R, typename... P>
+void Play(R (*function)(P...), Args& a) {
+    const std::tuple<P...> args{a.Take<P>()...};  // braces take the words in order
+    if constexpr (std::is_void_v<R>) {
+        std::apply(function, args);
+    } else if constexpr (std::is_pointer_v<R>) {
+        std::printf("= %s\n", std::apply(function, args));
+    } else {
+        std::printf("= %lld\n", static_cast<long long>(std::apply(function, args)));
+    }
+    if (a.outs > 0) {
+        PrintWords("=", a.out, a.outs == 1 ? 6 : a.outs);
+    }
 }
+
+// Every export, by its name without the prefix.
+#define KIVANIME_ENTRY(name) {#name + 6, [](Args& a) { Play(&name, a); }},
+const std::map<std::string, void (*)(Args&)> kCalls = {KIVANIME_FOR_EACH_EXPORT(KIVANIME_ENTRY)};
+#undef KIVANIME_ENTRY
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: record_sequence SCRIPT\n");
-        return 2;
-    }
-    std::ifstream script(argv[1]);
+    std::ifstream script(argc == 2 ? argv[1] : "");
     if (!script) {
-        std::fprintf(stderr, "cannot read %s\n", argv[1]);
+        std::fprintf(stderr, "usage: record_sequence SCRIPT (a readable file)\n");
         return 2;
     }
-    const AnimeHostCallbacks host = {LoadTexture, ReleaseTexture, nullptr, Draw};
-    std::string line;
-    while (std::getline(script, line)) {
+    for (std::string line; std::getline(script, line);) {
         std::istringstream in(line);
         std::string call;
         if (!(in >> call) || call[0] == '#') {
             continue;
         }
-        std::vector<std::string> a;
-        for (std::string word; in >> word;) {
-            a.push_back(word);
-        }
-        auto s = [&](size_t i) { return a.at(i) == "-" ? nullptr : a.at(i).c_str(); };
-        auto f = [&](size_t i) { return std::strtof(a.at(i).c_str(), nullptr); };
-        auto u = [&](size_t i) {
-            return static_cast<uint32_t>(std::strtoul(a.at(i).c_str(), nullptr, 10));
-        };
-        auto i32 = [&](size_t i) {
-            return static_cast<int32_t>(std::strtol(a.at(i).c_str(), nullptr, 10));
-        };
-        std::printf("%s\n", line.c_str());
-        long long result = 0;
-        bool hasResult = true;
-        if (call == "Init") {
-            Anime_Init(a.empty() ? &host : nullptr);
-            hasResult = false;
-        } else if (call == "Shutdown") {
-            Anime_Shutdown();
-            hasResult = false;
-        } else if (call == "LoadModel") {
-            result = Anime_LoadModel(s(0), s(1));
-        } else if (call == "UnloadModel") {
-            Anime_UnloadModel(s(0));
-            hasResult = false;
-        } else if (call == "LoadMotion") {
-            result = Anime_LoadMotion(s(0), s(1));
-        } else if (call == "LoadExpression") {
-            result = Anime_LoadExpression(s(0), s(1));
-        } else if (call == "CreateInstance") {
-            result = Anime_CreateInstance(s(0));
-        } else if (call == "DestroyInstance") {
-            Anime_DestroyInstance(u(0));
-            hasResult = false;
-        } else if (call == "GetInstanceCount") {
-            result = Anime_GetInstanceCount();
-        } else if (call == "PlayMotion") {
-            result = Anime_PlayMotion(u(0), s(1), f(2));
-        } else if (call == "IsMotionFinished") {
-            result = Anime_IsMotionFinished(u(0));
-        } else if (call == "PlayOverlay") {
-            result = Anime_PlayOverlay(u(0), s(1), f(2), f(3));
-        } else if (call == "StopOverlay") {
-            Anime_StopOverlay(u(0), s(1));
-            hasResult = false;
-        } else if (call == "SetExpression") {
-            result = Anime_SetExpression(u(0), s(1));
-        } else if (call == "ClearExpression") {
-            Anime_ClearExpression(u(0));
-            hasResult = false;
-        } else if (call == "SetPosition") {
-            Anime_SetPosition(u(0), f(1), f(2));
-            hasResult = false;
-        } else if (call == "GetPosition") {
-            float x = 0, y = 0;
-            Anime_GetPosition(u(0), &x, &y);
-            std::printf("= %08x %08x\n", Bits(x), Bits(y));
-            hasResult = false;
-        } else if (call == "SetScale") {
-            Anime_SetScale(u(0), f(1), f(2));
-            hasResult = false;
-        } else if (call == "SetAlpha") {
-            Anime_SetAlpha(u(0), f(1));
-            hasResult = false;
-        } else if (call == "SetDrawOrder") {
-            Anime_SetDrawOrder(u(0), i32(1));
-            hasResult = false;
-        } else if (call == "SetWind") {
-            Anime_SetWind(u(0), f(1), f(2));
-            hasResult = false;
-        } else if (call == "SetGlobalWind") {
-            Anime_SetGlobalWind(f(0), f(1));
-            hasResult = false;
-        } else if (call == "Set3DSetup") {
-            Anime_Set3DSetup(u(0), i32(1), f(2), f(3), f(4), f(5), f(6));
-            hasResult = false;
-        } else if (call == "Set3DAngles") {
-            Anime_Set3DAngles(u(0), f(1), f(2), f(3));
-            hasResult = false;
-        } else if (call == "Set3DStrength") {
-            Anime_Set3DStrength(u(0), f(1), f(2));
-            hasResult = false;
-        } else if (call == "Update") {
-            Anime_Update(f(0));
-            hasResult = false;
-        } else if (call == "Render") {
-            Anime_Render();
-            hasResult = false;
-        } else {
+        const auto found = kCalls.find(call);
+        if (found == kCalls.end()) {
             std::fprintf(stderr, "unknown call %s\n", call.c_str());
             return 2;
         }
-        if (hasResult) {
-            std::printf("= %lld\n", result);
+        Args args;
+        for (std::string word; in >> word;) {
+            args.words.push_back(word);
         }
+        std::printf("%s\n", line.c_str());
+        found->second(args);
     }
     return 0;
 }

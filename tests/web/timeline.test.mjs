@@ -39,30 +39,23 @@ test('timelines are read strictly, with the player\'s messages', () => {
     }
 });
 
-/** A library that records every call; motions finish when told to. */
+// A library that records every call; motions finish when told to, and
+// calls naming `refuse` fail.
 function recordingLibrary() {
     const calls = [];
     const state = { finished: false, nextId: 1, refuse: '' };
-    const lib = new Proxy(
-        {},
-        {
-            get: (_, name) => (...args) => {
-                calls.push(`${String(name).replace('Anime_', '')} ${args.join(' ')}`.trim());
-                switch (name) {
-                    case 'Anime_CreateInstance':
-                        return state.nextId++;
-                    case 'Anime_GetPosition':
-                        return [0, 0];
-                    case 'Anime_IsMotionPlaying':
-                        return state.finished ? 0 : 1;
-                    case 'Anime_IsMotionFinished':
-                        return state.finished ? 1 : 0;
-                    default:
-                        return args.includes(state.refuse) ? 0 : 1;
-                }
-            },
+    const answers = {
+        Anime_CreateInstance: () => state.nextId++,
+        Anime_GetPosition: () => [0, 0],
+        Anime_IsMotionPlaying: () => (state.finished ? 0 : 1),
+        Anime_IsMotionFinished: () => (state.finished ? 1 : 0),
+    };
+    const lib = new Proxy({}, {
+        get: (_, name) => (...args) => {
+            calls.push(`${String(name).replace('Anime_', '')} ${args.join(' ')}`.trim());
+            return answers[name]?.() ?? (args.includes(state.refuse) ? 0 : 1);
         },
-    );
+    });
     return { lib, calls, state };
 }
 
