@@ -1,5 +1,6 @@
 # Installs the build into a fresh prefix, checks the installed files, then
-# configures, builds and runs a small game project against the prefix alone.
+# configures, builds and runs a small game project against the prefix alone
+# (the README's minimal host), which must draw every part.
 # Arguments (-D): BUILD_DIR, SOURCE_DIR, WORK_DIR, GENERATOR, C_COMPILER,
 # LIB_DIR, PLAYER (ON when the player was built).
 set(prefix ${WORK_DIR}/prefix)
@@ -11,6 +12,7 @@ function(run)
         message(FATAL_ERROR "failed (${result}): ${ARGN}\n${out}")
     endif()
     message(STATUS "${out}")
+    set(out "${out}" PARENT_SCOPE)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
@@ -38,9 +40,16 @@ if(NOT IS_SYMLINK ${so_link} OR NOT dev_link STREQUAL so_name OR NOT real_librar
 endif()
 
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/consumer -B ${WORK_DIR}/game
-    -G ${GENERATOR} -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_PREFIX_PATH=${prefix})
+    -G ${GENERATOR} -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_PREFIX_PATH=${prefix}
+    -DMINIMAL_HOST=${SOURCE_DIR}/examples/minimal_host.c)
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/game)
+# Four frames of the minimal puppet's two parts.
 run(${WORK_DIR}/game/game ${SOURCE_DIR}/examples/minimal/model.json)
+string(REGEX MATCHALL "  draw texture" draws "${out}")
+list(LENGTH draws count)
+if(NOT count EQUAL 8)
+    message(FATAL_ERROR "the game drew ${count} records, not 8:\n${out}")
+endif()
 
 if(PLAYER)
     # The installed player finds the installed library without being told.

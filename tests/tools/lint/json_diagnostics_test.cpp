@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "json/json_diagnostics.h"
@@ -26,22 +27,15 @@ using kivanime::ParseJson;
 // Every value of the document has a node, and the node lies in the text.
 bool Traceable(const JsonValue& value, const JsonSourceMap& map, size_t textSize) {
     const kivanime::JsonSourceNode* node = map.find(value);
-    if (node == nullptr || node->offset > textSize) {
-        return false;
-    }
+    bool ok = node != nullptr && node->offset <= textSize;
     for (const JsonValue& element : value.elements) {
-        if (!Traceable(element, map, textSize)) {
-            return false;
-        }
+        ok = ok && Traceable(element, map, textSize);
     }
     for (size_t i = 0; i < value.members.size(); ++i) {
-        const kivanime::JsonSourceNode* member = map.find(value.members.valueAt(i));
-        if (member == nullptr || member->keyOffset >= textSize ||
-            !Traceable(value.members.valueAt(i), map, textSize)) {
-            return false;
-        }
+        const JsonValue& member = value.members.valueAt(i);
+        ok = ok && Traceable(member, map, textSize) && map.find(member)->keyOffset < textSize;
     }
-    return true;
+    return ok;
 }
 
 TEST(JsonDiagnostics, SameValuesAsNormalModeOnTheWholeTestSuite) {
@@ -60,15 +54,13 @@ TEST(JsonDiagnostics, SameValuesAsNormalModeOnTheWholeTestSuite) {
         JsonValue noted = ParseJson(text, &diagnostics);
         EXPECT_EQ(kivanime::test::JsonText(plain), kivanime::test::JsonText(noted));
         EXPECT_TRUE(Traceable(noted, JsonSourceMap(noted, diagnostics.root), text.size()));
-        // Valid JSON has nothing to repair; a repeated key is valid but noted.
+        // Valid JSON has nothing to repair (a repeated key is valid but
+        // noted); broken structure always is repaired. Other n_ files need
+        // not be: a lone surrogate or an overlong byte is kept as it is.
         if (name.rfind("y_", 0) == 0) {
             for (const JsonIssue& issue : diagnostics.issues) {
                 EXPECT_EQ(issue.kind, JsonIssueKind::DuplicateKey) << "at " << issue.offset;
             }
-        } else if (name.rfind("n_", 0) == 0 && name.find("n_structure_") == std::string::npos) {
-            // Not every n_ file is something the reader repairs (a lone
-            // surrogate or an overlong byte is kept as it is); the
-            // structural ones below always are.
         } else if (name.rfind("n_structure_", 0) == 0) {
             EXPECT_FALSE(diagnostics.issues.empty());
         }
@@ -120,55 +112,46 @@ TEST(JsonDiagnostics, RecordsEachRepairOnceAtItsBytes) {
         EXPECT_EQ(diagnostics.issues[0].length, c.length);
     }
 
-    JsonDiagnostics clean;
-    ParseJson("{\"a\": [1, -2.5e3, \"\\u00e9\\n\"], \"b\": {\"c\": null}}", &clean);
-    EXPECT_TRUE(clean.issues.empty());
-
+    // Depth is counted from the first bracket on.
     JsonDiagnostics deep;
-    JsonValue tooDeep = ParseJson(std::string(600, '[') + std::string(600, ']'), &deep);
+    ParseJson(std::string(600, '[') + std::string(600, ']'), &deep);
     ASSERT_EQ(deep.issues.size(), 1u);
-    EXPECT_EQ(deep.issues[0].kind, JsonIssueKind::TooDeep);
     EXPECT_EQ(deep.issues[0].offset, static_cast<size_t>(kivanime::kJsonMaxDepth));
 }
 
 TEST(JsonDiagnostics, SourceMapGivesKeyAndValueOffsets) {
-    const std::string text = "{\"a\": [1, {\"b\": 2}],\n \"c\": true, \"a\" : [3]}";
+    const std::string text = "{\"a\": [1, {\"b\": 2}],\n \"c\": [true, {\"d\": 4}], \"a\" : [3]}";
     JsonDiagnostics diagnostics;
     JsonValue root = ParseJson(text, &diagnostics);
     JsonSourceMap map(root, diagnostics.root);
     ASSERT_NE(map.find(root), nullptr);
     EXPECT_EQ(map.find(root)->offset, 0u);
     // The repeated key "a" wins with its later value, and so does its position.
-    const kivanime::JsonSourceNode* a = map.find(root.get("a"));
-    ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a->keyOffset, text.rfind("\"a\""));
-    EXPECT_EQ(a->offset, text.rfind('['));
-    EXPECT_EQ(map.find(root.get("a").at(0))->offset, text.find('3'));
-    const kivanime::JsonSourceNode* c = map.find(root.get("c"));
-    ASSERT_NE(c, nullptr);
-    EXPECT_EQ(c->keyOffset, text.find("\"c\""));
-    EXPECT_EQ(c->offset, text.find("true"));
+    // {value, where its key starts (npos for an element), where it starts}
+    const std::tuple<const JsonValue*, size_t, size_t> cases[] = {
+        {&root.get("a"), text.rfind("\"a\""), text.rfind('[')},
+        {&root.get("a").at(0), std::string::npos, text.find('3')},
+        {&root.get("c"), text.find("\"c\""), text.find("[true")},
+        {&root.get("c").at(1).get("d"), text.find("\"d\""), text.find('4')},
+    };
+    for (const auto& [value, keyOffset, offset] : cases) {
+        const kivanime::JsonSourceNode* node = map.find(*value);
+        ASSERT_NE(node, nullptr);
+        EXPECT_EQ(node->keyOffset, keyOffset);
+        EXPECT_EQ(node->offset, offset);
+    }
     EXPECT_EQ(map.find(kivanime::JsonNull()), nullptr);
-
-    JsonDiagnostics nested;
-    const std::string text2 = "[1, {\"b\": [2, 3]}]";
-    JsonValue root2 = ParseJson(text2, &nested);
-    JsonSourceMap map2(root2, nested.root);
-    EXPECT_EQ(map2.find(root2.at(1))->offset, 4u);
-    EXPECT_EQ(map2.find(root2.at(1).get("b"))->keyOffset, 5u);
-    EXPECT_EQ(map2.find(root2.at(1).get("b").at(1))->offset, text2.find('3'));
 }
 
 TEST(JsonDiagnostics, TextPositionCountsLinesAndCharacters) {
     const std::string text = "ab\nc\xC3\xA9x\n\ty";
-    EXPECT_EQ(kivanime::TextPositionOf(text, 0).line, 1u);
-    EXPECT_EQ(kivanime::TextPositionOf(text, 0).column, 1u);
-    kivanime::JsonTextPosition x = kivanime::TextPositionOf(text, text.find('x'));
-    EXPECT_EQ(x.line, 2u);
-    EXPECT_EQ(x.column, 3u);  // c, then é as one character
-    kivanime::JsonTextPosition y = kivanime::TextPositionOf(text, text.find('y'));
-    EXPECT_EQ(y.line, 3u);
-    EXPECT_EQ(y.column, 2u);
+    // x: after c and then é as one character.
+    const size_t cases[][3] = {{0, 1, 1}, {text.find('x'), 2, 3}, {text.find('y'), 3, 2}};
+    for (const auto& [offset, line, column] : cases) {
+        const kivanime::JsonTextPosition at = kivanime::TextPositionOf(text, offset);
+        EXPECT_EQ(at.line, line) << offset;
+        EXPECT_EQ(at.column, column) << offset;
+    }
 }
 
 }  // namespace
