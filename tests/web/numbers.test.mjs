@@ -28,23 +28,15 @@ const HARD = [
 // Generated texts in many shapes, the same on every run.
 function generated(count) {
     let seed = 12345;
-    const rand = (n) => {
-        seed = (seed * 1103515245 + 12345) >>> 0;
-        return (seed >>> 8) % n;
-    };
-    const digits = (n) => Array.from({ length: n }, () => rand(10)).join('');
-    const hexDigits = (n) => Array.from({ length: n }, () => '0123456789abcdef'[rand(16)]).join('');
-    const out = [];
-    for (let i = 0; i < count; ++i) {
-        const sign = ['', '-', '+'][rand(3)];
-        if (rand(5) === 0) {
-            out.push(`${sign}0x${hexDigits(1 + rand(18))}${rand(2) ? '.' + hexDigits(rand(16)) : ''}p${rand(2) ? '-' : ''}${rand(1100)}`);
-        } else {
-            const exponent = rand(3) ? `e${['', '-', '+'][rand(3)]}${rand(360)}` : '';
-            out.push(`${sign}${digits(1 + rand(20))}${rand(2) ? '.' + digits(rand(25)) : ''}${exponent}`);
-        }
-    }
-    return out;
+    const rand = (n) => ((seed = (seed * 1103515245 + 12345) >>> 0) >>> 8) % n;
+    const digits = (n, set = '0123456789') => Array.from({ length: n }, () => set[rand(set.length)]).join('');
+    const hex = (n) => digits(n, '0123456789abcdef');
+    const sign = () => ['', '-', '+'][rand(3)];
+    return Array.from({ length: count }, () =>
+        rand(5) === 0
+            ? `${sign()}0x${hex(1 + rand(18))}${rand(2) ? '.' + hex(rand(16)) : ''}p${rand(2) ? '-' : ''}${rand(1100)}`
+            : `${sign()}${digits(1 + rand(20))}${rand(2) ? '.' + digits(rand(25)) : ''}${rand(3) ? `e${sign()}${rand(360)}` : ''}`,
+    );
 }
 
 // Every number-looking text in the JSON files under `dir`.
