@@ -17,12 +17,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using kivanime::JsonDiagnostics;
-using kivanime::JsonIssue;
-using kivanime::JsonIssueKind;
-using kivanime::JsonSourceMap;
-using kivanime::JsonValue;
-using kivanime::ParseJson;
+using namespace kivanime;
 
 // Every value of the document has a node, and the node lies in the text.
 bool Traceable(const JsonValue& value, const JsonSourceMap& map, size_t textSize) {
