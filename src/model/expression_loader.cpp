@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "json/json_file.h"
 #include "model/json_read.h"
 
 namespace kivanime {
@@ -69,18 +68,6 @@ bool ReadExpressionJson(AnimeModel& model, const JsonValue& value, std::string_v
         model.expressions.emplace(std::move(key), std::move(expression));
     }
     return true;
-}
-
-bool LoadExpressionFile(AnimeModel& model, const std::string& path) {
-    JsonValue root = ReadJsonFile(path);
-    if (!root.isObject()) {
-        return false;
-    }
-    return ReadExpressionJson(model, root, std::string_view());
-}
-
-const AnimeExpression* FindExpression(const AnimeModel& model, std::string_view name) {
-    return model.findExpression(name);
 }
 
 }  // namespace kivanime

@@ -3,7 +3,6 @@
 #include <string_view>
 #include <utility>
 
-#include "json/json_file.h"
 #include "model/expression_loader.h"
 #include "model/json_read.h"
 #include "model/motion_loader.h"
@@ -13,15 +12,6 @@ namespace kivanime {
 std::string BaseDirOf(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-bool LoadModelFile(AnimeModel& model, const std::string& path) {
-    JsonValue root = ReadJsonFile(path);
-    if (!root.isObject()) {
-        return false;
-    }
-    std::string baseDir = BaseDirOf(path);
-    return ReadModelJson(model, root, baseDir);
 }
 
 namespace {

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <utility>
 
-#include "json/json_file.h"
 #include "model/json_read.h"
 
 namespace kivanime {
@@ -114,18 +113,6 @@ bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view 
         model.emptyNameMotion = &it->second;
     }
     return true;
-}
-
-bool LoadMotionFile(AnimeModel& model, const std::string& path) {
-    JsonValue root = ReadJsonFile(path);
-    if (!root.isObject()) {
-        return false;
-    }
-    return ReadMotionJson(model, root, std::string_view());
-}
-
-const AnimeMotion* FindMotion(const AnimeModel& model, std::string_view name) {
-    return model.findMotion(name);
 }
 
 }  // namespace kivanime

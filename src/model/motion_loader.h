@@ -9,10 +9,6 @@
 
 namespace kivanime {
 
-// Reads a motion file into the model; false (model untouched) when the top
-// level is not an object.
-bool LoadMotionFile(AnimeModel& model, const std::string& path);
-
 // Stores the motion under `name`, or when that is empty under its "name"
 // (a string, even empty), else "unnamed". An existing record of that name is
 // overwritten in place. False, with no change, when `value` is not an object.
@@ -26,7 +22,5 @@ EasingType ParseEasing(std::string_view text);
 // Sorts keyframes ascending by time. Any float order is safe: NaN times go
 // last, equal times keep their file order.
 void SortKeyframes(std::vector<MotionKeyframe>& keyframes);
-
-const AnimeMotion* FindMotion(const AnimeModel& model, std::string_view name);
 
 }  // namespace kivanime

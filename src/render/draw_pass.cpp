@@ -1,6 +1,6 @@
 #include "render/draw_pass.h"
 
-#include "runtime/parallax.h"
+#include "render/parallax.h"
 
 namespace kivanime {
 
@@ -121,7 +121,7 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
     return MakeDrawParams(instance, part, pose, item);
 }
 
-void DrawInstance(AnimeInstance& instance) {
+void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
     if (!instance.model || instance.host.draw == nullptr) {
         return;
     }
@@ -148,7 +148,7 @@ void DrawInstance(AnimeInstance& instance) {
     }
 
     const ParallaxFrame frame = PrepareParallax(instance.parallax);
-    std::vector<DrawItem>& items = instance.drawItems;
+    std::vector<DrawItem>& items = scratch.items;
     items.clear();
     for (int32_t index : order) {
         const size_t i = static_cast<size_t>(index);
@@ -166,7 +166,7 @@ void DrawInstance(AnimeInstance& instance) {
     }
     // Already in draw order; the stable sort only reorders equal draw orders
     // by depth.
-    SortDrawItems(items, instance.drawScratch);
+    SortDrawItems(items, scratch.sortBuffer);
     for (const DrawItem& item : items) {
         const size_t i = static_cast<size_t>(item.index);
         AnimeDrawParams params = MakeDrawParams(instance, model.parts[i], instance.poses[i], item);

@@ -19,8 +19,8 @@
 #include "model/model_loader.h"
 #include "model/motion_loader.h"
 #include "render/draw_pass.h"
+#include "render/parallax.h"
 #include "runtime/motion_player.h"
-#include "runtime/parallax.h"
 #include "runtime/pose.h"
 
 namespace kivanime::test {
