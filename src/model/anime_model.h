@@ -13,6 +13,7 @@
 #include "model/anime_expression.h"
 #include "model/anime_motion.h"
 #include "model/name_map.h"
+#include "model/pose_channels.h"
 
 namespace kivanime {
 
@@ -36,12 +37,7 @@ struct AnimePart {
     int32_t drawOrder = 0;
     float depth = 0.0f;
     bool ignore3D = false;
-    float x = 0.0f;
-    float y = 0.0f;
-    float rotation = 0.0f;
-    float scaleX = 1.0f;
-    float scaleY = 1.0f;
-    float alpha = 1.0f;
+    PoseChannels rest;  // the pose each frame starts from
     float anchorX = 0.5f;
     float anchorY = 0.5f;
     float srcX = 0.0f;

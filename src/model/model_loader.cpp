@@ -128,16 +128,16 @@ AnimePart ReadPartJson(const JsonValue& value) {
                 part.visible = v.asBool(true);
                 break;
             case PartKey::Position:
-                ReadPair(v, part.x, part.y, 0.0f);
+                ReadPair(v, part.rest.x, part.rest.y, 0.0f);
                 break;
             case PartKey::Rotation:
-                part.rotation = v.asFloat(0.0f);
+                part.rest.rotation = v.asFloat(0.0f);
                 break;
             case PartKey::Scale:
-                ReadScale(v, part.scaleX, part.scaleY);
+                ReadScale(v, part.rest.scaleX, part.rest.scaleY);
                 break;
             case PartKey::Alpha:
-                part.alpha = v.asFloat(1.0f);
+                part.rest.alpha = v.asFloat(1.0f);
                 break;
             case PartKey::Anchor:
                 ReadPair(v, part.anchorX, part.anchorY, 0.5f);

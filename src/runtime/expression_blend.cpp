@@ -59,12 +59,12 @@ void ApplyExpression(const ExpressionBlend& blend, const std::vector<int32_t>& t
                 field = field + (target - field) * w;
             }
         };
-        pull(p.x, q.x);
-        pull(p.y, q.y);
-        pull(p.rotation, q.rotation);
-        pull(p.scaleX, q.scaleX);
-        pull(p.scaleY, q.scaleY);
-        pull(p.alpha, q.alpha);
+        pull(p.local.x, q.x);
+        pull(p.local.y, q.y);
+        pull(p.local.rotation, q.rotation);
+        pull(p.local.scaleX, q.scaleX);
+        pull(p.local.scaleY, q.scaleY);
+        pull(p.local.alpha, q.alpha);
         if (discrete) {
             if (q.visible >= 0) {
                 p.visible = q.visible != 0;

@@ -48,9 +48,10 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
     const size_t springs = instance.physics.points.size();
     for (size_t k = 0; k < springs; ++k) {
         const int32_t anchor = topo.springAnchor[k];
-        instance.anchors[k] = anchor >= 0 ? PhysicsAnchor{poses[static_cast<size_t>(anchor)].worldX,
-                                                          poses[static_cast<size_t>(anchor)].worldY}
-                                          : PhysicsAnchor{};
+        instance.anchors[k] = anchor >= 0
+                                  ? PhysicsAnchor{poses[static_cast<size_t>(anchor)].world.x,
+                                                  poses[static_cast<size_t>(anchor)].world.y}
+                                  : PhysicsAnchor{};
     }
     // A global wind adds to the instance's own; without one the own wind is
     // used as it is (adding a zero could still turn -0 into +0).
@@ -64,14 +65,14 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
         const int32_t target = topo.springTarget[k];
         if (target >= 0) {
             PartPose& p = poses[static_cast<size_t>(target)];
-            p.worldX += instance.physics.points[k].offsetX;
-            p.worldY += instance.physics.points[k].offsetY;
+            p.world.x += instance.physics.points[k].offsetX;
+            p.world.y += instance.physics.points[k].offsetY;
         }
     }
 
     const float alpha = instance.alpha;
     for (PartPose& p : poses) {
-        p.worldAlpha *= alpha;
+        p.world.alpha *= alpha;
     }
 }
 
