@@ -143,10 +143,6 @@ float ClampAlpha(float alpha) {
     return a > 0.0f ? a : 0.0f;  // NaN ends as 1 through the first step
 }
 
-float AtLeast(float floor, float v) {
-    return floor > v ? floor : v;
-}
-
 }  // namespace
 
 extern "C" {
@@ -269,13 +265,9 @@ ANIME_API int32_t Anime_SetExpression(uint32_t id, const char* expressionName) {
         return 0;
     }
     return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
-        const AnimeExpression* expression =
-            inst.model ? inst.model->findExpression(expressionName) : nullptr;
-        if (expression == nullptr) {
-            return NoSuch(m, id, "expression", expressionName);
-        }
-        SetExpression(inst.player.expression, *expression);
-        return 1;
+        return inst.model && SetExpression(inst.player.expression, *inst.model, expressionName)
+                   ? 1
+                   : NoSuch(m, id, "expression", expressionName);
     });
 }
 
@@ -346,13 +338,8 @@ ANIME_API void Anime_ResetPhysics(uint32_t id) {
 ANIME_API void Anime_Set3DSetup(uint32_t id, int32_t enabled3D, float pivotX, float pivotY,
                                 float focalDistance, float curveRadiusX, float curveRadiusY) {
     WithInstance(id, [&](AnimeInstance& inst) {
-        Parallax3D& p = inst.parallax;
-        p.enabled3D = enabled3D != 0;
-        p.pivotX = pivotX;
-        p.pivotY = pivotY;
-        p.focalDistance = AtLeast(50.0f, focalDistance);
-        p.curveRadiusX = AtLeast(0.0f, curveRadiusX);
-        p.curveRadiusY = AtLeast(0.0f, curveRadiusY);
+        SetParallaxSetup(inst.parallax, enabled3D != 0, pivotX, pivotY, focalDistance, curveRadiusX,
+                         curveRadiusY);
     });
 }
 
@@ -366,8 +353,7 @@ ANIME_API void Anime_Set3DAngles(uint32_t id, float yaw, float pitch, float roll
 
 ANIME_API void Anime_Set3DStrength(uint32_t id, float depthStrength, float perspectiveStrength) {
     WithInstance(id, [&](AnimeInstance& inst) {
-        inst.parallax.depthStrength = AtLeast(0.0f, depthStrength);
-        inst.parallax.perspectiveStrength = AtLeast(0.0f, perspectiveStrength);
+        SetParallaxStrength(inst.parallax, depthStrength, perspectiveStrength);
     });
 }
 

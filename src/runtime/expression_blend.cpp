@@ -15,6 +15,14 @@ void SetExpression(ExpressionBlend& blend, const AnimeExpression& expression) {
     }
 }
 
+bool SetExpression(ExpressionBlend& blend, const AnimeModel& model, std::string_view name) {
+    const AnimeExpression* expression = model.findExpression(name);
+    if (expression != nullptr) {
+        SetExpression(blend, *expression);
+    }
+    return expression != nullptr;
+}
+
 void ClearExpression(ExpressionBlend& blend) {
     blend.target = 0.0f;
     if (blend.rate <= 0.0f) {

@@ -19,4 +19,10 @@ struct Parallax3D {
     float perspectiveStrength = 1.0f;
 };
 
+// The setters behind the exports. A focal distance under 50 counts as 50;
+// negative curve radii and strengths count as 0.
+void SetParallaxSetup(Parallax3D& settings, bool enabled, float pivotX, float pivotY,
+                      float focalDistance, float curveRadiusX, float curveRadiusY);
+void SetParallaxStrength(Parallax3D& settings, float depthStrength, float perspectiveStrength);
+
 }  // namespace kivanime
