@@ -3,13 +3,13 @@
 #include <utility>
 
 #include "api/last_error.h"
-#include "api/utf16.h"
 #include "json/json_file.h"
 #include "json/json_parser.h"
 #include "json/json_root_error.h"
 #include "model/expression_loader.h"
 #include "model/model_loader.h"
 #include "model/motion_loader.h"
+#include "text/utf.h"
 
 namespace kivanime {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "api/utf16.h"
+#include "text/utf.h"
 
 namespace kivanime {
 namespace {
