@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "api/last_error.h"
-#include "api/utf16.h"
 #include "runtime/instance_update.h"
+#include "text/utf.h"
 
 namespace kivanime {
 

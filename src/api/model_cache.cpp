@@ -10,6 +10,7 @@
 #include "model/expression_loader.h"
 #include "model/model_loader.h"
 #include "model/motion_loader.h"
+#include "text/utf.h"
 
 namespace kivanime {
 

@@ -17,6 +17,17 @@
 
 namespace kivanime {
 
+// What a model, motion or expression is called when its file gives no name.
+inline constexpr std::string_view kDefaultName = "unnamed";
+
+// The hierarchy resolves in at most this many passes over the part list; a
+// part not reached by then (a cycle, or a chain whose links point backwards
+// too often) keeps its local pose as its world pose.
+inline constexpr int kMaxHierarchyPasses = 32;
+
+// The defaults of a file's keys are the initial values of the records below:
+// the loaders start from a default record and keep its value for a key that
+// is absent or of the wrong kind, and the lint quotes the same records.
 struct AnimeTexture {
     std::string name;
     std::string path;  // relative to the model's baseDir, UTF-8

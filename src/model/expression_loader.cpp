@@ -46,13 +46,13 @@ ExpressionParam ReadExpressionParamJson(const AnimeModel& model, const JsonValue
 }
 
 bool ReadExpressionJson(AnimeModel& model, const JsonValue& value, std::string_view name) {
-    static const std::string kUnnamed = "unnamed";
+    static const std::string kUnnamed(kDefaultName);
     if (!value.isObject()) {
         return false;
     }
     AnimeExpression expression;
     expression.name = name.empty() ? value.get("name").asString(kUnnamed) : std::string(name);
-    expression.blendMs = value.get("blendMs").asFloat(200.0f);
+    expression.blendMs = value.get("blendMs").asFloat(expression.blendMs);
     const JsonValue& params = value.get("params");
     if (params.isArray()) {
         expression.params.reserve(params.size());
