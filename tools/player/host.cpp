@@ -80,9 +80,7 @@ void Draw(const AnimeDrawParams* params) {
         !state.textures[static_cast<size_t>(texture)]) {
         return;
     }
-    RasterStats stats;
-    DrawSprite(*state.target, *state.textures[static_cast<size_t>(texture)], *params, &stats);
-    state.counters.pixels += stats.pixelsTouched;
+    DrawSprite(*state.target, *state.textures[static_cast<size_t>(texture)], *params);
 }
 
 void AppendUtf8(std::string& out, uint32_t cp) {
@@ -148,7 +146,6 @@ const HostCounters& Counters() {
 
 void ResetDrawCount() {
     State().counters.draws = 0;
-    State().counters.pixels = 0;
     State().traced.clear();
 }
 
@@ -160,31 +157,14 @@ const std::vector<TracedDraw>& TracedDraws() {
     return State().traced;
 }
 
-std::vector<uint8_t> TextureColorSamples(Color background) {
-    std::vector<uint8_t> samples;
-    const float bgA = std::clamp(background.a, 0.0f, 1.0f);
+std::vector<std::shared_ptr<const Image>> LiveTextures() {
+    std::vector<std::shared_ptr<const Image>> live;
     for (const auto& [path, weak] : State().byPath) {
-        const std::shared_ptr<const Image> image = weak.lock();
-        if (!image) {
-            continue;
-        }
-        for (size_t i = 0; i < image->pixels.size(); i += 4) {
-            const float* p = &image->pixels[i];
-            if (p[3] < 0.05f) {
-                continue;
-            }
-            const float keep = 1.0f - p[3];
-            const float rgb[3] = {p[0] + background.r * bgA * keep,
-                                  p[1] + background.g * bgA * keep,
-                                  p[2] + background.b * bgA * keep};
-            const float a = p[3] + bgA * keep;
-            for (float c : rgb) {
-                samples.push_back(
-                    static_cast<uint8_t>(std::clamp(c / a, 0.0f, 1.0f) * 255.0f + 0.5f));
-            }
+        if (std::shared_ptr<const Image> image = weak.lock()) {
+            live.push_back(std::move(image));
         }
     }
-    return samples;
+    return live;
 }
 
 }  // namespace kivanime_player

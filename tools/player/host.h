@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,6 @@ struct HostCounters {
     long long loads = 0;     // handles handed out
     long long releases = 0;  // handles given back
     long long draws = 0;     // draw calls since the last ResetDrawCount
-    long long pixels = 0;    // pixels blended since the last ResetDrawCount
 };
 
 // The callback table (loadTexture, releaseTexture, reserved, draw).
@@ -36,9 +36,9 @@ void ClearTextureFailures();
 const HostCounters& Counters();
 void ResetDrawCount();
 
-// Every texel of every live texture laid over `background`, as straight RGB:
+// Every texture still in use, each file once, in the order of their paths:
 // a good sample of the colours a frame can show.
-std::vector<uint8_t> TextureColorSamples(Color background);
+std::vector<std::shared_ptr<const Image>> LiveTextures();
 
 // When on, every draw record is kept (with the texture's file) until the next
 // ResetDrawCount, for --trace.

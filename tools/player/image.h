@@ -44,11 +44,21 @@ void Clear(Image& image, Color color);
 Image FromRgba8(const Rgba8Image& source);
 Rgba8Image ToRgba8(const Image& source);
 
-// Shrinks the image by an integer-free factor (0 < factor <= 1), averaging
-// every source pixel that falls into a destination pixel.
-Image Downscale(const Image& source, float factor);
+// A contact sheet: chosen frames shrunk to tiles and laid out in rows, 6 px
+// apart on a dark ground.
+class ContactSheet {
+public:
+    // `frames` empty means `count` frames spread evenly over `totalFrames`.
+    ContactSheet(std::vector<int> frames, int count, int totalFrames, int columns, float scale);
+    // Keeps a tile of `image` when `frame` is one of the chosen.
+    void Offer(int frame, const Image& image);
+    Image Compose() const;
 
-// Copies `tile` into `target` with its top-left corner at (x, y), clipped.
-void Blit(Image& target, const Image& tile, int x, int y);
+private:
+    std::vector<int> frames_;
+    std::vector<Image> tiles_;  // one per entry of frames_
+    int columns_;
+    float scale_;
+};
 
 }  // namespace kivanime_player

@@ -10,8 +10,8 @@
 #endif
 
 #include "library.h"
-#include "options.h"
 #include "scene.h"
+#include "settings.h"
 #include "timeline.h"
 
 using namespace kivanime_player;
@@ -54,51 +54,47 @@ int main(int argc, char** argv) {
     for (const std::string& arg : args) {
         pointers.push_back(arg.c_str());
     }
-    Options options;
+    CommandLine line;
     std::string error;
-    if (!ParseOptions(static_cast<int>(pointers.size()), pointers.data(), options, error)) {
+    if (!ParseCommandLine(static_cast<int>(pointers.size()), pointers.data(), line, error)) {
         return Fail(kExitUsage, error);
     }
-    if (options.help) {
+    // The command line's settings are laid over the timeline's.
+    Settings settings;
+    Apply(line, settings);
+    if (settings.help) {
         std::fputs(HelpText().c_str(), stdout);
         return kExitOk;
     }
-    Timeline timeline;
-    if (!options.timeline.empty() && !LoadTimeline(options.timeline, timeline, error)) {
-        return Fail(kExitLoad, "timeline '" + options.timeline + "': " + error);
+    std::vector<TimelineEvent> events;
+    if (!settings.timeline.empty()) {
+        const std::string path = settings.timeline;
+        settings = Settings{};
+        if (!LoadTimeline(path, settings, events, error)) {
+            return Fail(kExitLoad, "timeline '" + path + "': " + error);
+        }
+        Apply(line, settings);
     }
-    if (options.model.empty()) {
-        options.model = timeline.model;
-    }
-    if (options.model.empty()) {
+    Resolve(settings);
+    if (settings.model.empty()) {
         return Fail(kExitUsage, "no model file given (see --help)");
     }
-    if (options.outputDir.empty() && options.gif.empty() && options.contactSheet.empty() &&
-        options.still.empty()) {
+    if (settings.outputDir.empty() && settings.gif.empty() && settings.contactSheet.empty() &&
+        settings.still.empty()) {
         return Fail(kExitUsage,
                     "nothing to write: give --output, --gif, --contact-sheet or --still");
     }
-
-    AnimeLibrary library;
-    if (!options.library.empty()) {
-        if (!library.Open(options.library, error)) {
-            return Fail(kExitLibrary,
-                        "cannot load the kivanime library '" + options.library + "': " + error);
-        }
-    } else {
-        std::string tried;
-        for (const std::string& candidate :
-             DefaultLibraryCandidates(argc > 0 ? argv[0] : nullptr)) {
-            std::string why;
-            if (library.Open(candidate, why)) {
-                break;
-            }
-            tried += "\n  " + candidate + ": " + why;
-        }
-        if (library.path().empty()) {
-            return Fail(kExitLibrary,
-                        "cannot find the kivanime library (use --library PATH); tried:" + tried);
+    for (const int frame : settings.sheetFrames) {
+        if (frame >= *settings.frames) {
+            return Fail(kExitUsage, "--sheet-frames names frame " + std::to_string(frame) +
+                                        ", but the last frame is " +
+                                        std::to_string(*settings.frames - 1));
         }
     }
-    return RunScene(library.api(), options, timeline);
+
+    AnimeLibrary library;
+    if (!library.Find(settings.library, argc > 0 ? argv[0] : nullptr, error)) {
+        return Fail(kExitLibrary, error);
+    }
+    return RunScene(library.api(), settings, events);
 }
