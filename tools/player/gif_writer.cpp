@@ -1,7 +1,5 @@
 #include "gif_writer.h"
 
-#include "image_io.h"
-
 #include <gif_lib.h>
 
 #include <algorithm>

@@ -1,38 +1,13 @@
 #include "host.h"
 
-#include <algorithm>
-#include <map>
-#include <memory>
-
-#include "image_io.h"
 #include "raster.h"
 
 namespace kivanime_player {
 
 namespace {
 
-struct HostState {
-    // Slot i holds the image of handle i; released handles are emptied and
-    // their numbers not reused, so a stale handle can never draw a new image.
-    std::vector<std::shared_ptr<const Image>> textures;
-    std::vector<std::string> paths;  // file of each handle
-    bool trace = false;
-    std::vector<TracedDraw> traced;
-    // Decoded files shared by every handle of the same path (a crowd of
-    // instances loads each file once).
-    std::map<std::string, std::weak_ptr<const Image>> byPath;
-    std::vector<TextureFailure> failures;
-    HostCounters counters;
-    Image* target = nullptr;
-};
-
-HostState& State() {
-    static HostState state;
-    return state;
-}
-
 int32_t LoadTexture(const uint16_t* path) {
-    HostState& state = State();
+    HostState& state = Host();
     if (path == nullptr) {
         state.failures.push_back({"", "no path given"});
         return -1;
@@ -51,25 +26,25 @@ int32_t LoadTexture(const uint16_t* path) {
     }
     state.textures.push_back(std::move(image));
     state.paths.push_back(utf8);
-    ++state.counters.loads;
+    ++state.loads;
     return static_cast<int32_t>(state.textures.size() - 1);
 }
 
 void ReleaseTexture(int32_t texture) {
-    HostState& state = State();
+    HostState& state = Host();
     if (texture >= 0 && static_cast<size_t>(texture) < state.textures.size() &&
         state.textures[static_cast<size_t>(texture)]) {
         state.textures[static_cast<size_t>(texture)].reset();
-        ++state.counters.releases;
+        ++state.releases;
     }
 }
 
 void Draw(const AnimeDrawParams* params) {
-    HostState& state = State();
+    HostState& state = Host();
     if (params == nullptr) {
         return;
     }
-    ++state.counters.draws;
+    ++state.draws;
     const int32_t texture = params->texture;
     if (state.trace) {
         const bool known = texture >= 0 && static_cast<size_t>(texture) < state.paths.size();
@@ -119,6 +94,11 @@ std::string Utf16ToUtf8(const uint16_t* text) {
     return out;
 }
 
+HostState& Host() {
+    static HostState state;
+    return state;
+}
+
 AnimeHostCallbacks HostCallbacks() {
     AnimeHostCallbacks callbacks{};
     callbacks.loadTexture = &LoadTexture;
@@ -126,45 +106,6 @@ AnimeHostCallbacks HostCallbacks() {
     callbacks.reserved = nullptr;
     callbacks.draw = &Draw;
     return callbacks;
-}
-
-void SetDrawTarget(Image* target) {
-    State().target = target;
-}
-
-const std::vector<TextureFailure>& TextureFailures() {
-    return State().failures;
-}
-
-void ClearTextureFailures() {
-    State().failures.clear();
-}
-
-const HostCounters& Counters() {
-    return State().counters;
-}
-
-void ResetDrawCount() {
-    State().counters.draws = 0;
-    State().traced.clear();
-}
-
-void SetTraceDraws(bool on) {
-    State().trace = on;
-}
-
-const std::vector<TracedDraw>& TracedDraws() {
-    return State().traced;
-}
-
-std::vector<std::shared_ptr<const Image>> LiveTextures() {
-    std::vector<std::shared_ptr<const Image>> live;
-    for (const auto& [path, weak] : State().byPath) {
-        if (std::shared_ptr<const Image> image = weak.lock()) {
-            live.push_back(std::move(image));
-        }
-    }
-    return live;
 }
 
 }  // namespace kivanime_player

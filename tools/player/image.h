@@ -1,9 +1,12 @@
 // Images of the player: premultiplied RGBA in floats for drawing, straight
-// 8-bit RGBA at the edges (files, GIF frames).
+// 8-bit RGBA at the edges (PNG files through libpng, GIF frames).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 namespace kivanime_player {
@@ -43,6 +46,18 @@ void Clear(Image& image, Color color);
 
 Image FromRgba8(const Rgba8Image& source);
 Rgba8Image ToRgba8(const Image& source);
+
+// A path as UTF-8 text, and back.
+std::string Utf8(const std::filesystem::path& path);
+std::filesystem::path PathFromUtf8(const std::string& text);
+
+// fopen for a UTF-8 path (on Windows through the UTF-16 form of the path).
+std::FILE* OpenFileUtf8(const std::string& path, const char* mode);
+
+// Read any PNG as straight 8-bit RGBA, and write one (as RGB when every pixel
+// is opaque). On failure they return false and say why in `error`.
+bool ReadPng(const std::string& path, Rgba8Image& image, std::string& error);
+bool WritePng(const std::string& path, const Rgba8Image& image, std::string& error);
 
 // A contact sheet: chosen frames shrunk to tiles and laid out in rows, 6 px
 // apart on a dark ground.

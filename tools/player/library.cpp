@@ -1,5 +1,7 @@
 #include "library.h"
 
+#include "image.h"
+
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -27,11 +29,6 @@ namespace kivanime_player {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Utf8(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 void* OpenHandle(const std::string& path, std::string& error) {
 #if defined(_WIN32)

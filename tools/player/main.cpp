@@ -1,5 +1,7 @@
 // kivanime-player: renders a puppet through the kivanime library.
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,47 +18,23 @@
 
 using namespace kivanime_player;
 
-namespace {
-
-int Fail(int code, const std::string& message) {
-    std::fprintf(stderr, "kivanime-player: error: %s\n", message.c_str());
-    return code;
-}
-
-// The arguments as UTF-8. On Windows argv is in the ANSI code page, so the
-// wide command line is converted instead; elsewhere argv is used as it is.
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-    std::vector<std::string> args(argv, argv + argc);
+int main(int argc, char** argv) {
+    // The arguments as UTF-8. On Windows argv is in the ANSI code page, so the
+    // wide command line is converted instead.
+    std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
 #if defined(_WIN32)
     int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide != nullptr) {
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
         args.clear();
-        for (int i = 0; i < count; ++i) {
-            const int n =
-                WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-            std::string arg(static_cast<size_t>(n > 0 ? n : 1), '\0');
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), n, nullptr, nullptr);
-            arg.resize(arg.size() - 1);  // the converted terminator
-            args.push_back(std::move(arg));
+        for (int i = 1; i < count; ++i) {
+            args.push_back(Utf8(std::filesystem::path(wide[i])));
         }
         LocalFree(wide);
     }
 #endif
-    return args;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    const std::vector<std::string> args = Utf8Arguments(argc, argv);
-    std::vector<const char*> pointers;
-    for (const std::string& arg : args) {
-        pointers.push_back(arg.c_str());
-    }
     CommandLine line;
     std::string error;
-    if (!ParseCommandLine(static_cast<int>(pointers.size()), pointers.data(), line, error)) {
+    if (!ParseCommandLine(args, line, error)) {
         return Fail(kExitUsage, error);
     }
     // The command line's settings are laid over the timeline's.

@@ -11,8 +11,6 @@
 
 #include "gif_writer.h"
 #include "host.h"
-#include "image_io.h"
-
 #if defined(_WIN32)
 #include <io.h>
 #define isatty _isatty
@@ -31,20 +29,6 @@ constexpr const char* kModelName = "puppet";
 constexpr float kPi = 3.14159265f;
 // Crowd members start this far apart in time, so they do not move in step.
 constexpr float kCrowdPhaseMs = 173.0f;
-
-int Fail(int code, const std::string& message) {
-    std::fprintf(stderr, "kivanime-player: error: %s\n", message.c_str());
-    return code;
-}
-
-std::string Utf8(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-fs::path PathFromUtf8(const std::string& text) {
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
 
 // A value eased in and out over time, for angles, wind and positions.
 struct Tween {
@@ -97,8 +81,10 @@ public:
         }
         if (!s_.gif.empty()) {
             gif_ = std::make_unique<GifWriter>(s_.gif, s_.fps);
-            for (const auto& texture : LiveTextures()) {
-                gif_->AddSamples(*texture, s_.background);
+            for (const auto& [path, texture] : Host().byPath) {
+                if (const std::shared_ptr<const Image> image = texture.lock()) {
+                    gif_->AddSamples(*image, s_.background);
+                }
             }
         }
         if (!s_.contactSheet.empty()) {
@@ -209,7 +195,7 @@ int Scene::Start() {
     result = result == kExitOk ? CheckNames() : result;
     result = result == kExitOk ? CreatePuppets() : result;
     progress_ = !s_.quiet && isatty(fileno(stderr)) != 0;
-    SetTraceDraws(s_.trace);
+    Host().trace = s_.trace;
     return result == kExitOk ? outputs_.Open() : result;
 }
 
@@ -247,14 +233,14 @@ int Scene::Load() {
 // a typo stops the run before any output is written. The scratch instance
 // also loads every texture, so missing files show here.
 int Scene::CheckNames() {
-    ClearTextureFailures();
+    Host().failures.clear();
     const uint32_t probe = api_.Anime_CreateInstance(kModelName);
     if (probe == 0) {
         return Fail(kExitLoad, "the library refused to create an instance of the model");
     }
     int result = kExitOk;
-    if (!TextureFailures().empty()) {
-        const TextureFailure& f = TextureFailures().front();
+    if (!Host().failures.empty()) {
+        const TextureFailure& f = Host().failures.front();
         result = Fail(kExitTexture, "cannot load the texture '" + f.path + "': " + f.reason);
     }
     auto check = [&](const std::string& name, bool expression, const std::string& where) {
@@ -436,14 +422,15 @@ void Scene::Advance(float now) {
 void Scene::Render(Image& canvas) {
     const auto start = std::chrono::steady_clock::now();
     Clear(canvas, s_.background);
-    ResetDrawCount();
-    SetDrawTarget(&canvas);
+    Host().draws = 0;
+    Host().traced.clear();
+    Host().target = &canvas;
     api_.Anime_Render();
-    SetDrawTarget(nullptr);
+    Host().target = nullptr;
     const std::chrono::duration<double, std::milli> ms = std::chrono::steady_clock::now() - start;
     renderMs_ += ms.count();
     worstMs_ = std::max(worstMs_, ms.count());
-    draws_ += Counters().draws;
+    draws_ += Host().draws;
 }
 
 void Scene::ShowProgress(int done) const {
@@ -461,7 +448,7 @@ int Scene::Finish(int result) {
     if (result == kExitOk && s_.trace) {
         std::printf("# texture x y rotation scaleX scaleY alpha anchorX anchorY src\n");
     }
-    for (const TracedDraw& d : result == kExitOk ? TracedDraws() : std::vector<TracedDraw>{}) {
+    for (const TracedDraw& d : result == kExitOk ? Host().traced : std::vector<TracedDraw>{}) {
         const AnimeDrawParams& p = d.params;
         std::printf("%s %.2f %.2f %.4f %.4f %.4f %.3f %.3f %.3f %g,%g,%g,%g\n",
                     d.texturePath.c_str(), p.x, p.y, p.rotation, p.scaleX, p.scaleY, p.alpha,
@@ -471,7 +458,7 @@ int Scene::Finish(int result) {
     const bool leftOver = api_.Anime_HasInstances() != 0 || api_.Anime_GetInstanceCount() != 0;
     api_.Anime_UnloadModel(kModelName);
     api_.Anime_Shutdown();
-    const HostCounters& c = Counters();
+    const HostState& c = Host();
     if (leftOver || c.loads != c.releases) {
         std::fprintf(stderr,
                      "kivanime-player: warning: the library left %lld of %lld textures "

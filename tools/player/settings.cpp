@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <type_traits>
@@ -268,10 +269,10 @@ bool ParseColor(std::string_view text, Color& color) {
     return hex.size() == 6 || hex.size() == 8;
 }
 
-bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::string& error) {
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error) {
     Settings scratch;  // every value is tried here so that a bad one fails now
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         const bool positional = arg.size() < 2 || arg[0] != '-';
         if (positional && !scratch.model.empty()) {
             error = "more than one model file given: '" + scratch.model + "' and '" + arg + "'";
@@ -297,11 +298,11 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
         if (flag && equals != std::string::npos) {
             error = "option " + name + " takes no value";
             return false;
-        } else if (!flag && equals == std::string::npos && i + 1 >= argc) {
+        } else if (!flag && equals == std::string::npos && i + 1 >= args.size()) {
             error = "option " + name + " needs a value: " + name + " " + row.arg;
             return false;
         } else if (!flag && equals == std::string::npos) {
-            value = argv[++i];
+            value = args[++i];
         }
         if (!std::visit([&](auto field) { return FromText(value, scratch.*field, row); },
                         row.field)) {
@@ -356,6 +357,11 @@ void Resolve(Settings& s) {
         s.origin = Vec2{static_cast<float>(s.size.width) * 0.5f,
                         static_cast<float>(s.size.height) - 30.0f};
     }
+}
+
+int Fail(int code, const std::string& message) {
+    std::fprintf(stderr, "kivanime-player: error: %s\n", message.c_str());
+    return code;
 }
 
 std::string HelpText() {

@@ -85,8 +85,9 @@ struct CommandLine {
     std::vector<std::pair<int, std::string>> options;  // row of the table, value
 };
 
-// Parses argv; on failure returns false with a message naming the option.
-bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std::string& error);
+// Parses the arguments (without the program's name); on failure returns
+// false with a message naming the option.
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error);
 
 // Applies the command line's options over `settings`.
 void Apply(const CommandLine& line, Settings& settings);
@@ -100,6 +101,9 @@ bool ReadTimelineSettings(const kivanime::JsonValue& root, Settings& settings, s
 void Resolve(Settings& settings);
 
 std::string HelpText();
+
+// Prints "kivanime-player: error: MESSAGE" on stderr and returns `code`.
+int Fail(int code, const std::string& message);
 
 // "#rrggbb", "#rrggbbaa" (the # optional) or "transparent".
 bool ParseColor(std::string_view text, Color& color);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "image_io.h"
+#include "image.h"
 #include "support/run_program.h"
 
 namespace kivanime_player {
@@ -139,13 +139,9 @@ TEST_F(PlayerTest, PlacesAndAnimatesInstancesAsAskedAndTimed) {
             Run(std::string("@/dot.json --origin 100,200 --frames 1 --still @/s.png --trace ") +
                 c.args);
         ASSERT_EQ(r.exitCode, 0) << c.args << "\n" << r.err;
-        EXPECT_EQ(static_cast<size_t>(std::count(r.out.begin(), r.out.end(), '\n')),
-                  c.records.size() + 2)
-            << r.out;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), std::ssize(c.records) + 2) << r.out;
         for (const char* record : c.records) {
-            EXPECT_NE(r.out.find(std::string("dot.png ") + record), std::string::npos)
-                << c.args << " wants " << record << " in\n"
-                << r.out;
+            EXPECT_NE(r.out.find(std::string("dot.png ") + record), std::string::npos) << r.out;
         }
     }
 }
@@ -153,52 +149,43 @@ TEST_F(PlayerTest, PlacesAndAnimatesInstancesAsAskedAndTimed) {
 TEST_F(PlayerTest, BadInputsNameTheProblemAndExitWithItsCode) {
     Write("array.json", "[1, 2, 3]");
     Write("broken.png", "this is not a PNG");
-    Write("no_texture.json",
-          R"({"textures": {"s": "missing.png"}, "parts": [{"name": "a", "texture": "s"}]})");
-    Write("bad_texture.json",
-          R"({"textures": {"s": "broken.png"}, "parts": [{"name": "a", "texture": "s"}]})");
+    for (const char* png : {"missing", "broken"}) {
+        Write(png + std::string(".json"),
+              std::string(R"({"textures": {"s": ")") + png +
+                  R"(.png"}, "parts": [{"name": "a", "texture": "s"}]})");
+    }
     Write("unknown.json",
           R"({"model": "dot.json", "events": [{"at": 0, "motion": "idle", "then": "dance"}]})");
     Write("two.json", R"({"events": [{"at": 0, "motion": "idle", "wind": [1, 0]}]})");
     WriteDot();
-    const struct {
-        const char* args;
-        int code;
-        const char* message;
-    } cases[] = {
-        {"HERO/model.json --frobnicate --gif @/x.gif", 2, "unknown option '--frobnicate'"},
-        {"HERO/model.json --size 0x5 --gif @/x.gif", 2,
-         "bad value '0x5' for --size (expected WxH)"},
-        {"HERO/model.json --gif", 2, "option --gif needs a value"},
-        {"HERO/model.json", 2, "nothing to write"},
-        {"--gif @/x.gif", 2, "no model file given"},
-        {"HERO/model.json HERO/model.json --gif @/x.gif", 2, "more than one model file"},
-        {"HERO/model.json --frames 5 --sheet-frames 9 --contact-sheet @/x.png", 2,
-         "--sheet-frames names frame 9, but the last frame is 4"},
-        {"--library @/nothing.so HERO/model.json --gif @/x.gif", 3,
-         "cannot load the kivanime library"},
-        {"@/nothing.json --gif @/x.gif", 4, "no such file"},
-        {"@/array.json --gif @/x.gif", 4, "it is not a JSON object"},
-        {"HERO/model.json --load-motion @/array.json --gif @/x.gif", 4,
-         "cannot load the motion file"},
-        {"HERO/model.json --load-expression @/nothing.json --gif @/x.gif", 4,
-         "cannot load the expression file"},
-        {"HERO/model.json --timeline @/two.json --gif @/x.gif", 4, "event 0 has two commands"},
-        {"HERO/model.json --timeline @/nothing.json --gif @/x.gif", 4, "cannot read the file"},
-        {"HERO/model.json --overlay wave --overlay shrug --gif @/x.gif", 5,
-         "the model has no motion 'shrug' (--overlay)"},
-        {"HERO/model.json --expression angry --gif @/x.gif", 5,
-         "no expression 'angry' (--expression)"},
-        {"--timeline @/unknown.json --gif @/x.gif", 5, "no motion 'idle' (timeline event 0)"},
-        {"@/no_texture.json --gif @/x.gif", 6, "missing.png"},
-        {"@/bad_texture.json --gif @/x.gif", 6, "cannot load the texture"},
-        {"@/dot.json --gif /dev/full --frames 2", 1, "cannot write '/dev/full'"},
-    };
-    for (const auto& c : cases) {
-        const auto r = Run(c.args);
-        EXPECT_EQ(r.exitCode, c.code) << c.args << "\n" << r.err;
-        EXPECT_NE(r.err.find(std::string("kivanime-player: error: ")), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    // Each case: the arguments | the exit code | what the message says.
+    for (const std::string c : {
+             "@/dot.json --frobnicate --gif @/x.gif|2|unknown option '--frobnicate'",
+             "@/dot.json --size 0x5 --gif @/x.gif|2|bad value '0x5' for --size (expected WxH)",
+             "@/dot.json --gif|2|option --gif needs a value",
+             "@/dot.json|2|nothing to write",
+             "--gif @/x.gif|2|no model file given",
+             "@/dot.json @/dot.json --gif @/x.gif|2|more than one model file",
+             "@/dot.json --frames 5 --sheet-frames 9 --still @/x.png|2|the last frame is 4",
+             "--library @/nothing.so @/dot.json --gif @/x.gif|3|cannot load the kivanime library",
+             "@/nothing.json --gif @/x.gif|4|no such file",
+             "@/array.json --gif @/x.gif|4|it is not a JSON object",
+             "@/dot.json --load-motion @/array.json --gif @/x.gif|4|cannot load the motion file",
+             "@/dot.json --load-expression @/no.json --gif @/x.gif|4|the expression file",
+             "@/dot.json --timeline @/two.json --gif @/x.gif|4|event 0 has two commands",
+             "@/dot.json --timeline @/no.json --gif @/x.gif|4|cannot read the file",
+             "@/dot.json --overlay shrug --gif @/x.gif|5|no motion 'shrug' (--overlay)",
+             "@/dot.json --expression angry --gif @/x.gif|5|no expression 'angry' (--expression)",
+             "--timeline @/unknown.json --gif @/x.gif|5|no motion 'idle' (timeline event 0)",
+             "@/missing.json --gif @/x.gif|6|missing.png",
+             "@/broken.json --gif @/x.gif|6|cannot load the texture '",
+             "@/dot.json --gif /dev/full --frames 2|1|cannot write '/dev/full'",
+         }) {
+        const size_t bar = c.find('|');
+        const auto r = Run(c.substr(0, bar));
+        EXPECT_EQ(r.exitCode, std::stoi(c.substr(bar + 1))) << c << "\n" << r.err;
+        EXPECT_NE(r.err.find("kivanime-player: error: "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.substr(c.find('|', bar + 1) + 1)), std::string::npos) << r.err;
     }
     EXPECT_FALSE(fs::exists(dir_ / "x.gif"));
 }
