@@ -155,21 +155,300 @@ public:
     }
 
 private:
-    int Start();
-    int Load();
-    int CheckNames();
-    int CreatePuppets();
-    void Apply(const TimelineEvent& e, float now);
-    void Advance(float now);
-    void Render(Image& canvas);
-    void ShowProgress(int done) const;
-    int Finish(int result);
+    int Start() {
+        const AnimeHostCallbacks callbacks = HostCallbacks();
+        api_.Anime_Init(&callbacks);
+        int result = Load();
+        result = result == kExitOk ? CheckNames() : result;
+        result = result == kExitOk ? CreatePuppets() : result;
+        progress_ = !s_.quiet && isatty(fileno(stderr)) != 0;
+        Host().trace = s_.trace;
+        return result == kExitOk ? outputs_.Open() : result;
+    }
+
+    int Load() {
+        if (!api_.Anime_LoadModel(kModelName, s_.model.c_str())) {
+            const bool exists = fs::is_regular_file(PathFromUtf8(s_.model));
+            return Fail(kExitLoad, "cannot load the model '" + s_.model + "': " +
+                                       (exists ? "it is not a JSON object" : "no such file"));
+        }
+        // The motion and expression files that live beside the model come first.
+        for (const auto& [folder, extra, load, what] :
+             {std::tuple{"motions", &s_.motionFiles, api_.Anime_LoadMotion, "motion"},
+              {"expressions", &s_.expressionFiles, api_.Anime_LoadExpression, "expression"}}) {
+            std::error_code ec;
+            std::vector<std::string> files;
+            for (const auto& entry :
+                 fs::directory_iterator(PathFromUtf8(s_.model).parent_path() / folder, ec)) {
+                if (entry.is_regular_file() && entry.path().extension() == ".json") {
+                    files.push_back(Utf8(entry.path()));
+                }
+            }
+            std::sort(files.begin(), files.end());
+            files.insert(files.end(), extra->begin(), extra->end());
+            for (const std::string& file : files) {
+                if (!load(kModelName, file.c_str())) {
+                    return Fail(kExitLoad,
+                                std::string("cannot load the ") + what + " file '" + file + "'");
+                }
+            }
+        }
+        return kExitOk;
+    }
+
+    // Every name the scene will use is tried once on a scratch instance, so that
+    // a typo stops the run before any output is written. The scratch instance
+    // also loads every texture, so missing files show here.
+    int CheckNames() {
+        Host().failures.clear();
+        const uint32_t probe = api_.Anime_CreateInstance(kModelName);
+        if (probe == 0) {
+            return Fail(kExitLoad, "the library refused to create an instance of the model");
+        }
+        int result = kExitOk;
+        if (!Host().failures.empty()) {
+            const TextureFailure& f = Host().failures.front();
+            result = Fail(kExitTexture, "cannot load the texture '" + f.path + "': " + f.reason);
+        }
+        auto check = [&](const std::string& name, bool expression, const std::string& where) {
+            if (result == kExitOk && !name.empty() &&
+                !(expression ? api_.Anime_SetExpression(probe, name.c_str())
+                             : api_.Anime_PlayMotion(probe, name.c_str(), 1.0f))) {
+                result = Fail(kExitName, std::string("the model has no ") +
+                                             (expression ? "expression" : "motion") + " '" + name +
+                                             "' (" + where + ")");
+            }
+        };
+        check(s_.motion ? s_.motion->name : "", false, "--motion");
+        for (const OverlayRequest& r : s_.overlays) {
+            check(r.name, false, "--overlay");
+        }
+        check(s_.expression.value_or(""), true, "--expression");
+        for (const TimelineEvent& e : events_) {
+            const std::string where = "timeline event " + std::to_string(e.index);
+            check(e.name, e.kind == EventKind::Expression, where);
+            check(e.then, false, where);
+        }
+        api_.Anime_DestroyInstance(probe);
+        return result;
+    }
+
+    int CreatePuppets() {
+        const int n = s_.crowd;
+        const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
+        const int rows = (n + columns - 1) / columns;
+        const float cellScale = 1.0f / static_cast<float>(std::max(columns, rows));
+        const float cellW = static_cast<float>(s_.size.width) / static_cast<float>(columns);
+        const float cellH = static_cast<float>(s_.size.height) / static_cast<float>(rows);
+        origin_ = *s_.origin;
+        angles_.Start({s_.yaw, s_.pitch, s_.roll}, 0.0f, 0.0f);
+        for (int k = 0; k < n; ++k) {
+            Puppet& p = puppets_.emplace_back();
+            p.id = api_.Anime_CreateInstance(kModelName);
+            p.cellScale = cellScale;
+            p.cell = n == 1 ? Vec2{static_cast<float>(s_.size.width) * 0.5f,
+                                   static_cast<float>(s_.size.height) - 30.0f}
+                            : Vec2{(static_cast<float>(k % columns) + 0.5f) * cellW,
+                                   static_cast<float>(k / columns + 1) * cellH - 30.0f * cellScale};
+            const Vec2 at = Place(p);
+            p.position.Start({at.x, at.y}, 0.0f, 0.0f);
+            api_.Anime_SetPosition(p.id, at.x, at.y);
+            api_.Anime_SetScale(p.id, s_.scale * cellScale, std::fabs(s_.scale) * cellScale);
+            api_.Anime_SetAlpha(p.id, s_.alpha);
+            api_.Anime_SetDrawOrder(p.id, k / columns);  // lower rows stand in front
+            if (s_.enable3D) {
+                api_.Anime_Set3DSetup(p.id, 1, s_.pivot.x, s_.pivot.y, s_.focal, s_.curve.x,
+                                      s_.curve.y);
+                api_.Anime_Set3DStrength(p.id, s_.strength3D.x, s_.strength3D.y);
+                api_.Anime_Set3DAngles(p.id, s_.yaw, s_.pitch, s_.roll);
+            }
+            if (s_.motion) {
+                api_.Anime_PlayMotion(p.id, s_.motion->name.c_str(), s_.motion->speed);
+            }
+            for (const OverlayRequest& r : s_.overlays) {
+                api_.Anime_PlayOverlay(p.id, r.name.c_str(), r.speed, r.weight);
+            }
+            if (s_.expression) {
+                api_.Anime_SetExpression(p.id, s_.expression->c_str());
+            }
+        }
+        if (s_.wind) {
+            api_.Anime_SetGlobalWind(s_.wind->x, s_.wind->y);
+        }
+        if (api_.Anime_GetInstanceCount() != static_cast<int32_t>(puppets_.size())) {
+            return Fail(kExitLoad, "the library did not create every instance");
+        }
+        // Commands at time 0 come before the crowd's phases are spread, so that
+        // each member starts its motions at its own moment.
+        while (nextEvent_ < events_.size() && events_[nextEvent_].atMs <= 0.0f) {
+            Apply(events_[nextEvent_++], 0.0f);
+        }
+        for (size_t k = 1; k < puppets_.size(); ++k) {
+            for (size_t j = 0; j < puppets_.size(); ++j) {
+                api_.Anime_SetVisible(puppets_[j].id, j >= k ? 1 : 0);
+            }
+            api_.Anime_Update(kCrowdPhaseMs);
+        }
+        for (const Puppet& p : puppets_) {
+            api_.Anime_SetVisible(p.id, 1);
+        }
+        return kExitOk;
+    }
+
+    void Apply(const TimelineEvent& e, float now) {
+        if (!e.flag && e.kind != EventKind::Visible) {
+            return;  // "stopMotion": false and the like do nothing
+        }
+        if (e.kind == EventKind::Angles) {
+            return angles_.Start({e.values[0], e.values[1], e.values[2]}, now, e.overMs);
+        }
+        if (e.kind == EventKind::Wind) {
+            return wind_.Start({e.values[0], e.values[1]}, now, e.overMs);
+        }
+        if (e.kind == EventKind::GlobalWind) {
+            return api_.Anime_SetGlobalWind(e.values[0], e.values[1]);
+        }
+        origin_ = e.kind == EventKind::Position ? Vec2{e.values[0], e.values[1]} : origin_;
+        for (Puppet& p : puppets_) {
+            const char* name = e.name.c_str();
+            switch (e.kind) {
+                case EventKind::Position: {  // from where the library has the instance now
+                    p.position = Tween{};
+                    api_.Anime_GetPosition(p.id, &p.position.to[0], &p.position.to[1]);
+                    const Vec2 to = Place(p);
+                    p.position.Start({to.x, to.y}, now, e.overMs);
+                    break;
+                }
+                case EventKind::Motion:
+                    api_.Anime_PlayMotion(p.id, name, e.speed);
+                    p.then = e.then;
+                    break;
+                case EventKind::StopMotion:
+                    api_.Anime_StopMotion(p.id);
+                    p.then.clear();
+                    break;
+                case EventKind::Overlay:
+                    api_.Anime_PlayOverlay(p.id, name, e.speed, e.weight);
+                    break;
+                case EventKind::StopOverlay:
+                    api_.Anime_StopOverlay(p.id, name);
+                    break;
+                case EventKind::StopAllOverlays:
+                    api_.Anime_StopAllOverlays(p.id);
+                    break;
+                case EventKind::Expression:
+                    api_.Anime_SetExpression(p.id, name);
+                    break;
+                case EventKind::ClearExpression:
+                    api_.Anime_ClearExpression(p.id);
+                    break;
+                case EventKind::Scale:
+                    api_.Anime_SetScale(p.id, e.values[0] * p.cellScale, e.values[1] * p.cellScale);
+                    break;
+                case EventKind::Alpha:
+                    api_.Anime_SetAlpha(p.id, e.values[0]);
+                    break;
+                case EventKind::Visible:
+                    api_.Anime_SetVisible(p.id, e.flag ? 1 : 0);
+                    break;
+                case EventKind::ResetPhysics:
+                    api_.Anime_ResetPhysics(p.id);
+                    break;
+                default:
+                    break;
+            }
+        }
+    }
+
+    // Runs the events that are due, moves the tweens on and updates the library.
+    void Advance(float now) {
+        while (nextEvent_ < events_.size() && events_[nextEvent_].atMs <= now) {
+            Apply(events_[nextEvent_++], now);
+        }
+        const float sweep = s_.turn.degrees != 0.0f
+                                ? s_.turn.degrees * std::sin(2.0f * kPi * now / s_.turn.periodMs)
+                                : 0.0f;
+        for (Puppet& p : puppets_) {
+            api_.Anime_SetPosition(p.id, p.position.At(0, now), p.position.At(1, now));
+            api_.Anime_SetWind(p.id, wind_.At(0, now), wind_.At(1, now));
+            if (s_.enable3D) {
+                api_.Anime_Set3DAngles(p.id, angles_.At(0, now) + sweep, angles_.At(1, now),
+                                       angles_.At(2, now));
+            }
+            // A finished motion hands over to its follow-up.
+            if (!p.then.empty() && !api_.Anime_IsMotionPlaying(p.id) &&
+                api_.Anime_IsMotionFinished(p.id)) {
+                api_.Anime_PlayMotion(p.id, p.then.c_str(), 1.0f);
+                p.then.clear();
+            }
+        }
+        api_.Anime_Update(now - previousMs_);
+        previousMs_ = now;
+    }
+
+    void Render(Image& canvas) {
+        const auto start = std::chrono::steady_clock::now();
+        Clear(canvas, s_.background);
+        Host().draws = 0;
+        Host().traced.clear();
+        Host().target = &canvas;
+        api_.Anime_Render();
+        Host().target = nullptr;
+        const std::chrono::duration<double, std::milli> ms =
+            std::chrono::steady_clock::now() - start;
+        renderMs_ += ms.count();
+        worstMs_ = std::max(worstMs_, ms.count());
+        draws_ += Host().draws;
+    }
+
+    void ShowProgress(int done) const {
+        if (progress_) {
+            const int filled = done * 30 / *s_.frames;
+            std::fprintf(stderr, "\r[%s%s] %d/%d%s", std::string(size_t(filled), '#').c_str(),
+                         std::string(size_t(30 - filled), '.').c_str(), done, *s_.frames,
+                         done == *s_.frames ? "\n" : "");
+            std::fflush(stderr);
+        }
+    }
+
+    // Prints the trace and the summary and hands everything back to the library.
+    int Finish(int result) {
+        if (result == kExitOk && s_.trace) {
+            std::printf("# texture x y rotation scaleX scaleY alpha anchorX anchorY src\n");
+        }
+        for (const TracedDraw& d : result == kExitOk ? Host().traced : std::vector<TracedDraw>{}) {
+            const AnimeDrawParams& p = d.params;
+            std::printf("%s %.2f %.2f %.4f %.4f %.4f %.3f %.3f %.3f %g,%g,%g,%g\n",
+                        d.texturePath.c_str(), p.x, p.y, p.rotation, p.scaleX, p.scaleY, p.alpha,
+                        p.anchorX, p.anchorY, p.srcX, p.srcY, p.srcWidth, p.srcHeight);
+        }
+        api_.Anime_DestroyAllInstances();
+        const bool leftOver = api_.Anime_HasInstances() != 0 || api_.Anime_GetInstanceCount() != 0;
+        api_.Anime_UnloadModel(kModelName);
+        api_.Anime_Shutdown();
+        const HostState& c = Host();
+        if (leftOver || c.loads != c.releases) {
+            std::fprintf(stderr,
+                         "kivanime-player: warning: the library left %lld of %lld textures "
+                         "unreleased%s\n",
+                         c.loads - c.releases, c.loads, leftOver ? " and instances alive" : "");
+        }
+        if (result == kExitOk && !s_.quiet) {
+            const int frames = *s_.frames;
+            std::printf(
+                "%d frames of %dx%d, %d instance%s, %.1f draws per frame, render %.2f ms per "
+                "frame (slowest %.2f ms)\n",
+                frames, s_.size.width, s_.size.height, s_.crowd, s_.crowd == 1 ? "" : "s",
+                static_cast<double>(draws_) / frames, renderMs_ / frames, worstMs_);
+        }
+        return result;
+    }
 
     // Where a member stands for the current scene origin.
     Vec2 Place(const Puppet& p) const {
         return Vec2{
             p.cell.x + (origin_.x - static_cast<float>(s_.size.width) * 0.5f) * p.cellScale,
-            p.cell.y + (origin_.y - static_cast<float>(s_.size.height) + 30.0f) * p.cellScale};
+            p.cell.y + (origin_.y - (static_cast<float>(s_.size.height) - 30.0f)) * p.cellScale};
     }
 
     const AnimeApi& api_;
@@ -187,294 +466,6 @@ private:
     double worstMs_ = 0.0;
     long long draws_ = 0;
 };
-
-int Scene::Start() {
-    const AnimeHostCallbacks callbacks = HostCallbacks();
-    api_.Anime_Init(&callbacks);
-    int result = Load();
-    result = result == kExitOk ? CheckNames() : result;
-    result = result == kExitOk ? CreatePuppets() : result;
-    progress_ = !s_.quiet && isatty(fileno(stderr)) != 0;
-    Host().trace = s_.trace;
-    return result == kExitOk ? outputs_.Open() : result;
-}
-
-int Scene::Load() {
-    if (!api_.Anime_LoadModel(kModelName, s_.model.c_str())) {
-        const bool exists = fs::is_regular_file(PathFromUtf8(s_.model));
-        return Fail(kExitLoad, "cannot load the model '" + s_.model +
-                                   "': " + (exists ? "it is not a JSON object" : "no such file"));
-    }
-    // The motion and expression files that live beside the model come first.
-    for (const auto& [folder, extra, load, what] :
-         {std::tuple{"motions", &s_.motionFiles, api_.Anime_LoadMotion, "motion"},
-          {"expressions", &s_.expressionFiles, api_.Anime_LoadExpression, "expression"}}) {
-        std::error_code ec;
-        std::vector<std::string> files;
-        for (const auto& entry :
-             fs::directory_iterator(PathFromUtf8(s_.model).parent_path() / folder, ec)) {
-            if (entry.is_regular_file() && entry.path().extension() == ".json") {
-                files.push_back(Utf8(entry.path()));
-            }
-        }
-        std::sort(files.begin(), files.end());
-        files.insert(files.end(), extra->begin(), extra->end());
-        for (const std::string& file : files) {
-            if (!load(kModelName, file.c_str())) {
-                return Fail(kExitLoad,
-                            std::string("cannot load the ") + what + " file '" + file + "'");
-            }
-        }
-    }
-    return kExitOk;
-}
-
-// Every name the scene will use is tried once on a scratch instance, so that
-// a typo stops the run before any output is written. The scratch instance
-// also loads every texture, so missing files show here.
-int Scene::CheckNames() {
-    Host().failures.clear();
-    const uint32_t probe = api_.Anime_CreateInstance(kModelName);
-    if (probe == 0) {
-        return Fail(kExitLoad, "the library refused to create an instance of the model");
-    }
-    int result = kExitOk;
-    if (!Host().failures.empty()) {
-        const TextureFailure& f = Host().failures.front();
-        result = Fail(kExitTexture, "cannot load the texture '" + f.path + "': " + f.reason);
-    }
-    auto check = [&](const std::string& name, bool expression, const std::string& where) {
-        if (result == kExitOk && !name.empty() &&
-            !(expression ? api_.Anime_SetExpression(probe, name.c_str())
-                         : api_.Anime_PlayMotion(probe, name.c_str(), 1.0f))) {
-            result = Fail(kExitName, std::string("the model has no ") +
-                                         (expression ? "expression" : "motion") + " '" + name +
-                                         "' (" + where + ")");
-        }
-    };
-    check(s_.motion ? s_.motion->name : "", false, "--motion");
-    for (const OverlayRequest& r : s_.overlays) {
-        check(r.name, false, "--overlay");
-    }
-    check(s_.expression.value_or(""), true, "--expression");
-    for (const TimelineEvent& e : events_) {
-        const std::string where = "timeline event " + std::to_string(e.index);
-        check(e.name, e.kind == EventKind::Expression, where);
-        check(e.then, false, where);
-    }
-    api_.Anime_DestroyInstance(probe);
-    return result;
-}
-
-int Scene::CreatePuppets() {
-    const int n = s_.crowd;
-    const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
-    const int rows = (n + columns - 1) / columns;
-    const float cellScale = 1.0f / static_cast<float>(std::max(columns, rows));
-    const float cellW = static_cast<float>(s_.size.width) / static_cast<float>(columns);
-    const float cellH = static_cast<float>(s_.size.height) / static_cast<float>(rows);
-    origin_ = *s_.origin;
-    angles_.Start({s_.yaw, s_.pitch, s_.roll}, 0.0f, 0.0f);
-    for (int k = 0; k < n; ++k) {
-        Puppet& p = puppets_.emplace_back();
-        p.id = api_.Anime_CreateInstance(kModelName);
-        p.cellScale = cellScale;
-        p.cell = n == 1 ? Vec2{static_cast<float>(s_.size.width) * 0.5f,
-                               static_cast<float>(s_.size.height) - 30.0f}
-                        : Vec2{(static_cast<float>(k % columns) + 0.5f) * cellW,
-                               static_cast<float>(k / columns + 1) * cellH - 30.0f * cellScale};
-        const Vec2 at = Place(p);
-        p.position.Start({at.x, at.y}, 0.0f, 0.0f);
-        api_.Anime_SetPosition(p.id, at.x, at.y);
-        api_.Anime_SetScale(p.id, s_.scale * cellScale, std::fabs(s_.scale) * cellScale);
-        api_.Anime_SetAlpha(p.id, s_.alpha);
-        api_.Anime_SetDrawOrder(p.id, k / columns);  // lower rows stand in front
-        if (s_.enable3D) {
-            api_.Anime_Set3DSetup(p.id, 1, s_.pivot.x, s_.pivot.y, s_.focal, s_.curve.x,
-                                  s_.curve.y);
-            api_.Anime_Set3DStrength(p.id, s_.strength3D.x, s_.strength3D.y);
-            api_.Anime_Set3DAngles(p.id, s_.yaw, s_.pitch, s_.roll);
-        }
-        if (s_.motion) {
-            api_.Anime_PlayMotion(p.id, s_.motion->name.c_str(), s_.motion->speed);
-        }
-        for (const OverlayRequest& r : s_.overlays) {
-            api_.Anime_PlayOverlay(p.id, r.name.c_str(), r.speed, r.weight);
-        }
-        if (s_.expression) {
-            api_.Anime_SetExpression(p.id, s_.expression->c_str());
-        }
-    }
-    if (s_.wind) {
-        api_.Anime_SetGlobalWind(s_.wind->x, s_.wind->y);
-    }
-    if (api_.Anime_GetInstanceCount() != static_cast<int32_t>(puppets_.size())) {
-        return Fail(kExitLoad, "the library did not create every instance");
-    }
-    // Commands at time 0 come before the crowd's phases are spread, so that
-    // each member starts its motions at its own moment.
-    while (nextEvent_ < events_.size() && events_[nextEvent_].atMs <= 0.0f) {
-        Apply(events_[nextEvent_++], 0.0f);
-    }
-    for (size_t k = 1; k < puppets_.size(); ++k) {
-        for (size_t j = 0; j < puppets_.size(); ++j) {
-            api_.Anime_SetVisible(puppets_[j].id, j >= k ? 1 : 0);
-        }
-        api_.Anime_Update(kCrowdPhaseMs);
-    }
-    for (const Puppet& p : puppets_) {
-        api_.Anime_SetVisible(p.id, 1);
-    }
-    return kExitOk;
-}
-
-void Scene::Apply(const TimelineEvent& e, float now) {
-    if (!e.flag && e.kind != EventKind::Visible) {
-        return;  // "stopMotion": false and the like do nothing
-    }
-    if (e.kind == EventKind::Angles) {
-        return angles_.Start({e.values[0], e.values[1], e.values[2]}, now, e.overMs);
-    }
-    if (e.kind == EventKind::Wind) {
-        return wind_.Start({e.values[0], e.values[1]}, now, e.overMs);
-    }
-    if (e.kind == EventKind::GlobalWind) {
-        return api_.Anime_SetGlobalWind(e.values[0], e.values[1]);
-    }
-    origin_ = e.kind == EventKind::Position ? Vec2{e.values[0], e.values[1]} : origin_;
-    for (Puppet& p : puppets_) {
-        const char* name = e.name.c_str();
-        switch (e.kind) {
-            case EventKind::Position: {  // from where the library has the instance now
-                p.position = Tween{};
-                api_.Anime_GetPosition(p.id, &p.position.to[0], &p.position.to[1]);
-                const Vec2 to = Place(p);
-                p.position.Start({to.x, to.y}, now, e.overMs);
-                break;
-            }
-            case EventKind::Motion:
-                api_.Anime_PlayMotion(p.id, name, e.speed);
-                p.then = e.then;
-                break;
-            case EventKind::StopMotion:
-                api_.Anime_StopMotion(p.id);
-                p.then.clear();
-                break;
-            case EventKind::Overlay:
-                api_.Anime_PlayOverlay(p.id, name, e.speed, e.weight);
-                break;
-            case EventKind::StopOverlay:
-                api_.Anime_StopOverlay(p.id, name);
-                break;
-            case EventKind::StopAllOverlays:
-                api_.Anime_StopAllOverlays(p.id);
-                break;
-            case EventKind::Expression:
-                api_.Anime_SetExpression(p.id, name);
-                break;
-            case EventKind::ClearExpression:
-                api_.Anime_ClearExpression(p.id);
-                break;
-            case EventKind::Scale:
-                api_.Anime_SetScale(p.id, e.values[0] * p.cellScale, e.values[1] * p.cellScale);
-                break;
-            case EventKind::Alpha:
-                api_.Anime_SetAlpha(p.id, e.values[0]);
-                break;
-            case EventKind::Visible:
-                api_.Anime_SetVisible(p.id, e.flag ? 1 : 0);
-                break;
-            case EventKind::ResetPhysics:
-                api_.Anime_ResetPhysics(p.id);
-                break;
-            default:
-                break;
-        }
-    }
-}
-
-// Runs the events that are due, moves the tweens on and updates the library.
-void Scene::Advance(float now) {
-    while (nextEvent_ < events_.size() && events_[nextEvent_].atMs <= now) {
-        Apply(events_[nextEvent_++], now);
-    }
-    const float sweep = s_.turn.degrees != 0.0f
-                            ? s_.turn.degrees * std::sin(2.0f * kPi * now / s_.turn.periodMs)
-                            : 0.0f;
-    for (Puppet& p : puppets_) {
-        api_.Anime_SetPosition(p.id, p.position.At(0, now), p.position.At(1, now));
-        api_.Anime_SetWind(p.id, wind_.At(0, now), wind_.At(1, now));
-        if (s_.enable3D) {
-            api_.Anime_Set3DAngles(p.id, angles_.At(0, now) + sweep, angles_.At(1, now),
-                                   angles_.At(2, now));
-        }
-        // A finished motion hands over to its follow-up.
-        if (!p.then.empty() && !api_.Anime_IsMotionPlaying(p.id) &&
-            api_.Anime_IsMotionFinished(p.id)) {
-            api_.Anime_PlayMotion(p.id, p.then.c_str(), 1.0f);
-            p.then.clear();
-        }
-    }
-    api_.Anime_Update(now - previousMs_);
-    previousMs_ = now;
-}
-
-void Scene::Render(Image& canvas) {
-    const auto start = std::chrono::steady_clock::now();
-    Clear(canvas, s_.background);
-    Host().draws = 0;
-    Host().traced.clear();
-    Host().target = &canvas;
-    api_.Anime_Render();
-    Host().target = nullptr;
-    const std::chrono::duration<double, std::milli> ms = std::chrono::steady_clock::now() - start;
-    renderMs_ += ms.count();
-    worstMs_ = std::max(worstMs_, ms.count());
-    draws_ += Host().draws;
-}
-
-void Scene::ShowProgress(int done) const {
-    if (progress_) {
-        const int filled = done * 30 / *s_.frames;
-        std::fprintf(stderr, "\r[%s%s] %d/%d%s", std::string(size_t(filled), '#').c_str(),
-                     std::string(size_t(30 - filled), '.').c_str(), done, *s_.frames,
-                     done == *s_.frames ? "\n" : "");
-        std::fflush(stderr);
-    }
-}
-
-// Prints the trace and the summary and hands everything back to the library.
-int Scene::Finish(int result) {
-    if (result == kExitOk && s_.trace) {
-        std::printf("# texture x y rotation scaleX scaleY alpha anchorX anchorY src\n");
-    }
-    for (const TracedDraw& d : result == kExitOk ? Host().traced : std::vector<TracedDraw>{}) {
-        const AnimeDrawParams& p = d.params;
-        std::printf("%s %.2f %.2f %.4f %.4f %.4f %.3f %.3f %.3f %g,%g,%g,%g\n",
-                    d.texturePath.c_str(), p.x, p.y, p.rotation, p.scaleX, p.scaleY, p.alpha,
-                    p.anchorX, p.anchorY, p.srcX, p.srcY, p.srcWidth, p.srcHeight);
-    }
-    api_.Anime_DestroyAllInstances();
-    const bool leftOver = api_.Anime_HasInstances() != 0 || api_.Anime_GetInstanceCount() != 0;
-    api_.Anime_UnloadModel(kModelName);
-    api_.Anime_Shutdown();
-    const HostState& c = Host();
-    if (leftOver || c.loads != c.releases) {
-        std::fprintf(stderr,
-                     "kivanime-player: warning: the library left %lld of %lld textures "
-                     "unreleased%s\n",
-                     c.loads - c.releases, c.loads, leftOver ? " and instances alive" : "");
-    }
-    if (result == kExitOk && !s_.quiet) {
-        const int frames = *s_.frames;
-        std::printf(
-            "%d frames of %dx%d, %d instance%s, %.1f draws per frame, render %.2f ms per "
-            "frame (slowest %.2f ms)\n",
-            frames, s_.size.width, s_.size.height, s_.crowd, s_.crowd == 1 ? "" : "s",
-            static_cast<double>(draws_) / frames, renderMs_ / frames, worstMs_);
-    }
-    return result;
-}
 
 }  // namespace
 

@@ -14,22 +14,28 @@ namespace {
 
 using kivanime::JsonValue;
 
-constexpr std::pair<const char*, EventKind> kCommands[] = {
-    {"motion", EventKind::Motion},
-    {"stopMotion", EventKind::StopMotion},
-    {"overlay", EventKind::Overlay},
-    {"stopOverlay", EventKind::StopOverlay},
-    {"stopOverlays", EventKind::StopAllOverlays},
-    {"expression", EventKind::Expression},
-    {"clearExpression", EventKind::ClearExpression},
-    {"angles", EventKind::Angles},
-    {"wind", EventKind::Wind},
-    {"globalWind", EventKind::GlobalWind},
-    {"position", EventKind::Position},
-    {"scale", EventKind::Scale},
-    {"alpha", EventKind::Alpha},
-    {"visible", EventKind::Visible},
-    {"resetPhysics", EventKind::ResetPhysics},
+// Each command's key and its value: a name (-1), true or false (0), or that
+// many numbers.
+constexpr struct {
+    const char* key;
+    EventKind kind;
+    int count;
+} kCommands[] = {
+    {"motion", EventKind::Motion, -1},
+    {"stopMotion", EventKind::StopMotion, 0},
+    {"overlay", EventKind::Overlay, -1},
+    {"stopOverlay", EventKind::StopOverlay, -1},
+    {"stopOverlays", EventKind::StopAllOverlays, 0},
+    {"expression", EventKind::Expression, -1},
+    {"clearExpression", EventKind::ClearExpression, 0},
+    {"angles", EventKind::Angles, 3},
+    {"wind", EventKind::Wind, 2},
+    {"globalWind", EventKind::GlobalWind, 2},
+    {"position", EventKind::Position, 2},
+    {"scale", EventKind::Scale, 2},
+    {"alpha", EventKind::Alpha, 1},
+    {"visible", EventKind::Visible, 0},
+    {"resetPhysics", EventKind::ResetPhysics, 0},
 };
 
 // Each reader says what it expected in `error` (without the event prefix)
@@ -68,14 +74,18 @@ bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
     }
     std::string key;
     std::string all;
-    for (const auto& [candidate, kind] : kCommands) {
-        all += all.empty() ? candidate : std::string(", ") + candidate;
-        if (v.has(candidate) && !key.empty()) {
-            error = "has two commands, \"" + key + "\" and \"" + candidate + "\"";
+    int count = 0;
+    for (const auto& command : kCommands) {
+        all += all.empty() ? command.key : std::string(", ") + command.key;
+        if (v.has(command.key) && !key.empty()) {
+            error = "has two commands, \"" + key + "\" and \"" + command.key + "\"";
             return false;
         }
-        key = v.has(candidate) ? candidate : key;
-        e.kind = v.has(candidate) ? kind : e.kind;
+        if (v.has(command.key)) {
+            key = command.key;
+            e.kind = command.kind;
+            count = command.count;
+        }
     }
     if (key.empty()) {
         error = "has no command (" + all + ")";
@@ -89,40 +99,21 @@ bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
     }
     e.overMs = std::max(e.overMs, 0.0f);
     const JsonValue& value = v.get(key);
-    switch (e.kind) {
-        case EventKind::Motion:
-            if (v.has("then") && !ReadName(v.get("then"), "then", e.then, error)) {
-                return false;
-            }
-            [[fallthrough]];
-        case EventKind::Overlay:
-        case EventKind::StopOverlay:
-        case EventKind::Expression:
-            return ReadName(value, key, e.name, error);
-        case EventKind::StopMotion:
-        case EventKind::StopAllOverlays:
-        case EventKind::ClearExpression:
-        case EventKind::ResetPhysics:
-        case EventKind::Visible:
-            e.flag = value.boolValue;
-            return value.isBool() || Fail(error, key, "true or false");
-        case EventKind::Angles:
-            return ReadNumbers(value, key, 3, e.values, error);
-        case EventKind::Scale:
-            // One number scales both axes.
-            if (value.isNumber()) {
-                return ReadNumbers(value, key, 1, e.values, error) &&
-                       (e.values[1] = e.values[0], true);
-            }
-            [[fallthrough]];
-        case EventKind::Wind:
-        case EventKind::GlobalWind:
-        case EventKind::Position:
-            return ReadNumbers(value, key, 2, e.values, error);
-        case EventKind::Alpha:
-            return ReadNumbers(value, key, 1, e.values, error);
+    if (e.kind == EventKind::Motion && v.has("then") &&
+        !ReadName(v.get("then"), "then", e.then, error)) {
+        return false;
     }
-    return false;
+    if (count < 0) {
+        return ReadName(value, key, e.name, error);
+    }
+    if (count == 0) {
+        e.flag = value.boolValue;
+        return value.isBool() || Fail(error, key, "true or false");
+    }
+    if (e.kind == EventKind::Scale && value.isNumber()) {  // one number scales both axes
+        return ReadNumbers(value, key, 1, e.values, error) && (e.values[1] = e.values[0], true);
+    }
+    return ReadNumbers(value, key, count, e.values, error);
 }
 
 }  // namespace
