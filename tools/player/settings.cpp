@@ -256,6 +256,9 @@ bool ParseColor(std::string_view text, Color& color) {
         return true;
     }
     const std::string_view hex = text.starts_with('#') ? text.substr(1) : text;
+    if (hex.size() != 6 && hex.size() != 8) {
+        return false;
+    }
     float channels[4] = {0, 0, 0, 1};
     for (size_t i = 0; i * 2 < hex.size(); ++i) {
         unsigned value = 0;
@@ -266,7 +269,7 @@ bool ParseColor(std::string_view text, Color& color) {
         channels[i] = static_cast<float>(value) / 255.0f;
     }
     color = Color{channels[0], channels[1], channels[2], channels[3]};
-    return hex.size() == 6 || hex.size() == 8;
+    return true;
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error) {
