@@ -46,12 +46,13 @@ GifWriter::~GifWriter() {
 void GifWriter::AddSamples(const Image& image, Color background) {
     const Color bg = background.a > 0.0f ? background : Color{1, 1, 1, 1};
     const float bgA = std::clamp(bg.a, 0.0f, 1.0f);
+    const float rgb[3] = {bg.r, bg.g, bg.b};
     for (size_t i = 0; i < image.pixels.size(); i += 4) {
         const float* p = &image.pixels[i];
         const float keep = 1.0f - p[3];
         const float a = p[3] + bgA * keep;
         for (int c = 0; c < 3 && p[3] >= 0.05f; ++c) {
-            const float value = p[c] + (&bg.r)[c] * bgA * keep;
+            const float value = p[c] + rgb[c] * bgA * keep;
             samples_.push_back(
                 static_cast<uint8_t>(std::clamp(value / a, 0.0f, 1.0f) * 255.0f + 0.5f));
         }

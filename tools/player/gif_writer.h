@@ -42,8 +42,7 @@ private:
     std::vector<uint8_t> samples_;  // RGB, 3 bytes per colour
     std::FILE* file_ = nullptr;
     GifFileType* gif_ = nullptr;
-    int width_ = 0;
-    int height_ = 0;
+    int width_ = 0, height_ = 0;
     std::vector<uint8_t> palette_;   // RGB, 3 bytes per entry
     std::vector<int16_t> lookup_;    // 5-5-5 RGB -> palette index, -1 = not yet known
     std::vector<uint8_t> previous_;  // indices of the last frame written

@@ -14,8 +14,7 @@
 namespace kivanime_player {
 
 struct TextureFailure {
-    std::string path;
-    std::string reason;
+    std::string path, reason;
 };
 
 struct TracedDraw {

@@ -13,8 +13,7 @@ namespace kivanime_player {
 
 // Premultiplied RGBA, each channel in [0, 1], rows top to bottom.
 struct Image {
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
     std::vector<float> pixels;  // 4 floats per pixel
 
     Image() = default;
@@ -29,15 +28,12 @@ struct Image {
 
 // Straight (not premultiplied) 8-bit RGBA.
 struct Rgba8Image {
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
     std::vector<uint8_t> pixels;  // 4 bytes per pixel
 };
 
 struct Color {
-    float r = 0.0f;
-    float g = 0.0f;
-    float b = 0.0f;
+    float r = 0.0f, g = 0.0f, b = 0.0f;
     float a = 0.0f;  // 0 means a transparent background
 };
 

@@ -33,8 +33,7 @@ struct TimelineEvent {
     EventKind kind = EventKind::Motion;
     std::string name;
     std::string then;  // motion to play once a "motion" has finished
-    float speed = 1.0f;
-    float weight = 1.0f;
+    float speed = 1.0f, weight = 1.0f;
     float values[3] = {0.0f, 0.0f, 0.0f};
     float overMs = 0.0f;  // tween length for angles, wind and position
     bool flag = true;
