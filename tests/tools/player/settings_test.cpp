@@ -35,18 +35,16 @@ TEST(PlayerSettings, ReadsEveryValueFormAndLeavesTheRestUnset) {
               s, error))
         << error;
     EXPECT_EQ(s.model + s.motion->name + s.overlays[0].name + s.overlays[1].name, "m.jsonwalkab");
-    EXPECT_FLOAT_EQ(s.motion->speed, 1.5f);
-    EXPECT_FLOAT_EQ(s.overlays[0].weight + s.overlays[0].speed, 2.0f);
-    EXPECT_FLOAT_EQ(s.overlays[1].weight, 0.4f);
-    EXPECT_FLOAT_EQ(s.overlays[1].speed, 2.0f);
+    // Each number read, in a sum that no other reading gives.
+    EXPECT_FLOAT_EQ(s.motion->speed + s.overlays[0].weight * 10 + s.overlays[0].speed * 100 +
+                        s.overlays[1].weight * 1000 + s.overlays[1].speed * 10000,
+                    20511.5f);
     EXPECT_EQ(s.size.width * 1000 + s.size.height, 640480);
-    EXPECT_FLOAT_EQ(s.origin->x, -10.5f);
+    EXPECT_FLOAT_EQ(s.origin->x + s.origin->y * 10 + s.wind->y * 1000, -810.5f);
     EXPECT_FLOAT_EQ(s.turn.degrees + s.turn.periodMs, 3030.0f);
-    EXPECT_FLOAT_EQ(s.wind->y, -1.0f);
     EXPECT_FLOAT_EQ(s.background.a, 128 / 255.0f);
     EXPECT_EQ(s.sheetFrames, (std::vector<int>{0, 7, 9}));
-    EXPECT_FLOAT_EQ(s.alpha + s.scale + s.thumbScale, 1.5f);
-    EXPECT_EQ(s.crowd, 400);
+    EXPECT_FLOAT_EQ(s.alpha + s.scale * 10 + s.thumbScale * 100 + s.crowd * 1000, 400096.0f);
     EXPECT_TRUE(s.help && s.enable3D);  // --turn switches the parallax on
     EXPECT_FALSE(s.frames || s.durationMs || s.quiet || s.expression);
     EXPECT_FLOAT_EQ(s.fps + s.focal, 1525.0f);
