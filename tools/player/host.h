@@ -46,8 +46,4 @@ HostState& Host();
 // The callback table (loadTexture, releaseTexture, reserved, draw).
 AnimeHostCallbacks HostCallbacks();
 
-// UTF-16 (16-bit code units, NUL-terminated) to UTF-8; unpaired surrogates
-// become U+FFFD.
-std::string Utf16ToUtf8(const uint16_t* text);
-
 }  // namespace kivanime_player

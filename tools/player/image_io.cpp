@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include "text/utf.h"
+
 namespace kivanime_player {
 
 std::string Utf8(const std::filesystem::path& path) {
@@ -19,7 +21,7 @@ std::filesystem::path PathFromUtf8(const std::string& text) {
 
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
 #if defined(_WIN32)
-    return _wfopen(PathFromUtf8(path).c_str(), PathFromUtf8(mode).c_str());
+    return _wfopen(kivanime::Utf8ToWide(path).c_str(), kivanime::Utf8ToWide(mode).c_str());
 #else
     return std::fopen(path.c_str(), mode);
 #endif

@@ -9,6 +9,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "text/utf.h"
 #else
 #include <dlfcn.h>
 #endif
@@ -32,7 +34,7 @@ namespace fs = std::filesystem;
 
 void* OpenHandle(const std::string& path, std::string& error) {
 #if defined(_WIN32)
-    HMODULE module = LoadLibraryW(fs::path(std::u8string(path.begin(), path.end())).c_str());
+    HMODULE module = LoadLibraryW(kivanime::Utf8ToWide(path).c_str());
     error = module == nullptr ? "Windows error " + std::to_string(GetLastError()) : "";
     return reinterpret_cast<void*>(module);
 #else

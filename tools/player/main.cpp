@@ -1,7 +1,6 @@
 // kivanime-player: renders a puppet through the kivanime library.
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "library.h"
 #include "scene.h"
 #include "settings.h"
+#include "text/utf.h"
 #include "timeline.h"
 
 using namespace kivanime_player;
@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
         args.clear();
         for (int i = 1; i < count; ++i) {
-            args.push_back(Utf8(std::filesystem::path(wide[i])));
+            args.push_back(kivanime::WideToUtf8(wide[i]));
         }
         LocalFree(wide);
     }
