@@ -1,14 +1,13 @@
 #include "gif_writer.h"
 
-#include "image_io.h"
-
 #include <gif_lib.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <limits>
-#include <unordered_map>
+#include <map>
 
 namespace kivanime_player {
 
@@ -28,11 +27,15 @@ std::string GifError(const char* what, int code) {
     return std::string(what) + ": " + (text != nullptr ? text : "GIF error");
 }
 
+uint32_t Rgb(const uint8_t* p) {
+    return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+}
+
 }  // namespace
 
 GifWriter::~GifWriter() {
+    int code = 0;
     if (gif_ != nullptr) {
-        int code = 0;
         EGifCloseFile(gif_, &code);
     }
     if (file_ != nullptr) {
@@ -40,202 +43,177 @@ GifWriter::~GifWriter() {
     }
 }
 
-bool GifWriter::Open(const std::string& path, int width, int height,
-                     const std::vector<uint8_t>& samples, std::string& error) {
-    width_ = width;
-    height_ = height;
-    // Median cut over the samples (thinned out to keep it quick).
-    const size_t count = samples.size() / 3;
-    const size_t stride = std::max<size_t>(1, count / 400000);
-    std::vector<GifByteType> r, g, b;
-    for (size_t i = 0; i < count; i += stride) {
-        r.push_back(samples[i * 3]);
-        g.push_back(samples[i * 3 + 1]);
-        b.push_back(samples[i * 3 + 2]);
-    }
-    if (r.empty()) {
-        r.push_back(0);
-        g.push_back(0);
-        b.push_back(0);
-    }
-    // The commonest colour (the background, as a rule) is kept exactly: a
-    // large flat area shows the smallest shift.
-    std::unordered_map<uint32_t, size_t> counts;
-    for (size_t i = 0; i < r.size(); ++i) {
-        ++counts[(uint32_t{r[i]} << 16) | (uint32_t{g[i]} << 8) | b[i]];
-    }
-    uint32_t commonest = 0;
-    size_t most = 0;
-    for (const auto& [color, n] : counts) {
-        if (n > most || (n == most && color < commonest)) {
-            most = n;
-            commonest = color;
+void GifWriter::AddSamples(const Image& image, Color background) {
+    const Color bg = background.a > 0.0f ? background : Color{1, 1, 1, 1};
+    const float bgA = std::clamp(bg.a, 0.0f, 1.0f);
+    const float rgb[3] = {bg.r, bg.g, bg.b};
+    for (size_t i = 0; i < image.pixels.size(); i += 4) {
+        const float* p = &image.pixels[i];
+        const float keep = 1.0f - p[3];
+        const float a = p[3] + bgA * keep;
+        for (int c = 0; c < 3 && p[3] >= 0.05f; ++c) {
+            const float value = p[c] + rgb[c] * bgA * keep;
+            samples_.push_back(
+                static_cast<uint8_t>(std::clamp(value / a, 0.0f, 1.0f) * 255.0f + 0.5f));
         }
     }
-    std::vector<GifByteType> indices(r.size());
+}
+
+// The palette: a median cut over the samples (thinned out to keep it quick)
+// and the commonest sample (the background, as a rule) kept exactly, since a
+// large flat area shows the smallest shift.
+bool GifWriter::Open(const Rgba8Image& first, std::string& error) {
+    width_ = first.width;
+    height_ = first.height;
+    for (size_t i = 0; i < first.pixels.size(); i += 4) {
+        samples_.insert(samples_.end(), &first.pixels[i], &first.pixels[i] + 3);
+    }
+    const size_t stride = std::max<size_t>(1, samples_.size() / 3 / 400000);
+    std::vector<GifByteType> channels[3];
+    std::map<uint32_t, size_t> counts;
+    for (size_t i = 0; i < samples_.size() / 3; i += stride) {
+        for (int c = 0; c < 3; ++c) {
+            channels[c].push_back(samples_[i * 3 + c]);
+        }
+        ++counts[Rgb(&samples_[i * 3])];
+    }
+    for (std::vector<GifByteType>& channel : channels) {
+        channel.resize(std::max<size_t>(channel.size(), 1));
+    }
+    size_t most = 0;
+    for (const auto& [color, n] : counts) {  // the smallest of equally common colours
+        exactColor_ = n > most ? color : exactColor_;
+        most = std::max(most, n);
+    }
+    std::vector<GifByteType> indices(channels[0].size());
     GifColorType colors[256] = {};
-    int colorCount = kMaxColors - 1;
-    if (GifQuantizeBuffer(static_cast<unsigned>(r.size()), 1, &colorCount, r.data(), g.data(),
-                          b.data(), indices.data(), colors) != GIF_OK) {
+    int count = kMaxColors - 1;
+    if (GifQuantizeBuffer(static_cast<unsigned>(indices.size()), 1, &count, channels[0].data(),
+                          channels[1].data(), channels[2].data(), indices.data(),
+                          colors) != GIF_OK) {
         error = "cannot build the GIF palette";
         return false;
     }
-    colorCount = std::clamp(colorCount, 1, kMaxColors - 1);
-    palette_.clear();
-    for (int i = 0; i < colorCount; ++i) {
-        palette_.push_back(colors[i].Red);
-        palette_.push_back(colors[i].Green);
-        palette_.push_back(colors[i].Blue);
+    count = std::clamp(count, 1, kMaxColors - 1);
+    exactIndex_ = static_cast<uint8_t>(count);
+    colors[count] = GifColorType{static_cast<GifByteType>(exactColor_ >> 16),
+                                 static_cast<GifByteType>(exactColor_ >> 8),
+                                 static_cast<GifByteType>(exactColor_)};
+    std::fill(colors + count + 1, colors + 256, colors[count]);
+    for (int i = 0; i <= count; ++i) {
+        palette_.insert(palette_.end(), {colors[i].Red, colors[i].Green, colors[i].Blue});
     }
-    exactColor_ = commonest;
-    exactIndex_ = static_cast<uint8_t>(colorCount);
-    palette_.push_back(static_cast<uint8_t>(commonest >> 16));
-    palette_.push_back(static_cast<uint8_t>(commonest >> 8));
-    palette_.push_back(static_cast<uint8_t>(commonest));
-    colorCount += 1;
     lookup_.assign(32768, -1);
 
-    ColorMapObject* map = GifMakeMapObject(256, nullptr);
-    if (map == nullptr) {
-        error = "out of memory";
-        return false;
-    }
-    for (int i = 0; i < 256; ++i) {
-        const int src = std::min(i, colorCount - 1);
-        map->Colors[i].Red = palette_[src * 3];
-        map->Colors[i].Green = palette_[src * 3 + 1];
-        map->Colors[i].Blue = palette_[src * 3 + 2];
-    }
-    file_ = OpenFileUtf8(path, "wb");
-    if (file_ == nullptr) {
-        GifFreeMapObject(map);
-        error = std::strerror(errno);
-        return false;
-    }
     int code = 0;
-    gif_ = EGifOpen(file_, &WriteBytes, &code);
-    if (gif_ == nullptr) {
+    ColorMapObject* map = GifMakeMapObject(256, colors);
+    if (map == nullptr || (file_ = OpenFileUtf8(path_, "wb")) == nullptr ||
+        (gif_ = EGifOpen(file_, &WriteBytes, &code)) == nullptr) {
         GifFreeMapObject(map);
-        error = GifError("cannot start the GIF", code);
+        error = map == nullptr     ? "out of memory"
+                : file_ == nullptr ? std::strerror(errno)
+                                   : GifError("cannot start the GIF", code);
         return false;
     }
     EGifSetGifVersion(gif_, true);
-    const bool ok = EGifPutScreenDesc(gif_, width, height, 8, 0, map) == GIF_OK;
-    GifFreeMapObject(map);
-    if (!ok) {
-        error = GifError("cannot write GIF header", gif_->Error);
-        return false;
-    }
-    // Loop forever.
+    // The header, and an extension that makes the animation loop forever.
     static const GifByteType kAppName[] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
     static const GifByteType kLoop[] = {1, 0, 0};
-    if (EGifPutExtensionLeader(gif_, APPLICATION_EXT_FUNC_CODE) != GIF_OK ||
-        EGifPutExtensionBlock(gif_, sizeof kAppName, kAppName) != GIF_OK ||
-        EGifPutExtensionBlock(gif_, sizeof kLoop, kLoop) != GIF_OK ||
-        EGifPutExtensionTrailer(gif_) != GIF_OK) {
-        error = GifError("cannot write GIF header", gif_->Error);
-        return false;
-    }
-    first_ = true;
-    return true;
+    const bool ok = EGifPutScreenDesc(gif_, width_, height_, 8, 0, map) == GIF_OK &&
+                    EGifPutExtensionLeader(gif_, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+                    EGifPutExtensionBlock(gif_, sizeof kAppName, kAppName) == GIF_OK &&
+                    EGifPutExtensionBlock(gif_, sizeof kLoop, kLoop) == GIF_OK &&
+                    EGifPutExtensionTrailer(gif_) == GIF_OK;
+    GifFreeMapObject(map);
+    return ok || (error = GifError("cannot write GIF header", gif_->Error), false);
 }
 
-uint8_t GifWriter::Nearest(uint8_t r, uint8_t g, uint8_t b) {
-    if (((uint32_t{r} << 16) | (uint32_t{g} << 8) | b) == exactColor_) {
+// The palette entry nearest to the centre of the colour's 5-bit cell,
+// remembered per cell.
+uint8_t GifWriter::Nearest(const uint8_t* rgb) {
+    if (Rgb(rgb) == exactColor_) {
         return exactIndex_;
     }
-    const int key = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
-    int16_t& cached = lookup_[static_cast<size_t>(key)];
-    if (cached < 0) {
-        // Centre of the 5-bit cell.
-        const int cr = ((r >> 3) << 3) + 4;
-        const int cg = ((g >> 3) << 3) + 4;
-        const int cb = ((b >> 3) << 3) + 4;
-        int best = 0;
-        int bestDistance = std::numeric_limits<int>::max();
-        for (size_t i = 0; i * 3 < palette_.size(); ++i) {
-            const int dr = palette_[i * 3] - cr;
-            const int dg = palette_[i * 3 + 1] - cg;
-            const int db = palette_[i * 3 + 2] - cb;
-            const int distance = dr * dr * 3 + dg * dg * 4 + db * db * 2;
-            if (distance < bestDistance) {
-                bestDistance = distance;
-                best = static_cast<int>(i);
-            }
+    int16_t& cached = lookup_[((rgb[0] >> 3) << 10) | ((rgb[1] >> 3) << 5) | (rgb[2] >> 3)];
+    int16_t best = 0;
+    int bestDistance = std::numeric_limits<int>::max();
+    for (size_t i = 0; cached < 0 && i * 3 < palette_.size(); ++i) {
+        int distance = 0;
+        for (int c = 0; c < 3; ++c) {
+            const int d = palette_[i * 3 + c] - (((rgb[c] >> 3) << 3) + 4);
+            distance += d * d * (c == 0 ? 3 : c == 1 ? 4 : 2);
         }
-        cached = static_cast<int16_t>(best);
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = static_cast<int16_t>(i);
+        }
     }
+    cached = cached < 0 ? best : cached;
     return static_cast<uint8_t>(cached);
 }
 
-bool GifWriter::AddFrame(const Rgba8Image& frame, int delayCs, std::string& error) {
+bool GifWriter::AddFrame(const Rgba8Image& straight, std::string& error) {
+    Rgba8Image frame = straight;  // laid over white
+    for (size_t i = 0; i < frame.pixels.size(); i += 4) {
+        const float a = frame.pixels[i + 3] / 255.0f;
+        for (int c = 0; c < 3; ++c) {
+            frame.pixels[i + c] =
+                static_cast<uint8_t>(frame.pixels[i + c] * a + 255.0f * (1.0f - a) + 0.5f);
+        }
+    }
+    if (frames_ == 0 && !Open(frame, error)) {
+        return false;
+    }
     if (gif_ == nullptr || frame.width != width_ || frame.height != height_) {
         error = "GIF frame of the wrong size";
         return false;
     }
-    const size_t count = static_cast<size_t>(width_) * height_;
-    std::vector<uint8_t> indices(count);
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t* p = &frame.pixels[i * 4];
-        indices[i] = Nearest(p[0], p[1], p[2]);
+    std::vector<uint8_t> indices(static_cast<size_t>(width_) * height_);
+    for (size_t i = 0; i < indices.size(); ++i) {
+        indices[i] = Nearest(&frame.pixels[i * 4]);
     }
     // Only the rectangle that changed since the previous frame is stored;
     // inside it, unchanged pixels are transparent so that they compress well.
-    int left = 0, top = 0, right = width_ - 1, bottom = height_ - 1;
-    bool useTransparency = false;
-    if (!first_) {
-        left = width_;
-        top = height_;
-        right = -1;
-        bottom = -1;
-        for (int y = 0; y < height_; ++y) {
-            for (int x = 0; x < width_; ++x) {
-                const size_t i = static_cast<size_t>(y) * width_ + x;
-                if (indices[i] != previous_[i]) {
-                    left = std::min(left, x);
-                    right = std::max(right, x);
-                    top = std::min(top, y);
-                    bottom = std::max(bottom, y);
-                }
+    const bool first = frames_ == 0;
+    int left = first ? 0 : width_, top = first ? 0 : height_;
+    int right = first ? width_ - 1 : -1, bottom = first ? height_ - 1 : -1;
+    for (int y = 0; !first && y < height_; ++y) {
+        for (int x = 0; x < width_; ++x) {
+            const size_t i = static_cast<size_t>(y) * width_ + x;
+            if (indices[i] != previous_[i]) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
             }
         }
-        if (right < 0) {  // nothing changed: one unchanged pixel
-            left = right = top = bottom = 0;
-        }
-        useTransparency = true;
     }
-    GraphicsControlBlock gcb;
-    gcb.DisposalMode = DISPOSE_DO_NOT;
-    gcb.UserInputFlag = false;
-    gcb.DelayTime = std::max(delayCs, 1);
-    gcb.TransparentColor = useTransparency ? kUnchanged : NO_TRANSPARENT_COLOR;
+    if (right < 0) {  // nothing changed: one unchanged pixel
+        left = right = top = bottom = 0;
+    }
+    // Delays in hundredths of a second, rounded so that they add up.
+    GraphicsControlBlock gcb{DISPOSE_DO_NOT, false,
+                             static_cast<int>(std::lround((frames_ + 1) * 100.0 / fps_)) -
+                                 static_cast<int>(std::lround(frames_ * 100.0 / fps_)),
+                             first ? NO_TRANSPARENT_COLOR : kUnchanged};
+    gcb.DelayTime = std::max(gcb.DelayTime, 1);
     GifByteType extension[4];
     EGifGCBToExtension(&gcb, extension);
-    if (EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, 4, extension) != GIF_OK) {
-        error = GifError("cannot write GIF frame", gif_->Error);
-        return false;
-    }
     const int w = right - left + 1;
-    const int h = bottom - top + 1;
-    if (EGifPutImageDesc(gif_, left, top, w, h, false, nullptr) != GIF_OK) {
-        error = GifError("cannot write GIF frame", gif_->Error);
-        return false;
-    }
+    bool ok = EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_OK &&
+              EGifPutImageDesc(gif_, left, top, w, bottom - top + 1, false, nullptr) == GIF_OK;
     std::vector<GifPixelType> row(static_cast<size_t>(w));
-    for (int y = top; y <= bottom; ++y) {
+    for (int y = top; ok && y <= bottom; ++y) {
         for (int x = left; x <= right; ++x) {
             const size_t i = static_cast<size_t>(y) * width_ + x;
             row[static_cast<size_t>(x - left)] =
-                (useTransparency && indices[i] == previous_[i]) ? kUnchanged : indices[i];
+                !first && indices[i] == previous_[i] ? kUnchanged : indices[i];
         }
-        if (EGifPutLine(gif_, row.data(), w) != GIF_OK) {
-            error = GifError("cannot write GIF frame", gif_->Error);
-            return false;
-        }
+        ok = EGifPutLine(gif_, row.data(), w) == GIF_OK;
     }
     previous_ = std::move(indices);
-    first_ = false;
-    return true;
+    ++frames_;
+    return ok || (error = GifError("cannot write GIF frame", gif_->Error), false);
 }
 
 bool GifWriter::Close(std::string& error) {
@@ -244,18 +222,13 @@ bool GifWriter::Close(std::string& error) {
     }
     int code = 0;
     const int result = EGifCloseFile(gif_, &code);
-    gif_ = nullptr;
     const bool flushed = std::fclose(file_) == 0;
+    gif_ = nullptr;
     file_ = nullptr;
-    if (result != GIF_OK) {
-        error = GifError("cannot finish GIF", code);
-        return false;
-    }
-    if (!flushed) {
-        error = "cannot finish GIF: write failed";
-        return false;
-    }
-    return true;
+    error = result != GIF_OK ? GifError("cannot finish GIF", code)
+            : !flushed       ? "cannot finish GIF: write failed"
+                             : "";
+    return error.empty();
 }
 
 }  // namespace kivanime_player

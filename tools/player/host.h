@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,41 +14,36 @@
 namespace kivanime_player {
 
 struct TextureFailure {
-    std::string path;
-    std::string reason;
+    std::string path, reason;
 };
 
-struct HostCounters {
-    long long loads = 0;     // handles handed out
-    long long releases = 0;  // handles given back
-    long long draws = 0;     // draw calls since the last ResetDrawCount
-    long long pixels = 0;    // pixels blended since the last ResetDrawCount
-};
-
-// The callback table (loadTexture, releaseTexture, reserved, draw).
-AnimeHostCallbacks HostCallbacks();
-
-// Where draw calls paint; null makes them count but paint nothing.
-void SetDrawTarget(Image* target);
-
-// Textures that could not be loaded since the last ClearTextureFailures.
-const std::vector<TextureFailure>& TextureFailures();
-void ClearTextureFailures();
-
-const HostCounters& Counters();
-void ResetDrawCount();
-
-// Every texel of every live texture laid over `background`, as straight RGB:
-// a good sample of the colours a frame can show.
-std::vector<uint8_t> TextureColorSamples(Color background);
-
-// When on, every draw record is kept (with the texture's file) until the next
-// ResetDrawCount, for --trace.
-void SetTraceDraws(bool on);
 struct TracedDraw {
     std::string texturePath;
     AnimeDrawParams params;
 };
-const std::vector<TracedDraw>& TracedDraws();
+
+// What the host functions work on. The library calls them without a context,
+// so there is one of these, reached through Host().
+struct HostState {
+    Image* target = nullptr;  // where draw calls paint; null makes them only count
+    bool trace = false;       // keep every draw record (with its file) in `traced`
+    std::vector<TracedDraw> traced;
+    std::vector<TextureFailure> failures;  // textures that could not be loaded
+    long long loads = 0;                   // handles handed out
+    long long releases = 0;                // handles given back
+    long long draws = 0;                   // draw calls
+    // Slot i holds the image of handle i; released handles are emptied and
+    // their numbers not reused, so a stale handle can never draw a new image.
+    std::vector<std::shared_ptr<const Image>> textures;
+    std::vector<std::string> paths;  // file of each handle
+    // Decoded files shared by every handle of the same path (a crowd of
+    // instances loads each file once), in the order of their paths.
+    std::map<std::string, std::weak_ptr<const Image>> byPath;
+};
+
+HostState& Host();
+
+// The callback table (loadTexture, releaseTexture, reserved, draw).
+AnimeHostCallbacks HostCallbacks();
 
 }  // namespace kivanime_player

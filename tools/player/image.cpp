@@ -40,30 +40,8 @@ uint8_t ToByte(float value) {
     return static_cast<uint8_t>(scaled);
 }
 
-}  // namespace
-
-Rgba8Image ToRgba8(const Image& source) {
-    Rgba8Image image;
-    image.width = source.width;
-    image.height = source.height;
-    const size_t count = static_cast<size_t>(source.width) * source.height;
-    image.pixels.resize(count * 4);
-    for (size_t i = 0; i < count; ++i) {
-        const float* in = &source.pixels[i * 4];
-        uint8_t* out = &image.pixels[i * 4];
-        const float a = in[3];
-        if (a <= 0.0f) {
-            out[0] = out[1] = out[2] = out[3] = 0;
-            continue;
-        }
-        out[0] = ToByte(in[0] / a);
-        out[1] = ToByte(in[1] / a);
-        out[2] = ToByte(in[2] / a);
-        out[3] = ToByte(a);
-    }
-    return image;
-}
-
+// Shrinks the image by a factor (0 < factor <= 1) that need not divide its
+// size, averaging every source pixel that falls into a destination pixel.
 Image Downscale(const Image& source, float factor) {
     if (!(factor > 0.0f) || factor >= 1.0f) {
         return source;
@@ -99,20 +77,65 @@ Image Downscale(const Image& source, float factor) {
     return result;
 }
 
-void Blit(Image& target, const Image& tile, int x, int y) {
-    for (int ty = 0; ty < tile.height; ++ty) {
-        const int dy = y + ty;
-        if (dy < 0 || dy >= target.height) {
+}  // namespace
+
+Rgba8Image ToRgba8(const Image& source) {
+    Rgba8Image image;
+    image.width = source.width;
+    image.height = source.height;
+    const size_t count = static_cast<size_t>(source.width) * source.height;
+    image.pixels.resize(count * 4);
+    for (size_t i = 0; i < count; ++i) {
+        const float* in = &source.pixels[i * 4];
+        uint8_t* out = &image.pixels[i * 4];
+        const float a = in[3];
+        if (a <= 0.0f) {
+            out[0] = out[1] = out[2] = out[3] = 0;
             continue;
         }
-        for (int tx = 0; tx < tile.width; ++tx) {
-            const int dx = x + tx;
-            if (dx < 0 || dx >= target.width) {
-                continue;
-            }
-            std::copy(tile.at(tx, ty), tile.at(tx, ty) + 4, target.at(dx, dy));
+        out[0] = ToByte(in[0] / a);
+        out[1] = ToByte(in[1] / a);
+        out[2] = ToByte(in[2] / a);
+        out[3] = ToByte(a);
+    }
+    return image;
+}
+
+ContactSheet::ContactSheet(std::vector<int> frames, int count, int totalFrames, int columns,
+                           float scale)
+    : frames_(std::move(frames)), columns_(columns), scale_(scale) {
+    count = frames_.empty() ? std::min(count, totalFrames) : 0;
+    for (int i = 0; i < count; ++i) {
+        frames_.push_back(count == 1 ? 0 : i * (totalFrames - 1) / (count - 1));
+    }
+    tiles_.resize(frames_.size());
+}
+
+void ContactSheet::Offer(int frame, const Image& image) {
+    for (size_t i = 0; i < frames_.size(); ++i) {
+        if (frames_[i] == frame) {
+            tiles_[i] = Downscale(image, scale_);
         }
     }
+}
+
+Image ContactSheet::Compose() const {
+    const int gutter = 6;
+    const int tileW = tiles_.front().width;
+    const int tileH = tiles_.front().height;
+    const int count = static_cast<int>(tiles_.size());
+    const int columns = std::min(columns_, count);
+    const int rows = (count + columns - 1) / columns;
+    Image sheet(columns * (tileW + gutter) + gutter, rows * (tileH + gutter) + gutter);
+    Clear(sheet, Color{0.22f, 0.22f, 0.25f, 1.0f});
+    for (int i = 0; i < count; ++i) {
+        const int x = gutter + (i % columns) * (tileW + gutter);
+        const int y = gutter + (i / columns) * (tileH + gutter);
+        for (int ty = 0; ty < tileH; ++ty) {
+            std::copy(tiles_[i].at(0, ty), tiles_[i].at(0, ty) + tileW * 4, sheet.at(x, y + ty));
+        }
+    }
+    return sheet;
 }
 
 }  // namespace kivanime_player

@@ -1,17 +1,19 @@
 // Images of the player: premultiplied RGBA in floats for drawing, straight
-// 8-bit RGBA at the edges (files, GIF frames).
+// 8-bit RGBA at the edges (PNG files through libpng, GIF frames).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 namespace kivanime_player {
 
 // Premultiplied RGBA, each channel in [0, 1], rows top to bottom.
 struct Image {
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
     std::vector<float> pixels;  // 4 floats per pixel
 
     Image() = default;
@@ -26,15 +28,12 @@ struct Image {
 
 // Straight (not premultiplied) 8-bit RGBA.
 struct Rgba8Image {
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
     std::vector<uint8_t> pixels;  // 4 bytes per pixel
 };
 
 struct Color {
-    float r = 0.0f;
-    float g = 0.0f;
-    float b = 0.0f;
+    float r = 0.0f, g = 0.0f, b = 0.0f;
     float a = 0.0f;  // 0 means a transparent background
 };
 
@@ -44,11 +43,33 @@ void Clear(Image& image, Color color);
 Image FromRgba8(const Rgba8Image& source);
 Rgba8Image ToRgba8(const Image& source);
 
-// Shrinks the image by an integer-free factor (0 < factor <= 1), averaging
-// every source pixel that falls into a destination pixel.
-Image Downscale(const Image& source, float factor);
+// A path as UTF-8 text, and back.
+std::string Utf8(const std::filesystem::path& path);
+std::filesystem::path PathFromUtf8(const std::string& text);
 
-// Copies `tile` into `target` with its top-left corner at (x, y), clipped.
-void Blit(Image& target, const Image& tile, int x, int y);
+// fopen for a UTF-8 path (on Windows through the UTF-16 form of the path).
+std::FILE* OpenFileUtf8(const std::string& path, const char* mode);
+
+// Read any PNG as straight 8-bit RGBA, and write one (as RGB when every pixel
+// is opaque). On failure they return false and say why in `error`.
+bool ReadPng(const std::string& path, Rgba8Image& image, std::string& error);
+bool WritePng(const std::string& path, const Rgba8Image& image, std::string& error);
+
+// A contact sheet: chosen frames shrunk to tiles and laid out in rows, 6 px
+// apart on a dark ground.
+class ContactSheet {
+public:
+    // `frames` empty means `count` frames spread evenly over `totalFrames`.
+    ContactSheet(std::vector<int> frames, int count, int totalFrames, int columns, float scale);
+    // Keeps a tile of `image` when `frame` is one of the chosen.
+    void Offer(int frame, const Image& image);
+    Image Compose() const;
+
+private:
+    std::vector<int> frames_;
+    std::vector<Image> tiles_;  // one per entry of frames_
+    int columns_;
+    float scale_;
+};
 
 }  // namespace kivanime_player

@@ -1,4 +1,4 @@
-#include "image_io.h"
+#include "image.h"
 
 #include <png.h>
 
@@ -10,6 +10,15 @@
 
 namespace kivanime_player {
 
+std::string Utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path PathFromUtf8(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
 #if defined(_WIN32)
     return _wfopen(kivanime::Utf8ToWide(path).c_str(), kivanime::Utf8ToWide(mode).c_str());
@@ -18,14 +27,7 @@ std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
 #endif
 }
 
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-}  // namespace
+using FilePtr = std::unique_ptr<std::FILE, decltype([](std::FILE* f) { std::fclose(f); })>;
 
 bool ReadPng(const std::string& path, Rgba8Image& image, std::string& error) {
     FilePtr file(OpenFileUtf8(path, "rb"));
@@ -33,8 +35,7 @@ bool ReadPng(const std::string& path, Rgba8Image& image, std::string& error) {
         error = std::strerror(errno);
         return false;
     }
-    png_image png;
-    std::memset(&png, 0, sizeof png);
+    png_image png{};
     png.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_stdio(&png, file.get())) {
         error = png.message[0] != '\0' ? png.message : "not a PNG file";
@@ -60,34 +61,23 @@ bool WritePng(const std::string& path, const Rgba8Image& image, std::string& err
         return false;
     }
     bool opaque = true;
-    for (size_t i = 3; i < image.pixels.size(); i += 4) {
-        if (image.pixels[i] != 255) {
-            opaque = false;
-            break;
-        }
-    }
     std::vector<uint8_t> rgb;
-    const void* data = image.pixels.data();
-    if (opaque) {
-        const size_t count = static_cast<size_t>(image.width) * image.height;
-        rgb.resize(count * 3);
-        for (size_t i = 0; i < count; ++i) {
-            std::memcpy(&rgb[i * 3], &image.pixels[i * 4], 3);
-        }
-        data = rgb.data();
+    for (size_t i = 0; i < image.pixels.size(); i += 4) {
+        opaque = opaque && image.pixels[i + 3] == 255;
+        rgb.insert(rgb.end(), &image.pixels[i], &image.pixels[i] + 3);
     }
     FilePtr file(OpenFileUtf8(path, "wb"));
     if (!file) {
         error = std::strerror(errno);
         return false;
     }
-    png_image png;
-    std::memset(&png, 0, sizeof png);
+    png_image png{};
     png.version = PNG_IMAGE_VERSION;
     png.width = static_cast<png_uint_32>(image.width);
     png.height = static_cast<png_uint_32>(image.height);
     png.format = opaque ? PNG_FORMAT_RGB : PNG_FORMAT_RGBA;
-    if (!png_image_write_to_stdio(&png, file.get(), 0, data, 0, nullptr)) {
+    if (!png_image_write_to_stdio(&png, file.get(), 0, opaque ? rgb.data() : image.pixels.data(), 0,
+                                  nullptr)) {
         error = png.message[0] != '\0' ? png.message : "cannot write PNG";
         png_image_free(&png);
         return false;

@@ -1,8 +1,11 @@
 #include "library.h"
 
+#include "image.h"
+
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -27,34 +30,18 @@ namespace kivanime_player {
 
 namespace {
 
-#if defined(_WIN32)
-std::string LastErrorText() {
-    return "Windows error " + std::to_string(GetLastError());
-}
-#endif
+namespace fs = std::filesystem;
 
 void* OpenHandle(const std::string& path, std::string& error) {
 #if defined(_WIN32)
     HMODULE module = LoadLibraryW(kivanime::Utf8ToWide(path).c_str());
-    if (module == nullptr) {
-        error = LastErrorText();
-    }
+    error = module == nullptr ? "Windows error " + std::to_string(GetLastError()) : "";
     return reinterpret_cast<void*>(module);
 #else
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        const char* text = dlerror();
-        error = text != nullptr ? text : "cannot open";
-    }
+    const char* text = handle == nullptr ? dlerror() : nullptr;
+    error = handle != nullptr ? "" : text != nullptr ? text : "cannot open";
     return handle;
-#endif
-}
-
-void CloseLibraryHandle(void* handle) {
-#if defined(_WIN32)
-    FreeLibrary(static_cast<HMODULE>(handle));
-#else
-    dlclose(handle);
 #endif
 }
 
@@ -67,12 +54,42 @@ bool Resolve(void* handle, const char* name, Fn& out) {
 #else
     void* const address = dlsym(handle, name);
 #endif
-    if (address == nullptr) {
-        return false;
-    }
     static_assert(sizeof(Fn) == sizeof(address));
     std::memcpy(&out, &address, sizeof out);
-    return true;
+    return address != nullptr;
+}
+
+// Beside the executable, installed with it, where the build put it, and
+// the bare file name through the system's own search.
+std::vector<std::string> Candidates(const char* argv0) {
+    std::vector<std::string> candidates;
+    std::error_code ec;
+    fs::path self;
+#if defined(_WIN32)
+    wchar_t buffer[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    self = n > 0 && n < MAX_PATH ? fs::path(std::wstring(buffer, n)) : fs::path();
+#else
+    self = fs::read_symlink("/proc/self/exe", ec);
+#endif
+    if (self.empty() && argv0 != nullptr) {
+        self = fs::absolute(fs::path(argv0), ec);
+    }
+    if (!self.empty()) {
+        candidates.push_back(Utf8(self.parent_path() / KIVANIME_PLAYER_LIBRARY_NAME));
+#ifdef KIVANIME_PLAYER_INSTALLED_LIBRARY_DIR
+        // An installed player takes the library installed with it, before the
+        // build tree it was made in.
+        candidates.push_back(Utf8((self.parent_path() / KIVANIME_PLAYER_INSTALLED_LIBRARY_DIR /
+                                   KIVANIME_PLAYER_LIBRARY_NAME)
+                                      .lexically_normal()));
+#endif
+    }
+    if (!std::string(KIVANIME_PLAYER_DEFAULT_LIBRARY).empty()) {
+        candidates.push_back(KIVANIME_PLAYER_DEFAULT_LIBRARY);
+    }
+    candidates.push_back(KIVANIME_PLAYER_LIBRARY_NAME);
+    return candidates;
 }
 
 }  // namespace
@@ -83,7 +100,11 @@ AnimeLibrary::~AnimeLibrary() {
 
 void AnimeLibrary::Close() {
     if (handle_ != nullptr) {
-        CloseLibraryHandle(handle_);
+#if defined(_WIN32)
+        FreeLibrary(static_cast<HMODULE>(handle_));
+#else
+        dlclose(handle_);
+#endif
         handle_ = nullptr;
     }
     api_ = AnimeApi{};
@@ -96,58 +117,35 @@ bool AnimeLibrary::Open(const std::string& path, std::string& error) {
         return false;
     }
     std::string missing;
-#define KIVANIME_PLAYER_RESOLVE(name)                                   \
-    if (!Resolve(handle_, "Anime_" #name, api_.name)) {                 \
-        missing += missing.empty() ? "Anime_" #name : ", Anime_" #name; \
+#define KIVANIME_PLAYER_RESOLVE(name)                    \
+    if (!Resolve(handle_, #name, api_.name)) {           \
+        missing += missing.empty() ? #name : ", " #name; \
     }
-    KIVANIME_PLAYER_EXPORTS(KIVANIME_PLAYER_RESOLVE)
+    KIVANIME_FOR_EACH_EXPORT(KIVANIME_PLAYER_RESOLVE)
 #undef KIVANIME_PLAYER_RESOLVE
     if (!missing.empty()) {
         error = "it does not export " + missing;
         Close();
         return false;
     }
-    path_ = path;
     return true;
 }
 
-std::vector<std::string> DefaultLibraryCandidates(const char* argv0) {
-    namespace fs = std::filesystem;
-    std::vector<std::string> candidates;
-    std::error_code ec;
-    fs::path self;
-#if defined(_WIN32)
-    wchar_t buffer[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) {
-        self = fs::path(std::wstring(buffer, n));
+bool AnimeLibrary::Find(const std::string& path, const char* argv0, std::string& error) {
+    if (!path.empty()) {
+        return Open(path, error) ||
+               (error = "cannot load the kivanime library '" + path + "': " + error, false);
     }
-#else
-    self = fs::read_symlink("/proc/self/exe", ec);
-#endif
-    if (self.empty() && argv0 != nullptr) {
-        self = fs::absolute(fs::path(argv0), ec);
+    std::string tried;
+    for (const std::string& candidate : Candidates(argv0)) {
+        std::string why;
+        if (Open(candidate, why)) {
+            return true;
+        }
+        tried += "\n  " + candidate + ": " + why;
     }
-    if (!self.empty()) {
-        const std::u8string beside = (self.parent_path() / KIVANIME_PLAYER_LIBRARY_NAME).u8string();
-        candidates.emplace_back(beside.begin(), beside.end());
-#ifdef KIVANIME_PLAYER_INSTALLED_LIBRARY_DIR
-        // An installed player takes the library installed with it, before the
-        // build tree it was made in.
-        const std::u8string installed =
-            (self.parent_path() / KIVANIME_PLAYER_INSTALLED_LIBRARY_DIR /
-             KIVANIME_PLAYER_LIBRARY_NAME)
-                .lexically_normal()
-                .u8string();
-        candidates.emplace_back(installed.begin(), installed.end());
-#endif
-    }
-    const std::string built = KIVANIME_PLAYER_DEFAULT_LIBRARY;
-    if (!built.empty()) {
-        candidates.push_back(built);
-    }
-    candidates.push_back(KIVANIME_PLAYER_LIBRARY_NAME);
-    return candidates;
+    error = "cannot find the kivanime library (use --library PATH); tried:" + tried;
+    return false;
 }
 
 }  // namespace kivanime_player

@@ -1,4 +1,5 @@
 // kivanime-player: renders a puppet through the kivanime library.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,91 +11,68 @@
 #endif
 
 #include "library.h"
-#include "options.h"
 #include "scene.h"
+#include "settings.h"
 #include "text/utf.h"
 #include "timeline.h"
 
 using namespace kivanime_player;
 
-namespace {
-
-int Fail(int code, const std::string& message) {
-    std::fprintf(stderr, "kivanime-player: error: %s\n", message.c_str());
-    return code;
-}
-
-// The arguments as UTF-8. On Windows argv is in the ANSI code page, so the
-// wide command line is converted instead; elsewhere argv is used as it is.
-std::vector<std::string> Utf8Arguments(int argc, char** argv) {
-    std::vector<std::string> args(argv, argv + argc);
+int main(int argc, char** argv) {
+    // The arguments as UTF-8. On Windows argv is in the ANSI code page, so the
+    // wide command line is converted instead.
+    std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
 #if defined(_WIN32)
     int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide != nullptr) {
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
         args.clear();
-        for (int i = 0; i < count; ++i) {
+        for (int i = 1; i < count; ++i) {
             args.push_back(kivanime::WideToUtf8(wide[i]));
         }
         LocalFree(wide);
     }
 #endif
-    return args;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    const std::vector<std::string> args = Utf8Arguments(argc, argv);
-    std::vector<const char*> pointers;
-    for (const std::string& arg : args) {
-        pointers.push_back(arg.c_str());
-    }
-    Options options;
+    CommandLine line;
     std::string error;
-    if (!ParseOptions(static_cast<int>(pointers.size()), pointers.data(), options, error)) {
+    if (!ParseCommandLine(args, line, error)) {
         return Fail(kExitUsage, error);
     }
-    if (options.help) {
+    // The command line's settings are laid over the timeline's.
+    Settings settings;
+    Apply(line, settings);
+    if (settings.help) {
         std::fputs(HelpText().c_str(), stdout);
         return kExitOk;
     }
-    Timeline timeline;
-    if (!options.timeline.empty() && !LoadTimeline(options.timeline, timeline, error)) {
-        return Fail(kExitLoad, "timeline '" + options.timeline + "': " + error);
+    std::vector<TimelineEvent> events;
+    if (!settings.timeline.empty()) {
+        const std::string path = settings.timeline;
+        settings = Settings{};
+        if (!LoadTimeline(path, settings, events, error)) {
+            return Fail(kExitLoad, "timeline '" + path + "': " + error);
+        }
+        Apply(line, settings);
     }
-    if (options.model.empty()) {
-        options.model = timeline.model;
-    }
-    if (options.model.empty()) {
+    Resolve(settings);
+    if (settings.model.empty()) {
         return Fail(kExitUsage, "no model file given (see --help)");
     }
-    if (options.outputDir.empty() && options.gif.empty() && options.contactSheet.empty() &&
-        options.still.empty()) {
+    if (settings.outputDir.empty() && settings.gif.empty() && settings.contactSheet.empty() &&
+        settings.still.empty()) {
         return Fail(kExitUsage,
                     "nothing to write: give --output, --gif, --contact-sheet or --still");
     }
-
-    AnimeLibrary library;
-    if (!options.library.empty()) {
-        if (!library.Open(options.library, error)) {
-            return Fail(kExitLibrary,
-                        "cannot load the kivanime library '" + options.library + "': " + error);
-        }
-    } else {
-        std::string tried;
-        for (const std::string& candidate :
-             DefaultLibraryCandidates(argc > 0 ? argv[0] : nullptr)) {
-            std::string why;
-            if (library.Open(candidate, why)) {
-                break;
-            }
-            tried += "\n  " + candidate + ": " + why;
-        }
-        if (library.path().empty()) {
-            return Fail(kExitLibrary,
-                        "cannot find the kivanime library (use --library PATH); tried:" + tried);
+    for (const int frame : settings.sheetFrames) {
+        if (frame >= *settings.frames) {
+            return Fail(kExitUsage, "--sheet-frames names frame " + std::to_string(frame) +
+                                        ", but the last frame is " +
+                                        std::to_string(*settings.frames - 1));
         }
     }
-    return RunScene(library.api(), options, timeline);
+
+    AnimeLibrary library;
+    if (!library.Find(settings.library, argc > 0 ? argv[0] : nullptr, error)) {
+        return Fail(kExitLibrary, error);
+    }
+    return RunScene(library.api(), settings, events);
 }

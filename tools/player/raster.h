@@ -1,19 +1,9 @@
-// The player's software rasteriser: turns one draw record into pixels.
-//
-// How a record is read (the library leaves this to the host):
-//  - The source rectangle (srcX, srcY, srcWidth, srcHeight) is in texture
-//    pixels. A rectangle whose width or height is zero or less stands for the
-//    whole texture, so a model may leave "srcRect" out for one-image parts.
-//    Sampling never reads outside the rectangle, so neighbours in an atlas do
-//    not bleed in.
-//  - The pivot is at (anchorX x width, anchorY x height) of that rectangle and
-//    lands on (x, y). Around it the image is scaled by (scaleX, scaleY), then
-//    rotated by `rotation` radians, positive turning +x toward +y with y
-//    pointing down the screen. A negative scale mirrors the image.
-//  - Texels are sampled bilinearly at pixel centres; the rectangle's edges are
-//    smoothed over one screen pixel.
-//  - The result is blended "over" the target with its opacity multiplied by
-//    `alpha` (clamped to [0, 1]). The reserved fields are not read.
+// The player's software rasteriser: turns one draw record into pixels, as
+// docs/player.md ("How the player draws") describes. The source rectangle is
+// in texture pixels (empty: the whole texture) and never sampled outside; the
+// pivot at (anchorX, anchorY) of it lands on (x, y); scale, then rotation
+// (+x toward +y, y down), bilinear samples, soft edges over one pixel, and
+// "over" blending with the record's alpha clamped to [0, 1].
 #pragma once
 
 #include "image.h"

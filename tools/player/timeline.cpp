@@ -14,269 +14,145 @@ namespace {
 
 using kivanime::JsonValue;
 
-// Each reader sets `error` (without the event prefix) and returns false when
-// the value has the wrong kind.
-bool ReadNumber(const JsonValue& v, const char* key, float& out, std::string& error) {
-    if (!v.isNumber() || !std::isfinite(v.number)) {
-        error = std::string("\"") + key + "\" must be a number";
-        return false;
-    }
-    out = static_cast<float>(v.number);
-    return true;
-}
-
-bool ReadNumbers(const JsonValue& v, const char* key, size_t count, float* out,
-                 std::string& error) {
-    if (!v.isArray() || v.size() != count) {
-        error = std::string("\"") + key + "\" must be an array of " + std::to_string(count) +
-                " numbers";
-        return false;
-    }
-    for (size_t i = 0; i < count; ++i) {
-        if (!ReadNumber(v.at(i), key, out[i], error)) {
-            error = std::string("\"") + key + "\" must be an array of " + std::to_string(count) +
-                    " numbers";
-            return false;
-        }
-    }
-    return true;
-}
-
-bool ReadName(const JsonValue& v, const char* key, std::string& out, std::string& error) {
-    if (!v.isString() || v.text.empty()) {
-        error = std::string("\"") + key + "\" must be a non-empty string";
-        return false;
-    }
-    out = v.text;
-    return true;
-}
-
-bool ReadOptionalNumber(const JsonValue& event, const char* key, float& out, std::string& error) {
-    return !event.has(key) || ReadNumber(event.get(key), key, out, error);
-}
-
-struct CommandKey {
+// Each command's key and its value: a name (-1), true or false (0), or that
+// many numbers.
+constexpr struct {
     const char* key;
     EventKind kind;
+    int count;
+} kCommands[] = {
+    {"motion", EventKind::Motion, -1},
+    {"stopMotion", EventKind::StopMotion, 0},
+    {"overlay", EventKind::Overlay, -1},
+    {"stopOverlay", EventKind::StopOverlay, -1},
+    {"stopOverlays", EventKind::StopAllOverlays, 0},
+    {"expression", EventKind::Expression, -1},
+    {"clearExpression", EventKind::ClearExpression, 0},
+    {"angles", EventKind::Angles, 3},
+    {"wind", EventKind::Wind, 2},
+    {"globalWind", EventKind::GlobalWind, 2},
+    {"position", EventKind::Position, 2},
+    {"scale", EventKind::Scale, 2},
+    {"alpha", EventKind::Alpha, 1},
+    {"visible", EventKind::Visible, 0},
+    {"resetPhysics", EventKind::ResetPhysics, 0},
 };
 
-constexpr CommandKey kCommands[] = {
-    {"motion", EventKind::Motion},
-    {"stopMotion", EventKind::StopMotion},
-    {"overlay", EventKind::Overlay},
-    {"stopOverlay", EventKind::StopOverlay},
-    {"stopOverlays", EventKind::StopAllOverlays},
-    {"expression", EventKind::Expression},
-    {"clearExpression", EventKind::ClearExpression},
-    {"angles", EventKind::Angles},
-    {"wind", EventKind::Wind},
-    {"globalWind", EventKind::GlobalWind},
-    {"position", EventKind::Position},
-    {"scale", EventKind::Scale},
-    {"alpha", EventKind::Alpha},
-    {"visible", EventKind::Visible},
-    {"resetPhysics", EventKind::ResetPhysics},
-};
+// Each reader says what it expected in `error` (without the event prefix)
+// when the value has the wrong kind.
+bool Fail(std::string& error, const std::string& key, const std::string& expected) {
+    error = "\"" + key + "\" must be " + expected;
+    return false;
+}
+
+bool ReadNumbers(const JsonValue& v, const std::string& key, size_t count, float* out,
+                 std::string& error) {
+    bool ok = count == 1 ? v.isNumber() : v.isArray() && v.size() == count;
+    for (size_t i = 0; ok && i < count; ++i) {
+        const JsonValue& item = count == 1 ? v : v.at(i);
+        out[i] = static_cast<float>(item.number);
+        ok = item.isNumber() && std::isfinite(item.number);
+    }
+    return ok ||
+           Fail(error, key,
+                count == 1 ? "a number" : "an array of " + std::to_string(count) + " numbers");
+}
+
+bool ReadName(const JsonValue& v, const std::string& key, std::string& out, std::string& error) {
+    out = v.text;
+    return (v.isString() && !out.empty()) || Fail(error, key, "a non-empty string");
+}
 
 bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
     if (!v.isObject()) {
         error = "must be an object";
         return false;
     }
-    if (!v.has("at") || !ReadNumber(v.get("at"), "at", e.atMs, error) || e.atMs < 0.0f) {
+    if (!v.has("at") || !ReadNumbers(v.get("at"), "at", 1, &e.atMs, error) || e.atMs < 0.0f) {
         error = "needs \"at\", a time in milliseconds (0 or more)";
         return false;
     }
-    const CommandKey* command = nullptr;
-    for (const CommandKey& candidate : kCommands) {
-        if (v.has(candidate.key)) {
-            if (command != nullptr) {
-                error = std::string("has two commands, \"") + command->key + "\" and \"" +
-                        candidate.key + "\"";
-                return false;
-            }
-            command = &candidate;
+    std::string key;
+    std::string all;
+    int count = 0;
+    for (const auto& command : kCommands) {
+        all += all.empty() ? command.key : std::string(", ") + command.key;
+        if (v.has(command.key) && !key.empty()) {
+            error = "has two commands, \"" + key + "\" and \"" + command.key + "\"";
+            return false;
+        }
+        if (v.has(command.key)) {
+            key = command.key;
+            e.kind = command.kind;
+            count = command.count;
         }
     }
-    if (command == nullptr) {
-        error =
-            "has no command (motion, stopMotion, overlay, stopOverlay, stopOverlays, "
-            "expression, clearExpression, angles, wind, globalWind, position, scale, "
-            "alpha, visible, resetPhysics)";
+    if (key.empty()) {
+        error = "has no command (" + all + ")";
         return false;
     }
-    e.kind = command->kind;
-    const JsonValue& value = v.get(command->key);
-    if (!ReadOptionalNumber(v, "speed", e.speed, error) ||
-        !ReadOptionalNumber(v, "weight", e.weight, error) ||
-        !ReadOptionalNumber(v, "over", e.overMs, error)) {
-        return false;
+    for (const auto& [name, out] :
+         {std::pair{"speed", &e.speed}, {"weight", &e.weight}, {"over", &e.overMs}}) {
+        if (v.has(name) && !ReadNumbers(v.get(name), name, 1, out, error)) {
+            return false;
+        }
     }
     e.overMs = std::max(e.overMs, 0.0f);
-    switch (e.kind) {
-        case EventKind::Motion:
-            if (v.has("then") && !ReadName(v.get("then"), "then", e.then, error)) {
-                return false;
-            }
-            [[fallthrough]];
-        case EventKind::Overlay:
-        case EventKind::StopOverlay:
-        case EventKind::Expression:
-            return ReadName(value, command->key, e.name, error);
-        case EventKind::StopMotion:
-        case EventKind::StopAllOverlays:
-        case EventKind::ClearExpression:
-        case EventKind::ResetPhysics:
-        case EventKind::Visible:
-            if (!value.isBool()) {
-                error = std::string("\"") + command->key + "\" must be true or false";
-                return false;
-            }
-            e.flag = value.boolValue;
-            return true;
-        case EventKind::Angles:
-            return ReadNumbers(value, "angles", 3, e.values, error);
-        case EventKind::Wind:
-        case EventKind::GlobalWind:
-        case EventKind::Position:
-            return ReadNumbers(value, command->key, 2, e.values, error);
-        case EventKind::Scale:
-            if (value.isNumber()) {
-                if (!ReadNumber(value, "scale", e.values[0], error)) {
-                    return false;
-                }
-                e.values[1] = e.values[0];
-                return true;
-            }
-            return ReadNumbers(value, "scale", 2, e.values, error);
-        case EventKind::Alpha:
-            return ReadNumber(value, "alpha", e.values[0], error);
-    }
-    return false;
-}
-
-bool ReadPairKey(const JsonValue& object, const char* key, std::optional<Vec2>& out,
-                 std::string& error) {
-    if (!object.has(key)) {
-        return true;
-    }
-    float values[2];
-    if (!ReadNumbers(object.get(key), key, 2, values, error)) {
+    const JsonValue& value = v.get(key);
+    if (e.kind == EventKind::Motion && v.has("then") &&
+        !ReadName(v.get("then"), "then", e.then, error)) {
         return false;
     }
-    out = Vec2{values[0], values[1]};
-    return true;
-}
-
-bool ReadNumberKey(const JsonValue& object, const char* key, std::optional<float>& out,
-                   std::string& error) {
-    if (!object.has(key)) {
-        return true;
+    if (count < 0) {
+        return ReadName(value, key, e.name, error);
     }
-    float value = 0.0f;
-    if (!ReadNumber(object.get(key), key, value, error)) {
-        return false;
+    if (count == 0) {
+        e.flag = value.boolValue;
+        return value.isBool() || Fail(error, key, "true or false");
     }
-    out = value;
-    return true;
+    if (e.kind == EventKind::Scale && value.isNumber()) {  // one number scales both axes
+        return ReadNumbers(value, key, 1, e.values, error) && (e.values[1] = e.values[0], true);
+    }
+    return ReadNumbers(value, key, count, e.values, error);
 }
 
 }  // namespace
 
-bool ParseTimeline(std::string_view text, const std::string& baseDir, Timeline& t,
-                   std::string& error) {
+bool ParseTimeline(std::string_view text, const std::string& baseDir, Settings& settings,
+                   std::vector<TimelineEvent>& events, std::string& error) {
     const JsonValue root = kivanime::ParseJson(text);
     if (!root.isObject()) {
         error = "the top level is not a JSON object";
         return false;
     }
-    t = Timeline{};
-    if (root.has("model")) {
-        std::string model;
-        if (!ReadName(root.get("model"), "model", model, error)) {
-            return false;
-        }
-        t.model = std::filesystem::path(model).is_absolute() ? model : baseDir + model;
-    }
-    if (root.has("size")) {
-        float size[2];
-        if (!ReadNumbers(root.get("size"), "size", 2, size, error) || size[0] < 1 || size[1] < 1 ||
-            size[0] > 8192 || size[1] > 8192) {
-            error = "\"size\" must be [width, height] in pixels";
-            return false;
-        }
-        t.width = static_cast<int>(size[0]);
-        t.height = static_cast<int>(size[1]);
-    }
-    if (!ReadNumberKey(root, "fps", t.fps, error) ||
-        !ReadNumberKey(root, "duration", t.durationMs, error) ||
-        !ReadPairKey(root, "origin", t.origin, error) ||
-        !ReadNumberKey(root, "scale", t.scale, error)) {
+    if (!ReadTimelineSettings(root, settings, error)) {
         return false;
     }
-    if (t.fps && (*t.fps < 1.0f || *t.fps > 1000.0f)) {
-        error = "\"fps\" must be between 1 and 1000";
-        return false;
+    if (!settings.model.empty() && !std::filesystem::path(settings.model).is_absolute()) {
+        settings.model = baseDir + settings.model;
     }
-    if (t.durationMs && *t.durationMs <= 0.0f) {
-        error = "\"duration\" must be more than 0 milliseconds";
-        return false;
-    }
-    if (root.has("background")) {
-        Color color;
-        if (!root.get("background").isString() || !ParseColor(root.get("background").text, color)) {
-            error = "\"background\" must be a colour such as \"#f3efe6\"";
-            return false;
-        }
-        t.background = color;
-    }
-    if (root.has("crowd")) {
-        float crowd = 0.0f;
-        if (!ReadNumber(root.get("crowd"), "crowd", crowd, error) || crowd < 1 || crowd > 400) {
-            error = "\"crowd\" must be a number from 1 to 400";
-            return false;
-        }
-        t.crowd = static_cast<int>(crowd);
-    }
-    if (root.has("setup3d")) {
-        const JsonValue& setup = root.get("setup3d");
-        if (!setup.isObject()) {
-            error = "\"setup3d\" must be an object";
-            return false;
-        }
-        if (!ReadPairKey(setup, "pivot", t.pivot, error) ||
-            !ReadNumberKey(setup, "focal", t.focal, error) ||
-            !ReadPairKey(setup, "curve", t.curve, error) ||
-            !ReadPairKey(setup, "strength", t.strength3D, error)) {
-            error = "in \"setup3d\": " + error;
-            return false;
-        }
-        t.enable3D = true;
-    }
-    const JsonValue& events = root.get("events");
-    if (root.has("events") && !events.isArray()) {
+    const JsonValue& list = root.get("events");
+    if (root.has("events") && !list.isArray()) {
         error = "\"events\" must be an array";
         return false;
     }
-    for (size_t i = 0; i < events.size(); ++i) {
-        TimelineEvent event;
+    for (size_t i = 0; i < list.size(); ++i) {
+        TimelineEvent& event = events.emplace_back();
         event.index = static_cast<int>(i);
-        if (!ReadEvent(events.at(i), event, error)) {
+        if (!ReadEvent(list.at(i), event, error)) {
             error = "event " + std::to_string(i) + " " + error;
             return false;
         }
-        if (event.kind == EventKind::Angles) {
-            t.enable3D = true;
-        }
-        t.events.push_back(std::move(event));
+        settings.enable3D = settings.enable3D || event.kind == EventKind::Angles;
     }
     std::stable_sort(
-        t.events.begin(), t.events.end(),
+        events.begin(), events.end(),
         [](const TimelineEvent& a, const TimelineEvent& b) { return a.atMs < b.atMs; });
     return true;
 }
 
-bool LoadTimeline(const std::string& path, Timeline& timeline, std::string& error) {
+bool LoadTimeline(const std::string& path, Settings& settings, std::vector<TimelineEvent>& events,
+                  std::string& error) {
     std::string text;
     if (!kivanime::ReadFileBytes(path, text)) {
         error = "cannot read the file";
@@ -284,7 +160,7 @@ bool LoadTimeline(const std::string& path, Timeline& timeline, std::string& erro
     }
     const size_t slash = path.find_last_of("/\\");
     const std::string baseDir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    return ParseTimeline(text, baseDir, timeline, error);
+    return ParseTimeline(text, baseDir, settings, events, error);
 }
 
 }  // namespace kivanime_player

@@ -2,12 +2,11 @@
 // reproducible (docs/player.md describes the format).
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "options.h"
+#include "settings.h"
 
 namespace kivanime_player {
 
@@ -34,37 +33,20 @@ struct TimelineEvent {
     EventKind kind = EventKind::Motion;
     std::string name;
     std::string then;  // motion to play once a "motion" has finished
-    float speed = 1.0f;
-    float weight = 1.0f;
+    float speed = 1.0f, weight = 1.0f;
     float values[3] = {0.0f, 0.0f, 0.0f};
     float overMs = 0.0f;  // tween length for angles, wind and position
     bool flag = true;
     int index = 0;  // position in the file's "events", for messages
 };
 
-struct Timeline {
-    std::string model;  // relative to the timeline file's folder, already joined
-    std::optional<int> width;
-    std::optional<int> height;
-    std::optional<float> fps;
-    std::optional<float> durationMs;
-    std::optional<Vec2> origin;
-    std::optional<float> scale;
-    std::optional<Color> background;
-    std::optional<int> crowd;
-    std::optional<Vec2> pivot;
-    std::optional<float> focal;
-    std::optional<Vec2> curve;
-    std::optional<Vec2> strength3D;
-    bool enable3D = false;              // a "setup3d" object or an "angles" event asks for it
-    std::vector<TimelineEvent> events;  // sorted by time, file order kept for ties
-};
+// Reads timeline text: its settings into `settings` (a relative "model" is
+// put after `baseDir`, which ends with a separator or is empty) and its
+// events into `events`, sorted by time with the file's order kept for ties.
+bool ParseTimeline(std::string_view text, const std::string& baseDir, Settings& settings,
+                   std::vector<TimelineEvent>& events, std::string& error);
 
-// Parses timeline text; `baseDir` (with its trailing separator, or empty) is
-// put in front of a relative "model" path.
-bool ParseTimeline(std::string_view text, const std::string& baseDir, Timeline& timeline,
-                   std::string& error);
-
-bool LoadTimeline(const std::string& path, Timeline& timeline, std::string& error);
+bool LoadTimeline(const std::string& path, Settings& settings, std::vector<TimelineEvent>& events,
+                  std::string& error);
 
 }  // namespace kivanime_player

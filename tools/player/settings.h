@@ -1,0 +1,111 @@
+// The player's settings. One table lists each setting once, with its
+// command-line option, its timeline key and its help line; the command line
+// and the timeline are both read through it, and --help is written from it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "image.h"
+
+namespace kivanime {
+struct JsonValue;
+}
+
+namespace kivanime_player {
+
+// Exit codes; the help text and the docs list them.
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitOutput = 1,   // an output file could not be written
+    kExitUsage = 2,    // bad command line
+    kExitLibrary = 3,  // the kivanime library could not be loaded
+    kExitLoad = 4,     // a model, motion, expression or timeline file did not load
+    kExitName = 5,     // a motion or expression name the model does not have
+    kExitTexture = 6,  // a texture file is missing or not a PNG
+};
+
+struct Vec2 {
+    float x = 0.0f, y = 0.0f;
+};
+struct Size {
+    int width = 512, height = 512;
+};
+struct MotionRequest {
+    std::string name;
+    float speed = 1.0f;
+};
+struct OverlayRequest {
+    std::string name;
+    float weight = 1.0f, speed = 1.0f;
+};
+struct Turn {
+    float degrees = 0.0f;  // amplitude of the yaw sweep
+    float periodMs = 4000.0f;
+};
+
+// Every setting of a run. What stays unset falls back to a default that
+// depends on other settings (Resolve fills those in).
+struct Settings {
+    bool help = false, quiet = false, trace = false;
+    std::string model, library, timeline;
+    std::vector<std::string> motionFiles, expressionFiles;
+    std::optional<MotionRequest> motion;
+    std::vector<OverlayRequest> overlays;
+    std::optional<std::string> expression;
+
+    std::optional<int> frames;
+    std::optional<float> durationMs;
+    float fps = 25.0f;
+    Size size;
+    std::optional<Vec2> origin;
+    float scale = 1.0f, alpha = 1.0f;
+    Color background{0xf3 / 255.0f, 0xef / 255.0f, 0xe6 / 255.0f, 1.0f};
+    int crowd = 1;
+
+    bool enable3D = false;  // any 3D setting, a "setup3d" object or an "angles" event
+    float yaw = 0.0f, pitch = 0.0f, roll = 0.0f;
+    Turn turn;
+    Vec2 pivot, curve, strength3D{1.0f, 1.0f};
+    float focal = 1500.0f;
+    std::optional<Vec2> wind;
+
+    std::string outputDir, gif, contactSheet, still;
+    std::vector<int> sheetFrames;
+    int sheetCount = 8, sheetColumns = 4;
+    float thumbScale = 0.5f;
+};
+
+// The command line as given: each option with its value, in order, checked
+// but not yet applied, so that it can be laid over the timeline's settings.
+struct CommandLine {
+    std::string model;
+    std::vector<std::pair<int, std::string>> options;  // row of the table, value
+};
+
+// Parses the arguments (without the program's name); on failure returns
+// false with a message naming the option.
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error);
+
+// Applies the command line's options over `settings`.
+void Apply(const CommandLine& line, Settings& settings);
+
+// Reads the timeline's own settings (not its events) into `settings`; on
+// failure says which key is wrong.
+bool ReadTimelineSettings(const kivanime::JsonValue& root, Settings& settings, std::string& error);
+
+// Fills in the defaults that depend on other settings: the frame count (from
+// the timeline's duration) and the origin (from the frame size).
+void Resolve(Settings& settings);
+
+std::string HelpText();
+
+// Prints "kivanime-player: error: MESSAGE" on stderr and returns `code`.
+int Fail(int code, const std::string& message);
+
+// "#rrggbb", "#rrggbbaa" (the # optional) or "transparent".
+bool ParseColor(std::string_view text, Color& color);
+
+}  // namespace kivanime_player
