@@ -1,5 +1,6 @@
 #include "render/draw_pass.h"
 
+#include "runtime/frame_scratch.h"
 #include "runtime/parallax.h"
 
 namespace kivanime {
@@ -79,7 +80,7 @@ void MergeSort(DrawItem* items, DrawItem* scratch, size_t n) {
 void SortDrawItems(std::vector<DrawItem>& items, std::vector<DrawItem>& scratch) {
     // The list arrives in draw order, so only ties are out of place: for a
     // list of ordinary size an insertion sort is the cheapest stable sort.
-    if (items.size() <= 64) {
+    if (items.size() <= FrameScratch::kShortDrawList) {
         InsertionSort(items.data(), items.size());
         return;
     }
@@ -148,7 +149,8 @@ void DrawInstance(AnimeInstance& instance) {
     }
 
     const ParallaxFrame frame = PrepareParallax(instance.parallax);
-    std::vector<DrawItem>& items = instance.drawItems;
+    FrameScratch& scratch = ThreadScratch();
+    std::vector<DrawItem>& items = scratch.drawItems;
     items.clear();
     for (int32_t index : order) {
         const size_t i = static_cast<size_t>(index);
@@ -166,7 +168,7 @@ void DrawInstance(AnimeInstance& instance) {
     }
     // Already in draw order; the stable sort only reorders equal draw orders
     // by depth.
-    SortDrawItems(items, instance.drawScratch);
+    SortDrawItems(items, scratch.drawScratch);
     for (const DrawItem& item : items) {
         const size_t i = static_cast<size_t>(item.index);
         AnimeDrawParams params = MakeDrawParams(instance, model.parts[i], instance.poses[i], item);

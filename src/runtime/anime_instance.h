@@ -33,12 +33,6 @@ struct AnimeInstance {
     float alpha = 1.0f;
     bool visible = true;
     int32_t drawOrder = 0;
-
-    // Scratch space sized once at creation so that frames allocate nothing.
-    std::vector<float> parentCosSin;
-    std::vector<PhysicsAnchor> anchors;
-    std::vector<DrawItem> drawItems;
-    std::vector<DrawItem> drawScratch;
 };
 
 // Ask the processor to start fetching an instance's record, or its poses, so

@@ -1,5 +1,7 @@
 #include "runtime/anime_instance.h"
 
+#include "runtime/frame_scratch.h"
+
 namespace kivanime {
 
 void InitializeInstanceState(AnimeInstance& instance) {
@@ -15,10 +17,7 @@ void InitializeInstanceState(AnimeInstance& instance) {
     instance.player.overlayDeltas.resize(count);
     instance.player.overlays.reserve(4);
     BuildPhysics(instance.physics, model);
-    instance.parentCosSin.assign(count * 2, 0.0f);
-    instance.anchors.assign(model.physics.size(), PhysicsAnchor{});
-    instance.drawItems.reserve(count);
-    instance.drawScratch.reserve(count);
+    ThreadScratch().reserve(count, model.physics.size());
 }
 
 void UpdateInstance(AnimeInstance& instance, float dt) {
@@ -28,22 +27,23 @@ void UpdateInstance(AnimeInstance& instance, float dt) {
     const AnimeModel& model = *instance.model;
     std::vector<PartPose>& poses = instance.poses;
 
-    ResetLocalPose(model, poses);
     AdvancePlayer(instance.player, dt);
     ApplyMotion(instance.player, model, instance.textureHandles, poses);
     ApplyExpression(instance.player.expression, instance.textureHandles, poses);
-    ResolveWorldPose(model, poses, instance.parentCosSin);
+    FrameScratch& scratch = ThreadScratch();
+    scratch.reserve(poses.size(), instance.physics.points.size());
+    ResolveWorldPose(model, poses, scratch.parentCosSin);
 
     // Springs: anchored at the target's parent as resolved just now.
     const ModelTopology& topo = model.topology;
     const size_t springs = instance.physics.points.size();
     for (size_t k = 0; k < springs; ++k) {
         const int32_t anchor = topo.springAnchor[k];
-        instance.anchors[k] = anchor >= 0 ? PhysicsAnchor{poses[static_cast<size_t>(anchor)].worldX,
-                                                          poses[static_cast<size_t>(anchor)].worldY}
-                                          : PhysicsAnchor{};
+        scratch.anchors[k] = anchor >= 0 ? PhysicsAnchor{poses[static_cast<size_t>(anchor)].worldX,
+                                                         poses[static_cast<size_t>(anchor)].worldY}
+                                         : PhysicsAnchor{};
     }
-    StepPhysics(instance.physics, dt, instance.anchors.data(), springs);
+    StepPhysics(instance.physics, dt, scratch.anchors.data(), springs);
     // Only the target moves; its children were placed already and stay.
     for (size_t k = 0; k < springs; ++k) {
         const int32_t target = topo.springTarget[k];

@@ -1,0 +1,46 @@
+// Working space that an instance needs only while it is being updated or
+// drawn. One set per thread serves every instance that thread works on, so
+// an instance holds its own state and nothing else (a crowd of a thousand
+// puppets would otherwise keep a thousand copies of space used one at a
+// time). Sized when instances are created and grown by the first frame that
+// needs more: later frames allocate nothing.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "runtime/parallax.h"
+#include "runtime/physics.h"
+
+namespace kivanime {
+
+struct FrameScratch {
+    std::vector<float> parentCosSin;  // two per part
+    std::vector<PhysicsAnchor> anchors;
+    std::vector<DrawItem> drawItems;
+    std::vector<DrawItem> drawScratch;  // the merge sort's, for long draw lists
+
+    // Room for an instance of `parts` parts and `springs` springs.
+    void reserve(size_t parts, size_t springs) {
+        if (parentCosSin.size() < parts * 2) {
+            parentCosSin.resize(parts * 2);
+        }
+        if (anchors.size() < springs) {
+            anchors.resize(springs);
+        }
+        drawItems.reserve(parts);
+        if (parts > kShortDrawList) {
+            drawScratch.reserve(parts);
+        }
+    }
+
+    // Draw lists up to this long are sorted in place, without drawScratch.
+    static constexpr size_t kShortDrawList = 64;
+};
+
+inline FrameScratch& ThreadScratch() {
+    thread_local FrameScratch scratch;
+    return scratch;
+}
+
+}  // namespace kivanime
