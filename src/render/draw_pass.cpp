@@ -149,7 +149,7 @@ void DrawInstance(AnimeInstance& instance) {
     }
 
     const ParallaxFrame frame = PrepareParallax(instance.parallax);
-    FrameScratch& scratch = ThreadScratch();
+    FrameScratch& scratch = gFrameScratch;
     std::vector<DrawItem>& items = scratch.drawItems;
     items.clear();
     for (int32_t index : order) {

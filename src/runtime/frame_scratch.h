@@ -1,9 +1,12 @@
 // Working space that an instance needs only while it is being updated or
-// drawn. One set per thread serves every instance that thread works on, so
-// an instance holds its own state and nothing else (a crowd of a thousand
-// puppets would otherwise keep a thousand copies of space used one at a
-// time). Sized when instances are created and grown by the first frame that
-// needs more: later frames allocate nothing.
+// drawn. One set serves every instance, so that an instance holds its own
+// state and nothing else (a crowd of a thousand puppets would otherwise keep
+// a thousand copies of space used one at a time). The library runs one call
+// at a time (every entry point holds its lock), so one set is enough; it is
+// sized when instances are created and grown by the first frame that needs
+// more: later frames allocate nothing. (A thread_local set cost more than
+// the rest of the update: every access from the shared library went through
+// __tls_get_addr.)
 #pragma once
 
 #include <cstddef>
@@ -38,9 +41,6 @@ struct FrameScratch {
     static constexpr size_t kShortDrawList = 64;
 };
 
-inline FrameScratch& ThreadScratch() {
-    thread_local FrameScratch scratch;
-    return scratch;
-}
+inline FrameScratch gFrameScratch;
 
 }  // namespace kivanime

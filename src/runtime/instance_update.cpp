@@ -17,7 +17,7 @@ void InitializeInstanceState(AnimeInstance& instance) {
     instance.player.overlayDeltas.resize(count);
     instance.player.overlays.reserve(4);
     BuildPhysics(instance.physics, model);
-    ThreadScratch().reserve(count, model.physics.size());
+    gFrameScratch.reserve(count, model.physics.size());
 }
 
 void UpdateInstance(AnimeInstance& instance, float dt) {
@@ -30,7 +30,7 @@ void UpdateInstance(AnimeInstance& instance, float dt) {
     AdvancePlayer(instance.player, dt);
     ApplyMotion(instance.player, model, instance.textureHandles, poses);
     ApplyExpression(instance.player.expression, instance.textureHandles, poses);
-    FrameScratch& scratch = ThreadScratch();
+    FrameScratch& scratch = gFrameScratch;
     scratch.reserve(poses.size(), instance.physics.points.size());
     ResolveWorldPose(model, poses, scratch.parentCosSin);
 
