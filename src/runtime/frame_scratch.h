@@ -1,18 +1,16 @@
-// Working space that an instance needs only while it is being updated or
-// drawn. One set serves every instance, so that an instance holds its own
-// state and nothing else (a crowd of a thousand puppets would otherwise keep
-// a thousand copies of space used one at a time). The library runs one call
-// at a time (every entry point holds its lock), so one set is enough; it is
-// sized when instances are created and grown by the first frame that needs
-// more: later frames allocate nothing. (A thread_local set cost more than
-// the rest of the update: every access from the shared library went through
+// Working space that an instance needs only while it is being updated. One set serves every
+// instance, so that an instance holds its own state and nothing else (a crowd of a thousand puppets
+// would otherwise keep a thousand copies of space used one at a time). The library runs one call at
+// a time (every entry point holds its lock), so one set is enough; it is sized when instances are
+// created and grown by the first frame that needs more: later frames allocate nothing. (A
+// thread_local set cost more than the rest of the update: every access from the shared library went
+// through
 // __tls_get_addr.)
 #pragma once
 
 #include <cstddef>
 #include <vector>
 
-#include "runtime/parallax.h"
 #include "runtime/physics.h"
 
 namespace kivanime {
@@ -20,8 +18,6 @@ namespace kivanime {
 struct FrameScratch {
     std::vector<float> parentCosSin;  // two per part
     std::vector<PhysicsAnchor> anchors;
-    std::vector<DrawItem> drawItems;
-    std::vector<DrawItem> drawScratch;  // the merge sort's, for long draw lists
 
     // Room for an instance of `parts` parts and `springs` springs.
     void reserve(size_t parts, size_t springs) {
@@ -31,14 +27,7 @@ struct FrameScratch {
         if (anchors.size() < springs) {
             anchors.resize(springs);
         }
-        drawItems.reserve(parts);
-        if (parts > kShortDrawList) {
-            drawScratch.reserve(parts);
-        }
     }
-
-    // Draw lists up to this long are sorted in place, without drawScratch.
-    static constexpr size_t kShortDrawList = 64;
 };
 
 inline FrameScratch gFrameScratch;

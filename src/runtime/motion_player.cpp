@@ -161,12 +161,12 @@ void AdvancePlayer(MotionPlayer& player, float dt) {
 }
 
 void ApplyDelta(PartPose& p, const PartDelta& d, const std::vector<int32_t>& textureHandles) {
-    p.x += d.x;
-    p.y += d.y;
-    p.rotation += d.rotation;
-    p.scaleX *= d.scaleX;
-    p.scaleY *= d.scaleY;
-    p.alpha *= d.alpha;
+    p.local.x += d.x;
+    p.local.y += d.y;
+    p.local.rotation += d.rotation;
+    p.local.scaleX *= d.scaleX;
+    p.local.scaleY *= d.scaleY;
+    p.local.alpha *= d.alpha;
     if (d.visible >= 0) {
         p.visible = d.visible != 0;
     }
@@ -180,12 +180,13 @@ namespace {
 // ApplyDelta on a pose just reset to `part`'s rest values, in one write.
 void SetPose(PartPose& p, const AnimePart& part, const PartDelta& d,
              const std::vector<int32_t>& textureHandles) {
-    p.x = part.x + d.x;
-    p.y = part.y + d.y;
-    p.rotation = part.rotation + d.rotation;
-    p.scaleX = part.scaleX * d.scaleX;
-    p.scaleY = part.scaleY * d.scaleY;
-    p.alpha = part.alpha * d.alpha;
+    const PoseChannels& rest = part.rest;
+    p.local.x = rest.x + d.x;
+    p.local.y = rest.y + d.y;
+    p.local.rotation = rest.rotation + d.rotation;
+    p.local.scaleX = rest.scaleX * d.scaleX;
+    p.local.scaleY = rest.scaleY * d.scaleY;
+    p.local.alpha = rest.alpha * d.alpha;
     p.visible = d.visible >= 0 ? d.visible != 0 : part.visible;
     if (d.textureSwap != kNoTextureSwap) {
         p.textureHandle = TextureHandleOf(d.textureSwap, textureHandles);

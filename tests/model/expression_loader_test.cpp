@@ -100,7 +100,7 @@ TEST_F(ExpressionLoader, PositionNeedsTwoElementsAndThereIsNoScaleKey) {
 
     // An element that is not an object is still appended, all unset.
     ASSERT_TRUE(read(R"({"name": "e", "params": [3, {"part": "face", "alpha": 0}]})"));
-    const AnimeExpression* e = FindExpression(model_, "e");
+    const AnimeExpression* e = model_.findExpression("e");
     ASSERT_NE(e, nullptr);
     ASSERT_EQ(e->params.size(), 2u);
     EXPECT_TRUE(e->params[0].part.empty());
@@ -115,34 +115,34 @@ TEST_F(ExpressionLoader, NameResolution) {
     EXPECT_TRUE(model_.expressions.empty());
 
     ASSERT_TRUE(read(R"({"params": []})"));
-    EXPECT_NE(FindExpression(model_, "unnamed"), nullptr);
+    EXPECT_NE(model_.findExpression("unnamed"), nullptr);
     ASSERT_TRUE(read(R"({"name": 5})"));  // not a string: "unnamed" again
     EXPECT_EQ(model_.expressions.size(), 1u);
 
     ASSERT_TRUE(read(R"({"name": ""})"));
-    const AnimeExpression* empty = FindExpression(model_, "");
+    const AnimeExpression* empty = model_.findExpression("");
     ASSERT_NE(empty, nullptr);
     EXPECT_EQ(empty->name, "");
 
     // The name argument (a member key of a model file) wins over "name".
     ASSERT_TRUE(read(R"({"name": "inside"})", "key"));
-    EXPECT_EQ(FindExpression(model_, "inside"), nullptr);
-    ASSERT_NE(FindExpression(model_, "key"), nullptr);
-    EXPECT_EQ(FindExpression(model_, "key")->name, "key");
-    EXPECT_EQ(FindExpression(model_, "Key"), nullptr);  // case-sensitive
+    EXPECT_EQ(model_.findExpression("inside"), nullptr);
+    ASSERT_NE(model_.findExpression("key"), nullptr);
+    EXPECT_EQ(model_.findExpression("key")->name, "key");
+    EXPECT_EQ(model_.findExpression("Key"), nullptr);  // case-sensitive
 }
 
 TEST_F(ExpressionLoader, BlendTimeAndInPlaceReplacement) {
     ASSERT_TRUE(read(R"({"name": "smile", "blendMs": 50,
         "params": [{"part": "mouth", "alpha": 0.5}, {"part": "eyes", "rotation": 1}]})"));
-    const AnimeExpression* first = FindExpression(model_, "smile");
+    const AnimeExpression* first = model_.findExpression("smile");
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->blendMs, 50.0f);
     ASSERT_EQ(first->params.size(), 2u);
 
     // A string holding a number is not a number: the default.
     ASSERT_TRUE(read(R"({"name": "smile", "blendMs": "300", "params": [{"part": "face"}]})"));
-    const AnimeExpression* second = FindExpression(model_, "smile");
+    const AnimeExpression* second = model_.findExpression("smile");
     EXPECT_EQ(second, first);  // same record, so players pointing at it follow
     EXPECT_EQ(second->blendMs, 200.0f);
     ASSERT_EQ(second->params.size(), 1u);
@@ -150,17 +150,14 @@ TEST_F(ExpressionLoader, BlendTimeAndInPlaceReplacement) {
     EXPECT_EQ(second->params[0].partIndex, 0);
 
     ASSERT_TRUE(read(R"({"name": "plain"})"));
-    EXPECT_EQ(FindExpression(model_, "plain")->blendMs, 200.0f);
-    EXPECT_TRUE(FindExpression(model_, "plain")->params.empty());
+    EXPECT_EQ(model_.findExpression("plain")->blendMs, 200.0f);
+    EXPECT_TRUE(model_.findExpression("plain")->params.empty());
     ASSERT_TRUE(read(R"({"name": "plain", "blendMs": 0, "params": {"part": "face"}})"));
-    EXPECT_EQ(FindExpression(model_, "plain")->blendMs, 0.0f);
-    EXPECT_TRUE(FindExpression(model_, "plain")->params.empty());
+    EXPECT_EQ(model_.findExpression("plain")->blendMs, 0.0f);
+    EXPECT_TRUE(model_.findExpression("plain")->params.empty());
 }
 
 TEST_F(ExpressionLoader, FilesAndInlineExpressions) {
-    EXPECT_FALSE(LoadExpressionFile(model_, "/nonexistent/kivanime/expression.json"));
-    EXPECT_TRUE(model_.expressions.empty());
-
     // Inline: the member key names the expression unless it is empty; a
     // member that is not an object is skipped. Params resolve against the
     // parts read from the same file.
@@ -171,11 +168,11 @@ TEST_F(ExpressionLoader, FilesAndInlineExpressions) {
                         "": {"name": "from-inside"}}})"),
                               ""));
     EXPECT_EQ(model.expressions.size(), 2u);
-    ASSERT_NE(FindExpression(model, "happy"), nullptr);
-    EXPECT_EQ(FindExpression(model, "happy")->params.at(0).partIndex, 0);
-    EXPECT_EQ(FindExpression(model, "sad"), nullptr);
-    EXPECT_EQ(FindExpression(model, "skip"), nullptr);
-    EXPECT_NE(FindExpression(model, "from-inside"), nullptr);
+    ASSERT_NE(model.findExpression("happy"), nullptr);
+    EXPECT_EQ(model.findExpression("happy")->params.at(0).partIndex, 0);
+    EXPECT_EQ(model.findExpression("sad"), nullptr);
+    EXPECT_EQ(model.findExpression("skip"), nullptr);
+    EXPECT_NE(model.findExpression("from-inside"), nullptr);
 }
 
 }  // namespace

@@ -6,8 +6,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <random>
 #include <string>
@@ -57,14 +55,14 @@ TEST(MotionLoader, NameResolution) {
     EXPECT_TRUE(Read(model, R"({"name": 5})"));
     ASSERT_EQ(model.motions.size(), 4u);
     for (const char* name : {"outer", "walk", "", "unnamed"}) {
-        const AnimeMotion* motion = FindMotion(model, name);
+        const AnimeMotion* motion = model.findMotion(name);
         ASSERT_NE(motion, nullptr) << name;
         EXPECT_EQ(motion->name, name);
     }
-    EXPECT_EQ(FindMotion(model, "inner"), nullptr);
-    EXPECT_EQ(FindMotion(model, "Walk"), nullptr);
-    EXPECT_EQ(FindMotion(model, "wal"), nullptr);
-    EXPECT_EQ(model.emptyNameMotion, FindMotion(model, ""));
+    EXPECT_EQ(model.findMotion("inner"), nullptr);
+    EXPECT_EQ(model.findMotion("Walk"), nullptr);
+    EXPECT_EQ(model.findMotion("wal"), nullptr);
+    EXPECT_EQ(model.emptyNameMotion, model.findMotion(""));
 
     // Anything but an object is refused and changes nothing.
     for (const char* json : {"[]", "3", "\"walk\"", "null", ""}) {
@@ -77,7 +75,7 @@ TEST(MotionLoader, ReloadReplacesTheRecordInPlace) {
     AnimeModel model = MakeModel();
     ASSERT_TRUE(Read(model, R"({"duration": 500, "loop": true, "fadeIn": 1, "fadeOut": 2,
         "tracks": [{"part": "a"}, {"part": "b"}]})"));
-    const AnimeMotion* first = FindMotion(model, "unnamed");
+    const AnimeMotion* first = model.findMotion("unnamed");
     ASSERT_NE(first, nullptr);
     ASSERT_EQ(first->tracks.size(), 2u);
 
@@ -86,7 +84,7 @@ TEST(MotionLoader, ReloadReplacesTheRecordInPlace) {
         ASSERT_TRUE(Read(model, "{}", "m" + std::to_string(i)));
     }
     ASSERT_TRUE(Read(model, R"({"tracks": [{"part": "b", "keyframes": [{"time": 3}]}]})"));
-    const AnimeMotion* second = FindMotion(model, "unnamed");
+    const AnimeMotion* second = model.findMotion("unnamed");
     EXPECT_EQ(second, first);
     EXPECT_EQ(second->name, "unnamed");
     EXPECT_EQ(second->duration, 1000.0f);
@@ -108,21 +106,21 @@ TEST(MotionLoader, MotionKeys) {
     ASSERT_TRUE(
         Read(model, R"({"duration": "5", "loop": 1, "fadeIn": true, "tracks": 7})", "wrong"));
 
-    const AnimeMotion& d = *FindMotion(model, "defaults");
+    const AnimeMotion& d = *model.findMotion("defaults");
     EXPECT_EQ(d.duration, 1000.0f);
     EXPECT_FALSE(d.loop);
     EXPECT_EQ(d.fadeIn, 0.0f);
     EXPECT_EQ(d.fadeOut, 0.0f);
     EXPECT_TRUE(d.tracks.empty());
 
-    const AnimeMotion& s = *FindMotion(model, "set");
+    const AnimeMotion& s = *model.findMotion("set");
     EXPECT_EQ(s.duration, 250.5f);
     EXPECT_TRUE(s.loop);
     EXPECT_EQ(s.fadeIn, 30.0f);
     EXPECT_EQ(s.fadeOut, 40.0f);
     EXPECT_TRUE(s.tracks.empty());  // "tracks" must be an array
 
-    const AnimeMotion& w = *FindMotion(model, "wrong");
+    const AnimeMotion& w = *model.findMotion("wrong");
     EXPECT_EQ(w.duration, 1000.0f);
     EXPECT_FALSE(w.loop);  // a number does not count as true
     EXPECT_EQ(w.fadeIn, 0.0f);
@@ -133,7 +131,7 @@ TEST(MotionLoader, TracksAndPartNames) {
     AnimeModel model = MakeModel();
     ASSERT_TRUE(Read(model, R"({"tracks": [{"part": "a"}, 5, "b", {"part": "b"}, {"part": "zz"},
         {"keyframes": [{}, 1]}, {"part": "A"}]})"));
-    const AnimeMotion& m = *FindMotion(model, "unnamed");
+    const AnimeMotion& m = *model.findMotion("unnamed");
     ASSERT_EQ(m.tracks.size(), 7u);
     EXPECT_EQ(m.tracks[0].partIndex, 2);  // the last part named "a"
     // Elements that are not objects still make (inert) tracks.
@@ -248,31 +246,6 @@ TEST(MotionLoader, NonFiniteTimesSortSafelyWithNaNLast) {
     EXPECT_TRUE(std::isnan(track.keyframes[6].time));
 }
 
-TEST(MotionLoader, LoadMotionFile) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / "kivanime-tests" / "MotionLoader.LoadMotionFile";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    auto write = [&](const char* file, const char* text) {
-        std::ofstream(dir / file, std::ios::binary) << text;
-        return (dir / file).generic_string();
-    };
-    AnimeModel model = MakeModel();
-    model.baseDir = "/nonexistent/";  // motion paths are used as given
-    EXPECT_TRUE(LoadMotionFile(model, write("a.json", R"({"duration": 10})")));
-    EXPECT_EQ(FindMotion(model, "unnamed")->duration, 10.0f);
-    EXPECT_TRUE(LoadMotionFile(model, write("b.json", R"({"duration": 20})")));
-    EXPECT_EQ(FindMotion(model, "unnamed")->duration, 20.0f);
-    EXPECT_EQ(model.motions.size(), 1u);
-
-    EXPECT_FALSE(LoadMotionFile(model, write("c.json", R"([{"duration": 30}])")));
-    EXPECT_FALSE(LoadMotionFile(model, write("d.json", "not json")));
-    EXPECT_FALSE(LoadMotionFile(model, (dir / "missing.json").generic_string()));
-    EXPECT_EQ(FindMotion(model, "unnamed")->duration, 20.0f);
-    EXPECT_EQ(model.motions.size(), 1u);
-    std::filesystem::remove_all(dir);
-}
-
 TEST(MotionLoader, InlineMotionsInAModelFile) {
     AnimeModel model;
     ASSERT_TRUE(ReadModelJson(model, ParseJson(R"({
@@ -284,15 +257,15 @@ TEST(MotionLoader, InlineMotionsInAModelFile) {
             "later": {"duration": 1},
             "later": {"duration": 2}}})"),
                               ""));
-    ASSERT_NE(FindMotion(model, "wave"), nullptr);
-    EXPECT_EQ(FindMotion(model, "wave")->name, "wave");
-    EXPECT_EQ(FindMotion(model, "wave")->tracks[0].partIndex, 0);
-    EXPECT_EQ(FindMotion(model, "other"), nullptr);
+    ASSERT_NE(model.findMotion("wave"), nullptr);
+    EXPECT_EQ(model.findMotion("wave")->name, "wave");
+    EXPECT_EQ(model.findMotion("wave")->tracks[0].partIndex, 0);
+    EXPECT_EQ(model.findMotion("other"), nullptr);
     // An empty key falls back to the motion's own "name".
-    ASSERT_NE(FindMotion(model, "fromName"), nullptr);
-    EXPECT_EQ(FindMotion(model, "fromName")->duration, 5.0f);
-    EXPECT_EQ(FindMotion(model, "skip"), nullptr);
-    EXPECT_EQ(FindMotion(model, "later")->duration, 2.0f);
+    ASSERT_NE(model.findMotion("fromName"), nullptr);
+    EXPECT_EQ(model.findMotion("fromName")->duration, 5.0f);
+    EXPECT_EQ(model.findMotion("skip"), nullptr);
+    EXPECT_EQ(model.findMotion("later")->duration, 2.0f);
     EXPECT_EQ(model.motions.size(), 3u);
 }
 

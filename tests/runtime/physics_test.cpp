@@ -26,12 +26,12 @@ PhysicsSpring Inert() {
 TEST(Physics, TimeStepIsCappedAndNonPositiveStepsDoNothing) {
     PhysicsState state = Build({PhysicsSpring{}});
     const PhysicsAnchor anchor{5.0f, 5.0f};
-    StepPhysics(state, 0.0f, &anchor, 1);
-    StepPhysics(state, -10.0f, &anchor, 1);
+    StepPhysics(state, 0.0f, &anchor, 1, 0.0f, 0.0f);
+    StepPhysics(state, -10.0f, &anchor, 1, 0.0f, 0.0f);
     EXPECT_EQ(state.points[0].velocityY, 0.0f);
     EXPECT_EQ(state.points[0].lastAnchorX, 0.0f);  // not even the anchor is taken
 
-    StepPhysics(state, 100.0f, nullptr, 0);  // simulated as 33 ms
+    StepPhysics(state, 100.0f, nullptr, 0, 0.0f, 0.0f);  // simulated as 33 ms
     const float h = 33.0f / 1000.0f;
     EXPECT_EQ(state.points[0].velocityY, 50.0f * h);
     EXPECT_EQ(state.points[0].offsetY, (50.0f * h) * h);
@@ -40,7 +40,7 @@ TEST(Physics, TimeStepIsCappedAndNonPositiveStepsDoNothing) {
 TEST(Physics, PointsWithoutAnAnchorEntryFeelNoJump) {
     PhysicsState state = Build({Inert(), Inert()});
     const PhysicsAnchor jumped{100.0f, -10.0f};
-    StepPhysics(state, 16.0f, &jumped, 1);
+    StepPhysics(state, 16.0f, &jumped, 1, 0.0f, 0.0f);
     EXPECT_EQ(state.points[0].velocityX, -800.0f * 0.016f);
     EXPECT_EQ(state.points[1].velocityX, 0.0f);
     EXPECT_EQ(state.points[1].velocityY, 0.0f);
@@ -60,7 +60,7 @@ TEST(Physics, LengthLimit) {
     exact.offsetY = 42.0f;
     exact.velocityX = 64.0f;
     exact.velocityY = -64.0f;
-    StepPhysics(state, dt, nullptr, 0);
+    StepPhysics(state, dt, nullptr, 0, 0.0f, 0.0f);
     // (60, 80) has length 100: scaled to 50, velocity halved.
     EXPECT_EQ(over.offsetX, 30.0f);
     EXPECT_EQ(over.offsetY, 40.0f);
