@@ -4,6 +4,7 @@
 //   x_floor           that time over the latest floor run at the same count
 //                     (when a floor has run before the case)
 //   allocs_per_frame  heap allocations per frame after warm-up
+// and, once, the heap bytes a loaded model and an instance of it hold.
 // The summary table divides medians by the floors' medians instead, which
 // holds whatever order the repetitions run in.
 //
@@ -105,9 +106,12 @@ void Floor_Draw(benchmark::State& state) {
     gFloorDraw[n] = perPart;
 }
 
-void Update(benchmark::State& state) {
+void UpdateCase(benchmark::State& state, bool motionOnly) {
     const int64_t n = state.range(0);
-    SetUpScene({static_cast<int>(n), false, false});
+    SceneOptions options;
+    options.instances = static_cast<int>(n);
+    options.motionOnly = motionOnly;
+    SetUpScene(options);
     Measure m;
     for (auto _ : state) {
         Anime_Update(kFrameMs);
@@ -116,9 +120,17 @@ void Update(benchmark::State& state) {
     TearDownScene();
 }
 
-void RenderCase(benchmark::State& state, bool parallax, bool curvature) {
+void Update(benchmark::State& state) {
+    UpdateCase(state, false);
+}
+
+void UpdateMotion(benchmark::State& state) {
+    UpdateCase(state, true);
+}
+
+void RenderCase(benchmark::State& state, bool parallax, bool curvature, bool sameAngles = false) {
     const int64_t n = state.range(0);
-    SetUpScene({static_cast<int>(n), parallax, curvature});
+    SetUpScene({static_cast<int>(n), parallax, curvature, sameAngles});
     const uint64_t draws = DrawCount();
     Measure m;
     for (auto _ : state) {
@@ -136,6 +148,10 @@ void Render(benchmark::State& state) {
 
 void Render3D(benchmark::State& state) {
     RenderCase(state, true, false);
+}
+
+void Render3DSame(benchmark::State& state) {
+    RenderCase(state, true, false, true);
 }
 
 void Render3DCurved(benchmark::State& state) {
@@ -168,6 +184,28 @@ void CreateDestroy(benchmark::State& state) {
     const double ns = ThreadCpuNs() - start;
     state.counters["ns_per_instance"] =
         ns / (static_cast<double>(state.iterations()) * static_cast<double>(n));
+    TearDownScene();
+}
+
+// Heap bytes held, through the counting operator new the library allocates
+// with: by the loaded character (model, two motions, an expression), and per
+// instance of it once it has played (its scratch space sized).
+void Memory(benchmark::State& state) {
+    constexpr int kInstances = 1000;
+    int64_t model = 0;
+    int64_t instances = 0;
+    for (auto _ : state) {
+        SetUpScene({0, false, false});
+        const int64_t loaded = alloc::LiveBytes();
+        Anime_UnloadModel("bench");
+        model = loaded - alloc::LiveBytes();
+        SetUpScene({kInstances, true, false});
+        const int64_t crowd = alloc::LiveBytes();
+        SetUpScene({0, false, false});
+        instances = crowd - alloc::LiveBytes();
+    }
+    state.counters["bytes_per_model"] = static_cast<double>(model);
+    state.counters["bytes_per_instance"] = static_cast<double>(instances) / kInstances;
     TearDownScene();
 }
 
@@ -234,11 +272,14 @@ namespace kb = kivanime::bench;
 BENCHMARK(kb::Floor_Update)->Name("Floor_Update")->Apply(kb::Counts);
 BENCHMARK(kb::Floor_Draw)->Name("Floor_Draw")->Apply(kb::Counts);
 BENCHMARK(kb::Update)->Name("Update")->Apply(kb::Counts);
+BENCHMARK(kb::UpdateMotion)->Name("UpdateMotion")->Apply(kb::Counts);
 BENCHMARK(kb::Render)->Name("Render")->Apply(kb::Counts);
 BENCHMARK(kb::Render3D)->Name("Render3D")->Apply(kb::Counts);
+BENCHMARK(kb::Render3DSame)->Name("Render3DSame")->Apply(kb::Counts);
 BENCHMARK(kb::Render3DCurved)->Name("Render3DCurved")->Apply(kb::Counts);
 BENCHMARK(kb::Frame3D)->Name("Frame3D")->Apply(kb::Counts);
 BENCHMARK(kb::CreateDestroy)->Name("CreateDestroy")->Apply(kb::Counts);
+BENCHMARK(kb::Memory)->Name("Memory")->Iterations(1)->Repetitions(1);
 BENCHMARK(kb::LoadModel)->Name("LoadModel")->Unit(benchmark::kMillisecond);
 BENCHMARK(kb::LoadMotion)->Name("LoadMotion")->Unit(benchmark::kMillisecond);
 BENCHMARK(kb::LoadExpression)->Name("LoadExpression")->Unit(benchmark::kMillisecond);

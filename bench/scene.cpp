@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include <unistd.h>
@@ -124,11 +125,20 @@ std::vector<uint32_t> SetUpScene(const SceneOptions& options) {
     Anime_Shutdown();
     AnimeHostCallbacks host{LoadTexture, ReleaseTexture, nullptr, CountingDraw};
     Anime_Init(&host);
-    Anime_LoadModel("bench", ScenePath("model.json").c_str());
+    if (options.motionOnly) {
+        // The same character without its springs: nothing runs but the motion.
+        std::ifstream in(ScenePath("model.json"), std::ios::binary);
+        std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        json.erase(json.find(",\n \"physics\"")).append("\n}\n");
+        Anime_LoadModelFromMemory("bench", json.data(), static_cast<int32_t>(json.size()),
+                                  KIVANIME_BENCH_SCENE_DIR);
+    } else {
+        Anime_LoadModel("bench", ScenePath("model.json").c_str());
+    }
     Anime_LoadMotion("bench", ScenePath("motions/idle.json").c_str());
     Anime_LoadMotion("bench", ScenePath("motions/wave.json").c_str());
     Anime_LoadExpression("bench", ScenePath("expressions/smile.json").c_str());
-    Anime_SetGlobalWind(0.5f, 0.0f);
+    Anime_SetGlobalWind(options.motionOnly ? 0.0f : 0.5f, 0.0f);
 
     std::vector<uint32_t> ids;
     for (int i = 0; i < options.instances; ++i) {
@@ -137,17 +147,19 @@ std::vector<uint32_t> SetUpScene(const SceneOptions& options) {
         // Slightly different speeds keep the instances out of step, as a
         // crowd is.
         Anime_PlayMotion(id, "idle", 0.9f + 0.2f * f);
-        Anime_PlayOverlay(id, "wave", 1.0f, 0.6f);
-        Anime_SetExpression(id, "smile");
+        if (!options.motionOnly) {
+            Anime_PlayOverlay(id, "wave", 1.0f, 0.6f);
+            Anime_SetExpression(id, "smile");
+            Anime_SetWind(id, f, 0.0f);
+        }
         Anime_SetPosition(id, static_cast<float>(i % 40) * 48.0f,
                           static_cast<float>(i / 40) * 30.0f);
         Anime_SetScale(id, 0.5f, 0.5f);
         Anime_SetDrawOrder(id, i % 7);
-        Anime_SetWind(id, f, 0.0f);
         if (options.parallax) {
             Anime_Set3DSetup(id, 1, 512.0f, 500.0f, 1500.0f, options.curvature ? 300.0f : 0.0f,
                              0.0f);
-            Anime_Set3DAngles(id, -25.0f + 50.0f * f, 10.0f, 3.0f);
+            Anime_Set3DAngles(id, options.sameAngles ? 12.0f : -25.0f + 50.0f * f, 10.0f, 3.0f);
         }
         ids.push_back(id);
     }

@@ -17,12 +17,15 @@ uint64_t DrawCount();
 struct SceneOptions {
     int instances = 1;
     bool parallax = false;
-    bool curvature = false;  // horizontal cylinder on top of the parallax
+    bool curvature = false;   // horizontal cylinder on top of the parallax
+    bool sameAngles = false;  // every instance turned alike instead of spread
+    bool motionOnly = false;  // the main motion and nothing else
 };
 
 // Resets the library, loads the character and starts every instance with the
-// full load: main motion, overlay at weight 0.6, expression, wind; then runs
-// enough frames for the expression to reach full weight.
+// full load: main motion, overlay at weight 0.6, expression, wind (or only
+// the main motion); then runs enough frames for the expression to reach full
+// weight.
 std::vector<uint32_t> SetUpScene(const SceneOptions& options);
 
 // Empties the library.

@@ -59,6 +59,9 @@ struct AnimeMotion {
     float fadeIn = 0.0f;
     float fadeOut = 0.0f;
     std::vector<MotionTrack> tracks;
+    // Every part of the model has exactly one track: a frame can then write
+    // each part's rest pose and the motion's change in one go.
+    bool drivesEveryPartOnce = false;
 };
 
 }  // namespace kivanime

@@ -88,6 +88,18 @@ bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view 
             motion.tracks.push_back(ReadTrackJson(model, element));
         }
     }
+    std::vector<uint8_t> driven(model.parts.size(), 0);
+    size_t drivenCount = 0;
+    bool once = true;
+    for (const MotionTrack& track : motion.tracks) {
+        if (track.partIndex >= 0) {
+            uint8_t& seen = driven[static_cast<size_t>(track.partIndex)];
+            once = once && seen == 0;
+            drivenCount += seen == 0 ? 1 : 0;
+            seen = 1;
+        }
+    }
+    motion.drivesEveryPartOnce = once && drivenCount == model.parts.size();
     // Players point at the stored record: overwrite it in place, never move it.
     auto it = model.motions.find(motion.name);
     if (it != model.motions.end()) {

@@ -121,7 +121,7 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
     return MakeDrawParams(instance, part, pose, item);
 }
 
-void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
+[[gnu::flatten]] void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
     if (!instance.model || instance.host.draw == nullptr) {
         return;
     }

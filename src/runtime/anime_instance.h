@@ -34,10 +34,6 @@ struct AnimeInstance {
     float alpha = 1.0f;
     bool visible = true;
     int32_t drawOrder = 0;
-
-    // Scratch space sized once at creation so that frames allocate nothing.
-    std::vector<float> parentCosSin;
-    std::vector<PhysicsAnchor> anchors;
 };
 
 // The live instances by id.

@@ -1,5 +1,6 @@
 #include "runtime/instance_update.h"
 
+#include "runtime/frame_scratch.h"
 #include "runtime/instance_prefetch.h"
 
 namespace kivanime {
@@ -26,8 +27,7 @@ void InitializeInstanceState(AnimeInstance& instance) {
     instance.player.overlayDeltas.resize(count);
     instance.player.overlays.reserve(4);
     BuildPhysics(instance.physics, model);
-    instance.parentCosSin.assign(count * 2, 0.0f);
-    instance.anchors.assign(model.physics.size(), PhysicsAnchor{});
+    gFrameScratch.reserve(count, model.physics.size());
 }
 
 void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float globalWindY) {
@@ -37,21 +37,21 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
     const AnimeModel& model = *instance.model;
     std::vector<PartPose>& poses = instance.poses;
 
-    ResetLocalPose(model, poses);
     AdvancePlayer(instance.player, dt);
     ApplyMotion(instance.player, model, instance.textureHandles, poses);
     ApplyExpression(instance.player.expression, instance.textureHandles, poses);
-    ResolveWorldPose(model, poses, instance.parentCosSin);
+    FrameScratch& scratch = gFrameScratch;
+    scratch.reserve(poses.size(), instance.physics.points.size());
+    ResolveWorldPose(model, poses, scratch.parentCosSin);
 
     // Springs: anchored at the target's parent as resolved just now.
     const ModelTopology& topo = model.topology;
     const size_t springs = instance.physics.points.size();
     for (size_t k = 0; k < springs; ++k) {
         const int32_t anchor = topo.springAnchor[k];
-        instance.anchors[k] = anchor >= 0
-                                  ? PhysicsAnchor{poses[static_cast<size_t>(anchor)].world.x,
-                                                  poses[static_cast<size_t>(anchor)].world.y}
-                                  : PhysicsAnchor{};
+        scratch.anchors[k] = anchor >= 0 ? PhysicsAnchor{poses[static_cast<size_t>(anchor)].world.x,
+                                                         poses[static_cast<size_t>(anchor)].world.y}
+                                         : PhysicsAnchor{};
     }
     // A global wind adds to the instance's own; without one the own wind is
     // used as it is (adding a zero could still turn -0 into +0).
@@ -59,7 +59,7 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
     const bool gust = WindOn(globalWindX, globalWindY);
     const float windX = gust ? globalWindX + state.windX : state.windX;
     const float windY = gust ? globalWindY + state.windY : state.windY;
-    StepPhysics(instance.physics, dt, instance.anchors.data(), springs, windX, windY);
+    StepPhysics(instance.physics, dt, scratch.anchors.data(), springs, windX, windY);
     // Only the target moves; its children were placed already and stay.
     for (size_t k = 0; k < springs; ++k) {
         const int32_t target = topo.springTarget[k];

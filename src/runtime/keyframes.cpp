@@ -1,12 +1,31 @@
 #include "runtime/keyframes.h"
 
+#include <cmath>
 #include <cstddef>
 
 #include "runtime/easing.h"
 
 namespace kivanime {
 
-PartDelta SampleTrack(const MotionTrack& track, float timeMs) {
+namespace {
+
+// The segment [lo, lo + 1] holding `timeMs`, for a time strictly between the
+// first and the last keyframe, by bisection.
+[[gnu::noinline]] size_t Bisect(const std::vector<MotionKeyframe>& keys, float timeMs) {
+    size_t lo = 0;
+    size_t hi = keys.size() - 1;
+    while (lo < hi - 1) {
+        size_t mid = (lo + hi) / 2;
+        if (timeMs < keys[mid].time) {
+            hi = mid;
+        } else {
+            lo = mid;
+        }
+    }
+    return lo;
+}
+
+inline PartDelta Sample(const MotionTrack& track, float timeMs, uint16_t* segment) {
     const std::vector<MotionKeyframe>& keys = track.keyframes;
     const size_t n = keys.size();
     PartDelta out;
@@ -34,16 +53,23 @@ PartDelta SampleTrack(const MotionTrack& track, float timeMs) {
     } else if (timeMs >= keys[n - 1].time) {
         lo = hi = n - 1;
     } else {
-        lo = 0;
-        hi = n - 1;
-        while (lo < hi - 1) {
-            size_t mid = (lo + hi) / 2;
-            if (timeMs < keys[mid].time) {
-                hi = mid;
-            } else {
-                lo = mid;
+        // Bisection ends on the one segment whose keyframe times bracket the
+        // time (they ascend), so a remembered segment that still brackets
+        // it, or the one after it, is the same answer. With a NaN time among
+        // the keyframes (sorted last) bisection may end elsewhere: such
+        // tracks always bisect.
+        lo = segment != nullptr && timeMs < keys[n - 1].time ? *segment : n;
+        if (lo + 1 < n && keys[lo].time <= timeMs && timeMs < keys[lo + 1].time) {
+            // the same segment as last time
+        } else if (lo + 2 < n && keys[lo + 1].time <= timeMs && timeMs < keys[lo + 2].time) {
+            *segment = static_cast<uint16_t>(++lo);
+        } else {
+            lo = Bisect(keys, timeMs);
+            if (segment != nullptr) {
+                *segment = static_cast<uint16_t>(lo <= UINT16_MAX ? lo : 0);
             }
         }
+        hi = lo + 1;
         float d = keys[hi].time - keys[lo].time;
         u = d > 0.0f ? (timeMs - keys[lo].time) / d : 0.0f;
     }
@@ -71,6 +97,16 @@ PartDelta SampleTrack(const MotionTrack& track, float timeMs) {
     out.visible = held.visible;
     out.textureSwap = held.textureSwapIndex;
     return out;
+}
+
+}  // namespace
+
+PartDelta SampleTrack(const MotionTrack& track, float timeMs) {
+    return Sample(track, timeMs, nullptr);
+}
+
+PartDelta SampleTrack(const MotionTrack& track, float timeMs, uint16_t& segment) {
+    return Sample(track, timeMs, &segment);
 }
 
 }  // namespace kivanime

@@ -26,4 +26,12 @@ struct PartDelta {
 // shapes the segment. Visibility and texture swaps switch at keyframe times.
 PartDelta SampleTrack(const MotionTrack& track, float timeMs);
 
+// The same, starting from `segment`, the index of the keyframe that began
+// the segment sampled last, and leaving the segment found in it. A player's
+// clock moves forward, so the segment is most often the same one or the next:
+// one or two comparisons instead of a bisection. The remembered index is only
+// a hint: whatever it holds (a wrapped clock, a replaced motion), the result
+// is exactly what SampleTrack gives.
+PartDelta SampleTrack(const MotionTrack& track, float timeMs, uint16_t& segment);
+
 }  // namespace kivanime

@@ -33,6 +33,7 @@ bool PlayMotion(MotionPlayer& player, const AnimeModel& model, std::string_view 
     if (motion == nullptr) {
         return false;
     }
+    player.segments.assign(motion->tracks.size(), 0);
     player.motion = motion;
     player.time = 0.0f;
     player.speed = speed;
@@ -174,20 +175,61 @@ void ApplyDelta(PartPose& p, const PartDelta& d, const std::vector<int32_t>& tex
     }
 }
 
-void ApplyMotion(const MotionPlayer& player, const AnimeModel& model,
-                 const std::vector<int32_t>& textureHandles, std::vector<PartPose>& poses) {
+namespace {
+
+// ApplyDelta on a pose just reset to `part`'s rest values, in one write.
+void SetPose(PartPose& p, const AnimePart& part, const PartDelta& d,
+             const std::vector<int32_t>& textureHandles) {
+    const PoseChannels& rest = part.rest;
+    p.local.x = rest.x + d.x;
+    p.local.y = rest.y + d.y;
+    p.local.rotation = rest.rotation + d.rotation;
+    p.local.scaleX = rest.scaleX * d.scaleX;
+    p.local.scaleY = rest.scaleY * d.scaleY;
+    p.local.alpha = rest.alpha * d.alpha;
+    p.visible = d.visible >= 0 ? d.visible != 0 : part.visible;
+    if (d.textureSwap != kNoTextureSwap) {
+        p.textureHandle = TextureHandleOf(d.textureSwap, textureHandles);
+    }
+}
+
+PartDelta SampleMainTrack(MotionPlayer& player, const AnimeMotion& main, size_t k) {
+    const MotionTrack& track = main.tracks[k];
+    return k < player.segments.size() ? SampleTrack(track, player.time, player.segments[k])
+                                      : SampleTrack(track, player.time);
+}
+
+}  // namespace
+
+[[gnu::flatten]] void ApplyMotion(MotionPlayer& player, const AnimeModel& model,
+                                  const std::vector<int32_t>& textureHandles,
+                                  std::vector<PartPose>& poses) {
     // The main motion is found by name; a player that never had one finds
     // the motion stored under the empty name, if the model has one.
     const AnimeMotion* main = player.motion != nullptr ? player.motion : model.emptyNameMotion;
     if (main == nullptr) {
+        ResetLocalPose(model, poses);
         return;
     }
-    for (const MotionTrack& track : main->tracks) {
-        if (track.partIndex < 0) {
-            continue;
+    const size_t trackCount = main->tracks.size();
+    if (main->drivesEveryPartOnce && poses.size() == model.parts.size()) {
+        for (size_t k = 0; k < trackCount; ++k) {
+            const int32_t part = main->tracks[k].partIndex;
+            if (part >= 0) {
+                const size_t i = static_cast<size_t>(part);
+                SetPose(poses[i], model.parts[i], SampleMainTrack(player, *main, k),
+                        textureHandles);
+            }
         }
-        ApplyDelta(poses[static_cast<size_t>(track.partIndex)], SampleTrack(track, player.time),
-                   textureHandles);
+    } else {
+        ResetLocalPose(model, poses);
+        for (size_t k = 0; k < trackCount; ++k) {
+            const int32_t part = main->tracks[k].partIndex;
+            if (part >= 0) {
+                ApplyDelta(poses[static_cast<size_t>(part)], SampleMainTrack(player, *main, k),
+                           textureHandles);
+            }
+        }
     }
     const OverlayAccumulator& acc = player.overlayDeltas;
     for (int32_t part : acc.touchedList) {

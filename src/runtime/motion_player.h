@@ -41,6 +41,9 @@ struct MotionPlayer {
     bool playing = false;
     bool finished = false;
     std::vector<OverlaySlot> overlays;  // in order of first start
+    // Per track of the main motion, the keyframe that began the segment
+    // sampled last (a hint that spares the search; see SampleTrack).
+    std::vector<uint16_t> segments;
     ExpressionBlend expression;
 };
 
@@ -66,9 +69,10 @@ void AccumulateDelta(PartDelta& sum, const PartDelta& sample, float weight);
 // texture swaps assign.
 void ApplyDelta(PartPose& pose, const PartDelta& delta, const std::vector<int32_t>& textureHandles);
 
-// Writes the main motion, then the overlay sums, into the poses. Without a
-// main motion nothing is applied (overlays still run their clocks).
-void ApplyMotion(const MotionPlayer& player, const AnimeModel& model,
+// Sets every part's local pose to its rest values, then applies the main
+// motion and the overlay sums. Without a main motion only the rest pose is
+// written (overlays still run their clocks).
+void ApplyMotion(MotionPlayer& player, const AnimeModel& model,
                  const std::vector<int32_t>& textureHandles, std::vector<PartPose>& poses);
 
 }  // namespace kivanime

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 
 namespace kivanime {
@@ -200,6 +201,31 @@ TEST(SampleTrack, NonFiniteTimesAreSafe) {
     EXPECT_EQ(SampleTrack(track, -INFINITY).x, 1.0f);
     EXPECT_EQ(SampleTrack(track, INFINITY).x, 2.0f);
     (void)SampleTrack(track, 0.0f);  // inf / inf: a NaN fraction, but no trap
+}
+
+TEST(SampleTrack, ARememberedSegmentNeverChangesTheResult) {
+    // Clocks going forward at several speeds, wrapping back, jumping, and
+    // hints left by another motion: every sample equals the plain search, bit
+    // for bit. The second track has NaN times, where bisection does not end
+    // on the bracketing segment.
+    MotionKeyframe hidden = Key(30, 3, EasingType::EaseOutBounce);
+    hidden.visible = 0;
+    const MotionTrack tracks[] = {
+        Track({Key(0, 0), Key(10, 1, EasingType::EaseIn), Key(10, 2), hidden, Key(60, 5),
+               Key(90, -1, EasingType::Step)}),
+        Track({Key(0, 0), Key(10, 4), Key(NAN, 9), Key(NAN, 8), Key(NAN, 7)})};
+    const float times[] = {-5, 0,  1, 2.5f, 9,  10, 10,   11, 29, 31,    59,  61, 89,
+                           90, 95, 3, 7,    40, 88, 0.5f, 60, 33, 1e30f, NAN, 12};
+    for (const MotionTrack& track : tracks) {
+        for (uint16_t start : {uint16_t{0}, uint16_t{3}, uint16_t{7}, uint16_t{65535}}) {
+            uint16_t segment = start;
+            for (float t : times) {
+                const PartDelta plain = SampleTrack(track, t);
+                const PartDelta hinted = SampleTrack(track, t, segment);
+                EXPECT_EQ(std::memcmp(&plain, &hinted, sizeof plain), 0) << t << " from " << start;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <new>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace kivanime::alloc {
 
 namespace {
@@ -11,6 +15,15 @@ namespace {
 std::atomic<uint64_t> gAllocations{0};
 std::atomic<int64_t> gLive{0};
 std::atomic<uint64_t> gFailAt{0};
+std::atomic<int64_t> gLiveBytes{0};
+
+int64_t BlockBytes([[maybe_unused]] void* p) {
+#if defined(__GLIBC__)
+    return static_cast<int64_t>(malloc_usable_size(p));
+#else
+    return 0;
+#endif
+}
 
 void Count() {
     gAllocations.fetch_add(1, std::memory_order_relaxed);
@@ -24,6 +37,7 @@ void Count() {
 void Free(void* p) {
     if (p != nullptr) {
         gLive.fetch_sub(1, std::memory_order_relaxed);
+        gLiveBytes.fetch_sub(BlockBytes(p), std::memory_order_relaxed);
         std::free(p);
     }
 }
@@ -34,6 +48,7 @@ void* Allocate(std::size_t size) {
     if (p == nullptr) {
         throw std::bad_alloc();
     }
+    gLiveBytes.fetch_add(BlockBytes(p), std::memory_order_relaxed);
     return p;
 }
 
@@ -45,6 +60,7 @@ void* AllocateAligned(std::size_t size, std::align_val_t align) {
     if (p == nullptr) {
         throw std::bad_alloc();
     }
+    gLiveBytes.fetch_add(BlockBytes(p), std::memory_order_relaxed);
     return p;
 }
 
@@ -56,6 +72,10 @@ uint64_t AllocationCount() {
 
 int64_t LiveBlocks() {
     return gLive.load(std::memory_order_relaxed);
+}
+
+int64_t LiveBytes() {
+    return gLiveBytes.load(std::memory_order_relaxed);
 }
 
 void FailAllocation(uint64_t n) {

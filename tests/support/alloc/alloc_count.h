@@ -13,6 +13,10 @@ uint64_t AllocationCount();
 // Blocks handed out and not yet given back.
 int64_t LiveBlocks();
 
+// Bytes the heap holds for those blocks (glibc: each block's usable size;
+// elsewhere 0).
+int64_t LiveBytes();
+
 // Makes the n-th allocation from now throw std::bad_alloc (0: none fails).
 void FailAllocation(uint64_t n);
 

@@ -1,0 +1,35 @@
+// Working space that an instance needs only while it is being updated. One set serves every
+// instance, so that an instance holds its own state and nothing else (a crowd of a thousand puppets
+// would otherwise keep a thousand copies of space used one at a time). The library runs one call at
+// a time (every entry point holds its lock), so one set is enough; it is sized when instances are
+// created and grown by the first frame that needs more: later frames allocate nothing. (A
+// thread_local set cost more than the rest of the update: every access from the shared library went
+// through
+// __tls_get_addr.)
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "runtime/physics.h"
+
+namespace kivanime {
+
+struct FrameScratch {
+    std::vector<float> parentCosSin;  // two per part
+    std::vector<PhysicsAnchor> anchors;
+
+    // Room for an instance of `parts` parts and `springs` springs.
+    void reserve(size_t parts, size_t springs) {
+        if (parentCosSin.size() < parts * 2) {
+            parentCosSin.resize(parts * 2);
+        }
+        if (anchors.size() < springs) {
+            anchors.resize(springs);
+        }
+    }
+};
+
+inline FrameScratch gFrameScratch;
+
+}  // namespace kivanime
