@@ -42,7 +42,7 @@ TEST_F(Lifecycle, EachInstanceLoadsAndReleasesItsOwnTextures) {
     const uint32_t b = Anime_CreateInstance("m");
     const uint32_t other = Anime_CreateInstance("k");
     // In the model's texture order, under the model file's folder.
-    const std::vector<std::string> paths = host().loadedPaths();
+    const std::vector<std::string> paths = host().loadedPathsUtf8();
     ASSERT_EQ(paths.size(), 9u);
     EXPECT_EQ(std::vector<std::string>(paths.begin(), paths.begin() + 4),
               (std::vector<std::string>{dir_ + "m/tex/body.png", dir_ + "m/tex/head.png",
@@ -122,7 +122,7 @@ TEST_F(Lifecycle, LoadModelKeepsTheFirstFileAndRejectsNonObjects) {
     EXPECT_EQ(Anime_LoadModel("m", second.c_str()), 1);
     EXPECT_EQ(Anime_LoadModel("m", (dir_ + "missing.json").c_str()), 1);
     Anime_CreateInstance("m");
-    EXPECT_EQ(host().loadedPaths(), std::vector<std::string>{dir_ + "first.png"});
+    EXPECT_EQ(host().loadedPathsUtf8(), std::vector<std::string>{dir_ + "first.png"});
 
     const std::string bom = writeFile("bom.json", "\xEF\xBB\xBF{}");
     const std::string array = writeFile("array.json", "[{}]");
@@ -149,7 +149,7 @@ TEST_F(Lifecycle, TexturePathsAreTheBaseFolderFollowedByThePath) {
     // An absolute texture path is appended all the same.
     loadModel("abs", R"({"textures": {"t": "/abs/t.png", "u": ""}})");
     Anime_CreateInstance("abs");
-    EXPECT_EQ(host().loadedPaths(),
+    EXPECT_EQ(host().loadedPathsUtf8(),
               (std::vector<std::string>{back.substr(0, back.size() - 6) + "t.png",
                                         dir_ + "abs//abs/t.png", dir_ + "abs/"}));
 

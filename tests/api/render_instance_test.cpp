@@ -80,7 +80,7 @@ TEST_F(RenderInstance, PartTransformIsTheRecordDrawnOrNot) {
         Anime_DestroyAllInstances();
         const uint32_t shown = Anime_CreateInstance("shown");
         const uint32_t unshown = Anime_CreateInstance("hidden");
-        EXPECT_EQ(host().loadedPaths().back(), "t.png");  // no folder without a baseDir
+        EXPECT_EQ(host().loadedPathsUtf8().back(), "t.png");  // no folder without a baseDir
         for (uint32_t id : {shown, unshown}) {
             Anime_SetPosition(id, 100.0f, -50.0f);
             Anime_SetScale(id, -2.0f, 0.75f);

@@ -154,6 +154,16 @@ TEST(JsonParser, NumbersTakeTheConvertedValueAndTheScannedEnd) {
     // clang-format on
 }
 
+TEST(JsonParser, AMissingCommaIsNotedBeforeEveryKindOfValue) {
+    for (const char* next : {"\"a\"", "{}", "[]", "true", "false", "null", "-1", "0", "9"}) {
+        kivanime::JsonDiagnostics diagnostics;
+        ParseJson(std::string("[1 ") + next + "]", &diagnostics);
+        ASSERT_EQ(diagnostics.issues.size(), 1u) << next;
+        EXPECT_EQ(diagnostics.issues[0].kind, kivanime::JsonIssueKind::MissingComma) << next;
+        EXPECT_EQ(diagnostics.issues[0].offset, 3u) << next;
+    }
+}
+
 TEST(JsonParser, NumberValuesAreExact) {
     // Values compared bit for bit with the literals the compiler converts.
     // clang-format off

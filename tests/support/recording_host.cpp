@@ -20,6 +20,24 @@ void RecordingDraw(const AnimeDrawParams* params) {
     }
 }
 
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
 }  // namespace
 
 int32_t RecordingLoad(const uint16_t* path) {
@@ -59,14 +77,28 @@ void RecordingHost::reset() {
     nextHandle_ = 100;
 }
 
-std::vector<std::string> RecordingHost::loadedPaths() const {
+std::vector<std::string> RecordingHost::loadedPathsUtf8() const {
     std::vector<std::string> out;
     for (const std::u16string& path : loads) {
-        std::string narrow;
-        for (const char16_t unit : path) {
-            narrow.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+        out.push_back(ToUtf8(path));
+    }
+    return out;
+}
+
+std::string ToUtf8(const std::u16string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t unit = text[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            uint32_t cp = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+            AppendUtf8(out, cp);
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            AppendUtf8(out, 0xFFFD);
+        } else {
+            AppendUtf8(out, unit);
         }
-        out.push_back(narrow);
     }
     return out;
 }

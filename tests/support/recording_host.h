@@ -22,9 +22,9 @@ public:
 
     void reset();
 
-    // The load paths as narrow strings, for comparing ASCII paths (any other
-    // character reads as '?').
-    std::vector<std::string> loadedPaths() const;
+    // The load paths, converted to UTF-8 for easy comparison (ASCII paths
+    // read as they were written).
+    std::vector<std::string> loadedPathsUtf8() const;
 
     std::vector<std::u16string> loads;
     std::vector<int32_t> releases;
@@ -43,5 +43,8 @@ private:
 };
 
 int32_t RecordingLoad(const uint16_t* path);
+
+// Converts UTF-16 to UTF-8 (lone surrogates become U+FFFD), for assertions.
+std::string ToUtf8(const std::u16string& text);
 
 }  // namespace kivanime::test
