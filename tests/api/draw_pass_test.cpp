@@ -30,9 +30,11 @@ TEST_F(DrawPass, FillsEveryFieldOfTheRecord) {
     EXPECT_EQ(d.texture, 100);
     EXPECT_EQ(d.reserved2, 0xFFFFFFFFu);
 
-    // Defaults of anchor and source rectangle, and the same record again
-    // when drawing twice without an update.
-    loadModel("plain", R"({"textures": {"t": "t.png"}, "parts": [{"texture": "t"}]})");
+    // Defaults of anchor and source rectangle (an element that is not a
+    // number reads as 0), and the same record again when drawing twice
+    // without an update.
+    loadModel("plain", R"({"textures": {"t": "t.png"},
+        "parts": [{"texture": "t", "srcRect": [0, 0, 0, "x"]}]})");
     run("destroy; new plain; u 16");
     ASSERT_EQ(host().draws.size(), 1u);
     const AnimeDrawParams first = host().draws[0];
