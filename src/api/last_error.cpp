@@ -45,6 +45,13 @@ void ForgetNestedRefusal() noexcept {
     }
 }
 
+std::string Quoted(std::string_view text) {
+    std::string out = "\"";
+    out.append(text);
+    out.push_back('"');
+    return out;
+}
+
 const char* LastErrorText() noexcept {
     return t_lastError;
 }

@@ -2,6 +2,7 @@
 // thread never shows on another, and no lock is needed.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace kivanime {
@@ -20,5 +21,8 @@ void ForgetNestedRefusal() noexcept;
 
 // The calling thread's text, "" when the last call succeeded.
 const char* LastErrorText() noexcept;
+
+// `text` in double quotes, as messages show names and paths.
+std::string Quoted(std::string_view text);
 
 }  // namespace kivanime

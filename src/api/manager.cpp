@@ -1,5 +1,7 @@
 #include "api/manager.h"
 
+#include "api/instance_registry.h"
+
 namespace kivanime {
 
 namespace {
@@ -28,6 +30,12 @@ ApiScope::~ApiScope() {
         t_insideLibrary = false;
         manager_->lock.unlock();
     }
+}
+
+void Shutdown(AnimeManager& manager) {
+    DestroyAllInstances(manager);
+    manager.modelCache.clear();
+    manager.nextInstanceId = 1;
 }
 
 }  // namespace kivanime

@@ -7,12 +7,11 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
-#include <utility>
-#include <vector>
 
 #include "kivanime.h"
 #include "model/anime_model.h"
 #include "model/name_map.h"
+#include "render/render_frame.h"
 #include "runtime/anime_instance.h"
 
 namespace kivanime {
@@ -21,25 +20,22 @@ struct AnimeManager {
     AnimeHostCallbacks callbacks{};
     std::unordered_map<std::string, std::shared_ptr<AnimeModel>, StringHash, std::equal_to<>>
         modelCache;
-    std::unordered_map<uint32_t, std::unique_ptr<AnimeInstance>> instances;
+    InstanceTable instances;
     std::unordered_map<uint32_t, std::string> instanceModelNames;
     uint32_t nextInstanceId = 1;
     float globalWindX = 0.0f;
     float globalWindY = 0.0f;
     std::mutex lock;
-
-    // Reused by Anime_Render so that drawing allocates nothing after warm-up.
-    struct RenderEntry {
-        int32_t drawOrder;
-        uint32_t id;
-        AnimeInstance* instance;
-    };
-    std::vector<RenderEntry> renderList;
+    RenderFrame renderFrame;
 };
 
 // The manager, created on first use (thread-safely) and destroyed when the
 // library is unloaded, without calls to the host.
 AnimeManager& GetManager();
+
+// Every instance destroyed (textures released), every model dropped, ids
+// counted from 1 again. Expects the lock to be held.
+void Shutdown(AnimeManager& manager);
 
 // Holds the manager's lock for the duration of an export. A host function
 // that calls back into the library while the lock is held on its thread

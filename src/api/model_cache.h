@@ -1,8 +1,8 @@
-// The model cache and the instance registry operations behind the exports.
-// Every function here expects the manager's lock to be held.
+// The model cache: models loaded by name, and the motions and expressions
+// loaded into them. Every function here expects the manager's lock to be
+// held.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,17 +24,8 @@ bool LoadModelText(AnimeManager& manager, const std::string& modelName, std::str
                    const std::string& baseDir, std::string_view source);
 bool LoadMotionText(AnimeManager& manager, const std::string& modelName, std::string_view text);
 bool LoadExpressionText(AnimeManager& manager, const std::string& modelName, std::string_view text);
+
+// Drops the model and every instance created from that name.
 void UnloadModel(AnimeManager& manager, const std::string& modelName);
-
-// 0 when the model is not cached.
-uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName);
-void DestroyInstance(AnimeManager& manager, uint32_t id);
-void DestroyAllInstances(AnimeManager& manager);
-void Shutdown(AnimeManager& manager);
-
-// Gives the instance's textures back to the host and drops the model.
-void TeardownInstance(AnimeInstance& instance);
-
-AnimeInstance* FindInstance(AnimeManager& manager, uint32_t id);
 
 }  // namespace kivanime

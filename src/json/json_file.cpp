@@ -6,7 +6,7 @@
 #include "json/json_parser.h"
 
 #if defined(_WIN32)
-#include "api/utf16.h"
+#include "text/utf.h"
 #endif
 
 namespace kivanime {
@@ -27,8 +27,7 @@ FilePtr OpenForReading(const std::string& path) {
             non_ascii = non_ascii || c >= 0x80;
         }
         if (non_ascii && IsValidUtf8(path)) {
-            std::u16string wide = Utf8ToUtf16(path);
-            file.reset(_wfopen(reinterpret_cast<const wchar_t*>(wide.c_str()), L"rb"));
+            file.reset(_wfopen(Utf8ToWide(path).c_str(), L"rb"));
         }
     }
 #endif

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "json/number_text.h"
+#include "text/utf.h"
 
 namespace kivanime {
 
@@ -25,20 +26,6 @@ int HexValue(char c) {
         return c - 'A' + 10;
     }
     return 0;  // not a hex digit: counts as 0
-}
-
-void AppendUtf8(std::string& out, uint32_t unit) {
-    if (unit < 0x80) {
-        out.push_back(static_cast<char>(unit));
-    } else if (unit < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (unit >> 6)));
-        out.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-    } else {
-        // Surrogate halves are not paired; each is encoded on its own.
-        out.push_back(static_cast<char>(0xE0 | (unit >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
-    }
 }
 
 class Parser {
@@ -403,6 +390,7 @@ private:
                         for (int i = 0; i < 4; ++i) {
                             unit = unit * 16 + static_cast<uint32_t>(HexValue(text_[pos_ + i]));
                         }
+                        // Surrogate halves are not paired; each is encoded on its own.
                         AppendUtf8(out, unit);
                         pos_ += 4;
                     }

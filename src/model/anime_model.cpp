@@ -6,11 +6,6 @@ namespace kivanime {
 
 namespace {
 
-// The hierarchy resolves in at most this many passes over the part list; a
-// part not reached by then (a cycle, or a chain whose links point backwards
-// too often) keeps its local pose as its world pose.
-constexpr int kMaxResolvePasses = 32;
-
 void BuildHierarchy(const AnimeModel& model, ModelTopology& topo) {
     const size_t count = model.parts.size();
     topo.parentIndex.assign(count, -1);
@@ -28,7 +23,7 @@ void BuildHierarchy(const AnimeModel& model, ModelTopology& topo) {
     topo.hasChildren.assign(count, 0);
     topo.resolveOrder.clear();
     size_t resolved = 0;
-    for (int pass = 0; pass < kMaxResolvePasses && resolved < count; ++pass) {
+    for (int pass = 0; pass < kMaxHierarchyPasses && resolved < count; ++pass) {
         for (size_t i = 0; i < count; ++i) {
             if (topo.resolvable[i]) {
                 continue;

@@ -13,9 +13,21 @@
 #include "model/anime_expression.h"
 #include "model/anime_motion.h"
 #include "model/name_map.h"
+#include "model/pose_channels.h"
 
 namespace kivanime {
 
+// What a model, motion or expression is called when its file gives no name.
+inline constexpr std::string_view kDefaultName = "unnamed";
+
+// The hierarchy resolves in at most this many passes over the part list; a
+// part not reached by then (a cycle, or a chain whose links point backwards
+// too often) keeps its local pose as its world pose.
+inline constexpr int kMaxHierarchyPasses = 32;
+
+// The defaults of a file's keys are the initial values of the records below:
+// the loaders start from a default record and keep its value for a key that
+// is absent or of the wrong kind, and the lint quotes the same records.
 struct AnimeTexture {
     std::string name;
     std::string path;  // relative to the model's baseDir, UTF-8
@@ -36,12 +48,7 @@ struct AnimePart {
     int32_t drawOrder = 0;
     float depth = 0.0f;
     bool ignore3D = false;
-    float x = 0.0f;
-    float y = 0.0f;
-    float rotation = 0.0f;
-    float scaleX = 1.0f;
-    float scaleY = 1.0f;
-    float alpha = 1.0f;
+    PoseChannels rest;  // the pose each frame starts from
     float anchorX = 0.5f;
     float anchorY = 0.5f;
     float srcX = 0.0f;

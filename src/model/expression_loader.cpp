@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "json/json_file.h"
 #include "model/json_read.h"
 
 namespace kivanime {
@@ -47,13 +46,13 @@ ExpressionParam ReadExpressionParamJson(const AnimeModel& model, const JsonValue
 }
 
 bool ReadExpressionJson(AnimeModel& model, const JsonValue& value, std::string_view name) {
-    static const std::string kUnnamed = "unnamed";
+    static const std::string kUnnamed(kDefaultName);
     if (!value.isObject()) {
         return false;
     }
     AnimeExpression expression;
     expression.name = name.empty() ? value.get("name").asString(kUnnamed) : std::string(name);
-    expression.blendMs = value.get("blendMs").asFloat(200.0f);
+    expression.blendMs = value.get("blendMs").asFloat(expression.blendMs);
     const JsonValue& params = value.get("params");
     if (params.isArray()) {
         expression.params.reserve(params.size());
@@ -69,18 +68,6 @@ bool ReadExpressionJson(AnimeModel& model, const JsonValue& value, std::string_v
         model.expressions.emplace(std::move(key), std::move(expression));
     }
     return true;
-}
-
-bool LoadExpressionFile(AnimeModel& model, const std::string& path) {
-    JsonValue root = ReadJsonFile(path);
-    if (!root.isObject()) {
-        return false;
-    }
-    return ReadExpressionJson(model, root, std::string_view());
-}
-
-const AnimeExpression* FindExpression(const AnimeModel& model, std::string_view name) {
-    return model.findExpression(name);
 }
 
 }  // namespace kivanime

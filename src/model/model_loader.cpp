@@ -3,7 +3,6 @@
 #include <string_view>
 #include <utility>
 
-#include "json/json_file.h"
 #include "model/expression_loader.h"
 #include "model/json_read.h"
 #include "model/motion_loader.h"
@@ -13,15 +12,6 @@ namespace kivanime {
 std::string BaseDirOf(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-bool LoadModelFile(AnimeModel& model, const std::string& path) {
-    JsonValue root = ReadJsonFile(path);
-    if (!root.isObject()) {
-        return false;
-    }
-    std::string baseDir = BaseDirOf(path);
-    return ReadModelJson(model, root, baseDir);
 }
 
 namespace {
@@ -114,6 +104,7 @@ void ReadTriangles(const JsonValue& triangles, AnimePart& part) {
 
 AnimePart ReadPartJson(const JsonValue& value) {
     static const std::string kEmpty;
+    static const AnimePart kDefault;
     AnimePart part;
     if (!value.isObject()) {
         return part;
@@ -132,25 +123,25 @@ AnimePart ReadPartJson(const JsonValue& value) {
                 part.parent = v.asString(kEmpty);
                 break;
             case PartKey::DrawOrder:
-                part.drawOrder = v.asInt(0);
+                part.drawOrder = v.asInt(kDefault.drawOrder);
                 break;
             case PartKey::Visible:
-                part.visible = v.asBool(true);
+                part.visible = v.asBool(kDefault.visible);
                 break;
             case PartKey::Position:
-                ReadPair(v, part.x, part.y, 0.0f);
+                ReadPair(v, part.rest.x, part.rest.y, kDefault.rest.x);
                 break;
             case PartKey::Rotation:
-                part.rotation = v.asFloat(0.0f);
+                part.rest.rotation = v.asFloat(kDefault.rest.rotation);
                 break;
             case PartKey::Scale:
-                ReadScale(v, part.scaleX, part.scaleY);
+                ReadScale(v, part.rest.scaleX, part.rest.scaleY);
                 break;
             case PartKey::Alpha:
-                part.alpha = v.asFloat(1.0f);
+                part.rest.alpha = v.asFloat(kDefault.rest.alpha);
                 break;
             case PartKey::Anchor:
-                ReadPair(v, part.anchorX, part.anchorY, 0.5f);
+                ReadPair(v, part.anchorX, part.anchorY, kDefault.anchorX);
                 break;
             case PartKey::SrcRect:
                 if (v.isArray() && v.size() >= 4) {
@@ -161,10 +152,10 @@ AnimePart ReadPartJson(const JsonValue& value) {
                 }
                 break;
             case PartKey::Depth:
-                part.depth = v.asFloat(0.0f);
+                part.depth = v.asFloat(kDefault.depth);
                 break;
             case PartKey::Ignore3D:
-                part.ignore3D = v.asBool(false);
+                part.ignore3D = v.asBool(kDefault.ignore3D);
                 break;
             case PartKey::Vertices:
                 ReadVertices(v, part);
@@ -186,26 +177,27 @@ PhysicsSpring ReadSpringJson(const JsonValue& value) {
         return spring;
     }
     spring.target = value.get("target").asString(kEmpty);
-    spring.stiffness = value.get("stiffness").asFloat(0.3f);
-    spring.damping = value.get("damping").asFloat(0.7f);
+    spring.stiffness = value.get("stiffness").asFloat(spring.stiffness);
+    spring.damping = value.get("damping").asFloat(spring.damping);
     ReadPair(value.get("gravity"), spring.gravityX, spring.gravityY, 0.0f);
-    spring.wind = value.get("wind").asFloat(0.0f);
+    spring.wind = value.get("wind").asFloat(spring.wind);
     return spring;
 }
 
 bool ReadModelJson(AnimeModel& model, const JsonValue& root, const std::string& baseDir) {
-    static const std::string kUnnamed = "unnamed";
+    static const std::string kUnnamed(kDefaultName);
     static const std::string kEmpty;
     if (!root.isObject()) {
         return false;
     }
     model.baseDir = baseDir;
     model.name = root.get("name").asString(kUnnamed);
-    model.version = root.get("version").asInt(1);
+    const AnimeModel defaults;
+    model.version = root.get("version").asInt(defaults.version);
     const JsonValue& canvas = root.get("canvas");
     if (canvas.isObject()) {
-        model.canvasWidth = canvas.get("width").asInt(1024);
-        model.canvasHeight = canvas.get("height").asInt(1024);
+        model.canvasWidth = canvas.get("width").asInt(defaults.canvasWidth);
+        model.canvasHeight = canvas.get("height").asInt(defaults.canvasHeight);
     }
 
     const JsonValue& textures = root.get("textures");

@@ -8,10 +8,6 @@
 
 namespace kivanime {
 
-// Reads the file; false (model untouched) when its top level is not an
-// object. Texture paths are relative to the file's directory.
-bool LoadModelFile(AnimeModel& model, const std::string& path);
-
 // The directory part of a path, up to and including the last '/' or '\\'.
 std::string BaseDirOf(const std::string& path);
 

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <utility>
 
-#include "json/json_file.h"
 #include "model/json_read.h"
 
 namespace kivanime {
@@ -16,25 +15,12 @@ const std::string kEmpty;
 }  // namespace
 
 EasingType ParseEasing(std::string_view text) {
-    static constexpr std::pair<std::string_view, EasingType> kNames[] = {
-        {"linear", EasingType::Linear},
-        {"ease_in", EasingType::EaseIn},
-        {"ease_out", EasingType::EaseOut},
-        {"ease_in_out", EasingType::EaseInOut},
-        {"ease_in_cubic", EasingType::EaseInCubic},
-        {"ease_out_cubic", EasingType::EaseOutCubic},
-        {"ease_in_out_cubic", EasingType::EaseInOutCubic},
-        {"ease_in_back", EasingType::EaseInBack},
-        {"ease_out_back", EasingType::EaseOutBack},
-        {"ease_out_bounce", EasingType::EaseOutBounce},
-        {"step", EasingType::Step},
-    };
-    for (const auto& [name, type] : kNames) {
+    for (const auto& [name, type] : kEasingNames) {
         if (text == name) {
             return type;
         }
     }
-    return EasingType::Linear;
+    return kEasingNames[0].second;
 }
 
 MotionKeyframe ReadKeyframeJson(const AnimeModel& model, const JsonValue& value) {
@@ -42,15 +28,15 @@ MotionKeyframe ReadKeyframeJson(const AnimeModel& model, const JsonValue& value)
     if (!value.isObject()) {
         return key;
     }
-    key.time = value.get("time").asFloat(0.0f);
+    key.time = value.get("time").asFloat(key.time);
     ReadPair(value.get("position"), key.x, key.y, 0.0f);
-    key.rotation = value.get("rotation").asFloat(0.0f);
+    key.rotation = value.get("rotation").asFloat(key.rotation);
     ReadScale(value.get("scale"), key.scaleX, key.scaleY);
-    key.alpha = value.get("alpha").asFloat(1.0f);
-    key.easing = ParseEasing(value.get("easing").asStringView("linear"));
+    key.alpha = value.get("alpha").asFloat(key.alpha);
+    key.easing = ParseEasing(value.get("easing").asStringView(kEasingNames[0].first));
     key.textureSwap = value.get("textureSwap").asString(kEmpty);
     key.textureSwapIndex = model.resolveTextureSwap(key.textureSwap);
-    key.visible = value.get("visible").asInt(-1);
+    key.visible = value.get("visible").asInt(key.visible);
     return key;
 }
 
@@ -85,16 +71,16 @@ MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value) {
 }
 
 bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view name) {
-    static const std::string kUnnamed = "unnamed";
+    static const std::string kUnnamed(kDefaultName);
     if (!value.isObject()) {
         return false;
     }
     AnimeMotion motion;
     motion.name = name.empty() ? value.get("name").asString(kUnnamed) : std::string(name);
-    motion.duration = value.get("duration").asFloat(1000.0f);
-    motion.loop = value.get("loop").asBool(false);
-    motion.fadeIn = value.get("fadeIn").asFloat(0.0f);
-    motion.fadeOut = value.get("fadeOut").asFloat(0.0f);
+    motion.duration = value.get("duration").asFloat(motion.duration);
+    motion.loop = value.get("loop").asBool(motion.loop);
+    motion.fadeIn = value.get("fadeIn").asFloat(motion.fadeIn);
+    motion.fadeOut = value.get("fadeOut").asFloat(motion.fadeOut);
     const JsonValue& tracks = value.get("tracks");
     if (tracks.isArray()) {
         motion.tracks.reserve(tracks.size());
@@ -114,18 +100,6 @@ bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view 
         model.emptyNameMotion = &it->second;
     }
     return true;
-}
-
-bool LoadMotionFile(AnimeModel& model, const std::string& path) {
-    JsonValue root = ReadJsonFile(path);
-    if (!root.isObject()) {
-        return false;
-    }
-    return ReadMotionJson(model, root, std::string_view());
-}
-
-const AnimeMotion* FindMotion(const AnimeModel& model, std::string_view name) {
-    return model.findMotion(name);
 }
 
 }  // namespace kivanime

@@ -3,15 +3,12 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "json/json_value.h"
 #include "model/anime_model.h"
 
 namespace kivanime {
-
-// Reads a motion file into the model; false (model untouched) when the top
-// level is not an object.
-bool LoadMotionFile(AnimeModel& model, const std::string& path);
 
 // Stores the motion under `name`, or when that is empty under its "name"
 // (a string, even empty), else "unnamed". An existing record of that name is
@@ -21,12 +18,24 @@ bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view 
 // `model` resolves part and texture names to indices.
 MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value);
 MotionKeyframe ReadKeyframeJson(const AnimeModel& model, const JsonValue& value);
+// The easing names a keyframe may give; the first applies to any other text.
+inline constexpr std::pair<std::string_view, EasingType> kEasingNames[] = {
+    {"linear", EasingType::Linear},
+    {"ease_in", EasingType::EaseIn},
+    {"ease_out", EasingType::EaseOut},
+    {"ease_in_out", EasingType::EaseInOut},
+    {"ease_in_cubic", EasingType::EaseInCubic},
+    {"ease_out_cubic", EasingType::EaseOutCubic},
+    {"ease_in_out_cubic", EasingType::EaseInOutCubic},
+    {"ease_in_back", EasingType::EaseInBack},
+    {"ease_out_back", EasingType::EaseOutBack},
+    {"ease_out_bounce", EasingType::EaseOutBounce},
+    {"step", EasingType::Step},
+};
 EasingType ParseEasing(std::string_view text);
 
 // Sorts keyframes ascending by time. Any float order is safe: NaN times go
 // last, equal times keep their file order.
 void SortKeyframes(std::vector<MotionKeyframe>& keyframes);
-
-const AnimeMotion* FindMotion(const AnimeModel& model, std::string_view name);
 
 }  // namespace kivanime

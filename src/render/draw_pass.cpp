@@ -1,6 +1,6 @@
 #include "render/draw_pass.h"
 
-#include "runtime/parallax.h"
+#include "render/parallax.h"
 
 namespace kivanime {
 
@@ -10,7 +10,7 @@ namespace {
 constexpr float kMinDrawnAlpha = 0.001f;
 
 bool Drawn(const PartPose& pose) {
-    return pose.visible && pose.worldAlpha > kMinDrawnAlpha && pose.textureHandle >= 0;
+    return pose.visible && pose.world.alpha > kMinDrawnAlpha && pose.textureHandle >= 0;
 }
 
 DrawItem MakeItem(int32_t index, const AnimePart& part, const PartPose& pose) {
@@ -18,11 +18,11 @@ DrawItem MakeItem(int32_t index, const AnimePart& part, const PartPose& pose) {
     item.index = index;
     item.drawOrder = part.drawOrder;
     item.depth = part.depth;
-    item.x = pose.worldX;
-    item.y = pose.worldY;
-    item.scaleX = pose.worldScaleX;
-    item.scaleY = pose.worldScaleY;
-    item.rotation = pose.worldRotation;
+    item.x = pose.world.x;
+    item.y = pose.world.y;
+    item.scaleX = pose.world.scaleX;
+    item.scaleY = pose.world.scaleY;
+    item.rotation = pose.world.rotation;
     return item;
 }
 
@@ -100,7 +100,7 @@ AnimeDrawParams MakeDrawParams(const AnimeInstance& instance, const AnimePart& p
     params.rotation = item.rotation;
     params.scaleX = instance.scaleX * item.scaleX;
     params.scaleY = instance.scaleY * item.scaleY;
-    params.alpha = pose.worldAlpha;
+    params.alpha = pose.world.alpha;
     params.reserved2 = 0xFFFFFFFFu;
     params.anchorX = part.anchorX;
     params.anchorY = part.anchorY;
@@ -121,7 +121,7 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
     return MakeDrawParams(instance, part, pose, item);
 }
 
-void DrawInstance(AnimeInstance& instance) {
+void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
     if (!instance.model || instance.host.draw == nullptr) {
         return;
     }
@@ -148,7 +148,7 @@ void DrawInstance(AnimeInstance& instance) {
     }
 
     const ParallaxFrame frame = PrepareParallax(instance.parallax);
-    std::vector<DrawItem>& items = instance.drawItems;
+    std::vector<DrawItem>& items = scratch.items;
     items.clear();
     for (int32_t index : order) {
         const size_t i = static_cast<size_t>(index);
@@ -166,7 +166,7 @@ void DrawInstance(AnimeInstance& instance) {
     }
     // Already in draw order; the stable sort only reorders equal draw orders
     // by depth.
-    SortDrawItems(items, instance.drawScratch);
+    SortDrawItems(items, scratch.sortBuffer);
     for (const DrawItem& item : items) {
         const size_t i = static_cast<size_t>(item.index);
         AnimeDrawParams params = MakeDrawParams(instance, model.parts[i], instance.poses[i], item);

@@ -4,14 +4,22 @@
 #include <vector>
 
 #include "kivanime.h"
+#include "render/draw_item.h"
 #include "runtime/anime_instance.h"
 
 namespace kivanime {
 
+// Working space of the draw pass, shared by every instance drawn with it:
+// after the largest model has been drawn once, drawing allocates nothing.
+struct DrawScratch {
+    std::vector<DrawItem> items;
+    std::vector<DrawItem> sortBuffer;
+};
+
 // Calls the instance's draw function once per visible, opaque-enough,
 // textured part: parts by draw order, and with the parallax on, parts of
 // equal draw order by depth (nearer later). Equal keys keep part-list order.
-void DrawInstance(AnimeInstance& instance);
+void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch);
 
 // Fills a host record from a placed item.
 AnimeDrawParams MakeDrawParams(const AnimeInstance& instance, const AnimePart& part,

@@ -4,12 +4,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "kivanime.h"
 #include "model/anime_model.h"
 #include "runtime/motion_player.h"
-#include "runtime/parallax.h"
+#include "runtime/parallax_settings.h"
 #include "runtime/physics.h"
 #include "runtime/pose.h"
 
@@ -37,43 +38,9 @@ struct AnimeInstance {
     // Scratch space sized once at creation so that frames allocate nothing.
     std::vector<float> parentCosSin;
     std::vector<PhysicsAnchor> anchors;
-    std::vector<DrawItem> drawItems;
-    std::vector<DrawItem> drawScratch;
 };
 
-// Ask the processor to start fetching an instance's record, or its poses, so
-// that when frames walk many instances the memory of the next ones arrives
-// while the current one is worked on. They change nothing.
-inline void PrefetchInstance(const AnimeInstance& instance) {
-#if defined(__GNUC__)
-    const char* begin = reinterpret_cast<const char*>(&instance);
-    for (size_t offset = 0; offset < sizeof(AnimeInstance); offset += 64) {
-        __builtin_prefetch(begin + offset);
-    }
-#else
-    (void)instance;
-#endif
-}
-
-inline void PrefetchPoses(const AnimeInstance& instance) {
-#if defined(__GNUC__)
-    const char* begin = reinterpret_cast<const char*>(instance.poses.data());
-    const char* end = begin + instance.poses.size() * sizeof(PartPose);
-    for (const char* line = begin; line < end; line += 64) {
-        __builtin_prefetch(line);
-    }
-#else
-    (void)instance;
-#endif
-}
-
-// Sizes the pose list and scratch space for the instance's model and copies
-// the rest pose and textures into the poses (handles must be loaded).
-void InitializeInstanceState(AnimeInstance& instance);
-
-// Advances one instance by dt milliseconds: rest pose, clocks, motions,
-// expression, hierarchy, springs, opacity. Hidden instances and instances
-// without a model are left alone.
-void UpdateInstance(AnimeInstance& instance, float dt);
+// The live instances by id.
+using InstanceTable = std::unordered_map<uint32_t, std::unique_ptr<AnimeInstance>>;
 
 }  // namespace kivanime

@@ -15,6 +15,14 @@ void SetExpression(ExpressionBlend& blend, const AnimeExpression& expression) {
     }
 }
 
+bool SetExpression(ExpressionBlend& blend, const AnimeModel& model, std::string_view name) {
+    const AnimeExpression* expression = model.findExpression(name);
+    if (expression != nullptr) {
+        SetExpression(blend, *expression);
+    }
+    return expression != nullptr;
+}
+
 void ClearExpression(ExpressionBlend& blend) {
     blend.target = 0.0f;
     if (blend.rate <= 0.0f) {
@@ -59,12 +67,12 @@ void ApplyExpression(const ExpressionBlend& blend, const std::vector<int32_t>& t
                 field = field + (target - field) * w;
             }
         };
-        pull(p.x, q.x);
-        pull(p.y, q.y);
-        pull(p.rotation, q.rotation);
-        pull(p.scaleX, q.scaleX);
-        pull(p.scaleY, q.scaleY);
-        pull(p.alpha, q.alpha);
+        pull(p.local.x, q.x);
+        pull(p.local.y, q.y);
+        pull(p.local.rotation, q.rotation);
+        pull(p.local.scaleX, q.scaleX);
+        pull(p.local.scaleY, q.scaleY);
+        pull(p.local.alpha, q.alpha);
         if (discrete) {
             if (q.visible >= 0) {
                 p.visible = q.visible != 0;

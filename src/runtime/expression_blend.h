@@ -2,6 +2,7 @@
 // with one weight.
 #pragma once
 
+#include <string_view>
 #include <vector>
 
 #include "model/anime_expression.h"
@@ -20,6 +21,10 @@ struct ExpressionBlend {
 // Starts fading `expression` in from the current weight; an expression with
 // no blend time (0.001 ms or less) shows at full at once.
 void SetExpression(ExpressionBlend& blend, const AnimeExpression& expression);
+
+// The same for the model's expression of that name; false, with nothing
+// changed, when the model has none.
+bool SetExpression(ExpressionBlend& blend, const AnimeModel& model, std::string_view name);
 
 // Starts fading out; with no rate ever set the expression goes off at once.
 void ClearExpression(ExpressionBlend& blend);

@@ -1,6 +1,17 @@
-#include "runtime/anime_instance.h"
+#include "runtime/instance_update.h"
+
+#include "runtime/instance_prefetch.h"
 
 namespace kivanime {
+
+namespace {
+
+bool WindOn(float x, float y) {
+    // NaN counts as a wind that is not zero.
+    return x != 0.0f || y != 0.0f;
+}
+
+}  // namespace
 
 void InitializeInstanceState(AnimeInstance& instance) {
     const AnimeModel& model = *instance.model;
@@ -17,11 +28,9 @@ void InitializeInstanceState(AnimeInstance& instance) {
     BuildPhysics(instance.physics, model);
     instance.parentCosSin.assign(count * 2, 0.0f);
     instance.anchors.assign(model.physics.size(), PhysicsAnchor{});
-    instance.drawItems.reserve(count);
-    instance.drawScratch.reserve(count);
 }
 
-void UpdateInstance(AnimeInstance& instance, float dt) {
+void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float globalWindY) {
     if (!instance.model || !instance.visible) {
         return;
     }
@@ -39,24 +48,56 @@ void UpdateInstance(AnimeInstance& instance, float dt) {
     const size_t springs = instance.physics.points.size();
     for (size_t k = 0; k < springs; ++k) {
         const int32_t anchor = topo.springAnchor[k];
-        instance.anchors[k] = anchor >= 0 ? PhysicsAnchor{poses[static_cast<size_t>(anchor)].worldX,
-                                                          poses[static_cast<size_t>(anchor)].worldY}
-                                          : PhysicsAnchor{};
+        instance.anchors[k] = anchor >= 0
+                                  ? PhysicsAnchor{poses[static_cast<size_t>(anchor)].world.x,
+                                                  poses[static_cast<size_t>(anchor)].world.y}
+                                  : PhysicsAnchor{};
     }
-    StepPhysics(instance.physics, dt, instance.anchors.data(), springs);
+    // A global wind adds to the instance's own; without one the own wind is
+    // used as it is (adding a zero could still turn -0 into +0).
+    const PhysicsState& state = instance.physics;
+    const bool gust = WindOn(globalWindX, globalWindY);
+    const float windX = gust ? globalWindX + state.windX : state.windX;
+    const float windY = gust ? globalWindY + state.windY : state.windY;
+    StepPhysics(instance.physics, dt, instance.anchors.data(), springs, windX, windY);
     // Only the target moves; its children were placed already and stay.
     for (size_t k = 0; k < springs; ++k) {
         const int32_t target = topo.springTarget[k];
         if (target >= 0) {
             PartPose& p = poses[static_cast<size_t>(target)];
-            p.worldX += instance.physics.points[k].offsetX;
-            p.worldY += instance.physics.points[k].offsetY;
+            p.world.x += instance.physics.points[k].offsetX;
+            p.world.y += instance.physics.points[k].offsetY;
         }
     }
 
     const float alpha = instance.alpha;
     for (PartPose& p : poses) {
-        p.worldAlpha *= alpha;
+        p.world.alpha *= alpha;
+    }
+}
+
+void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, float globalWindY) {
+    // Fetch ahead as the render does: the poses of the next instance and the
+    // record of the one after it.
+    const auto end = instances.end();
+    auto ahead1 = instances.begin();
+    if (ahead1 != end) {
+        ++ahead1;
+    }
+    auto ahead2 = ahead1;
+    if (ahead2 != end) {
+        ++ahead2;
+    }
+    for (auto& entry : instances) {
+        if (ahead2 != end) {
+            PrefetchInstance(*ahead2->second);
+            ++ahead2;
+        }
+        if (ahead1 != end) {
+            PrefetchPoses(*ahead1->second);
+            ++ahead1;
+        }
+        UpdateInstance(*entry.second, dt, globalWindX, globalWindY);
     }
 }
 

@@ -160,12 +160,12 @@ void AdvancePlayer(MotionPlayer& player, float dt) {
 }
 
 void ApplyDelta(PartPose& p, const PartDelta& d, const std::vector<int32_t>& textureHandles) {
-    p.x += d.x;
-    p.y += d.y;
-    p.rotation += d.rotation;
-    p.scaleX *= d.scaleX;
-    p.scaleY *= d.scaleY;
-    p.alpha *= d.alpha;
+    p.local.x += d.x;
+    p.local.y += d.y;
+    p.local.rotation += d.rotation;
+    p.local.scaleX *= d.scaleX;
+    p.local.scaleY *= d.scaleY;
+    p.local.alpha *= d.alpha;
     if (d.visible >= 0) {
         p.visible = d.visible != 0;
     }

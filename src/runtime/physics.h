@@ -3,7 +3,6 @@
 // by gravity, wind and the movement of its anchor.
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include "model/anime_model.h"
@@ -11,7 +10,6 @@
 namespace kivanime {
 
 struct PhysicsPoint {
-    std::string target;
     float offsetX = 0.0f;
     float offsetY = 0.0f;
     float velocityX = 0.0f;  // model units per second
@@ -32,7 +30,7 @@ struct PhysicsAnchor {
 
 struct PhysicsState {
     std::vector<PhysicsPoint> points;
-    float windX = 0.0f;
+    float windX = 0.0f;  // the instance's own wind
     float windY = 0.0f;
 };
 
@@ -40,14 +38,12 @@ struct PhysicsState {
 void BuildPhysics(PhysicsState& state, const AnimeModel& model);
 
 // One semi-implicit Euler step of dt milliseconds (capped at 33 ms; nothing
-// happens for dt <= 0). Point k uses anchors[k], or the origin when the list
-// is shorter.
-void StepPhysics(PhysicsState& state, float dt, const PhysicsAnchor* anchors, size_t anchorCount);
+// happens for dt <= 0) in the wind (windX, windY). Point k uses anchors[k],
+// or the origin when the list is shorter.
+void StepPhysics(PhysicsState& state, float dt, const PhysicsAnchor* anchors, size_t anchorCount,
+                 float windX, float windY);
 
 // Every point back at rest; the spring constants and the wind stay.
 void ResetPhysics(PhysicsState& state);
-
-// Displacement of point k, (0, 0) when k is out of range.
-PhysicsAnchor PhysicsOffset(const PhysicsState& state, int k);
 
 }  // namespace kivanime

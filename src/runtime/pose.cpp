@@ -27,12 +27,7 @@ void ResetLocalPose(const AnimeModel& model, std::vector<PartPose>& poses) {
     for (size_t i = 0; i < count; ++i) {
         const AnimePart& part = model.parts[i];
         PartPose& p = poses[i];
-        p.x = part.x;
-        p.y = part.y;
-        p.rotation = part.rotation;
-        p.scaleX = part.scaleX;
-        p.scaleY = part.scaleY;
-        p.alpha = part.alpha;
+        p.local = part.rest;
         p.visible = part.visible;
     }
 }
@@ -46,15 +41,10 @@ void ResolveWorldPose(const AnimeModel& model, std::vector<PartPose>& poses,
     }
     for (size_t i = 0; i < count; ++i) {
         PartPose& p = poses[i];
-        p.worldX = p.x;
-        p.worldY = p.y;
-        p.worldRotation = p.rotation;
-        p.worldScaleX = p.scaleX;
-        p.worldScaleY = p.scaleY;
-        p.worldAlpha = p.alpha;
+        p.world = p.local;
         // A root with children: its rotation is final now.
         if (topo.hasChildren[i] && topo.parentIndex[i] < 0) {
-            CosSin(p.worldRotation, parentCosSin[2 * i], parentCosSin[2 * i + 1]);
+            CosSin(p.world.rotation, parentCosSin[2 * i], parentCosSin[2 * i + 1]);
         }
     }
     for (int32_t index : topo.resolveOrder) {
@@ -64,17 +54,19 @@ void ResolveWorldPose(const AnimeModel& model, std::vector<PartPose>& poses,
         const PartPose& parent = poses[pi];
         const float cs = parentCosSin[2 * pi];
         const float sn = parentCosSin[2 * pi + 1];
-        c.worldX = (c.x * cs - c.y * sn) * parent.worldScaleX + parent.worldX;
-        c.worldY = (c.x * sn + c.y * cs) * parent.worldScaleY + parent.worldY;
-        c.worldRotation = c.rotation + parent.worldRotation;
-        c.worldScaleX = c.scaleX * parent.worldScaleX;
-        c.worldScaleY = c.scaleY * parent.worldScaleY;
-        c.worldAlpha = c.alpha * parent.worldAlpha;
+        const PoseChannels& local = c.local;
+        const PoseChannels& parentWorld = parent.world;
+        c.world.x = (local.x * cs - local.y * sn) * parentWorld.scaleX + parentWorld.x;
+        c.world.y = (local.x * sn + local.y * cs) * parentWorld.scaleY + parentWorld.y;
+        c.world.rotation = local.rotation + parentWorld.rotation;
+        c.world.scaleX = local.scaleX * parentWorld.scaleX;
+        c.world.scaleY = local.scaleY * parentWorld.scaleY;
+        c.world.alpha = local.alpha * parentWorld.alpha;
         if (!parent.visible) {
             c.visible = false;
         }
         if (topo.hasChildren[ci]) {
-            CosSin(c.worldRotation, parentCosSin[2 * ci], parentCosSin[2 * ci + 1]);
+            CosSin(c.world.rotation, parentCosSin[2 * ci], parentCosSin[2 * ci + 1]);
         }
     }
 }

@@ -10,26 +10,15 @@
 namespace kivanime {
 
 struct PartPose {
-    // Local pose, reset to the part's rest values at the start of each update.
-    float x = 0.0f;
-    float y = 0.0f;
-    float rotation = 0.0f;
-    float scaleX = 1.0f;
-    float scaleY = 1.0f;
-    float alpha = 1.0f;
+    // Local pose, reset to the part's rest pose at the start of each update.
+    PoseChannels local;
     bool visible = true;
     // Resolved pose in model space.
-    float worldX = 0.0f;
-    float worldY = 0.0f;
-    float worldRotation = 0.0f;
-    float worldScaleX = 1.0f;
-    float worldScaleY = 1.0f;
-    float worldAlpha = 1.0f;
+    PoseChannels world;
     // Host handle of the texture the part shows now, -1 when there is none.
     // Swaps persist: the per-frame reset leaves it alone.
     int32_t textureHandle = -1;
 };
-
 // The host handle of a model texture (an index into the texture list), or -1
 // for a negative index: no texture, or a name the model lacks.
 inline int32_t TextureHandleOf(int32_t textureIndex, const std::vector<int32_t>& handles) {

@@ -20,8 +20,8 @@
 #include "model/model_loader.h"
 #include "model/motion_loader.h"
 #include "render/draw_pass.h"
+#include "render/parallax.h"
 #include "runtime/motion_player.h"
-#include "runtime/parallax.h"
 #include "runtime/pose.h"
 
 namespace kivanime::test {
@@ -52,12 +52,12 @@ AnimeModel RandomHierarchy(Rng& rng) {
         part.name = nameOf(rng.below(names));
         const uint32_t kind = rng.below(4);  // a root, a self-parent, or any name
         part.parent = kind == 0 ? "" : kind == 1 ? part.name : nameOf(rng.below(names + 2));
-        part.x = rng.uniform(-50.0f, 50.0f);
-        part.y = rng.uniform(-50.0f, 50.0f);
-        part.rotation = rng.uniform(-3.0f, 3.0f);
-        part.scaleX = rng.uniform(0.5f, 1.5f);
-        part.scaleY = rng.uniform(0.5f, 1.5f);
-        part.alpha = rng.uniform(0.0f, 1.0f);
+        part.rest.x = rng.uniform(-50.0f, 50.0f);
+        part.rest.y = rng.uniform(-50.0f, 50.0f);
+        part.rest.rotation = rng.uniform(-3.0f, 3.0f);
+        part.rest.scaleX = rng.uniform(0.5f, 1.5f);
+        part.rest.scaleY = rng.uniform(0.5f, 1.5f);
+        part.rest.alpha = rng.uniform(0.0f, 1.0f);
         part.visible = rng.below(5) != 0;
         model.parts.push_back(part);
     }
@@ -67,8 +67,8 @@ AnimeModel RandomHierarchy(Rng& rng) {
             AnimePart part;
             part.name = "c" + std::to_string(i);
             part.parent = i == 0 ? "" : "c" + std::to_string(i - 1);
-            part.x = 1.0f;
-            part.rotation = 0.1f;
+            part.rest.x = 1.0f;
+            part.rest.rotation = 0.1f;
             model.parts.push_back(part);
         }
     }
@@ -84,12 +84,7 @@ void LiteralResolve(const AnimeModel& model, std::vector<PartPose>& poses) {
         byName[model.parts[i].name] = i;
     }
     for (PartPose& p : poses) {
-        p.worldX = p.x;
-        p.worldY = p.y;
-        p.worldRotation = p.rotation;
-        p.worldScaleX = p.scaleX;
-        p.worldScaleY = p.scaleY;
-        p.worldAlpha = p.alpha;
+        p.world = p.local;
     }
     std::vector<bool> done(poses.size(), false);
     for (int pass = 0; pass < 32; ++pass) {
@@ -102,14 +97,14 @@ void LiteralResolve(const AnimeModel& model, std::vector<PartPose>& poses) {
             if (it != byName.end()) {
                 const PartPose& P = poses[it->second];
                 PartPose& C = poses[c];
-                const float cs = std::cos(P.worldRotation);
-                const float sn = std::sin(P.worldRotation);
-                C.worldX = (C.x * cs - C.y * sn) * P.worldScaleX + P.worldX;
-                C.worldY = (C.x * sn + C.y * cs) * P.worldScaleY + P.worldY;
-                C.worldRotation = C.rotation + P.worldRotation;
-                C.worldScaleX = C.scaleX * P.worldScaleX;
-                C.worldScaleY = C.scaleY * P.worldScaleY;
-                C.worldAlpha = C.alpha * P.worldAlpha;
+                const float cs = std::cos(P.world.rotation);
+                const float sn = std::sin(P.world.rotation);
+                C.world.x = (C.local.x * cs - C.local.y * sn) * P.world.scaleX + P.world.x;
+                C.world.y = (C.local.x * sn + C.local.y * cs) * P.world.scaleY + P.world.y;
+                C.world.rotation = C.local.rotation + P.world.rotation;
+                C.world.scaleX = C.local.scaleX * P.world.scaleX;
+                C.world.scaleY = C.local.scaleY * P.world.scaleY;
+                C.world.alpha = C.local.alpha * P.world.alpha;
                 if (!P.visible) {
                     C.visible = false;
                 }
@@ -133,12 +128,9 @@ TEST(ReferenceIdentity, HierarchyMatchesTheLiteralPassLoop) {
             SCOPED_TRACE("seed " + std::to_string(seed) + " part " + std::to_string(i));
             const PartPose& a = real[i];
             const PartPose& b = literal[i];
-            ASSERT_TRUE(SameBits({a.worldX, a.worldY, a.worldRotation, a.worldScaleX, a.worldScaleY,
-                                  a.worldAlpha},
-                                 {b.worldX, b.worldY, b.worldRotation, b.worldScaleX, b.worldScaleY,
-                                  b.worldAlpha}) &&
+            ASSERT_TRUE(std::memcmp(&a.world, &b.world, sizeof a.world) == 0 &&
                         a.visible == b.visible)
-                << a.worldX << " vs " << b.worldX << ", " << a.worldY << " vs " << b.worldY;
+                << a.world.x << " vs " << b.world.x << ", " << a.world.y << " vs " << b.world.y;
         }
     }
 }

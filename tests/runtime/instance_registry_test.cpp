@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "api/instance_registry.h"
 #include "api/manager.h"
 #include "api/model_cache.h"
 

@@ -26,11 +26,11 @@ PhysicsState Build(int springs, bool inert) {
 TEST(Physics, StepLimits) {
     PhysicsState state = Build(1, false);
     const PhysicsAnchor anchor{5.0f, 5.0f};
-    StepPhysics(state, 0.0f, &anchor, 1);
-    StepPhysics(state, -10.0f, &anchor, 1);
+    StepPhysics(state, 0.0f, &anchor, 1, 0.0f, 0.0f);
+    StepPhysics(state, -10.0f, &anchor, 1, 0.0f, 0.0f);
     EXPECT_EQ(state.points[0].velocityY, 0.0f);
-    EXPECT_EQ(state.points[0].lastAnchorX, 0.0f);  // not even the anchor is taken
-    StepPhysics(state, 100.0f, nullptr, 0);        // simulated as 33 ms
+    EXPECT_EQ(state.points[0].lastAnchorX, 0.0f);        // not even the anchor is taken
+    StepPhysics(state, 100.0f, nullptr, 0, 0.0f, 0.0f);  // simulated as 33 ms
     const float h = 33.0f / 1000.0f;
     EXPECT_EQ(state.points[0].velocityY, 50.0f * h);
     EXPECT_EQ(state.points[0].offsetY, (50.0f * h) * h);
@@ -38,7 +38,7 @@ TEST(Physics, StepLimits) {
     // Points without an anchor entry feel no jump.
     state = Build(2, true);
     const PhysicsAnchor jumped{100.0f, -10.0f};
-    StepPhysics(state, 16.0f, &jumped, 1);
+    StepPhysics(state, 16.0f, &jumped, 1, 0.0f, 0.0f);
     EXPECT_EQ(state.points[0].velocityX, -800.0f * 0.016f);
     EXPECT_EQ(state.points[1].velocityX, 0.0f);
     EXPECT_EQ(state.points[1].velocityY, 0.0f);
@@ -54,7 +54,7 @@ TEST(Physics, StepLimits) {
         state.points[i].velocityX = 64.0f;
         state.points[i].velocityY = -64.0f;
     }
-    StepPhysics(state, 31.25f, nullptr, 0);
+    StepPhysics(state, 31.25f, nullptr, 0, 0.0f, 0.0f);
     for (const PhysicsPoint& p : state.points) {
         EXPECT_EQ(p.offsetX, 30.0f);
         EXPECT_EQ(p.offsetY, 40.0f);

@@ -1,5 +1,7 @@
 #include "support/recording_host.h"
 
+#include "text/utf.h"
+
 namespace kivanime::test {
 
 namespace {
@@ -17,24 +19,6 @@ void RecordingDraw(const AnimeDrawParams* params) {
     host.draws.push_back(*params);
     if (host.onDraw) {
         host.onDraw(*params);
-    }
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
 
@@ -80,25 +64,7 @@ void RecordingHost::reset() {
 std::vector<std::string> RecordingHost::loadedPathsUtf8() const {
     std::vector<std::string> out;
     for (const std::u16string& path : loads) {
-        out.push_back(ToUtf8(path));
-    }
-    return out;
-}
-
-std::string ToUtf8(const std::u16string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            uint32_t cp = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
-            AppendUtf8(out, cp);
-            ++i;
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            AppendUtf8(out, 0xFFFD);
-        } else {
-            AppendUtf8(out, unit);
-        }
+        out.push_back(Utf16ToUtf8(path));
     }
     return out;
 }

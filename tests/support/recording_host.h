@@ -44,7 +44,4 @@ private:
 
 int32_t RecordingLoad(const uint16_t* path);
 
-// Converts UTF-16 to UTF-8 (lone surrogates become U+FFFD), for assertions.
-std::string ToUtf8(const std::u16string& text);
-
 }  // namespace kivanime::test

@@ -11,38 +11,44 @@ namespace kivanime::lint {
 
 namespace {
 
-constexpr KeyRule kMotionRules[] = {
-    {"name", Want::String, "the name \"unnamed\" applies"},
-    {"duration", Want::Number, "1000 ms applies"},
+// The rules quote the defaults of the loaded records, so that the messages
+// follow the loaders.
+const AnimeMotion kMotion;
+const MotionKeyframe kKeyframe;
+const AnimeExpression kExpression;
+
+const std::vector<KeyRule> kMotionRules = {
+    {"name", Want::String, "the name " + Quoted(kDefaultName) + " applies"},
+    {"duration", Want::Number, FormatFloat(kMotion.duration) + " ms applies"},
     {"loop", Want::Bool, "the motion does not loop (only true and false count)"},
-    {"fadeIn", Want::Number, "0 applies"},
-    {"fadeOut", Want::Number, "0 applies"},
+    {"fadeIn", Want::Number, Applies(kMotion.fadeIn)},
+    {"fadeOut", Want::Number, Applies(kMotion.fadeOut)},
     {"tracks", Want::Array, "the motion has no tracks"},
 };
 
-constexpr KeyRule kTrackRules[] = {
+const std::vector<KeyRule> kTrackRules = {
     {"part", Want::String, "the track drives no part"},
     {"keyframes", Want::Array, "the track has no keyframes"},
 };
 
-constexpr KeyRule kKeyframeRules[] = {
-    {"time", Want::Number, "time 0 applies"},
-    {"position", Want::Pair, "(0, 0) applies"},
-    {"rotation", Want::Number, "0 applies"},
-    {"scale", Want::Scale, "(1, 1) applies"},
-    {"alpha", Want::Number, "1 applies"},
-    {"easing", Want::String, "linear applies"},
+const std::vector<KeyRule> kKeyframeRules = {
+    {"time", Want::Number, "time " + Applies(kKeyframe.time)},
+    {"position", Want::Pair, Applies(kKeyframe.x, kKeyframe.y), kKeyframe.x},
+    {"rotation", Want::Number, Applies(kKeyframe.rotation)},
+    {"scale", Want::Scale, Applies(kKeyframe.scaleX, kKeyframe.scaleY), kKeyframe.scaleX},
+    {"alpha", Want::Number, Applies(kKeyframe.alpha)},
+    {"easing", Want::String, std::string(kEasingNames[0].first) + " applies"},
     {"textureSwap", Want::String, "no texture swap"},
     {"visible", Want::Integer, "no visibility change (1 shows, 0 hides)"},
 };
 
-constexpr KeyRule kExpressionRules[] = {
-    {"name", Want::String, "the name \"unnamed\" applies"},
-    {"blendMs", Want::Number, "200 ms applies"},
+const std::vector<KeyRule> kExpressionRules = {
+    {"name", Want::String, "the name " + Quoted(kDefaultName) + " applies"},
+    {"blendMs", Want::Number, FormatFloat(kExpression.blendMs) + " ms applies"},
     {"params", Want::Array, "the expression has no parameters"},
 };
 
-constexpr KeyRule kParamRules[] = {
+const std::vector<KeyRule> kParamRules = {
     {"part", Want::String, "the parameter acts on no part"},
     {"position", Want::Pair, "the position is left to the motions"},
     {"rotation", Want::Present,
@@ -55,11 +61,14 @@ constexpr KeyRule kParamRules[] = {
     {"textureSwap", Want::String, "no texture swap"},
 };
 
-constexpr std::string_view kEasingNames[] = {
-    "linear",         "ease_in",           "ease_out",     "ease_in_out",   "ease_in_cubic",
-    "ease_out_cubic", "ease_in_out_cubic", "ease_in_back", "ease_out_back", "ease_out_bounce",
-    "step",
-};
+// The easing names the loader knows, for suggestions.
+const std::vector<std::string> kEasingNameList = [] {
+    std::vector<std::string> names;
+    for (const auto& entry : kEasingNames) {
+        names.emplace_back(entry.first);
+    }
+    return names;
+}();
 
 // "easeInOut", "Ease-In-Out" and "ease in out" all become "ease_in_out".
 std::string NormaliseEasing(std::string_view text) {
@@ -82,12 +91,12 @@ std::string NormaliseEasing(std::string_view text) {
 
 std::string EasingSuggestion(std::string_view text) {
     std::string normal = NormaliseEasing(text);
-    for (std::string_view name : kEasingNames) {
+    for (const std::string& name : kEasingNameList) {
         if (normal == name) {
             return " (did you mean " + Quoted(name) + "?)";
         }
     }
-    return DidYouMean(normal, kEasingNames);
+    return DidYouMean(normal, kEasingNameList);
 }
 
 // Records the stored name and reports a definition that replaces an earlier one.
@@ -161,16 +170,17 @@ void CheckKeyframes(Reporter& r, const JsonValue& keyframes, float reachEnd, con
         }
         CheckMembers(r, key, kKeyframeRules, label);
         const JsonValue& easing = key.get("easing");
-        if (easing.isString() && ParseEasing(easing.text) == EasingType::Linear &&
-            easing.text != "linear") {
+        const std::string_view fallback = kEasingNames[0].first;
+        if (easing.isString() && ParseEasing(easing.text) == kEasingNames[0].second &&
+            easing.text != fallback) {
             r.at(easing, Severity::Error, "unknown-easing",
-                 "easing " + Quoted(easing.text) + " is not an easing name: linear applies" +
-                     EasingSuggestion(easing.text));
+                 "easing " + Quoted(easing.text) + " is not an easing name: " +
+                     std::string(fallback) + " applies" + EasingSuggestion(easing.text));
         }
         CheckTextureSwap(r, key, puppet, label);
 
         const JsonValue& timeValue = key.get("time");
-        float time = timeValue.asFloat(0.0f);
+        float time = timeValue.asFloat(kKeyframe.time);
         if (std::isnan(time)) {
             continue;  // already reported as not finite
         }
@@ -216,7 +226,7 @@ void CheckMotion(Reporter& r, const JsonValue& motion, std::string_view key, con
     ResolveName(r, motion, key, names.motions, "motion");
     CheckMembers(r, motion, kMotionRules, label);
     const JsonValue& durationValue = motion.get("duration");
-    float duration = durationValue.asFloat(1000.0f);
+    float duration = durationValue.asFloat(kMotion.duration);
     const bool loops = motion.get("loop").asBool(false);
     // A duration of 0 is a one-pose motion that finishes on its first update;
     // looping, it never wraps, so its clock runs on past every keyframe.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <utility>
 
@@ -150,11 +151,8 @@ void CheckNumberArray(Reporter& r, const JsonValue& value, const KeyRule& rule, 
         std::string elementName = "element " + std::to_string(i + 1) + " of " + what;
         if (!element.isNumber()) {
             r.at(element, Severity::Error, "wrong-type",
-                 elementName + " is " + DescribeKind(element) + ", not a number: " +
-                     (rule.want == Want::Scale ? "1"
-                      : rule.key == "anchor"   ? "0.5"
-                                               : "0") +
-                     " applies");
+                 elementName + " is " + DescribeKind(element) +
+                     ", not a number: " + Applies(rule.elementDefault));
         } else {
             CheckFloat(r, element, elementName);
         }
@@ -364,22 +362,26 @@ std::string DescribeKind(const JsonValue& value) {
     return DescribeJsonKind(value);
 }
 
-size_t Utf8SequenceLength(std::string_view text, size_t i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t n = c < 0x80             ? 1
-               : (c & 0xE0) == 0xC0 ? 2
-               : (c & 0xF0) == 0xE0 ? 3
-               : (c & 0xF8) == 0xF0 ? 4
-                                    : 0;
-    if (n == 0 || (n == 2 && c < 0xC2) || i + n > text.size()) {
-        return 0;
+std::string FormatFloat(float value) {
+    char buffer[40];
+    if (std::trunc(value) == value && std::fabs(value) < 1e9f) {
+        std::snprintf(buffer, sizeof buffer, "%.0f", static_cast<double>(value));
+        return buffer;
     }
-    for (size_t k = 1; k < n; ++k) {
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-            return 0;
+    for (int digits = 1;; ++digits) {
+        std::snprintf(buffer, sizeof buffer, "%.*g", digits, static_cast<double>(value));
+        if (digits >= 9 || std::strtof(buffer, nullptr) == value) {
+            return buffer;
         }
     }
-    return n;
+}
+
+std::string Applies(float value) {
+    return FormatFloat(value) + " applies";
+}
+
+std::string Applies(float a, float b) {
+    return "(" + FormatFloat(a) + ", " + FormatFloat(b) + ") applies";
 }
 
 std::string FormatNumber(double value) {

@@ -13,6 +13,7 @@
 #include "json/json_value.h"
 #include "lint.h"
 #include "model/anime_model.h"
+#include "text/utf.h"
 
 namespace kivanime::lint {
 
@@ -68,8 +69,15 @@ enum class Want {
 struct KeyRule {
     std::string_view key;
     Want want;
-    std::string_view otherwise;  // what applies when the value is of the wrong kind
+    std::string otherwise;  // what applies when the value is of the wrong kind
+    // Pair, Quad, Scale: what an element that is not a number gives.
+    float elementDefault = 0.0f;
 };
+
+// "<value> applies" and "(<a>, <b>) applies", with the numbers the loaders
+// use, so that the messages follow the library.
+std::string Applies(float value);
+std::string Applies(float a, float b);
 
 // Reports unknown keys (with the closest known key), values of the wrong
 // kind, short arrays, elements that are not numbers, numbers that are not
@@ -81,11 +89,10 @@ void CheckMembers(Reporter& reporter, const JsonValue& object, std::span<const K
 // "a number", "a string", "true", "null", "an array", ...
 std::string DescribeKind(const JsonValue& value);
 std::string Quoted(std::string_view text);
-// Length of the valid UTF-8 sequence that starts at byte i, 0 when the
-// bytes there are not one (messages quote file text, which may be anything).
-size_t Utf8SequenceLength(std::string_view text, size_t i);
 // Shortest plain form of a number: 1200, 0.5, 1e+39.
 std::string FormatNumber(double value);
+// Shortest form that reads back as the same float: 0.3, not 0.300000012.
+std::string FormatFloat(float value);
 // ` (did you mean "x"?)`, or empty when nothing is close.
 std::string DidYouMean(std::string_view word, std::span<const std::string_view> candidates);
 std::string DidYouMean(std::string_view word, const std::vector<std::string>& candidates);

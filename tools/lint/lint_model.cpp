@@ -10,10 +10,18 @@ namespace kivanime::lint {
 
 namespace {
 
-constexpr KeyRule kRootRules[] = {
-    {"name", Want::String, "the model is named \"unnamed\""},
-    {"version", Want::Integer, "version 1 applies"},
-    {"canvas", Want::Object, "a 1024 x 1024 canvas applies"},
+// The rules quote the defaults of the loaded records, so that the messages
+// follow the loaders.
+const AnimeModel kModel;
+const AnimePart kPart;
+const PhysicsSpring kSpring;
+
+const std::string kCanvasSize =
+    std::to_string(kModel.canvasWidth) + " x " + std::to_string(kModel.canvasHeight);
+const std::vector<KeyRule> kRootRules = {
+    {"name", Want::String, "the model is named " + Quoted(kDefaultName)},
+    {"version", Want::Integer, "version " + std::to_string(kModel.version) + " applies"},
+    {"canvas", Want::Object, "a " + kCanvasSize + " canvas applies"},
     {"textures", Want::Object, "the model has no textures"},
     {"parts", Want::Array, "the model has no parts"},
     {"physics", Want::Array, "the model has no springs"},
@@ -21,35 +29,38 @@ constexpr KeyRule kRootRules[] = {
     {"expressions", Want::Object, "no inline expression is read"},
 };
 
-constexpr KeyRule kCanvasRules[] = {
-    {"width", Want::Integer, "1024 applies"},
-    {"height", Want::Integer, "1024 applies"},
+const std::vector<KeyRule> kCanvasRules = {
+    {"width", Want::Integer, std::to_string(kModel.canvasWidth) + " applies"},
+    {"height", Want::Integer, std::to_string(kModel.canvasHeight) + " applies"},
 };
 
-constexpr KeyRule kPartRules[] = {
+const std::vector<KeyRule> kPartRules = {
     {"name", Want::String, "the part has no name, so nothing can refer to it"},
     {"texture", Want::String, "the part shows no texture"},
     {"parent", Want::String, "the part is a root"},
-    {"drawOrder", Want::Integer, "0 applies"},
+    {"drawOrder", Want::Integer, std::to_string(kPart.drawOrder) + " applies"},
     {"visible", Want::Bool, "the part stays visible (only true and false count)"},
-    {"position", Want::Pair, "(0, 0) applies"},
-    {"rotation", Want::Number, "0 applies"},
-    {"scale", Want::Scale, "(1, 1) applies"},
-    {"alpha", Want::Number, "1 applies"},
-    {"anchor", Want::Pair, "(0.5, 0.5) applies"},
-    {"srcRect", Want::Quad, "(0, 0, 0, 0) applies"},
-    {"depth", Want::Number, "0 applies"},
+    {"position", Want::Pair, Applies(kPart.rest.x, kPart.rest.y), kPart.rest.x},
+    {"rotation", Want::Number, Applies(kPart.rest.rotation)},
+    {"scale", Want::Scale, Applies(kPart.rest.scaleX, kPart.rest.scaleY), kPart.rest.scaleX},
+    {"alpha", Want::Number, Applies(kPart.rest.alpha)},
+    {"anchor", Want::Pair, Applies(kPart.anchorX, kPart.anchorY), kPart.anchorX},
+    {"srcRect", Want::Quad,
+     "(" + FormatFloat(kPart.srcX) + ", " + FormatFloat(kPart.srcY) + ", " +
+         FormatFloat(kPart.srcWidth) + ", " + FormatFloat(kPart.srcHeight) + ") applies",
+     kPart.srcX},
+    {"depth", Want::Number, Applies(kPart.depth)},
     {"ignore3D", Want::Bool, "the part is not excluded from 3D (only true and false count)"},
     {"vertices", Want::Array, "the part has no vertices"},
     {"triangles", Want::Array, "the part has no triangles"},
 };
 
-constexpr KeyRule kSpringRules[] = {
+const std::vector<KeyRule> kSpringRules = {
     {"target", Want::String, "the spring moves nothing"},
-    {"stiffness", Want::Number, "0.3 applies"},
-    {"damping", Want::Number, "0.7 applies"},
-    {"gravity", Want::Pair, "(0, 0.5) applies"},
-    {"wind", Want::Number, "0 applies"},
+    {"stiffness", Want::Number, Applies(kSpring.stiffness)},
+    {"damping", Want::Number, Applies(kSpring.damping)},
+    {"gravity", Want::Pair, Applies(kSpring.gravityX, kSpring.gravityY)},
+    {"wind", Want::Number, Applies(kSpring.wind)},
 };
 
 std::string PartLabel(const AnimeModel& model, size_t index) {
@@ -191,8 +202,9 @@ void CheckHierarchy(Reporter& r, const JsonValue& parts, const AnimeModel& model
                  "parent cycle " + chain + ": these parts keep their local pose");
         } else if (reachesRoot) {
             r.at(parent, Severity::Error, "hierarchy-too-deep",
-                 PartLabel(model, i) +
-                     " is not reached within the hierarchy's 32 passes (children are listed "
+                 PartLabel(model, i) + " is not reached within the hierarchy's " +
+                     std::to_string(kMaxHierarchyPasses) +
+                     " passes (children are listed "
                      "before their parents too often): it keeps its local pose; list parents "
                      "first");
         } else {

@@ -6,6 +6,7 @@
 
 #include "image_io.h"
 #include "raster.h"
+#include "text/utf.h"
 
 namespace kivanime_player {
 
@@ -37,7 +38,7 @@ int32_t LoadTexture(const uint16_t* path) {
         state.failures.push_back({"", "no path given"});
         return -1;
     }
-    const std::string utf8 = Utf16ToUtf8(path);
+    const std::string utf8 = kivanime::Utf16ToUtf8(reinterpret_cast<const char16_t*>(path));
     std::shared_ptr<const Image> image = state.byPath[utf8].lock();
     if (!image) {
         Rgba8Image file;
@@ -85,41 +86,7 @@ void Draw(const AnimeDrawParams* params) {
     state.counters.pixels += stats.pixelsTouched;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 }  // namespace
-
-std::string Utf16ToUtf8(const uint16_t* text) {
-    std::string out;
-    for (size_t i = 0; text[i] != 0; ++i) {
-        const uint32_t unit = text[i];
-        if (unit >= 0xD800 && unit < 0xDC00 && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-            AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00u));
-            ++i;
-        } else if (unit >= 0xD800 && unit < 0xE000) {
-            AppendUtf8(out, 0xFFFD);
-        } else {
-            AppendUtf8(out, unit);
-        }
-    }
-    return out;
-}
 
 AnimeHostCallbacks HostCallbacks() {
     AnimeHostCallbacks callbacks{};

@@ -49,8 +49,4 @@ struct TracedDraw {
 };
 const std::vector<TracedDraw>& TracedDraws();
 
-// UTF-16 (16-bit code units, NUL-terminated) to UTF-8; unpaired surrogates
-// become U+FFFD.
-std::string Utf16ToUtf8(const uint16_t* text);
-
 }  // namespace kivanime_player

@@ -6,22 +6,13 @@
 #include <cstring>
 #include <memory>
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
+#include "text/utf.h"
 
 namespace kivanime_player {
 
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
 #if defined(_WIN32)
-    auto widen = [](const std::string& text) {
-        const int n =
-            MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-        std::wstring wide(static_cast<size_t>(n), L'\0');
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-        return wide;
-    };
-    return _wfopen(widen(path).c_str(), widen(mode).c_str());
+    return _wfopen(kivanime::Utf8ToWide(path).c_str(), kivanime::Utf8ToWide(mode).c_str());
 #else
     return std::fopen(path.c_str(), mode);
 #endif

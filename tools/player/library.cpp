@@ -6,6 +6,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "text/utf.h"
 #else
 #include <dlfcn.h>
 #endif
@@ -26,14 +28,6 @@ namespace kivanime_player {
 namespace {
 
 #if defined(_WIN32)
-std::wstring Widen(const std::string& text) {
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
 std::string LastErrorText() {
     return "Windows error " + std::to_string(GetLastError());
 }
@@ -41,7 +35,7 @@ std::string LastErrorText() {
 
 void* OpenHandle(const std::string& path, std::string& error) {
 #if defined(_WIN32)
-    HMODULE module = LoadLibraryW(Widen(path).c_str());
+    HMODULE module = LoadLibraryW(kivanime::Utf8ToWide(path).c_str());
     if (module == nullptr) {
         error = LastErrorText();
     }

@@ -12,6 +12,7 @@
 #include "library.h"
 #include "options.h"
 #include "scene.h"
+#include "text/utf.h"
 #include "timeline.h"
 
 using namespace kivanime_player;
@@ -33,12 +34,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     if (wide != nullptr) {
         args.clear();
         for (int i = 0; i < count; ++i) {
-            const int n =
-                WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-            std::string arg(static_cast<size_t>(n > 0 ? n : 1), '\0');
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), n, nullptr, nullptr);
-            arg.resize(arg.size() - 1);  // the converted terminator
-            args.push_back(std::move(arg));
+            args.push_back(kivanime::WideToUtf8(wide[i]));
         }
         LocalFree(wide);
     }

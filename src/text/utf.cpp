@@ -1,4 +1,4 @@
-#include "api/utf16.h"
+#include "text/utf.h"
 
 #include <cstdint>
 
@@ -62,6 +62,25 @@ bool DecodeOne(std::string_view s, size_t& i, uint32_t& cp) {
 
 }  // namespace
 
+void AppendUtf8(std::string& out, uint32_t codePoint) {
+    const uint32_t cp = codePoint;
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
 std::u16string Utf8ToUtf16(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
@@ -81,6 +100,24 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
     return out;
 }
 
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (size_t i = 0; i < utf16.size(); ++i) {
+        const uint32_t unit = utf16[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+            utf16[i + 1] <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (utf16[i + 1] - 0xDC00u));
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            AppendUtf8(out, kReplacement);
+        } else {
+            AppendUtf8(out, unit);
+        }
+    }
+    return out;
+}
+
 bool IsValidUtf8(std::string_view utf8) {
     size_t i = 0;
     uint32_t cp = 0;
@@ -91,5 +128,22 @@ bool IsValidUtf8(std::string_view utf8) {
     }
     return true;
 }
+
+size_t Utf8SequenceLength(std::string_view text, size_t i) {
+    size_t end = i;
+    uint32_t cp = 0;
+    return DecodeOne(text, end, cp) ? end - i : 0;
+}
+
+#if defined(_WIN32)
+std::wstring Utf8ToWide(std::string_view utf8) {
+    const std::u16string wide = Utf8ToUtf16(utf8);
+    return std::wstring(wide.begin(), wide.end());
+}
+
+std::string WideToUtf8(std::wstring_view wide) {
+    return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
+}
+#endif
 
 }  // namespace kivanime

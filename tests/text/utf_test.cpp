@@ -1,10 +1,10 @@
-// UTF-8 to UTF-16 conversion of texture paths: valid text converts exactly,
-// and each maximal ill-formed subsequence becomes one U+FFFD.
+// UTF-8 and UTF-16: valid text converts exactly both ways, each maximal
+// ill-formed UTF-8 subsequence and each unpaired surrogate becomes one U+FFFD.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "api/utf16.h"
+#include "text/utf.h"
 
 namespace kivanime {
 namespace {
@@ -18,6 +18,20 @@ TEST(Utf8ToUtf16, ValidTextConvertsExactly) {
     EXPECT_EQ(Utf8ToUtf16("\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"), u"\U00010000\U0010FFFF");
     EXPECT_EQ(Utf8ToUtf16(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
     EXPECT_TRUE(IsValidUtf8("\xF0\x9F\x98\x80 ok"));
+    EXPECT_EQ(Utf8SequenceLength("a\xF0\x9F\x98\x80", 1), 4u);
+    EXPECT_EQ(Utf16ToUtf8(u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF"),
+              "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
+}
+
+TEST(Utf16ToUtf8, UnpairedSurrogatesBecomeReplacements) {
+    EXPECT_EQ(Utf16ToUtf8(std::u16string{0xD83D}), "\xEF\xBF\xBD");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string{0xDE00, 0xD83D, u'a'}),
+              "\xEF\xBF\xBD\xEF\xBF\xBD"
+              "a");
+    // The JSON reader keeps an unpaired \u escape as its own three bytes.
+    std::string kept;
+    AppendUtf8(kept, 0xD800);
+    EXPECT_EQ(kept, "\xED\xA0\x80");
 }
 
 TEST(Utf8ToUtf16, EachBadSequenceBecomesOneReplacement) {
@@ -44,6 +58,9 @@ TEST(Utf8ToUtf16, EachBadSequenceBecomesOneReplacement) {
         SCOPED_TRACE(c.utf8);
         EXPECT_EQ(Utf8ToUtf16(c.utf8), c.utf16);
         EXPECT_FALSE(IsValidUtf8(c.utf8));
+        if (static_cast<unsigned char>(c.utf8[0]) >= 0x80) {
+            EXPECT_EQ(Utf8SequenceLength(c.utf8, 0), 0u);
+        }
     }
 }
 

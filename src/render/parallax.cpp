@@ -1,4 +1,4 @@
-#include "runtime/parallax.h"
+#include "render/parallax.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,36 +4,10 @@
 // unturned pose, so that at rest nothing moves.
 #pragma once
 
-#include <cstdint>
+#include "render/draw_item.h"
+#include "runtime/parallax_settings.h"
 
 namespace kivanime {
-
-struct Parallax3D {
-    bool enabled3D = false;
-    float yaw = 0.0f;  // degrees
-    float pitch = 0.0f;
-    float roll = 0.0f;
-    float pivotX = 0.0f;
-    float pivotY = 0.0f;
-    float depthOrigin = 0.0f;
-    float focalDistance = 1500.0f;
-    float curveRadiusX = 0.0f;
-    float curveRadiusY = 0.0f;
-    float depthStrength = 1.0f;
-    float perspectiveStrength = 1.0f;
-};
-
-// A part on its way to the host: model-space placement plus the sort keys.
-struct DrawItem {
-    int32_t index = 0;
-    int32_t drawOrder = 0;
-    float depth = 0.0f;
-    float x = 0.0f;
-    float y = 0.0f;
-    float scaleX = 1.0f;
-    float scaleY = 1.0f;
-    float rotation = 0.0f;
-};
 
 // The terms that depend only on the settings, evaluated once per instance
 // per draw rather than once per part.

@@ -1,0 +1,161 @@
+#include "api/instance_registry.h"
+
+#include <utility>
+
+#include "api/last_error.h"
+#include "runtime/instance_update.h"
+#include "text/utf.h"
+
+namespace kivanime {
+
+void TeardownInstance(AnimeInstance& instance) {
+    if (instance.host.releaseTexture != nullptr) {
+        for (int32_t handle : instance.textureHandles) {
+            if (handle >= 0) {
+                instance.host.releaseTexture(handle);
+            }
+        }
+    }
+    instance.textureHandles.clear();
+    instance.model.reset();
+    instance.poses.clear();
+}
+
+namespace {
+
+// Loads the instance's textures; returns how many the host refused, with the
+// first of them in `firstRefused`.
+size_t LoadTextures(AnimeInstance& instance, size_t& firstRefused) {
+    const AnimeModel& model = *instance.model;
+    size_t refused = 0;
+    instance.textureHandles.assign(model.textures.size(), -1);
+    if (instance.host.loadTexture == nullptr) {
+        return 0;
+    }
+    std::string fullPath;
+    std::u16string wide;
+    for (size_t i = 0; i < model.textures.size(); ++i) {
+        fullPath.assign(model.baseDir);
+        fullPath.append(model.textures[i].path);
+        wide = Utf8ToUtf16(fullPath);
+        const int32_t handle =
+            instance.host.loadTexture(reinterpret_cast<const uint16_t*>(wide.c_str()));
+        if (handle >= 0) {
+            instance.textureHandles[i] = handle;
+        } else if (refused++ == 0) {
+            firstRefused = i;
+        }
+    }
+    return refused;
+}
+
+// A successful creation still tells the host which texture it refused: the
+// parts showing it will not be drawn.
+void NoteRefusedTextures(const AnimeInstance& instance, uint32_t id, size_t refused, size_t first) {
+    const AnimeTexture& texture = instance.model->textures[first];
+    std::string note = "instance " + std::to_string(id) +
+                       " was created, but the host refused texture " + Quoted(texture.name) + " (" +
+                       Quoted(instance.model->baseDir + texture.path) +
+                       "): parts showing it are not drawn";
+    if (refused > 1) {
+        note +=
+            " (and " + std::to_string(refused - 1) + " more texture" + (refused > 2 ? "s)" : ")");
+    }
+    SetLastError(note);
+}
+
+uint32_t NextFreeId(AnimeManager& manager) {
+    // Skip 0 (the failure value) and ids still live once the counter wraps.
+    uint32_t id = manager.nextInstanceId;
+    while (id == 0 || manager.instances.find(id) != manager.instances.end()) {
+        ++id;
+    }
+    return id;
+}
+
+}  // namespace
+
+uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
+    auto it = manager.modelCache.find(modelName);
+    if (it == manager.modelCache.end()) {
+        SetLastError("no model named " + Quoted(modelName) + " is loaded");
+        return 0;
+    }
+    auto instance = std::make_unique<AnimeInstance>();
+    instance->model = it->second;
+    instance->host = manager.callbacks;
+    const uint32_t id = NextFreeId(manager);
+    // Make room in both maps first, so that nothing can fail once the host
+    // has handed out texture handles.
+    manager.instances.reserve(manager.instances.size() + 1);
+    manager.instanceModelNames.reserve(manager.instanceModelNames.size() + 1);
+    std::string nameCopy = modelName;
+    size_t refused = 0;
+    size_t firstRefused = 0;
+    try {
+        refused = LoadTextures(*instance, firstRefused);
+        InitializeInstanceState(*instance);
+        auto inserted = manager.instances.emplace(id, std::move(instance));
+        try {
+            manager.instanceModelNames.emplace(id, std::move(nameCopy));
+        } catch (...) {
+            TeardownInstance(*inserted.first->second);
+            manager.instances.erase(inserted.first);
+            throw;
+        }
+    } catch (...) {
+        if (instance) {
+            TeardownInstance(*instance);
+        }
+        throw;
+    }
+    manager.nextInstanceId = id + 1;
+    if (refused > 0) {
+        NoteRefusedTextures(*manager.instances.at(id), id, refused, firstRefused);
+    }
+    return id;
+}
+
+AnimeInstance* FindInstance(AnimeManager& manager, uint32_t id) {
+    auto it = manager.instances.find(id);
+    return it == manager.instances.end() ? nullptr : it->second.get();
+}
+
+void DestroyInstance(AnimeManager& manager, uint32_t id) {
+    auto it = manager.instances.find(id);
+    if (it != manager.instances.end()) {
+        TeardownInstance(*it->second);
+        manager.instances.erase(it);
+    }
+    manager.instanceModelNames.erase(id);
+}
+
+void DestroyAllInstances(AnimeManager& manager) {
+    for (auto& entry : manager.instances) {
+        TeardownInstance(*entry.second);
+    }
+    manager.instances.clear();
+    manager.instanceModelNames.clear();
+}
+
+void DestroyInstancesOf(AnimeManager& manager, const std::string& modelName) {
+    for (auto it = manager.instanceModelNames.begin(); it != manager.instanceModelNames.end();) {
+        if (it->second == modelName) {
+            auto found = manager.instances.find(it->first);
+            if (found != manager.instances.end()) {
+                TeardownInstance(*found->second);
+                manager.instances.erase(found);
+            }
+            it = manager.instanceModelNames.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+std::string ModelNameOf(const AnimeManager& manager, uint32_t id) {
+    auto it = manager.instanceModelNames.find(id);
+    return it == manager.instanceModelNames.end() ? std::string() : it->second;
+}
+
+}  // namespace kivanime

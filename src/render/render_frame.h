@@ -1,0 +1,27 @@
+// Drawing every visible instance of a frame, back to front.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "render/draw_pass.h"
+#include "runtime/anime_instance.h"
+
+namespace kivanime {
+
+// Reused from frame to frame so that drawing allocates nothing after
+// warm-up.
+struct RenderFrame {
+    struct Entry {
+        int32_t drawOrder;
+        uint32_t id;
+        const AnimeInstance* instance;
+    };
+    std::vector<Entry> order;
+    DrawScratch scratch;
+};
+
+// Draws the visible instances by draw order; equal draw orders go by id.
+void RenderInstances(const InstanceTable& instances, RenderFrame& frame);
+
+}  // namespace kivanime

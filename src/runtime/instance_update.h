@@ -1,0 +1,22 @@
+// Setting up an instance's per-frame state and advancing instances by one
+// frame.
+#pragma once
+
+#include "runtime/anime_instance.h"
+
+namespace kivanime {
+
+// Sizes the pose list and scratch space for the instance's model and copies
+// the rest pose and textures into the poses (handles must be loaded).
+void InitializeInstanceState(AnimeInstance& instance);
+
+// Advances one instance by dt milliseconds: rest pose, clocks, motions,
+// expression, hierarchy, springs (pushed by its own wind plus
+// `globalWindX/Y`), opacity. Hidden instances and instances without a model
+// are left alone.
+void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float globalWindY);
+
+// One frame of every instance, in the table's order.
+void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, float globalWindY);
+
+}  // namespace kivanime
