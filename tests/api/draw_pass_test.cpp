@@ -1,5 +1,6 @@
 // What Anime_Render hands the host: one complete record per visible, textured
-// part, instances by draw order, parts by their draw order.
+// part, instances by draw order, parts by their draw order, children placed
+// by their parents.
 #include <cstring>
 #include <vector>
 
@@ -8,98 +9,68 @@
 namespace kivanime::test {
 namespace {
 
-// The srcX of each record, which these tests use as a part's label.
-std::vector<float> Labels(const std::vector<AnimeDrawParams>& draws) {
-    std::vector<float> labels;
-    for (const AnimeDrawParams& d : draws) {
-        labels.push_back(d.srcX);
-    }
-    return labels;
-}
-
 using DrawPass = ApiTest;
 
 TEST_F(DrawPass, FillsEveryFieldOfTheRecord) {
     loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [{"name": "p", "texture": "t",
         "position": [20, -8], "rotation": 0.5, "scale": [2, 3], "alpha": 0.75,
         "anchor": [0.25, 1], "srcRect": [1, 2, 30, 40]}]})");
-    const uint32_t id = Anime_CreateInstance("m");
-    Anime_SetPosition(id, 100.0f, 50.0f);
-    Anime_SetScale(id, 0.5f, -2.0f);
-    Anime_SetAlpha(id, 0.5f);
-    updateAndRender(16.0f);
+    run("new m; pos 100 50; scale 0.5 -2; alpha 0.5; u 16");
     ASSERT_EQ(host().draws.size(), 1u);
     const AnimeDrawParams& d = host().draws[0];
+    // x = 0.5 x 20 + 100, y = -2 x -8 + 50, scales 0.5 x 2 and -2 x 3, alpha
+    // 0.75 x 0.5; both reserved floats +0.
+    const float expected[] = {110, 66, 0, 0, 0.5f, 1, -6, 0.375f, 0.25f, 1, 1, 2, 30, 40};
+    const float actual[] = {d.x,      d.y,      d.reserved0, d.reserved1, d.rotation,
+                            d.scaleX, d.scaleY, d.alpha,     d.anchorX,   d.anchorY,
+                            d.srcX,   d.srcY,   d.srcWidth,  d.srcHeight};
+    for (int i = 0; i < 14; ++i) {
+        EXPECT_EQ(Bits(actual[i]), Bits(expected[i])) << "field " << i;
+    }
     EXPECT_EQ(d.texture, 100);
-    EXPECT_EQ(d.x, 0.5f * 20.0f + 100.0f);
-    EXPECT_EQ(d.y, -2.0f * -8.0f + 50.0f);
-    EXPECT_EQ(Bits(d.reserved0), Bits(0.0f));
-    EXPECT_EQ(Bits(d.reserved1), Bits(0.0f));
-    EXPECT_EQ(d.rotation, 0.5f);
-    EXPECT_EQ(d.scaleX, 0.5f * 2.0f);
-    EXPECT_EQ(d.scaleY, -2.0f * 3.0f);
-    EXPECT_EQ(d.alpha, 0.75f * 0.5f);
     EXPECT_EQ(d.reserved2, 0xFFFFFFFFu);
-    EXPECT_EQ(d.anchorX, 0.25f);
-    EXPECT_EQ(d.anchorY, 1.0f);
-    EXPECT_EQ(d.srcX, 1.0f);
-    EXPECT_EQ(d.srcY, 2.0f);
-    EXPECT_EQ(d.srcWidth, 30.0f);
-    EXPECT_EQ(d.srcHeight, 40.0f);
 
-    // Defaults of anchor and source rectangle, and the same record again
-    // when drawing twice without an update.
-    loadModel("plain", R"({"textures": {"t": "t.png"}, "parts": [{"texture": "t"}]})");
-    Anime_DestroyInstance(id);
-    Anime_CreateInstance("plain");
-    updateAndRender(16.0f);
+    // Defaults of anchor and source rectangle (an element that is not a
+    // number reads as 0), and the same record again when drawing twice
+    // without an update.
+    loadModel("plain", R"({"textures": {"t": "t.png"},
+        "parts": [{"texture": "t", "srcRect": [0, 0, 0, "x"]}]})");
+    run("destroy; new plain; u 16");
     ASSERT_EQ(host().draws.size(), 1u);
     const AnimeDrawParams first = host().draws[0];
     EXPECT_EQ(first.anchorX, 0.5f);
     EXPECT_EQ(first.anchorY, 0.5f);
-    EXPECT_EQ(first.srcWidth, 0.0f);
-    EXPECT_EQ(first.reserved2, 0xFFFFFFFFu);
-    host().draws.clear();
-    Anime_Render();
+    EXPECT_EQ(first.srcWidth + first.srcHeight, 0.0f);
+    render();
     ASSERT_EQ(host().draws.size(), 1u);
     EXPECT_EQ(std::memcmp(&first, &host().draws[0], sizeof first), 0);
 }
 
 TEST_F(DrawPass, InstancesAreDrawnByDrawOrder) {
+    // Labelled by texture handle: 100, 101, 102 in creation order.
     loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [{"texture": "t"}]})");
     updateAndRender(16.0f);
     EXPECT_TRUE(host().draws.empty());  // no instances: no calls
-
-    const uint32_t a = Anime_CreateInstance("m");  // texture 100
-    const uint32_t b = Anime_CreateInstance("m");  // texture 101
-    const uint32_t c = Anime_CreateInstance("m");  // texture 102
-    Anime_SetDrawOrder(a, 5);
-    Anime_SetDrawOrder(b, -3);
-    Anime_SetDrawOrder(c, 2147483647);
+    const auto handles = [&]() {
+        std::vector<int32_t> out;
+        for (const AnimeDrawParams& d : host().draws) {
+            out.push_back(d.texture);
+        }
+        return out;
+    };
     // Shows at once, without an update in between.
-    host().draws.clear();
-    Anime_Render();
-    ASSERT_EQ(host().draws.size(), 3u);
-    EXPECT_EQ(host().draws[0].texture, 101);
-    EXPECT_EQ(host().draws[1].texture, 100);
-    EXPECT_EQ(host().draws[2].texture, 102);
-
-    Anime_SetDrawOrder(c, -2147483647 - 1);
-    Anime_SetVisible(b, 0);
-    host().draws.clear();
-    Anime_Render();
-    ASSERT_EQ(host().draws.size(), 2u);
-    EXPECT_EQ(host().draws[0].texture, 102);
-    EXPECT_EQ(host().draws[1].texture, 100);
-
-    Anime_SetVisible(a, 0);
-    Anime_SetVisible(c, 0);
-    updateAndRender(16.0f);
-    EXPECT_TRUE(host().draws.empty());
+    run("new m; order 5; new m; order -3; new m; order 2147483647; r");
+    EXPECT_EQ(handles(), (std::vector<int32_t>{101, 100, 102}));
+    run("order -2147483648; id 2; vis 0; r");
+    EXPECT_EQ(handles(), (std::vector<int32_t>{102, 100}));
+    run("id 1; vis 0; id 3; vis 0; u 16; draws -");
 }
 
-TEST_F(DrawPass, PartsAreDrawnByDrawOrderKeepingListOrderForTies) {
-    // Labels in srcX; depth must not matter while the parallax is off.
+TEST_F(DrawPass, WhatIsDrawnAndInWhichOrder) {
+    // Parts by draw order (truncated), list order for ties; depth does not
+    // count while the parallax is off. Hidden, untextured and nearly
+    // transparent parts are skipped; a part hides its children; opacity
+    // multiplies down the hierarchy.
     loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [
         {"texture": "t", "drawOrder": 2, "srcRect": [0, 0, 0, 0]},
         {"texture": "t", "drawOrder": 0, "srcRect": [1, 0, 0, 0], "depth": 9},
@@ -107,13 +78,7 @@ TEST_F(DrawPass, PartsAreDrawnByDrawOrderKeepingListOrderForTies) {
         {"texture": "t", "drawOrder": 0, "srcRect": [3, 0, 0, 0], "depth": -9},
         {"texture": "t", "drawOrder": -1.9, "srcRect": [4, 0, 0, 0]},
         {"texture": "t", "drawOrder": 0, "srcRect": [5, 0, 0, 0]}]})");
-    Anime_CreateInstance("m");
-    updateAndRender(16.0f);
-    EXPECT_EQ(Labels(host().draws), (std::vector<float>{4, 1, 3, 5, 2, 0}));
-}
-
-TEST_F(DrawPass, VisibilityTextureAndOpacityDecideWhatIsDrawn) {
-    loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [
+    loadModel("v", R"({"textures": {"t": "t.png"}, "parts": [
         {"name": "hidden", "texture": "t", "visible": false, "srcRect": [0, 0, 0, 0]},
         {"name": "hiddenChild", "parent": "hidden", "texture": "t", "srcRect": [1, 0, 0, 0]},
         {"name": "grandChild", "parent": "hiddenChild", "texture": "t", "srcRect": [2, 0, 0, 0]},
@@ -128,84 +93,46 @@ TEST_F(DrawPass, VisibilityTextureAndOpacityDecideWhatIsDrawn) {
         {"name": "fadedParent", "texture": "t", "alpha": 0.01, "srcRect": [10, 0, 0, 0]},
         {"name": "fadedChild", "parent": "fadedParent", "texture": "t", "alpha": 0.05,
          "srcRect": [11, 0, 0, 0]}]})");
-    Anime_CreateInstance("m");
-    updateAndRender(16.0f);
-    EXPECT_EQ(Labels(host().draws), (std::vector<float>{4, 8, 9, 10}));
+    run("new m; u 16; draws 4,1,3,5,2,0; destroy; new v; u 16; draws 4,8,9,10");
 }
 
-TEST_F(DrawPass, InstancePlacementScalesAboutTheModelOrigin) {
-    loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [{"texture": "t",
-        "position": [20, 10], "rotation": 0.25, "scale": [1.5, 2]}]})");
-    const uint32_t id = Anime_CreateInstance("m");
-    updateAndRender(16.0f);
-    Anime_SetScale(id, -1.0f, 1.0f);
-    Anime_SetPosition(id, 100.0f, 0.0f);
-    host().draws.clear();
-    Anime_Render();
-    ASSERT_EQ(host().draws.size(), 1u);
-    const AnimeDrawParams& d = host().draws[0];
-    EXPECT_EQ(d.x, 80.0f);
-    EXPECT_EQ(d.y, 10.0f);
-    EXPECT_EQ(d.scaleX, -1.5f);
-    EXPECT_EQ(d.scaleY, 2.0f);
-    EXPECT_EQ(d.rotation, 0.25f);
+TEST_F(DrawPass, ChildrenAndInstancePlacement) {
+    // The child's offset is rotated, then scaled by the parent (the other
+    // way round would give (0, 2)); the instance scales about the model
+    // origin.
+    loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [
+        {"name": "parent", "texture": "t", "rotation": 1.5707963267948966, "scale": [2, 1],
+         "alpha": 0.5, "srcRect": [0, 0, 0, 0]},
+        {"name": "child", "parent": "parent", "texture": "t", "position": [1, 0],
+         "rotation": 0.25, "scale": [3, 4], "alpha": 0.5, "srcRect": [1, 0, 0, 0]}]})");
+    run("new m; u 16; 1.x~ 0; 1.y 1; 1.sx 6; 1.sy 4; 1.a 0.25");
+    EXPECT_EQ(drawn(1)->rotation, 0.25f + 1.5707963267948966f);
+    loadModel("s", R"({"textures": {"t": "t.png"}, "parts": [{"texture": "t",
+        "position": [20, 10], "rotation": 0.25, "scale": [1.5, 2], "srcRect": [1, 0, 0, 0]}]})");
+    run("destroy; new s; u 16; scale -1 1; pos 100 0; r; 1.x 80; 1.y 10; 1.sx -1.5; 1.sy 2;"
+        "1.r 0.25");
 }
 
 TEST_F(DrawPass, BeforeTheFirstUpdatePartsDrawAtTheirConstructionDefaults) {
-    loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [
-        {"name": "root", "texture": "t", "position": [30, 40], "rotation": 1, "scale": 2,
-         "alpha": 0.5},
-        {"name": "child", "parent": "root", "texture": "t", "position": [5, 5]},
-        {"name": "off", "texture": "t", "visible": false}]})");
-    const uint32_t id = Anime_CreateInstance("m");
-    Anime_SetAlpha(id, 0.5f);
-    Anime_SetPosition(id, 7.0f, 8.0f);
-    host().draws.clear();
-    Anime_Render();
     // The rest visibility is copied at creation; the world fields are not
     // computed yet, and the instance opacity enters only at an update.
-    ASSERT_EQ(host().draws.size(), 2u);
-    for (const AnimeDrawParams& d : host().draws) {
-        EXPECT_EQ(d.x, 7.0f);
-        EXPECT_EQ(d.y, 8.0f);
-        EXPECT_EQ(d.rotation, 0.0f);
-        EXPECT_EQ(d.scaleX, 1.0f);
-        EXPECT_EQ(d.scaleY, 1.0f);
-        EXPECT_EQ(d.alpha, 1.0f);
-    }
-    updateAndRender(0.0f);
-    ASSERT_EQ(host().draws.size(), 2u);
-    EXPECT_EQ(host().draws[0].x, 37.0f);
-    EXPECT_EQ(host().draws[0].alpha, 0.25f);
-    // An alpha set now shows only after the next update.
-    Anime_SetAlpha(id, 1.0f);
-    host().draws.clear();
-    Anime_Render();
-    EXPECT_EQ(host().draws[0].alpha, 0.25f);
-    updateAndRender(0.0f);
-    EXPECT_EQ(host().draws[0].alpha, 0.5f);
+    loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [
+        {"name": "root", "texture": "t", "position": [30, 40], "rotation": 1, "scale": 2,
+         "alpha": 0.5, "srcRect": [1, 0, 0, 0]},
+        {"name": "child", "parent": "root", "texture": "t", "position": [5, 5],
+         "srcRect": [2, 0, 0, 0]},
+        {"name": "off", "texture": "t", "visible": false, "srcRect": [3, 0, 0, 0]}]})");
+    run("new m; alpha 0.5; pos 7 8; r; draws 1,2; 1.x 7; 1.y 8; 1.r 0; 1.sx 1; 1.sy 1; 1.a 1;"
+        "2.x 7; 2.a 1; u 0; 1.x 37; 1.a 0.25; alpha 1; r; 1.a 0.25; u 0; 1.a 0.5");
 }
 
 TEST_F(DrawPass, HiddenInstancesAreFrozenAndResume) {
-    loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [{"name": "p", "texture": "t"}],
+    loadModel("m", R"({"textures": {"t": "t.png"},
+        "parts": [{"name": "p", "texture": "t", "srcRect": [1, 0, 0, 0]}],
         "motions": {"slide": {"duration": 1000, "tracks": [{"part": "p", "keyframes": [
             {"time": 0, "position": [0, 0]}, {"time": 1000, "position": [1000, 0]}]}]}}})");
-    const uint32_t id = Anime_CreateInstance("m");
-    ASSERT_EQ(Anime_PlayMotion(id, "slide", 1.0f), 1);
-    updateAndRender(100.0f);
-    ASSERT_EQ(host().draws.size(), 1u);
-    EXPECT_FLOAT_EQ(host().draws[0].x, 100.0f);
-    Anime_SetVisible(id, 0);
-    for (int i = 0; i < 50; ++i) {
-        Anime_Update(100.0f);
-    }
-    Anime_SetVisible(id, 1);
-    host().draws.clear();
-    Anime_Render();  // the pose the last visible update left
-    ASSERT_EQ(host().draws.size(), 1u);
-    EXPECT_FLOAT_EQ(host().draws[0].x, 100.0f);
-    updateAndRender(100.0f);
-    EXPECT_FLOAT_EQ(host().draws[0].x, 200.0f);
+    run("new m; play slide 1; u 100; 1.x~ 100; vis 0; up 100; up 100; up 5000; vis 1; r;"
+        "1.x~ 100; u 100; 1.x~ 200");
 }
 
 }  // namespace

@@ -15,7 +15,8 @@ namespace {
 // pulls, so that every per-instance export has something to change.
 constexpr const char* kModel = R"({
   "textures": {"t": "t.png"},
-  "parts": [{"name": "a", "texture": "t", "position": [10, 20], "alpha": 0.5, "depth": 40}],
+  "parts": [{"name": "a", "texture": "t", "position": [10, 20], "alpha": 0.5, "depth": 40,
+             "srcRect": [0, 0, 0, 0]}],
   "physics": [{"target": "a", "stiffness": 0, "damping": 0, "gravity": [0, 0], "wind": 1}],
   "motions": {"still": {"duration": 1000, "loop": true},
               "walk": {"duration": 1000, "loop": true, "tracks": [{"part": "a", "keyframes": [
@@ -23,37 +24,12 @@ constexpr const char* kModel = R"({
   "expressions": {"smile": {"blendMs": 0, "params": [{"part": "a", "alpha": 0.2}]}}
 })";
 
-// Calls every export that takes an instance id with `id`, and checks the
-// failure results.
-void CallEveryInstanceExport(uint32_t id) {
-    SCOPED_TRACE(id);
-    EXPECT_EQ(Anime_PlayMotion(id, "walk", 1.0f), 0);
-    Anime_StopMotion(id);
-    EXPECT_EQ(Anime_IsMotionPlaying(id), 0);
-    EXPECT_EQ(Anime_IsMotionFinished(id), 0);
-    EXPECT_EQ(Anime_PlayOverlay(id, "walk", 1.0f, 1.0f), 0);
-    Anime_StopOverlay(id, "walk");
-    Anime_StopAllOverlays(id);
-    EXPECT_EQ(Anime_SetExpression(id, "smile"), 0);
-    Anime_ClearExpression(id);
-    Anime_SetPosition(id, 5.0f, 6.0f);
-    float x = 7.0f;
-    float y = 7.0f;
-    Anime_GetPosition(id, &x, &y);
-    EXPECT_EQ(Bits(x), Bits(0.0f));
-    EXPECT_EQ(Bits(y), Bits(0.0f));
-    Anime_GetPosition(id, nullptr, nullptr);
-    Anime_SetScale(id, 3.0f, 3.0f);
-    Anime_SetAlpha(id, 0.0f);
-    Anime_SetVisible(id, 0);
-    Anime_SetDrawOrder(id, 9);
-    Anime_SetWind(id, 100.0f, 100.0f);
-    Anime_ResetPhysics(id);
-    Anime_Set3DSetup(id, 1, 1.0f, 2.0f, 300.0f, 0.0f, 0.0f);
-    Anime_Set3DAngles(id, 30.0f, 20.0f, 10.0f);
-    Anime_Set3DStrength(id, 2.0f, 2.0f);
-    Anime_DestroyInstance(id);
-}
+// Every export that takes an instance id, on the current id, with its
+// failure results; GetPosition leaves +0 in its outputs.
+constexpr const char* kEveryInstanceExport =
+    "play! walk 1; stop; playing 0; finished 0; ov! walk 1 1; stopov walk; stopall; expr! smile;"
+    "clear; pos 5 6; scale 3 3; alpha 0; vis 0; order 9; wind 100 100; reset;"
+    "3d 1 1 2 300 0 0; angles 30 20 10; strength 2 2; destroy";
 
 using ExportsFraming = ApiTest;
 
@@ -72,7 +48,12 @@ TEST_F(ExportsFraming, UnknownZeroAndDestroyedIdsChangeNothing) {
     host().releases.clear();
 
     for (uint32_t id : {0u, 3u, 0xFFFFFFFFu, gone}) {
-        CallEveryInstanceExport(id);
+        run("id " + std::to_string(id) + ";" + kEveryInstanceExport);
+        float x = 7.0f;
+        float y = 7.0f;
+        Anime_GetPosition(id, &x, &y);
+        EXPECT_EQ(Bits(x) + Bits(y), 0u) << id;
+        Anime_GetPosition(id, nullptr, nullptr);
     }
 
     EXPECT_TRUE(host().loads.empty());
@@ -98,11 +79,8 @@ TEST_F(ExportsFraming, UnknownZeroAndDestroyedIdsChangeNothing) {
 TEST_F(ExportsFraming, NullNamesFailBeforeAnything) {
     loadModel("m", kModel);
     const std::string motion = writeFile("walk.json", R"({"name": "run"})");
-    const uint32_t id = Anime_CreateInstance("m");
-    ASSERT_NE(id, 0u);
-    // Overlays act on top of a main motion.
-    ASSERT_EQ(Anime_PlayMotion(id, "still", 1.0f), 1);
-    ASSERT_EQ(Anime_PlayOverlay(id, "walk", 1.0f, 1.0f), 1);
+    run("new m; play still 1; ov walk 1 1");  // overlays act on top of a main motion
+    const uint32_t id = id_;
 
     EXPECT_EQ(Anime_LoadModel(nullptr, motion.c_str()), 0);
     EXPECT_EQ(Anime_LoadModel("other", nullptr), 0);
@@ -118,58 +96,21 @@ TEST_F(ExportsFraming, NullNamesFailBeforeAnything) {
     Anime_StopOverlay(id, nullptr);
     Anime_UnloadModel(nullptr);
 
-    EXPECT_EQ(Anime_GetInstanceCount(), 1);
-    EXPECT_EQ(Anime_IsMotionPlaying(id), 1);
     // The overlay still moves the part: StopOverlay(NULL) removed nothing.
-    updateAndRender(500.0f);
-    ASSERT_EQ(host().draws.size(), 1u);
+    // The motion file was never read into the model; unknown names fail the
+    // same way.
+    run("count 1; playing 1; u 500; draws 0; play! run 1; play! nope 1; ov! nope 1 1;"
+        "expr! nope; new! nope");
     EXPECT_GT(host().draws[0].x, 10.0f);
-    // The motion file was never read into the model.
-    EXPECT_EQ(Anime_PlayMotion(id, "run", 1.0f), 0);
-    // Unknown names fail the same way.
-    EXPECT_EQ(Anime_PlayMotion(id, "nope", 1.0f), 0);
-    EXPECT_EQ(Anime_PlayOverlay(id, "nope", 1.0f, 1.0f), 0);
-    EXPECT_EQ(Anime_SetExpression(id, "nope"), 0);
     EXPECT_EQ(Anime_LoadMotion("nope", motion.c_str()), 0);
-    EXPECT_EQ(Anime_CreateInstance("nope"), 0u);
 }
 
-TEST_F(ExportsFraming, AlphaIsClampedToZeroOne) {
+TEST_F(ExportsFraming, AlphaIsClampedToZeroOneAndEntersAtTheUpdate) {
+    // The part's own alpha is 0.5; NaN counts as 1.
     loadModel("m", kModel);
-    const uint32_t id = Anime_CreateInstance("m");
-    struct Case {
-        float set;
-        float drawn;  // 0 means not drawn
-    };
-    const Case cases[] = {{2.5f, 0.5f},
-                          {-1.0f, 0.0f},
-                          {std::numeric_limits<float>::quiet_NaN(), 0.5f},
-                          {0.25f, 0.125f},
-                          {std::numeric_limits<float>::infinity(), 0.5f},
-                          {-std::numeric_limits<float>::infinity(), 0.0f}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.set);
-        Anime_SetAlpha(id, c.set);
-        // Opacity enters at the update, not at the draw.
-        host().draws.clear();
-        Anime_Render();
-        updateAndRender(0.0f);
-        if (c.drawn == 0.0f) {
-            EXPECT_TRUE(host().draws.empty());
-        } else {
-            ASSERT_EQ(host().draws.size(), 1u);
-            EXPECT_EQ(host().draws[0].alpha, c.drawn);
-        }
-    }
-}
-
-TEST_F(ExportsFraming, CountsOnAFreshLibrary) {
-    Anime_Init(nullptr);
-    EXPECT_EQ(Anime_GetInstanceCount(), 0);
-    EXPECT_EQ(Anime_HasInstances(), 0);
-    loadModel("m", kModel);
-    Anime_CreateInstance("m");
-    EXPECT_EQ(Anime_GetInstanceCount(), 1);
+    run("new m; alpha 2.5; r; draws 0; u 0; 0.a 0.5; alpha -1; r; draws 0; u 0; draws -;"
+        "alpha nan; u 0; 0.a 0.5; alpha 0.25; u 0; 0.a 0.125; alpha inf; u 0; 0.a 0.5;"
+        "alpha -inf; u 0; draws -");
     EXPECT_EQ(Anime_HasInstances(), 1);
     Anime_UnloadAll();
     EXPECT_EQ(Anime_HasInstances(), 0);

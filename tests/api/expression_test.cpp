@@ -1,3 +1,5 @@
+// Expressions blend toward their targets over their blend time, one weight
+// per instance, on top of the motions.
 #include <string>
 
 #include "support/api_fixture.h"
@@ -5,14 +7,14 @@
 namespace kivanime::test {
 namespace {
 
-// "face" rests at x 5; the looping motion "pose" adds 15 (so x 20 after the
-// motions) and a rotation of 0.25. Expressions pull x toward 100 or 50.
-// Draw records: [0] face, [1] mouth.
+// "face" (label 1) rests at x 5; the looping motion "pose" adds 15 (so x 20
+// after the motions) and a rotation of 0.25. Expressions pull x toward 100
+// (weight w shows as 20 + 80 w) or 50. "mouth" is label 2.
 constexpr const char* kModel = R"({
   "textures": {"a": "a.png", "b": "b.png"},
   "parts": [
-    {"name": "face", "texture": "a", "position": [5, 0]},
-    {"name": "mouth", "texture": "a", "position": [0, 30]}
+    {"name": "face", "texture": "a", "position": [5, 0], "srcRect": [1, 0, 0, 0]},
+    {"name": "mouth", "texture": "a", "position": [0, 30], "srcRect": [2, 0, 0, 0]}
   ],
   "motions": {"pose": {"duration": 1000, "loop": true, "tracks": [{"part": "face",
     "keyframes": [{"time": 0, "position": [15, 0], "rotation": 0.25},
@@ -29,148 +31,66 @@ constexpr const char* kModel = R"({
   }
 })";
 
-class Expressions : public ApiTest {
-protected:
-    void SetUp() override {
-        ApiTest::SetUp();
-        loadModel("m", kModel);
-        id_ = Anime_CreateInstance("m");
-        ASSERT_NE(id_, 0u);
-        ASSERT_EQ(Anime_PlayMotion(id_, "pose", 1.0f), 1);
-    }
+class Expressions : public ApiTest, public ::testing::WithParamInterface<const char*> {};
 
-    // Updates by dt and returns the face's drawn x (weight w shows as
-    // 20 + 80 w for the expressions that pull x to 100).
-    float faceX(float dt) {
-        updateAndRender(dt);
-        EXPECT_GE(host().draws.size(), 1u);
-        return host().draws.empty() ? -1.0f : host().draws[0].x;
-    }
-
-    uint32_t id_ = 0;
-};
-
-TEST_F(Expressions, FadeInAndOut) {
-    EXPECT_EQ(faceX(100.0f), 20.0f);
-    ASSERT_EQ(Anime_SetExpression(id_, "smile"), 1);
-    EXPECT_EQ(faceX(100.0f), 60.0f);  // weight 0.5
-    EXPECT_EQ(host().draws[1].alpha, 0.75f);
-    EXPECT_EQ(host().draws[0].rotation, 0.25f);  // unset rotation: the motion's
-    EXPECT_EQ(faceX(100.0f), 100.0f);            // weight 1
-    EXPECT_EQ(host().draws[1].alpha, 0.5f);
-    EXPECT_EQ(host().draws[0].rotation, 0.25f);
-    EXPECT_EQ(faceX(100.0f), 100.0f);  // stays at 1
-
-    Anime_ClearExpression(id_);
-    EXPECT_EQ(faceX(100.0f), 60.0f);
-    EXPECT_EQ(faceX(100.0f), 20.0f);
-    EXPECT_EQ(host().draws[1].alpha, 1.0f);
-    EXPECT_EQ(faceX(100.0f), 20.0f);
-
-    // Back on from weight 0 at the same rate.
-    ASSERT_EQ(Anime_SetExpression(id_, "smile"), 1);
-    EXPECT_EQ(faceX(50.0f), 40.0f);  // weight 0.25: 20 + (100 - 20) x 0.25
+TEST_P(Expressions, Script) {
+    loadModel("m", kModel);
+    run(std::string("new m; play pose 1;") + GetParam());
 }
 
-TEST_F(Expressions, NoBlendTimeSwitchesAtOnceAndKeepsTheWeight) {
-    ASSERT_EQ(Anime_SetExpression(id_, "snap"), 1);
-    EXPECT_EQ(faceX(16.0f), 100.0f);
-    Anime_ClearExpression(id_);  // no rate was ever set: off at once
-    EXPECT_EQ(faceX(16.0f), 20.0f);
-    // The weight was left at 1, so a blended expression now shows at full.
-    ASSERT_EQ(Anime_SetExpression(id_, "smile"), 1);
-    EXPECT_EQ(faceX(16.0f), 100.0f);
-    // Clearing now fades at the rate of "smile"; "snap" keeps that rate.
-    ASSERT_EQ(Anime_SetExpression(id_, "snap"), 1);
-    Anime_ClearExpression(id_);
-    EXPECT_EQ(faceX(100.0f), 60.0f);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, Expressions,
+    ::testing::Values(
+        // Fading in and out, from weight 0 again at the same rate; unset
+        // fields keep the motion's values.
+        "u 100; 1.x 20; expr smile; u 100; 1.x 60; 2.a 0.75; 1.r 0.25; u 100; 1.x 100; 2.a 0.5;"
+        "1.r 0.25; u 100; 1.x 100; clear; u 100; 1.x 60; u 100; 1.x 20; 2.a 1; u 100; 1.x 20;"
+        "expr smile; u 50; 1.x 40",
+        // No blend time switches at once and keeps the weight; clearing then
+        // fades at the rate last set.
+        "expr snap; u 16; 1.x 100; clear; u 16; 1.x 20; expr smile; u 16; 1.x 100; expr snap;"
+        "clear; u 100; 1.x 60",
+        // Visibility and textures act from half weight; a swap stays.
+        "expr slow; u 100; 1.x 40; 1.tex 100; draws 1,2; u 100; 1.x 60; 1.tex 101; draws 1;"
+        "clear; u 100; draws 1,2; 1.x 40; 1.tex 101; u 100; 1.x 20; 1.tex 101",
+        // One weight per instance: B replaces A at full in the next frame,
+        // and A's mouth alpha is gone. Unknown names and ids change nothing.
+        "expr smile; u 100; u 100; 1.x 100; expr wide; u 16; 1.x 50; 2.a 1; expr! nope;"
+        "expr! Wide; id 2; expr! wide; clear; id 1; u 16; 1.x 50",
+        // A hidden instance freezes the weight.
+        "expr smile; u 100; 1.x 60; vis 0; up 100; up 100; vis 1; u 0; 1.x 60; u 100; 1.x 100"));
 
-TEST_F(Expressions, VisibilityAndTexturesActFromHalfWeight) {
-    ASSERT_EQ(Anime_SetExpression(id_, "slow"), 1);
-    updateAndRender(100.0f);  // weight 0.25
-    ASSERT_EQ(host().draws.size(), 2u);
-    EXPECT_EQ(host().draws[0].x, 40.0f);
-    EXPECT_EQ(host().draws[0].texture, 100);
-    updateAndRender(100.0f);  // weight 0.5: the mouth hides, the face swaps
-    ASSERT_EQ(host().draws.size(), 1u);
-    EXPECT_EQ(host().draws[0].x, 60.0f);
-    EXPECT_EQ(host().draws[0].texture, 101);
+using ExpressionFiles = ApiTest;
 
-    Anime_ClearExpression(id_);
-    updateAndRender(100.0f);  // 0.25: visibility back to the rest pose
-    ASSERT_EQ(host().draws.size(), 2u);
-    EXPECT_EQ(host().draws[0].x, 40.0f);
-    EXPECT_EQ(host().draws[0].texture, 101);  // a swap stays
-    updateAndRender(100.0f);
-    ASSERT_EQ(host().draws.size(), 2u);
-    EXPECT_EQ(host().draws[0].x, 20.0f);
-    EXPECT_EQ(host().draws[0].texture, 101);
-}
-
-TEST_F(Expressions, SwitchingUnknownNamesAndReloads) {
-    ASSERT_EQ(Anime_SetExpression(id_, "smile"), 1);
-    faceX(100.0f);
-    EXPECT_EQ(faceX(100.0f), 100.0f);
-    // One weight per instance: B replaces A at full in the next frame.
-    ASSERT_EQ(Anime_SetExpression(id_, "wide"), 1);
-    EXPECT_EQ(faceX(16.0f), 50.0f);
-    EXPECT_EQ(host().draws[1].alpha, 1.0f);  // A's mouth alpha is gone
-
-    EXPECT_EQ(Anime_SetExpression(id_, "nope"), 0);
-    EXPECT_EQ(Anime_SetExpression(id_, "Wide"), 0);
-    EXPECT_EQ(Anime_SetExpression(id_, nullptr), 0);
-    EXPECT_EQ(Anime_SetExpression(id_ + 1, "wide"), 0);
-    Anime_ClearExpression(id_ + 1);
-    EXPECT_EQ(faceX(16.0f), 50.0f);
-
+TEST_F(ExpressionFiles, ReloadsFollowAndBadFilesChangeNothing) {
+    loadModel("m", kModel);
+    run("new m; play pose 1; expr snap; u 16; expr wide; u 16; 1.x 50");
     // Replacing the record under the same name: the instance follows from
     // the next update, at its current weight.
-    std::string path = writeFile("wide.json", R"({"name": "wide", "blendMs": 100,
+    const std::string path = writeFile("wide.json", R"({"name": "wide", "blendMs": 100,
         "params": [{"part": "face", "position": [0, 0]}]})");
     ASSERT_EQ(Anime_LoadExpression("m", path.c_str()), 1);
-    Anime_Render();
-    EXPECT_EQ(host().draws[0].x, 50.0f);  // no update yet
-    EXPECT_EQ(faceX(16.0f), 0.0f);
-
-    EXPECT_EQ(Anime_LoadExpression("m", (dir_ + "missing.json").c_str()), 0);
+    run("r; 1.x 50; u 16; 1.x 0");
+    const std::string notObject = writeFile("list.json", "[1]");
+    for (const std::string& file : {dir_ + "missing.json", notObject}) {
+        EXPECT_EQ(Anime_LoadExpression("m", file.c_str()), 0);
+    }
     EXPECT_EQ(Anime_LoadExpression("other", path.c_str()), 0);
-    EXPECT_EQ(Anime_LoadExpression(nullptr, path.c_str()), 0);
-    EXPECT_EQ(Anime_LoadExpression("m", nullptr), 0);
-    std::string notObject = writeFile("list.json", "[1]");
-    EXPECT_EQ(Anime_LoadExpression("m", notObject.c_str()), 0);
-
+    EXPECT_EQ(Anime_SetExpression(id_, nullptr), 0);
     // A file without a name is stored as "unnamed".
-    std::string unnamed = writeFile("u.json", R"({"blendMs": 0,
+    const std::string unnamed = writeFile("u.json", R"({"blendMs": 0,
         "params": [{"part": "face", "position": [7, 0]}]})");
     ASSERT_EQ(Anime_LoadExpression("m", unnamed.c_str()), 1);
-    ASSERT_EQ(Anime_SetExpression(id_, "unnamed"), 1);
-    EXPECT_EQ(faceX(16.0f), 7.0f);
-}
+    run("expr unnamed; u 16; 1.x 7");
 
-TEST_F(Expressions, HiddenInstanceFreezesTheWeight) {
-    ASSERT_EQ(Anime_SetExpression(id_, "smile"), 1);
-    EXPECT_EQ(faceX(100.0f), 60.0f);
-    Anime_SetVisible(id_, 0);
-    Anime_Update(100.0f);
-    Anime_Update(100.0f);
-    Anime_SetVisible(id_, 1);
-    EXPECT_EQ(faceX(0.0f), 60.0f);
-    EXPECT_EQ(faceX(100.0f), 100.0f);
-}
-
-TEST_F(Expressions, AtWeightZeroNothingIsTouched) {
-    // Blending at weight 0 would still turn a rotation of -0 into +0.
-    Anime_DestroyInstance(id_);
+    // At weight 0 nothing is touched: blending would still turn a rotation
+    // of -0 into +0.
     loadModel("z", R"({"textures": {"t": "t.png"},
         "parts": [{"name": "p", "texture": "t", "rotation": -0.0}]})");
-    const std::string path =
-        writeFile("z.json", R"({"name": "turn", "blendMs": 100, "params": [{"part": "p",
-            "rotation": 1}]})");
-    ASSERT_EQ(Anime_LoadExpression("z", path.c_str()), 1);
-    const uint32_t id = Anime_CreateInstance("z");
-    ASSERT_EQ(Anime_SetExpression(id, "turn"), 1);
-    updateAndRender(0.0f);
+    const std::string turn = writeFile("z.json", R"({"name": "turn", "blendMs": 100,
+        "params": [{"part": "p", "rotation": 1}]})");
+    ASSERT_EQ(Anime_LoadExpression("z", turn.c_str()), 1);
+    run("destroy; new z; expr turn; u 0");
     ASSERT_EQ(host().draws.size(), 1u);
     EXPECT_EQ(Bits(host().draws[0].rotation), Bits(-0.0f));
 }

@@ -1,51 +1,34 @@
 /* Compiled as C99: the public header must stay plain C, and a C compiler must
- * lay out the host records exactly as the C++ side does. */
+ * lay out the host records exactly as the C++ side does (a layout that
+ * differs makes an array of negative size and fails the build). */
 #include <stddef.h>
 
 #include "kivanime.h"
 #include "kivanime_export_names.h"
 
-/* Writes sizes and offsets as a C compiler sees them, in this order: size of
- * AnimeDrawParams, its 16 field offsets, size of AnimeHostCallbacks and its
- * four slot offsets (22 values). Returns the number written. */
-int KivanimeHeaderLayoutFromC(size_t* out, int capacity);
+#define KIVANIME_C_LAYOUT(name, condition) typedef char kivanime_layout_##name[(condition) ? 1 : -1]
 
-int KivanimeHeaderLayoutFromC(size_t* out, int capacity) {
-    const size_t values[22] = {sizeof(AnimeDrawParams),
-                               offsetof(AnimeDrawParams, texture),
-                               offsetof(AnimeDrawParams, x),
-                               offsetof(AnimeDrawParams, y),
-                               offsetof(AnimeDrawParams, reserved0),
-                               offsetof(AnimeDrawParams, reserved1),
-                               offsetof(AnimeDrawParams, rotation),
-                               offsetof(AnimeDrawParams, scaleX),
-                               offsetof(AnimeDrawParams, scaleY),
-                               offsetof(AnimeDrawParams, alpha),
-                               offsetof(AnimeDrawParams, reserved2),
-                               offsetof(AnimeDrawParams, anchorX),
-                               offsetof(AnimeDrawParams, anchorY),
-                               offsetof(AnimeDrawParams, srcX),
-                               offsetof(AnimeDrawParams, srcY),
-                               offsetof(AnimeDrawParams, srcWidth),
-                               offsetof(AnimeDrawParams, srcHeight),
-                               sizeof(AnimeHostCallbacks),
-                               offsetof(AnimeHostCallbacks, loadTexture),
-                               offsetof(AnimeHostCallbacks, releaseTexture),
-                               offsetof(AnimeHostCallbacks, reserved),
-                               offsetof(AnimeHostCallbacks, draw)};
-    int i;
-    int n = capacity < 22 ? capacity : 22;
-    for (i = 0; i < n; ++i) {
-        out[i] = values[i];
-    }
-    return n;
-}
+KIVANIME_C_LAYOUT(draw_size, sizeof(AnimeDrawParams) == 64);
+KIVANIME_C_LAYOUT(
+    draw_fields,
+    offsetof(AnimeDrawParams, texture) == 0 && offsetof(AnimeDrawParams, x) == 4 &&
+        offsetof(AnimeDrawParams, y) == 8 && offsetof(AnimeDrawParams, reserved0) == 12 &&
+        offsetof(AnimeDrawParams, reserved1) == 16 && offsetof(AnimeDrawParams, rotation) == 20 &&
+        offsetof(AnimeDrawParams, scaleX) == 24 && offsetof(AnimeDrawParams, scaleY) == 28 &&
+        offsetof(AnimeDrawParams, alpha) == 32 && offsetof(AnimeDrawParams, reserved2) == 36 &&
+        offsetof(AnimeDrawParams, anchorX) == 40 && offsetof(AnimeDrawParams, anchorY) == 44 &&
+        offsetof(AnimeDrawParams, srcX) == 48 && offsetof(AnimeDrawParams, srcY) == 52 &&
+        offsetof(AnimeDrawParams, srcWidth) == 56 && offsetof(AnimeDrawParams, srcHeight) == 60);
+KIVANIME_C_LAYOUT(host_table, sizeof(AnimeHostCallbacks) == 4 * sizeof(void*) &&
+                                  offsetof(AnimeHostCallbacks, loadTexture) == 0 &&
+                                  offsetof(AnimeHostCallbacks, releaseTexture) == sizeof(void*) &&
+                                  offsetof(AnimeHostCallbacks, reserved) == 2 * sizeof(void*) &&
+                                  offsetof(AnimeHostCallbacks, draw) == 3 * sizeof(void*));
 
 /* Every export, taken by address from C with its declared type, so that a
  * signature the C compiler cannot accept fails the build. */
 typedef void (*KivanimeAnyFn)(void);
 int KivanimeHeaderExportCountFromC(void);
-
 int KivanimeHeaderExportCountFromC(void) {
 #define KIVANIME_AS_FN(name) (KivanimeAnyFn) name,
     KivanimeAnyFn fns[] = {KIVANIME_FOR_EACH_EXPORT(KIVANIME_AS_FN)};

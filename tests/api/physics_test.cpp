@@ -1,4 +1,8 @@
+// Springs as the host sees them: a spring pulls its target part away from
+// where the hierarchy put it, driven by its anchor's jumps, gravity and
+// wind, and shaped by its stiffness and damping.
 #include <iterator>
+#include <limits>
 #include <string>
 
 #include "support/api_fixture.h"
@@ -6,132 +10,79 @@
 namespace kivanime::test {
 namespace {
 
-// Draw records, in part order: [0] body, [1] hair (the spring's target),
-// [2] tip (the target's child).
-constexpr const char* kHairModel = R"({
-  "textures": {"t": "t.png"},
-  "parts": [
-    {"name": "body", "texture": "t", "position": [100, 50]},
-    {"name": "hair", "texture": "t", "parent": "body", "position": [0, 10]},
-    {"name": "tip", "texture": "t", "parent": "hair", "position": [0, 5]}
-  ],
-  "physics": [{"target": "hair"}, {"target": "nobody"}]
-})";
-
-constexpr float kStepSeconds = 16.0f / 1000.0f;
-
-// Displacement after the first 16 ms step from rest under a force (fx, fy).
-struct Offset {
-    float x;
-    float y;
-};
-Offset FirstStep(float fx, float fy) {
-    return {(fx * kStepSeconds) * kStepSeconds, (fy * kStepSeconds) * kStepSeconds};
+// The displacement after the first 16 ms step from rest under a force.
+float FirstStep(float force) {
+    const float h = 16.0f / 1000.0f;
+    return (force * h) * h;
 }
 
 using Physics = ApiTest;
 
 TEST_F(Physics, SpringMovesItsTargetFromTheParentAnchor) {
-    loadModel("m", kHairModel);
-    const uint32_t id = Anime_CreateInstance("m");
-    ASSERT_NE(id, 0u);
-    updateAndRender(16.0f);
-    ASSERT_EQ(host().draws.size(), 3u);
-    // The anchor (the body at (100, 50)) jumped from the origin: pushed back
-    // by 8 x (100, 50), plus gravity 50 downward.
-    const Offset first = FirstStep(-800.0f, 50.0f - 400.0f);
-    EXPECT_EQ(host().draws[0].x, 100.0f);
-    EXPECT_EQ(host().draws[0].y, 50.0f);
-    EXPECT_EQ(host().draws[1].x, 100.0f + first.x);
-    EXPECT_EQ(host().draws[1].y, 60.0f + first.y);
-    EXPECT_EQ(host().draws[2].x, 100.0f);  // the child stays where the hierarchy put it
-    EXPECT_EQ(host().draws[2].y, 65.0f);
-
+    // body (label 1) at (100, 50); hair (2) the spring's target; tip (3) its
+    // child, which stays where the hierarchy put it.
+    loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [
+        {"name": "body", "texture": "t", "position": [100, 50], "srcRect": [1, 0, 0, 0]},
+        {"name": "hair", "texture": "t", "parent": "body", "position": [0, 10],
+         "srcRect": [2, 0, 0, 0]},
+        {"name": "tip", "texture": "t", "parent": "hair", "position": [0, 5],
+         "srcRect": [3, 0, 0, 0]}],
+        "physics": [{"target": "hair"}, {"target": "nobody"}]})");
+    // The anchor (the body) jumped from the origin: pushed back by 8 x
+    // (100, 50), plus gravity 50 downward.
+    auto exact = [&]() {
+        EXPECT_EQ(drawn(2)->x, 100.0f + FirstStep(-800.0f));
+        EXPECT_EQ(drawn(2)->y, 60.0f + FirstStep(50.0f - 400.0f));
+    };
+    run("new m; u 16; 1.x 100; 1.y 50; 3.x 100; 3.y 65");
+    exact();
     // No step, but the offset is still added.
-    updateAndRender(0.0f);
-    EXPECT_EQ(host().draws[1].x, 100.0f + first.x);
-    EXPECT_EQ(host().draws[1].y, 60.0f + first.y);
-    updateAndRender(-5.0f);
-    EXPECT_EQ(host().draws[1].x, 100.0f + first.x);
-
+    run("u 0");
+    exact();
+    run("u -5");
+    exact();
     // A reset puts the spring at rest, and the next step sees the anchor
-    // jump from the origin again.
-    updateAndRender(16.0f);
-    EXPECT_NE(host().draws[1].x, 100.0f + first.x);
-    Anime_ResetPhysics(id);
-    Anime_ResetPhysics(id + 1);
-    updateAndRender(0.0f);
-    EXPECT_EQ(host().draws[1].x, 100.0f);
-    EXPECT_EQ(host().draws[1].y, 60.0f);
-    updateAndRender(16.0f);
-    EXPECT_EQ(host().draws[1].x, 100.0f + first.x);
-    EXPECT_EQ(host().draws[1].y, 60.0f + first.y);
+    // jump from the origin again; a step is capped at 33 ms.
+    run("u 16; reset; id 2; reset; id 1; u 0; 2.x 100; 2.y 60; u 16");
+    exact();
+    run("reset; u 100");
+    const float h = 0.033f;
+    EXPECT_EQ(drawn(2)->x, 100.0f + (-800.0f * h) * h);
 }
 
-TEST_F(Physics, PartNamedEmptyAnchorsParentlessTargets) {
+TEST_F(Physics, AnchorsWindsAndSpringsThatAdd) {
     // The ribbon has no parent, yet its spring looks the empty name up and
-    // finds the part called "".
-    loadModel("with", R"({"textures": {"t": "t.png"},
-        "parts": [{"name": "", "texture": "t", "position": [30, 20]},
-                  {"name": "ribbon", "texture": "t"}],
-        "physics": [{"target": "ribbon", "gravity": [0, 0]}]})");
-    loadModel("without", R"({"textures": {"t": "t.png"},
-        "parts": [{"name": "base", "texture": "t", "position": [30, 20]},
-                  {"name": "ribbon", "texture": "t"}],
-        "physics": [{"target": "ribbon", "gravity": [0, 0]}]})");
-    ASSERT_NE(Anime_CreateInstance("with"), 0u);
-    updateAndRender(16.0f);
-    ASSERT_EQ(host().draws.size(), 2u);
-    const Offset pushed = FirstStep(-240.0f, -160.0f);
-    EXPECT_EQ(host().draws[0].x, 30.0f);  // the anchor itself does not move
-    EXPECT_EQ(host().draws[1].x, pushed.x);
-    EXPECT_EQ(host().draws[1].y, pushed.y);
+    // finds the part called "" at (30, 20); without such a part it is
+    // anchored at the origin and nothing moves.
+    const std::string ribbon = R"(, "texture": "t", "position": [30, 20]},
+        {"name": "ribbon", "texture": "t", "srcRect": [1, 0, 0, 0]}],
+        "physics": [{"target": "ribbon", "gravity": [0, 0]}]})";
+    loadModel("with", R"({"textures": {"t": "t.png"}, "parts": [{"name": "")" + ribbon);
+    loadModel("without", R"({"textures": {"t": "t.png"}, "parts": [{"name": "base")" + ribbon);
+    run("new with; u 16");
+    EXPECT_EQ(drawn(1)->x, FirstStep(-240.0f));
+    EXPECT_EQ(drawn(1)->y, FirstStep(-160.0f));
+    run("destroy; new without; u 16; 1.x 0; 1.y 0");
 
-    Anime_DestroyAllInstances();
-    ASSERT_NE(Anime_CreateInstance("without"), 0u);
-    updateAndRender(16.0f);
-    ASSERT_EQ(host().draws.size(), 2u);
-    EXPECT_EQ(host().draws[1].x, 0.0f);  // anchored at the origin: nothing moved
-    EXPECT_EQ(host().draws[1].y, 0.0f);
-}
-
-TEST_F(Physics, GlobalWindAddsToOwnWindDuringTheUpdateOnly) {
-    loadModel("m", R"({"textures": {"t": "t.png"},
-        "parts": [{"name": "flag", "texture": "t"}],
+    // The global wind adds to the instance's own during the update only,
+    // also when it blows only vertically.
+    loadModel("flag", R"({"textures": {"t": "t.png"},
+        "parts": [{"name": "flag", "texture": "t", "srcRect": [1, 0, 0, 0]}],
         "physics": [{"target": "flag", "gravity": [0, 0], "wind": 1}]})");
-    const uint32_t id = Anime_CreateInstance("m");
-    ASSERT_NE(id, 0u);
-    Anime_SetWind(id, 1.0f, 0.0f);
-    Anime_SetWind(id + 1, 9.0f, 9.0f);
-    Anime_SetGlobalWind(2.0f, 0.0f);
-    updateAndRender(16.0f);
-    EXPECT_EQ(host().draws.at(0).x, FirstStep(150.0f, 0.0f).x);  // 50 x 1 x (1 + 2)
-    EXPECT_EQ(host().draws.at(0).y, 0.0f);
+    run("destroy; new flag; wind 1 0; id 99; wind 9 9; id 3; gwind 2 0; u 16; 1.y 0");
+    EXPECT_EQ(drawn(1)->x, FirstStep(150.0f));  // 50 x 1 x (1 + 2)
+    run("gwind 0 0; reset; u 16");
+    EXPECT_EQ(drawn(1)->x, FirstStep(50.0f));
+    run("gwind 0 1; reset; u 16");
+    EXPECT_EQ(drawn(1)->y, FirstStep(50.0f));
 
-    // Without the global wind again, the instance's own wind is what it was.
-    Anime_SetGlobalWind(0.0f, 0.0f);
-    Anime_ResetPhysics(id);  // keeps the wind
-    updateAndRender(16.0f);
-    EXPECT_EQ(host().draws.at(0).x, FirstStep(50.0f, 0.0f).x);
-
-    // A global wind that only blows vertically counts too.
-    Anime_SetGlobalWind(0.0f, 2.0f);
-    Anime_ResetPhysics(id);
-    updateAndRender(16.0f);
-    EXPECT_EQ(host().draws.at(0).y, FirstStep(0.0f, 100.0f).y);
-}
-
-TEST_F(Physics, SpringsOnOneTargetAdd) {
-    loadModel("m", R"({"textures": {"t": "t.png"},
-        "parts": [{"name": "bell", "texture": "t", "position": [10, 0]}],
-        "physics": [{"target": "bell", "gravity": [1, 0]},
-                    {"target": "bell", "gravity": [0, 2]}]})");
-    ASSERT_NE(Anime_CreateInstance("m"), 0u);
-    updateAndRender(16.0f);
-    const Offset a = FirstStep(100.0f, 0.0f);
-    const Offset b = FirstStep(0.0f, 200.0f);
-    EXPECT_EQ(host().draws.at(0).x, (10.0f + a.x) + b.x);
-    EXPECT_EQ(host().draws.at(0).y, (0.0f + a.y) + b.y);
+    // Springs on one target add.
+    loadModel("bell", R"({"textures": {"t": "t.png"},
+        "parts": [{"name": "bell", "texture": "t", "position": [10, 0], "srcRect": [1, 0, 0, 0]}],
+        "physics": [{"target": "bell", "gravity": [1, 0]}, {"target": "bell", "gravity": [0, 2]}]})");
+    run("gwind 0 0; destroy; new bell; u 16");
+    EXPECT_EQ(drawn(1)->x, (10.0f + FirstStep(100.0f)) + FirstStep(0.0f));
+    EXPECT_EQ(drawn(1)->y, (0.0f + FirstStep(0.0f)) + FirstStep(200.0f));
 }
 
 TEST_F(Physics, StiffnessAndDampingShapeTheSwingAndDefaultTo03And07) {
@@ -169,6 +120,42 @@ TEST_F(Physics, StiffnessAndDampingShapeTheSwingAndDefaultTo03And07) {
     EXPECT_NEAR(host().draws[0].y, 50.0f / 18.0f, 2e-3f);
     EXPECT_NEAR(host().draws[4].y, 50.0f / 42.0f, 2e-3f);
     EXPECT_NEAR(host().draws[5].y, 50.0f / 36.0f, 2e-3f);
+}
+
+TEST_F(Physics, TheGlobalWindLeavesTheInstancesOwnWindExactly) {
+    // Only the wind moves this spring, by a large factor so that a tiny own
+    // wind still shows in the drawn position.
+    loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [{"name": "leaf", "texture": "t"}],
+        "physics": [{"target": "leaf", "stiffness": 0, "damping": 0, "gravity": [0, 0],
+                     "wind": 1000000}]})");
+    for (float global : {1.0f, std::numeric_limits<float>::quiet_NaN(),
+                         std::numeric_limits<float>::infinity(), -1e30f}) {
+        SCOPED_TRACE(global);
+        // The veteran feels the global wind, hidden or not, then a newcomer
+        // with the same own wind must swing exactly like it.
+        const uint32_t veteran = Anime_CreateInstance("m");
+        Anime_SetWind(veteran, 1e-8f, -1e-8f);
+        Anime_SetGlobalWind(global, global);
+        Anime_Update(10.0f);
+        Anime_SetVisible(veteran, 0);
+        Anime_Update(10.0f);
+        Anime_SetVisible(veteran, 1);
+        Anime_SetGlobalWind(0.0f, 0.0f);
+        const uint32_t fresh = Anime_CreateInstance("m");
+        Anime_SetWind(fresh, 1e-8f, -1e-8f);
+        Anime_ResetPhysics(veteran);
+        Anime_Update(10.0f);
+        Anime_SetVisible(fresh, 0);
+        render();
+        const float veteranX = host().draws.at(0).x;
+        Anime_SetVisible(fresh, 1);
+        Anime_SetVisible(veteran, 0);
+        render();
+        const float freshX = host().draws.at(0).x;
+        EXPECT_GT(freshX, 0.0f);  // the own wind alone moves the leaf
+        EXPECT_EQ(Bits(veteranX), Bits(freshX));
+        Anime_DestroyAllInstances();
+    }
 }
 
 }  // namespace

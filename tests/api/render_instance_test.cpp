@@ -21,18 +21,10 @@ using RenderInstance = ApiTest;
 TEST_F(RenderInstance, GivesRendersCallsForEachInstance) {
     ASSERT_EQ(Anime_LoadModel("hero", (kHero + "model.json").c_str()), 1);
     ASSERT_EQ(Anime_LoadMotion("hero", (kHero + "motions/walk.json").c_str()), 1);
-    // Created in an order unlike the draw order; the last one hidden.
-    const uint32_t ids[] = {Anime_CreateInstance("hero"), Anime_CreateInstance("hero"),
-                            Anime_CreateInstance("hero"), Anime_CreateInstance("hero")};
-    const uint32_t drawOrder[] = {ids[1], ids[2], ids[0]};
-    Anime_SetDrawOrder(ids[0], 2);
-    Anime_SetDrawOrder(ids[2], 1);
-    Anime_SetVisible(ids[3], 0);
-    Anime_PlayMotion(ids[0], "walk", 1.0f);
-    Anime_Set3DSetup(ids[1], 1, 0.0f, -300.0f, 900.0f, 150.0f, 60.0f);
-    Anime_Set3DAngles(ids[1], 30.0f, 10.0f, -4.0f);
-    Anime_SetScale(ids[2], -0.5f, 0.5f);
-    Anime_SetPosition(ids[2], 40.0f, 10.0f);
+    // Created in an order unlike the draw order (2, 3, 1); the last one hidden.
+    run("new hero; order 2; play walk 1; new hero; 3d 1 0 -300 900 150 60; angles 30 10 -4;"
+        "new hero; order 1; scale -0.5 0.5; pos 40 10; new hero; vis 0");
+    const uint32_t drawOrder[] = {2, 3, 1};
     for (int frame = 0; frame < 20; ++frame) {
         updateAndRender(25.0f);
         const std::vector<AnimeDrawParams> all = host().draws;
@@ -44,7 +36,7 @@ TEST_F(RenderInstance, GivesRendersCallsForEachInstance) {
         ASSERT_TRUE(SameRecords(all, host().draws)) << "frame " << frame;
     }
     host().draws.clear();
-    Anime_RenderInstance(ids[3]);
+    Anime_RenderInstance(4);  // hidden
     EXPECT_STREQ(Anime_GetLastError(), "");
     Anime_RenderInstance(999);
     EXPECT_STREQ(Anime_GetLastError(), "no instance with id 999");

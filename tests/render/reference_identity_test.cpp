@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <random>
 #include <string>
@@ -26,8 +27,9 @@
 namespace kivanime::test {
 namespace {
 
-bool SameBits(float a, float b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
+// Whether two lists of floats hold the same bits.
+bool SameBits(std::initializer_list<float> a, std::initializer_list<float> b) {
+    return a.size() == b.size() && std::memcmp(a.begin(), b.begin(), a.size() * sizeof(float)) == 0;
 }
 
 struct Rng {
@@ -48,15 +50,8 @@ AnimeModel RandomHierarchy(Rng& rng) {
     for (uint32_t i = 0; i < count; ++i) {
         AnimePart part;
         part.name = nameOf(rng.below(names));
-        switch (rng.below(4)) {
-            case 0:
-                break;  // root
-            case 1:
-                part.parent = part.name;
-                break;
-            default:
-                part.parent = nameOf(rng.below(names + 2));
-        }
+        const uint32_t kind = rng.below(4);  // a root, a self-parent, or any name
+        part.parent = kind == 0 ? "" : kind == 1 ? part.name : nameOf(rng.below(names + 2));
         part.rest.x = rng.uniform(-50.0f, 50.0f);
         part.rest.y = rng.uniform(-50.0f, 50.0f);
         part.rest.rotation = rng.uniform(-3.0f, 3.0f);
@@ -241,10 +236,9 @@ TEST(ReferenceIdentity, CachedParallaxTermsMatchPerPartTrigonometry) {
         DrawItem literal = item;
         ApplyParallax(s, frame, depth, item);
         LiteralParallax(s, depth, literal);
-        ASSERT_TRUE(
-            SameBits(item.x, literal.x) && SameBits(item.y, literal.y) &&
-            SameBits(item.scaleX, literal.scaleX) && SameBits(item.scaleY, literal.scaleY) &&
-            SameBits(item.rotation, literal.rotation) && SameBits(item.depth, literal.depth))
+        ASSERT_TRUE(SameBits({item.x, item.y, item.scaleX, item.scaleY, item.rotation, item.depth},
+                             {literal.x, literal.y, literal.scaleX, literal.scaleY,
+                              literal.rotation, literal.depth}))
             << "round " << round << ": " << item.x << "," << item.y << " vs " << literal.x << ","
             << literal.y;
     }
@@ -305,9 +299,8 @@ TEST(ReferenceIdentity, OverlaySumsMatchAMapKeyedByName) {
         ASSERT_EQ(acc.touchedList.size(), sums.size()) << "round " << round;
         for (const auto& [name, sum] : sums) {
             const PartDelta& d = acc.deltas[static_cast<size_t>(model.findPart(name))];
-            ASSERT_TRUE(SameBits(d.x, sum.x) && SameBits(d.y, sum.y) &&
-                        SameBits(d.rotation, sum.rotation) && SameBits(d.scaleX, sum.scaleX) &&
-                        SameBits(d.scaleY, sum.scaleY) && SameBits(d.alpha, sum.alpha) &&
+            ASSERT_TRUE(SameBits({d.x, d.y, d.rotation, d.scaleX, d.scaleY, d.alpha},
+                                 {sum.x, sum.y, sum.rotation, sum.scaleX, sum.scaleY, sum.alpha}) &&
                         d.visible == sum.visible && d.textureSwap == sum.textureSwap)
                 << "round " << round << " part '" << name << "'";
         }

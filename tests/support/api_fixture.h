@@ -1,13 +1,17 @@
 // Base fixture for tests of the C interface: a clean library (no instances,
 // no models, ids from 1, no global wind) with the recording host installed,
-// and a scratch folder for model, motion and expression files.
+// a scratch folder for model, motion and expression files, and a small
+// script language for runs of "call, update, check the draw records".
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "kivanime.h"
 #include "support/recording_host.h"
@@ -31,9 +35,38 @@ protected:
 
     // Clears the host's records, updates by dt and renders.
     void updateAndRender(float dt);
+    // Clears the host's records and renders without an update.
+    void render();
+
+    // The record whose srcX is `label` (parts are told apart that way), or
+    // null when no such part was drawn.
+    const AnimeDrawParams* drawn(float label) const;
+
+    // Runs `steps`, separated by ';', on the current instance `id_`:
+    //   new M | new! M          create an instance of M (it becomes current)
+    //                           or check that creation fails
+    //   id N                    make N the current id
+    //   play M S | play! M S    play motion M at speed S, or check a refusal
+    //   ov M S W | ov! M S W    overlay; stop, stopov M, stopall
+    //   expr E | expr! E        set an expression, or check a refusal; clear
+    //   pos X Y, scale X Y, alpha A, vis V, order N, wind X Y, gwind X Y,
+    //   reset, 3d ON PX PY F CX CY, angles Y P R, strength D P, destroy
+    //   u DT                    update by DT and render; r renders only,
+    //                           up DT updates only
+    //   L.F V | L.F~ V          check field F (x y r sx sy a tex) of the
+    //                           record labelled L, exactly or to 1e-3
+    //   draws L,L,...           the labels drawn, in order ("-" for none)
+    //   playing B, finished B, count N
+    // Anything else goes to `extra`, which returns false for unknown steps.
+    void run(const std::string& steps,
+             const std::function<bool(const std::string&, std::istringstream&)>& extra = {});
 
     std::string dir_;
+    uint32_t id_ = 0;
 };
+
+// A record's field by its script name (x y r sx sy a tex); NaN for others.
+float Field(const AnimeDrawParams& d, const std::string& key);
 
 // Bit pattern of a float, for exact comparisons that also tell -0 from +0.
 inline uint32_t Bits(float f) {
