@@ -194,6 +194,7 @@ void Memory(benchmark::State& state) {
     constexpr int kInstances = 1000;
     int64_t model = 0;
     int64_t instances = 0;
+    alloc::TrackBytes(true);
     for (auto _ : state) {
         SetUpScene({0, false, false});
         const int64_t loaded = alloc::LiveBytes();
@@ -207,6 +208,7 @@ void Memory(benchmark::State& state) {
     state.counters["bytes_per_model"] = static_cast<double>(model);
     state.counters["bytes_per_instance"] = static_cast<double>(instances) / kInstances;
     TearDownScene();
+    alloc::TrackBytes(false);
 }
 
 void Loading(benchmark::State& state, uint64_t bytes, void (*load)()) {

@@ -16,13 +16,17 @@ std::atomic<uint64_t> gAllocations{0};
 std::atomic<int64_t> gLive{0};
 std::atomic<uint64_t> gFailAt{0};
 std::atomic<int64_t> gLiveBytes{0};
+std::atomic<bool> gTrackBytes{false};
 
+// Asking the heap for a block's size costs more than the counting itself, so
+// it is done only while a measurement wants bytes (see TrackBytes).
 int64_t BlockBytes([[maybe_unused]] void* p) {
 #if defined(__GLIBC__)
-    return static_cast<int64_t>(malloc_usable_size(p));
-#else
-    return 0;
+    if (gTrackBytes.load(std::memory_order_relaxed)) {
+        return static_cast<int64_t>(malloc_usable_size(p));
+    }
 #endif
+    return 0;
 }
 
 void Count() {
@@ -37,7 +41,9 @@ void Count() {
 void Free(void* p) {
     if (p != nullptr) {
         gLive.fetch_sub(1, std::memory_order_relaxed);
-        gLiveBytes.fetch_sub(BlockBytes(p), std::memory_order_relaxed);
+        if (const int64_t bytes = BlockBytes(p)) {
+            gLiveBytes.fetch_sub(bytes, std::memory_order_relaxed);
+        }
         std::free(p);
     }
 }
@@ -48,7 +54,9 @@ void* Allocate(std::size_t size) {
     if (p == nullptr) {
         throw std::bad_alloc();
     }
-    gLiveBytes.fetch_add(BlockBytes(p), std::memory_order_relaxed);
+    if (const int64_t bytes = BlockBytes(p)) {
+        gLiveBytes.fetch_add(bytes, std::memory_order_relaxed);
+    }
     return p;
 }
 
@@ -60,7 +68,9 @@ void* AllocateAligned(std::size_t size, std::align_val_t align) {
     if (p == nullptr) {
         throw std::bad_alloc();
     }
-    gLiveBytes.fetch_add(BlockBytes(p), std::memory_order_relaxed);
+    if (const int64_t bytes = BlockBytes(p)) {
+        gLiveBytes.fetch_add(bytes, std::memory_order_relaxed);
+    }
     return p;
 }
 
@@ -72,6 +82,10 @@ uint64_t AllocationCount() {
 
 int64_t LiveBlocks() {
     return gLive.load(std::memory_order_relaxed);
+}
+
+void TrackBytes(bool on) {
+    gTrackBytes.store(on, std::memory_order_relaxed);
 }
 
 int64_t LiveBytes() {

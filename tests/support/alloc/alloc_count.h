@@ -13,8 +13,11 @@ uint64_t AllocationCount();
 // Blocks handed out and not yet given back.
 int64_t LiveBlocks();
 
-// Bytes the heap holds for those blocks (glibc: each block's usable size;
-// elsewhere 0).
+// Bytes the heap holds for the blocks handed out while tracking was on
+// (glibc: each block's usable size; elsewhere 0). Off by default: it costs a
+// heap query per allocation, which would weigh on timed cases. Compare two
+// readings taken while it is on, around work whose blocks it also saw made.
+void TrackBytes(bool on);
 int64_t LiveBytes();
 
 // Makes the n-th allocation from now throw std::bad_alloc (0: none fails).
