@@ -31,12 +31,17 @@ int32_t LoadTexture(const uint16_t* path) {
     return static_cast<int32_t>(state.textures.size() - 1);
 }
 
+// The image behind a live handle, or null for an unknown or released one.
+std::shared_ptr<const Image>* Slot(int32_t texture) {
+    auto& textures = Host().textures;
+    const size_t i = static_cast<size_t>(texture);
+    return texture >= 0 && i < textures.size() && textures[i] ? &textures[i] : nullptr;
+}
+
 void ReleaseTexture(int32_t texture) {
-    HostState& state = Host();
-    if (texture >= 0 && static_cast<size_t>(texture) < state.textures.size() &&
-        state.textures[static_cast<size_t>(texture)]) {
-        state.textures[static_cast<size_t>(texture)].reset();
-        ++state.releases;
+    if (std::shared_ptr<const Image>* slot = Slot(texture)) {
+        slot->reset();
+        ++Host().releases;
     }
 }
 
@@ -46,17 +51,14 @@ void Draw(const AnimeDrawParams* params) {
         return;
     }
     ++state.draws;
-    const int32_t texture = params->texture;
+    const size_t texture = static_cast<size_t>(params->texture);
     if (state.trace) {
-        const bool known = texture >= 0 && static_cast<size_t>(texture) < state.paths.size();
-        state.traced.push_back({known ? state.paths[static_cast<size_t>(texture)] : "?", *params});
+        const bool known = params->texture >= 0 && texture < state.paths.size();
+        state.traced.push_back({known ? state.paths[texture] : "?", *params});
     }
-    if (state.target == nullptr || texture < 0 ||
-        static_cast<size_t>(texture) >= state.textures.size() ||
-        !state.textures[static_cast<size_t>(texture)]) {
-        return;
+    if (std::shared_ptr<const Image>* slot = Slot(params->texture); slot && state.target) {
+        DrawSprite(*state.target, **slot, *params);
     }
-    DrawSprite(*state.target, *state.textures[static_cast<size_t>(texture)], *params);
 }
 
 }  // namespace
@@ -67,12 +69,7 @@ HostState& Host() {
 }
 
 AnimeHostCallbacks HostCallbacks() {
-    AnimeHostCallbacks callbacks{};
-    callbacks.loadTexture = &LoadTexture;
-    callbacks.releaseTexture = &ReleaseTexture;
-    callbacks.reserved = nullptr;
-    callbacks.draw = &Draw;
-    return callbacks;
+    return AnimeHostCallbacks{&LoadTexture, &ReleaseTexture, nullptr, &Draw};
 }
 
 }  // namespace kivanime_player

@@ -24,11 +24,10 @@ Image FromRgba8(const Rgba8Image& source) {
     for (size_t i = 0; i < count; ++i) {
         const uint8_t* in = &source.pixels[i * 4];
         float* out = &image.pixels[i * 4];
-        const float a = in[3] / 255.0f;
-        out[0] = in[0] / 255.0f * a;
-        out[1] = in[1] / 255.0f * a;
-        out[2] = in[2] / 255.0f * a;
-        out[3] = a;
+        out[3] = in[3] / 255.0f;
+        for (int c = 0; c < 3; ++c) {
+            out[c] = in[c] / 255.0f * out[3];
+        }
     }
     return image;
 }
@@ -80,23 +79,12 @@ Image Downscale(const Image& source, float factor) {
 }  // namespace
 
 Rgba8Image ToRgba8(const Image& source) {
-    Rgba8Image image;
-    image.width = source.width;
-    image.height = source.height;
-    const size_t count = static_cast<size_t>(source.width) * source.height;
-    image.pixels.resize(count * 4);
-    for (size_t i = 0; i < count; ++i) {
-        const float* in = &source.pixels[i * 4];
-        uint8_t* out = &image.pixels[i * 4];
-        const float a = in[3];
-        if (a <= 0.0f) {
-            out[0] = out[1] = out[2] = out[3] = 0;
-            continue;
+    Rgba8Image image{source.width, source.height, std::vector<uint8_t>(source.pixels.size(), 0)};
+    for (size_t i = 0; i < source.pixels.size(); i += 4) {
+        const float a = source.pixels[i + 3];
+        for (int c = 0; c < 4 && a > 0.0f; ++c) {  // fully transparent stays all zero
+            image.pixels[i + c] = ToByte(c < 3 ? source.pixels[i + c] / a : a);
         }
-        out[0] = ToByte(in[0] / a);
-        out[1] = ToByte(in[1] / a);
-        out[2] = ToByte(in[2] / a);
-        out[3] = ToByte(a);
     }
     return image;
 }
