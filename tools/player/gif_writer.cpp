@@ -34,13 +34,8 @@ uint32_t Rgb(const uint8_t* p) {
 }  // namespace
 
 GifWriter::~GifWriter() {
-    int code = 0;
-    if (gif_ != nullptr) {
-        EGifCloseFile(gif_, &code);
-    }
-    if (file_ != nullptr) {
-        std::fclose(file_);
-    }
+    std::string ignored;
+    Close(ignored);
 }
 
 void GifWriter::AddSamples(const Image& image, Color background) {
@@ -217,12 +212,9 @@ bool GifWriter::AddFrame(const Rgba8Image& straight, std::string& error) {
 }
 
 bool GifWriter::Close(std::string& error) {
-    if (gif_ == nullptr) {
-        return true;
-    }
     int code = 0;
-    const int result = EGifCloseFile(gif_, &code);
-    const bool flushed = std::fclose(file_) == 0;
+    const int result = gif_ != nullptr ? EGifCloseFile(gif_, &code) : GIF_OK;
+    const bool flushed = file_ == nullptr || std::fclose(file_) == 0;
     gif_ = nullptr;
     file_ = nullptr;
     error = result != GIF_OK ? GifError("cannot finish GIF", code)

@@ -284,16 +284,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
         const size_t equals = positional ? std::string::npos : arg.find('=');
         const std::string name = positional ? "MODEL.json" : arg.substr(0, equals);
         const std::string wanted = name == "-h" ? "--help" : name;
-        int index = 0;
-        while (index < static_cast<int>(std::size(kRows)) &&
-               (kRows[index].option == nullptr || wanted != kRows[index].option)) {
-            ++index;
-        }
-        if (index == static_cast<int>(std::size(kRows))) {
+        const Row* found = std::find_if(std::begin(kRows), std::end(kRows), [&](const Row& r) {
+            return r.option != nullptr && wanted == r.option;
+        });
+        if (found == std::end(kRows)) {
             error = "unknown option '" + name + "' (see --help)";
             return false;
         }
-        const Row& row = kRows[index];
+        const Row& row = *found;
         const bool flag = row.arg[0] == '\0';
         std::string value = positional                    ? arg
                             : equals != std::string::npos ? arg.substr(equals + 1)
@@ -312,7 +310,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
             error = "bad value '" + value + "' for " + name + " (expected " + row.arg + ")";
             return false;
         }
-        line.options.emplace_back(index, std::move(value));
+        line.options.emplace_back(static_cast<int>(found - kRows), std::move(value));
     }
     return true;
 }
