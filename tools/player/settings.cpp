@@ -125,6 +125,29 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
     return parts;
 }
 
+// "#rrggbb", "#rrggbbaa" (the # optional), "transparent" or "none".
+bool ParseColor(std::string_view text, Color& color) {
+    if (text == "transparent" || text == "none") {
+        color = Color{0, 0, 0, 0};
+        return true;
+    }
+    const std::string_view hex = text.starts_with('#') ? text.substr(1) : text;
+    if (hex.size() != 6 && hex.size() != 8) {
+        return false;
+    }
+    float channels[4] = {0, 0, 0, 1};
+    for (size_t i = 0; i * 2 < hex.size(); ++i) {
+        unsigned value = 0;
+        const char* end = hex.data() + i * 2 + 2;
+        if (std::from_chars(end - 2, end, value, 16).ptr != end) {
+            return false;
+        }
+        channels[i] = static_cast<float>(value) / 255.0f;
+    }
+    color = Color{channels[0], channels[1], channels[2], channels[3]};
+    return true;
+}
+
 // A whole number within +-1e9, or any finite number.
 template <typename T>
 bool ParseNumber(std::string_view text, T& value) {
@@ -249,28 +272,6 @@ bool FromJson(const JsonValue& v, std::optional<T>& out, const Row& row, std::st
 }
 
 }  // namespace
-
-bool ParseColor(std::string_view text, Color& color) {
-    if (text == "transparent" || text == "none") {
-        color = Color{0, 0, 0, 0};
-        return true;
-    }
-    const std::string_view hex = text.starts_with('#') ? text.substr(1) : text;
-    if (hex.size() != 6 && hex.size() != 8) {
-        return false;
-    }
-    float channels[4] = {0, 0, 0, 1};
-    for (size_t i = 0; i * 2 < hex.size(); ++i) {
-        unsigned value = 0;
-        const char* end = hex.data() + i * 2 + 2;
-        if (std::from_chars(end - 2, end, value, 16).ptr != end) {
-            return false;
-        }
-        channels[i] = static_cast<float>(value) / 255.0f;
-    }
-    color = Color{channels[0], channels[1], channels[2], channels[3]};
-    return true;
-}
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error) {
     Settings scratch;  // every value is tried here so that a bad one fails now

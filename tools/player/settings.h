@@ -5,7 +5,6 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "image.h"
@@ -89,7 +88,6 @@ struct CommandLine {
 // false with a message naming the option.
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error);
 
-// Applies the command line's options over `settings`.
 void Apply(const CommandLine& line, Settings& settings);
 
 // Reads the timeline's own settings (not its events) into `settings`; on
@@ -104,8 +102,5 @@ std::string HelpText();
 
 // Prints "kivanime-player: error: MESSAGE" on stderr and returns `code`.
 int Fail(int code, const std::string& message);
-
-// "#rrggbb", "#rrggbbaa" (the # optional) or "transparent".
-bool ParseColor(std::string_view text, Color& color);
 
 }  // namespace kivanime_player
