@@ -59,8 +59,6 @@ bool Resolve(void* handle, const char* name, Fn& out) {
     return address != nullptr;
 }
 
-// Beside the executable, installed with it, where the build put it, and
-// the bare file name through the system's own search.
 std::vector<std::string> Candidates(const char* argv0) {
     std::vector<std::string> candidates;
     std::error_code ec;
@@ -93,10 +91,6 @@ std::vector<std::string> Candidates(const char* argv0) {
 }
 
 }  // namespace
-
-AnimeLibrary::~AnimeLibrary() {
-    Close();
-}
 
 void AnimeLibrary::Close() {
     if (handle_ != nullptr) {

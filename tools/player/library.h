@@ -22,7 +22,7 @@ public:
     AnimeLibrary() = default;
     AnimeLibrary(const AnimeLibrary&) = delete;
     AnimeLibrary& operator=(const AnimeLibrary&) = delete;
-    ~AnimeLibrary();
+    ~AnimeLibrary() { Close(); }
 
     // Opens the library at `path` and resolves every export. On failure says
     // why in `error` and leaves nothing open.
