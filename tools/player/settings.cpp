@@ -231,21 +231,16 @@ std::string_view Leaf(const Row& row) {
     const std::string_view key = row.key != nullptr ? row.key : "";
     return key.substr(key.starts_with("setup3d.") ? 8 : 0);
 }
-const Row kAny{};
-
 bool Expected(std::string& error, const Row& row, const char* what) {
     error = "\"" + std::string(Leaf(row)) + "\" " + what;
     return false;
 }
 bool FromJson(const JsonValue& v, std::string& out, const Row& row, std::string& error) {
-    return (v.isString() && !(out = v.text).empty()) ||
-           Expected(error, row, "must be a non-empty string");
+    return ReadName(v, Leaf(row), out, error);
 }
 bool FromJson(const JsonValue& v, float& out, const Row& row, std::string& error) {
-    out = static_cast<float>(v.number);
-    return !v.isNumber() || !std::isfinite(v.number) ? Expected(error, row, "must be a number")
-           : out < row.lo || out > row.hi            ? Expected(error, row, row.bad)
-                                                     : true;
+    return ReadNumbers(v, Leaf(row), 1, &out, error) &&
+           ((out >= row.lo && out <= row.hi) || Expected(error, row, row.bad));
 }
 // Whole numbers are read as numbers and cut to their integer part.
 bool FromJson(const JsonValue& v, int& out, const Row& row, std::string& error) {
@@ -254,9 +249,8 @@ bool FromJson(const JsonValue& v, int& out, const Row& row, std::string& error) 
            Expected(error, row, row.bad);
 }
 bool FromJson(const JsonValue& v, Vec2& out, const Row& row, std::string& error) {
-    return (v.isArray() && v.size() == 2 && FromJson(v.at(0), out.x, kAny, error) &&
-            FromJson(v.at(1), out.y, kAny, error)) ||
-           Expected(error, row, "must be an array of 2 numbers");
+    float xy[2];
+    return ReadNumbers(v, Leaf(row), 2, xy, error) && (out = Vec2{xy[0], xy[1]}, true);
 }
 bool FromJson(const JsonValue& v, Size& out, const Row& row, std::string& error) {
     return (v.isArray() && v.size() == 2 && FromJson(v.at(0), out.width, row, error) &&
@@ -272,6 +266,29 @@ bool FromJson(const JsonValue& v, std::optional<T>& out, const Row& row, std::st
 }
 
 }  // namespace
+
+bool MustBe(std::string& error, std::string_view key, const std::string& what) {
+    error = "\"" + std::string(key) + "\" must be " + what;
+    return false;
+}
+
+bool ReadNumbers(const JsonValue& v, std::string_view key, size_t count, float* out,
+                 std::string& error) {
+    bool ok = count == 1 ? v.isNumber() : v.isArray() && v.size() == count;
+    for (size_t i = 0; ok && i < count; ++i) {
+        const JsonValue& item = count == 1 ? v : v.at(i);
+        out[i] = static_cast<float>(item.number);
+        ok = item.isNumber() && std::isfinite(item.number);
+    }
+    return ok ||
+           MustBe(error, key,
+                  count == 1 ? "a number" : "an array of " + std::to_string(count) + " numbers");
+}
+
+bool ReadName(const JsonValue& v, std::string_view key, std::string& out, std::string& error) {
+    out = v.text;
+    return (v.isString() && !out.empty()) || MustBe(error, key, "a non-empty string");
+}
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error) {
     Settings scratch;  // every value is tried here so that a bad one fails now

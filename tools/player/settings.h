@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "image.h"
@@ -97,6 +98,14 @@ bool ReadTimelineSettings(const kivanime::JsonValue& root, Settings& settings, s
 // Fills in the defaults that depend on other settings: the frame count (from
 // the timeline's duration) and the origin (from the frame size).
 void Resolve(Settings& settings);
+
+// Readers of one JSON value: on a value of the wrong kind they say in `error`
+// what "key" must be, and return false.
+bool ReadNumbers(const kivanime::JsonValue& v, std::string_view key, size_t count, float* out,
+                 std::string& error);
+bool ReadName(const kivanime::JsonValue& v, std::string_view key, std::string& out,
+              std::string& error);
+bool MustBe(std::string& error, std::string_view key, const std::string& what);
 
 std::string HelpText();
 

@@ -38,31 +38,6 @@ constexpr struct {
     {"resetPhysics", EventKind::ResetPhysics, 0},
 };
 
-// Each reader says what it expected in `error` (without the event prefix)
-// when the value has the wrong kind.
-bool Fail(std::string& error, const std::string& key, const std::string& expected) {
-    error = "\"" + key + "\" must be " + expected;
-    return false;
-}
-
-bool ReadNumbers(const JsonValue& v, const std::string& key, size_t count, float* out,
-                 std::string& error) {
-    bool ok = count == 1 ? v.isNumber() : v.isArray() && v.size() == count;
-    for (size_t i = 0; ok && i < count; ++i) {
-        const JsonValue& item = count == 1 ? v : v.at(i);
-        out[i] = static_cast<float>(item.number);
-        ok = item.isNumber() && std::isfinite(item.number);
-    }
-    return ok ||
-           Fail(error, key,
-                count == 1 ? "a number" : "an array of " + std::to_string(count) + " numbers");
-}
-
-bool ReadName(const JsonValue& v, const std::string& key, std::string& out, std::string& error) {
-    out = v.text;
-    return (v.isString() && !out.empty()) || Fail(error, key, "a non-empty string");
-}
-
 bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
     if (!v.isObject()) {
         error = "must be an object";
@@ -108,7 +83,7 @@ bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
     }
     if (count == 0) {
         e.flag = value.boolValue;
-        return value.isBool() || Fail(error, key, "true or false");
+        return value.isBool() || MustBe(error, key, "true or false");
     }
     if (e.kind == EventKind::Scale && value.isNumber()) {  // one number scales both axes
         return ReadNumbers(value, key, 1, e.values, error) && (e.values[1] = e.values[0], true);
