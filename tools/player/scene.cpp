@@ -471,8 +471,7 @@ private:
 
 int RunScene(const AnimeApi& api, const Settings& settings,
              const std::vector<TimelineEvent>& events) {
-    Scene scene(api, settings, events);
-    return scene.Run();
+    return Scene(api, settings, events).Run();
 }
 
 }  // namespace kivanime_player
