@@ -81,7 +81,6 @@ struct Settings {
 // The command line as given: each option with its value, in order, checked
 // but not yet applied, so that it can be laid over the timeline's settings.
 struct CommandLine {
-    std::string model;
     std::vector<std::pair<int, std::string>> options;  // row of the table, value
 };
 
