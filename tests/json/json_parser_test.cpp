@@ -209,8 +209,8 @@ TEST(JsonParser, NestingIsKeptToTheBoundAndReadsAsNullBeyond) {
     static_assert(kivanime::kJsonMaxDepth == 512);
     const JsonValue* innermost = nullptr;
     for (int levels : {511, 512}) {
-        EXPECT_EQ(ChainDepth(ParseJson(Repeat("[", levels) + Repeat("]", levels)), &innermost),
-                  levels);
+        const JsonValue arrays = ParseJson(Repeat("[", levels) + Repeat("]", levels));
+        EXPECT_EQ(ChainDepth(arrays, &innermost), levels);
         EXPECT_EQ(innermost->size(), 0u);
     }
     JsonValue objects = ParseJson(Repeat("{\"a\":", 512) + "7" + Repeat("}", 512));

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,9 @@ TEST(PlayerGif, ReplayingTheFileGivesEveryFrameBack) {
     const std::vector<std::vector<int>> shown = {
         {240, 236, 226}, {200, 40, 40}, {200, 40, 40}, {40, 60, 200}, {127, 127, 127}};
     const std::string path =
-        (std::filesystem::temp_directory_path() / "kivanime_player_gif_test.gif").string();
+        (std::filesystem::temp_directory_path() /
+         ("kivanime_player_gif_test_" + std::to_string(std::random_device{}()) + ".gif"))
+            .string();
     std::string error;
     GifWriter writer(path, 30.0f);
     // The palette comes from the first frame and these: red, blue, half

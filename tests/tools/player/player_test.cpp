@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,7 +24,9 @@ class PlayerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / (std::string("kivanime_player_") + info->name());
+        // A folder of its own per run: suites of two checkouts may run at once.
+        dir_ = fs::temp_directory_path() / ("kivanime_player_" + std::string(info->name()) + "_" +
+                                            std::to_string(std::random_device{}()));
         fs::remove_all(dir_);
         fs::create_directories(dir_ / "motions");
         fs::create_directories(dir_ / "expressions");
