@@ -28,6 +28,8 @@ enum class EasingType : int32_t {
 inline constexpr int32_t kNoTextureSwap = -1;         // the keyframe or parameter swaps nothing
 inline constexpr int32_t kSwapToUnknownTexture = -2;  // names no texture of the model: no handle
 
+// Numbers only, 40 bytes: a frame reads a track's keyframes, and the texture
+// swap is needed as the index the name resolved to at load, not as the name.
 struct MotionKeyframe {
     float time = 0.0f;
     float x = 0.0f;
@@ -37,10 +39,9 @@ struct MotionKeyframe {
     float scaleY = 1.0f;
     float alpha = 1.0f;
     EasingType easing = EasingType::Linear;
-    std::string textureSwap;
     int32_t visible = -1;
-    // Index of `textureSwap` in the model's texture list, kNoTextureSwap when
-    // empty, kSwapToUnknownTexture when it names nothing.
+    // Index of the "textureSwap" name in the model's texture list,
+    // kNoTextureSwap when empty, kSwapToUnknownTexture when it names nothing.
     int32_t textureSwapIndex = kNoTextureSwap;
 };
 

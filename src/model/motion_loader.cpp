@@ -34,8 +34,7 @@ MotionKeyframe ReadKeyframeJson(const AnimeModel& model, const JsonValue& value)
     ReadScale(value.get("scale"), key.scaleX, key.scaleY);
     key.alpha = value.get("alpha").asFloat(key.alpha);
     key.easing = ParseEasing(value.get("easing").asStringView(kEasingNames[0].first));
-    key.textureSwap = value.get("textureSwap").asString(kEmpty);
-    key.textureSwapIndex = model.resolveTextureSwap(key.textureSwap);
+    key.textureSwapIndex = model.resolveTextureSwap(value.get("textureSwap").asStringView(""));
     key.visible = value.get("visible").asInt(key.visible);
     return key;
 }

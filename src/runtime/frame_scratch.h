@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "runtime/motion_player.h"
 #include "runtime/physics.h"
 
 namespace kivanime {
@@ -18,6 +19,7 @@ namespace kivanime {
 struct FrameScratch {
     std::vector<float> parentCosSin;  // two per part
     std::vector<PhysicsAnchor> anchors;
+    OverlayAccumulator overlaySums;
 
     // Room for an instance of `parts` parts and `springs` springs.
     void reserve(size_t parts, size_t springs) {
@@ -27,6 +29,7 @@ struct FrameScratch {
         if (anchors.size() < springs) {
             anchors.resize(springs);
         }
+        overlaySums.reserve(parts);
     }
 };
 

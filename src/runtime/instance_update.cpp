@@ -24,7 +24,6 @@ void InitializeInstanceState(AnimeInstance& instance) {
             TextureHandleOf(model.topology.textureIndex[i], instance.textureHandles);
     }
     instance.player = MotionPlayer{};
-    instance.player.overlayDeltas.resize(count);
     instance.player.overlays.reserve(4);
     BuildPhysics(instance.physics, model);
     gFrameScratch.reserve(count, model.physics.size());
@@ -37,11 +36,11 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
     const AnimeModel& model = *instance.model;
     std::vector<PartPose>& poses = instance.poses;
 
-    AdvancePlayer(instance.player, dt);
-    ApplyMotion(instance.player, model, instance.textureHandles, poses);
-    ApplyExpression(instance.player.expression, instance.textureHandles, poses);
     FrameScratch& scratch = gFrameScratch;
     scratch.reserve(poses.size(), instance.physics.points.size());
+    AdvancePlayer(instance.player, dt, scratch.overlaySums);
+    ApplyMotion(instance.player, model, instance.textureHandles, scratch.overlaySums, poses);
+    ApplyExpression(instance.player.expression, instance.textureHandles, poses);
     ResolveWorldPose(model, poses, scratch.parentCosSin);
 
     // Springs: anchored at the target's parent as resolved just now.
@@ -70,9 +69,14 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
         }
     }
 
+    // Multiplying by 1 changes no value (arithmetic never yields the one
+    // kind of NaN it would change), so the common opaque instance skips the
+    // pass.
     const float alpha = instance.alpha;
-    for (PartPose& p : poses) {
-        p.world.alpha *= alpha;
+    if (alpha != 1.0f) {
+        for (PartPose& p : poses) {
+            p.world.alpha *= alpha;
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "runtime/channel_ops.h"
 #include "runtime/easing.h"
 
 namespace kivanime {
@@ -85,12 +86,7 @@ inline PartDelta Sample(const MotionTrack& track, float timeMs, uint16_t* segmen
 
     const MotionKeyframe& a = keys[lo];
     const MotionKeyframe& b = keys[hi];
-    out.x = a.x + (b.x - a.x) * e;
-    out.y = a.y + (b.y - a.y) * e;
-    out.rotation = a.rotation + (b.rotation - a.rotation) * e;
-    out.scaleX = a.scaleX + (b.scaleX - a.scaleX) * e;
-    out.scaleY = a.scaleY + (b.scaleY - a.scaleY) * e;
-    out.alpha = a.alpha + (b.alpha - a.alpha) * e;
+    InterpolateChannels(a, b, e, out);
 
     // Discrete values follow the raw fraction, not the eased one.
     const MotionKeyframe& held = u < 1.0f ? a : b;

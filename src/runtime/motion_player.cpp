@@ -2,13 +2,16 @@
 
 #include <cmath>
 
+#include "runtime/channel_ops.h"
+
 namespace kivanime {
 
-void OverlayAccumulator::resize(size_t partCount) {
-    deltas.assign(partCount, PartDelta{});
-    touched.assign(partCount, 0);
-    touchedList.clear();
-    touchedList.reserve(partCount);
+void OverlayAccumulator::reserve(size_t partCount) {
+    if (deltas.size() < partCount) {
+        deltas.resize(partCount);
+        touched.resize(partCount, 0);
+        touchedList.reserve(partCount);
+    }
 }
 
 void OverlayAccumulator::clear() {
@@ -61,7 +64,8 @@ bool PlayOverlay(MotionPlayer& player, const AnimeModel& model, std::string_view
             return true;
         }
     }
-    player.overlays.push_back(OverlaySlot{motion, 0.0f, speed, weight});
+    player.overlays.push_back(
+        OverlaySlot{motion, 0.0f, speed, weight, std::vector<uint16_t>(motion->tracks.size(), 0)});
     return true;
 }
 
@@ -109,24 +113,30 @@ void AccumulateDelta(PartDelta& sum, const PartDelta& s, float w) {
 
 namespace {
 
-void AccumulateOverlay(OverlayAccumulator& acc, const OverlaySlot& slot) {
+void AccumulateOverlay(OverlayAccumulator& acc, OverlaySlot& slot) {
     const float w = slot.weight;
-    if (w <= 0.0f || slot.motion->tracks.empty()) {
+    const std::vector<MotionTrack>& tracks = slot.motion->tracks;
+    if (w <= 0.0f || tracks.empty()) {
         return;
     }
-    for (const MotionTrack& track : slot.motion->tracks) {
+    // A motion reloaded in place may have more tracks than when the slot
+    // started: those go without a remembered segment.
+    const size_t remembered = slot.segments.size();
+    for (size_t k = 0; k < tracks.size(); ++k) {
+        const MotionTrack& track = tracks[k];
         if (track.partIndex < 0) {
             continue;  // names no part: its sum would never be applied
         }
-        PartDelta s = SampleTrack(track, slot.time);
+        PartDelta s = k < remembered ? SampleTrack(track, slot.time, slot.segments[k])
+                                     : SampleTrack(track, slot.time);
         AccumulateDelta(acc.entry(track.partIndex), s, w);
     }
 }
 
 }  // namespace
 
-void AdvancePlayer(MotionPlayer& player, float dt) {
-    player.overlayDeltas.clear();
+void AdvancePlayer(MotionPlayer& player, float dt, OverlayAccumulator& overlaySums) {
+    overlaySums.clear();
 
     if (player.playing && player.motion != nullptr) {
         player.time += dt * player.speed;
@@ -146,10 +156,10 @@ void AdvancePlayer(MotionPlayer& player, float dt) {
         const float d = slot.motion->duration;
         if (slot.motion->loop) {
             slot.time = WrapLoopClock(slot.time, d);
-            AccumulateOverlay(player.overlayDeltas, slot);
+            AccumulateOverlay(overlaySums, slot);
             ++i;
         } else if (slot.time < d) {
-            AccumulateOverlay(player.overlayDeltas, slot);
+            AccumulateOverlay(overlaySums, slot);
             ++i;
         } else {
             // An ended overlay contributes nothing in the frame it ends.
@@ -180,13 +190,7 @@ namespace {
 // ApplyDelta on a pose just reset to `part`'s rest values, in one write.
 void SetPose(PartPose& p, const AnimePart& part, const PartDelta& d,
              const std::vector<int32_t>& textureHandles) {
-    const PoseChannels& rest = part.rest;
-    p.local.x = rest.x + d.x;
-    p.local.y = rest.y + d.y;
-    p.local.rotation = rest.rotation + d.rotation;
-    p.local.scaleX = rest.scaleX * d.scaleX;
-    p.local.scaleY = rest.scaleY * d.scaleY;
-    p.local.alpha = rest.alpha * d.alpha;
+    SetChannels(p.local, part.rest, d);
     p.visible = d.visible >= 0 ? d.visible != 0 : part.visible;
     if (d.textureSwap != kNoTextureSwap) {
         p.textureHandle = TextureHandleOf(d.textureSwap, textureHandles);
@@ -203,6 +207,7 @@ PartDelta SampleMainTrack(MotionPlayer& player, const AnimeMotion& main, size_t 
 
 [[gnu::flatten]] void ApplyMotion(MotionPlayer& player, const AnimeModel& model,
                                   const std::vector<int32_t>& textureHandles,
+                                  const OverlayAccumulator& overlaySums,
                                   std::vector<PartPose>& poses) {
     // The main motion is found by name; a player that never had one finds
     // the motion stored under the empty name, if the model has one.
@@ -231,9 +236,8 @@ PartDelta SampleMainTrack(MotionPlayer& player, const AnimeMotion& main, size_t 
             }
         }
     }
-    const OverlayAccumulator& acc = player.overlayDeltas;
-    for (int32_t part : acc.touchedList) {
-        ApplyDelta(poses[static_cast<size_t>(part)], acc.deltas[static_cast<size_t>(part)],
+    for (int32_t part : overlaySums.touchedList) {
+        ApplyDelta(poses[static_cast<size_t>(part)], overlaySums.deltas[static_cast<size_t>(part)],
                    textureHandles);
     }
 }

@@ -18,23 +18,27 @@ struct OverlaySlot {
     float time = 0.0f;
     float speed = 1.0f;
     float weight = 1.0f;
+    // Per track, the keyframe that began the segment sampled last (as the
+    // main motion's `segments`).
+    std::vector<uint16_t> segments;
 };
 
-// The weighted sum of all overlays for the current frame, per part index.
+// The weighted sum of all overlays of one instance's frame, per part index.
 // Only parts that some overlay track names get an entry; tracks naming no
-// part contribute nothing.
+// part contribute nothing. It is working space of the frame, not state: one
+// accumulator serves every instance in turn (see FrameScratch).
 struct OverlayAccumulator {
     std::vector<PartDelta> deltas;  // one per part
     std::vector<uint8_t> touched;   // 1 when the part has an entry this frame
     std::vector<int32_t> touchedList;
 
-    void resize(size_t partCount);
+    // At least room for `partCount` parts; existing entries are kept.
+    void reserve(size_t partCount);
     void clear();
     PartDelta& entry(int32_t part);
 };
 
 struct MotionPlayer {
-    OverlayAccumulator overlayDeltas;
     const AnimeMotion* motion = nullptr;
     float time = 0.0f;
     float speed = 1.0f;
@@ -58,9 +62,10 @@ void StopAllOverlays(MotionPlayer& player);
 // and durations of 0 or less, are left alone.
 float WrapLoopClock(float time, float duration);
 
-// Advances the main clock and the overlays (refilling the overlay sums) and
-// the expression weight.
-void AdvancePlayer(MotionPlayer& player, float dt);
+// Advances the main clock, the overlays and the expression weight, and
+// refills `overlaySums` (sized for the model's parts) with this frame's
+// overlay sums.
+void AdvancePlayer(MotionPlayer& player, float dt, OverlayAccumulator& overlaySums);
 
 // Adds one sampled delta of an overlay into an accumulator entry.
 void AccumulateDelta(PartDelta& sum, const PartDelta& sample, float weight);
@@ -70,9 +75,10 @@ void AccumulateDelta(PartDelta& sum, const PartDelta& sample, float weight);
 void ApplyDelta(PartPose& pose, const PartDelta& delta, const std::vector<int32_t>& textureHandles);
 
 // Sets every part's local pose to its rest values, then applies the main
-// motion and the overlay sums. Without a main motion only the rest pose is
-// written (overlays still run their clocks).
+// motion and the overlay sums AdvancePlayer left. Without a main motion only
+// the rest pose is written (overlays still run their clocks).
 void ApplyMotion(MotionPlayer& player, const AnimeModel& model,
-                 const std::vector<int32_t>& textureHandles, std::vector<PartPose>& poses);
+                 const std::vector<int32_t>& textureHandles, const OverlayAccumulator& overlaySums,
+                 std::vector<PartPose>& poses);
 
 }  // namespace kivanime

@@ -143,7 +143,6 @@ TEST(MotionLoader, KeyframeFields) {
         const std::string json = std::string(R"({"visible": )") + value + "}";
         EXPECT_EQ(ReadKeyframeJson(model, ParseJson(json)).visible, kMin) << value;
     }
-    EXPECT_EQ(ReadKeyframeJson(model, ParseJson(R"({"textureSwap": "nope"})")).textureSwap, "nope");
 
     const char* names[] = {"linear",
                            "ease_in",

@@ -271,7 +271,8 @@ TEST(ReferenceIdentity, OverlaySumsMatchAMapKeyedByName) {
     Rng rng(3);
     for (int round = 0; round < 200; ++round) {
         MotionPlayer player;
-        player.overlayDeltas.resize(model.parts.size());
+        OverlayAccumulator acc;
+        acc.reserve(model.parts.size());
         for (int k = 0, n = 1 + static_cast<int>(rng.below(5)); k < n; ++k) {
             const float weight = rng.below(4) == 0 ? 0.0f : rng.uniform(-0.2f, 1.2f);
             PlayOverlay(player, model, "m" + std::to_string(rng.below(3)), rng.uniform(0.5f, 2.0f),
@@ -279,7 +280,7 @@ TEST(ReferenceIdentity, OverlaySumsMatchAMapKeyedByName) {
         }
         const float dt = rng.uniform(0.0f, 400.0f);
         std::vector<OverlaySlot> slots = player.overlays;
-        AdvancePlayer(player, dt);
+        AdvancePlayer(player, dt, acc);
         // The same frame, summed by name.
         std::map<std::string, PartDelta> sums;
         for (OverlaySlot slot : slots) {
@@ -295,7 +296,6 @@ TEST(ReferenceIdentity, OverlaySumsMatchAMapKeyedByName) {
                 }
             }
         }
-        const OverlayAccumulator& acc = player.overlayDeltas;
         ASSERT_EQ(acc.touchedList.size(), sums.size()) << "round " << round;
         for (const auto& [name, sum] : sums) {
             const PartDelta& d = acc.deltas[static_cast<size_t>(model.findPart(name))];

@@ -1,0 +1,98 @@
+// The per-frame arithmetic on the six animated channels (x, y, rotation,
+// scaleX, scaleY, alpha), which lie side by side, in that order, in a
+// keyframe, a delta and a pose. On x86-64 the six go through two SSE2
+// operations instead of six scalar ones; every lane performs the same
+// single-precision operation, in the same order, as the scalar form below
+// it, so both give the same bits (the library never contracts or fuses
+// floating point). Other targets (WebAssembly, ARM) use the scalar form.
+#pragma once
+
+#include <cstddef>
+#include <type_traits>
+
+#include "model/anime_motion.h"
+#include "model/pose_channels.h"
+#include "runtime/keyframes.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define KIVANIME_CHANNELS_SSE2 1
+#endif
+
+namespace kivanime {
+
+// The layouts the vector form reads: six floats from `x` on.
+template <typename T>
+constexpr bool kChannelsSideBySide = std::is_standard_layout_v<T>&& offsetof(T, y) ==
+                                         offsetof(T, x) + 4 &&
+                                     offsetof(T, rotation) == offsetof(T, x) + 8 &&
+                                     offsetof(T, scaleX) == offsetof(T, x) + 12 &&
+                                     offsetof(T, scaleY) == offsetof(T, x) + 16 &&
+                                     offsetof(T, alpha) == offsetof(T, x) + 20;
+static_assert(kChannelsSideBySide<MotionKeyframe> && kChannelsSideBySide<PartDelta> &&
+              kChannelsSideBySide<PoseChannels>);
+
+#if defined(KIVANIME_CHANNELS_SSE2)
+namespace channels {
+
+// The first four channels, and the last two in the low lanes (the others 0,
+// so that no lane computes on stray bits).
+inline __m128 LoadHead(const float* x) {
+    return _mm_loadu_ps(x);
+}
+inline __m128 LoadTail(const float* x) {
+    return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(x + 4)));
+}
+inline void Store(float* x, __m128 head, __m128 tail) {
+    _mm_storeu_ps(x, head);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(x + 4), _mm_castps_si128(tail));
+}
+
+}  // namespace channels
+#endif
+
+// out = a + (b - a) * e, channel by channel.
+template <typename Out>
+inline void InterpolateChannels(const MotionKeyframe& a, const MotionKeyframe& b, float e,
+                                Out& out) {
+#if defined(KIVANIME_CHANNELS_SSE2)
+    using namespace channels;
+    const __m128 ve = _mm_set1_ps(e);
+    const __m128 a0 = LoadHead(&a.x);
+    const __m128 a1 = LoadTail(&a.x);
+    const __m128 head = _mm_add_ps(a0, _mm_mul_ps(_mm_sub_ps(LoadHead(&b.x), a0), ve));
+    const __m128 tail = _mm_add_ps(a1, _mm_mul_ps(_mm_sub_ps(LoadTail(&b.x), a1), ve));
+    Store(&out.x, head, tail);
+#else
+    out.x = a.x + (b.x - a.x) * e;
+    out.y = a.y + (b.y - a.y) * e;
+    out.rotation = a.rotation + (b.rotation - a.rotation) * e;
+    out.scaleX = a.scaleX + (b.scaleX - a.scaleX) * e;
+    out.scaleY = a.scaleY + (b.scaleY - a.scaleY) * e;
+    out.alpha = a.alpha + (b.alpha - a.alpha) * e;
+#endif
+}
+
+// pose = rest changed by d: offsets (x, y, rotation) add, factors (scales,
+// alpha) multiply.
+inline void SetChannels(PoseChannels& pose, const PoseChannels& rest, const PartDelta& d) {
+#if defined(KIVANIME_CHANNELS_SSE2)
+    using namespace channels;
+    const __m128 r0 = LoadHead(&rest.x);
+    const __m128 d0 = LoadHead(&d.x);
+    // Lanes 0-2 take the sum, lane 3 (scaleX) the product.
+    const __m128 productLane = _mm_castsi128_ps(_mm_set_epi32(-1, 0, 0, 0));
+    const __m128 head = _mm_or_ps(_mm_and_ps(productLane, _mm_mul_ps(r0, d0)),
+                                  _mm_andnot_ps(productLane, _mm_add_ps(r0, d0)));
+    Store(&pose.x, head, _mm_mul_ps(LoadTail(&rest.x), LoadTail(&d.x)));
+#else
+    pose.x = rest.x + d.x;
+    pose.y = rest.y + d.y;
+    pose.rotation = rest.rotation + d.rotation;
+    pose.scaleX = rest.scaleX * d.scaleX;
+    pose.scaleY = rest.scaleY * d.scaleY;
+    pose.alpha = rest.alpha * d.alpha;
+#endif
+}
+
+}  // namespace kivanime
