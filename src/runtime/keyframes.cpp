@@ -12,9 +12,9 @@ namespace {
 
 // The segment [lo, lo + 1] holding `timeMs`, for a time strictly between the
 // first and the last keyframe, by bisection.
-[[gnu::noinline]] size_t Bisect(const std::vector<MotionKeyframe>& keys, float timeMs) {
+[[gnu::noinline]] size_t Bisect(const MotionKeyframe* keys, size_t n, float timeMs) {
     size_t lo = 0;
-    size_t hi = keys.size() - 1;
+    size_t hi = n - 1;
     while (lo < hi - 1) {
         size_t mid = (lo + hi) / 2;
         if (timeMs < keys[mid].time) {
@@ -27,8 +27,9 @@ namespace {
 }
 
 inline PartDelta Sample(const MotionTrack& track, float timeMs, uint16_t* segment) {
-    const std::vector<MotionKeyframe>& keys = track.keyframes;
-    const size_t n = keys.size();
+    // A plain pointer: the compiler need not reload the vector around stores.
+    const MotionKeyframe* keys = track.keyframes.data();
+    const size_t n = track.keyframes.size();
     PartDelta out;
     if (n == 0) {
         return out;
@@ -65,7 +66,7 @@ inline PartDelta Sample(const MotionTrack& track, float timeMs, uint16_t* segmen
         } else if (lo + 2 < n && keys[lo + 1].time <= timeMs && timeMs < keys[lo + 2].time) {
             *segment = static_cast<uint16_t>(++lo);
         } else {
-            lo = Bisect(keys, timeMs);
+            lo = Bisect(keys, n, timeMs);
             if (segment != nullptr) {
                 *segment = static_cast<uint16_t>(lo <= UINT16_MAX ? lo : 0);
             }

@@ -197,10 +197,10 @@ void SetPose(PartPose& p, const AnimePart& part, const PartDelta& d,
     }
 }
 
-PartDelta SampleMainTrack(MotionPlayer& player, const AnimeMotion& main, size_t k) {
-    const MotionTrack& track = main.tracks[k];
-    return k < player.segments.size() ? SampleTrack(track, player.time, player.segments[k])
-                                      : SampleTrack(track, player.time);
+// `segments` is null when the player has no segment per track (a motion
+// never started by name, or one reloaded with more tracks).
+PartDelta SampleMainTrack(const MotionTrack& track, float time, uint16_t* segments, size_t k) {
+    return segments != nullptr ? SampleTrack(track, time, segments[k]) : SampleTrack(track, time);
 }
 
 }  // namespace
@@ -217,13 +217,15 @@ PartDelta SampleMainTrack(MotionPlayer& player, const AnimeMotion& main, size_t 
         return;
     }
     const size_t trackCount = main->tracks.size();
+    uint16_t* const segments =
+        player.segments.size() >= trackCount ? player.segments.data() : nullptr;
     if (main->drivesEveryPartOnce && poses.size() == model.parts.size()) {
         for (size_t k = 0; k < trackCount; ++k) {
             const int32_t part = main->tracks[k].partIndex;
             if (part >= 0) {
                 const size_t i = static_cast<size_t>(part);
-                SetPose(poses[i], model.parts[i], SampleMainTrack(player, *main, k),
-                        textureHandles);
+                SetPose(poses[i], model.parts[i],
+                        SampleMainTrack(main->tracks[k], player.time, segments, k), textureHandles);
             }
         }
     } else {
@@ -231,7 +233,8 @@ PartDelta SampleMainTrack(MotionPlayer& player, const AnimeMotion& main, size_t 
         for (size_t k = 0; k < trackCount; ++k) {
             const int32_t part = main->tracks[k].partIndex;
             if (part >= 0) {
-                ApplyDelta(poses[static_cast<size_t>(part)], SampleMainTrack(player, *main, k),
+                ApplyDelta(poses[static_cast<size_t>(part)],
+                           SampleMainTrack(main->tracks[k], player.time, segments, k),
                            textureHandles);
             }
         }

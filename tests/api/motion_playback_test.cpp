@@ -75,6 +75,10 @@ const char* const kLater[] = {
         "keyframes": [{"time": 0, "position": [1, 0]}, {"time": 100, "position": [2, 0]}]}]})",
     R"({"name": "move", "duration": 2000, "tracks": [{"part": "arm",
         "keyframes": [{"time": 0}, {"time": 1000, "position": [0, 100]}]}]})",
+    R"({"name": "ovloop", "duration": 1000, "loop": true, "tracks": [
+        {"part": "body", "keyframes": [{"time": 0}, {"time": 1000, "position": [100, 0]}]},
+        {"part": "arm", "keyframes": [{"time": 0}, {"time": 1000, "position": [0, 100]}]},
+        {"part": "arm", "keyframes": [{"time": 0}, {"time": 1000, "position": [0, 300]}]}]})",
 };
 
 // Scripts in the fixture's steps, plus: load N (a motion of kLater); on the
@@ -133,7 +137,8 @@ const Script kScripts[] = {
      "play move -1; u 100; move 0; u 100; move 0; playing 1; finished 0; play zeroLoop 1; u 500;"
      "x 60; u 600; x 110; playing 1; play zero 1; u 500; playing 0; finished 1; x 13"},
     {"reloading a playing motion keeps its clock",
-     "play move 1; u 250; x 35; load 1; u 250; rest; arm 50; u 750; playing 1; arm 100"},
+     "play move 1; u 250; x 35; load 1; u 250; rest; arm 50; u 750; playing 1; arm 100;"
+     "ov ovloop 1 1; u 100; arm 110; load 2; u 100; x 30; arm 180"},
     {"unknown parts and bad tracks are inert", "play ghost 1; ov ghost 1 1; u 16; rest; arm 0"},
 };
 
