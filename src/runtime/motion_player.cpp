@@ -113,7 +113,9 @@ void AccumulateDelta(PartDelta& sum, const PartDelta& s, float w) {
 
 namespace {
 
-void AccumulateOverlay(OverlayAccumulator& acc, OverlaySlot& slot) {
+// Flattened so that the easing is inlined too: as a call it cost a spill and
+// reload of the loop's registers per track.
+[[gnu::flatten]] void AccumulateOverlay(OverlayAccumulator& acc, OverlaySlot& slot) {
     const float w = slot.weight;
     const std::vector<MotionTrack>& tracks = slot.motion->tracks;
     if (w <= 0.0f || tracks.empty()) {
