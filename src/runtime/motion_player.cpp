@@ -221,23 +221,28 @@ PartDelta SampleMainTrack(const MotionTrack& track, float time, uint16_t* segmen
     const size_t trackCount = main->tracks.size();
     uint16_t* const segments =
         player.segments.size() >= trackCount ? player.segments.data() : nullptr;
+    // Read once: the compiler cannot tell that writing a pose leaves the
+    // lists and the clock alone, and would reload them for every track.
+    const MotionTrack* const tracks = main->tracks.data();
+    const float time = player.time;
     if (main->drivesEveryPartOnce && poses.size() == model.parts.size()) {
+        const AnimePart* const parts = model.parts.data();
+        PartPose* const out = poses.data();
         for (size_t k = 0; k < trackCount; ++k) {
-            const int32_t part = main->tracks[k].partIndex;
+            const int32_t part = tracks[k].partIndex;
             if (part >= 0) {
                 const size_t i = static_cast<size_t>(part);
-                SetPose(poses[i], model.parts[i],
-                        SampleMainTrack(main->tracks[k], player.time, segments, k), textureHandles);
+                SetPose(out[i], parts[i], SampleMainTrack(tracks[k], time, segments, k),
+                        textureHandles);
             }
         }
     } else {
         ResetLocalPose(model, poses);
         for (size_t k = 0; k < trackCount; ++k) {
-            const int32_t part = main->tracks[k].partIndex;
+            const int32_t part = tracks[k].partIndex;
             if (part >= 0) {
                 ApplyDelta(poses[static_cast<size_t>(part)],
-                           SampleMainTrack(main->tracks[k], player.time, segments, k),
-                           textureHandles);
+                           SampleMainTrack(tracks[k], time, segments, k), textureHandles);
             }
         }
     }
