@@ -20,6 +20,7 @@ struct DrawList {
     std::vector<int32_t> drawOrder;
     std::vector<float> depth;  // the sort key: the part's depth, then the turned one
     std::vector<float> x, y, scaleX, scaleY, rotation;
+    std::vector<float> narrowX;  // the parallax's width factor, when the plane is bent
     // Slots of ignore3D parts, which keep their pose.
     std::vector<uint32_t> flat;
     size_t flatCount = 0;
@@ -34,7 +35,7 @@ struct DrawList {
         for (std::vector<int32_t>* v : {&index, &drawOrder}) {
             v->resize(parts);
         }
-        for (std::vector<float>* v : {&depth, &x, &y, &scaleX, &scaleY, &rotation}) {
+        for (std::vector<float>* v : {&depth, &x, &y, &scaleX, &scaleY, &rotation, &narrowX}) {
             v->resize(parts);
         }
         for (std::vector<uint32_t>* v : {&flat, &sorted, &sortBuffer}) {

@@ -32,8 +32,8 @@ void ApplyParallax(const Parallax3D& settings, const ParallaxFrame& frame, float
                    DrawItem& item);
 
 // The same for every slot of the list, bit for bit, four slots at a time
-// where the processor allows and the picture plane is not bent. ignore3D
-// slots are transformed too: the caller puts them back.
+// where the processor allows. ignore3D slots are transformed too: the caller
+// puts them back.
 void ApplyParallax(const Parallax3D& settings, const ParallaxFrame& frame, DrawList& list);
 
 }  // namespace kivanime
