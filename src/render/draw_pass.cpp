@@ -1,6 +1,7 @@
 #include "render/draw_pass.h"
 
 #include "render/parallax.h"
+#include "render/stable_sort.h"
 
 namespace kivanime {
 
@@ -26,80 +27,29 @@ DrawItem MakeItem(int32_t index, const AnimePart& part, const PartPose& pose) {
     return item;
 }
 
-bool ItemLess(const DrawItem& a, const DrawItem& b) {
-    if (a.drawOrder != b.drawOrder) {
-        return a.drawOrder < b.drawOrder;
-    }
-    return a.depth < b.depth;
+// The instance's place on screen, read once per instance: the host's draw
+// function could write anywhere, so fields read through the instance would
+// be read again after every call.
+struct Placement {
+    float x, y, scaleX, scaleY;
+};
+
+Placement PlacementOf(const AnimeInstance& instance) {
+    return {instance.x, instance.y, instance.scaleX, instance.scaleY};
 }
 
-void InsertionSort(DrawItem* items, size_t n) {
-    for (size_t i = 1; i < n; ++i) {
-        DrawItem item = items[i];
-        size_t j = i;
-        while (j > 0 && ItemLess(item, items[j - 1])) {
-            items[j] = items[j - 1];
-            --j;
-        }
-        items[j] = item;
-    }
-}
-
-// Stable top-down merge sort; ties take the left (earlier) item first.
-void MergeSort(DrawItem* items, DrawItem* scratch, size_t n) {
-    if (n <= 16) {
-        InsertionSort(items, n);
-        return;
-    }
-    const size_t half = n / 2;
-    MergeSort(items, scratch, half);
-    MergeSort(items + half, scratch + half, n - half);
-    if (!ItemLess(items[half], items[half - 1])) {
-        return;  // already in order
-    }
-    size_t i = 0;
-    size_t j = half;
-    size_t k = 0;
-    while (i < half && j < n) {
-        scratch[k++] = ItemLess(items[j], items[i]) ? items[j++] : items[i++];
-    }
-    while (i < half) {
-        scratch[k++] = items[i++];
-    }
-    while (j < n) {
-        scratch[k++] = items[j++];
-    }
-    for (size_t m = 0; m < n; ++m) {
-        items[m] = scratch[m];
-    }
-}
-
-}  // namespace
-
-void SortDrawItems(std::vector<DrawItem>& items, std::vector<DrawItem>& scratch) {
-    // The list arrives in draw order, so only ties are out of place: for a
-    // list of ordinary size an insertion sort is the cheapest stable sort.
-    if (items.size() <= 64) {
-        InsertionSort(items.data(), items.size());
-        return;
-    }
-    if (scratch.size() < items.size()) {
-        scratch.resize(items.size());
-    }
-    MergeSort(items.data(), scratch.data(), items.size());
-}
-
-AnimeDrawParams MakeDrawParams(const AnimeInstance& instance, const AnimePart& part,
-                               const PartPose& pose, const DrawItem& item) {
+// Fills a host record from a part placed in model space.
+AnimeDrawParams MakeDrawParams(const Placement& place, const AnimePart& part, const PartPose& pose,
+                               float x, float y, float rotation, float scaleX, float scaleY) {
     AnimeDrawParams params;
     params.texture = pose.textureHandle;
-    params.x = instance.scaleX * item.x + instance.x;
-    params.y = instance.scaleY * item.y + instance.y;
+    params.x = place.scaleX * x + place.x;
+    params.y = place.scaleY * y + place.y;
     params.reserved0 = 0.0f;
     params.reserved1 = 0.0f;
-    params.rotation = item.rotation;
-    params.scaleX = instance.scaleX * item.scaleX;
-    params.scaleY = instance.scaleY * item.scaleY;
+    params.rotation = rotation;
+    params.scaleX = place.scaleX * scaleX;
+    params.scaleY = place.scaleY * scaleY;
     params.alpha = pose.world.alpha;
     params.reserved2 = 0xFFFFFFFFu;
     params.anchorX = part.anchorX;
@@ -111,6 +61,86 @@ AnimeDrawParams MakeDrawParams(const AnimeInstance& instance, const AnimePart& p
     return params;
 }
 
+// Fills the list with the instance's drawn parts, in draw order.
+void GatherDrawList(const AnimeInstance& instance, DrawList& list) {
+    const AnimeModel& model = *instance.model;
+    list.reserve(model.parts.size());
+    int32_t* const index = list.index.data();
+    int32_t* const drawOrder = list.drawOrder.data();
+    float* const depth = list.depth.data();
+    float* const x = list.x.data();
+    float* const y = list.y.data();
+    float* const scaleX = list.scaleX.data();
+    float* const scaleY = list.scaleY.data();
+    float* const rotation = list.rotation.data();
+    uint32_t* const flat = list.flat.data();
+    const PartPose* const poses = instance.poses.data();
+    const AnimePart* const parts = model.parts.data();
+    size_t n = 0;
+    size_t flatCount = 0;
+    for (int32_t i : model.topology.drawOrderSorted) {
+        const PartPose& pose = poses[i];
+        if (!Drawn(pose)) {
+            continue;
+        }
+        const AnimePart& part = parts[i];
+        index[n] = i;
+        drawOrder[n] = part.drawOrder;
+        depth[n] = part.depth;
+        x[n] = pose.world.x;
+        y[n] = pose.world.y;
+        scaleX[n] = pose.world.scaleX;
+        scaleY[n] = pose.world.scaleY;
+        rotation[n] = pose.world.rotation;
+        if (part.ignore3D) {
+            flat[flatCount++] = static_cast<uint32_t>(n);
+        }
+        ++n;
+    }
+    list.count = n;
+    list.flatCount = flatCount;
+}
+
+// Slot numbers in drawing order: by (drawOrder, turned depth), ties in slot
+// order.
+void SortDrawList(DrawList& list) {
+    const int32_t* const drawOrder = list.drawOrder.data();
+    const float* const depth = list.depth.data();
+    uint32_t* const sorted = list.sorted.data();
+    for (size_t j = 0; j < list.count; ++j) {
+        sorted[j] = static_cast<uint32_t>(j);
+    }
+    StableSort(
+        sorted, list.sortBuffer.data(), list.count, [drawOrder, depth](uint32_t a, uint32_t b) {
+            return drawOrder[a] != drawOrder[b] ? drawOrder[a] < drawOrder[b] : depth[a] < depth[b];
+        });
+}
+
+// ignore3D parts were turned with the rest (four at a time); they go back to
+// where the hierarchy put them.
+void RestoreFlatParts(const AnimeInstance& instance, DrawList& list) {
+    for (size_t k = 0; k < list.flatCount; ++k) {
+        const size_t j = list.flat[k];
+        const int32_t i = list.index[j];
+        list.set(j, MakeItem(i, instance.model->parts[static_cast<size_t>(i)],
+                             instance.poses[static_cast<size_t>(i)]));
+    }
+}
+
+}  // namespace
+
+void SortDrawItems(std::vector<DrawItem>& items, DrawList& list) {
+    list.reserve(items.size());
+    list.count = items.size();
+    for (size_t j = 0; j < items.size(); ++j) {
+        list.set(j, items[j]);
+    }
+    SortDrawList(list);
+    for (size_t k = 0; k < items.size(); ++k) {
+        items[k] = list.get(list.sorted[k]);
+    }
+}
+
 AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
     const AnimePart& part = instance.model->parts[index];
     const PartPose& pose = instance.poses[index];
@@ -118,7 +148,8 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
     if (instance.parallax.enabled3D && !part.ignore3D) {
         ApplyParallax(instance.parallax, PrepareParallax(instance.parallax), part.depth, item);
     }
-    return MakeDrawParams(instance, part, pose, item);
+    return MakeDrawParams(PlacementOf(instance), part, pose, item.x, item.y, item.rotation,
+                          item.scaleX, item.scaleY);
 }
 
 [[gnu::flatten]] void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
@@ -130,46 +161,44 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
         return;
     }
     const AnimeDrawFn draw = instance.host.draw;
-    const std::vector<int32_t>& order = model.topology.drawOrderSorted;
+    const Placement place = PlacementOf(instance);
+    const PartPose* const poses = instance.poses.data();
+    const AnimePart* const parts = model.parts.data();
 
     if (!instance.parallax.enabled3D) {
         // The part order by draw order never changes: walk it directly.
-        for (int32_t index : order) {
-            const size_t i = static_cast<size_t>(index);
-            const PartPose& pose = instance.poses[i];
+        for (int32_t i : model.topology.drawOrderSorted) {
+            const PartPose& pose = poses[i];
             if (!Drawn(pose)) {
                 continue;
             }
-            const DrawItem item = MakeItem(index, model.parts[i], pose);
-            AnimeDrawParams params = MakeDrawParams(instance, model.parts[i], pose, item);
+            const PoseChannels& world = pose.world;
+            AnimeDrawParams params = MakeDrawParams(place, parts[i], pose, world.x, world.y,
+                                                    world.rotation, world.scaleX, world.scaleY);
             draw(&params);
         }
         return;
     }
 
-    const ParallaxFrame frame = PrepareParallax(instance.parallax);
-    std::vector<DrawItem>& items = scratch.items;
-    items.clear();
-    for (int32_t index : order) {
-        const size_t i = static_cast<size_t>(index);
-        const PartPose& pose = instance.poses[i];
-        if (!Drawn(pose)) {
-            continue;
-        }
-        const AnimePart& part = model.parts[i];
-        // Transformed in place: copying the item after the parallax's scalar
-        // stores would stall on store forwarding.
-        items.push_back(MakeItem(index, part, pose));
-        if (!part.ignore3D) {
-            ApplyParallax(instance.parallax, frame, part.depth, items.back());
-        }
-    }
-    // Already in draw order; the stable sort only reorders equal draw orders
-    // by depth.
-    SortDrawItems(items, scratch.sortBuffer);
-    for (const DrawItem& item : items) {
-        const size_t i = static_cast<size_t>(item.index);
-        AnimeDrawParams params = MakeDrawParams(instance, model.parts[i], instance.poses[i], item);
+    DrawList& list = scratch.list;
+    GatherDrawList(instance, list);
+    ApplyParallax(instance.parallax, PrepareParallax(instance.parallax), list);
+    RestoreFlatParts(instance, list);
+    SortDrawList(list);
+    // Local copies: the draw function could write anywhere.
+    const size_t count = list.count;
+    const uint32_t* const sorted = list.sorted.data();
+    const int32_t* const index = list.index.data();
+    const float* const x = list.x.data();
+    const float* const y = list.y.data();
+    const float* const rotation = list.rotation.data();
+    const float* const scaleX = list.scaleX.data();
+    const float* const scaleY = list.scaleY.data();
+    for (size_t k = 0; k < count; ++k) {
+        const size_t j = sorted[k];
+        const int32_t i = index[j];
+        AnimeDrawParams params = MakeDrawParams(place, parts[i], poses[i], x[j], y[j], rotation[j],
+                                                scaleX[j], scaleY[j]);
         draw(&params);
     }
 }

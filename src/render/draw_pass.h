@@ -5,6 +5,7 @@
 
 #include "kivanime.h"
 #include "render/draw_item.h"
+#include "render/draw_list.h"
 #include "runtime/anime_instance.h"
 
 namespace kivanime {
@@ -12,8 +13,7 @@ namespace kivanime {
 // Working space of the draw pass, shared by every instance drawn with it:
 // after the largest model has been drawn once, drawing allocates nothing.
 struct DrawScratch {
-    std::vector<DrawItem> items;
-    std::vector<DrawItem> sortBuffer;
+    DrawList list;
 };
 
 // Calls the instance's draw function once per visible, opaque-enough,
@@ -21,16 +21,12 @@ struct DrawScratch {
 // equal draw order by depth (nearer later). Equal keys keep part-list order.
 void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch);
 
-// Fills a host record from a placed item.
-AnimeDrawParams MakeDrawParams(const AnimeInstance& instance, const AnimePart& part,
-                               const PartPose& pose, const DrawItem& item);
-
 // The record part `index` would be drawn with now, whether or not it is
 // drawn: texture, visibility and opacity do not matter here.
 AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index);
 
-// Stable sort by (drawOrder, depth) using `scratch` (same size or larger
-// capacity), allocating nothing once the buffers have their capacity.
-void SortDrawItems(std::vector<DrawItem>& items, std::vector<DrawItem>& scratch);
+// Stable sort by (drawOrder, depth) through the 3D draw's own sort, for a
+// list of items in any order; `scratch` grows to the list's size.
+void SortDrawItems(std::vector<DrawItem>& items, DrawList& scratch);
 
 }  // namespace kivanime

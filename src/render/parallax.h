@@ -5,6 +5,7 @@
 #pragma once
 
 #include "render/draw_item.h"
+#include "render/draw_list.h"
 #include "runtime/parallax_settings.h"
 
 namespace kivanime {
@@ -29,5 +30,10 @@ ParallaxFrame PrepareParallax(const Parallax3D& settings);
 // part's depth from the model.
 void ApplyParallax(const Parallax3D& settings, const ParallaxFrame& frame, float depth,
                    DrawItem& item);
+
+// The same for every slot of the list, bit for bit, four slots at a time
+// where the processor allows. ignore3D slots are transformed too: the caller
+// puts them back.
+void ApplyParallax(const Parallax3D& settings, const ParallaxFrame& frame, DrawList& list);
 
 }  // namespace kivanime

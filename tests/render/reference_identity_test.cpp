@@ -137,7 +137,7 @@ TEST(ReferenceIdentity, HierarchyMatchesTheLiteralPassLoop) {
 
 TEST(ReferenceIdentity, DrawSortMatchesStableSort) {
     Rng rng(7);
-    std::vector<DrawItem> scratch;
+    DrawList scratch;
     for (size_t n = 0; n <= 300; ++n) {
         std::vector<DrawItem> items(n);
         for (size_t i = 0; i < n; ++i) {
@@ -226,21 +226,33 @@ TEST(ReferenceIdentity, CachedParallaxTermsMatchPerPartTrigonometry) {
         s.depthStrength = rng.uniform(-1.0f, 3.0f);
         s.perspectiveStrength = rng.below(4) == 0 ? 0.0f : rng.uniform(-1.0f, 4.0f);
         const ParallaxFrame frame = PrepareParallax(s);
-        DrawItem item;
-        item.x = rng.uniform(-500.0f, 500.0f);
-        item.y = rng.uniform(-500.0f, 500.0f);
-        item.scaleX = rng.uniform(0.1f, 2.0f);
-        item.scaleY = rng.uniform(0.1f, 2.0f);
-        item.rotation = rng.uniform(-3.0f, 3.0f);
-        const float depth = rng.uniform(-400.0f, 400.0f);
-        DrawItem literal = item;
-        ApplyParallax(s, frame, depth, item);
-        LiteralParallax(s, depth, literal);
-        ASSERT_TRUE(SameBits({item.x, item.y, item.scaleX, item.scaleY, item.rotation, item.depth},
+        // Six parts: the list takes four at once where it can, then the rest
+        // one by one, and must agree with the single part.
+        DrawList list;
+        list.reserve(6);
+        list.count = 6;
+        for (size_t j = 0; j < 6; ++j) {
+            list.set(j, {0, 0, rng.uniform(-400.0f, 400.0f), rng.uniform(-500.0f, 500.0f),
+                         rng.uniform(-500.0f, 500.0f), rng.uniform(0.1f, 2.0f),
+                         rng.uniform(0.1f, 2.0f), rng.uniform(-3.0f, 3.0f)});
+        }
+        const DrawList before = list;
+        ApplyParallax(s, frame, list);
+        for (size_t j = 0; j < 6; ++j) {
+            DrawItem item = before.get(j);
+            DrawItem literal = item;
+            ApplyParallax(s, frame, before.depth[j], item);
+            LiteralParallax(s, before.depth[j], literal);
+            const DrawItem listed = list.get(j);
+            for (const DrawItem& got : {item, listed}) {
+                ASSERT_TRUE(
+                    SameBits({got.x, got.y, got.scaleX, got.scaleY, got.rotation, got.depth},
                              {literal.x, literal.y, literal.scaleX, literal.scaleY,
                               literal.rotation, literal.depth}))
-            << "round " << round << ": " << item.x << "," << item.y << " vs " << literal.x << ","
-            << literal.y;
+                    << "round " << round << " part " << j << ": " << got.x << "," << got.y << " vs "
+                    << literal.x << "," << literal.y;
+            }
+        }
     }
 }
 
