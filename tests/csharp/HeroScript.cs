@@ -57,7 +57,6 @@ static class HeroScript
             Puppet p = w.Length > 1 && uint.TryParse(w[1], out id) && puppets.ContainsKey(id) ? puppets[id] : null;
             string result = null;
             var t = new float[6];
-            float x, y;
             switch (w[0])
             {
                 case "Init": Anime.Init(host); break;
@@ -76,7 +75,7 @@ static class HeroScript
                 case "SetExpression": result = Bool(p.SetExpression(w[2])); break;
                 case "ClearExpression": p.ClearExpression(); break;
                 case "SetPosition": p.SetPosition(f(2), f(3)); break;
-                case "GetPosition": p.GetPosition(out x, out y); result = RecordingHost.Words("=", x, y); break;
+                case "GetPosition": p.GetPosition(out float x, out float y); result = RecordingHost.Words("=", x, y); break;
                 case "SetScale": p.SetScale(f(2), f(3)); break;
                 case "SetAlpha": p.Alpha = f(2); break;
                 case "SetDrawOrder": p.DrawOrder = int.Parse(w[2]); break;

@@ -102,9 +102,8 @@ TEST(DynamicLoad, LoadsByNameRunsAndUnloadsCleanly) {
     const std::string modelPath = dirUtf8 + "model.json";
 
     LibraryHandle library = OpenLibrary();
-    ASSERT_NE(library, nullptr);
     Api api;
-    ASSERT_TRUE(Resolve(library, api));
+    ASSERT_TRUE(library != nullptr && Resolve(library, api));
     api.Anime_Init(&kHost);
     ASSERT_EQ(api.Anime_LoadModel("m", modelPath.c_str()), 1) << modelPath;
     // Bytes that are not UTF-8 name no file: a plain failure.
@@ -134,8 +133,7 @@ TEST(DynamicLoad, LoadsByNameRunsAndUnloadsCleanly) {
     ASSERT_TRUE(CloseLibrary(library));
     EXPECT_EQ(g_releases.size(), 1u);
     library = OpenLibrary();
-    ASSERT_NE(library, nullptr);
-    ASSERT_TRUE(Resolve(library, api));
+    ASSERT_TRUE(library != nullptr && Resolve(library, api));
     EXPECT_EQ(api.Anime_GetInstanceCount(), 0);
     EXPECT_EQ(api.Anime_CreateInstance("m"), 0u);
     api.Anime_Init(&kHost);

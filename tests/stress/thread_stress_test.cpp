@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <random>
@@ -60,7 +59,6 @@ const AnimeHostCallbacks kTables[2] = {
 // depths), loaded once; "b" comes and goes, from a file or from memory.
 const std::string kExamples = std::string(KIVANIME_SOURCE_DIR) + "/examples/";
 const std::string kHero = kExamples + "hero/";
-constexpr size_t kTexturesOfA = 28;
 const std::string kSmile = R"({"name": "smile", "params": [{"part": "head", "alpha": 0.5}]})";
 const std::string kMinimal = kExamples + "minimal/model.json";
 const std::string kWave = kHero + "motions/wave.json";
@@ -192,17 +190,16 @@ TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
         }
     }
     EXPECT_GT(ops, 4);
+    EXPECT_GT(g_draws, 0);
     EXPECT_EQ(g_faults, 0);
     EXPECT_EQ(Anime_GetInstanceCount(), static_cast<int32_t>(ownLive));
-    EXPECT_EQ(g_live.size(), ownLive * kTexturesOfA);
+    EXPECT_EQ(g_live.size(), ownLive * 28);  // the hero's textures
     // Tearing down in steps gives every texture back exactly once.
     Anime_DestroyAllInstances();
     EXPECT_EQ(Anime_HasInstances(), 0);
     EXPECT_TRUE(g_live.empty());
     Anime_UnloadAll();
     EXPECT_EQ(Anime_CreateInstance("a"), 0u);
-    std::printf("ThreadStress: %lld calls, %lld draws\n", static_cast<long long>(ops),
-                static_cast<long long>(g_draws));
     Anime_Shutdown();
     Anime_Init(nullptr);
 }

@@ -37,10 +37,8 @@ export function run(program, args) {
 // first that differs.
 export function sameLines(a, b, what = (i) => `line ${i + 1}`) {
     const first = a.findIndex((line, i) => line !== b[i]);
-    if (first !== -1 || a.length !== b.length) {
-        const i = first === -1 ? Math.min(a.length, b.length) : first;
-        throw new Error(`first difference at ${what(i)}:\n expected: ${a[i]}\n actual:   ${b[i]}`);
-    }
+    const i = first === -1 ? Math.min(a.length, b.length) : first;
+    if (first !== -1 || a.length !== b.length) throw new Error(`first difference at ${what(i)}:\n expected: ${a[i]}\n actual:   ${b[i]}`);
 }
 
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css', '.json': 'application/json', '.wasm': 'application/wasm', '.png': 'image/png', '.svg': 'image/svg+xml' };

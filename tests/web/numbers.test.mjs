@@ -17,7 +17,6 @@ const CORPUS = path.join(REPO, '../shared/json-test-suite');
 // Hand-picked hard cases, one per line.
 const HARD = fs.readFileSync(path.join(REPO, 'tests/web/numbers.txt'), 'utf8').split('\n').filter((l) => l && !l.startsWith('#'));
 
-
 // Generated texts in many shapes, the same on every run.
 function generated(count) {
     let seed = 12345;
@@ -39,12 +38,8 @@ const numbersIn = (dir) =>
         .flatMap((file) => fs.readFileSync(file, 'latin1').match(/-?[0-9][0-9.eE+-]*/g) ?? []);
 
 test('numbers read the same to the bit in WebAssembly and natively', async (t) => {
-    const needs = {
-        'the WebAssembly number probe (scripts/web.sh)': WASM_PROBE,
-        'the native number probe (cmake --preset dev)': NATIVE_PROBE,
-        'the shared JSON test corpus': CORPUS,
-    };
-    if (!need(t, needs)) return;
+    const needs = { 'the WebAssembly number probe (scripts/web.sh)': WASM_PROBE, 'the native number probe (cmake --preset dev)': NATIVE_PROBE };
+    if (!need(t, { ...needs, 'the shared JSON test corpus': CORPUS })) return;
     const cases = [...HARD, ...generated(20000), ...numbersIn(path.join(REPO, 'examples')), ...numbersIn(CORPUS)];
     const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-numbers-')), 'cases.txt');
     fs.writeFileSync(file, cases.join('\n') + '\n');

@@ -54,26 +54,33 @@ async function openFrame(browser, url) {
     return { page, errors, state, message: await page.$eval('#message', (m) => m.textContent) };
 }
 
-test('the page draws the native player\'s frames and refuses what the player refuses', (t) =>
+// Runs `action` and waits until the page has finished one more puppet load.
+async function afterLoad(page, action) {
+    const loads = await page.evaluate(() => Number(document.body.dataset.loads ?? 0));
+    await action();
+    await page.waitForFunction((n) => Number(document.body.dataset.loads ?? 0) > n, { timeout: 60000 }, loads);
+}
+
+test('the viewer page: the native player\'s frames and refusals; a dropped folder plays, its controls act, saving reloads it, broken files show the lint', (t) =>
     withBrowser(
         t,
         async ({ url, browser }) => {
-            const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-still-'));
+            const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-viewer-'));
             const scenes = path.join(WEB_DIR, 'examples/hero');
             SCENES.forEach((name) => fs.copyFileSync(path.join(REPO, 'tests/web/scenes', name), path.join(scenes, name)));
-            const scene = ['--timeline', path.join(HERO, 'scene.json')];
-            const cases = [
-                [[...scene, '--frames', '86'], 'timeline=../examples/hero/scene.json&frame=85&renderer=canvas'],
-                [[...scene, '--frames', '86'], 'timeline=../examples/hero/scene.json&frame=85&renderer=webgl'],
-                // Past the jump's hand-over to idle and the overlays' stop.
-                [[...scene, '--size', '480x512'], 'timeline=../examples/hero/scene.json&frame=149&size=480x512'],
-                // The player's defaults: 60 frames at 25 per second, 512x512, the origin 30 px above the bottom.
-                [[path.join(HERO, 'model.json'), '--frames', '11', '--size', '300x400'], 'model=../examples/hero/model.json&frame=10&size=300x400'],
-                [['--timeline', path.join(scenes, 'crowd.json'), '--frames', '21'], 'timeline=../examples/hero/crowd.json&frame=20'],
-            ];
             try {
+                const scene = ['--timeline', path.join(HERO, 'scene.json')];
+                const cases = [
+                    [[...scene, '--frames', '86'], 'timeline=../examples/hero/scene.json&frame=85&renderer=canvas'],
+                    [[...scene, '--frames', '86'], 'timeline=../examples/hero/scene.json&frame=85&renderer=webgl'],
+                    // Past the jump's hand-over to idle and the overlays' stop.
+                    [[...scene, '--size', '480x512'], 'timeline=../examples/hero/scene.json&frame=149&size=480x512'],
+                    // The player's defaults: 60 frames at 25 per second, 512x512, the origin 30 px above the bottom.
+                    [[path.join(HERO, 'model.json'), '--frames', '11', '--size', '300x400'], 'model=../examples/hero/model.json&frame=10&size=300x400'],
+                    [['--timeline', path.join(scenes, 'crowd.json'), '--frames', '21'], 'timeline=../examples/hero/crowd.json&frame=20'],
+                ];
                 for (const [args, query] of cases) {
-                    const still = path.join(dir, 'still.png');
+                    const still = path.join(work, 'still.png');
                     run(PLAYER, [...args, '--quiet', '--still', still]);
                     const { page, errors, state, message } = await openFrame(browser, `${url}/viewer/?${query}&bare=1`);
                     assert.equal(state, 'ready', message);
@@ -98,116 +105,101 @@ test('the page draws the native player\'s frames and refuses what the player ref
                     assert.equal(frame.state, 'error', query);
                     assert.match(frame.message, message);
                 }
+
+                const hero = path.join(work, 'hero');
+                fs.cpSync(HERO, hero, { recursive: true });
+                const { page, errors } = await openPage(browser, `${url}/viewer/`);
+                await page.setViewport({ width: 1280, height: 760 });
+                await waitState(page, ['empty']);
+                // Dropped from the disk, as the desktop would.
+                await afterLoad(page, async () => {
+                    const cdp = await page.createCDPSession();
+                    const data = { items: [], files: [hero], dragOperationsMask: 1 };
+                    for (const type of ['dragEnter', 'dragOver', 'drop']) await cdp.send('Input.dispatchDragEvent', { type, x: 600, y: 380, data });
+                    await cdp.detach();
+                });
+                const text = (sel) => page.$$eval(sel, (els) => els.map((e) => e.textContent.trim()));
+                assert.deepEqual(await text('#motions li'), ['blink', 'idle', 'jump', 'walk', 'wave']);
+                assert.deepEqual(await text('#expressions li'), ['(none)', 'sleepy', 'smile', 'surprised']);
+                assert.equal(await page.$eval('#lint-summary', (e) => e.textContent), '0 errors, 0 warnings, 0 infos');
+                assert.ok((await text('#parts li')).includes('head'));
+
+                // A fingerprint of the picture with its pivot layer, as shown, `ms` after `act`.
+                const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+                const print = async (act, ms) => {
+                    await act?.();
+                    await sleep(ms);
+                    return createHash('sha1').update(await (await page.$('#screen')).screenshot()).digest('hex');
+                };
+                // It plays: the picture changes by itself; paused, it holds; a step moves it.
+                const click = (sel) => () => page.click(sel);
+                const playing = await print(null, 0);
+                assert.notEqual(await print(null, 300), playing, 'the puppet moves');
+                const held = await print(click('#pause'), 100);
+                assert.equal(await print(null, 200), held, 'paused');
+                assert.notEqual(await print(click('#step'), 100), held, 'one step');
+
+                // Controls reach the library: an expression, an overlay, the turn, the pivots, the crowd.
+                const input = (sel, value) => () => page.$eval(sel, (e, v) => {
+                    e.value = v;
+                    e.dispatchEvent(new Event('input'));
+                }, value);
+                const wave = click('#overlays li[data-name="wave"] input[type=checkbox]');
+                const acts = [click('#expressions li[data-name="smile"]'), wave, input('#yaw', '30'), click('#pivots'), wave, wave, input('#crowd', '4')];
+                for (const act of acts) {
+                    if (act === acts.at(-1) && process.env.KIVANIME_SCREENSHOT === '1') await page.screenshot({ path: path.join(REPO, 'docs/web-viewer.png') });
+                    const before = await print(null, 0);
+                    await act();
+                    assert.notEqual(await print(click('#step'), 100), before);
+                }
+                await page.click('#pause');
+
+                // Saving a file reloads the puppet and keeps the motion, expression and angles.
+                const expression = path.join(hero, 'expressions/smile.json');
+                const started = Date.now();
+                await afterLoad(page, () =>
+                    fs.writeFileSync(expression, fs.readFileSync(expression, 'utf8').replace('"blendMs": 250', '"blendMs": 100')),
+                );
+                t.diagnostic(`reloaded ${Date.now() - started} ms after the save`);
+                // Typically 0.3 to 0.9 s here (a poll every 250 ms, then the load
+                // and the lint); the bound leaves room for a busy machine.
+                assert.ok(Date.now() - started < 2000);
+                await waitState(page, ['ready']);
+                const kept = await page.evaluate(() => [document.querySelector('#expressions li.active').textContent,
+                    document.querySelector('#motions li.active').textContent, document.querySelector('#yaw').value,
+                    document.querySelector('#overlays li[data-name="wave"] input[type=checkbox]').checked]);
+                assert.deepEqual(kept, ['smile', 'idle', '30', true]);
+
+                // A save that breaks the model (not a JSON object) says why, with
+                // the lint's place, and the puppet loaded before plays on; a model
+                // the reader repairs loads, and the lint's first error is shown
+                // with its place.
+                const modelFile = path.join(hero, 'model.json');
+                const model = fs.readFileSync(modelFile, 'utf8');
+                const line = model.slice(0, model.indexOf('"parts": [')).split('\n').length;
+                for (const [text, state, message] of [
+                    ['[1, 2,\n  3', 'error', /^The puppet did not load: cannot load the model 'model.json': it is not a JSON object\nmodel\.json:\d+:\d+: .*\nThe puppet on screen is the one loaded before\.$/],
+                    [model.replace('"parts": [', '"parts": [ {"name": ], '), 'ready', new RegExp(`^The lint found errors; the first: model\\.json:${line}:\\d+: `)],
+                ]) {
+                    await afterLoad(page, () => fs.writeFileSync(modelFile, text));
+                    assert.equal(await page.evaluate(() => document.body.dataset.state), state);
+                    assert.match(await page.$eval('#message', (e) => e.textContent), message);
+                    const still = await print(null, 0);
+                    assert.ok(state === 'ready' || (await print(null, 300)) !== still, 'the puppet loaded before plays on');
+                }
+
+                // Files picked one by one, without their folders, are put back in place.
+                const loose = ['model.json', ...['motions', 'expressions', 'textures'].flatMap((folder) =>
+                    fs.readdirSync(path.join(HERO, folder)).map((f) => `${folder}/${f}`))];
+                const picker = await page.$('#pick-files');
+                await afterLoad(page, () => picker.uploadFile(...loose.map((f) => path.join(HERO, f))));
+                assert.equal(await page.$eval('#message', (e) => e.textContent), '');
+                assert.deepEqual(await text('#expressions li'), ['(none)', 'sleepy', 'smile', 'surprised']);
+                assert.deepEqual(errors, []);
             } finally {
-                fs.rmSync(dir, { recursive: true, force: true });
+                fs.rmSync(work, { recursive: true, force: true });
                 SCENES.forEach((name) => fs.rmSync(path.join(scenes, name), { force: true }));
             }
         },
         { 'the native player (cmake --preset dev)': PLAYER },
     ));
-
-// Runs `action` and waits until the page has finished one more puppet load.
-async function afterLoad(page, action) {
-    const loads = await page.evaluate(() => Number(document.body.dataset.loads ?? 0));
-    await action();
-    await page.waitForFunction((n) => Number(document.body.dataset.loads ?? 0) > n, { timeout: 60000 }, loads);
-}
-
-test('the viewer plays a dropped folder, its controls act, saving reloads it, broken files show the lint', (t) =>
-    withBrowser(t, async ({ url, browser }) => {
-        const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-viewer-'));
-        try {
-            const hero = path.join(work, 'hero');
-            fs.cpSync(HERO, hero, { recursive: true });
-            const { page, errors } = await openPage(browser, `${url}/viewer/`);
-            await page.setViewport({ width: 1280, height: 760 });
-            await waitState(page, ['empty']);
-            // Dropped from the disk, as the desktop would.
-            await afterLoad(page, async () => {
-                const cdp = await page.createCDPSession();
-                const data = { items: [], files: [hero], dragOperationsMask: 1 };
-                for (const type of ['dragEnter', 'dragOver', 'drop']) await cdp.send('Input.dispatchDragEvent', { type, x: 600, y: 380, data });
-                await cdp.detach();
-            });
-            const text = (sel) => page.$$eval(sel, (els) => els.map((e) => e.textContent.trim()));
-            assert.deepEqual(await text('#motions li'), ['blink', 'idle', 'jump', 'walk', 'wave']);
-            assert.deepEqual(await text('#expressions li'), ['(none)', 'sleepy', 'smile', 'surprised']);
-            assert.equal(await page.$eval('#lint-summary', (e) => e.textContent), '0 errors, 0 warnings, 0 infos');
-            assert.ok((await text('#parts li')).includes('head'));
-
-            // A fingerprint of the picture with its pivot layer, as shown, `ms` after `act`.
-            const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-            const print = async (act, ms) => {
-                await act?.();
-                await sleep(ms);
-                return createHash('sha1').update(await (await page.$('#screen')).screenshot()).digest('hex');
-            };
-            // It plays: the picture changes by itself; paused, it holds; a step moves it.
-            const click = (sel) => () => page.click(sel);
-            const playing = await print(null, 0);
-            assert.notEqual(await print(null, 300), playing, 'the puppet moves');
-            const held = await print(click('#pause'), 100);
-            assert.equal(await print(null, 200), held, 'paused');
-            assert.notEqual(await print(click('#step'), 100), held, 'one step');
-
-            // Controls reach the library: an expression, an overlay, the turn, the pivots, the crowd.
-            const input = (sel, value) => () => page.$eval(sel, (e, v) => {
-                e.value = v;
-                e.dispatchEvent(new Event('input'));
-            }, value);
-            const wave = click('#overlays li[data-name="wave"] input[type=checkbox]');
-            const acts = [click('#expressions li[data-name="smile"]'), wave, input('#yaw', '30'), click('#pivots'), wave, wave, input('#crowd', '4')];
-            for (const act of acts) {
-                if (act === acts.at(-1) && process.env.KIVANIME_SCREENSHOT === '1') await page.screenshot({ path: path.join(REPO, 'docs/web-viewer.png') });
-                const before = await print(null, 0);
-                await act();
-                assert.notEqual(await print(click('#step'), 100), before);
-            }
-            await page.click('#pause');
-
-            // Saving a file reloads the puppet and keeps the motion, expression and angles.
-            const expression = path.join(hero, 'expressions/smile.json');
-            const started = Date.now();
-            await afterLoad(page, () =>
-                fs.writeFileSync(expression, fs.readFileSync(expression, 'utf8').replace('"blendMs": 250', '"blendMs": 100')),
-            );
-            t.diagnostic(`reloaded ${Date.now() - started} ms after the save`);
-            // Typically 0.3 to 0.9 s here (a poll every 250 ms, then the load
-            // and the lint); the bound leaves room for a busy machine.
-            assert.ok(Date.now() - started < 2000);
-            await waitState(page, ['ready']);
-            const kept = await page.evaluate(() => [document.querySelector('#expressions li.active').textContent,
-                document.querySelector('#motions li.active').textContent, document.querySelector('#yaw').value,
-                document.querySelector('#overlays li[data-name="wave"] input[type=checkbox]').checked]);
-            assert.deepEqual(kept, ['smile', 'idle', '30', true]);
-
-            // A save that breaks the model (not a JSON object) says why, with
-            // the lint's place, and the puppet loaded before plays on; a model
-            // the reader repairs loads, and the lint's first error is shown
-            // with its place.
-            const modelFile = path.join(hero, 'model.json');
-            const model = fs.readFileSync(modelFile, 'utf8');
-            const line = model.slice(0, model.indexOf('"parts": [')).split('\n').length;
-            for (const [text, state, message] of [
-                ['[1, 2,\n  3', 'error', /^The puppet did not load: cannot load the model 'model.json': it is not a JSON object\nmodel\.json:\d+:\d+: .*\nThe puppet on screen is the one loaded before\.$/],
-                [model.replace('"parts": [', '"parts": [ {"name": ], '), 'ready', new RegExp(`^The lint found errors; the first: model\\.json:${line}:\\d+: `)],
-            ]) {
-                await afterLoad(page, () => fs.writeFileSync(modelFile, text));
-                assert.equal(await page.evaluate(() => document.body.dataset.state), state);
-                assert.match(await page.$eval('#message', (e) => e.textContent), message);
-                const still = await print(null, 0);
-                assert.ok(state === 'ready' || (await print(null, 300)) !== still, 'the puppet loaded before plays on');
-            }
-
-            // Files picked one by one, without their folders, are put back in place.
-            const loose = ['model.json', ...['motions', 'expressions', 'textures'].flatMap((folder) =>
-                fs.readdirSync(path.join(HERO, folder)).map((f) => `${folder}/${f}`))];
-            const picker = await page.$('#pick-files');
-            await afterLoad(page, () => picker.uploadFile(...loose.map((f) => path.join(HERO, f))));
-            assert.equal(await page.$eval('#message', (e) => e.textContent), '');
-            assert.deepEqual(await text('#expressions li'), ['(none)', 'sleepy', 'smile', 'surprised']);
-            assert.deepEqual(errors, []);
-        } finally {
-            fs.rmSync(work, { recursive: true, force: true });
-        }
-    }));
