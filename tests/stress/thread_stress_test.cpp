@@ -77,8 +77,7 @@ bool InPlace(uint32_t id) {
 struct Worker {
     std::minstd_rand rng;
     std::vector<uint32_t> own;  // instances of "a" this worker created and still owns
-    int64_t ops = 0;
-    int64_t faults = 0;  // failed creations, moved instances, another thread's error
+    int64_t faults = 0;         // failed creations, moved instances, another thread's error
     const char* text = nullptr;
     float out[6] = {};
 
@@ -130,7 +129,6 @@ const std::set<std::string> kOrdered = {"Anime_Shutdown", "Anime_UnloadAll",
 void Work(Worker& w, std::chrono::steady_clock::time_point stopAt) {
     for (int op = 0; op < 6000 && ((op & 31) != 0 || std::chrono::steady_clock::now() < stopAt);
          ++op) {
-        ++w.ops;
         const auto& [name, call] = kCalls[w.Pick(static_cast<int>(std::size(kCalls)))];
         const int k = w.Pick(3);
         if (kOrdered.count(name) == 0) {
@@ -179,17 +177,14 @@ TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
     for (const std::string& text : kTexts) {
         Anime_UnloadModel(text.c_str());
     }
-    int64_t ops = 0;
     size_t ownLive = 0;
     for (const Worker& w : workers) {
-        ops += w.ops;
         ownLive += w.own.size();
         EXPECT_EQ(w.faults, 0);
         for (uint32_t mine : w.own) {
             EXPECT_TRUE(InPlace(mine)) << mine;
         }
     }
-    EXPECT_GT(ops, 4);
     EXPECT_GT(g_draws, 0);
     EXPECT_EQ(g_faults, 0);
     EXPECT_EQ(Anime_GetInstanceCount(), static_cast<int32_t>(ownLive));

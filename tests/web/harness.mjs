@@ -52,8 +52,8 @@ async function serve(root) {
         if (pathname === '/__blank.html' || pathname === '/favicon.ico') return void res.writeHead(200, { 'content-type': 'text/html' }).end('<!doctype html><meta charset="utf-8"><body></body>');
         const file = path.join(root, path.normalize(pathname).replace(/^(\.\.[/\\])+/, ''), pathname.endsWith('/') ? 'index.html' : '');
         fs.readFile(file, (err, data) => {
-            const type = TYPES[path.extname(file)] ?? 'application/octet-stream';
-            (err || !file.startsWith(root) ? res.writeHead(404) : res.writeHead(200, { 'content-type': `${type}; charset=utf-8`, 'cache-control': 'no-store' })).end(data);
+            const type = `${TYPES[path.extname(file)] ?? 'application/octet-stream'}; charset=utf-8`;
+            (err || !file.startsWith(root) ? res.writeHead(404) : res.writeHead(200, { 'content-type': type, 'cache-control': 'no-store' })).end(data);
         });
     });
     await new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(undefined)));

@@ -8,7 +8,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import test from 'node:test';
 
-import { parseTimeline } from '../../web/src/timeline.js';
+import { parseTimeline, TimelineScene } from '../../web/src/timeline.js';
 import { REPO } from './harness.mjs';
 
 test('timelines are read strictly, with the player\'s messages', () => {
@@ -16,4 +16,16 @@ test('timelines are read strictly, with the player\'s messages', () => {
     for (const [text, message] of cases) {
         assert.throws(() => parseTimeline(text), { message }, text);
     }
+});
+
+// The player eases in single precision; double precision would give a turn
+// of 3.5199999809265137 degrees 80 ms into 100 ms, the frames differing too
+// little to see.
+test('tweens are computed in single precision, as the player computes them', () => {
+    const calls = [];
+    const lib = new Proxy({}, { get: (_, name) => (...args) => calls.push(`${String(name)} ${args.join(' ')}`) && 1 });
+    const scene = new TimelineScene(lib, 'm', parseTimeline('{"events": [{"at": 40, "angles": [10, 0, 0], "over": 100}]}'));
+    scene.start();
+    scene.advanceTo(3);
+    assert.ok(calls.includes('Anime_Set3DAngles 1 3.5200002193450928 0 0'), calls.join('\n'));
 });

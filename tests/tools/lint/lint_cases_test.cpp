@@ -37,7 +37,6 @@ TEST(LintCases, EachBrokenFileGivesItsFindingAtItsPositionAndEachCodeIsDocumente
         }
         std::vector<std::string> found;
         for (const kivanime::lint::Finding& f : kivanime::lint::LintFiles(paths)) {
-            EXPECT_FALSE(f.message.empty()) << f.code;
             tested.insert(f.code);
             found.push_back(f.code + " " + f.file.substr(folder.size()) + ":" +
                             std::to_string(f.line) + ":" + std::to_string(f.column));
