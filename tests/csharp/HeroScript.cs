@@ -7,6 +7,7 @@ using System.Collections.Generic;
 using System.Diagnostics;
 using System.Globalization;
 using System.IO;
+using System.Linq;
 using System.Text;
 using Kivanime;
 
@@ -24,32 +25,21 @@ class RecordingHost : IAnimeHost
                         p.Alpha, p.Reserved2, p.AnchorX, p.AnchorY, p.SrcX, p.SrcY, p.SrcWidth, p.SrcHeight));
     }
 
-    public static string Words(string tag, params object[] values)
-    {
-        var line = new StringBuilder(tag);
-        foreach (object v in values)
-            line.AppendFormat(" {0:x8}", v is float ? BitConverter.ToUInt32(BitConverter.GetBytes((float)v), 0)
-                                         : v is uint ? (uint)v : unchecked((uint)(int)v));
-        return line.ToString();
-    }
+    // Floats as their bit patterns, integers as 32-bit words, in hexadecimal.
+    public static string Words(string tag, params object[] values) => tag + string.Concat(values.Select(v => string.Format(" {0:x8}",
+        v is float ? BitConverter.ToUInt32(BitConverter.GetBytes((float)v), 0) : v is uint ? (uint)v : unchecked((uint)(int)v))));
 }
 
 static class HeroScript
 {
     static int passed, failed;
 
-    static void Check(bool ok, string what)
-    {
-        if (ok) passed++; else { failed++; Console.WriteLine("FAILED: " + what); }
-    }
+    static void Check(bool ok, string what) { if (ok) passed++; else { failed++; Console.WriteLine("FAILED: " + what); } }
 
-    static string Failure(Action call)
-    {
-        try { call(); } catch (KivanimeException e) { return e.Message; }
-        return null;
-    }
+    // The reason a call raised, or null when it succeeded.
+    static string Failure(Action call) { try { call(); return null; } catch (KivanimeException e) { return e.Message; } }
 
-    // A failed load shows as the C interface's 0.
+    // Results as the C interface prints them: a failed load or creation is 0.
     static string Result(Action call) { return Failure(call) == null ? "= 1" : "= 0"; }
     static string Bool(bool value) { return value ? "= 1" : "= 0"; }
 
@@ -67,7 +57,6 @@ static class HeroScript
             Puppet p = w.Length > 1 && uint.TryParse(w[1], out id) && puppets.ContainsKey(id) ? puppets[id] : null;
             string result = null;
             var t = new float[6];
-            float x, y;
             switch (w[0])
             {
                 case "Init": Anime.Init(host); break;
@@ -76,10 +65,7 @@ static class HeroScript
                 case "UnloadModel": Anime.UnloadModel(w[1]); break;
                 case "LoadMotion": result = Result(() => Anime.LoadMotion(w[1], w[2])); break;
                 case "LoadExpression": result = Result(() => Anime.LoadExpression(w[1], w[2])); break;
-                case "CreateInstance":
-                    try { var q = new Puppet(w[1]); puppets[q.Id] = q; result = "= " + q.Id; }
-                    catch (KivanimeException) { result = "= 0"; }
-                    break;
+                case "CreateInstance": result = Failure(() => p = new Puppet(w[1])) == null ? "= " + (puppets[p.Id] = p).Id : "= 0"; break;
                 case "DestroyInstance": p.Dispose(); break;
                 case "GetInstanceCount": result = "= " + Anime.PuppetCount; break;
                 case "PlayMotion": result = Bool(p.PlayMotion(w[2], f(3))); break;
@@ -89,7 +75,7 @@ static class HeroScript
                 case "SetExpression": result = Bool(p.SetExpression(w[2])); break;
                 case "ClearExpression": p.ClearExpression(); break;
                 case "SetPosition": p.SetPosition(f(2), f(3)); break;
-                case "GetPosition": p.GetPosition(out x, out y); result = RecordingHost.Words("=", x, y); break;
+                case "GetPosition": p.GetPosition(out float x, out float y); result = RecordingHost.Words("=", x, y); break;
                 case "SetScale": p.SetScale(f(2), f(3)); break;
                 case "SetAlpha": p.Alpha = f(2); break;
                 case "SetDrawOrder": p.DrawOrder = int.Parse(w[2]); break;
@@ -102,7 +88,7 @@ static class HeroScript
                 case "Render": Anime.Render(); break;
                 case "RenderInstance": p.Render(); break;
                 case "GetPartTransform":
-                    result = Bool(p.GetPartTransform(w[2], t)) + "\n" + RecordingHost.Words("=", t[0], t[1], t[2], t[3], t[4], t[5]);
+                    result = Bool(p.GetPartTransform(w[2], t)) + "\n" + RecordingHost.Words("=", t.Cast<object>().ToArray());
                     break;
                 default: throw new ArgumentException("unknown call " + w[0]);
             }
@@ -115,20 +101,17 @@ static class HeroScript
     {
         Directory.SetCurrentDirectory(args[0]);
         var start = new ProcessStartInfo(args[2], "\"" + args[1] + "\"") { UseShellExecute = false, RedirectStandardOutput = true };
-        var expected = new List<string>();
-        using (Process c = Process.Start(start))
-        {
-            for (string line; (line = c.StandardOutput.ReadLine()) != null;) expected.Add(line);
-            c.WaitForExit();
-            Check(c.ExitCode == 0, "the C recorder exits with " + c.ExitCode);
-        }
+        Process c = Process.Start(start);
+        List<string> expected = c.StandardOutput.ReadToEnd().TrimEnd('\n').Split('\n').ToList();
+        c.WaitForExit();
+        Check(c.ExitCode == 0, "the C recorder exits with " + c.ExitCode);
         List<string> actual = Play(args[1]);
-        Check(expected.FindAll(l => l.StartsWith("draw ")).Count > 100, "the C recorder drew " + expected.Count + " lines");
+        Check(expected.Count(l => l.StartsWith("draw ")) > 100, "the C recorder drew " + expected.Count + " lines");
         int same = 0;
         while (same < expected.Count && same < actual.Count && expected[same] == actual[same]) same++;
         Check(same == expected.Count && same == actual.Count, "C# and C agree on all " + expected.Count +
               " lines; first difference at line " + (same + 1) + ":\n  C:  " +
-              (same < expected.Count ? expected[same] : "(end)") + "\n  C#: " + (same < actual.Count ? actual[same] : "(end)"));
+              expected.ElementAtOrDefault(same) + "\n  C#: " + actual.ElementAtOrDefault(same));
         Anime.Init(new RecordingHost());
         Check(Failure(() => Anime.LoadModel("bad", Encoding.UTF8.GetBytes("[1]"), null)) ==
               "cannot load model \"bad\": memory:1:1: expected a JSON object, found an array \"[1]\"", "a failed load raises the reason");

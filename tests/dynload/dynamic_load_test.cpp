@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -24,16 +23,10 @@ namespace {
 #if defined(_WIN32)
 using LibraryHandle = HMODULE;
 
-std::wstring LibraryPath() {
-    // The DLL sits beside the test executable.
-    std::vector<wchar_t> buffer(32768);
-    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    return (std::filesystem::path(std::wstring(buffer.data(), n)).parent_path() / L"kivanime.dll")
-        .wstring();
-}
-
+// KIVANIME_LIBRARY_PATH is the DLL's bare name: it sits beside the test
+// executable, where the search for it starts.
 LibraryHandle OpenLibrary() {
-    return LoadLibraryW(LibraryPath().c_str());
+    return LoadLibraryA(KIVANIME_LIBRARY_PATH);
 }
 
 void* FindSymbol(LibraryHandle library, const char* name) {
@@ -41,7 +34,7 @@ void* FindSymbol(LibraryHandle library, const char* name) {
 }
 
 bool CloseLibrary(LibraryHandle library) {
-    return FreeLibrary(library) != 0 && GetModuleHandleW(LibraryPath().c_str()) == nullptr;
+    return FreeLibrary(library) != 0 && GetModuleHandleA(KIVANIME_LIBRARY_PATH) == nullptr;
 }
 #else
 using LibraryHandle = void*;
@@ -96,47 +89,32 @@ const AnimeHostCallbacks kHost{[](const uint16_t* path) {
                                [](int32_t texture) { g_releases.push_back(texture); }, nullptr,
                                [](const AnimeDrawParams* params) { g_draws.push_back(*params); }};
 
-void WriteFile(const std::filesystem::path& path, const std::string& content) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
-
 TEST(DynamicLoad, LoadsByNameRunsAndUnloadsCleanly) {
     // A folder name outside ASCII (and outside any Windows ANSI code page):
     // the library takes it as UTF-8 like every other text.
     const auto base = std::filesystem::temp_directory_path() / "kivanime-tests-dynload";
-    std::filesystem::remove_all(base);
     const std::filesystem::path folder = base / std::u8string(u8"模型-ÿ-\U0001F600");
-    WriteFile(folder / "model.json", R"({
-      "textures": {"skin": "skin.png"},
-      "parts": [{"name": "body", "texture": "skin", "position": [10, 20]},
-                {"name": "head", "texture": "skin", "parent": "body", "position": [0, -5]}],
-      "physics": [{"target": "head"}],
-      "motions": {"bob": {"duration": 100, "loop": true, "tracks": [{"part": "head",
-        "keyframes": [{"time": 0, "rotation": 0}, {"time": 100, "rotation": 1}]}]}}})");
-    WriteFile(folder / "smile.json",
-              R"({"name": "smile", "params": [{"part": "head", "alpha": 0.5}]})");
+    std::filesystem::remove_all(base);
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(KIVANIME_DYNLOAD_MODEL, folder / "model.json");
     const std::u8string dir = folder.generic_u8string() + u8"/";
     const std::string dirUtf8(dir.begin(), dir.end());
     const std::string modelPath = dirUtf8 + "model.json";
 
     LibraryHandle library = OpenLibrary();
-    ASSERT_NE(library, nullptr);
     Api api;
-    ASSERT_TRUE(Resolve(library, api));
+    ASSERT_TRUE(library != nullptr && Resolve(library, api));
     api.Anime_Init(&kHost);
     ASSERT_EQ(api.Anime_LoadModel("m", modelPath.c_str()), 1) << modelPath;
-    EXPECT_EQ(api.Anime_LoadExpression("m", (dirUtf8 + "smile.json").c_str()), 1);
     // Bytes that are not UTF-8 name no file: a plain failure.
     EXPECT_EQ(api.Anime_LoadModel("bad", (dirUtf8 + "\xff\xfe.json").c_str()), 0);
-
     const uint32_t first = api.Anime_CreateInstance("m");
     EXPECT_EQ(first, 1u);
     // The texture path reaches the host as the UTF-16 form of the same text.
     EXPECT_EQ(g_loads,
               std::vector<std::u16string>{std::filesystem::path(dir + u8"skin.png").u16string()});
-    EXPECT_EQ(api.Anime_PlayMotion(first, "bob", 1.0f), 1);
-    EXPECT_EQ(api.Anime_SetExpression(first, "smile"), 1);
+    EXPECT_EQ(api.Anime_PlayMotion(first, "bob", 1.0f) + api.Anime_SetExpression(first, "smile"),
+              2);
     api.Anime_SetPosition(first, 100.0f, 0.0f);
     for (int frame = 0; frame < 3; ++frame) {
         api.Anime_Update(16.0f);
@@ -148,17 +126,14 @@ TEST(DynamicLoad, LoadsByNameRunsAndUnloadsCleanly) {
     api.Anime_DestroyInstance(first);
     EXPECT_EQ(g_releases, std::vector<int32_t>{1});
     EXPECT_EQ(api.Anime_CreateInstance("m"), 2u);
-    EXPECT_EQ(api.Anime_GetInstanceCount(), 1);
 
     // Unloading with an instance and a model still held: everything is freed
-    // without a call to the host.
+    // without a call to the host. Loaded again, the library starts from
+    // nothing.
     ASSERT_TRUE(CloseLibrary(library));
     EXPECT_EQ(g_releases.size(), 1u);
-
-    // Loaded again, the library starts from nothing.
     library = OpenLibrary();
-    ASSERT_NE(library, nullptr);
-    ASSERT_TRUE(Resolve(library, api));
+    ASSERT_TRUE(library != nullptr && Resolve(library, api));
     EXPECT_EQ(api.Anime_GetInstanceCount(), 0);
     EXPECT_EQ(api.Anime_CreateInstance("m"), 0u);
     api.Anime_Init(&kHost);
@@ -166,7 +141,6 @@ TEST(DynamicLoad, LoadsByNameRunsAndUnloadsCleanly) {
     EXPECT_EQ(api.Anime_CreateInstance("m"), 1u);
     api.Anime_Shutdown();
     EXPECT_EQ(g_releases.size(), 2u);
-    EXPECT_EQ(api.Anime_GetInstanceCount(), 0);
     ASSERT_TRUE(CloseLibrary(library));
     std::filesystem::remove_all(base);
 }

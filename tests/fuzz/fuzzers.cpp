@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <string_view>
@@ -86,48 +88,35 @@ std::vector<std::string> MemberNames(std::string_view json, std::string_view key
     return names;
 }
 
-// A handful of frames with assorted time steps; halfway through, the 3D
-// parallax is switched on for `id3d` and the wind rises.
-void RunFrames(uint32_t id3d) {
-    static const float kSteps[] = {0.0f, 16.0f, 33.3f, 1.0e-3f, 250.0f, 16.0f, 5000.0f, 16.0f};
-    int frame = 0;
-    for (float dt : kSteps) {
-        if (frame++ == 3) {
-            Anime_Set3DSetup(id3d, 1, 10.0f, -20.0f, 800.0f, 120.0f, 60.0f);
-            Anime_Set3DAngles(id3d, 25.0f, -10.0f, 5.0f);
-            Anime_SetGlobalWind(0.5f, -0.25f);
-        }
-        Anime_Update(dt);
-        Anime_Render();
-    }
-}
-
-// Every member is found under its own key, and typed reads never fail.
-void Walk(const JsonValue& value) {
+// Every value can be traced back to its place in the text, every member is
+// found under its own key, and typed reads never fail.
+void Walk(const JsonValue& value, const kivanime::JsonSourceMap& map, size_t size, bool isMember) {
+    const kivanime::JsonSourceNode* node = map.find(value);
+    Check(node != nullptr && node->offset <= size && (!isMember || node->keyOffset < size),
+          "value without its place in the text");
     (void)value.asInt(7);
     (void)value.asFloat(7.0f);
     (void)value.asBool(true);
     (void)value.asStringView("x");
     (void)value.at(0);
     for (const JsonValue& element : value.elements) {
-        Walk(element);
+        Walk(element, map, size, false);
     }
     for (size_t i = 0; i < value.members.size(); ++i) {
         const JsonValue& member = value.members.valueAt(i);
         Check(value.members.find(value.members.keyAt(i)) == &member &&
                   &value.get(value.members.keyAt(i)) == &member,
               "object member not found under its key");
-        Walk(member);
+        Walk(member, map, size, true);
     }
 }
 
 // The reader returns a value for anything, the same with and without
 // diagnostics, and reports issues that lie inside the text.
 void FuzzJson(std::string_view text) {
-    const JsonValue plain = kivanime::ParseJson(text);
     kivanime::JsonDiagnostics diagnostics;
     const JsonValue traced = kivanime::ParseJson(text, &diagnostics);
-    Check(kivanime::test::JsonText(plain) == kivanime::test::JsonText(traced),
+    Check(kivanime::test::JsonText(kivanime::ParseJson(text)) == kivanime::test::JsonText(traced),
           "diagnostics changed the parsed value");
     for (size_t i = 0; i < diagnostics.issues.size(); ++i) {
         const kivanime::JsonIssue& issue = diagnostics.issues[i];
@@ -138,13 +127,13 @@ void FuzzJson(std::string_view text) {
             (void)kivanime::TextPositionOf(text, issue.offset);
         }
     }
-    Check(kivanime::JsonSourceMap(traced, diagnostics.root).find(traced) != nullptr,
-          "source map lacks the root");
-    Walk(plain);
+    Walk(traced, kivanime::JsonSourceMap(traced, diagnostics.root), text.size(), false);
 }
 
 // Two instances play the named motions (the first also as overlays) and
-// expressions, run frames with and without the 3D parallax, and stop them.
+// expressions, run a handful of frames with assorted time steps (halfway
+// through, the 3D parallax is switched on for the second and the wind rises),
+// and stop them.
 void Exercise(const std::vector<std::string>& motions,
               const std::vector<std::string>& expressions) {
     const uint32_t a = Anime_CreateInstance("m");
@@ -160,20 +149,28 @@ void Exercise(const std::vector<std::string>& motions,
     Anime_SetWind(a, 2.0f, 0.0f);
     Anime_SetAlpha(b, 0.5f);
     Anime_SetScale(b, -1.0f, 2.0f);
-    RunFrames(b);
-    Anime_ClearExpression(b);
-    Anime_StopAllOverlays(a);
-    Anime_StopMotion(b);
-    Anime_Update(16.0f);
-    Anime_Render();
+    int frame = 0;
+    for (float dt : {0.0f, 16.0f, 33.3f, 1.0e-3f, 250.0f, 16.0f, 5000.0f, 16.0f, -1.0f}) {
+        if (frame++ == 3) {
+            Anime_Set3DSetup(b, 1, 10.0f, -20.0f, 800.0f, 120.0f, 60.0f);
+            Anime_Set3DAngles(b, 25.0f, -10.0f, 5.0f);
+            Anime_SetGlobalWind(0.5f, -0.25f);
+        } else if (dt < 0.0f) {
+            Anime_ClearExpression(b);
+            Anime_StopAllOverlays(a);
+            Anime_StopMotion(b);
+        }
+        Anime_Update(dt < 0.0f ? 16.0f : dt);
+        Anime_Render();
+    }
     Anime_DestroyInstance(a);
 }
 
 // A model file: loaded, its own motions and expressions played, unloaded.
 void FuzzModel(std::string_view text) {
     Start();
-    const int32_t size = static_cast<int32_t>(text.size());
-    if (Anime_LoadModelFromMemory("m", text.data(), size, "tex") == 1) {
+    if (Anime_LoadModelFromMemory("m", text.data(), static_cast<int32_t>(text.size()), "tex") ==
+        1) {
         Exercise(MemberNames(text, "motions", 3), MemberNames(text, "expressions", 2));
         Anime_UnloadModel("m");
         Check(Anime_GetInstanceCount() == 0, "instances outlive their model");
@@ -181,31 +178,25 @@ void FuzzModel(std::string_view text) {
     Finish();
 }
 
-// A model with textures, a hierarchy, springs, an inline motion and an
-// expression, for the motion and expression files to be loaded into.
-const char* const kBaseModel = R"({"textures": {"body": "b.png", "head": "h.png", "eye": "e.png"},
-  "parts": [{"name": "body", "texture": "body", "position": [100, 200], "drawOrder": 1},
-    {"name": "head", "texture": "head", "parent": "body", "position": [0, -60], "depth": 10},
-    {"name": "eye", "texture": "eye", "parent": "head", "position": [5, -5], "depth": 12},
-    {"name": "hair", "texture": "head", "parent": "head", "position": [0, -20], "depth": -5},
-    {"name": "tip", "texture": "eye", "parent": "hair", "position": [0, 30], "ignore3D": true}],
-  "physics": [{"target": "hair", "stiffness": 0.4, "damping": 0.6, "gravity": [0, 9.8]},
-    {"target": "tip", "stiffness": 0.2, "damping": 0.8, "wind": 2}],
-  "motions": {"idle": {"duration": 800, "loop": true, "fadeIn": 100, "tracks": [
-    {"part": "head", "keyframes": [{"time": 0, "rotation": 0},
-      {"time": 400, "rotation": 0.3, "easing": "ease_out_bounce"}, {"time": 800, "rotation": 0}]},
-    {"part": "eye", "keyframes": [{"time": 0, "textureSwap": "head", "visible": 0},
-      {"time": 300, "textureSwap": "eye", "visible": 1}]}]}},
-  "expressions": {"smile": {"blendMs": 120, "params": [{"part": "head", "rotation": 0.1,
-    "scaleX": 1.1, "textureSwap": "eye"}, {"part": "hair", "alpha": 0.5, "visible": 0}]}}})";
+// The model of base_model.json, with textures, a hierarchy, springs, an
+// inline motion and an expression, for the motion and expression files to be
+// loaded into.
+const std::string& BaseModel() {
+    static const std::string text = [] {
+        std::ifstream in(KIVANIME_FUZZ_BASE_MODEL, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    return text;
+}
 
 // A motion (or expression) file loaded into a model whose instances already
 // play and blend: as a new one, usable by its name, and loaded again, which
 // replaces the record the instances use.
 void FuzzLoadedInto(std::string_view text, bool motion) {
     Start();
-    const int32_t size = static_cast<int32_t>(std::strlen(kBaseModel));
-    Check(Anime_LoadModelFromMemory("m", kBaseModel, size, "tex") == 1, "base model does not load");
+    const int32_t size = static_cast<int32_t>(BaseModel().size());
+    Check(Anime_LoadModelFromMemory("m", BaseModel().data(), size, "tex") == 1,
+          "base model (base_model.json) does not load");
     const uint32_t a = Anime_CreateInstance("m");
     Anime_PlayMotion(a, "idle", 1.0f);
     Anime_SetExpression(a, "smile");

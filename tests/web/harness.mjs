@@ -19,13 +19,9 @@ const CHROMIUM = process.env.KIVANIME_CHROMIUM ?? '/usr/bin/chromium';
 // is missing. Returns true when the test may go on.
 export function need(t, needs) {
     const missing = Object.entries(needs).filter(([, p]) => !fs.existsSync(p));
-    if (missing.length === 0) {
-        return true;
-    }
+    if (missing.length === 0) return true;
     const reason = `cannot run here: missing ${missing.map(([what, p]) => `${what} (${p})`).join(', ')}`;
-    if (process.env.KIVANIME_NO_SKIP === '1') {
-        throw new Error(reason);
-    }
+    if (process.env.KIVANIME_NO_SKIP === '1') throw new Error(reason);
     t.skip(reason);
     return false;
 }
@@ -33,9 +29,7 @@ export function need(t, needs) {
 // Runs a program from the top folder and returns its standard output.
 export function run(program, args) {
     const result = spawnSync(program, args, { cwd: REPO, encoding: 'utf8', maxBuffer: 1 << 28 });
-    if (result.status !== 0) {
-        throw new Error(`${program} failed (${result.status}): ${result.stderr}`);
-    }
+    if (result.status !== 0) throw new Error(`${program} failed (${result.status}): ${result.stderr}`);
     return result.stdout;
 }
 
@@ -43,43 +37,27 @@ export function run(program, args) {
 // first that differs.
 export function sameLines(a, b, what = (i) => `line ${i + 1}`) {
     const first = a.findIndex((line, i) => line !== b[i]);
-    if (first !== -1 || a.length !== b.length) {
-        const i = first === -1 ? Math.min(a.length, b.length) : first;
-        throw new Error(`first difference at ${what(i)}:\n expected: ${a[i]}\n actual:   ${b[i]}`);
-    }
+    const i = first === -1 ? Math.min(a.length, b.length) : first;
+    if (first !== -1 || a.length !== b.length) throw new Error(`first difference at ${what(i)}:\n expected: ${a[i]}\n actual:   ${b[i]}`);
 }
 
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css', '.json': 'application/json', '.wasm': 'application/wasm', '.png': 'image/png', '.svg': 'image/svg+xml' };
 
 // Serves `root` on 127.0.0.1 on a free port. `/__blank.html` is an empty
-// page for tests that only import modules.
+// page for tests that only import modules (and the answer to the browser's
+// favicon request, so that no missing file is logged).
 async function serve(root) {
     const server = http.createServer((req, res) => {
         const pathname = decodeURIComponent(new URL(req.url ?? '/', 'http://x').pathname);
-        if (pathname === '/favicon.ico') {
-            res.writeHead(204).end();
-            return;
-        }
-        if (pathname === '/__blank.html') {
-            res.writeHead(200, { 'content-type': 'text/html' }).end('<!doctype html><meta charset="utf-8"><body></body>');
-            return;
-        }
-        let file = path.join(root, path.normalize(pathname).replace(/^(\.\.[/\\])+/, ''));
-        if (fs.existsSync(file) && fs.statSync(file).isDirectory()) {
-            file = path.join(file, 'index.html');
-        }
+        if (pathname === '/__blank.html' || pathname === '/favicon.ico') return void res.writeHead(200, { 'content-type': 'text/html' }).end('<!doctype html><meta charset="utf-8"><body></body>');
+        const file = path.join(root, path.normalize(pathname).replace(/^(\.\.[/\\])+/, ''), pathname.endsWith('/') ? 'index.html' : '');
         fs.readFile(file, (err, data) => {
-            if (err || !file.startsWith(root)) {
-                res.writeHead(404).end();
-                return;
-            }
-            const type = TYPES[path.extname(file)] ?? 'application/octet-stream';
-            res.writeHead(200, { 'content-type': `${type}; charset=utf-8`, 'cache-control': 'no-store' }).end(data);
+            const type = `${TYPES[path.extname(file)] ?? 'application/octet-stream'}; charset=utf-8`;
+            (err || !file.startsWith(root) ? res.writeHead(404) : res.writeHead(200, { 'content-type': type, 'cache-control': 'no-store' })).end(data);
         });
     });
     await new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(undefined)));
-    const { port } = server.address();
-    return { url: `http://127.0.0.1:${port}`, close: () => new Promise((resolve) => server.close(resolve)) };
+    return { url: `http://127.0.0.1:${server.address().port}`, close: () => new Promise((resolve) => server.close(resolve)) };
 }
 
 // A new page on `url` that collects console errors and uncaught exceptions.
@@ -102,22 +80,15 @@ export async function withBrowser(t, body, extraNeeds = {}) {
         'puppeteer-core (npm ci)': path.join(REPO, 'node_modules/puppeteer-core'),
         ...extraNeeds,
     };
-    if (!need(t, needs)) {
-        return;
-    }
+    if (!need(t, needs)) return;
     const { default: puppeteer } = await import('puppeteer-core');
     const server = await serve(WEB_DIR);
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-chromium-'));
     try {
         // WebGL2 on the CPU (SwiftShader), since the GPU is off.
-        const browser = await puppeteer.launch({
-            executablePath: CHROMIUM,
-            headless: true,
-            userDataDir: profile,
-            protocolTimeout: 120000,
+        const browser = await puppeteer.launch({ executablePath: CHROMIUM, headless: true, userDataDir: profile, protocolTimeout: 120000,
             args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking', '--disable-component-update',
-                '--disable-sync', '--disable-quic', '--enable-unsafe-swiftshader', '--use-angle=swiftshader'],
-        });
+                '--disable-sync', '--disable-quic', '--enable-unsafe-swiftshader', '--use-angle=swiftshader'] });
         try {
             await body({ url: server.url, browser });
         } finally {

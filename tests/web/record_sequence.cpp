@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -45,15 +46,9 @@ int32_t LoadTexture(const uint16_t* path) {
     return handle;
 }
 
-void ReleaseTexture(int32_t texture) {
-    std::printf("release %d\n", texture);
-}
-
-void Draw(const AnimeDrawParams* params) {
-    PrintWords("draw", params, 16);
-}
-
-const AnimeHostCallbacks kHost = {LoadTexture, ReleaseTexture, nullptr, Draw};
+const AnimeHostCallbacks kHost = {
+    LoadTexture, [](int32_t texture) { std::printf("release %d\n", texture); }, nullptr,
+    [](const AnimeDrawParams* params) { PrintWords("draw", params, 16); }};
 
 // One script line's words, taken in order as the arguments of the call.
 // Pointers to floats are the call's outputs: one is an array of six (a
@@ -114,20 +109,13 @@ int main(int argc, char** argv) {
     for (std::string line; std::getline(script, line);) {
         std::istringstream in(line);
         std::string call;
-        if (!(in >> call) || call[0] == '#') {
-            continue;
+        if (in >> call && call[0] != '#') {
+            std::printf("%s\n", line.c_str());
+            // An unknown call ends the program (std::out_of_range).
+            Args args;
+            args.words.assign(std::istream_iterator<std::string>(in), {});
+            kCalls.at(call)(args);
         }
-        const auto found = kCalls.find(call);
-        if (found == kCalls.end()) {
-            std::fprintf(stderr, "unknown call %s\n", call.c_str());
-            return 2;
-        }
-        Args args;
-        for (std::string word; in >> word;) {
-            args.words.push_back(word);
-        }
-        std::printf("%s\n", line.c_str());
-        found->second(args);
     }
     return 0;
 }

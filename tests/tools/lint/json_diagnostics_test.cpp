@@ -1,6 +1,8 @@
-// The reader's diagnostics mode: the value it builds is the normal mode's,
-// bit for bit, on every file of the JSON test suite; what it records points
-// at the right bytes; and every value can be traced back to its text.
+// The reader's diagnostics mode: it notes no repair in valid files of the
+// JSON test suite and always one in broken structure; what it records points
+// at the right bytes; values and positions map back to the text. (That it
+// builds the normal mode's value on every file of the suite, and traces every
+// value to its text, is checked by the JSON fuzz harness's replay.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -19,21 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kivanime;
 
-// Every value of the document has a node, and the node lies in the text.
-bool Traceable(const JsonValue& value, const JsonSourceMap& map, size_t textSize) {
-    const kivanime::JsonSourceNode* node = map.find(value);
-    bool ok = node != nullptr && node->offset <= textSize;
-    for (const JsonValue& element : value.elements) {
-        ok = ok && Traceable(element, map, textSize);
-    }
-    for (size_t i = 0; i < value.members.size(); ++i) {
-        const JsonValue& member = value.members.valueAt(i);
-        ok = ok && Traceable(member, map, textSize) && map.find(member)->keyOffset < textSize;
-    }
-    return ok;
-}
-
-TEST(JsonDiagnostics, SameValuesAsNormalModeOnTheWholeTestSuite) {
+TEST(JsonDiagnostics, RepairsOnlyBrokenFilesOfTheTestSuite) {
     fs::path suite = fs::path(KIVANIME_SHARED_DIR) / "json-test-suite" / "test_parsing";
     if (!fs::is_directory(suite)) {
         KIVANIME_CANNOT_RUN_HERE() << suite << " is not there";
@@ -45,10 +33,7 @@ TEST(JsonDiagnostics, SameValuesAsNormalModeOnTheWholeTestSuite) {
         std::string name = entry.path().filename().string();
         SCOPED_TRACE(name);
         JsonDiagnostics diagnostics;
-        JsonValue plain = ParseJson(text);
-        JsonValue noted = ParseJson(text, &diagnostics);
-        EXPECT_EQ(kivanime::test::JsonText(plain), kivanime::test::JsonText(noted));
-        EXPECT_TRUE(Traceable(noted, JsonSourceMap(noted, diagnostics.root), text.size()));
+        ParseJson(text, &diagnostics);
         // Valid JSON has nothing to repair (a repeated key is valid but
         // noted); broken structure always is repaired. Other n_ files need
         // not be: a lone surrogate or an overlong byte is kept as it is.
@@ -64,15 +49,11 @@ TEST(JsonDiagnostics, SameValuesAsNormalModeOnTheWholeTestSuite) {
     EXPECT_GT(files, 300u);
 }
 
-struct IssueCase {
-    const char* text;
-    JsonIssueKind kind;
-    size_t offset;
-    size_t length;
-};
-
 TEST(JsonDiagnostics, RecordsEachRepairOnceAtItsBytes) {
-    const IssueCase cases[] = {
+    // Depth is counted from the first bracket on.
+    const std::string deep = std::string(600, '[') + std::string(600, ']');
+    // {text, the repair, where it starts, how many bytes it covers}
+    const std::tuple<const char*, JsonIssueKind, size_t, size_t> cases[] = {
         {"[1 2]", JsonIssueKind::MissingComma, 3, 0},
         {"{\"a\" 1}", JsonIssueKind::MissingColon, 5, 0},
         {"[1, ]", JsonIssueKind::TrailingComma, 2, 1},
@@ -95,35 +76,29 @@ TEST(JsonDiagnostics, RecordsEachRepairOnceAtItsBytes) {
         {"[\"\\u12G4\"]", JsonIssueKind::InvalidEscape, 2, 6},
         {"[\"a\tb\"]", JsonIssueKind::ControlCharacter, 3, 1},
         {"{\"a\":1,\"a\":2}", JsonIssueKind::DuplicateKey, 7, 3},
+        {deep.c_str(), JsonIssueKind::TooDeep, static_cast<size_t>(kJsonMaxDepth), 1},
     };
-    for (const IssueCase& c : cases) {
-        SCOPED_TRACE(c.text);
+    for (const auto& [text, kind, offset, length] : cases) {
+        SCOPED_TRACE(text);
         JsonDiagnostics diagnostics;
-        JsonValue noted = ParseJson(c.text, &diagnostics);
-        EXPECT_EQ(kivanime::test::JsonText(noted), kivanime::test::JsonText(ParseJson(c.text)));
+        JsonValue noted = ParseJson(text, &diagnostics);
+        EXPECT_EQ(kivanime::test::JsonText(noted), kivanime::test::JsonText(ParseJson(text)));
         ASSERT_EQ(diagnostics.issues.size(), 1u);
-        EXPECT_EQ(diagnostics.issues[0].kind, c.kind);
-        EXPECT_EQ(diagnostics.issues[0].offset, c.offset);
-        EXPECT_EQ(diagnostics.issues[0].length, c.length);
+        EXPECT_EQ(diagnostics.issues[0].kind, kind);
+        EXPECT_EQ(diagnostics.issues[0].offset, offset);
+        EXPECT_EQ(diagnostics.issues[0].length, length);
     }
-
-    // Depth is counted from the first bracket on.
-    JsonDiagnostics deep;
-    ParseJson(std::string(600, '[') + std::string(600, ']'), &deep);
-    ASSERT_EQ(deep.issues.size(), 1u);
-    EXPECT_EQ(deep.issues[0].offset, static_cast<size_t>(kivanime::kJsonMaxDepth));
 }
 
-TEST(JsonDiagnostics, SourceMapGivesKeyAndValueOffsets) {
+TEST(JsonDiagnostics, SourceMapAndPositionsPointAtTheText) {
     const std::string text = "{\"a\": [1, {\"b\": 2}],\n \"c\": [true, {\"d\": 4}], \"a\" : [3]}";
     JsonDiagnostics diagnostics;
     JsonValue root = ParseJson(text, &diagnostics);
     JsonSourceMap map(root, diagnostics.root);
-    ASSERT_NE(map.find(root), nullptr);
-    EXPECT_EQ(map.find(root)->offset, 0u);
     // The repeated key "a" wins with its later value, and so does its position.
     // {value, where its key starts (npos for an element), where it starts}
     const std::tuple<const JsonValue*, size_t, size_t> cases[] = {
+        {&root, std::string::npos, 0},
         {&root.get("a"), text.rfind("\"a\""), text.rfind('[')},
         {&root.get("a").at(0), std::string::npos, text.find('3')},
         {&root.get("c"), text.find("\"c\""), text.find("[true")},
@@ -136,14 +111,13 @@ TEST(JsonDiagnostics, SourceMapGivesKeyAndValueOffsets) {
         EXPECT_EQ(node->offset, offset);
     }
     EXPECT_EQ(map.find(kivanime::JsonNull()), nullptr);
-}
 
-TEST(JsonDiagnostics, TextPositionCountsLinesAndCharacters) {
-    const std::string text = "ab\nc\xC3\xA9x\n\ty";
-    // x: after c and then é as one character.
-    const size_t cases[][3] = {{0, 1, 1}, {text.find('x'), 2, 3}, {text.find('y'), 3, 2}};
-    for (const auto& [offset, line, column] : cases) {
-        const kivanime::JsonTextPosition at = kivanime::TextPositionOf(text, offset);
+    // Positions count lines and characters: x comes after c and then é as
+    // one character.
+    const std::string lines = "ab\nc\xC3\xA9x\n\ty";
+    const size_t places[][3] = {{0, 1, 1}, {lines.find('x'), 2, 3}, {lines.find('y'), 3, 2}};
+    for (const auto& [offset, line, column] : places) {
+        const kivanime::JsonTextPosition at = kivanime::TextPositionOf(lines, offset);
         EXPECT_EQ(at.line, line) << offset;
         EXPECT_EQ(at.column, column) << offset;
     }

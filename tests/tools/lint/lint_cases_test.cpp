@@ -14,52 +14,31 @@
 
 namespace {
 
-using kivanime::lint::Finding;
-using kivanime::lint::LintFiles;
-
-const std::string kCases = KIVANIME_LINT_CASES;
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::istringstream in(text);
-    for (std::string part; std::getline(in, part, separator);) {
-        if (!part.empty()) {
-            parts.push_back(part);
-        }
-    }
-    return parts;
-}
-
-// Lint arguments -> the findings they must give, as "code file:line:column".
-std::map<std::string, std::vector<std::string>> ReadExpectations() {
-    std::map<std::string, std::vector<std::string>> cases;
-    std::ifstream in(kCases + "/expected.tsv");
-    for (std::string line; std::getline(in, line);) {
-        const std::vector<std::string> f = Split(line, '\t');
-        if (!line.empty() && line[0] != '#') {
-            EXPECT_EQ(f.size(), 5u) << "bad line in expected.tsv: " << line;
-            cases[f.at(4)].push_back(f[0] + " " + f[1] + ":" + f[2] + ":" + f[3]);
-        }
-    }
-    return cases;
-}
-
 // Every code the documentation lists has a case, and every code a case
 // gives is documented: the list in docs/lint.md is the stable set.
 TEST(LintCases, EachBrokenFileGivesItsFindingAtItsPositionAndEachCodeIsDocumented) {
-    std::map<std::string, std::vector<std::string>> cases = ReadExpectations();
+    const std::string folder = std::string(KIVANIME_LINT_CASES) + "/";
+    // Lint arguments -> the findings they must give, as "code file:line:column".
+    std::map<std::string, std::vector<std::string>> cases;
+    std::ifstream tsv(folder + "expected.tsv");
+    for (std::string line, code, file, row, column, args; std::getline(tsv, line);) {
+        std::istringstream in(line);
+        if (line[0] != '#' && std::getline(in >> code >> file >> row >> column >> std::ws, args)) {
+            cases[args].push_back(code + " " + file + ":" + row + ":" + column);
+        }
+    }
     ASSERT_GE(cases.size(), 40u);
     std::set<std::string> tested;
     for (auto& [args, expected] : cases) {
         std::vector<std::string> paths;
-        for (const std::string& name : Split(args, ' ')) {
-            paths.push_back(kCases + "/" + name);
+        std::istringstream names(args);
+        for (std::string name; names >> name;) {
+            paths.push_back(folder + name);
         }
         std::vector<std::string> found;
-        for (const Finding& f : LintFiles(paths)) {
-            EXPECT_FALSE(f.message.empty()) << f.code;
+        for (const kivanime::lint::Finding& f : kivanime::lint::LintFiles(paths)) {
             tested.insert(f.code);
-            found.push_back(f.code + " " + f.file.substr(kCases.size() + 1) + ":" +
+            found.push_back(f.code + " " + f.file.substr(folder.size()) + ":" +
                             std::to_string(f.line) + ":" + std::to_string(f.column));
         }
         std::sort(found.begin(), found.end());
