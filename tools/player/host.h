@@ -13,25 +13,16 @@
 
 namespace kivanime_player {
 
-struct TextureFailure {
-    std::string path, reason;
-};
-
-struct TracedDraw {
-    std::string texturePath;
-    AnimeDrawParams params;
-};
-
 // What the host functions work on. The library calls them without a context,
 // so there is one of these, reached through Host().
 struct HostState {
-    Image* target = nullptr;  // where draw calls paint; null makes them only count
-    bool trace = false;       // keep every draw record (with its file) in `traced`
-    std::vector<TracedDraw> traced;
-    std::vector<TextureFailure> failures;  // textures that could not be loaded
-    long long loads = 0;                   // handles handed out
-    long long releases = 0;                // handles given back
-    long long draws = 0;                   // draw calls
+    Image* target = nullptr;   // where draw calls paint; null makes them only count
+    bool trace = false;        // write every draw record (with its file) into `traced`
+    std::string traced;        // one line per record, as --trace prints them
+    std::string textureError;  // why the first texture that failed did not load
+    long long loads = 0;       // handles handed out
+    long long releases = 0;    // handles given back
+    long long draws = 0;       // draw calls
     // Slot i holds the image of handle i; released handles are emptied and
     // their numbers not reused, so a stale handle can never draw a new image.
     std::vector<std::shared_ptr<const Image>> textures;

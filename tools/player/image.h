@@ -4,8 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -43,33 +41,17 @@ void Clear(Image& image, Color color);
 Image FromRgba8(const Rgba8Image& source);
 Rgba8Image ToRgba8(const Image& source);
 
-// A path as UTF-8 text, and back.
-std::string Utf8(const std::filesystem::path& path);
-std::filesystem::path PathFromUtf8(const std::string& text);
-
-// fopen for a UTF-8 path (on Windows through the UTF-16 form of the path).
-std::FILE* OpenFileUtf8(const std::string& path, const char* mode);
-
 // Read any PNG as straight 8-bit RGBA, and write one (as RGB when every pixel
 // is opaque). On failure they return false and say why in `error`.
 bool ReadPng(const std::string& path, Rgba8Image& image, std::string& error);
 bool WritePng(const std::string& path, const Rgba8Image& image, std::string& error);
 
-// A contact sheet: chosen frames shrunk to tiles and laid out in rows, 6 px
-// apart on a dark ground.
-class ContactSheet {
-public:
-    // `frames` empty means `count` frames spread evenly over `totalFrames`.
-    ContactSheet(std::vector<int> frames, int count, int totalFrames, int columns, float scale);
-    // Keeps a tile of `image` when `frame` is one of the chosen.
-    void Offer(int frame, const Image& image);
-    Image Compose() const;
+// Shrinks the image by a factor (0 < factor <= 1) that need not divide its
+// size, averaging every source pixel that falls into a destination pixel.
+Image Downscale(const Image& source, float factor);
 
-private:
-    std::vector<int> frames_;
-    std::vector<Image> tiles_;  // one per entry of frames_
-    int columns_;
-    float scale_;
-};
+// A contact sheet: tiles of one size laid out in rows of `columns`, 6 px
+// apart on a dark ground.
+Image ComposeSheet(const std::vector<Image>& tiles, int columns);
 
 }  // namespace kivanime_player

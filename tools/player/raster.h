@@ -11,13 +11,8 @@
 
 namespace kivanime_player {
 
-struct RasterStats {
-    long long pixelsTouched = 0;
-};
-
 // Draws `texture` into `target` as the record says. Records with a zero or
 // non-finite scale, position or rotation, or an empty texture draw nothing.
-void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& params,
-                RasterStats* stats = nullptr);
+void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& params);
 
 }  // namespace kivanime_player

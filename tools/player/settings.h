@@ -78,24 +78,18 @@ struct Settings {
     float thumbScale = 0.5f;
 };
 
-// The command line as given: each option with its value, in order, checked
-// but not yet applied, so that it can be laid over the timeline's settings.
-struct CommandLine {
-    std::vector<std::pair<int, std::string>> options;  // row of the table, value
-};
-
-// Parses the arguments (without the program's name); on failure returns
-// false with a message naming the option.
-bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error);
-
-void Apply(const CommandLine& line, Settings& settings);
+// Reads the arguments (without the program's name) into `settings`; on
+// failure returns false with a message naming the option. Read again over the
+// timeline's settings, arguments that passed once cannot fail.
+bool ParseCommandLine(const std::vector<std::string>& args, Settings& settings, std::string& error);
 
 // Reads the timeline's own settings (not its events) into `settings`; on
 // failure says which key is wrong.
 bool ReadTimelineSettings(const kivanime::JsonValue& root, Settings& settings, std::string& error);
 
 // Fills in the defaults that depend on other settings: the frame count (from
-// the timeline's duration) and the origin (from the frame size).
+// the timeline's duration), the origin (from the frame size) and the contact
+// sheet's frames.
 void Resolve(Settings& settings);
 
 // Readers of one JSON value: on a value of the wrong kind they say in `error`

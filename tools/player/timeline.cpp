@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <iterator>
+#include <utility>
 
 #include "json/json_file.h"
 #include "json/json_parser.h"
@@ -14,28 +16,13 @@ namespace {
 
 using kivanime::JsonValue;
 
-// Each command's key and its value: a name (-1), true or false (0), or that
-// many numbers.
-constexpr struct {
-    const char* key;
-    EventKind kind;
-    int count;
-} kCommands[] = {
-    {"motion", EventKind::Motion, -1},
-    {"stopMotion", EventKind::StopMotion, 0},
-    {"overlay", EventKind::Overlay, -1},
-    {"stopOverlay", EventKind::StopOverlay, -1},
-    {"stopOverlays", EventKind::StopAllOverlays, 0},
-    {"expression", EventKind::Expression, -1},
-    {"clearExpression", EventKind::ClearExpression, 0},
-    {"angles", EventKind::Angles, 3},
-    {"wind", EventKind::Wind, 2},
-    {"globalWind", EventKind::GlobalWind, 2},
-    {"position", EventKind::Position, 2},
-    {"scale", EventKind::Scale, 2},
-    {"alpha", EventKind::Alpha, 1},
-    {"visible", EventKind::Visible, 0},
-    {"resetPhysics", EventKind::ResetPhysics, 0},
+// Each command's key, in the order of EventKind, and its value: a name (-1),
+// true or false (0), or that many numbers.
+constexpr std::pair<const char*, int> kCommands[] = {
+    {"motion", -1},      {"stopMotion", 0},  {"overlay", -1},        {"stopOverlay", -1},
+    {"stopOverlays", 0}, {"expression", -1}, {"clearExpression", 0}, {"angles", 3},
+    {"wind", 2},         {"globalWind", 2},  {"position", 2},        {"scale", 2},
+    {"alpha", 1},        {"visible", 0},     {"resetPhysics", 0},
 };
 
 bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
@@ -50,16 +37,17 @@ bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
     std::string key;
     std::string all;
     int count = 0;
-    for (const auto& command : kCommands) {
-        all += all.empty() ? command.key : std::string(", ") + command.key;
-        if (v.has(command.key) && !key.empty()) {
-            error = "has two commands, \"" + key + "\" and \"" + command.key + "\"";
+    for (size_t i = 0; i < std::size(kCommands); ++i) {
+        const auto [command, n] = kCommands[i];
+        all += all.empty() ? command : std::string(", ") + command;
+        if (v.has(command) && !key.empty()) {
+            error = "has two commands, \"" + key + "\" and \"" + command + "\"";
             return false;
         }
-        if (v.has(command.key)) {
-            key = command.key;
-            e.kind = command.kind;
-            count = command.count;
+        if (v.has(command)) {
+            key = command;
+            e.kind = static_cast<EventKind>(i);
+            count = n;
         }
     }
     if (key.empty()) {

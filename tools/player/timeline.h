@@ -10,6 +10,7 @@
 
 namespace kivanime_player {
 
+// The commands of a timeline event, in the order of the reader's table.
 enum class EventKind {
     Motion,           // "motion": name, "speed", "then"
     StopMotion,       // "stopMotion": true
