@@ -52,35 +52,15 @@ TEST(PlayerSettings, ReadsEveryValueFormAndLeavesTheRestUnset) {
 }
 
 TEST(PlayerSettings, RejectsBadValuesNamingTheOption) {
-    for (const char* args : {"--motion :2",
-                             "--motion walk:fast",
-                             "--overlay a:1:2:3",
-                             "--size 640",
-                             "--size 640x0",
-                             "--size 9000x10",
-                             "--fps 0",
-                             "--fps 30fps",
-                             "--frames -3",
-                             "--frames 1e9",
-                             "--alpha 1.5",
-                             "--scale 0",
-                             "--origin 1",
-                             "--wind 1,2,3",
-                             "--crowd 401",
-                             "--background #12345",
-                             "--background #1234zz",
-                             "--turn 30:0",
-                             "--sheet-frames 1,-2",
-                             "--gif=",
-                             "--focal inf",
-                             "--thumb-scale 0",
-                             "--quiet=yes",
-                             "--frobnicate",
-                             "--gif"}) {
+    std::istringstream bad(
+        "--motion :2;--motion walk:fast;--overlay a:1:2:3;--size 640;--size 640x0;--size 9000x10;"
+        "--fps 0;--fps 30fps;--frames -3;--frames 1e9;--alpha 1.5;--scale 0;--origin 1;"
+        "--wind 1,2,3;--crowd 401;--background #12345;--background #1234zz;--turn 30:0;"
+        "--sheet-frames 1,-2;--gif=;--focal inf;--thumb-scale 0;--quiet=yes;--frobnicate;--gif");
+    for (std::string args; std::getline(bad, args, ';');) {
         Settings s;
         std::string error;
-        const std::string option =
-            std::string(args).substr(0, std::string(args).find_first_of(" ="));
+        const std::string option = args.substr(0, args.find_first_of(" ="));
         EXPECT_FALSE(Parse(args, s, error)) << args;
         EXPECT_NE(error.find(option), std::string::npos) << error;
     }
@@ -111,11 +91,11 @@ TEST(PlayerTimeline, ReadsSettingsAndEventsInTimeOrderUnderTheCommandLine) {
     EXPECT_EQ(s.sheetFrames, (std::vector<int>{0, 9, 19}));  // spread over the frames
 
     // Sorted by time; equal times keep the file's order.
-    ASSERT_EQ(e.size(), 6u);
-    const int expected[] = {1, 3, 4, 5, 0, 2};
-    for (size_t i = 0; i < 6; ++i) {
-        EXPECT_EQ(e[i].index, expected[i]) << i;
+    std::string order;
+    for (const TimelineEvent& event : e) {
+        order += std::to_string(event.index);
     }
+    ASSERT_EQ(order, "134502");
     EXPECT_TRUE(e[0].kind == EventKind::Motion && e[0].name + e[0].then == "jumpidle");
     EXPECT_TRUE(e[1].kind == EventKind::Overlay && e[3].kind == EventKind::Visible);
     EXPECT_FLOAT_EQ(e[0].speed + e[1].weight, 2.5f);
@@ -127,7 +107,6 @@ TEST(PlayerTimeline, ReadsSettingsAndEventsInTimeOrderUnderTheCommandLine) {
 
 TEST(PlayerTimeline, RejectsSlipsWithAMessageNamingTheEvent) {
     for (const auto& [text, message] : std::vector<std::pair<std::string, std::string>>{
-             {"[]", "not a JSON object"},
              {R"({"events": [{"motion": "idle"}]})", "event 0 needs \"at\""},
              {R"({"events": [{"at": 0}, {"at": 1, "jump": true}]})", "event 0 has no command"},
              {R"({"events": [{"at": 0, "motion": "a", "wind": [1, 0]}]})", "has two commands"},
@@ -141,7 +120,6 @@ TEST(PlayerTimeline, RejectsSlipsWithAMessageNamingTheEvent) {
              {R"({"duration": 0})", "\"duration\" must be more than 0"},
              {R"({"crowd": 401})", "\"crowd\" must be a number from 1 to 400"},
              {R"({"setup3d": {"pivot": 3}})", "in \"setup3d\": \"pivot\" must be an array of 2"},
-             {R"({"setup3d": 3})", "\"setup3d\" must be an object"},
              {R"({"background": "blue"})", "\"background\" must be a colour"}}) {
         Settings s;
         std::vector<TimelineEvent> e;
