@@ -283,8 +283,27 @@ private:
         if (!e.flag && e.kind != EventKind::Visible) {
             return;  // "stopMotion": false and the like do nothing
         }
+        const char* name = e.name.c_str();
         const float* v = e.values;
         switch (e.kind) {
+            case EventKind::Motion:
+            case EventKind::StopMotion:
+                for (Puppet& p : puppets_) {
+                    p.then = e.then;  // a stop (which has none) drops the follow-up too
+                }
+                return e.kind == EventKind::Motion
+                           ? ForEach(&AnimeApi::Anime_PlayMotion, name, e.speed)
+                           : ForEach(&AnimeApi::Anime_StopMotion);
+            case EventKind::Overlay:
+                return ForEach(&AnimeApi::Anime_PlayOverlay, name, e.speed, e.weight);
+            case EventKind::StopOverlay:
+                return ForEach(&AnimeApi::Anime_StopOverlay, name);
+            case EventKind::StopAllOverlays:
+                return ForEach(&AnimeApi::Anime_StopAllOverlays);
+            case EventKind::Expression:
+                return ForEach(&AnimeApi::Anime_SetExpression, name);
+            case EventKind::ClearExpression:
+                return ForEach(&AnimeApi::Anime_ClearExpression);
             case EventKind::Angles:
                 return angles_.Start({v[0], v[1], v[2]}, now, e.overMs);
             case EventKind::Wind:
@@ -293,55 +312,32 @@ private:
                 return api_.Anime_SetGlobalWind(v[0], v[1]);
             case EventKind::Position:
                 origin_ = Vec2{v[0], v[1]};
-                break;
-            default:
-                break;
-        }
-        for (Puppet& p : puppets_) {
-            ApplyTo(p, e, now);
+                for (Puppet& p : puppets_) {  // from where the library has the instance now
+                    p.position = Tween{};
+                    api_.Anime_GetPosition(p.id, &p.position.to[0], &p.position.to[1]);
+                    const Vec2 to = Place(p);
+                    p.position.Start({to.x, to.y}, now, e.overMs);
+                }
+                return;
+            case EventKind::Scale:
+                for (const Puppet& p : puppets_) {
+                    api_.Anime_SetScale(p.id, v[0] * p.cellScale, v[1] * p.cellScale);
+                }
+                return;
+            case EventKind::Alpha:
+                return ForEach(&AnimeApi::Anime_SetAlpha, v[0]);
+            case EventKind::Visible:
+                return ForEach(&AnimeApi::Anime_SetVisible, e.flag ? 1 : 0);
+            case EventKind::ResetPhysics:
+                return ForEach(&AnimeApi::Anime_ResetPhysics);
         }
     }
 
-    // What an event does to one member of the crowd.
-    void ApplyTo(Puppet& p, const TimelineEvent& e, float now) {
-        const char* name = e.name.c_str();
-        const float* v = e.values;
-        switch (e.kind) {
-            case EventKind::Position: {  // from where the library has the instance now
-                p.position = Tween{};
-                api_.Anime_GetPosition(p.id, &p.position.to[0], &p.position.to[1]);
-                const Vec2 to = Place(p);
-                return p.position.Start({to.x, to.y}, now, e.overMs);
-            }
-            case EventKind::Motion:
-                p.then = e.then;
-                api_.Anime_PlayMotion(p.id, name, e.speed);
-                return;
-            case EventKind::StopMotion:
-                p.then.clear();
-                return api_.Anime_StopMotion(p.id);
-            case EventKind::Overlay:
-                api_.Anime_PlayOverlay(p.id, name, e.speed, e.weight);
-                return;
-            case EventKind::StopOverlay:
-                return api_.Anime_StopOverlay(p.id, name);
-            case EventKind::StopAllOverlays:
-                return api_.Anime_StopAllOverlays(p.id);
-            case EventKind::Expression:
-                api_.Anime_SetExpression(p.id, name);
-                return;
-            case EventKind::ClearExpression:
-                return api_.Anime_ClearExpression(p.id);
-            case EventKind::Scale:
-                return api_.Anime_SetScale(p.id, v[0] * p.cellScale, v[1] * p.cellScale);
-            case EventKind::Alpha:
-                return api_.Anime_SetAlpha(p.id, v[0]);
-            case EventKind::Visible:
-                return api_.Anime_SetVisible(p.id, e.flag ? 1 : 0);
-            case EventKind::ResetPhysics:
-                return api_.Anime_ResetPhysics(p.id);
-            default:
-                return;  // the scene-wide commands
+    // Calls one of the library's functions for every member of the crowd.
+    template <typename Fn, typename... Args>
+    void ForEach(Fn AnimeApi::*function, Args... args) {
+        for (const Puppet& p : puppets_) {
+            (api_.*function)(p.id, args...);
         }
     }
 

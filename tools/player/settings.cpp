@@ -262,9 +262,13 @@ bool FromJson(const JsonValue& v, std::optional<T>& out, const Row& row, std::st
 
 }  // namespace
 
-bool MustBe(std::string& error, std::string_view key, const std::string& what) {
-    error = "\"" + std::string(key) + "\" must be " + what;
+bool Refuse(std::string& error, std::string message) {
+    error = std::move(message);
     return false;
+}
+
+bool MustBe(std::string& error, std::string_view key, const std::string& what) {
+    return Refuse(error, "\"" + std::string(key) + "\" must be " + what);
 }
 
 bool ReadNumbers(const JsonValue& v, std::string_view key, size_t count, float* out,
@@ -292,8 +296,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, Settings& settings,
         const std::string& arg = args[i];
         const bool positional = arg.size() < 2 || arg[0] != '-';
         if (positional && !model.empty()) {
-            error = "more than one model file given: '" + model + "' and '" + arg + "'";
-            return false;
+            return Refuse(error,
+                          "more than one model file given: '" + model + "' and '" + arg + "'");
         }
         model = positional ? arg : model;
         const size_t equals = positional ? std::string::npos : arg.find('=');
@@ -303,27 +307,23 @@ bool ParseCommandLine(const std::vector<std::string>& args, Settings& settings,
             return r.option != nullptr && wanted == r.option;
         });
         if (found == std::end(kRows)) {
-            error = "unknown option '" + name + "' (see --help)";
-            return false;
+            return Refuse(error, "unknown option '" + name + "' (see --help)");
         }
         const Row& row = *found;
-        const bool flag = row.arg[0] == '\0';
-        std::string value = positional                    ? arg
-                            : equals != std::string::npos ? arg.substr(equals + 1)
-                                                          : "";
-        if (flag && equals != std::string::npos) {
-            error = "option " + name + " takes no value";
-            return false;
-        } else if (!flag && equals == std::string::npos && i + 1 >= args.size()) {
-            error = "option " + name + " needs a value: " + name + " " + row.arg;
-            return false;
-        } else if (!flag && equals == std::string::npos) {
-            value = args[++i];
+        const bool flag = row.arg[0] == '\0', inlined = equals != std::string::npos;
+        if (flag && inlined) {
+            return Refuse(error, "option " + name + " takes no value");
+        } else if (!flag && !inlined && i + 1 >= args.size()) {
+            return Refuse(error, "option " + name + " needs a value: " + name + " " + row.arg);
         }
+        const std::string value = positional ? arg
+                                  : inlined  ? arg.substr(equals + 1)
+                                  : flag     ? ""
+                                             : args[++i];
         if (!std::visit([&](auto field) { return FromText(value, settings.*field, row); },
                         row.field)) {
-            error = "bad value '" + value + "' for " + name + " (expected " + row.arg + ")";
-            return false;
+            return Refuse(error,
+                          "bad value '" + value + "' for " + name + " (expected " + row.arg + ")");
         }
         settings.enable3D = settings.enable3D || row.enables3D;
     }
@@ -333,8 +333,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, Settings& settings,
 bool ReadTimelineSettings(const JsonValue& root, Settings& settings, std::string& error) {
     const JsonValue& setup = root.get("setup3d");
     if (root.has("setup3d") && !setup.isObject()) {
-        error = "\"setup3d\" must be an object";
-        return false;
+        return Refuse(error, "\"setup3d\" must be an object");
     }
     settings.enable3D = root.has("setup3d");
     for (const Row& row : kRows) {
@@ -348,8 +347,7 @@ bool ReadTimelineSettings(const JsonValue& root, Settings& settings, std::string
                     return FromJson(object.get(Leaf(row)), settings.*field, row, error);
                 },
                 row.field)) {
-            error = (nested ? "in \"setup3d\": " : "") + error;
-            return false;
+            return Refuse(error, (nested ? "in \"setup3d\": " : "") + error);
         }
     }
     return true;

@@ -99,6 +99,8 @@ bool ReadNumbers(const kivanime::JsonValue& v, std::string_view key, size_t coun
 bool ReadName(const kivanime::JsonValue& v, std::string_view key, std::string& out,
               std::string& error);
 bool MustBe(std::string& error, std::string_view key, const std::string& what);
+// Puts `message` in `error` and returns false, as every reader here fails.
+bool Refuse(std::string& error, std::string message);
 
 std::string HelpText();
 

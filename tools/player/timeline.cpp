@@ -27,12 +27,10 @@ constexpr std::pair<const char*, int> kCommands[] = {
 
 bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
     if (!v.isObject()) {
-        error = "must be an object";
-        return false;
+        return Refuse(error, "must be an object");
     }
     if (!v.has("at") || !ReadNumbers(v.get("at"), "at", 1, &e.atMs, error) || e.atMs < 0.0f) {
-        error = "needs \"at\", a time in milliseconds (0 or more)";
-        return false;
+        return Refuse(error, "needs \"at\", a time in milliseconds (0 or more)");
     }
     std::string key;
     std::string all;
@@ -41,8 +39,7 @@ bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
         const auto [command, n] = kCommands[i];
         all += all.empty() ? command : std::string(", ") + command;
         if (v.has(command) && !key.empty()) {
-            error = "has two commands, \"" + key + "\" and \"" + command + "\"";
-            return false;
+            return Refuse(error, "has two commands, \"" + key + "\" and \"" + command + "\"");
         }
         if (v.has(command)) {
             key = command;
@@ -51,8 +48,7 @@ bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
         }
     }
     if (key.empty()) {
-        error = "has no command (" + all + ")";
-        return false;
+        return Refuse(error, "has no command (" + all + ")");
     }
     for (const auto& [name, out] :
          {std::pair{"speed", &e.speed}, {"weight", &e.weight}, {"over", &e.overMs}}) {
@@ -85,8 +81,7 @@ bool ParseTimeline(std::string_view text, const std::string& baseDir, Settings& 
                    std::vector<TimelineEvent>& events, std::string& error) {
     const JsonValue root = kivanime::ParseJson(text);
     if (!root.isObject()) {
-        error = "the top level is not a JSON object";
-        return false;
+        return Refuse(error, "the top level is not a JSON object");
     }
     if (!ReadTimelineSettings(root, settings, error)) {
         return false;
@@ -96,15 +91,13 @@ bool ParseTimeline(std::string_view text, const std::string& baseDir, Settings& 
     }
     const JsonValue& list = root.get("events");
     if (root.has("events") && !list.isArray()) {
-        error = "\"events\" must be an array";
-        return false;
+        return Refuse(error, "\"events\" must be an array");
     }
     for (size_t i = 0; i < list.size(); ++i) {
         TimelineEvent& event = events.emplace_back();
         event.index = static_cast<int>(i);
         if (!ReadEvent(list.at(i), event, error)) {
-            error = "event " + std::to_string(i) + " " + error;
-            return false;
+            return Refuse(error, "event " + std::to_string(i) + " " + error);
         }
         settings.enable3D = settings.enable3D || event.kind == EventKind::Angles;
     }
@@ -118,8 +111,7 @@ bool LoadTimeline(const std::string& path, Settings& settings, std::vector<Timel
                   std::string& error) {
     std::string text;
     if (!kivanime::ReadFileBytes(path, text)) {
-        error = "cannot read the file";
-        return false;
+        return Refuse(error, "cannot read the file");
     }
     const size_t slash = path.find_last_of("/\\");
     const std::string baseDir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
