@@ -1,8 +1,7 @@
-#include "host.h"
-
+// The four host functions the player hands to the library.
 #include <cstdio>
+#include "scene.h"
 
-#include "raster.h"
 #include "text/utf.h"
 
 namespace kivanime_player {

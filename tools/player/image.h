@@ -1,11 +1,14 @@
 // Images of the player: premultiplied RGBA in floats for drawing, straight
-// 8-bit RGBA at the edges (PNG files through libpng, GIF frames).
+// 8-bit RGBA at the edges (PNG files through libpng, GIF frames), and the
+// software rasteriser that draws the library's records into them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "kivanime.h"
 
 namespace kivanime_player {
 
@@ -53,5 +56,15 @@ Image Downscale(const Image& source, float factor);
 // A contact sheet: tiles of one size laid out in rows of `columns`, 6 px
 // apart on a dark ground.
 Image ComposeSheet(const std::vector<Image>& tiles, int columns);
+
+// Draws `texture` into `target` as the record says (raster.cpp), as
+// docs/player.md ("How the player draws") describes. The source rectangle is
+// in texture pixels (empty: the whole texture) and never sampled outside; the
+// pivot at (anchorX, anchorY) of it lands on (x, y); scale, then rotation
+// (+x toward +y, y down), bilinear samples, soft edges over one pixel, and
+// "over" blending with the record's alpha clamped to [0, 1]. Records with a
+// zero or non-finite scale, position or rotation, or an empty texture draw
+// nothing.
+void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& params);
 
 }  // namespace kivanime_player

@@ -7,7 +7,6 @@
 #include "library.h"
 #include "scene.h"
 #include "settings.h"
-#include "timeline.h"
 
 using namespace kivanime_player;
 

@@ -1,4 +1,5 @@
-#include "raster.h"
+// The player's software rasteriser: turns one draw record into pixels.
+#include "image.h"
 
 #include <algorithm>
 #include <cmath>

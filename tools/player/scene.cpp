@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include "gif_writer.h"
-#include "host.h"
 
 namespace kivanime_player {
 

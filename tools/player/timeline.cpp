@@ -1,4 +1,6 @@
-#include "timeline.h"
+// The timeline reader: its settings through the settings table, and its
+// events, sorted by time.
+#include "settings.h"
 
 #include <algorithm>
 #include <cmath>

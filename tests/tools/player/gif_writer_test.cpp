@@ -50,7 +50,6 @@ TEST(PlayerGif, ReplayingTheFileGivesEveryFrameBack) {
     for (const Rgba8Image& frame : frames) {
         ASSERT_TRUE(writer.AddFrame(frame, error)) << error;
     }
-    EXPECT_FALSE(writer.AddFrame(Rgba8Image{9, 8, std::vector<uint8_t>(9 * 8 * 4)}, error));
     ASSERT_TRUE(writer.Close(error)) << error;
 
     int code = 0;
