@@ -55,6 +55,7 @@ struct Puppet {
     float cellScale = 1.0f;
     Tween position;    // in frame pixels
     std::string then;  // motion to play when the current one has finished
+    bool visible = true;
 };
 
 // The files a run writes, fed one rendered frame at a time.
@@ -272,8 +273,8 @@ private:
             }
             api_.Anime_Update(kCrowdPhaseMs);
         }
-        for (const Puppet& p : puppets_) {
-            api_.Anime_SetVisible(p.id, 1);
+        for (const Puppet& p : puppets_) {  // as the commands at time 0 left them
+            api_.Anime_SetVisible(p.id, p.visible ? 1 : 0);
         }
         return kExitOk;
     }
@@ -326,6 +327,9 @@ private:
             case EventKind::Alpha:
                 return ForEach(&AnimeApi::Anime_SetAlpha, v[0]);
             case EventKind::Visible:
+                for (Puppet& p : puppets_) {
+                    p.visible = e.flag;
+                }
                 return ForEach(&AnimeApi::Anime_SetVisible, e.flag ? 1 : 0);
             case EventKind::ResetPhysics:
                 return ForEach(&AnimeApi::Anime_ResetPhysics);

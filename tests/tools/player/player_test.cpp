@@ -100,6 +100,7 @@ TEST_F(PlayerTest, PlacesAndAnimatesInstancesAsAskedAndTimed) {
         {"part": "dot", "keyframes": [{"time": 0, "rotation": 1}]}]})");
     Write("expressions/e.json",
           R"({"name": "e", "blendMs": 0, "params": [{"part": "dot", "alpha": 0.5}]})");
+    Write("hide.json", R"({"events": [{"at": 0, "visible": false}]})");
     Write("move.json",
           R"({"fps": 10, "events": [{"at": 0, "position": [300, 100], "over": 1000}]})");
     Write("scene.json", R"({"fps": 10, "events": [
@@ -114,6 +115,7 @@ TEST_F(PlayerTest, PlacesAndAnimatesInstancesAsAskedAndTimed) {
         {"--scale -2 --alpha 0.5", {"80.00 160.00 0.0000 -2.0000 2.0000 0.500"}},
         // Half way through a one-second move the eased position is half way.
         {"--timeline @/move.json --frames 6", {"210.00 130.00"}},
+        {"--timeline @/hide.json", {}},
         // Four in a 2 x 2 grid of 100 x 100 cells at half size, each shifted by
         // half the origin's offset from its default (100, 170).
         {"--crowd 4 --size 200x200",
