@@ -102,7 +102,7 @@ bool GifWriter::Open(const Rgba8Image& first, std::string& error) {
 
     int code = 0;
     ColorMapObject* map = GifMakeMapObject(256, colors);
-    if (map == nullptr || (file_ = OpenFileUtf8(path_, "wb")) == nullptr ||
+    if (map == nullptr || (file_ = std::fopen(path_.c_str(), "wb")) == nullptr ||
         (gif_ = EGifOpen(file_, &WriteBytes, &code)) == nullptr) {
         GifFreeMapObject(map);
         error = map == nullptr     ? "out of memory"
@@ -170,17 +170,14 @@ bool GifWriter::AddFrame(const Rgba8Image& straight, std::string& error) {
     // Only the rectangle that changed since the previous frame is stored;
     // inside it, unchanged pixels are transparent so that they compress well.
     const bool first = frames_ == 0;
-    int left = first ? 0 : width_, top = first ? 0 : height_;
-    int right = first ? width_ - 1 : -1, bottom = first ? height_ - 1 : -1;
-    for (int y = 0; !first && y < height_; ++y) {
-        for (int x = 0; x < width_; ++x) {
-            const size_t i = static_cast<size_t>(y) * width_ + x;
-            if (indices[i] != previous_[i]) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
-            }
+    int left = width_, top = height_, right = -1, bottom = -1;
+    for (size_t i = 0; i < indices.size(); ++i) {
+        if (first || indices[i] != previous_[i]) {
+            const int x = static_cast<int>(i % width_), y = static_cast<int>(i / width_);
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
         }
     }
     if (right < 0) {  // nothing changed: one unchanged pixel

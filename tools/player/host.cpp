@@ -1,17 +1,23 @@
-#include "host.h"
+// The four host functions the player hands to the library.
+#include <cstdio>
+#include "scene.h"
 
-#include "raster.h"
 #include "text/utf.h"
 
 namespace kivanime_player {
 
 namespace {
 
+int32_t Refuse(const std::string& path, const std::string& reason) {
+    std::string& error = Host().textureError;
+    error = error.empty() ? "cannot load the texture '" + path + "': " + reason : error;
+    return -1;
+}
+
 int32_t LoadTexture(const uint16_t* path) {
     HostState& state = Host();
     if (path == nullptr) {
-        state.failures.push_back({"", "no path given"});
-        return -1;
+        return Refuse("", "no path given");
     }
     const std::string utf8 = kivanime::Utf16ToUtf8(reinterpret_cast<const char16_t*>(path));
     std::shared_ptr<const Image> image = state.byPath[utf8].lock();
@@ -19,8 +25,7 @@ int32_t LoadTexture(const uint16_t* path) {
         Rgba8Image file;
         std::string error;
         if (!ReadPng(utf8, file, error)) {
-            state.failures.push_back({utf8, error});
-            return -1;
+            return Refuse(utf8, error);
         }
         image = std::make_shared<const Image>(FromRgba8(file));
         state.byPath[utf8] = image;
@@ -53,8 +58,14 @@ void Draw(const AnimeDrawParams* params) {
     ++state.draws;
     const size_t texture = static_cast<size_t>(params->texture);
     if (state.trace) {
-        const bool known = params->texture >= 0 && texture < state.paths.size();
-        state.traced.push_back({known ? state.paths[texture] : "?", *params});
+        const AnimeDrawParams& p = *params;
+        char numbers[1024];  // twelve numbers of at most 50 characters each
+        std::snprintf(numbers, sizeof numbers,
+                      " %.2f %.2f %.4f %.4f %.4f %.3f %.3f %.3f %g,%g,%g,%g\n", p.x, p.y,
+                      p.rotation, p.scaleX, p.scaleY, p.alpha, p.anchorX, p.anchorY, p.srcX, p.srcY,
+                      p.srcWidth, p.srcHeight);
+        const bool known = p.texture >= 0 && texture < state.paths.size();
+        state.traced += (known ? state.paths[texture] : "?") + numbers;
     }
     if (std::shared_ptr<const Image>* slot = Slot(params->texture); slot && state.target) {
         DrawSprite(*state.target, **slot, *params);

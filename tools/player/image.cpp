@@ -1,7 +1,13 @@
 #include "image.h"
 
+#include <png.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace kivanime_player {
 
@@ -32,15 +38,6 @@ Image FromRgba8(const Rgba8Image& source) {
     return image;
 }
 
-namespace {
-
-uint8_t ToByte(float value) {
-    const float scaled = std::clamp(value, 0.0f, 1.0f) * 255.0f + 0.5f;
-    return static_cast<uint8_t>(scaled);
-}
-
-// Shrinks the image by a factor (0 < factor <= 1) that need not divide its
-// size, averaging every source pixel that falls into a destination pixel.
 Image Downscale(const Image& source, float factor) {
     if (!(factor > 0.0f) || factor >= 1.0f) {
         return source;
@@ -76,43 +73,25 @@ Image Downscale(const Image& source, float factor) {
     return result;
 }
 
-}  // namespace
-
 Rgba8Image ToRgba8(const Image& source) {
     Rgba8Image image{source.width, source.height, std::vector<uint8_t>(source.pixels.size(), 0)};
     for (size_t i = 0; i < source.pixels.size(); i += 4) {
         const float a = source.pixels[i + 3];
         for (int c = 0; c < 4 && a > 0.0f; ++c) {  // fully transparent stays all zero
-            image.pixels[i + c] = ToByte(c < 3 ? source.pixels[i + c] / a : a);
+            const float value = c < 3 ? source.pixels[i + c] / a : a;
+            image.pixels[i + c] =
+                static_cast<uint8_t>(std::clamp(value, 0.0f, 1.0f) * 255.0f + 0.5f);
         }
     }
     return image;
 }
 
-ContactSheet::ContactSheet(std::vector<int> frames, int count, int totalFrames, int columns,
-                           float scale)
-    : frames_(std::move(frames)), columns_(columns), scale_(scale) {
-    count = frames_.empty() ? std::min(count, totalFrames) : 0;
-    for (int i = 0; i < count; ++i) {
-        frames_.push_back(count == 1 ? 0 : i * (totalFrames - 1) / (count - 1));
-    }
-    tiles_.resize(frames_.size());
-}
-
-void ContactSheet::Offer(int frame, const Image& image) {
-    for (size_t i = 0; i < frames_.size(); ++i) {
-        if (frames_[i] == frame) {
-            tiles_[i] = Downscale(image, scale_);
-        }
-    }
-}
-
-Image ContactSheet::Compose() const {
+Image ComposeSheet(const std::vector<Image>& tiles, int columns) {
     const int gutter = 6;
-    const int tileW = tiles_.front().width;
-    const int tileH = tiles_.front().height;
-    const int count = static_cast<int>(tiles_.size());
-    const int columns = std::min(columns_, count);
+    const int tileW = tiles.front().width;
+    const int tileH = tiles.front().height;
+    const int count = static_cast<int>(tiles.size());
+    columns = std::min(columns, count);
     const int rows = (count + columns - 1) / columns;
     Image sheet(columns * (tileW + gutter) + gutter, rows * (tileH + gutter) + gutter);
     Clear(sheet, Color{0.22f, 0.22f, 0.25f, 1.0f});
@@ -120,10 +99,77 @@ Image ContactSheet::Compose() const {
         const int x = gutter + (i % columns) * (tileW + gutter);
         const int y = gutter + (i / columns) * (tileH + gutter);
         for (int ty = 0; ty < tileH; ++ty) {
-            std::copy(tiles_[i].at(0, ty), tiles_[i].at(0, ty) + tileW * 4, sheet.at(x, y + ty));
+            std::copy(tiles[i].at(0, ty), tiles[i].at(0, ty) + tileW * 4, sheet.at(x, y + ty));
         }
     }
     return sheet;
+}
+
+namespace {
+
+using FilePtr = std::unique_ptr<std::FILE, decltype([](std::FILE* f) { std::fclose(f); })>;
+
+bool SystemError(std::string& error) {
+    error = std::strerror(errno);
+    return false;
+}
+
+// Says why libpng failed (or `otherwise` when it does not say) and frees
+// what it holds.
+bool PngError(png_image& png, const char* otherwise, std::string& error) {
+    error = png.message[0] != '\0' ? png.message : otherwise;
+    png_image_free(&png);
+    return false;
+}
+
+}  // namespace
+
+bool ReadPng(const std::string& path, Rgba8Image& image, std::string& error) {
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!file) {
+        return SystemError(error);
+    }
+    if (!png_image_begin_read_from_stdio(&png, file.get())) {
+        return PngError(png, "not a PNG file", error);
+    }
+    png.format = PNG_FORMAT_RGBA;
+    image.width = static_cast<int>(png.width);
+    image.height = static_cast<int>(png.height);
+    image.pixels.assign(PNG_IMAGE_SIZE(png), 0);
+    if (!png_image_finish_read(&png, nullptr, image.pixels.data(), 0, nullptr)) {
+        image = Rgba8Image{};
+        return PngError(png, "damaged PNG file", error);
+    }
+    return true;
+}
+
+bool WritePng(const std::string& path, const Rgba8Image& image, std::string& error) {
+    if (image.width <= 0 || image.height <= 0) {
+        error = "empty image";
+        return false;
+    }
+    bool opaque = true;
+    std::vector<uint8_t> rgb;
+    for (size_t i = 0; i < image.pixels.size(); i += 4) {
+        opaque = opaque && image.pixels[i + 3] == 255;
+        rgb.insert(rgb.end(), &image.pixels[i], &image.pixels[i] + 3);
+    }
+    FilePtr file(std::fopen(path.c_str(), "wb"));
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = opaque ? PNG_FORMAT_RGB : PNG_FORMAT_RGBA;
+    if (!file) {
+        return SystemError(error);
+    }
+    if (!png_image_write_to_stdio(&png, file.get(), 0, opaque ? rgb.data() : image.pixels.data(), 0,
+                                  nullptr)) {
+        return PngError(png, "cannot write PNG", error);
+    }
+    return std::fflush(file.get()) == 0 || SystemError(error);
 }
 
 }  // namespace kivanime_player

@@ -1,13 +1,14 @@
 // Images of the player: premultiplied RGBA in floats for drawing, straight
-// 8-bit RGBA at the edges (PNG files through libpng, GIF frames).
+// 8-bit RGBA at the edges (PNG files through libpng, GIF frames), and the
+// software rasteriser that draws the library's records into them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "kivanime.h"
 
 namespace kivanime_player {
 
@@ -43,33 +44,27 @@ void Clear(Image& image, Color color);
 Image FromRgba8(const Rgba8Image& source);
 Rgba8Image ToRgba8(const Image& source);
 
-// A path as UTF-8 text, and back.
-std::string Utf8(const std::filesystem::path& path);
-std::filesystem::path PathFromUtf8(const std::string& text);
-
-// fopen for a UTF-8 path (on Windows through the UTF-16 form of the path).
-std::FILE* OpenFileUtf8(const std::string& path, const char* mode);
-
 // Read any PNG as straight 8-bit RGBA, and write one (as RGB when every pixel
 // is opaque). On failure they return false and say why in `error`.
 bool ReadPng(const std::string& path, Rgba8Image& image, std::string& error);
 bool WritePng(const std::string& path, const Rgba8Image& image, std::string& error);
 
-// A contact sheet: chosen frames shrunk to tiles and laid out in rows, 6 px
-// apart on a dark ground.
-class ContactSheet {
-public:
-    // `frames` empty means `count` frames spread evenly over `totalFrames`.
-    ContactSheet(std::vector<int> frames, int count, int totalFrames, int columns, float scale);
-    // Keeps a tile of `image` when `frame` is one of the chosen.
-    void Offer(int frame, const Image& image);
-    Image Compose() const;
+// Shrinks the image by a factor (0 < factor <= 1) that need not divide its
+// size, averaging every source pixel that falls into a destination pixel.
+Image Downscale(const Image& source, float factor);
 
-private:
-    std::vector<int> frames_;
-    std::vector<Image> tiles_;  // one per entry of frames_
-    int columns_;
-    float scale_;
-};
+// A contact sheet: tiles of one size laid out in rows of `columns`, 6 px
+// apart on a dark ground.
+Image ComposeSheet(const std::vector<Image>& tiles, int columns);
+
+// Draws `texture` into `target` as the record says (raster.cpp), as
+// docs/player.md ("How the player draws") describes. The source rectangle is
+// in texture pixels (empty: the whole texture) and never sampled outside; the
+// pivot at (anchorX, anchorY) of it lands on (x, y); scale, then rotation
+// (+x toward +y, y down), bilinear samples, soft edges over one pixel, and
+// "over" blending with the record's alpha clamped to [0, 1]. Records with a
+// zero or non-finite scale, position or rotation, or an empty texture draw
+// nothing.
+void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& params);
 
 }  // namespace kivanime_player

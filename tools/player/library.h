@@ -17,27 +17,12 @@ struct AnimeApi {
 #undef KIVANIME_PLAYER_FIELD
 };
 
-class AnimeLibrary {
-public:
-    AnimeLibrary() = default;
-    AnimeLibrary(const AnimeLibrary&) = delete;
-    AnimeLibrary& operator=(const AnimeLibrary&) = delete;
-    ~AnimeLibrary() { Close(); }
-
-    // Opens the library at `path` and resolves every export. On failure says
-    // why in `error` and leaves nothing open.
-    bool Open(const std::string& path, std::string& error);
-    // Opens `path`, or when it is empty the first library that opens of:
-    // the one beside the executable, the one installed with it, the one the
-    // build made, and the bare file name through the system's own search.
-    bool Find(const std::string& path, const char* argv0, std::string& error);
-    const AnimeApi& api() const { return api_; }
-
-private:
-    void Close();
-
-    void* handle_ = nullptr;
-    AnimeApi api_;
-};
+// Opens `path`, or when it is empty the first library that opens of: the one
+// beside the executable, the one installed with it, the one the build made,
+// and the bare file name through the system's own search; then resolves every
+// export. The library stays loaded until the program ends. On failure says
+// why in `error`.
+bool LoadAnimeLibrary(const std::string& path, const char* argv0, AnimeApi& api,
+                      std::string& error);
 
 }  // namespace kivanime_player

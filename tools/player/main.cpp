@@ -4,54 +4,32 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-
-#include <shellapi.h>  // after windows.h, which it needs
-#endif
-
 #include "library.h"
 #include "scene.h"
 #include "settings.h"
-#include "text/utf.h"
-#include "timeline.h"
 
 using namespace kivanime_player;
 
 int main(int argc, char** argv) {
-    // The arguments as UTF-8. On Windows argv is in the ANSI code page, so the
-    // wide command line is converted instead.
-    std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
-#if defined(_WIN32)
-    int count = 0;
-    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
-        args.clear();
-        for (int i = 1; i < count; ++i) {
-            args.push_back(kivanime::WideToUtf8(wide[i]));
-        }
-        LocalFree(wide);
-    }
-#endif
-    CommandLine line;
+    const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    Settings settings;
     std::string error;
-    if (!ParseCommandLine(args, line, error)) {
+    if (!ParseCommandLine(args, settings, error)) {
         return Fail(kExitUsage, error);
     }
-    // The command line's settings are laid over the timeline's.
-    Settings settings;
-    Apply(line, settings);
     if (settings.help) {
         std::fputs(HelpText().c_str(), stdout);
         return kExitOk;
     }
     std::vector<TimelineEvent> events;
     if (!settings.timeline.empty()) {
+        // The command line's settings are laid over the timeline's.
         const std::string path = settings.timeline;
         settings = Settings{};
         if (!LoadTimeline(path, settings, events, error)) {
             return Fail(kExitLoad, "timeline '" + path + "': " + error);
         }
-        Apply(line, settings);
+        ParseCommandLine(args, settings, error);
     }
     Resolve(settings);
     if (settings.model.empty()) {
@@ -70,9 +48,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    AnimeLibrary library;
-    if (!library.Find(settings.library, argc > 0 ? argv[0] : nullptr, error)) {
+    AnimeApi api;
+    if (!LoadAnimeLibrary(settings.library, argc > 0 ? argv[0] : nullptr, api, error)) {
         return Fail(kExitLibrary, error);
     }
-    return RunScene(library.api(), settings, events);
+    return RunScene(api, settings, events);
 }

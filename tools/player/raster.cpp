@@ -1,4 +1,5 @@
-#include "raster.h"
+// The player's software rasteriser: turns one draw record into pixels.
+#include "image.h"
 
 #include <algorithm>
 #include <cmath>
@@ -48,7 +49,7 @@ void Sample(const Image& texture, const SourceRect& rect, float tx, float ty, fl
 
 }  // namespace
 
-void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& p, RasterStats* stats) {
+void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& p) {
     const float alpha = std::isnan(p.alpha) ? 0.0f : std::clamp(p.alpha, 0.0f, 1.0f);
     for (const float v : {p.x, p.y, p.rotation, p.scaleX, p.scaleY, p.anchorX, p.anchorY}) {
         if (!std::isfinite(v)) {
@@ -85,7 +86,6 @@ void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& p, R
     // each row starts once and steps.
     const float invSx = 1.0f / p.scaleX;
     const float invSy = 1.0f / p.scaleY;
-    long long touched = 0;
     for (int py = y0; py <= y1 && x0 <= x1; ++py) {
         const float dy = static_cast<float>(py) + 0.5f - p.y;
         const float dx0 = static_cast<float>(x0) + 0.5f - p.x;
@@ -112,11 +112,7 @@ void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& p, R
                 out[i] = texel[i] * coverage + out[i] * (1.0f - a);
             }
             out[3] = a + out[3] * (1.0f - a);
-            ++touched;
         }
-    }
-    if (stats != nullptr) {
-        stats->pixelsTouched += touched;
     }
 }
 

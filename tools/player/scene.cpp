@@ -9,15 +9,9 @@
 #include <memory>
 #include <system_error>
 
-#include "gif_writer.h"
-#include "host.h"
-#if defined(_WIN32)
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
 #include <unistd.h>
-#endif
+
+#include "gif_writer.h"
 
 namespace kivanime_player {
 
@@ -61,6 +55,7 @@ struct Puppet {
     float cellScale = 1.0f;
     Tween position;    // in frame pixels
     std::string then;  // motion to play when the current one has finished
+    bool visible = true;
 };
 
 // The files a run writes, fed one rendered frame at a time.
@@ -73,10 +68,10 @@ public:
     int Open() {
         std::error_code ec;
         for (const std::string* file : {&s_.gif, &s_.contactSheet, &s_.still}) {
-            fs::create_directories(PathFromUtf8(*file).parent_path(), ec);
+            fs::create_directories(fs::path(*file).parent_path(), ec);
         }
-        if (!s_.outputDir.empty() && !fs::create_directories(PathFromUtf8(s_.outputDir), ec) &&
-            !fs::is_directory(PathFromUtf8(s_.outputDir))) {
+        if (!s_.outputDir.empty() && !fs::create_directories(s_.outputDir, ec) &&
+            !fs::is_directory(s_.outputDir)) {
             return Fail(kExitOutput, "cannot create the folder '" + s_.outputDir + "'");
         }
         if (!s_.gif.empty()) {
@@ -87,46 +82,42 @@ public:
                 }
             }
         }
-        if (!s_.contactSheet.empty()) {
-            sheet_ = std::make_unique<ContactSheet>(s_.sheetFrames, s_.sheetCount, *s_.frames,
-                                                    s_.sheetColumns, s_.thumbScale);
-        }
+        tiles_.resize(s_.contactSheet.empty() ? 0 : s_.sheetFrames.size());
         return kExitOk;
     }
 
     int Write(int frame, const Image& canvas) {
-        const bool last = frame == *s_.frames - 1;
-        const Rgba8Image rgba = !s_.outputDir.empty() || gif_ || (last && !s_.still.empty())
-                                    ? ToRgba8(canvas)
-                                    : Rgba8Image{};
-        if (!s_.outputDir.empty()) {
-            char name[32];
-            std::snprintf(name, sizeof name, "frame-%04d.png", frame);
-            const std::string path = Utf8(PathFromUtf8(s_.outputDir) / name);
-            if (!WritePng(path, rgba, error_)) {
-                return Failed(path);
+        const bool still = frame == *s_.frames - 1 && !s_.still.empty();
+        const Rgba8Image rgba =
+            !s_.outputDir.empty() || gif_ || still ? ToRgba8(canvas) : Rgba8Image{};
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%04d.png", frame);
+        int result =
+            s_.outputDir.empty() ? kExitOk : Png((fs::path(s_.outputDir) / name).string(), rgba);
+        if (result == kExitOk && gif_ && !gif_->AddFrame(rgba, error_)) {
+            result = Failed(s_.gif);
+        }
+        for (size_t i = 0; i < tiles_.size(); ++i) {
+            if (s_.sheetFrames[i] == frame) {
+                tiles_[i] = Downscale(canvas, s_.thumbScale);
             }
         }
-        if (gif_ && !gif_->AddFrame(rgba, error_)) {
-            return Failed(s_.gif);
-        }
-        if (sheet_) {
-            sheet_->Offer(frame, canvas);
-        }
-        return last && !s_.still.empty() && !WritePng(s_.still, rgba, error_) ? Failed(s_.still)
-                                                                              : kExitOk;
+        return result == kExitOk && still ? Png(s_.still, rgba) : result;
     }
 
     int Close() {
         if (gif_ && !gif_->Close(error_)) {
             return Failed(s_.gif);
         }
-        return sheet_ && !WritePng(s_.contactSheet, ToRgba8(sheet_->Compose()), error_)
-                   ? Failed(s_.contactSheet)
-                   : kExitOk;
+        return tiles_.empty()
+                   ? kExitOk
+                   : Png(s_.contactSheet, ToRgba8(ComposeSheet(tiles_, s_.sheetColumns)));
     }
 
 private:
+    int Png(const std::string& path, const Rgba8Image& image) {
+        return WritePng(path, image, error_) ? kExitOk : Failed(path);
+    }
     int Failed(const std::string& path) const {
         return Fail(kExitOutput, "cannot write '" + path + "': " + error_);
     }
@@ -134,7 +125,7 @@ private:
     const Settings& s_;
     std::string error_;
     std::unique_ptr<GifWriter> gif_;
-    std::unique_ptr<ContactSheet> sheet_;
+    std::vector<Image> tiles_;  // the contact sheet's, one per chosen frame
 };
 
 class Scene {
@@ -161,14 +152,13 @@ private:
         int result = Load();
         result = result == kExitOk ? CheckNames() : result;
         result = result == kExitOk ? CreatePuppets() : result;
-        progress_ = !s_.quiet && isatty(fileno(stderr)) != 0;
         Host().trace = s_.trace;
         return result == kExitOk ? outputs_.Open() : result;
     }
 
     int Load() {
         if (!api_.Anime_LoadModel(kModelName, s_.model.c_str())) {
-            const bool exists = fs::is_regular_file(PathFromUtf8(s_.model));
+            const bool exists = fs::is_regular_file(s_.model);
             return Fail(kExitLoad, "cannot load the model '" + s_.model + "': " +
                                        (exists ? "it is not a JSON object" : "no such file"));
         }
@@ -179,9 +169,9 @@ private:
             std::error_code ec;
             std::vector<std::string> files;
             for (const auto& entry :
-                 fs::directory_iterator(PathFromUtf8(s_.model).parent_path() / folder, ec)) {
+                 fs::directory_iterator(fs::path(s_.model).parent_path() / folder, ec)) {
                 if (entry.is_regular_file() && entry.path().extension() == ".json") {
-                    files.push_back(Utf8(entry.path()));
+                    files.push_back(entry.path().string());
                 }
             }
             std::sort(files.begin(), files.end());
@@ -200,16 +190,12 @@ private:
     // a typo stops the run before any output is written. The scratch instance
     // also loads every texture, so missing files show here.
     int CheckNames() {
-        Host().failures.clear();
         const uint32_t probe = api_.Anime_CreateInstance(kModelName);
         if (probe == 0) {
             return Fail(kExitLoad, "the library refused to create an instance of the model");
         }
-        int result = kExitOk;
-        if (!Host().failures.empty()) {
-            const TextureFailure& f = Host().failures.front();
-            result = Fail(kExitTexture, "cannot load the texture '" + f.path + "': " + f.reason);
-        }
+        const std::string& textureError = Host().textureError;
+        int result = textureError.empty() ? kExitOk : Fail(kExitTexture, textureError);
         auto check = [&](const std::string& name, bool expression, const std::string& where) {
             if (result == kExitOk && !name.empty() &&
                 !(expression ? api_.Anime_SetExpression(probe, name.c_str())
@@ -246,10 +232,8 @@ private:
             Puppet& p = puppets_.emplace_back();
             p.id = api_.Anime_CreateInstance(kModelName);
             p.cellScale = cellScale;
-            p.cell = n == 1 ? Vec2{static_cast<float>(s_.size.width) * 0.5f,
-                                   static_cast<float>(s_.size.height) - 30.0f}
-                            : Vec2{(static_cast<float>(k % columns) + 0.5f) * cellW,
-                                   static_cast<float>(k / columns + 1) * cellH - 30.0f * cellScale};
+            p.cell = Vec2{(static_cast<float>(k % columns) + 0.5f) * cellW,
+                          static_cast<float>(k / columns + 1) * cellH - 30.0f * cellScale};
             const Vec2 at = Place(p);
             p.position.Start({at.x, at.y}, 0.0f, 0.0f);
             api_.Anime_SetPosition(p.id, at.x, at.y);
@@ -289,8 +273,8 @@ private:
             }
             api_.Anime_Update(kCrowdPhaseMs);
         }
-        for (const Puppet& p : puppets_) {
-            api_.Anime_SetVisible(p.id, 1);
+        for (const Puppet& p : puppets_) {  // as the commands at time 0 left them
+            api_.Anime_SetVisible(p.id, p.visible ? 1 : 0);
         }
         return kExitOk;
     }
@@ -299,64 +283,64 @@ private:
         if (!e.flag && e.kind != EventKind::Visible) {
             return;  // "stopMotion": false and the like do nothing
         }
-        if (e.kind == EventKind::Angles) {
-            return angles_.Start({e.values[0], e.values[1], e.values[2]}, now, e.overMs);
-        }
-        if (e.kind == EventKind::Wind) {
-            return wind_.Start({e.values[0], e.values[1]}, now, e.overMs);
-        }
-        if (e.kind == EventKind::GlobalWind) {
-            return api_.Anime_SetGlobalWind(e.values[0], e.values[1]);
-        }
-        origin_ = e.kind == EventKind::Position ? Vec2{e.values[0], e.values[1]} : origin_;
-        for (Puppet& p : puppets_) {
-            const char* name = e.name.c_str();
-            switch (e.kind) {
-                case EventKind::Position: {  // from where the library has the instance now
+        const char* name = e.name.c_str();
+        const float* v = e.values;
+        switch (e.kind) {
+            case EventKind::Motion:
+            case EventKind::StopMotion:
+                for (Puppet& p : puppets_) {
+                    p.then = e.then;  // a stop (which has none) drops the follow-up too
+                }
+                return e.kind == EventKind::Motion
+                           ? ForEach(&AnimeApi::Anime_PlayMotion, name, e.speed)
+                           : ForEach(&AnimeApi::Anime_StopMotion);
+            case EventKind::Overlay:
+                return ForEach(&AnimeApi::Anime_PlayOverlay, name, e.speed, e.weight);
+            case EventKind::StopOverlay:
+                return ForEach(&AnimeApi::Anime_StopOverlay, name);
+            case EventKind::StopAllOverlays:
+                return ForEach(&AnimeApi::Anime_StopAllOverlays);
+            case EventKind::Expression:
+                return ForEach(&AnimeApi::Anime_SetExpression, name);
+            case EventKind::ClearExpression:
+                return ForEach(&AnimeApi::Anime_ClearExpression);
+            case EventKind::Angles:
+                return angles_.Start({v[0], v[1], v[2]}, now, e.overMs);
+            case EventKind::Wind:
+                return wind_.Start({v[0], v[1]}, now, e.overMs);
+            case EventKind::GlobalWind:
+                return api_.Anime_SetGlobalWind(v[0], v[1]);
+            case EventKind::Position:
+                origin_ = Vec2{v[0], v[1]};
+                for (Puppet& p : puppets_) {  // from where the library has the instance now
                     p.position = Tween{};
                     api_.Anime_GetPosition(p.id, &p.position.to[0], &p.position.to[1]);
                     const Vec2 to = Place(p);
                     p.position.Start({to.x, to.y}, now, e.overMs);
-                    break;
                 }
-                case EventKind::Motion:
-                    api_.Anime_PlayMotion(p.id, name, e.speed);
-                    p.then = e.then;
-                    break;
-                case EventKind::StopMotion:
-                    api_.Anime_StopMotion(p.id);
-                    p.then.clear();
-                    break;
-                case EventKind::Overlay:
-                    api_.Anime_PlayOverlay(p.id, name, e.speed, e.weight);
-                    break;
-                case EventKind::StopOverlay:
-                    api_.Anime_StopOverlay(p.id, name);
-                    break;
-                case EventKind::StopAllOverlays:
-                    api_.Anime_StopAllOverlays(p.id);
-                    break;
-                case EventKind::Expression:
-                    api_.Anime_SetExpression(p.id, name);
-                    break;
-                case EventKind::ClearExpression:
-                    api_.Anime_ClearExpression(p.id);
-                    break;
-                case EventKind::Scale:
-                    api_.Anime_SetScale(p.id, e.values[0] * p.cellScale, e.values[1] * p.cellScale);
-                    break;
-                case EventKind::Alpha:
-                    api_.Anime_SetAlpha(p.id, e.values[0]);
-                    break;
-                case EventKind::Visible:
-                    api_.Anime_SetVisible(p.id, e.flag ? 1 : 0);
-                    break;
-                case EventKind::ResetPhysics:
-                    api_.Anime_ResetPhysics(p.id);
-                    break;
-                default:
-                    break;
-            }
+                return;
+            case EventKind::Scale:
+                for (const Puppet& p : puppets_) {
+                    api_.Anime_SetScale(p.id, v[0] * p.cellScale, v[1] * p.cellScale);
+                }
+                return;
+            case EventKind::Alpha:
+                return ForEach(&AnimeApi::Anime_SetAlpha, v[0]);
+            case EventKind::Visible:
+                for (Puppet& p : puppets_) {
+                    p.visible = e.flag;
+                }
+                return ForEach(&AnimeApi::Anime_SetVisible, e.flag ? 1 : 0);
+            case EventKind::ResetPhysics:
+                return ForEach(&AnimeApi::Anime_ResetPhysics);
+        }
+    }
+
+    // Calls one of the library's functions for every member of the crowd.
+    template <typename Fn, typename... Args>
+    void ForEach(Fn AnimeApi::*function, Args... args) {
+        for (const Puppet& p : puppets_) {
+            (api_.*function)(p.id, args...);
         }
     }
 
@@ -414,13 +398,8 @@ private:
     // Prints the trace and the summary and hands everything back to the library.
     int Finish(int result) {
         if (result == kExitOk && s_.trace) {
-            std::printf("# texture x y rotation scaleX scaleY alpha anchorX anchorY src\n");
-        }
-        for (const TracedDraw& d : result == kExitOk ? Host().traced : std::vector<TracedDraw>{}) {
-            const AnimeDrawParams& p = d.params;
-            std::printf("%s %.2f %.2f %.4f %.4f %.4f %.3f %.3f %.3f %g,%g,%g,%g\n",
-                        d.texturePath.c_str(), p.x, p.y, p.rotation, p.scaleX, p.scaleY, p.alpha,
-                        p.anchorX, p.anchorY, p.srcX, p.srcY, p.srcWidth, p.srcHeight);
+            std::printf("# texture x y rotation scaleX scaleY alpha anchorX anchorY src\n%s",
+                        Host().traced.c_str());
         }
         api_.Anime_DestroyAllInstances();
         const bool leftOver = api_.Anime_HasInstances() != 0 || api_.Anime_GetInstanceCount() != 0;
@@ -457,13 +436,11 @@ private:
     size_t nextEvent_ = 0;
     float previousMs_ = 0.0f;
     std::vector<Puppet> puppets_;
-    Tween angles_;
-    Tween wind_;
+    Tween angles_, wind_;
     Vec2 origin_;  // the scene origin in frame pixels
     Outputs outputs_;
-    bool progress_ = false;
-    double renderMs_ = 0.0;
-    double worstMs_ = 0.0;
+    const bool progress_ = !s_.quiet && isatty(fileno(stderr)) != 0;  // a bar on a terminal
+    double renderMs_ = 0.0, worstMs_ = 0.0;
     long long draws_ = 0;
 };
 

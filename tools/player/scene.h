@@ -1,18 +1,47 @@
 // Runs a scene: loads the model into the library, places the instances,
 // plays the requested motions and the timeline frame by frame, and writes
-// the outputs.
+// the outputs. The library draws through the four host functions of
+// host.cpp: PNG textures decoded with libpng, and a draw that rasterises into
+// the current frame.
 #pragma once
 
+#include <map>
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "image.h"
 #include "library.h"
 #include "settings.h"
-#include "timeline.h"
 
 namespace kivanime_player {
 
 // Returns an ExitCode; messages go to stderr, the summary to stdout.
 int RunScene(const AnimeApi& api, const Settings& settings,
              const std::vector<TimelineEvent>& events);
+
+// What the host functions work on. The library calls them without a context,
+// so there is one of these, reached through Host().
+struct HostState {
+    Image* target = nullptr;   // where draw calls paint; null makes them only count
+    bool trace = false;        // write every draw record (with its file) into `traced`
+    std::string traced;        // one line per record, as --trace prints them
+    std::string textureError;  // why the first texture that failed did not load
+    long long loads = 0;       // handles handed out
+    long long releases = 0;    // handles given back
+    long long draws = 0;       // draw calls
+    // Slot i holds the image of handle i; released handles are emptied and
+    // their numbers not reused, so a stale handle can never draw a new image.
+    std::vector<std::shared_ptr<const Image>> textures;
+    std::vector<std::string> paths;  // file of each handle
+    // Decoded files shared by every handle of the same path (a crowd of
+    // instances loads each file once), in the order of their paths.
+    std::map<std::string, std::weak_ptr<const Image>> byPath;
+};
+
+HostState& Host();
+
+// The callback table (loadTexture, releaseTexture, reserved, draw).
+AnimeHostCallbacks HostCallbacks();
 
 }  // namespace kivanime_player

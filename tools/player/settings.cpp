@@ -38,7 +38,7 @@ struct Row {
     const char* help;  // the help line (or the heading)
     float lo = -kInf;  // numbers outside [lo, hi] are refused
     float hi = kInf;
-    const char* bad = "";  // the timeline's message for a refused value
+    const char* bad = "";  // what a refused timeline value must be
     bool enables3D = false;
     bool nonZero = false;  // a 0 given on the command line is refused
 };
@@ -63,13 +63,13 @@ const Row kRows[] = {
     {"--expression", "NAME", nullptr, &S::expression, "e.g. --expression smile"},
     {"--frames", "N", nullptr, &S::frames,
      "number of frames (default 60, or the timeline's length)", 1, 100000},
-    {nullptr, "", "duration", &S::durationMs, "", kAboveZero, kInf, "must be more than 0 milliseconds"},
+    {nullptr, "", "duration", &S::durationMs, "", kAboveZero, kInf, "more than 0 milliseconds"},
     {"--fps", "F", "fps", &S::fps, "frames per second (default 25), e.g. --fps 30", 1, 1000,
-     "must be between 1 and 1000"},
+     "between 1 and 1000"},
     {nullptr, "", nullptr, {}, "Placement"},
     {"--size", "WxH", "size", &S::size,
      "frame size in pixels (default 512x512), e.g. --size 640x480", 1, 8192,
-     "must be [width, height] in pixels"},
+     "[width, height] in pixels"},
     {"--origin", "X,Y", "origin", &S::origin, "where the model origin lands, in pixels\n"
      "  (default: centre, 30 px above the bottom), e.g. --origin 256,480"},
     {"--scale", "S", "scale", &S::scale, "instance scale, e.g. --scale 0.5 (negative mirrors)",
@@ -77,10 +77,10 @@ const Row kRows[] = {
     {"--alpha", "A", nullptr, &S::alpha, "instance opacity 0..1, e.g. --alpha 0.5", 0, 1},
     {"--background", "COLOR", "background", &S::background,
      "#rrggbb, #rrggbbaa or transparent (default #f3efe6)", -kInf, kInf,
-     "must be a colour such as \"#f3efe6\""},
+     "a colour such as \"#f3efe6\""},
     {"--crowd", "N", "crowd", &S::crowd,
      "N instances in a grid, each with its own phase, e.g. --crowd 9", 1, 400,
-     "must be a number from 1 to 400"},
+     "a number from 1 to 400"},
     {nullptr, "", nullptr, {}, "3D and physics"},
     {"--yaw", "DEG", nullptr, &S::yaw, "turn the puppet (switches the 3D parallax on), e.g. --yaw 25",
      -kInf, kInf, "", true},
@@ -127,24 +127,20 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
 
 // "#rrggbb", "#rrggbbaa" (the # optional), "transparent" or "none".
 bool ParseColor(std::string_view text, Color& color) {
+    const std::string_view hex = text.substr(text.starts_with('#') ? 1 : 0);
+    const char* end = hex.data() + hex.size();
+    uint32_t v = 0;
     if (text == "transparent" || text == "none") {
         color = Color{0, 0, 0, 0};
-        return true;
-    }
-    const std::string_view hex = text.starts_with('#') ? text.substr(1) : text;
-    if (hex.size() != 6 && hex.size() != 8) {
+    } else if ((hex.size() != 6 && hex.size() != 8) ||
+               std::from_chars(hex.data(), end, v, 16).ptr != end) {
         return false;
+    } else {
+        v = hex.size() == 6 ? v << 8 | 0xff : v;
+        color = Color{
+            static_cast<float>(v >> 24) / 255.0f, static_cast<float>(v >> 16 & 0xff) / 255.0f,
+            static_cast<float>(v >> 8 & 0xff) / 255.0f, static_cast<float>(v & 0xff) / 255.0f};
     }
-    float channels[4] = {0, 0, 0, 1};
-    for (size_t i = 0; i * 2 < hex.size(); ++i) {
-        unsigned value = 0;
-        const char* end = hex.data() + i * 2 + 2;
-        if (std::from_chars(end - 2, end, value, 16).ptr != end) {
-            return false;
-        }
-        channels[i] = static_cast<float>(value) / 255.0f;
-    }
-    color = Color{channels[0], channels[1], channels[2], channels[3]};
     return true;
 }
 
@@ -231,22 +227,21 @@ std::string_view Leaf(const Row& row) {
     const std::string_view key = row.key != nullptr ? row.key : "";
     return key.substr(key.starts_with("setup3d.") ? 8 : 0);
 }
-bool Expected(std::string& error, const Row& row, const char* what) {
-    error = "\"" + std::string(Leaf(row)) + "\" " + what;
-    return false;
+bool Expected(std::string& error, const Row& row) {
+    return MustBe(error, Leaf(row), row.bad);
 }
 bool FromJson(const JsonValue& v, std::string& out, const Row& row, std::string& error) {
     return ReadName(v, Leaf(row), out, error);
 }
 bool FromJson(const JsonValue& v, float& out, const Row& row, std::string& error) {
     return ReadNumbers(v, Leaf(row), 1, &out, error) &&
-           ((out >= row.lo && out <= row.hi) || Expected(error, row, row.bad));
+           ((out >= row.lo && out <= row.hi) || Expected(error, row));
 }
 // Whole numbers are read as numbers and cut to their integer part.
 bool FromJson(const JsonValue& v, int& out, const Row& row, std::string& error) {
     float value = 0.0f;
     return (FromJson(v, value, row, error) && (out = static_cast<int>(value), true)) ||
-           Expected(error, row, row.bad);
+           Expected(error, row);
 }
 bool FromJson(const JsonValue& v, Vec2& out, const Row& row, std::string& error) {
     float xy[2];
@@ -255,10 +250,10 @@ bool FromJson(const JsonValue& v, Vec2& out, const Row& row, std::string& error)
 bool FromJson(const JsonValue& v, Size& out, const Row& row, std::string& error) {
     return (v.isArray() && v.size() == 2 && FromJson(v.at(0), out.width, row, error) &&
             FromJson(v.at(1), out.height, row, error)) ||
-           Expected(error, row, row.bad);
+           Expected(error, row);
 }
 bool FromJson(const JsonValue& v, Color& out, const Row& row, std::string& error) {
-    return (v.isString() && ParseColor(v.text, out)) || Expected(error, row, row.bad);
+    return (v.isString() && ParseColor(v.text, out)) || Expected(error, row);
 }
 template <typename T>
 bool FromJson(const JsonValue& v, std::optional<T>& out, const Row& row, std::string& error) {
@@ -267,9 +262,13 @@ bool FromJson(const JsonValue& v, std::optional<T>& out, const Row& row, std::st
 
 }  // namespace
 
-bool MustBe(std::string& error, std::string_view key, const std::string& what) {
-    error = "\"" + std::string(key) + "\" must be " + what;
+bool Refuse(std::string& error, std::string message) {
+    error = std::move(message);
     return false;
+}
+
+bool MustBe(std::string& error, std::string_view key, const std::string& what) {
+    return Refuse(error, "\"" + std::string(key) + "\" must be " + what);
 }
 
 bool ReadNumbers(const JsonValue& v, std::string_view key, size_t count, float* out,
@@ -290,15 +289,17 @@ bool ReadName(const JsonValue& v, std::string_view key, std::string& out, std::s
     return (v.isString() && !out.empty()) || MustBe(error, key, "a non-empty string");
 }
 
-bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error) {
-    Settings scratch;  // every value is tried here so that a bad one fails now
+bool ParseCommandLine(const std::vector<std::string>& args, Settings& settings,
+                      std::string& error) {
+    std::string model;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool positional = arg.size() < 2 || arg[0] != '-';
-        if (positional && !scratch.model.empty()) {
-            error = "more than one model file given: '" + scratch.model + "' and '" + arg + "'";
-            return false;
+        if (positional && !model.empty()) {
+            return Refuse(error,
+                          "more than one model file given: '" + model + "' and '" + arg + "'");
         }
+        model = positional ? arg : model;
         const size_t equals = positional ? std::string::npos : arg.find('=');
         const std::string name = positional ? "MODEL.json" : arg.substr(0, equals);
         const std::string wanted = name == "-h" ? "--help" : name;
@@ -306,46 +307,33 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, s
             return r.option != nullptr && wanted == r.option;
         });
         if (found == std::end(kRows)) {
-            error = "unknown option '" + name + "' (see --help)";
-            return false;
+            return Refuse(error, "unknown option '" + name + "' (see --help)");
         }
         const Row& row = *found;
-        const bool flag = row.arg[0] == '\0';
-        std::string value = positional                    ? arg
-                            : equals != std::string::npos ? arg.substr(equals + 1)
-                                                          : "";
-        if (flag && equals != std::string::npos) {
-            error = "option " + name + " takes no value";
-            return false;
-        } else if (!flag && equals == std::string::npos && i + 1 >= args.size()) {
-            error = "option " + name + " needs a value: " + name + " " + row.arg;
-            return false;
-        } else if (!flag && equals == std::string::npos) {
-            value = args[++i];
+        const bool flag = row.arg[0] == '\0', inlined = equals != std::string::npos;
+        if (flag && inlined) {
+            return Refuse(error, "option " + name + " takes no value");
+        } else if (!flag && !inlined && i + 1 >= args.size()) {
+            return Refuse(error, "option " + name + " needs a value: " + name + " " + row.arg);
         }
-        if (!std::visit([&](auto field) { return FromText(value, scratch.*field, row); },
+        const std::string value = positional ? arg
+                                  : inlined  ? arg.substr(equals + 1)
+                                  : flag     ? ""
+                                             : args[++i];
+        if (!std::visit([&](auto field) { return FromText(value, settings.*field, row); },
                         row.field)) {
-            error = "bad value '" + value + "' for " + name + " (expected " + row.arg + ")";
-            return false;
+            return Refuse(error,
+                          "bad value '" + value + "' for " + name + " (expected " + row.arg + ")");
         }
-        line.options.emplace_back(static_cast<int>(found - kRows), std::move(value));
-    }
-    return true;
-}
-
-void Apply(const CommandLine& line, Settings& settings) {
-    for (const auto& [index, value] : line.options) {
-        const Row& row = kRows[index];
-        std::visit([&](auto field) { FromText(value, settings.*field, row); }, row.field);
         settings.enable3D = settings.enable3D || row.enables3D;
     }
+    return true;
 }
 
 bool ReadTimelineSettings(const JsonValue& root, Settings& settings, std::string& error) {
     const JsonValue& setup = root.get("setup3d");
     if (root.has("setup3d") && !setup.isObject()) {
-        error = "\"setup3d\" must be an object";
-        return false;
+        return Refuse(error, "\"setup3d\" must be an object");
     }
     settings.enable3D = root.has("setup3d");
     for (const Row& row : kRows) {
@@ -359,8 +347,7 @@ bool ReadTimelineSettings(const JsonValue& root, Settings& settings, std::string
                     return FromJson(object.get(Leaf(row)), settings.*field, row, error);
                 },
                 row.field)) {
-            error = (nested ? "in \"setup3d\": " : "") + error;
-            return false;
+            return Refuse(error, (nested ? "in \"setup3d\": " : "") + error);
         }
     }
     return true;
@@ -375,6 +362,11 @@ void Resolve(Settings& s) {
     if (!s.origin) {
         s.origin = Vec2{static_cast<float>(s.size.width) * 0.5f,
                         static_cast<float>(s.size.height) - 30.0f};
+    }
+    // Without a list, the sheet shows --sheet-count frames spread evenly.
+    const int count = s.sheetFrames.empty() ? std::min(s.sheetCount, *s.frames) : 0;
+    for (int i = 0; i < count; ++i) {
+        s.sheetFrames.push_back(count == 1 ? 0 : i * (*s.frames - 1) / (count - 1));
     }
 }
 

@@ -1,6 +1,8 @@
-// The player's settings. One table lists each setting once, with its
-// command-line option, its timeline key and its help line; the command line
-// and the timeline are both read through it, and --help is written from it.
+// What a run is asked to do: the player's settings and the timeline's events.
+// One table lists each setting once, with its command-line option, its
+// timeline key and its help line; the command line and the timeline (a JSON
+// script of timed commands, docs/player.md) are both read through it, and
+// --help is written from it.
 #pragma once
 
 #include <optional>
@@ -78,24 +80,18 @@ struct Settings {
     float thumbScale = 0.5f;
 };
 
-// The command line as given: each option with its value, in order, checked
-// but not yet applied, so that it can be laid over the timeline's settings.
-struct CommandLine {
-    std::vector<std::pair<int, std::string>> options;  // row of the table, value
-};
-
-// Parses the arguments (without the program's name); on failure returns
-// false with a message naming the option.
-bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error);
-
-void Apply(const CommandLine& line, Settings& settings);
+// Reads the arguments (without the program's name) into `settings`; on
+// failure returns false with a message naming the option. Read again over the
+// timeline's settings, arguments that passed once cannot fail.
+bool ParseCommandLine(const std::vector<std::string>& args, Settings& settings, std::string& error);
 
 // Reads the timeline's own settings (not its events) into `settings`; on
 // failure says which key is wrong.
 bool ReadTimelineSettings(const kivanime::JsonValue& root, Settings& settings, std::string& error);
 
 // Fills in the defaults that depend on other settings: the frame count (from
-// the timeline's duration) and the origin (from the frame size).
+// the timeline's duration), the origin (from the frame size) and the contact
+// sheet's frames.
 void Resolve(Settings& settings);
 
 // Readers of one JSON value: on a value of the wrong kind they say in `error`
@@ -105,10 +101,52 @@ bool ReadNumbers(const kivanime::JsonValue& v, std::string_view key, size_t coun
 bool ReadName(const kivanime::JsonValue& v, std::string_view key, std::string& out,
               std::string& error);
 bool MustBe(std::string& error, std::string_view key, const std::string& what);
+// Puts `message` in `error` and returns false, as every reader here fails.
+bool Refuse(std::string& error, std::string message);
 
 std::string HelpText();
 
 // Prints "kivanime-player: error: MESSAGE" on stderr and returns `code`.
 int Fail(int code, const std::string& message);
+
+// The commands of a timeline event, in the order of the reader's table.
+enum class EventKind {
+    Motion,           // "motion": name, "speed", "then"
+    StopMotion,       // "stopMotion": true
+    Overlay,          // "overlay": name, "weight", "speed"
+    StopOverlay,      // "stopOverlay": name
+    StopAllOverlays,  // "stopOverlays": true
+    Expression,       // "expression": name
+    ClearExpression,  // "clearExpression": true
+    Angles,           // "angles": [yaw, pitch, roll], "over"
+    Wind,             // "wind": [x, y], "over"
+    GlobalWind,       // "globalWind": [x, y]
+    Position,         // "position": [x, y] in frame pixels, "over"
+    Scale,            // "scale": s or [sx, sy]
+    Alpha,            // "alpha": a
+    Visible,          // "visible": true or false
+    ResetPhysics,     // "resetPhysics": true
+};
+
+struct TimelineEvent {
+    float atMs = 0.0f;
+    EventKind kind = EventKind::Motion;
+    std::string name;
+    std::string then;  // motion to play once a "motion" has finished
+    float speed = 1.0f, weight = 1.0f;
+    float values[3] = {0.0f, 0.0f, 0.0f};
+    float overMs = 0.0f;  // tween length for angles, wind and position
+    bool flag = true;
+    int index = 0;  // position in the file's "events", for messages
+};
+
+// Reads timeline text: its settings into `settings` (a relative "model" is
+// put after `baseDir`, which ends with a separator or is empty) and its
+// events into `events`, sorted by time with the file's order kept for ties.
+bool ParseTimeline(std::string_view text, const std::string& baseDir, Settings& settings,
+                   std::vector<TimelineEvent>& events, std::string& error);
+
+bool LoadTimeline(const std::string& path, Settings& settings, std::vector<TimelineEvent>& events,
+                  std::string& error);
 
 }  // namespace kivanime_player

@@ -1,8 +1,12 @@
-#include "timeline.h"
+// The timeline reader: its settings through the settings table, and its
+// events, sorted by time.
+#include "settings.h"
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <iterator>
+#include <utility>
 
 #include "json/json_file.h"
 #include "json/json_parser.h"
@@ -14,57 +18,39 @@ namespace {
 
 using kivanime::JsonValue;
 
-// Each command's key and its value: a name (-1), true or false (0), or that
-// many numbers.
-constexpr struct {
-    const char* key;
-    EventKind kind;
-    int count;
-} kCommands[] = {
-    {"motion", EventKind::Motion, -1},
-    {"stopMotion", EventKind::StopMotion, 0},
-    {"overlay", EventKind::Overlay, -1},
-    {"stopOverlay", EventKind::StopOverlay, -1},
-    {"stopOverlays", EventKind::StopAllOverlays, 0},
-    {"expression", EventKind::Expression, -1},
-    {"clearExpression", EventKind::ClearExpression, 0},
-    {"angles", EventKind::Angles, 3},
-    {"wind", EventKind::Wind, 2},
-    {"globalWind", EventKind::GlobalWind, 2},
-    {"position", EventKind::Position, 2},
-    {"scale", EventKind::Scale, 2},
-    {"alpha", EventKind::Alpha, 1},
-    {"visible", EventKind::Visible, 0},
-    {"resetPhysics", EventKind::ResetPhysics, 0},
+// Each command's key, in the order of EventKind, and its value: a name (-1),
+// true or false (0), or that many numbers.
+constexpr std::pair<const char*, int> kCommands[] = {
+    {"motion", -1},      {"stopMotion", 0},  {"overlay", -1},        {"stopOverlay", -1},
+    {"stopOverlays", 0}, {"expression", -1}, {"clearExpression", 0}, {"angles", 3},
+    {"wind", 2},         {"globalWind", 2},  {"position", 2},        {"scale", 2},
+    {"alpha", 1},        {"visible", 0},     {"resetPhysics", 0},
 };
 
 bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
     if (!v.isObject()) {
-        error = "must be an object";
-        return false;
+        return Refuse(error, "must be an object");
     }
     if (!v.has("at") || !ReadNumbers(v.get("at"), "at", 1, &e.atMs, error) || e.atMs < 0.0f) {
-        error = "needs \"at\", a time in milliseconds (0 or more)";
-        return false;
+        return Refuse(error, "needs \"at\", a time in milliseconds (0 or more)");
     }
     std::string key;
     std::string all;
     int count = 0;
-    for (const auto& command : kCommands) {
-        all += all.empty() ? command.key : std::string(", ") + command.key;
-        if (v.has(command.key) && !key.empty()) {
-            error = "has two commands, \"" + key + "\" and \"" + command.key + "\"";
-            return false;
+    for (size_t i = 0; i < std::size(kCommands); ++i) {
+        const auto [command, n] = kCommands[i];
+        all += all.empty() ? command : std::string(", ") + command;
+        if (v.has(command) && !key.empty()) {
+            return Refuse(error, "has two commands, \"" + key + "\" and \"" + command + "\"");
         }
-        if (v.has(command.key)) {
-            key = command.key;
-            e.kind = command.kind;
-            count = command.count;
+        if (v.has(command)) {
+            key = command;
+            e.kind = static_cast<EventKind>(i);
+            count = n;
         }
     }
     if (key.empty()) {
-        error = "has no command (" + all + ")";
-        return false;
+        return Refuse(error, "has no command (" + all + ")");
     }
     for (const auto& [name, out] :
          {std::pair{"speed", &e.speed}, {"weight", &e.weight}, {"over", &e.overMs}}) {
@@ -97,8 +83,7 @@ bool ParseTimeline(std::string_view text, const std::string& baseDir, Settings& 
                    std::vector<TimelineEvent>& events, std::string& error) {
     const JsonValue root = kivanime::ParseJson(text);
     if (!root.isObject()) {
-        error = "the top level is not a JSON object";
-        return false;
+        return Refuse(error, "the top level is not a JSON object");
     }
     if (!ReadTimelineSettings(root, settings, error)) {
         return false;
@@ -108,15 +93,13 @@ bool ParseTimeline(std::string_view text, const std::string& baseDir, Settings& 
     }
     const JsonValue& list = root.get("events");
     if (root.has("events") && !list.isArray()) {
-        error = "\"events\" must be an array";
-        return false;
+        return Refuse(error, "\"events\" must be an array");
     }
     for (size_t i = 0; i < list.size(); ++i) {
         TimelineEvent& event = events.emplace_back();
         event.index = static_cast<int>(i);
         if (!ReadEvent(list.at(i), event, error)) {
-            error = "event " + std::to_string(i) + " " + error;
-            return false;
+            return Refuse(error, "event " + std::to_string(i) + " " + error);
         }
         settings.enable3D = settings.enable3D || event.kind == EventKind::Angles;
     }
@@ -130,8 +113,7 @@ bool LoadTimeline(const std::string& path, Settings& settings, std::vector<Timel
                   std::string& error) {
     std::string text;
     if (!kivanime::ReadFileBytes(path, text)) {
-        error = "cannot read the file";
-        return false;
+        return Refuse(error, "cannot read the file");
     }
     const size_t slash = path.find_last_of("/\\");
     const std::string baseDir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
