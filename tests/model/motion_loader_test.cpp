@@ -145,17 +145,11 @@ TEST(MotionLoader, KeyframeFields) {
     }
     EXPECT_EQ(ReadKeyframeJson(model, ParseJson(R"({"textureSwap": "nope"})")).textureSwap, "nope");
 
-    const char* names[] = {"linear",
-                           "ease_in",
-                           "ease_out",
-                           "ease_in_out",
-                           "ease_in_cubic",
-                           "ease_out_cubic",
-                           "ease_in_out_cubic",
-                           "ease_in_back",
-                           "ease_out_back",
-                           "ease_out_bounce",
-                           "step"};
+    // clang-format off
+    const char* names[] = {"linear", "ease_in", "ease_out", "ease_in_out", "ease_in_cubic",
+        "ease_out_cubic", "ease_in_out_cubic", "ease_in_back", "ease_out_back",
+        "ease_out_bounce", "step"};
+    // clang-format on
     for (int i = 0; i < 11; ++i) {
         EXPECT_EQ(ParseEasing(names[i]), static_cast<EasingType>(i)) << names[i];
     }
