@@ -85,7 +85,7 @@ TEST(NumberText, AgreesWithStrtodInTheCLocale) {
     // Fixed texts around the edges of the double range and the special forms.
     // clang-format off
     const char* const fixed =
-        "- + . -. e5 0 -0 +0 00 0. .0 0e 0e+ 1e- 0x 0X 0x. 0x.p1 0x1p 0x1p+ 0xg -0x 0x.8 "
+        "- + . -. e5 0 -0 +0 00 0. .0 0e 0e+ 1e- 0x 0X 0x. 0x.p1 0x1p 0x1p+ 0xg -0x 0x.8 0XFF.Fp4 "
         "0X1P-1074 0x1p-1075 0x1.8p-1075 0x1p-1076 0x1.fffffffffffff8p1023 0x1p1024 "
         "0x1p99999999999999999999 0x0.0000000001p-1050 0x100000000000000000000p-1 "
         "1.7976931348623157e308 1.7976931348623158e308 1.797693134862315807e308 "
