@@ -105,6 +105,8 @@ TEST(NumberText, AgreesWithStrtodInTheCLocale) {
     // Out of range with many hex digits: the side is decided by four bits per
     // digit: 2000 digits against an exponent of -9100 underflow to 0.
     check("0x1" + std::string(1999, '0') + "p-9100");
+    // Leading zeros carry no bits: 2^-1200 underflows to 0.
+    check("0x" + std::string(400, '0') + "1p-1200");
     // Out of range after 400 zeros behind the point: the side is decided by
     // the first nonzero digit's place, so 1e-351 underflows to 0.
     check("0." + std::string(400, '0') + "1e50");
