@@ -165,6 +165,23 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
     }
     const uint64_t allocations = alloc::AllocationCount() - before;
     EXPECT_GT(gDraws - drawnBefore, 200u * 12u * 20u);
+    // A puppet larger than any before it makes its room when it is created,
+    // not in its first frame.
+    std::string parts = "{}";
+    std::string springs = "{}";
+    for (int i = 0; i < 400; ++i) {
+        parts += ",{\"name\": \"p" + std::to_string(i) + "\", \"texture\": \"t\"}";
+        springs += ",{\"target\": \"p" + std::to_string(i) + "\"}";
+    }
+    const std::string big = "{\"textures\": {\"t\": \"t.png\"}, \"parts\": [" + parts +
+                            "], \"physics\": [" + springs + "]}";
+    ASSERT_EQ(Anime_LoadModelFromMemory("big", big.data(), static_cast<int32_t>(big.size()), ""),
+              1);
+    ASSERT_NE(Anime_CreateInstance("big"), 0u);
+    const uint64_t beforeBig = alloc::AllocationCount();
+    Anime_Update(16.0f);
+    Anime_Render();
+    EXPECT_EQ(alloc::AllocationCount() - beforeBig, 0u);
     Anime_Shutdown();
     EXPECT_EQ(allocations, 0u);
     EXPECT_EQ(found, 200);
