@@ -54,6 +54,8 @@ const char* const kMotions[] = {
     R"({"name": "nod", "duration": 500, "tracks": [{"part": "arm",
         "keyframes": [{"time": 0, "position": [0, 10]}, {"time": 500, "position": [0, 10]}]}]})",
     R"({"name": "arm7", "tracks": [{"part": "arm", "keyframes": [{"position": [0, 7]}]}]})",
+    R"({"name": "both", "tracks": [{"part": "body", "keyframes": [{"position": [1, 2],
+        "rotation": 0.5, "scale": [3, 5], "alpha": 0.5}]}, {"part": "arm", "keyframes": [{}]}]})",
     R"({"name": "swap", "duration": 100,
         "tracks": [{"part": "body", "keyframes": [{"textureSwap": "t2"}]}]})",
     R"({"name": "back", "tracks": [{"part": "body", "keyframes": [
@@ -116,6 +118,9 @@ const Script kScripts[] = {
      "play idle 1; ov ov 1 1; u 100; 2.y= 100; ov ov 2 1; u 100; 2.y= 200"},
     {"overlays come after the main motion",
      "play hidden 1; u 16; draws 2; ov show 1 0.4; u 16; draws 2; ov show 1 0.5; u 16; 1.x= 10"},
+    {"a motion driving every part once",
+     "play both 1; u 16; 1.x= 11; 1.y= 22; 1.r= 0.5; 1.sx= 3;"
+     " 1.sy= 5; 1.a= 0.5; 2.y= 0"},
     {"two tracks on one part apply in order",
      "play two 1; u 16; 1.x= 25; 1.y= 23; 1.r= 0.75; 1.sx= 6; 1.sy= 1; 1.tex= 102"},
     {"a non-looping overlay ends by itself",
