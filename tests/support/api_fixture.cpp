@@ -1,5 +1,6 @@
 #include "support/api_fixture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -57,10 +58,10 @@ void ApiTest::SetUp() {
     Anime_Init(&table);
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     // A folder of its own per run: suites of two checkouts may run at once.
-    const std::filesystem::path base =
-        std::filesystem::temp_directory_path() /
-        (std::string("kivanime-tests-") + info->test_suite_name() + "." + info->name() + "-" +
-         std::to_string(std::random_device{}()));
+    std::string name = std::string("kivanime-tests-") + info->test_suite_name() + "." +
+                       info->name() + "-" + std::to_string(std::random_device{}());
+    std::replace(name.begin(), name.end(), '/', '.');  // parameterised suites
+    const std::filesystem::path base = std::filesystem::temp_directory_path() / name;
     std::filesystem::create_directories(base);
     dir_ = base.generic_string() + "/";
 }
