@@ -90,6 +90,11 @@ TEST_F(LastError, RefusedTexturesNestedCallsAndThreads) {
     EXPECT_EQ(std::string(Anime_GetLastError()),
               "instance 1 was created, but the host refused texture \"b\" (\"" + dir_ +
                   "m/b.png\"): parts showing it are not drawn (and 1 more texture)");
+    host().onLoad = [](const std::u16string& path) { return path.ends_with(u"c.png") ? -1 : 7; };
+    EXPECT_EQ(Anime_CreateInstance("m"), 2u);
+    EXPECT_EQ(std::string(Anime_GetLastError()),
+              "instance 2 was created, but the host refused texture \"c\" (\"" + dir_ +
+                  "m/c.png\"): parts showing it are not drawn");
 
     std::string inside;
     host().onDraw = [&](const AnimeDrawParams&) {

@@ -161,16 +161,5 @@ TEST_F(Lifecycle, TexturePathsAreTheBaseFolderFollowedByThePath) {
     EXPECT_EQ(host().loads, (std::vector<std::u16string>{u"tex/t.png", u""}));
 }
 
-TEST_F(Lifecycle, MotionsLoadedLaterReachLiveInstances) {
-    loadModel("m", R"({"textures": {"t": "t.png"},
-        "parts": [{"name": "p", "texture": "t", "srcRect": [1, 0, 0, 0]}]})");
-    run("new m; play! slide 1");
-    const std::string motion = writeFile("slide.json", R"({"name": "slide", "duration": 100,
-        "tracks": [{"part": "p", "keyframes": [{"time": 0, "position": [0, 0]},
-                                               {"time": 100, "position": [50, 0]}]}]})");
-    ASSERT_EQ(Anime_LoadMotion("m", motion.c_str()), 1);
-    run("play slide 1; u 100; 1.x 50");
-}
-
 }  // namespace
 }  // namespace kivanime::test

@@ -1,23 +1,17 @@
 // Loading from memory gives exactly what loading a file holding the same
 // bytes gives: result, texture paths, draw records byte for byte, reason.
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "support/api_fixture.h"
-#include "support/cannot_run.h"
 
 namespace kivanime::test {
 namespace {
 
-namespace fs = std::filesystem;
-
 const std::string kHero = std::string(KIVANIME_SOURCE_DIR) + "/examples/hero";
-const fs::path kCorpus = fs::path(KIVANIME_SHARED_DIR) / "json-test-suite" / "test_parsing";
 
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -65,40 +59,6 @@ TEST_F(MemoryLoad, HeroPlaysTheSameFromMemoryAsFromFiles) {
     EXPECT_TRUE(draws[0].size() == draws[1].size() &&
                 std::memcmp(draws[0].data(), draws[1].data(),
                             draws[0].size() * sizeof(AnimeDrawParams)) == 0);
-}
-
-TEST_F(MemoryLoad, CorpusTextsLoadAndFailAlike) {
-    if (!fs::is_directory(kCorpus)) {
-        KIVANIME_CANNOT_RUN_HERE() << "no corpus at " << kCorpus;
-    }
-    ASSERT_EQ(Anime_LoadModelFromMemory("base", "{}", 2, nullptr), 1);
-    int files = 0;
-    int loaded = 0;
-    for (const fs::directory_entry& entry : fs::directory_iterator(kCorpus)) {
-        const std::string path = entry.path().generic_string();
-        const std::string bytes = ReadBytes(path);
-        const int32_t n = static_cast<int32_t>(bytes.size());
-        ++files;
-        for (int kind = 0; kind < 3; ++kind) {
-            const int32_t fromFile = kind == 0   ? Anime_LoadModel("c", path.c_str())
-                                     : kind == 1 ? Anime_LoadMotion("base", path.c_str())
-                                                 : Anime_LoadExpression("base", path.c_str());
-            std::string reason = Anime_GetLastError();
-            if (const size_t at = reason.find(path); at != std::string::npos) {
-                reason.replace(at, path.size(), "memory");
-            }
-            Anime_UnloadModel("c");
-            const int32_t fromMemory =
-                kind == 0   ? Anime_LoadModelFromMemory("c", bytes.data(), n, "")
-                : kind == 1 ? Anime_LoadMotionFromMemory("base", bytes.data(), n)
-                            : Anime_LoadExpressionFromMemory("base", bytes.data(), n);
-            EXPECT_EQ(fromFile, fromMemory) << path;
-            EXPECT_EQ(reason, Anime_GetLastError()) << path;
-            loaded += fromFile;
-        }
-    }
-    EXPECT_GT(files, 300);
-    EXPECT_GT(loaded, 0);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 // The public parsing corpus: every valid text must read to exactly the value
-// a strict parser reads, compared in the corpus's canonical text form. (Every
-// text, valid or not, is also loaded through the C interface by the memory
-// load test, which the sanitizer stage runs.)
+// a strict parser reads, compared in the corpus's canonical text form.
 #include <gtest/gtest.h>
 
 #include <algorithm>

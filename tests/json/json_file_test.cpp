@@ -7,14 +7,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 namespace {
 
 TEST(JsonFile, BytesAreReadUntranslatedAndWhole) {
+    // A file of its own per run: suites of two checkouts may run at once.
     const std::filesystem::path path =
-        std::filesystem::temp_directory_path() / "kivanime-tests" / "JsonFile.json";
-    std::filesystem::create_directories(path.parent_path());
+        std::filesystem::temp_directory_path() /
+        ("kivanime-JsonFile-" + std::to_string(std::random_device{}()) + ".json");
     std::string bytes = "{\"text\":\"a\r\nb\x1A\",\"raw\":\"x";
     bytes.push_back('\0');
     bytes += "y\",\"list\":[";

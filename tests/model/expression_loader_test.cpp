@@ -97,20 +97,5 @@ TEST_F(ExpressionLoader, NamesBlendTimeAndInPlaceReplacement) {
     EXPECT_TRUE(first->params.empty());
 }
 
-TEST_F(ExpressionLoader, InlineExpressions) {
-    // The member key names the expression unless it is empty; a member that
-    // is not an object is skipped. Params resolve against the parts read
-    // from the same file.
-    AnimeModel model;
-    ASSERT_TRUE(ReadModelJson(model, ParseJson(R"({"parts": [{"name": "face"}],
-        "expressions": {"happy": {"name": "sad", "params": [{"part": "face", "alpha": 1}]},
-                        "skip": 4, "": {"name": "from-inside"}}})"),
-                              ""));
-    EXPECT_EQ(model.expressions.size(), 2u);
-    ASSERT_NE(model.findExpression("happy"), nullptr);
-    EXPECT_EQ(model.findExpression("happy")->params.at(0).partIndex, 0);
-    EXPECT_NE(model.findExpression("from-inside"), nullptr);
-}
-
 }  // namespace
 }  // namespace kivanime

@@ -1,11 +1,54 @@
 #include "support/api_fixture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
+
+#include "text/utf.h"
 
 namespace kivanime::test {
+
+RecordingHost& RecordingHost::Get() {
+    static RecordingHost host;
+    return host;
+}
+
+AnimeHostCallbacks RecordingHost::callbacks() const {
+    AnimeHostCallbacks table{};
+    table.loadTexture = [](const uint16_t* path) {
+        RecordingHost& host = Get();
+        std::u16string text;
+        for (; *path != 0; ++path) {
+            text.push_back(static_cast<char16_t>(*path));
+        }
+        host.loads.push_back(text);
+        return host.onLoad ? host.onLoad(text) : host.nextHandle++;
+    };
+    table.releaseTexture = [](int32_t texture) {
+        Get().releases.push_back(texture);
+        if (Get().onRelease) {
+            Get().onRelease(texture);
+        }
+    };
+    table.draw = [](const AnimeDrawParams* params) {
+        Get().draws.push_back(*params);
+        if (Get().onDraw) {
+            Get().onDraw(*params);
+        }
+    };
+    return table;
+}
+
+std::vector<std::string> RecordingHost::loadedPathsUtf8() const {
+    std::vector<std::string> out;
+    for (const std::u16string& path : loads) {
+        out.push_back(Utf16ToUtf8(path));
+    }
+    return out;
+}
 
 void ApiTest::SetUp() {
     Anime_Shutdown();
@@ -14,9 +57,11 @@ void ApiTest::SetUp() {
     AnimeHostCallbacks table = host().callbacks();
     Anime_Init(&table);
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::filesystem::path base = std::filesystem::temp_directory_path() / "kivanime-tests" /
-                                 (std::string(info->test_suite_name()) + "." + info->name());
-    std::filesystem::remove_all(base);
+    // A folder of its own per run: suites of two checkouts may run at once.
+    std::string name = std::string("kivanime-tests-") + info->test_suite_name() + "." +
+                       info->name() + "-" + std::to_string(std::random_device{}());
+    std::replace(name.begin(), name.end(), '/', '.');  // parameterised suites
+    const std::filesystem::path base = std::filesystem::temp_directory_path() / name;
     std::filesystem::create_directories(base);
     dir_ = base.generic_string() + "/";
 }
@@ -87,13 +132,22 @@ void ApiTest::run(const std::string& steps,
         if (refused) {
             op.pop_back();
         }
-        auto f = [&]() {
-            std::string word;
-            in >> word;
-            return std::strtof(word.c_str(), nullptr);
+        auto word = [&]() {
+            std::string text;
+            in >> text;
+            return text;
         };
+        auto f = [&]() { return std::strtof(word().c_str(), nullptr); };
         auto result = [&](int32_t ok) { EXPECT_EQ(ok, refused ? 0 : 1); };
-        if (op == "new") {
+        if (op == "stop" || op == "stopall" || op == "clear" || op == "reset" || op == "destroy") {
+            op == "stop"      ? Anime_StopMotion(id_)
+            : op == "stopall" ? Anime_StopAllOverlays(id_)
+            : op == "clear"   ? Anime_ClearExpression(id_)
+            : op == "reset"   ? Anime_ResetPhysics(id_)
+                              : Anime_DestroyInstance(id_);
+        } else if (op == "r") {
+            render();
+        } else if (op == "new") {
             in >> name;
             const uint32_t id = Anime_CreateInstance(name.c_str());
             EXPECT_EQ(id == 0, refused);
@@ -107,18 +161,12 @@ void ApiTest::run(const std::string& steps,
             in >> name;
             const float speed = f();
             result(Anime_PlayOverlay(id_, name.c_str(), speed, f()));
-        } else if (op == "stop") {
-            Anime_StopMotion(id_);
         } else if (op == "stopov") {
             in >> name;
             Anime_StopOverlay(id_, name.c_str());
-        } else if (op == "stopall") {
-            Anime_StopAllOverlays(id_);
         } else if (op == "expr") {
             in >> name;
             result(Anime_SetExpression(id_, name.c_str()));
-        } else if (op == "clear") {
-            Anime_ClearExpression(id_);
         } else if (op == "pos" || op == "scale" || op == "wind" || op == "gwind") {
             const float x = f();
             const float y = f();
@@ -128,16 +176,9 @@ void ApiTest::run(const std::string& steps,
                             : Anime_SetGlobalWind(x, y);
         } else if (op == "alpha") {
             Anime_SetAlpha(id_, f());
-        } else if (op == "vis") {
-            Anime_SetVisible(id_, static_cast<int32_t>(f()));
-        } else if (op == "order") {
-            int32_t order = 0;
-            in >> order;
-            Anime_SetDrawOrder(id_, order);
-        } else if (op == "reset") {
-            Anime_ResetPhysics(id_);
-        } else if (op == "destroy") {
-            Anime_DestroyInstance(id_);
+        } else if (op == "vis" || op == "order") {
+            const int32_t value = static_cast<int32_t>(std::strtol(word().c_str(), nullptr, 10));
+            op == "vis" ? Anime_SetVisible(id_, value) : Anime_SetDrawOrder(id_, value);
         } else if (op == "3d") {
             const int32_t on = static_cast<int32_t>(f());
             const float px = f(), py = f(), focal = f(), cx = f();
@@ -148,12 +189,11 @@ void ApiTest::run(const std::string& steps,
         } else if (op == "strength") {
             const float depth = f();
             Anime_Set3DStrength(id_, depth, f());
-        } else if (op == "u") {
-            updateAndRender(f());
-        } else if (op == "up") {
+        } else if (op == "u" || op == "up") {
             Anime_Update(f());
-        } else if (op == "r") {
-            render();
+            if (op == "u") {
+                render();
+            }
         } else if (op == "draws") {
             std::string labels;
             for (const AnimeDrawParams& d : host().draws) {
@@ -161,29 +201,27 @@ void ApiTest::run(const std::string& steps,
             }
             in >> name;
             EXPECT_EQ(labels.empty() ? "-" : labels, name);
-        } else if (op == "playing") {
-            EXPECT_EQ(Anime_IsMotionPlaying(id_), f());
-        } else if (op == "finished") {
-            EXPECT_EQ(Anime_IsMotionFinished(id_), f());
-        } else if (op == "count") {
-            EXPECT_EQ(Anime_GetInstanceCount(), f());
+        } else if (op == "playing" || op == "finished" || op == "count") {
+            EXPECT_EQ(op == "count"     ? Anime_GetInstanceCount()
+                      : op == "playing" ? Anime_IsMotionPlaying(id_)
+                                        : Anime_IsMotionFinished(id_),
+                      f());
         } else if (const size_t dot = op.find('.'); dot != std::string::npos) {
+            // A part that is not drawn, or an unknown field, reads as NaN.
             const AnimeDrawParams* d = drawn(std::strtof(op.c_str(), nullptr));
-            const std::string field = op.substr(dot + 1);
-            const float expected = f();
-            if (d == nullptr) {
-                ADD_FAILURE() << "not drawn";
-                continue;
-            }
-            const std::string key = field.back() == '~' ? field.substr(0, field.size() - 1) : field;
-            const float actual = Field(*d, key);
-            if (std::isnan(actual)) {
-                ADD_FAILURE() << "unknown field";
-            }
-            if (key != field) {
-                EXPECT_NEAR(actual, expected, 1e-3f);
+            const char how = op.back() == '~' || op.back() == '=' ? op.back() : ' ';
+            const float actual =
+                d ? Field(*d, op.substr(dot + 1, op.size() - dot - 1 - (how != ' '))) : NAN;
+            const std::string value = word();
+            if (value == "in") {
+                EXPECT_GE(actual, f());
+                EXPECT_LT(actual, f());
+            } else if (how == '~') {
+                EXPECT_NEAR(actual, std::strtof(value.c_str(), nullptr), 1e-3f);
+            } else if (how == '=') {
+                EXPECT_FLOAT_EQ(actual, std::strtof(value.c_str(), nullptr));
             } else {
-                EXPECT_EQ(actual, expected);
+                EXPECT_EQ(actual, std::strtof(value.c_str(), nullptr));
             }
         } else if (!extra || !extra(op, in)) {
             ADD_FAILURE() << "unknown step";

@@ -14,9 +14,31 @@
 #include <vector>
 
 #include "kivanime.h"
-#include "support/recording_host.h"
 
 namespace kivanime::test {
+
+// A host that records every texture load (with its UTF-16 path), every
+// release and every draw record, and lets a test choose the handles it
+// returns or run code inside a host call.
+struct RecordingHost {
+    // The one recorder behind the plain C callbacks, and the four host
+    // functions pointing at it.
+    static RecordingHost& Get();
+    AnimeHostCallbacks callbacks() const;
+    void reset() { *this = RecordingHost(); }
+    // The load paths in UTF-8 (ASCII paths read as they were written).
+    std::vector<std::string> loadedPathsUtf8() const;
+
+    std::vector<std::u16string> loads;
+    std::vector<int32_t> releases;
+    std::vector<AnimeDrawParams> draws;
+    // Decides the handle for each load; by default 100, 101, 102, ...
+    std::function<int32_t(const std::u16string&)> onLoad;
+    // Run inside every draw or release call, after recording (re-entry tests).
+    std::function<void(const AnimeDrawParams&)> onDraw;
+    std::function<void(int32_t)> onRelease;
+    int32_t nextHandle = 100;
+};
 
 class ApiTest : public ::testing::Test {
 protected:
@@ -53,8 +75,9 @@ protected:
     //   reset, 3d ON PX PY F CX CY, angles Y P R, strength D P, destroy
     //   u DT                    update by DT and render; r renders only,
     //                           up DT updates only
-    //   L.F V | L.F~ V          check field F (x y r sx sy a tex) of the
-    //                           record labelled L, exactly or to 1e-3
+    //   L.F V | L.F~ V | L.F= V   check field F (x y r sx sy a tex) of the
+    //                           record labelled L: exactly, to 1e-3 or to 4
+    //                           ulps; L.F in LO HI: within [LO, HI)
     //   draws L,L,...           the labels drawn, in order ("-" for none)
     //   playing B, finished B, count N
     // Anything else goes to `extra`, which returns false for unknown steps.

@@ -48,9 +48,7 @@ void Free(void* p) {
     }
 }
 
-void* Allocate(std::size_t size) {
-    Count();
-    void* p = std::malloc(size == 0 ? 1 : size);
+void* Counted(void* p) {
     if (p == nullptr) {
         throw std::bad_alloc();
     }
@@ -60,18 +58,16 @@ void* Allocate(std::size_t size) {
     return p;
 }
 
+void* Allocate(std::size_t size) {
+    Count();
+    return Counted(std::malloc(size == 0 ? 1 : size));
+}
+
 void* AllocateAligned(std::size_t size, std::align_val_t align) {
     Count();
     const std::size_t a = static_cast<std::size_t>(align);
     const std::size_t rounded = (size + a - 1) / a * a;
-    void* p = std::aligned_alloc(a, rounded == 0 ? a : rounded);
-    if (p == nullptr) {
-        throw std::bad_alloc();
-    }
-    if (const int64_t bytes = BlockBytes(p)) {
-        gLiveBytes.fetch_add(bytes, std::memory_order_relaxed);
-    }
-    return p;
+    return Counted(std::aligned_alloc(a, rounded == 0 ? a : rounded));
 }
 
 }  // namespace
@@ -98,57 +94,22 @@ void FailAllocation(uint64_t n) {
 
 }  // namespace kivanime::alloc
 
-using kivanime::alloc::Allocate;
-using kivanime::alloc::AllocateAligned;
-using kivanime::alloc::Free;
-
+// The array and nothrow forms of the standard library call these.
 void* operator new(std::size_t size) {
-    return Allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return Allocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return Allocate(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return Allocate(size);
-    } catch (...) {
-        return nullptr;
-    }
+    return kivanime::alloc::Allocate(size);
 }
 void* operator new(std::size_t size, std::align_val_t align) {
-    return AllocateAligned(size, align);
-}
-void* operator new[](std::size_t size, std::align_val_t align) {
-    return AllocateAligned(size, align);
+    return kivanime::alloc::AllocateAligned(size, align);
 }
 void operator delete(void* p) noexcept {
-    Free(p);
-}
-void operator delete[](void* p) noexcept {
-    Free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    Free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    Free(p);
+    kivanime::alloc::Free(p);
 }
 void operator delete(void* p, std::align_val_t) noexcept {
-    Free(p);
+    kivanime::alloc::Free(p);
 }
-void operator delete[](void* p, std::align_val_t) noexcept {
-    Free(p);
+void operator delete(void* p, std::size_t) noexcept {
+    kivanime::alloc::Free(p);
 }
 void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-    Free(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-    Free(p);
+    kivanime::alloc::Free(p);
 }
