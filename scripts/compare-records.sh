@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Compares every result, texture call and draw record (floats as bit patterns)
+# of a 300-frame scene, played through two builds of the shared library: the
+# check that a speed change left every result identical to the bit.
+#   scripts/compare-records.sh OLD_LIBRARY_DIR [NEW_LIBRARY_DIR]
+# The folders hold libkivanime.so, e.g. a release build of the last commit
+# (git worktree add /tmp/base HEAD && cmake --preset release ...) and
+# build/release/src (the default).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+old=$(cd "$1" && pwd)
+new=$(cd "${2:-build/release/src}" && pwd)
+cmake --preset dev > /dev/null
+cmake --build --preset dev --target kivanime_record_sequence > /dev/null
+recorder=build/dev/tests/web/kivanime_record_sequence
+scene=tests/fixtures/record-scene.txt
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+LD_LIBRARY_PATH=$old "$recorder" "$scene" > "$out/old"
+LD_LIBRARY_PATH=$new "$recorder" "$scene" > "$out/new"
+if cmp -s "$out/old" "$out/new"; then
+    echo "identical: $(grep -c '^draw' "$out/new" || true) draw records"
+else
+    diff "$out/old" "$out/new" | head -20
+    echo "the two libraries differ (first differences above)" >&2
+    exit 1
+fi
