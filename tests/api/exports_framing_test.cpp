@@ -12,13 +12,15 @@ namespace kivanime::test {
 namespace {
 
 // One textured part that a motion moves, an expression fades and a spring
-// pulls, so that every per-instance export has something to change.
+// pulls, so that every per-instance export has something to change. An
+// inline motion is named by its key, or by its "name" under an empty key.
 constexpr const char* kModel = R"({
   "textures": {"t": "t.png"},
   "parts": [{"name": "a", "texture": "t", "position": [10, 20], "alpha": 0.5, "depth": 40,
              "srcRect": [0, 0, 0, 0]}],
   "physics": [{"target": "a", "stiffness": 0, "damping": 0, "gravity": [0, 0], "wind": 1}],
-  "motions": {"still": {"duration": 1000, "loop": true},
+  "motions": {"still": {"name": "other", "duration": 1000, "loop": true},
+              "": {"name": "named"}, "skip": 3,
               "walk": {"duration": 1000, "loop": true, "tracks": [{"part": "a", "keyframes": [
       {"time": 0, "position": [0, 0]}, {"time": 1000, "position": [100, 0]}]}]}},
   "expressions": {"smile": {"blendMs": 0, "params": [{"part": "a", "alpha": 0.2}]}}
@@ -82,7 +84,7 @@ TEST_F(ExportsFraming, NullNamesFailBeforeAnything) {
     // The motion file was never read into the model; unknown names fail the
     // same way.
     run("count 1; playing 1; u 500; draws 0; play! run 1; play! nope 1; ov! nope 1 1;"
-        "expr! nope; new! nope");
+        "expr! nope; new! nope; play! other; play! skip; play named 1");
     EXPECT_GT(host().draws[0].x, 10.0f);
     EXPECT_EQ(Anime_LoadMotion("nope", motion.c_str()), 0);
 }

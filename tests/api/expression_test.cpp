@@ -22,7 +22,7 @@ constexpr const char* kModel = R"({
   "expressions": {
     "smile": {"blendMs": 200, "params": [{"part": "face", "position": [100, 0]},
                                         {"part": "mouth", "alpha": 0.5}]},
-    "wide": {"params": [{"part": "face", "position": [50, 0]}]},
+    "wide": {"name": "inner", "params": [{"part": "face", "position": [50, 0]}]},
     "slow": {"blendMs": 400, "params": [{"part": "face", "position": [100, 0],
                                          "textureSwap": "b"},
                                         {"part": "mouth", "visible": 0},
@@ -57,6 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
         // and A's mouth alpha is gone. Unknown names and ids change nothing.
         "expr smile; u 100; u 100; 1.x 100; expr wide; u 16; 1.x 50; 2.a 1; expr! nope;"
         "expr! Wide; id 2; expr! wide; clear; id 1; u 16; 1.x 50",
+        // Without "blendMs" an expression takes 200 ms; its key names it.
+        "expr wide; u 100; 1.x 35; expr! inner",
         // A hidden instance freezes the weight.
         "expr smile; u 100; 1.x 60; vis 0; up 100; up 100; vis 1; u 0; 1.x 60; u 100; 1.x 100"));
 
@@ -77,8 +79,8 @@ TEST_F(ExpressionFiles, ReloadsFollowAndBadFilesChangeNothing) {
     }
     EXPECT_EQ(Anime_LoadExpression("other", path.c_str()), 0);
     EXPECT_EQ(Anime_SetExpression(id_, nullptr), 0);
-    // A file without a name is stored as "unnamed".
-    const std::string unnamed = writeFile("u.json", R"({"blendMs": 0,
+    // A file whose name is not a string is stored as "unnamed".
+    const std::string unnamed = writeFile("u.json", R"({"name": 5, "blendMs": 0,
         "params": [{"part": "face", "position": [7, 0]}]})");
     ASSERT_EQ(Anime_LoadExpression("m", unnamed.c_str()), 1);
     run("expr unnamed; u 16; 1.x 7");

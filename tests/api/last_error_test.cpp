@@ -53,11 +53,6 @@ TEST_F(LastError, EveryFailureSaysWhyAndSuccessClearsIt) {
         {[&] { return Anime_LoadMotion("x", gone.c_str()); }, "no model named \"x\" is loaded"},
         {[&] { return Anime_CreateInstance("x"); }, "no model named \"x\" is loaded"},
         {[&] { return Anime_PlayMotion(99, "idle", 1.0f); }, "no instance with id 99"},
-        {[&] {
-             Anime_SetPosition(99, 1.0f, 2.0f);
-             return 0;
-         },
-         "no instance with id 99"},
         {[&] { return Anime_PlayOverlay(id, "run", 1.0f, 1.0f); },
          "model \"m\" (instance 1) has no motion named \"run\""},
         {[&] { return Anime_SetExpression(id, "grin"); },

@@ -1,22 +1,16 @@
 // Loading from memory gives exactly what loading a file holding the same
 // bytes gives: result, texture paths, draw records byte for byte, reason.
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "support/api_fixture.h"
+#include "support/run_program.h"
 
 namespace kivanime::test {
 namespace {
 
 const std::string kHero = std::string(KIVANIME_SOURCE_DIR) + "/examples/hero";
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 using MemoryLoad = ApiTest;
 
@@ -27,7 +21,7 @@ TEST_F(MemoryLoad, HeroPlaysTheSameFromMemoryAsFromFiles) {
         Anime_Shutdown();
         host().reset();
         // The folder without its final '/': the library adds it.
-        const std::string model = ReadBytes(kHero + "/model.json");
+        const std::string model = ReadWholeFile(kHero + "/model.json");
         ASSERT_EQ(memory
                       ? Anime_LoadModelFromMemory("hero", model.data(),
                                                   static_cast<int32_t>(model.size()), kHero.c_str())
@@ -36,7 +30,7 @@ TEST_F(MemoryLoad, HeroPlaysTheSameFromMemoryAsFromFiles) {
         for (const char* file : {"motions/idle", "motions/walk", "motions/wave",
                                  "expressions/smile", "expressions/sleepy"}) {
             const std::string path = kHero + "/" + file + ".json";
-            const std::string bytes = ReadBytes(path);
+            const std::string bytes = ReadWholeFile(path);
             const bool motion = file[0] == 'm';
             ASSERT_EQ(
                 memory ? (motion ? Anime_LoadMotionFromMemory : Anime_LoadExpressionFromMemory)(

@@ -70,17 +70,12 @@ TEST_F(RenderInstance, PartTransformIsTheRecordDrawnOrNot) {
               1);
     for (bool turned : {false, true}) {
         Anime_DestroyAllInstances();
-        const uint32_t shown = Anime_CreateInstance("shown");
-        const uint32_t unshown = Anime_CreateInstance("hidden");
+        const std::string setup = std::string("; pos 100 -50; scale -2 0.75; alpha 0.5; 3d ") +
+                                  (turned ? "1" : "0") + " 5 5 300 40 0; angles 35 -20 10;";
+        run("new shown" + setup + "new hidden" + setup + "up 16");
         EXPECT_EQ(host().loadedPathsUtf8().back(), "t.png");  // no folder without a baseDir
-        for (uint32_t id : {shown, unshown}) {
-            Anime_SetPosition(id, 100.0f, -50.0f);
-            Anime_SetScale(id, -2.0f, 0.75f);
-            Anime_SetAlpha(id, 0.5f);
-            Anime_Set3DSetup(id, turned ? 1 : 0, 5.0f, 5.0f, 300.0f, 40.0f, 0.0f);
-            Anime_Set3DAngles(id, 35.0f, -20.0f, 10.0f);
-        }
-        Anime_Update(16.0f);
+        const uint32_t unshown = id_;
+        const uint32_t shown = id_ - 1;
         host().draws.clear();
         Anime_RenderInstance(shown);
         ASSERT_EQ(host().draws.size(), 4u);

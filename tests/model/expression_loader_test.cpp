@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <string>
 
 #include "json/json_parser.h"
 #include "model/model_loader.h"
@@ -20,9 +19,6 @@ protected:
         ASSERT_TRUE(ReadModelJson(model_, ParseJson(R"({"textures": {"smile": "smile.png"},
             "parts": [{"name": "face"}, {"name": "eyes"}, {"name": "mouth"}]})"),
                                   ""));
-    }
-    bool read(const std::string& json, std::string_view name = {}) {
-        return ReadExpressionJson(model_, ParseJson(json), name);
     }
     AnimeModel model_;
 };
@@ -63,38 +59,6 @@ TEST_F(ExpressionLoader, ParamFields) {
         EXPECT_EQ(p.partIndex, c.part);
         EXPECT_EQ(p.textureSwapIndex, c.swap);
     }
-}
-
-TEST_F(ExpressionLoader, NamesBlendTimeAndInPlaceReplacement) {
-    EXPECT_FALSE(read("[1, 2]"));
-    EXPECT_FALSE(read("\"x\"", "named"));
-    EXPECT_TRUE(model_.expressions.empty());
-    ASSERT_TRUE(read(R"({"name": 5})"));  // not a string: "unnamed"
-    ASSERT_TRUE(read(R"({"name": ""})"));
-    ASSERT_TRUE(read(R"({"name": "inside"})", "key"));  // the argument wins
-    EXPECT_EQ(model_.findExpression("inside"), nullptr);
-    EXPECT_EQ(model_.findExpression("Key"), nullptr);
-    for (const char* name : {"unnamed", "", "key"}) {
-        ASSERT_NE(model_.findExpression(name), nullptr) << name;
-        EXPECT_EQ(model_.findExpression(name)->name, name);
-        EXPECT_EQ(model_.findExpression(name)->blendMs, 200.0f);
-    }
-
-    ASSERT_TRUE(read(R"({"name": "smile", "blendMs": 50,
-        "params": [{"part": "mouth", "alpha": 0.5}, {"part": "eyes", "rotation": 1}]})"));
-    const AnimeExpression* first = model_.findExpression("smile");
-    EXPECT_EQ(first->blendMs, 50.0f);
-    ASSERT_EQ(first->params.size(), 2u);
-    // A string holding a number is not a number: the default. The record
-    // is the same, so that players pointing at it follow.
-    ASSERT_TRUE(read(R"({"name": "smile", "blendMs": "300", "params": [{"part": "face"}]})"));
-    EXPECT_EQ(model_.findExpression("smile"), first);
-    EXPECT_EQ(first->blendMs, 200.0f);
-    ASSERT_EQ(first->params.size(), 1u);
-    EXPECT_EQ(first->params[0].partIndex, 0);
-    ASSERT_TRUE(read(R"({"name": "smile", "blendMs": 0, "params": {"part": "face"}})"));
-    EXPECT_EQ(first->blendMs, 0.0f);
-    EXPECT_TRUE(first->params.empty());
 }
 
 }  // namespace

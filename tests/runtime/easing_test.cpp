@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
-
-#include "runtime/keyframes.h"
 
 namespace kivanime {
 namespace {
@@ -58,35 +55,6 @@ TEST(Easing, BounceBreakpoints) {
     EXPECT_EQ(Ease(EasingType::EaseOutBounce, 0.54545456f), 0.75f);
     EXPECT_EQ(Ease(EasingType::EaseOutBounce, 0.8181818f), 0.9375f);
     EXPECT_EQ(Ease(EasingType::EaseOutBounce, 0.95454544f), 0.984375f);
-}
-
-TEST(Easing, UnknownValuesAreLinear) {
-    for (int32_t raw : {-1, 11, 42, INT32_MIN}) {
-        SCOPED_TRACE(raw);
-        EXPECT_EQ(Ease(static_cast<EasingType>(raw), 0.3f), 0.3f);
-    }
-}
-
-// Through the sampler: the curve is never asked at the ends of a segment, so
-// every curve (the overshooting ones and Step included) starts exactly at the
-// earlier keyframe and lands exactly on the later one.
-TEST(Easing, SegmentEndsAreExactForEveryCurve) {
-    for (int32_t raw = 0; raw <= 11; ++raw) {
-        SCOPED_TRACE(raw);
-        MotionTrack track;
-        MotionKeyframe a;
-        a.time = 0.0f;
-        a.x = 3.0f;
-        MotionKeyframe b;
-        b.time = 1000.0f;
-        b.x = 103.0f;
-        b.easing = static_cast<EasingType>(raw);
-        track.keyframes = {a, b};
-        EXPECT_EQ(SampleTrack(track, 0.0f).x, 3.0f);
-        EXPECT_EQ(SampleTrack(track, 1000.0f).x, 103.0f);
-        const float mid = SampleTrack(track, 500.0f).x;
-        EXPECT_EQ(mid, 3.0f + 100.0f * Ease(b.easing, 0.5f));
-    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The instance registry's id counter, driven directly on a private manager so
-// that it can be started near the end of its range.
+// that it can be started near the end of its range. (That a failed creation
+// moves nothing and a shutdown restarts it shows through the C interface.)
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -29,17 +30,6 @@ TEST(InstanceRegistry, WrappedCounterSkipsZeroAndLiveIds) {
     // 3 is live too.
     EXPECT_EQ(CreateInstance(manager, "m"), 4u);
     EXPECT_EQ(manager.instances.size(), 6u);
-
-    // A failed creation moves nothing.
-    manager.nextInstanceId = 0;
-    EXPECT_EQ(CreateInstance(manager, "absent"), 0u);
-    EXPECT_EQ(manager.nextInstanceId, 0u);
-    EXPECT_EQ(CreateInstance(manager, "m"), 5u);
-
-    Shutdown(manager);
-    EXPECT_TRUE(manager.instances.empty());
-    EXPECT_TRUE(manager.modelCache.empty());
-    EXPECT_EQ(manager.nextInstanceId, 1u);
 }
 
 }  // namespace
