@@ -126,14 +126,5 @@ TEST_F(DrawPass, BeforeTheFirstUpdatePartsDrawAtTheirConstructionDefaults) {
         "2.x 7; 2.a 1; u 0; 1.x 37; 1.a 0.25; alpha 1; r; 1.a 0.25; u 0; 1.a 0.5");
 }
 
-TEST_F(DrawPass, HiddenInstancesAreFrozenAndResume) {
-    loadModel("m", R"({"textures": {"t": "t.png"},
-        "parts": [{"name": "p", "texture": "t", "srcRect": [1, 0, 0, 0]}],
-        "motions": {"slide": {"duration": 1000, "tracks": [{"part": "p", "keyframes": [
-            {"time": 0, "position": [0, 0]}, {"time": 1000, "position": [1000, 0]}]}]}}})");
-    run("new m; play slide 1; u 100; 1.x~ 100; vis 0; up 100; up 100; up 5000; vis 1; r;"
-        "1.x~ 100; u 100; 1.x~ 200");
-}
-
 }  // namespace
 }  // namespace kivanime::test

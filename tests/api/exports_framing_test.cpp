@@ -58,6 +58,14 @@ TEST_F(ExportsFraming, UnknownZeroAndDestroyedIdsChangeNothing) {
     EXPECT_EQ(x + y, 0.0f);
     // Still visible, opaque, unscaled, unmoved by wind, on its own clock.
     run("id 1; count 1; playing 1; u 16; draws 0; 0.x= 13.2; 0.y 20; 0.a 0.5; 0.sx 1");
+    // The instance's alpha is clamped to [0, 1], NaN counting as 1, and
+    // enters at the update (the part's own alpha is 0.5).
+    run("alpha 2.5; r; draws 0; u 0; 0.a 0.5; alpha -1; r; draws 0; u 0; draws -; alpha nan;"
+        "u 0; 0.a 0.5; alpha 0.25; u 0; 0.a 0.125; alpha inf; u 0; 0.a 0.5; alpha -inf; u 0;"
+        "draws -");
+    EXPECT_EQ(Anime_HasInstances(), 1);
+    Anime_UnloadAll();
+    EXPECT_EQ(Anime_HasInstances(), 0);
 }
 
 TEST_F(ExportsFraming, NullNamesFailBeforeAnything) {
@@ -87,17 +95,6 @@ TEST_F(ExportsFraming, NullNamesFailBeforeAnything) {
         "expr! nope; new! nope; play! other; play! skip; play named 1");
     EXPECT_GT(host().draws[0].x, 10.0f);
     EXPECT_EQ(Anime_LoadMotion("nope", motion.c_str()), 0);
-}
-
-TEST_F(ExportsFraming, AlphaIsClampedToZeroOneAndEntersAtTheUpdate) {
-    // The part's own alpha is 0.5; NaN counts as 1.
-    loadModel("m", kModel);
-    run("new m; alpha 2.5; r; draws 0; u 0; 0.a 0.5; alpha -1; r; draws 0; u 0; draws -;"
-        "alpha nan; u 0; 0.a 0.5; alpha 0.25; u 0; 0.a 0.125; alpha inf; u 0; 0.a 0.5;"
-        "alpha -inf; u 0; draws -");
-    EXPECT_EQ(Anime_HasInstances(), 1);
-    Anime_UnloadAll();
-    EXPECT_EQ(Anime_HasInstances(), 0);
 }
 
 }  // namespace

@@ -167,13 +167,15 @@ void ApiTest::run(const std::string& steps,
         } else if (op == "expr") {
             in >> name;
             result(Anime_SetExpression(id_, name.c_str()));
-        } else if (op == "pos" || op == "scale" || op == "wind" || op == "gwind") {
+        } else if (op == "pos" || op == "scale" || op == "wind" || op == "gwind" ||
+                   op == "strength") {
             const float x = f();
             const float y = f();
-            op == "pos"     ? Anime_SetPosition(id_, x, y)
-            : op == "scale" ? Anime_SetScale(id_, x, y)
-            : op == "wind"  ? Anime_SetWind(id_, x, y)
-                            : Anime_SetGlobalWind(x, y);
+            op == "pos"        ? Anime_SetPosition(id_, x, y)
+            : op == "scale"    ? Anime_SetScale(id_, x, y)
+            : op == "wind"     ? Anime_SetWind(id_, x, y)
+            : op == "strength" ? Anime_Set3DStrength(id_, x, y)
+                               : Anime_SetGlobalWind(x, y);
         } else if (op == "alpha") {
             Anime_SetAlpha(id_, f());
         } else if (op == "vis" || op == "order") {
@@ -186,9 +188,6 @@ void ApiTest::run(const std::string& steps,
         } else if (op == "angles") {
             const float yaw = f(), pitch = f();
             Anime_Set3DAngles(id_, yaw, pitch, f());
-        } else if (op == "strength") {
-            const float depth = f();
-            Anime_Set3DStrength(id_, depth, f());
         } else if (op == "u" || op == "up") {
             Anime_Update(f());
             if (op == "u") {
