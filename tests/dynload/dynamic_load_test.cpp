@@ -49,14 +49,12 @@ void* FindSymbol(LibraryHandle library, const char* name) {
 
 // Closed, and really gone from the process.
 bool CloseLibrary(LibraryHandle library) {
-    if (dlclose(library) != 0) {
-        return false;
-    }
+    const bool closed = dlclose(library) == 0;
     void* again = dlopen(KIVANIME_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
     if (again != nullptr) {
         dlclose(again);
     }
-    return again == nullptr;
+    return closed && again == nullptr;
 }
 #endif
 

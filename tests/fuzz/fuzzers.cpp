@@ -1,16 +1,14 @@
 // The fuzz harnesses, one per program: KIVANIME_FUZZ_TARGET names the one
 // this build runs. "json" gives the JSON reader arbitrary bytes; "model",
 // "motion" and "expression" drive such a file through the C interface, with
-// a host that checks every call and instances already using what a load
-// replaces.
+// a host that checks every call (support/checking_host.h, refusing some
+// textures so that parts without one are exercised too) and instances
+// already using what a load replaces.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,11 +16,14 @@
 #include "json/json_diagnostics.h"
 #include "json/json_parser.h"
 #include "kivanime.h"
+#include "support/checking_host.h"
 #include "support/json_print.h"
+#include "support/run_program.h"
 
 namespace {
 
 using kivanime::JsonValue;
+namespace host = kivanime::test::checking_host;
 
 // Stops the process with a message, so that libFuzzer keeps the input.
 void Check(bool ok, const char* what) {
@@ -33,47 +34,20 @@ void Check(bool ok, const char* what) {
     }
 }
 
-// Host state; the library calls the host under its lock and the harnesses
-// are single-threaded.
-std::set<int32_t> g_live;
-int32_t g_nextHandle = 0;
-uint64_t g_loadCalls = 0;
-
-int32_t HostLoad(const uint16_t* path) {
-    Check(path != nullptr, "loadTexture got a null path");
-    // Reads the path to its end, so that a missing terminator shows.
-    (void)std::char_traits<char16_t>::length(reinterpret_cast<const char16_t*>(path));
-    // Refuse some textures, so that parts without one are exercised too.
-    if (++g_loadCalls % 5 == 0) {
-        return -1;
-    }
-    g_live.insert(g_nextHandle);
-    return g_nextHandle++;
-}
-
-void HostRelease(int32_t handle) {
-    Check(g_live.erase(handle) == 1, "releaseTexture got a handle that is not live");
-}
-
-void HostDraw(const AnimeDrawParams* p) {
-    Check(
-        p != nullptr && p->reserved2 == 0xFFFFFFFFu && p->reserved0 == 0.0f && p->reserved1 == 0.0f,
-        "draw record has wrong reserved fields");
-    Check(g_live.count(p->texture) == 1, "draw record names a texture that is not live");
-}
-
-// Shuts down, checking that every texture handed out came back exactly once.
+// Shuts down, checking that every texture handed out came back exactly once
+// and that the host saw no wrong call.
 void Finish() {
     Anime_Shutdown();
     Check(Anime_GetInstanceCount() == 0, "instances left after shutdown");
-    Check(g_live.empty(), "textures not released after shutdown");
+    Check(host::live.empty(), "textures not released after shutdown");
+    Check(host::faults == 0, "the host was called wrongly (see support/checking_host.h)");
 }
 
 void Start() {
     Finish();
     Anime_SetGlobalWind(0.0f, 0.0f);
-    static const AnimeHostCallbacks kHost{HostLoad, HostRelease, nullptr, HostDraw};
-    Anime_Init(&kHost);
+    host::refuseEvery = 5;
+    Anime_Init(&host::kHost);
 }
 
 // Keys of the object under `key` (at most `limit`), read with the library's
@@ -182,10 +156,7 @@ void FuzzModel(std::string_view text) {
 // inline motion and an expression, for the motion and expression files to be
 // loaded into.
 const std::string& BaseModel() {
-    static const std::string text = [] {
-        std::ifstream in(KIVANIME_FUZZ_BASE_MODEL, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }();
+    static const std::string text = kivanime::test::ReadWholeFile(KIVANIME_FUZZ_BASE_MODEL);
     return text;
 }
 

@@ -20,40 +20,18 @@
 
 #include "kivanime.h"
 #include "kivanime_export_names.h"
+#include "support/checking_host.h"
 
 namespace {
 
-// The host state. Host functions run with the library's lock held, so these
-// plain members need no lock of their own: a host call made outside the lock
-// shows up as a race under ThreadSanitizer.
-std::set<int32_t> g_live;
-int32_t g_nextHandle = 0;
-int64_t g_draws = 0;
-int64_t g_faults = 0;  // bad paths, handles or records, answers to nested calls
+namespace host = kivanime::test::checking_host;
 
-int32_t Load(const uint16_t* path) {
-    g_faults += path == nullptr || path[0] == 0;
-    g_live.insert(g_nextHandle);
-    return g_nextHandle++;
-}
-
-void Release(int32_t handle) {
-    g_faults += g_live.erase(handle) != 1;
-}
-
-void Draw(const AnimeDrawParams* p) {
-    g_faults += p->reserved2 != 0xFFFFFFFFu || g_live.count(p->texture) != 1;
-    // A call back into the library from a host function is refused rather
-    // than deadlocking.
-    g_faults += ++g_draws % 64 == 0 && Anime_GetInstanceCount() != 0;
-}
-
-// Two tables with distinct function pointers and the same behaviour, so that
-// Anime_Init really changes something while threads run.
+// Two tables with distinct function pointers and the same checking host, so
+// that Anime_Init really changes something while threads run.
 const AnimeHostCallbacks kTables[2] = {
-    {Load, Release, nullptr, Draw},
-    {[](const uint16_t* p) { return Load(p); }, [](int32_t h) { Release(h); }, nullptr,
-     [](const AnimeDrawParams* p) { Draw(p); }}};
+    host::kHost,
+    {[](const uint16_t* p) { return host::Load(p); }, [](int32_t h) { host::Release(h); }, nullptr,
+     [](const AnimeDrawParams* p) { host::Draw(p); }}};
 
 // "a" is the sample hero (hierarchy, springs, motions, expressions, 3D
 // depths), loaded once; "b" comes and goes, from a file or from memory.
@@ -185,14 +163,14 @@ TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
             EXPECT_TRUE(InPlace(mine)) << mine;
         }
     }
-    EXPECT_GT(g_draws, 0);
-    EXPECT_EQ(g_faults, 0);
+    EXPECT_GT(host::draws, 0);
+    EXPECT_EQ(host::faults, 0);
     EXPECT_EQ(Anime_GetInstanceCount(), static_cast<int32_t>(ownLive));
-    EXPECT_EQ(g_live.size(), ownLive * 28);  // the hero's textures
+    EXPECT_EQ(host::live.size(), ownLive * 28);  // the hero's textures
     // Tearing down in steps gives every texture back exactly once.
     Anime_DestroyAllInstances();
     EXPECT_EQ(Anime_HasInstances(), 0);
-    EXPECT_TRUE(g_live.empty());
+    EXPECT_TRUE(host::live.empty());
     Anime_UnloadAll();
     EXPECT_EQ(Anime_CreateInstance("a"), 0u);
     Anime_Shutdown();

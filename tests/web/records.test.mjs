@@ -54,9 +54,8 @@ async function runInPage(script) {
 async function element() {
     await import('/src/player-element.js');
     const el = document.createElement('kivanime-player');
-    for (const [name, value] of Object.entries({ src: '/examples/hero/model.json', motion: 'idle', expression: 'smile', renderer: 'canvas', background: '#ffffff' })) {
-        el.setAttribute(name, value);
-    }
+    Object.entries({ src: '/examples/hero/model.json', motion: 'idle', expression: 'smile', renderer: 'canvas', background: '#ffffff' })
+        .forEach(([name, value]) => el.setAttribute(name, value));
     el.style.cssText = 'width: 200px; height: 200px';
     const loaded = new Promise((resolve, reject) => {
         el.addEventListener('load', resolve);

@@ -29,13 +29,26 @@ int64_t BlockBytes([[maybe_unused]] void* p) {
     return 0;
 }
 
-void Count() {
+// Counts an allocation, unless it is the one FailAllocation asked to fail.
+// `align` 0 is the default alignment.
+void* Allocate(std::size_t size, std::size_t align = 0) {
     gAllocations.fetch_add(1, std::memory_order_relaxed);
     const uint64_t failAt = gFailAt.load(std::memory_order_relaxed);
     if (failAt != 0 && gFailAt.fetch_sub(1, std::memory_order_relaxed) == 1) {
         throw std::bad_alloc();
     }
+    // aligned_alloc wants a size that is a multiple of the alignment.
+    const std::size_t rounded = align == 0 ? size : (size + align - 1) / align * align;
+    void* p = align == 0 ? std::malloc(rounded == 0 ? 1 : rounded)
+                         : std::aligned_alloc(align, rounded == 0 ? align : rounded);
+    if (p == nullptr) {
+        throw std::bad_alloc();
+    }
     gLive.fetch_add(1, std::memory_order_relaxed);
+    if (const int64_t bytes = BlockBytes(p)) {
+        gLiveBytes.fetch_add(bytes, std::memory_order_relaxed);
+    }
+    return p;
 }
 
 void Free(void* p) {
@@ -46,28 +59,6 @@ void Free(void* p) {
         }
         std::free(p);
     }
-}
-
-void* Counted(void* p) {
-    if (p == nullptr) {
-        throw std::bad_alloc();
-    }
-    if (const int64_t bytes = BlockBytes(p)) {
-        gLiveBytes.fetch_add(bytes, std::memory_order_relaxed);
-    }
-    return p;
-}
-
-void* Allocate(std::size_t size) {
-    Count();
-    return Counted(std::malloc(size == 0 ? 1 : size));
-}
-
-void* AllocateAligned(std::size_t size, std::align_val_t align) {
-    Count();
-    const std::size_t a = static_cast<std::size_t>(align);
-    const std::size_t rounded = (size + a - 1) / a * a;
-    return Counted(std::aligned_alloc(a, rounded == 0 ? a : rounded));
 }
 
 }  // namespace
@@ -99,7 +90,7 @@ void* operator new(std::size_t size) {
     return kivanime::alloc::Allocate(size);
 }
 void* operator new(std::size_t size, std::align_val_t align) {
-    return kivanime::alloc::AllocateAligned(size, align);
+    return kivanime::alloc::Allocate(size, static_cast<std::size_t>(align));
 }
 void operator delete(void* p) noexcept {
     kivanime::alloc::Free(p);

