@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -57,10 +57,8 @@ std::string CanonicalString(const std::string& bytes) {
 
 void Canonical(const JsonValue& v, std::string& out) {
     if (v.type == JsonType::Number) {
-        uint64_t bits;
-        std::memcpy(&bits, &v.number, sizeof bits);
         char buffer[24];
-        std::snprintf(buffer, sizeof buffer, "n:%016" PRIx64, bits);
+        std::snprintf(buffer, sizeof buffer, "n:%016" PRIx64, std::bit_cast<uint64_t>(v.number));
         out += buffer;
     } else if (v.type == JsonType::String) {
         out += CanonicalString(v.text);

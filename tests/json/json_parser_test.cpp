@@ -71,7 +71,8 @@ TEST(JsonParser, LenientReading) {
         {"\"a\tb\nc\"", "\"a\\x09b\\x0ac\""}, {"\"a\0b\""sv, "\"a\\x00b\""},
         {"\"\xC3\xA9\xFF\"", "\"\\xc3\\xa9\\xff\""},
         // Numbers take the converted value and the scanned end, which shows in
-        // what follows inside an array.
+        // what follows inside an array. (Long digit runs and their rounding
+        // are checked with the number conversion and the corpus.)
         {"-0", "-0"}, {"-", "0"}, {"1.", "1"}, {"1e", "1"}, {"1e+", "1"}, {"1E+5", "1e+05"},
         {"-0.5e-1", "-0.05"}, {"-.5", "-0.5"}, {"01", "1"}, {"1e400", "inf"}, {"1e-400", "0"},
         {"4.9e-324", "5e-324"}, {"0x1p-2", "0.25"}, {"-nan", "-nan"}, {"[-]", "[0]"},
@@ -80,8 +81,6 @@ TEST(JsonParser, LenientReading) {
         {"[1.5.3]", "[1.5,null,3]"}, {"[0x10]", "[16,null,10]"}, {"[0x1p3]", "[8,null,1,null,3]"},
         {"[-Infinity]", "[-inf,null,null,false,null,null,null,false,null]"},
         {"[-nan]", "[-nan,null,null,null]"}, {"[1,-0.0,2.5e-3]", "[1,-0,0.0025]"}, {"0.1", "0.1"},
-        {"123456789012345678901234567890", "1.2345678901234568e+29"},
-        {"9007199254740993", "9007199254740992"},
         // clang-format on
     };
     for (const auto& c : cases) {

@@ -4,12 +4,12 @@
 // host's decimal-comma locale is checked through the C interface.)
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <random>
 #include <sstream>
 #include <string>
@@ -18,12 +18,6 @@
 #include "support/cannot_run.h"
 
 namespace {
-
-uint64_t Bits(double d) {
-    uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    return bits;
-}
 
 // Bit for bit, NaN payloads included where the reference is glibc; other C
 // libraries read the chars of nan(chars) in their own ways, so elsewhere a
@@ -34,7 +28,7 @@ bool SameValue(double actual, double expected) {
         return std::signbit(actual) == std::signbit(expected);
     }
 #endif
-    return Bits(actual) == Bits(expected);
+    return std::bit_cast<uint64_t>(actual) == std::bit_cast<uint64_t>(expected);
 }
 
 // Whether this C library's strtod reads the C99 forms (hexadecimal,
@@ -75,10 +69,9 @@ TEST(NumberText, AgreesWithStrtodInTheCLocale) {
         const double actual =
             kivanime::ConvertNumberText(padded.data(), padded.data() + text.size(), &length);
         if ((!SameValue(actual, expected) || length != expectedLength) && ++failures <= 20) {
-            ADD_FAILURE() << "text \"" << text << "\": strtod gives " << expected << " (bits "
-                          << std::hex << Bits(expected) << std::dec << ", length " << expectedLength
-                          << "), conversion gives " << actual << " (bits " << std::hex
-                          << Bits(actual) << std::dec << ", length " << length << ")";
+            ADD_FAILURE() << "text \"" << text << "\": strtod gives " << std::hexfloat << expected
+                          << " of length " << expectedLength << ", the conversion " << actual
+                          << " of length " << length;
         }
     };
 
@@ -137,9 +130,7 @@ TEST(NumberText, AgreesWithStrtodInTheCLocale) {
     // Printed random doubles: every bit pattern, in the printf forms.
     char buffer[128];
     for (int i = 0; i < 15000; ++i) {
-        uint64_t bits = rng();
-        double d;
-        std::memcpy(&d, &bits, sizeof d);
+        const double d = std::bit_cast<double>(rng());
         for (const char* format : {"%.17g", "%a"}) {
             std::snprintf(buffer, sizeof buffer, format, d);
             check(buffer);

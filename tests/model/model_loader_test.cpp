@@ -15,10 +15,8 @@ TEST(ModelLoader, MeshVerticesAndTrianglesAreKept) {
         "triangles": [0, 1, 2, 65538, -1, 3.9, 4, 5]})"));
     ASSERT_EQ(part.vertices.size(), 4u);
     const float expected[4][4] = {{1, 2, 0.5f, 0.25f}, {0, 0, 0, 0}, {6, 7, 8, 9}, {0, 0, 0, 0}};
-    for (size_t i = 0; i < 4; ++i) {
-        for (size_t k = 0; k < 4; ++k) {
-            EXPECT_EQ(part.vertices[i].v[k], expected[i][k]) << i << "," << k;
-        }
+    for (size_t i = 0; i < 16; ++i) {
+        EXPECT_EQ(part.vertices[i / 4].v[i % 4], expected[i / 4][i % 4]) << i;
     }
     // Whole triples only, each index the low 16 bits of the truncated number.
     ASSERT_EQ(part.triangles.size(), 2u);

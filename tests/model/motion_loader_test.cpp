@@ -33,7 +33,8 @@ bool Read(AnimeModel& model, const std::string& json, std::string_view name = {}
 TEST(MotionLoader, AReloadReplacesTheSameRecordAfterTheTableGrows) {
     // (How files and inline motions are named, and that instances follow a
     // reload, shows through the C interface.) Every key is replaced, even
-    // after the table has grown enough to rehash.
+    // after the table has grown enough to rehash; keys of the wrong kind
+    // read as their defaults (a number does not count as true).
     AnimeModel model = MakeModel();
     ASSERT_TRUE(Read(model, R"({"name": 5, "duration": 500, "loop": true, "fadeIn": 1,
         "fadeOut": 2, "tracks": [{"part": "a"}, {"part": "b"}]})"));
@@ -42,7 +43,8 @@ TEST(MotionLoader, AReloadReplacesTheSameRecordAfterTheTableGrows) {
     for (int i = 0; i < 100; ++i) {
         ASSERT_TRUE(Read(model, "{}", "m" + std::to_string(i)));
     }
-    ASSERT_TRUE(Read(model, R"({"tracks": [{"part": "b", "keyframes": [{"time": 3}]}]})"));
+    ASSERT_TRUE(Read(model, R"({"duration": "5", "loop": 1, "fadeIn": true,
+        "tracks": [{"part": "b", "keyframes": [{"time": 3}]}]})"));
     const AnimeMotion* second = model.findMotion("unnamed");
     EXPECT_EQ(second, first);
     EXPECT_EQ(second->duration, 1000.0f);
@@ -58,18 +60,12 @@ TEST(MotionLoader, MotionKeysAndTracks) {
     ASSERT_TRUE(Read(model, R"({"duration": 250.5, "loop": true, "fadeIn": 30, "fadeOut": 40,
         "tracks": {"part": "a"}})",
                      "set"));
-    ASSERT_TRUE(
-        Read(model, R"({"duration": "5", "loop": 1, "fadeIn": true, "tracks": 7})", "wrong"));
     const AnimeMotion& s = *model.findMotion("set");
     EXPECT_EQ(s.duration, 250.5f);
     EXPECT_TRUE(s.loop);
     EXPECT_EQ(s.fadeIn, 30.0f);
     EXPECT_EQ(s.fadeOut, 40.0f);
     EXPECT_TRUE(s.tracks.empty());  // "tracks" must be an array
-    const AnimeMotion& w = *model.findMotion("wrong");
-    EXPECT_EQ(w.duration, 1000.0f);
-    EXPECT_FALSE(w.loop);  // a number does not count as true
-    EXPECT_EQ(w.fadeIn, 0.0f);
 
     ASSERT_TRUE(Read(model, R"({"tracks": [{"part": "a"}, 5, "b", {"part": "b"}, {"part": "zz"},
         {"keyframes": [{}, 1]}, {"part": "A"}]})"));
@@ -81,7 +77,6 @@ TEST(MotionLoader, MotionKeysAndTracks) {
     for (size_t i = 0; i < 7; ++i) {
         EXPECT_EQ(m.tracks[i].partIndex, parts[i]) << i;
     }
-    EXPECT_EQ(m.tracks[2].part, "");
     EXPECT_EQ(m.tracks[5].keyframes.size(), 2u);  // a keyframe that is a number is all defaults
 }
 
@@ -109,7 +104,6 @@ TEST(MotionLoader, KeyframeFields) {
         {R"({"visible": 7.9, "easing": 3, "textureSwap": "nope"})", 0, 0, 1, 1, 7, U, L},
         {R"({"visible": -3, "textureSwap": "t1"})", 0, 0, 1, 1, -3, 1, L},
         {R"({"visible": true, "textureSwap": 1})", 0, 0, 1, 1, -1, N, L},
-        {R"({"visible": "0", "textureSwap": ""})", 0, 0, 1, 1, -1, N, L},
         {R"({"visible": 2147483647})", 0, 0, 1, 1, 2147483647, N, L},
         {R"({"visible": 1e10})", 0, 0, 1, 1, kMin, N, L},  // out of range, as asInt reads it
     };
@@ -125,14 +119,7 @@ TEST(MotionLoader, KeyframeFields) {
         EXPECT_EQ(k.easing, c.easing);
     }
 
-    // clang-format off
-    const char* names[] = {"linear", "ease_in", "ease_out", "ease_in_out", "ease_in_cubic",
-        "ease_out_cubic", "ease_in_out_cubic", "ease_in_back", "ease_out_back",
-        "ease_out_bounce", "step"};
-    // clang-format on
-    for (int i = 0; i < 11; ++i) {
-        EXPECT_EQ(ParseEasing(names[i]), static_cast<EasingType>(i)) << names[i];
-    }
+    // (Every name is checked by the curve it picks, with the curves.)
     for (const char* text : {"", "Step", "EASE_IN", "ease-in", "ease_in ", "ease", "linear\n"}) {
         EXPECT_EQ(ParseEasing(text), EasingType::Linear) << text;
     }

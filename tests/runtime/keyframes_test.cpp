@@ -29,13 +29,11 @@ struct Sample {
 MotionTrack Track(const std::vector<Key>& keys) {
     MotionTrack track;
     for (const Key& key : keys) {
-        MotionKeyframe k;
-        k.time = key.time;
-        k.x = key.x;
-        k.easing = key.easing;
-        k.visible = key.visible;
-        k.textureSwapIndex = key.swap;
-        track.keyframes.push_back(k);
+        track.keyframes.push_back({.time = key.time,
+                                   .x = key.x,
+                                   .easing = key.easing,
+                                   .visible = key.visible,
+                                   .textureSwapIndex = key.swap});
     }
     return track;
 }

@@ -8,16 +8,13 @@
 namespace kivanime {
 namespace {
 
-// One point per spring; `inert` springs have no stiffness, damping or
-// gravity, so only what a test sets acts on them.
-PhysicsState Build(int springs, bool inert) {
+// Two points, one per spring, with no stiffness, damping or gravity, so
+// only what a test sets acts on them.
+PhysicsState Inert() {
+    PhysicsSpring spring;
+    spring.stiffness = spring.damping = spring.gravityY = 0.0f;
     AnimeModel model;
-    model.physics.resize(static_cast<size_t>(springs));
-    for (PhysicsSpring& s : model.physics) {
-        if (inert) {
-            s.stiffness = s.damping = s.gravityY = 0.0f;
-        }
-    }
+    model.physics.assign(2, spring);
     PhysicsState state;
     BuildPhysics(state, model);
     return state;
@@ -25,7 +22,7 @@ PhysicsState Build(int springs, bool inert) {
 
 TEST(Physics, StepLimits) {
     // Points without an anchor entry feel no jump.
-    PhysicsState state = Build(2, true);
+    PhysicsState state = Inert();
     const PhysicsAnchor jumped{100.0f, -10.0f};
     StepPhysics(state, 16.0f, &jumped, 1, 0.0f, 0.0f);
     EXPECT_EQ(state.points[0].velocityX, -800.0f * 0.016f);
@@ -35,7 +32,7 @@ TEST(Physics, StepLimits) {
     // h = 1/32 s exactly, so a velocity of 64 moves the offset by 2: to
     // (60, 80), length 100, scaled to 50 with the velocity halved; and to
     // (30, 40), length exactly 50, left alone.
-    state = Build(2, true);
+    state = Inert();
     const float starts[2][2] = {{58.0f, 82.0f}, {28.0f, 42.0f}};
     for (int i = 0; i < 2; ++i) {
         state.points[i].offsetX = starts[i][0];
