@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -90,9 +91,10 @@ const AnimeHostCallbacks kHost{[](const uint16_t* path) {
 TEST(DynamicLoad, LoadsByNameRunsAndUnloadsCleanly) {
     // A folder name outside ASCII (and outside any Windows ANSI code page):
     // the library takes it as UTF-8 like every other text.
-    const auto base = std::filesystem::temp_directory_path() / "kivanime-tests-dynload";
+    // A folder of its own per run: suites of two checkouts may run at once.
+    const auto base = std::filesystem::temp_directory_path() /
+                      ("kivanime-tests-dynload-" + std::to_string(std::random_device{}()));
     const std::filesystem::path folder = base / std::u8string(u8"模型-ÿ-\U0001F600");
-    std::filesystem::remove_all(base);
     std::filesystem::create_directories(folder);
     std::filesystem::copy_file(KIVANIME_DYNLOAD_MODEL, folder / "model.json");
     const std::u8string dir = folder.generic_u8string() + u8"/";
