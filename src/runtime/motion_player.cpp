@@ -211,8 +211,8 @@ PartDelta SampleMainTrack(const MotionTrack& track, float time, uint16_t* segmen
                                   const std::vector<int32_t>& textureHandles,
                                   const OverlayAccumulator& overlaySums,
                                   std::vector<PartPose>& poses) {
-    // The main motion is found by name; a player that never had one finds
-    // the motion stored under the empty name, if the model has one.
+    // The main motion was found by name when it was played; a player that
+    // never had one uses the model's motion under the empty name, if any.
     const AnimeMotion* main = player.motion != nullptr ? player.motion : model.emptyNameMotion;
     if (main == nullptr) {
         ResetLocalPose(model, poses);
