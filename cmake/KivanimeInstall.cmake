@@ -1,6 +1,7 @@
 # `cmake --install`: the shared library with its version links, the header,
 # the tools that were built, a CMake package so that an engine's build can
-# say find_package(kivanime) and link kivanime::kivanime, and the C# bindings.
+# say find_package(kivanime) and link kivanime::kivanime, the C# bindings, the
+# license and the changelog.
 # The version comes from the header (see the top CMakeLists.txt) as
 # PROJECT_VERSION, for the library, the package and the bindings alike.
 include(CMakePackageConfigHelpers)
@@ -44,3 +45,6 @@ set(KIVANIME_CSHARP_SOURCES
     ${PROJECT_SOURCE_DIR}/bindings/csharp/NativeMethods.cs
     ${KIVANIME_CSHARP_DIR}/AnimeVersion.cs)
 install(FILES ${KIVANIME_CSHARP_SOURCES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kivanime/csharp)
+
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+    DESTINATION ${CMAKE_INSTALL_DOCDIR})
