@@ -110,7 +110,8 @@ namespace Kivanime
 
         static int Length(byte[] json) { return json == null ? 0 : json.Length; }
 
-        static void Check(int result) { if (result == 0) throw new KivanimeException(LastError); }
+        // What the host threw comes first: it is why the call failed, if it did.
+        internal static void Check(int result) { ThrowPending(); if (result == 0) throw new KivanimeException(LastError); }
 
         internal static void ThrowPending()
         {
@@ -147,12 +148,13 @@ namespace Kivanime
     {
         public uint Id { get; private set; }
 
-        /// <summary>Creates a puppet of a loaded model; throws if it is not loaded.</summary>
+        /// <summary>Creates a puppet of a loaded model; throws if it is not loaded, or if
+        /// the host threw while loading its textures (the puppet is then destroyed).</summary>
         public Puppet(string model)
         {
             Id = NativeMethods.Anime_CreateInstance(Utf8.Encode(model));
-            if (Id == 0) throw new KivanimeException(Anime.LastError);
-            Anime.ThrowPending();
+            try { Anime.Check(Id == 0 ? 0 : 1); }
+            catch { Dispose(); throw; }
         }
 
         public void Dispose()

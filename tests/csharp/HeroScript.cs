@@ -1,6 +1,7 @@
 // The C# binding tests, under Mono: script.txt played through the bindings
 // must print the same lines as the C recorder playing it natively, bit for
-// bit, and failed loads raise KivanimeException with the library's reason.
+// bit; failed loads raise KivanimeException with the library's reason; frames
+// allocate nothing; a failing host's exceptions come back to the caller.
 // Usage: mono kivanime_csharp_tests.exe <source folder> <script> <kivanime_record_sequence>
 using System;
 using System.Collections.Generic;
@@ -35,8 +36,8 @@ class CountingHost : IAnimeHost
 {
     public int Draws;
     public Exception Fault;
-    public int LoadTexture(string path) { return 0; }
-    public void ReleaseTexture(int texture) { }
+    public int LoadTexture(string path) { if (Fault != null) throw Fault; return 0; }
+    public void ReleaseTexture(int texture) { if (Fault != null) throw Fault; }
     public void Draw(ref AnimeDrawParams p) { if (Fault != null) throw Fault; if (p.Alpha >= 0) Draws++; }
 }
 
@@ -47,7 +48,7 @@ static class HeroScript
     static void Check(bool ok, string what) { if (ok) passed++; else { failed++; Console.WriteLine("FAILED: " + what); } }
 
     // The reason a call raised, or null when it succeeded.
-    static string Failure(Action call) { try { call(); return null; } catch (KivanimeException e) { return e.Message; } }
+    static string Failure(Action call) { try { call(); return null; } catch (Exception e) { return e.Message; } }
 
     // Results as the C interface prints them: a failed load or creation is 0.
     static string Result(Action call) { return Failure(call) == null ? "= 1" : "= 0"; }
@@ -80,6 +81,7 @@ static class HeroScript
                 case "GetInstanceCount": result = "= " + Anime.PuppetCount; break;
                 case "PlayMotion": result = Bool(p.PlayMotion(w[2], f(3))); break;
                 case "IsMotionFinished": result = Bool(p.IsMotionFinished); break;
+                case "IsMotionPlaying": result = Bool(p.IsMotionPlaying); break;
                 case "PlayOverlay": result = Bool(p.PlayOverlay(w[2], f(3), f(4))); break;
                 case "StopOverlay": p.StopOverlay(w[2]); break;
                 case "SetExpression": result = Bool(p.SetExpression(w[2])); break;
@@ -110,8 +112,9 @@ static class HeroScript
 
     // An engine's frames of the hero, waving and turning in 3D, drawn all at
     // once and alone, its hand looked up by name: after warm-up the bindings
-    // allocate nothing, so no nursery collection can happen.
-    static void PlaysWithoutGarbage()
+    // allocate nothing, so no nursery collection can happen. Then the host
+    // fails in each of its functions.
+    static void PlaysLikeAnEngine()
     {
         var host = new CountingHost();
         Anime.Init(host);
@@ -145,12 +148,17 @@ static class HeroScript
         Console.WriteLine("20000 frames: " + collections + " nursery collections, " + bytes + " bytes allocated");
         Check(collections == 0 && bytes == 0, "no allocation after warm-up");
         Check(host.Draws > 20000 * 25 && hand[5] == 1, host.Draws + " parts drawn, hand alpha " + hand[5]);
-        // The host's exception comes back from the call that ran it, once.
+        // The host's exception comes back from the call that ran it, once; a
+        // puppet whose creation raised is not left behind.
         host.Fault = new InvalidOperationException("no device");
         Check(Failure(() => hero.Render()) == "the host failed: no device", "a failed draw raises");
+        Check(Failure(() => new Puppet("hero")) == "the host failed: no device" && Anime.PuppetCount == 1,
+              "a failed texture load raises; puppets: " + Anime.PuppetCount);
+        Check(Failure(() => hero.GetPartTransform("hand_r", new float[5])).StartsWith("needs 6 floats"), "a short array is refused");
         host.Fault = null;
         Check(Failure(() => hero.Render()) == null, "the next frame draws");
-        hero.Dispose();
+        host.Fault = new InvalidOperationException("device lost");
+        Check(Failure(() => hero.Dispose()) == "the host failed: device lost" && Anime.PuppetCount == 0, "a failed release raises");
         Anime.Shutdown();
     }
 
@@ -175,7 +183,7 @@ static class HeroScript
         Check(Failure(() => new Puppet("gone")) == "no model named \"gone\" is loaded", "an unknown model raises the reason");
         Check(Anime.Version == Anime.BindingsVersion, "library version " + Anime.Version);
         Anime.Shutdown();
-        PlaysWithoutGarbage();
+        PlaysLikeAnEngine();
         Console.WriteLine(passed + " passed, " + failed + " failed");
         return failed == 0 ? 0 : 1;
     }
