@@ -133,18 +133,13 @@ static class HeroScript
         long bytes = 0;
         for (int frame = -100; frame < 20000; frame++)
         {
-            if (frame == 0)
-            {
-                host.Draws = 0;
-                collections = GC.CollectionCount(0);
-                bytes = GC.GetAllocatedBytesForCurrentThread();
-            }
+            if (frame == 0) { host.Draws = 0; collections = -GC.CollectionCount(0); bytes = -GC.GetAllocatedBytesForCurrentThread(); }
             Anime.Update(16.6667f);
             if (frame % 2 == 0) Anime.Render(); else hero.Render();
             hero.GetPartTransform("hand_r", hand);
         }
-        collections = GC.CollectionCount(0) - collections;
-        bytes = GC.GetAllocatedBytesForCurrentThread() - bytes;
+        collections += GC.CollectionCount(0);
+        bytes += GC.GetAllocatedBytesForCurrentThread();
         Console.WriteLine("20000 frames: " + collections + " nursery collections, " + bytes + " bytes allocated");
         Check(collections == 0 && bytes == 0, "no allocation after warm-up");
         Check(host.Draws > 20000 * 25 && hand[5] == 1, host.Draws + " parts drawn, hand alpha " + hand[5]);
