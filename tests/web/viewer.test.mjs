@@ -178,7 +178,7 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                 const model = fs.readFileSync(modelFile, 'utf8');
                 const line = model.slice(0, model.indexOf('"parts": [')).split('\n').length;
                 for (const [text, state, message] of [
-                    ['[1, 2,\n  3', 'error', /^The puppet did not load: cannot load the model 'model.json': it is not a JSON object\nmodel\.json:\d+:\d+: .*\nThe puppet on screen is the one loaded before\.$/],
+                    ['[1, 2,\n  3', 'error', /^The puppet did not load: cannot load model "[^"]+": model\.json:1:1: expected a JSON object, found an array "\[1, 2,"\nmodel\.json:\d+:\d+: .*\nThe puppet on screen is the one loaded before\.$/],
                     [model.replace('"parts": [', '"parts": [ {"name": ], '), 'ready', new RegExp(`^The lint found errors; the first: model\\.json:${line}:\\d+: `)],
                 ]) {
                     await afterLoad(page, () => fs.writeFileSync(modelFile, text));
