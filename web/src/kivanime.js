@@ -682,7 +682,7 @@ export class Puppet {
         this.root = root;
         /** @type {any} the model file as JSON (null if not strict JSON) */
         this.model = model;
-        const inline = (key) =>
+        const inline = (/** @type {string} */ key) =>
             model && model[key] && typeof model[key] === 'object' && !Array.isArray(model[key])
                 ? Object.keys(model[key])
                 : [];
@@ -695,8 +695,8 @@ export class Puppet {
         this.height = (canvas && Number(canvas.height)) || 0;
         /** @type {{name: string, parent: string|null, texture: string|null}[]} */
         this.parts = (model && Array.isArray(model.parts) ? model.parts : [])
-            .filter((p) => p && typeof p.name === 'string')
-            .map((p) => ({
+            .filter((/** @type {any} */ p) => p && typeof p.name === 'string')
+            .map((/** @type {any} */ p) => ({
                 name: p.name,
                 parent: typeof p.parent === 'string' ? p.parent : null,
                 texture: typeof p.texture === 'string' ? p.texture : null,

@@ -9,9 +9,19 @@ const f = Math.fround;
 // Crowd members start this far apart in time, so they do not move in step.
 const CROWD_PHASE_MS = 173;
 
+/**
+ * @typedef {{atMs: number, kind: string, name: string, then: string, speed: number, weight: number,
+ *            overMs: number, values: number[], flag: boolean, index: number}} TimelineEvent
+ * @typedef {{model: string, enable3D: boolean, events: TimelineEvent[], width?: number, height?: number,
+ *            fps?: number, durationMs?: number, origin?: number[], scale?: number, background?: number[],
+ *            crowd?: number, pivot?: number[], focal?: number, curve?: number[], strength3D?: number[]}} Timeline
+ * @typedef {{id: number, cellScale: number, then: string, cell: number[], position: Tween}} ScenePuppet
+ */
+
 /** A timeline file that cannot be used; `message` says why. */
 export class TimelineError extends Error {}
 
+/** @type {[string, string|number][]} */
 const COMMANDS = [
     ['motion', 'motion'],
     ['stopMotion', 'flag'],
@@ -30,15 +40,17 @@ const COMMANDS = [
     ['resetPhysics', 'flag'],
 ];
 
-const isNumber = (v) => typeof v === 'number';
-const isObject = (v) => v !== null && typeof v === 'object' && !Array.isArray(v);
-const has = (object, key) => Object.prototype.hasOwnProperty.call(object, key);
+const isNumber = (/** @type {unknown} */ v) => typeof v === 'number';
+const isObject = (/** @type {any} */ v) => v !== null && typeof v === 'object' && !Array.isArray(v);
+const has = (/** @type {object} */ object, /** @type {string} */ key) => Object.prototype.hasOwnProperty.call(object, key);
 
+/** @param {unknown} v @param {string} key */
 function readNumber(v, key) {
-    if (!isNumber(v) || !Number.isFinite(v)) throw new TimelineError(`"${key}" must be a number`);
+    if (typeof v !== 'number' || !Number.isFinite(v)) throw new TimelineError(`"${key}" must be a number`);
     return f(v);
 }
 
+/** @param {unknown} v @param {string} key @param {number} count */
 function readNumbers(v, key, count) {
     const message = `"${key}" must be an array of ${count} numbers`;
     if (!Array.isArray(v) || v.length !== count) throw new TimelineError(message);
@@ -48,6 +60,7 @@ function readNumbers(v, key, count) {
     });
 }
 
+/** @param {unknown} v @param {string} key */
 function readName(v, key) {
     if (typeof v !== 'string' || v === '') {
         throw new TimelineError(`"${key}" must be a non-empty string`);
@@ -55,6 +68,7 @@ function readName(v, key) {
     return v;
 }
 
+/** @param {any} v @param {number} index @returns {TimelineEvent} */
 function readEvent(v, index) {
     if (!isObject(v)) throw new TimelineError('must be an object');
     let atMs = NaN;
@@ -64,6 +78,7 @@ function readEvent(v, index) {
         // reported below with the same words as a negative time
     }
     if (!(atMs >= 0)) throw new TimelineError('needs "at", a time in milliseconds (0 or more)');
+    /** @type {[string, string|number]|null} */
     let command = null;
     for (const candidate of COMMANDS) {
         if (!has(v, candidate[0])) continue;
@@ -80,7 +95,7 @@ function readEvent(v, index) {
         );
     }
     const [key, shape] = command;
-    const optional = (name, fallback) => (has(v, name) ? readNumber(v[name], name) : fallback);
+    const optional = (/** @type {string} */ name, /** @type {number} */ fallback) => (has(v, name) ? readNumber(v[name], name) : fallback);
     const event = {
         atMs,
         kind: key,
@@ -106,19 +121,22 @@ function readEvent(v, index) {
     } else if (shape === 1) {
         event.values[0] = readNumber(value, key);
     } else {
-        event.values = readNumbers(value, key, shape);
+        event.values = readNumbers(value, key, Number(shape));
     }
     return event;
 }
 
+/** @param {any} object @param {string} key */
 function readPairKey(object, key) {
     return has(object, key) ? readNumbers(object[key], key, 2) : undefined;
 }
 
+/** @param {any} object @param {string} key */
 function readNumberKey(object, key) {
     return has(object, key) ? readNumber(object[key], key) : undefined;
 }
 
+/** @param {string} c */
 function hexDigit(c) {
     const i = '0123456789abcdef'.indexOf(c.toLowerCase());
     return c.length === 1 ? i : -1;
@@ -144,6 +162,7 @@ export function parseColor(text) {
     return channels;
 }
 
+/** @param {string} path */
 function isAbsolute(path) {
     return path.startsWith('/') || /^[a-z][a-z0-9+.-]*:/i.test(path);
 }
@@ -153,7 +172,7 @@ function isAbsolute(path) {
  * relative "model" path.
  * @param {string} text the file's JSON text
  * @param {string} [baseUrl]
- * @returns {object} the timeline; throws TimelineError with the player's message
+ * @returns {Timeline} the timeline; throws TimelineError with the player's message
  */
 export function parseTimeline(text, baseUrl = '') {
     let root;
@@ -163,6 +182,7 @@ export function parseTimeline(text, baseUrl = '') {
         root = null;
     }
     if (!isObject(root)) throw new TimelineError('the top level is not a JSON object');
+    /** @type {Timeline} */
     const t = { model: '', enable3D: false, events: [] };
     if (has(root, 'model')) {
         const model = readName(root.model, 'model');
@@ -210,19 +230,19 @@ export function parseTimeline(text, baseUrl = '') {
             t.curve = readPairKey(setup, 'curve');
             t.strength3D = readPairKey(setup, 'strength');
         } catch (e) {
-            throw new TimelineError(`in "setup3d": ${e.message}`);
+            throw new TimelineError(`in "setup3d": ${/** @type {Error} */ (e).message}`);
         }
         t.enable3D = true;
     }
     if (has(root, 'events') && !Array.isArray(root.events)) {
         throw new TimelineError('"events" must be an array');
     }
-    (root.events || []).forEach((item, i) => {
+    (root.events || []).forEach((/** @type {unknown} */ item, /** @type {number} */ i) => {
         let event;
         try {
             event = readEvent(item, i);
         } catch (e) {
-            throw new TimelineError(`event ${i} ${e.message}`);
+            throw new TimelineError(`event ${i} ${/** @type {Error} */ (e).message}`);
         }
         if (event.kind === 'angles') t.enable3D = true;
         t.events.push(event);
@@ -234,7 +254,7 @@ export function parseTimeline(text, baseUrl = '') {
 /**
  * The scene's settings: the overrides first (the player's command line),
  * then the timeline, then the player's defaults.
- * @param {object} t a parsed timeline
+ * @param {Timeline} t a parsed timeline
  * @param {{width?: number, height?: number, fps?: number, frames?: number}} [o]
  */
 export function resolveSettings(t, o = {}) {
@@ -252,7 +272,7 @@ export function resolveSettings(t, o = {}) {
         frames,
         origin: t.origin ?? [f(width * 0.5), f(height - 30)],
         scale: t.scale ?? 1,
-        background: t.background ?? parseColor('#f3efe6'),
+        background: t.background ?? /** @type {number[]} */ (parseColor('#f3efe6')),
         crowd: t.crowd ?? 1,
         enable3D: t.enable3D,
         pivot: t.pivot ?? [0, 0],
@@ -265,6 +285,7 @@ export function resolveSettings(t, o = {}) {
 // A value eased in and out between two settings over a stretch of time, for
 // angles, wind and positions.
 class Tween {
+    /** @param {number[]} values */
     constructor(values) {
         this.from = values.slice();
         this.to = values.slice();
@@ -272,6 +293,7 @@ class Tween {
         this.lengthMs = 0;
     }
 
+    /** @param {number[]} current @param {number[]} target @param {number} now @param {number} length */
     start(current, target, now, length) {
         this.from = current.slice();
         this.to = target.slice();
@@ -279,6 +301,7 @@ class Tween {
         this.lengthMs = length;
     }
 
+    /** @param {number} i @param {number} now */
     at(i, now) {
         if (this.lengthMs <= 0 || now >= f(this.startMs + this.lengthMs)) return this.to[i];
         const u = Math.min(Math.max(f(f(now - this.startMs) / this.lengthMs), 0), 1);
@@ -286,6 +309,7 @@ class Tween {
         return f(this.from[i] + f(f(this.to[i] - this.from[i]) * e));
     }
 
+    /** @param {number} now */
     all(now) {
         return this.to.map((_, i) => this.at(i, now));
     }
@@ -299,20 +323,24 @@ class Tween {
  */
 export class TimelineScene {
     /**
-     * @param {object} lib
+     * @param {import('./kivanime.js').CInterface} lib
      * @param {string} modelName
-     * @param {object} timeline from parseTimeline
-     * @param {object} [overrides] as for resolveSettings
+     * @param {Timeline} timeline from parseTimeline
+     * @param {{width?: number, height?: number, fps?: number, frames?: number}} [overrides] as for resolveSettings
      */
     constructor(lib, modelName, timeline, overrides = {}) {
         this.lib = lib;
         this.modelName = modelName;
         this.timeline = timeline;
         this.settings = resolveSettings(timeline, overrides);
+        /** @type {ScenePuppet[]} */
         this.puppets = [];
         this.frame = -1; // the last frame advanced to
         this.previousMs = 0;
         this.next = 0;
+        this.sceneOrigin = this.settings.origin;
+        this.angles = new Tween([0, 0, 0]);
+        this.wind = new Tween([0, 0]);
     }
 
     /**
@@ -328,6 +356,7 @@ export class TimelineScene {
         try {
             for (const e of this.timeline.events) {
                 const where = `timeline event ${e.index}`;
+                /** @type {[string, boolean][]} */
                 const names = [];
                 if (e.kind === 'motion' || e.kind === 'overlay' || e.kind === 'stopOverlay') {
                     names.push([e.name, false]);
@@ -360,7 +389,7 @@ export class TimelineScene {
         for (const p of this.puppets) lib.Anime_SetVisible(p.id, 1);
     }
 
-    /** The time of a frame in milliseconds, as the player computes it. */
+    /** The time of a frame in milliseconds, as the player computes it. @param {number} frame */
     timeOf(frame) {
         return f((frame * 1000) / this.settings.fps);
     }
@@ -380,7 +409,7 @@ export class TimelineScene {
         return frame;
     }
 
-    /** Steps until `frame` (0-based) is the current frame. */
+    /** Steps until `frame` (0-based) is the current frame. @param {number} frame */
     advanceTo(frame) {
         while (this.frame < frame) this.step();
     }
@@ -391,6 +420,7 @@ export class TimelineScene {
         this.puppets = [];
     }
 
+    /** @param {{cell: number[], cellScale: number}} p @param {number[]} sceneOrigin */
     puppetOrigin(p, sceneOrigin) {
         const s = this.settings;
         const defaultX = f(s.width * 0.5);
@@ -416,13 +446,12 @@ export class TimelineScene {
         for (let k = 0; k < n; ++k) {
             const column = k % columns;
             const row = Math.floor(k / columns);
-            const p = { id: lib.Anime_CreateInstance(this.modelName), cellScale, then: '' };
-            p.cell =
+            const cell =
                 n === 1
                     ? [f(s.width * 0.5), f(s.height - 30)]
                     : [f(f(column + 0.5) * cellW), f(f(f(row + 1) * cellH) - f(30 * cellScale))];
-            const at = this.puppetOrigin(p, this.sceneOrigin);
-            p.position = new Tween(at);
+            const at = this.puppetOrigin({ cell, cellScale }, this.sceneOrigin);
+            const p = { id: lib.Anime_CreateInstance(this.modelName), cellScale, then: '', cell, position: new Tween(at) };
             lib.Anime_SetPosition(p.id, at[0], at[1]);
             lib.Anime_SetScale(p.id, f(s.scale * cellScale), f(Math.abs(s.scale) * cellScale));
             lib.Anime_SetAlpha(p.id, 1);
@@ -436,6 +465,7 @@ export class TimelineScene {
         }
     }
 
+    /** @param {TimelineEvent} e @param {number} now */
     apply(e, now) {
         const { lib } = this;
         switch (e.kind) {
@@ -503,6 +533,7 @@ export class TimelineScene {
         }
     }
 
+    /** @param {number} now */
     applyTweens(now) {
         const { lib } = this;
         for (const p of this.puppets) {

@@ -10,11 +10,11 @@ import { parseTimeline, TimelineScene } from '../src/timeline.js';
 const MODEL_NAME = 'puppet';
 
 /** Whether the URL asks for a scene frame rather than the interactive viewer. */
-export function wantsContract(params) {
+export function wantsContract(/** @type {URLSearchParams} */ params) {
     return params.has('model') || params.has('timeline');
 }
 
-async function fetchText(url) {
+async function fetchText(/** @type {string} */ url) {
     const response = await fetch(url);
     if (!response.ok) throw new Error(`cannot read '${url}': HTTP ${response.status}`);
     return response.text();
@@ -23,9 +23,11 @@ async function fetchText(url) {
 /**
  * Reads the parameters into what the scene needs; throws with a message
  * for anything the player's command line would refuse.
+ * @param {URLSearchParams} params @param {string} base
  */
 export function readParams(params, base) {
-    const out = { bare: params.get('bare') === '1', renderer: params.get('renderer') ?? 'canvas' };
+    /** @type {{bare: boolean, renderer: string, frame: number, width?: number, height?: number, timeline?: string, model?: string}} */
+    const out = { bare: params.get('bare') === '1', renderer: params.get('renderer') ?? 'canvas', frame: 0 };
     if (out.renderer !== 'canvas' && out.renderer !== 'webgl') {
         throw new Error(`renderer must be canvas or webgl, not '${out.renderer}'`);
     }
@@ -40,27 +42,29 @@ export function readParams(params, base) {
         out.width = w;
         out.height = h;
     }
-    for (const key of ['timeline', 'model']) {
-        if (params.get(key)) out[key] = new URL(params.get(key), base).href;
+    for (const key of /** @type {const} */ (['timeline', 'model'])) {
+        const value = params.get(key);
+        if (value) out[key] = new URL(value, base).href;
     }
     return out;
 }
 
 /** Renders the frame the URL names into the page's canvas. */
-export async function runContract(params) {
+export async function runContract(/** @type {URLSearchParams} */ params) {
     const body = document.body;
-    const message = document.getElementById('message');
+    const message = /** @type {HTMLElement} */ (document.getElementById('message'));
     body.classList.add('loaded');
     try {
         const p = readParams(params, location.href);
         body.classList.toggle('bare', p.bare);
+        /** @type {import('../src/timeline.js').Timeline} */
         let timeline = { model: '', enable3D: false, events: [] };
         if (p.timeline) {
             const folder = p.timeline.slice(0, p.timeline.lastIndexOf('/') + 1);
             try {
                 timeline = parseTimeline(await fetchText(p.timeline), folder);
             } catch (e) {
-                throw new Error(`timeline '${params.get('timeline')}': ${e.message}`);
+                throw new Error(`timeline '${params.get('timeline')}': ${/** @type {Error} */ (e).message}`);
             }
         }
         const model = p.model ?? timeline.model;
@@ -91,7 +95,7 @@ export async function runContract(params) {
         body.dataset.frame = String(p.frame);
         body.dataset.state = 'ready';
     } catch (e) {
-        message.textContent = e.message;
+        message.textContent = /** @type {Error} */ (e).message;
         message.hidden = false;
         body.dataset.state = 'error';
     }

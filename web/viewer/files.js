@@ -6,6 +6,9 @@ import { readJson } from './puppet-info.js';
 
 const WATCHED = /\.(json|png)$/i;
 
+/** @typedef {Map<string, File>} Files */
+
+/** @param {any} entry @param {string} prefix @param {Files} out */
 async function walkEntry(entry, prefix, out) {
     if (entry.isFile) {
         const file = await new Promise((resolve, reject) => entry.file(resolve, reject));
@@ -21,6 +24,7 @@ async function walkEntry(entry, prefix, out) {
     }
 }
 
+/** @param {any} handle @param {string} prefix @param {Files} out */
 async function walkHandle(handle, prefix, out) {
     for await (const [name, child] of handle.entries()) {
         if (child.kind === 'directory') {
@@ -49,6 +53,7 @@ export async function readDrop(transfer) {
     const resolved = await Promise.all(handles.map((h) => (h ? h.catch(() => null) : null)));
     const folder = resolved.length === 1 && resolved[0]?.kind === 'directory' ? resolved[0] : null;
     if (folder) return { files: await readHandle(folder), handle: folder };
+    /** @type {Files} */
     const files = new Map();
     for (let i = 0; i < items.length; ++i) {
         if (entries[i]) await walkEntry(entries[i], '', files);
@@ -57,15 +62,17 @@ export async function readDrop(transfer) {
     return { files: rootAtModel(await arrangeLoose(files)), handle: null };
 }
 
-/** Reads a folder handle (from a drop or showDirectoryPicker). */
+/** Reads a folder handle (from a drop or showDirectoryPicker). @param {any} handle */
 export async function readHandle(handle) {
+    /** @type {Files} */
     const files = new Map();
     await walkHandle(handle, '', files);
     return rootAtModel(files);
 }
 
-/** Reads an <input type=file> selection (a folder with webkitdirectory, or files). */
+/** Reads an <input type=file> selection (a folder with webkitdirectory, or files). @param {FileList} fileList */
 export async function readPicked(fileList) {
+    /** @type {Files} */
     const files = new Map();
     for (const file of fileList) files.set(file.webkitRelativePath || file.name, file);
     return rootAtModel(await arrangeLoose(files));
@@ -77,11 +84,14 @@ export async function readPicked(fileList) {
  * textures) at the top, motions under motions/, expressions under
  * expressions/, and each image at the path the model gives for it.
  * Folders that came with their paths are returned as they are.
+ * @param {Files} files
  */
 export async function arrangeLoose(files) {
     if ([...files.keys()].some((p) => p.includes('/'))) return files;
+    /** @type {Files} */
     const out = new Map();
     const images = new Map();
+    /** @type {{name: string, value: any}|null} */
     let model = null;
     for (const [name, file] of files) {
         if (!/\.json$/i.test(name)) {
@@ -104,7 +114,7 @@ export async function arrangeLoose(files) {
     return out;
 }
 
-function folderOf(path) {
+function folderOf(/** @type {string} */ path) {
     const slash = path.lastIndexOf('/');
     return slash < 0 ? '' : path.slice(0, slash + 1);
 }
@@ -112,14 +122,15 @@ function folderOf(path) {
 // The model is the shallowest "model.json", else the shallowest JSON file
 // outside motions/ and expressions/. Paths are made relative to its folder,
 // so that the texture paths it names resolve.
-function rootAtModel(files) {
-    const depth = (p) => p.split('/').length;
+function rootAtModel(/** @type {Files} */ files) {
+    const depth = (/** @type {string} */ p) => p.split('/').length;
     const json = [...files.keys()].filter((p) => /\.json$/i.test(p)).sort((a, b) => depth(a) - depth(b));
     const model =
         json.find((p) => /(^|\/)model\.json$/i.test(p)) ??
         json.find((p) => !/(^|\/)(motions|expressions)\//i.test(p) && !/(^|\/)scene\.json$/i.test(p));
     if (model === undefined) return files;
     const root = folderOf(model);
+    /** @type {Files} */
     const out = new Map();
     for (const [path, file] of files) {
         if (path.startsWith(root)) out.set(path.slice(root.length), file);
@@ -128,7 +139,7 @@ function rootAtModel(files) {
 }
 
 /** The model file's path in a map from readDrop/readPicked, or undefined. */
-export function modelPath(files) {
+export function modelPath(/** @type {Files} */ files) {
     const paths = [...files.keys()];
     return paths.find((p) => /^model\.json$/i.test(p)) ?? paths.find((p) => /^[^/]+\.json$/i.test(p) && p !== 'scene.json');
 }
@@ -137,14 +148,16 @@ export function modelPath(files) {
  * Watches a folder handle: calls `onChange(files)` with the whole folder
  * again when a JSON or PNG file in it was saved, added or removed. Polls,
  * because browsers have no change events for file-system handles.
+ * @param {any} handle @param {(files: Files) => unknown} onChange
  * @returns {() => void} stops watching
  */
 export function watchHandle(handle, onChange, intervalMs = 250) {
+    /** @type {string|null} */
     let last = null;
     let stopped = false;
     /** @type {ReturnType<typeof setTimeout> | undefined} */
     let timer;
-    const stamp = (files) =>
+    const stamp = (/** @type {Files} */ files) =>
         [...files]
             .filter(([path]) => WATCHED.test(path))
             .map(([path, file]) => `${path}:${file.lastModified}:${file.size}`)

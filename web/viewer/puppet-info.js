@@ -2,10 +2,10 @@
 // expression names (by the same naming rules as the library's loaders) and
 // the part hierarchy.
 
-/** A JSON file's top-level object, or null. @param {Blob} file */
+/** A JSON file's top-level object, or null. @param {Blob|undefined} file */
 export async function readJson(file) {
     try {
-        const value = JSON.parse(await file.text());
+        const value = JSON.parse((await file?.text()) ?? '');
         return value !== null && typeof value === 'object' && !Array.isArray(value) ? value : null;
     } catch {
         return null;
@@ -15,11 +15,11 @@ export async function readJson(file) {
 // A file's record is called by its "name" when that is a string, else
 // "unnamed"; a record written inline in a model is called by its key, or by
 // its own name when the key is empty.
-function fileName(record) {
+function fileName(/** @type {any} */ record) {
     return typeof record.name === 'string' ? record.name : 'unnamed';
 }
 
-function inlineNames(table) {
+function inlineNames(/** @type {unknown} */ table) {
     if (table === null || typeof table !== 'object' || Array.isArray(table)) return [];
     return Object.entries(table).map(([key, record]) =>
         key !== '' ? key : fileName(record !== null && typeof record === 'object' ? record : {}),
@@ -47,12 +47,13 @@ export async function describePuppet(files, model) {
             if (record) list.push(fileName(record));
         }
     }
-    const unique = (list) => [...new Set(list)];
+    const unique = (/** @type {string[]} */ list) => [...new Set(list)];
     return { motions: unique(motions), expressions: unique(expressions), parts: partTree(root.parts) };
 }
 
 // Parts in tree order (each parent before its children), with their depth.
-function partTree(parts) {
+/** @typedef {{index: number, name: string, parent: string}} PartItem */
+function partTree(/** @type {unknown} */ parts) {
     if (!Array.isArray(parts)) return [];
     const items = parts.map((p, index) => ({
         index,
@@ -60,20 +61,22 @@ function partTree(parts) {
         parent: typeof p?.parent === 'string' ? p.parent : '',
     }));
     const byName = new Map(items.map((item) => [item.name, item]));
+    /** @type {Map<PartItem, PartItem[]>} */
     const children = new Map();
     const roots = [];
     for (const item of items) {
         const parent = byName.get(item.parent);
         if (item.parent && parent && parent !== item) {
             if (!children.has(parent)) children.set(parent, []);
-            children.get(parent).push(item);
+            children.get(parent)?.push(item);
         } else {
             roots.push(item);
         }
     }
+    /** @type {{name: string, parent: string, depth: number}[]} */
     const out = [];
     const seen = new Set();
-    const visit = (item, depth) => {
+    const visit = (/** @type {PartItem} */ item, /** @type {number} */ depth) => {
         if (seen.has(item)) return; // a parent cycle: shown once, at the top
         seen.add(item);
         out.push({ name: item.name, parent: item.parent, depth });

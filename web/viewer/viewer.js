@@ -15,9 +15,19 @@ const $ = (/** @type {string} */ id) => /** @type {any} */ (document.getElementB
 const STEP_MS = 1000 / 60;
 const CROWD_PHASE_MS = 173;
 
+/**
+ * What the page shows. main() sets `runtime`, `renderer` and `overlay`
+ * before anything reads them.
+ * @type {{runtime: import('./core.js').ViewerRuntime, renderer: ReturnType<import('./core.js').ViewerRuntime['createRenderer']>,
+ *   overlay: CanvasRenderingContext2D, files: Map<string, File>|null, info: Awaited<ReturnType<typeof describePuppet>>|null,
+ *   ids: number[], puppet: import('../src/kivanime.js').Puppet|null, stopWatching: (() => void)|null, origin: number[],
+ *   scale: number, pivot3D: number[], focal: number, paused: boolean, loads: number, background: number[], last: number,
+ *   clockMs: number, state: {motion: string, overlays: Map<string, number>, expression: string}}}
+ */
 const view = {
-    runtime: null,
-    renderer: null,
+    runtime: /** @type {any} */ (null),
+    renderer: /** @type {any} */ (null),
+    overlay: /** @type {any} */ (null),
     files: null,
     info: null,
     ids: [],
@@ -29,7 +39,7 @@ const view = {
     focal: 1500,
     paused: false,
     loads: 0,
-    background: resolveSettings({ enable3D: false, events: [] }).background,
+    background: resolveSettings({ model: '', enable3D: false, events: [] }).background,
     last: 0,
     clockMs: 0,
     // What the animator chose for this puppet; a reload of the same puppet
@@ -37,23 +47,23 @@ const view = {
     state: { motion: '', overlays: new Map(), expression: '' },
 };
 
-function showMessage(text) {
+function showMessage(/** @type {string} */ text) {
     $('message').textContent = text;
     $('message').hidden = !text;
 }
 
-function setSlider(id, value) {
+function setSlider(/** @type {string} */ id, /** @type {number} */ value) {
     $(id).value = String(value);
     $(id).dispatchEvent(new Event('input'));
 }
 
-function num(id) {
+function num(/** @type {string} */ id) {
     return Number($(id).value);
 }
 
 // ---- instances
 
-function applyState(id) {
+function applyState(/** @type {number} */ id) {
     const { lib } = view.runtime;
     const s = view.state;
     lib.Anime_SetDrawOrder(id, 0);
@@ -64,7 +74,7 @@ function applyState(id) {
     lib.Anime_SetWind(id, num('wind-x'), num('wind-y'));
 }
 
-function apply3D(id) {
+function apply3D(/** @type {number} */ id) {
     const { lib } = view.runtime;
     const [px, py] = view.pivot3D;
     lib.Anime_Set3DSetup(id, 1, px, py, view.focal, num('curve'), 0);
@@ -92,11 +102,11 @@ function layout() {
     });
 }
 
-function setCrowd(n) {
+function setCrowd(/** @type {number} */ n) {
     const { lib } = view.runtime;
-    while (view.ids.length > n) lib.Anime_DestroyInstance(view.ids.pop());
+    while (view.ids.length > n) lib.Anime_DestroyInstance(view.ids.pop() ?? 0);
     while (view.ids.length < n) {
-        const id = lib.Anime_CreateInstance(view.puppet.name);
+        const id = view.puppet ? lib.Anime_CreateInstance(view.puppet.name) : 0;
         if (!id) break;
         applyState(id);
         // A new member starts at its own moment: the others stand still
@@ -111,7 +121,7 @@ function setCrowd(n) {
     layout();
 }
 
-function forEachInstance(fn) {
+function forEachInstance(/** @type {(lib: import('../src/kivanime.js').CInterface, id: number) => void} */ fn) {
     for (const id of view.ids) fn(view.runtime.lib, id);
 }
 
@@ -119,6 +129,7 @@ function forEachInstance(fn) {
 
 // One <li> per item; `make` fills it. Items that are names become the
 // element's data-name, which the highlighting and the tests go by.
+/** @template T @param {string} listId @param {T[]} items @param {(li: HTMLLIElement, item: T) => void} make */
 function fillList(listId, items, make) {
     $(listId).replaceChildren(
         ...items.map((item) => {
@@ -140,6 +151,7 @@ function markActive() {
     }
 }
 
+/** @param {Awaited<ReturnType<typeof describePuppet>>} info */
 function showLists(info) {
     fillList('motions', info.motions, (li, name) => {
         li.textContent = name;
@@ -183,7 +195,7 @@ function showLists(info) {
         li.textContent = name;
         if (name === '(none)') li.dataset.name = '';
         li.addEventListener('click', () => {
-            view.state.expression = li.dataset.name;
+            view.state.expression = li.dataset.name ?? '';
             forEachInstance((lib, id) =>
                 view.state.expression ? lib.Anime_SetExpression(id, view.state.expression) : lib.Anime_ClearExpression(id),
             );
@@ -199,6 +211,7 @@ function showLists(info) {
     markActive();
 }
 
+/** @param {Map<string, File>} files @param {string|undefined} model */
 async function showLint(files, model) {
     $('lint').replaceChildren();
     $('lint-summary').textContent = '…';
@@ -206,7 +219,7 @@ async function showLint(files, model) {
     try {
         report = await lintFiles(files, model);
     } catch (e) {
-        $('lint-summary').textContent = `the lint did not run: ${e.message}`;
+        $('lint-summary').textContent = `the lint did not run: ${/** @type {Error} */ (e).message}`;
         return report;
     }
     $('lint-summary').textContent = `${report.errors} errors, ${report.warnings} warnings, ${report.infos} infos`;
@@ -228,7 +241,7 @@ async function showLint(files, model) {
 
 // The 3D pivot and the placement come from a scene script in the folder
 // when there is one, as the animator set them up for the player.
-async function sceneSettings(files) {
+async function sceneSettings(/** @type {Map<string, File>} */ files) {
     const scene = files.get('scene.json');
     if (!scene) return null;
     try {
@@ -239,11 +252,12 @@ async function sceneSettings(files) {
 }
 
 // The first error the lint found, with its place, for the message line.
-function firstError(report) {
+function firstError(/** @type {import('../src/lint.js').LintReport|undefined} */ report) {
     const f = report?.findings?.find((finding) => finding.severity === 'error');
     return f ? `${f.file}:${f.line}:${f.column}: ${f.message}` : '';
 }
 
+/** @param {Map<string, File>} files */
 async function loadFiles(files, { keepState = false } = {}) {
     document.body.dataset.state = 'loading';
     showMessage('');
@@ -262,19 +276,19 @@ async function loadFiles(files, { keepState = false } = {}) {
         view.puppet = puppet;
         if (!keepState) view.state = { motion: '', overlays: new Map(), expression: '' };
         view.files = files;
-        view.info = await describePuppet(files, model);
+        const info = (view.info = await describePuppet(files, model));
         const scene = await sceneSettings(files);
         // The player's defaults where the folder has no scene script.
         const canvas = $('canvas');
-        const settings = resolveSettings(scene ?? { enable3D: false, events: [] }, canvas);
+        const settings = resolveSettings(scene ?? { model: '', enable3D: false, events: [] }, canvas);
         view.origin = settings.origin;
         view.scale = settings.scale;
         view.pivot3D = settings.pivot;
         view.focal = settings.focal;
         view.background = settings.background;
-        if (!keepState && view.info.motions.includes('idle')) view.state.motion = 'idle';
-        else if (!keepState && view.info.motions.length) view.state.motion = view.info.motions[0];
-        showLists(view.info);
+        if (!keepState && info.motions.includes('idle')) view.state.motion = 'idle';
+        else if (!keepState && info.motions.length) view.state.motion = info.motions[0];
+        showLists(info);
         setCrowd(num('crowd'));
         $('title').textContent = model;
         document.body.classList.add('loaded');
@@ -283,7 +297,7 @@ async function loadFiles(files, { keepState = false } = {}) {
         const report = await lintDone;
         const where = firstError(report);
         const kept = view.puppet ? '\nThe puppet on screen is the one loaded before.' : '';
-        showMessage(`The puppet did not load: ${e.message}${where ? `\n${where}` : ''}${kept}`);
+        showMessage(`The puppet did not load: ${/** @type {Error} */ (e).message}${where ? `\n${where}` : ''}${kept}`);
         finishLoad('error');
         return;
     }
@@ -295,12 +309,13 @@ async function loadFiles(files, { keepState = false } = {}) {
 }
 
 // Tests and scripts wait on these: the state, and how many loads have ended.
-function finishLoad(state) {
+function finishLoad(/** @type {string} */ state) {
     view.loads += 1;
     document.body.dataset.loads = String(view.loads);
     document.body.dataset.state = state;
 }
 
+/** @param {{files: Map<string, File>, handle: any}} result */
 async function openDropped(result) {
     view.stopWatching?.();
     view.stopWatching = null;
@@ -310,7 +325,7 @@ async function openDropped(result) {
 
 // Saving a file in a watched folder reloads the puppet and keeps what the
 // animator had chosen.
-function watch(handle) {
+function watch(/** @type {any} */ handle) {
     view.stopWatching = watchHandle(handle, async (files) => {
         await loadFiles(files, { keepState: true });
     });
@@ -318,7 +333,7 @@ function watch(handle) {
 
 // ---- the frame loop
 
-function frame(time) {
+function frame(/** @type {number} */ time) {
     requestAnimationFrame(frame);
     const dt = view.last ? Math.min(time - view.last, 100) : 0;
     view.last = time;
@@ -327,7 +342,7 @@ function frame(time) {
     draw();
 }
 
-function advance(ms) {
+function advance(/** @type {number} */ ms) {
     view.runtime.lib.Anime_Update(ms);
     view.clockMs += ms;
     $('clock').textContent = `${(view.clockMs / 1000).toFixed(2)} s`;
@@ -341,6 +356,7 @@ function draw() {
 }
 
 // Each draw record's (x, y) is where the part's pivot lands on the canvas.
+/** @param {CanvasRenderingContext2D} ctx @param {import('../src/records.js').DrawList} list */
 function drawPivots(ctx, list) {
     ctx.fillStyle = '#d02a6a';
     ctx.strokeStyle = '#fff';
@@ -356,6 +372,7 @@ function drawPivots(ctx, list) {
 // ---- controls
 
 function wireControls() {
+    /** @type {Record<string, (v: number) => string>} */
     const outputs = {
         speed: (v) => `${v.toFixed(2)}×`,
         yaw: (v) => `${v}°`,
@@ -370,14 +387,14 @@ function wireControls() {
         });
     }
     for (const id of ['yaw', 'pitch', 'roll', 'curve']) {
-        $(id).addEventListener('input', () => forEachInstance((lib, i) => apply3D(i)));
+        $(id).addEventListener('input', () => forEachInstance((_, i) => apply3D(i)));
     }
     for (const id of ['wind-x', 'wind-y']) {
         $(id).addEventListener('input', () => forEachInstance((lib, i) => lib.Anime_SetWind(i, num('wind-x'), num('wind-y'))));
     }
     $('crowd').addEventListener('input', () => view.runtime && view.files && setCrowd(num('crowd')));
     $('reset-view').addEventListener('click', () => {
-        for (const [id, value] of [['yaw', 0], ['pitch', 0], ['roll', 0], ['curve', 0], ['wind-x', 0], ['wind-y', 0], ['speed', 1]]) {
+        for (const [id, value] of /** @type {[string, number][]} */ ([['yaw', 0], ['pitch', 0], ['roll', 0], ['curve', 0], ['wind-x', 0], ['wind-y', 0], ['speed', 1]])) {
             setSlider(id, value);
         }
     });
@@ -392,7 +409,7 @@ function wireControls() {
     });
 
     for (const id of ['pick-files', 'pick-folder']) {
-        $(id).addEventListener('change', async (e) => openDropped({ files: await readPicked($(id).files), handle: null }));
+        $(id).addEventListener('change', async () => openDropped({ files: await readPicked($(id).files), handle: null }));
     }
     if ('showDirectoryPicker' in window) {
         $('open-folder').hidden = false;
@@ -413,7 +430,7 @@ function wireControls() {
     document.addEventListener('drop', (e) => {
         e.preventDefault();
         document.body.classList.remove('dragging');
-        readDrop(e.dataTransfer).then(openDropped, (error) => showMessage(`The drop could not be read: ${error.message}`));
+        if (e.dataTransfer) readDrop(e.dataTransfer).then(openDropped, (error) => showMessage(`The drop could not be read: ${error.message}`));
     });
 }
 
@@ -425,11 +442,12 @@ async function loadSample() {
         showMessage('The sample puppet is not in this folder.');
         return;
     }
+    /** @type {Map<string, File>} */
     const files = new Map();
     await Promise.all(
-        list.map(async (path) => {
+        list.map(async (/** @type {string} */ path) => {
             const blob = await fetch(new URL(path, base)).then((r) => r.blob());
-            files.set(path, new File([blob], path.split('/').pop()));
+            files.set(path, new File([blob], path.split('/').pop() ?? path));
         }),
     );
     await openDropped({ files, handle: null });
@@ -449,7 +467,7 @@ async function main() {
         view.overlay = $('overlay').getContext('2d');
     } catch (e) {
         document.body.dataset.state = 'error';
-        showMessage(`The WebAssembly library did not start: ${e.message}`);
+        showMessage(`The WebAssembly library did not start: ${/** @type {Error} */ (e).message}`);
         return;
     }
     document.body.dataset.state = 'empty';
