@@ -30,7 +30,9 @@
 //    and instance creations throw KivanimeError with the library's reason.
 //    New: Runtime.dispose(), version, lastError, instanceCount,
 //    hasInstances, setGlobalWind, destroyAllInstances, unloadAll;
-//    Instance.collect() and partTransform(part).
+//    Instance.collect() and partTransform(part); WebGLRenderer.dispose().
+//  - The built folder is the npm package "kivanime" (package.json at the
+//    library's version, type declarations made from this JSDoc).
 
 import { DrawList, readRecord } from './records.js';
 
@@ -202,7 +204,7 @@ export class CMirror {
         this.m = module;
         this.scratch = 0;
         this.scratchSize = 0;
-        this.out = module._malloc(24); // where the outputs are written
+        this.out = /** @type {number} */ (module._malloc(24)); // where the outputs are written
         /** @type {number[]} JavaScript host functions in the module's table */
         this.functions = [];
         for (const [name, signature] of Object.entries(C_FUNCTIONS)) {
@@ -361,7 +363,8 @@ export class Runtime {
         /** @type {Map<string, Puppet>} */
         this.puppets = new Map();
         this.list = new DrawList();
-        this.hostTable = module._malloc(HOST_TABLE_BYTES);
+        this.hostTable = /** @type {number} */ (module._malloc(HOST_TABLE_BYTES));
+        /** @type {number[]} */
         this.hostFunctions = [
             module.addFunction((/** @type {number} */ p) => this.textures.open(module.UTF16ToString(p)), 'ii'),
             module.addFunction((/** @type {number} */ h) => this.textures.close(h), 'vi'),
