@@ -363,13 +363,15 @@ export class Runtime {
         /** @type {Map<string, Puppet>} */
         this.puppets = new Map();
         this.list = new DrawList();
+        // The runtime's host: textures from the decoded images, draws into
+        // the module's frame buffer.
         this.hostTable = /** @type {number} */ (module._malloc(HOST_TABLE_BYTES));
-        /** @type {number[]} */
-        this.hostFunctions = [
-            module.addFunction((/** @type {number} */ p) => this.textures.open(module.UTF16ToString(p)), 'ii'),
-            module.addFunction((/** @type {number} */ h) => this.textures.close(h), 'vi'),
-        ];
-        module.HEAP32.set([...this.hostFunctions, 0, module._KivanimeWeb_CollectingDraw()], this.hostTable >> 2);
+        const host = {
+            loadTexture: (/** @type {string} */ path) => this.textures.open(path),
+            releaseTexture: (/** @type {number} */ handle) => this.textures.close(handle),
+        };
+        this.api.hostTable(host, this.hostTable);
+        module.HEAP32[(this.hostTable >> 2) + 3] = module._KivanimeWeb_CollectingDraw();
         this.api.Anime_Init(this.hostTable);
         /** @type {Loop|null} */
         this.loop = null;
@@ -428,9 +430,7 @@ export class Runtime {
         this.api.Anime_Shutdown();
         this.api.Anime_Init(null);
         this.api.dispose();
-        this.hostFunctions.forEach((f) => this.module.removeFunction(f));
         this.module._free(this.hostTable);
-        this.hostFunctions = [];
         this.hostTable = 0;
         for (const image of this.textures.images.values()) {
             if (image.source instanceof ImageBitmap) {

@@ -84,8 +84,7 @@ export class KivanimePlayerElement extends HTMLElement {
         if (!src) {
             return;
         }
-        /** @type {Promise<void>|null} */
-        let loading = null;
+        let loading = /** @type {Promise<void>|null} */ (null);
         loading = this.loading = (async () => {
             const runtime = await KivanimePlayerElement.runtime();
             const names = (/** @type {string} */ attr, /** @type {string[]} */ extra) =>

@@ -44,14 +44,12 @@ const isNumber = (/** @type {unknown} */ v) => typeof v === 'number';
 const isObject = (/** @type {any} */ v) => v !== null && typeof v === 'object' && !Array.isArray(v);
 const has = (/** @type {object} */ object, /** @type {string} */ key) => Object.prototype.hasOwnProperty.call(object, key);
 
-/** @param {unknown} v @param {string} key */
-function readNumber(v, key) {
+function readNumber(/** @type {unknown} */ v, /** @type {string} */ key) {
     if (typeof v !== 'number' || !Number.isFinite(v)) throw new TimelineError(`"${key}" must be a number`);
     return f(v);
 }
 
-/** @param {unknown} v @param {string} key @param {number} count */
-function readNumbers(v, key, count) {
+function readNumbers(/** @type {unknown} */ v, /** @type {string} */ key, /** @type {number} */ count) {
     const message = `"${key}" must be an array of ${count} numbers`;
     if (!Array.isArray(v) || v.length !== count) throw new TimelineError(message);
     return v.map((item) => {
@@ -60,8 +58,7 @@ function readNumbers(v, key, count) {
     });
 }
 
-/** @param {unknown} v @param {string} key */
-function readName(v, key) {
+function readName(/** @type {unknown} */ v, /** @type {string} */ key) {
     if (typeof v !== 'string' || v === '') {
         throw new TimelineError(`"${key}" must be a non-empty string`);
     }
@@ -78,8 +75,7 @@ function readEvent(v, index) {
         // reported below with the same words as a negative time
     }
     if (!(atMs >= 0)) throw new TimelineError('needs "at", a time in milliseconds (0 or more)');
-    /** @type {[string, string|number]|null} */
-    let command = null;
+    let command = /** @type {[string, string|number]|null} */ (null);
     for (const candidate of COMMANDS) {
         if (!has(v, candidate[0])) continue;
         if (command) {
@@ -126,18 +122,15 @@ function readEvent(v, index) {
     return event;
 }
 
-/** @param {any} object @param {string} key */
-function readPairKey(object, key) {
+function readPairKey(/** @type {any} */ object, /** @type {string} */ key) {
     return has(object, key) ? readNumbers(object[key], key, 2) : undefined;
 }
 
-/** @param {any} object @param {string} key */
-function readNumberKey(object, key) {
+function readNumberKey(/** @type {any} */ object, /** @type {string} */ key) {
     return has(object, key) ? readNumber(object[key], key) : undefined;
 }
 
-/** @param {string} c */
-function hexDigit(c) {
+function hexDigit(/** @type {string} */ c) {
     const i = '0123456789abcdef'.indexOf(c.toLowerCase());
     return c.length === 1 ? i : -1;
 }
@@ -162,8 +155,7 @@ export function parseColor(text) {
     return channels;
 }
 
-/** @param {string} path */
-function isAbsolute(path) {
+function isAbsolute(/** @type {string} */ path) {
     return path.startsWith('/') || /^[a-z][a-z0-9+.-]*:/i.test(path);
 }
 
@@ -285,32 +277,28 @@ export function resolveSettings(t, o = {}) {
 // A value eased in and out between two settings over a stretch of time, for
 // angles, wind and positions.
 class Tween {
-    /** @param {number[]} values */
-    constructor(values) {
+    constructor(/** @type {number[]} */ values) {
         this.from = values.slice();
         this.to = values.slice();
         this.startMs = 0;
         this.lengthMs = 0;
     }
 
-    /** @param {number[]} current @param {number[]} target @param {number} now @param {number} length */
-    start(current, target, now, length) {
+    start(/** @type {number[]} */ current, /** @type {number[]} */ target, /** @type {number} */ now, /** @type {number} */ length) {
         this.from = current.slice();
         this.to = target.slice();
         this.startMs = now;
         this.lengthMs = length;
     }
 
-    /** @param {number} i @param {number} now */
-    at(i, now) {
+    at(/** @type {number} */ i, /** @type {number} */ now) {
         if (this.lengthMs <= 0 || now >= f(this.startMs + this.lengthMs)) return this.to[i];
         const u = Math.min(Math.max(f(f(now - this.startMs) / this.lengthMs), 0), 1);
         const e = f(f(u * u) * f(3 - f(2 * u)));
         return f(this.from[i] + f(f(this.to[i] - this.from[i]) * e));
     }
 
-    /** @param {number} now */
-    all(now) {
+    all(/** @type {number} */ now) {
         return this.to.map((_, i) => this.at(i, now));
     }
 }
@@ -356,8 +344,7 @@ export class TimelineScene {
         try {
             for (const e of this.timeline.events) {
                 const where = `timeline event ${e.index}`;
-                /** @type {[string, boolean][]} */
-                const names = [];
+                const names = /** @type {[string, boolean][]} */ ([]);
                 if (e.kind === 'motion' || e.kind === 'overlay' || e.kind === 'stopOverlay') {
                     names.push([e.name, false]);
                     if (e.then) names.push([e.then, false]);
@@ -465,8 +452,7 @@ export class TimelineScene {
         }
     }
 
-    /** @param {TimelineEvent} e @param {number} now */
-    apply(e, now) {
+    apply(/** @type {TimelineEvent} */ e, /** @type {number} */ now) {
         const { lib } = this;
         switch (e.kind) {
             case 'angles':
@@ -533,8 +519,7 @@ export class TimelineScene {
         }
     }
 
-    /** @param {number} now */
-    applyTweens(now) {
+    applyTweens(/** @type {number} */ now) {
         const { lib } = this;
         for (const p of this.puppets) {
             lib.Anime_SetPosition(p.id, p.position.at(0, now), p.position.at(1, now));

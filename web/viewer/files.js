@@ -8,8 +8,7 @@ const WATCHED = /\.(json|png)$/i;
 
 /** @typedef {Map<string, File>} Files */
 
-/** @param {any} entry @param {string} prefix @param {Files} out */
-async function walkEntry(entry, prefix, out) {
+async function walkEntry(/** @type {any} */ entry, /** @type {string} */ prefix, /** @type {Files} */ out) {
     if (entry.isFile) {
         const file = await new Promise((resolve, reject) => entry.file(resolve, reject));
         out.set(prefix + entry.name, file);
@@ -24,8 +23,7 @@ async function walkEntry(entry, prefix, out) {
     }
 }
 
-/** @param {any} handle @param {string} prefix @param {Files} out */
-async function walkHandle(handle, prefix, out) {
+async function walkHandle(/** @type {any} */ handle, /** @type {string} */ prefix, /** @type {Files} */ out) {
     for await (const [name, child] of handle.entries()) {
         if (child.kind === 'directory') {
             await walkHandle(child, `${prefix}${name}/`, out);
@@ -53,8 +51,7 @@ export async function readDrop(transfer) {
     const resolved = await Promise.all(handles.map((h) => (h ? h.catch(() => null) : null)));
     const folder = resolved.length === 1 && resolved[0]?.kind === 'directory' ? resolved[0] : null;
     if (folder) return { files: await readHandle(folder), handle: folder };
-    /** @type {Files} */
-    const files = new Map();
+    const files = /** @type {Files} */ (new Map());
     for (let i = 0; i < items.length; ++i) {
         if (entries[i]) await walkEntry(entries[i], '', files);
         else if (plain[i]) files.set(plain[i].name, plain[i]);
@@ -64,16 +61,14 @@ export async function readDrop(transfer) {
 
 /** Reads a folder handle (from a drop or showDirectoryPicker). @param {any} handle */
 export async function readHandle(handle) {
-    /** @type {Files} */
-    const files = new Map();
+    const files = /** @type {Files} */ (new Map());
     await walkHandle(handle, '', files);
     return rootAtModel(files);
 }
 
 /** Reads an <input type=file> selection (a folder with webkitdirectory, or files). @param {FileList} fileList */
 export async function readPicked(fileList) {
-    /** @type {Files} */
-    const files = new Map();
+    const files = /** @type {Files} */ (new Map());
     for (const file of fileList) files.set(file.webkitRelativePath || file.name, file);
     return rootAtModel(await arrangeLoose(files));
 }
@@ -88,8 +83,7 @@ export async function readPicked(fileList) {
  */
 export async function arrangeLoose(files) {
     if ([...files.keys()].some((p) => p.includes('/'))) return files;
-    /** @type {Files} */
-    const out = new Map();
+    const out = /** @type {Files} */ (new Map());
     const images = new Map();
     /** @type {{name: string, value: any}|null} */
     let model = null;
@@ -130,8 +124,7 @@ function rootAtModel(/** @type {Files} */ files) {
         json.find((p) => !/(^|\/)(motions|expressions)\//i.test(p) && !/(^|\/)scene\.json$/i.test(p));
     if (model === undefined) return files;
     const root = folderOf(model);
-    /** @type {Files} */
-    const out = new Map();
+    const out = /** @type {Files} */ (new Map());
     for (const [path, file] of files) {
         if (path.startsWith(root)) out.set(path.slice(root.length), file);
     }
@@ -152,8 +145,7 @@ export function modelPath(/** @type {Files} */ files) {
  * @returns {() => void} stops watching
  */
 export function watchHandle(handle, onChange, intervalMs = 250) {
-    /** @type {string|null} */
-    let last = null;
+    let last = /** @type {string|null} */ (null);
     let stopped = false;
     /** @type {ReturnType<typeof setTimeout> | undefined} */
     let timer;

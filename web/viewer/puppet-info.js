@@ -61,8 +61,7 @@ function partTree(/** @type {unknown} */ parts) {
         parent: typeof p?.parent === 'string' ? p.parent : '',
     }));
     const byName = new Map(items.map((item) => [item.name, item]));
-    /** @type {Map<PartItem, PartItem[]>} */
-    const children = new Map();
+    const children = /** @type {Map<PartItem, PartItem[]>} */ (new Map());
     const roots = [];
     for (const item of items) {
         const parent = byName.get(item.parent);

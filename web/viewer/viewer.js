@@ -15,24 +15,18 @@ const $ = (/** @type {string} */ id) => /** @type {any} */ (document.getElementB
 const STEP_MS = 1000 / 60;
 const CROWD_PHASE_MS = 173;
 
-/**
- * What the page shows. main() sets `runtime`, `renderer` and `overlay`
- * before anything reads them.
- * @type {{runtime: import('./core.js').ViewerRuntime, renderer: ReturnType<import('./core.js').ViewerRuntime['createRenderer']>,
- *   overlay: CanvasRenderingContext2D, files: Map<string, File>|null, info: Awaited<ReturnType<typeof describePuppet>>|null,
- *   ids: number[], puppet: import('../src/kivanime.js').Puppet|null, stopWatching: (() => void)|null, origin: number[],
- *   scale: number, pivot3D: number[], focal: number, paused: boolean, loads: number, background: number[], last: number,
- *   clockMs: number, state: {motion: string, overlays: Map<string, number>, expression: string}}}
- */
+// What the page shows. main() sets the runtime, the renderer and the
+// overlay's context before anything reads them.
 const view = {
-    runtime: /** @type {any} */ (null),
-    renderer: /** @type {any} */ (null),
-    overlay: /** @type {any} */ (null),
-    files: null,
-    info: null,
-    ids: [],
-    puppet: null, // the loaded puppet (its name in the library is puppet.name)
-    stopWatching: null,
+    runtime: /** @type {import('./core.js').ViewerRuntime} */ (/** @type {unknown} */ (null)),
+    renderer: /** @type {ReturnType<import('./core.js').ViewerRuntime['createRenderer']>} */ (/** @type {unknown} */ (null)),
+    overlay: /** @type {CanvasRenderingContext2D} */ (/** @type {unknown} */ (null)),
+    files: /** @type {Map<string, File>|null} */ (null),
+    info: /** @type {Awaited<ReturnType<typeof describePuppet>>|null} */ (null),
+    ids: /** @type {number[]} */ ([]),
+    // the loaded puppet (its name in the library is puppet.name)
+    puppet: /** @type {import('../src/kivanime.js').Puppet|null} */ (null),
+    stopWatching: /** @type {(() => void)|null} */ (null),
     origin: [0, 0],
     scale: 1,
     pivot3D: [0, 0],
@@ -44,7 +38,7 @@ const view = {
     clockMs: 0,
     // What the animator chose for this puppet; a reload of the same puppet
     // keeps it. The sliders (angles, wind, speed, crowd) stay as they are.
-    state: { motion: '', overlays: new Map(), expression: '' },
+    state: { motion: '', overlays: /** @type {Map<string, number>} */ (new Map()), expression: '' },
 };
 
 function showMessage(/** @type {string} */ text) {
@@ -151,8 +145,7 @@ function markActive() {
     }
 }
 
-/** @param {Awaited<ReturnType<typeof describePuppet>>} info */
-function showLists(info) {
+function showLists(/** @type {Awaited<ReturnType<typeof describePuppet>>} */ info) {
     fillList('motions', info.motions, (li, name) => {
         li.textContent = name;
         li.addEventListener('click', () => {
@@ -211,8 +204,7 @@ function showLists(info) {
     markActive();
 }
 
-/** @param {Map<string, File>} files @param {string|undefined} model */
-async function showLint(files, model) {
+async function showLint(/** @type {Map<string, File>} */ files, /** @type {string|undefined} */ model) {
     $('lint').replaceChildren();
     $('lint-summary').textContent = '…';
     let report;
@@ -356,8 +348,7 @@ function draw() {
 }
 
 // Each draw record's (x, y) is where the part's pivot lands on the canvas.
-/** @param {CanvasRenderingContext2D} ctx @param {import('../src/records.js').DrawList} list */
-function drawPivots(ctx, list) {
+function drawPivots(/** @type {CanvasRenderingContext2D} */ ctx, /** @type {import('../src/records.js').DrawList} */ list) {
     ctx.fillStyle = '#d02a6a';
     ctx.strokeStyle = '#fff';
     for (let i = 0; i < list.count; ++i) {
@@ -442,8 +433,7 @@ async function loadSample() {
         showMessage('The sample puppet is not in this folder.');
         return;
     }
-    /** @type {Map<string, File>} */
-    const files = new Map();
+    const files = /** @type {Map<string, File>} */ (new Map());
     await Promise.all(
         list.map(async (/** @type {string} */ path) => {
             const blob = await fetch(new URL(path, base)).then((r) => r.blob());
