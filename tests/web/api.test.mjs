@@ -20,11 +20,12 @@ const LOAD = `c.hero = await c.kv.loadPuppet('hero', { model: '/examples/hero/mo
     expressions: ['/examples/hero/expressions/smile.json'] })`;
 
 // [function, what calls it (c: kv, hero, a), what must hold after (r: its
-// value, n: the numbers the function was called with), the function
-// actually called when another reaches the same end]. The rows run in order.
+// value, n: the numbers the function was called with, called(name,
+// numbers): whether it called that function), the function actually called
+// when another reaches the same end]. The rows run in order.
 const COVERAGE = [
     ['Anime_Init', 'c.kv.useOwnHost()', 'n.length === 0'],
-    ['Anime_GetVersion', 'c.kv.version', 'r === 10000 * MAJOR + 100 * MINOR + PATCH'],
+    ['Anime_GetVersion', 'c.kv.version', 'r === VERSION'],
     ['Anime_LoadModel', LOAD, 'c.hero.name === "hero"'],
     ['Anime_LoadMotion', LOAD, 'true'],
     ['Anime_LoadExpression', LOAD, 'true'],
@@ -33,7 +34,8 @@ const COVERAGE = [
     ['Anime_LoadModelFromMemory', LOAD, 'true', 'Anime_LoadModel'],
     ['Anime_LoadMotionFromMemory', LOAD, 'true', 'Anime_LoadMotion'],
     ['Anime_LoadExpressionFromMemory', LOAD, 'true', 'Anime_LoadExpression'],
-    ['Anime_CreateInstance', 'c.a = c.hero.createInstance()', 'c.a.id === 1'],
+    ['Anime_CreateInstance', "c.a = c.hero.createInstance({ x: 3, y: 4, scale: 2, motion: 'idle', expression: 'smile' })",
+        "c.a.id === 1 && c.a.playing && same(c.a.getPosition(), [3, 4]) && called('Anime_SetScale', [1, 2, 2]) && called('Anime_SetExpression')"],
     ['Anime_GetInstanceCount', 'c.kv.instanceCount', 'r === 1'],
     ['Anime_HasInstances', 'c.kv.hasInstances', 'r === true'],
     ['Anime_PlayMotion', "c.a.play('idle', 2)", 'r === true && same(n, [1, 2])'],
@@ -66,7 +68,7 @@ const COVERAGE = [
     ['Anime_DestroyAllInstances', '(c.b = c.hero.createInstance(), c.kv.destroyAllInstances())', 'c.b.id === 0 && c.hero.instances.size === 0'],
     ['Anime_UnloadModel', 'c.hero.unload()', 'failure(() => c.hero.createInstance()) === \'KivanimeError: no model named "hero" is loaded\''],
     ['Anime_UnloadAll', `(${LOAD}, c.kv.unloadAll())`, 'c.kv.puppets.size === 0 && c.kv.textures.images.size === 0'],
-    ['Anime_Shutdown', `(${LOAD}, c.hero.createInstance(), c.kv.dispose())`, 'c.kv.textures.releases === c.kv.textures.loads'],
+    ['Anime_Shutdown', `(${LOAD}, c.hero.createInstance(), c.kv.dispose(), c.kv.dispose())`, 'c.kv.textures.releases === c.kv.textures.loads'],
 ];
 
 // Runs in the page: the rows against a runtime whose module records every
@@ -87,9 +89,9 @@ async function runInPage({ exports, coverage, version }) {
         Object.defineProperty(module, name, { get: () => spied, set: () => {} });
     };
     exports.forEach((name) => spy('_' + name, (args) => calls.push({ name, args })));
-    const held = { memory: new Set(), functions: new Set() };
+    const held = { memory: new Set(), functions: new Set(), strayFrees: 0 };
     spy('_malloc', (_, p) => held.memory.add(p));
-    spy('_free', ([p]) => held.memory.delete(p));
+    spy('_free', ([p]) => p && !held.memory.delete(p) && ++held.strayFrees);
     spy('addFunction', (_, f) => held.functions.add(f));
     spy('removeFunction', ([f]) => held.functions.delete(f));
     const kv = new lib.Runtime(module);
@@ -100,15 +102,17 @@ async function runInPage({ exports, coverage, version }) {
     };
     // A host of JavaScript functions, whose functions dispose() removes.
     kv.api.Anime_Init({ draw: () => {} });
-    // The mirror refuses a length beyond the bytes it is given.
+    // The mirror refuses a length beyond the bytes it is given; long text
+    // crosses whole, as UTF-8.
     report.overrun = await Promise.resolve().then(() => kv.api.Anime_LoadMotionFromMemory('x', '{}', 3)).catch((e) => e.name);
+    kv.api.Anime_LoadMotionFromMemory('é'.repeat(400), '{}', 2);
+    report.long = kv.lastError === `no model named "${'é'.repeat(400)}" is loaded`;
     // Failed loads say why, naming the file as the caller named it.
     report.reasons = [];
     for (const files of [{ 'model.json': '[1, 2]' }, { 'model.json': '{}', 'motions/bad.json': '\n "x"' }]) {
         report.reasons.push(await kv.loadPuppet('broken', new Map(Object.entries(files))).then(() => 'loaded', (e) => `${e.name}: ${e.message}`));
     }
     report.reasons.push(kv.api.Anime_CreateInstance('broken'));
-    const [MAJOR, MINOR, PATCH] = version;
     const c = { kv };
     const same = (x, y) => JSON.stringify(x) === JSON.stringify(y);
     const failure = (fn) => {
@@ -119,37 +123,41 @@ async function runInPage({ exports, coverage, version }) {
             return `${e.name}: ${e.message}`;
         }
     };
+    // The numbers of a function's first call in the row (strings are addresses).
+    const numbers = (name) => {
+        const kinds = lib.C_FUNCTIONS[name].split(':')[1].replace(/o/g, '');
+        return calls.find((x) => x.name === name)?.args.filter((_, i) => 'uif'.includes(kinds[i]));
+    };
+    const called = (name, expected) => numbers(name) !== undefined && (!expected || same(numbers(name), expected));
     const AsyncFunction = (async () => {}).constructor;
     for (const [name, run, check, via = name] of coverage) {
         calls.length = 0;
         const r = await new AsyncFunction('c', `return ${run}`)(c);
-        const call = calls.find((x) => x.name === via);
-        const kinds = lib.C_FUNCTIONS[via].split(':')[1].replace(/o/g, '');
-        const n = call ? call.args.filter((_, i) => 'uif'.includes(kinds[i])) : [];
-        const ok = new Function('c', 'r', 'n', 'same', 'failure', 'MAJOR', 'MINOR', 'PATCH', `return ${check}`)(c, r, n, same, failure, MAJOR, MINOR, PATCH);
-        if (!call || !ok) report.rows.push(`${name}: ${call ? `${check} fails (n = ${JSON.stringify(n)})` : `${run} does not call ${via}`}`);
+        const n = numbers(via) ?? [];
+        const ok = new Function('c', 'r', 'n', 'same', 'called', 'failure', 'VERSION', `return ${check}`)(c, r, n, same, called, failure, version);
+        if (!called(via) || !ok) report.rows.push(`${name}: ${called(via) ? `${check} fails (n = ${JSON.stringify(n)})` : `${run} does not call ${via}`}`);
     }
-    report.held = { memory: held.memory.size, functions: held.functions.size };
+    report.held = { memory: held.memory.size, functions: held.functions.size, strayFrees: held.strayFrees };
     return report;
 }
 
 test('the JavaScript API covers every export, reports failures with the library\'s reason and gives everything back', (t) =>
     withBrowser(t, async ({ url, browser }) => {
         const header = fs.readFileSync(path.join(REPO, 'include/kivanime.h'), 'utf8');
-        const version = ['MAJOR', 'MINOR', 'PATCH'].map((p) => Number(header.match(new RegExp(`KIVANIME_VERSION_${p} (\\d+)`))[1]));
+        const [major, minor, patch] = ['MAJOR', 'MINOR', 'PATCH'].map((p) => Number(header.match(new RegExp(`KIVANIME_VERSION_${p} (\\d+)`))[1]));
         const covered = COVERAGE.map((row) => row[0]);
         assert.deepEqual([...covered].sort(), [...EXPORTS].sort(), 'COVERAGE has one row per export');
         const { page, errors } = await openPage(browser, `${url}/__blank.html`);
-        const report = await page.evaluate(runInPage, { exports: EXPORTS, coverage: COVERAGE, version });
+        const report = await page.evaluate(runInPage, { exports: EXPORTS, coverage: COVERAGE, version: major * 10000 + minor * 100 + patch });
         assert.deepEqual(report.mirror, [], 'exports the C mirror lacks');
         assert.deepEqual(report.extra, [], 'C_FUNCTIONS names functions the library does not export');
         assert.deepEqual(report.rows, []);
-        assert.equal(report.overrun, 'RangeError');
+        assert.deepEqual([report.overrun, report.long], ['RangeError', true]);
         assert.deepEqual(report.reasons, [
             'KivanimeError: cannot load model "broken": model.json:1:1: expected a JSON object, found an array "[1, 2]"',
             'KivanimeError: cannot load a motion into model "broken": motions/bad.json:2:2: expected a JSON object, found a string ""x""',
             0,
         ]);
-        assert.deepEqual(report.held, { memory: 0, functions: 0 }, 'left behind by dispose()');
+        assert.deepEqual(report.held, { memory: 0, functions: 0, strayFrees: 0 }, 'left behind by dispose() (twice), or freed twice');
         assert.deepEqual(errors, []);
     }));

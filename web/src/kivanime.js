@@ -223,16 +223,16 @@ export class CMirror {
         if (/^[uif]*$/.test(kinds) && (result === 'v' || result === 'i')) {
             return fn;
         }
+        const outs = kinds.split('o').length - 1;
+        const array = kinds.indexOf('a');
         return (/** @type {any[]} */ ...args) => {
             const m = this.m;
-            const values = this.arguments(kinds, args);
-            const r = fn(...values);
-            const outs = kinds.split('o').length - 1;
+            const r = fn(...this.convert(kinds, args));
             const at = this.out >> 2;
             if (outs) {
                 return Array.from(m.HEAPF32.subarray(at, at + outs));
             }
-            const filled = args[kinds.indexOf('a')];
+            const filled = args[array];
             if (filled && r) {
                 for (let i = 0; i < 6; ++i) {
                     filled[i] = m.HEAPF32[at + i];
@@ -247,27 +247,18 @@ export class CMirror {
      * host tables go into scratch memory (the library copies them).
      * @param {string} kinds @param {any[]} args @returns {number[]}
      */
-    arguments(kinds, args) {
+    convert(kinds, args) {
         const m = this.m;
-        let need = 0;
-        let length = 0;
         let next = 0;
+        // Strings go over as UTF-8 with their NUL, bytes as they are.
         const given = Array.from(kinds, (kind) => {
-            let v = kind === 'o' ? null : args[next++];
-            if (kind === 's' && v != null) {
-                need += m.lengthBytesUTF8(v) + 1;
-            } else if (kind === 'b') {
-                v = typeof v === 'string' ? encoder.encode(v) : v;
-                // NULL is refused before any byte is read.
-                length = v ? v.length : Infinity;
-                need += v ? v.length : 0;
-            } else if (kind === 'n' && v > length) {
-                throw new RangeError(`length ${v} is more than the ${length} bytes given`);
-            } else if (kind === 'h' && v && typeof v === 'object') {
-                need += HOST_TABLE_BYTES;
-            }
-            return v;
+            const v = kind === 'o' ? null : args[next++];
+            return (kind === 's' || kind === 'b') && typeof v === 'string' ? encoder.encode(kind === 's' ? v + '\0' : v) : v;
         });
+        // The room each argument takes in scratch memory.
+        const size = (/** @type {any} */ v, /** @type {number} */ i) =>
+            kinds[i] === 'h' ? (v && typeof v === 'object' ? HOST_TABLE_BYTES : 0) : 'sb'.includes(kinds[i]) && v ? v.length : 0;
+        const need = given.reduce((sum, v, i) => sum + size(v, i), 0);
         if (need > this.scratchSize) {
             m._free(this.scratch);
             this.scratchSize = Math.max(need, 256) * 2;
@@ -278,22 +269,22 @@ export class CMirror {
         return given.map((v, i) => {
             const kind = kinds[i];
             const start = at;
-            if (kind === 'o' || kind === 'a') {
+            at += size(v, i);
+            // NULL bytes are refused before any is read.
+            if (kind === 'n' && given[i - 1] && v > given[i - 1].length) {
+                throw new RangeError(`length ${v} is more than the ${given[i - 1].length} bytes given`);
+            } else if (kind === 'o' || kind === 'a') {
                 return kind === 'a' && v == null ? 0 : this.out + 4 * outs++;
-            } else if ((kind === 's' || kind === 'b') && v == null) {
+            } else if ((kind === 's' || kind === 'b') && v) {
+                m.HEAPU8.set(v, start);
+                return start;
+            } else if (kind === 's' || kind === 'b') {
                 return 0;
-            } else if (kind === 's') {
-                at += m.stringToUTF8(v, at, need) + 1;
-            } else if (kind === 'b') {
-                m.HEAPU8.set(v, at);
-                at += v.length;
             } else if (kind === 'h') {
-                // The only parameter of its function, so `at` is aligned.
-                return v && typeof v === 'object' ? this.hostTable(v, at) : v ?? 0;
-            } else {
-                return v;
+                // The only parameter of its function, so `start` is aligned.
+                return v && typeof v === 'object' ? this.hostTable(v, start) : v ?? 0;
             }
-            return start;
+            return v;
         });
     }
 
