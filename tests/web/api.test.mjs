@@ -62,13 +62,16 @@ const COVERAGE = [
     ['Anime_Update', 'c.kv.update(16)', 'same(n, [16])'],
     ['Anime_Render', 'c.kv.collect()', 'r.count > 20'],
     ['Anime_RenderInstance', 'c.a.collect()', 'same(n, [1]) && r.count > 20'],
-    ['Anime_GetPartTransform', "c.a.partTransform('hand_r')", "r.alpha === 0.5 && r.scaleX !== 0 && c.a.partTransform('nope') === null"],
+    ['Anime_GetPartTransform', "c.a.partTransform('hand_r')",
+        "r.alpha === 0.5 && same(Object.values(r), mirrored('hand_r')) && c.a.partTransform('nope') === null"],
     ['Anime_GetLastError', 'c.kv.lastError', 'r === \'model "hero" (instance 1) has no part named "nope"\''],
     ['Anime_DestroyInstance', 'c.a.destroy()', 'same(n, [1]) && c.a.id === 0 && c.kv.instanceCount === 0'],
     ['Anime_DestroyAllInstances', '(c.b = c.hero.createInstance(), c.kv.destroyAllInstances())', 'c.b.id === 0 && c.hero.instances.size === 0'],
-    ['Anime_UnloadModel', 'c.hero.unload()', 'failure(() => c.hero.createInstance()) === \'KivanimeError: no model named "hero" is loaded\''],
+    ['Anime_UnloadModel', '(c.b = c.hero.createInstance(), c.hero.unload())',
+        'c.b.id === 0 && failure(() => c.hero.createInstance()) === \'KivanimeError: no model named "hero" is loaded\''],
     ['Anime_UnloadAll', `(${LOAD}, c.kv.unloadAll())`, 'c.kv.puppets.size === 0 && c.kv.textures.images.size === 0'],
-    ['Anime_Shutdown', `(${LOAD}, c.hero.createInstance(), c.kv.dispose(), c.kv.dispose())`, 'c.kv.textures.releases === c.kv.textures.loads'],
+    ['Anime_Shutdown', `(${LOAD}, c.hero.createInstance(), c.image = [...c.kv.textures.images.values()][0].source, c.kv.dispose(), c.kv.dispose())`,
+        "c.kv.textures.releases === c.kv.textures.loads && c.kv.puppets.size + c.kv.textures.images.size + c.image.width === 0 && called('Anime_Init')"],
 ];
 
 // Runs in the page: the rows against a runtime whose module records every
@@ -129,12 +132,19 @@ async function runInPage({ exports, coverage, version }) {
         return calls.find((x) => x.name === name)?.args.filter((_, i) => 'uif'.includes(kinds[i]));
     };
     const called = (name, expected) => numbers(name) !== undefined && (!expected || same(numbers(name), expected));
+    // A part's transform as the mirror writes it, into an array of its own.
+    const mirrored = (part) => {
+        const out = [];
+        kv.api.Anime_GetPartTransform(1, part, out);
+        return out;
+    };
     const AsyncFunction = (async () => {}).constructor;
     for (const [name, run, check, via = name] of coverage) {
         calls.length = 0;
         const r = await new AsyncFunction('c', `return ${run}`)(c);
         const n = numbers(via) ?? [];
-        const ok = new Function('c', 'r', 'n', 'same', 'called', 'failure', 'VERSION', `return ${check}`)(c, r, n, same, called, failure, version);
+        const ok = new Function('c', 'r', 'n', 'same', 'called', 'mirrored', 'failure', 'VERSION', `return ${check}`)(
+            c, r, n, same, called, mirrored, failure, version);
         if (!called(via) || !ok) report.rows.push(`${name}: ${called(via) ? `${check} fails (n = ${JSON.stringify(n)})` : `${run} does not call ${via}`}`);
     }
     report.held = { memory: held.memory.size, functions: held.functions.size, strayFrees: held.strayFrees };
