@@ -4,10 +4,9 @@
 // scene script instead.
 
 import { openRuntime, lintFiles } from './core.js';
-import { readDrop, readHandle, readPicked, watchHandle, modelPath } from './files.js';
-import { describePuppet } from './puppet-info.js';
+import { arrangePuppet, readDrop, readHandle, readPicked, watchHandle } from './files.js';
 import { runContract, wantsContract } from './contract.js';
-import { parseTimeline, resolveSettings } from '../src/timeline.js';
+import { Scene } from '../src/scene.js';
 import { FIELD, RECORD_WORDS } from '../src/records.js';
 
 /** The page's elements by id; the page is known, so they are not checked. */
@@ -22,7 +21,7 @@ const view = {
     renderer: /** @type {ReturnType<import('./core.js').ViewerRuntime['createRenderer']>} */ (/** @type {unknown} */ (null)),
     overlay: /** @type {CanvasRenderingContext2D} */ (/** @type {unknown} */ (null)),
     files: /** @type {Map<string, File>|null} */ (null),
-    info: /** @type {Awaited<ReturnType<typeof describePuppet>>|null} */ (null),
+    info: /** @type {PuppetInfo|null} */ (null),
     ids: /** @type {number[]} */ ([]),
     // the loaded puppet (its name in the library is puppet.name)
     puppet: /** @type {import('../src/kivanime.js').Puppet|null} */ (null),
@@ -33,7 +32,7 @@ const view = {
     focal: 1500,
     paused: false,
     loads: 0,
-    background: resolveSettings({ model: '', enable3D: false, events: [] }).background,
+    background: [0, 0, 0, 0],
     last: 0,
     clockMs: 0,
     // What the animator chose for this puppet; a reload of the same puppet
@@ -145,7 +144,7 @@ function markActive() {
     }
 }
 
-function showLists(/** @type {Awaited<ReturnType<typeof describePuppet>>} */ info) {
+function showLists(/** @type {PuppetInfo} */ info) {
     fillList('motions', info.motions, (li, name) => {
         li.textContent = name;
         li.addEventListener('click', () => {
@@ -231,16 +230,38 @@ async function showLint(/** @type {Map<string, File>} */ files, /** @type {strin
     return report;
 }
 
-// The 3D pivot and the placement come from a scene script in the folder
-// when there is one, as the animator set them up for the player.
-async function sceneSettings(/** @type {Map<string, File>} */ files) {
-    const scene = files.get('scene.json');
-    if (!scene) return null;
+// The placement, the background and the 3D pivot come from a scene script
+// beside the model when there is one that the player reads, as the animator
+// set them up for the player; else from the player's defaults.
+async function sceneSettings(/** @type {File|undefined} */ scene) {
+    const runtime = view.runtime.runtime;
+    const options = ['--size', `${$('canvas').width}x${$('canvas').height}`];
     try {
-        return parseTimeline(await scene.text());
+        return new Scene(runtime, scene ? await scene.text() : null, 'scene', options).settings;
     } catch {
-        return null;
+        return new Scene(runtime, null, 'scene', options).settings;
     }
+}
+
+// Parts in tree order (each parent before its children), with their depth,
+// as the library links them; a part in a parent cycle is shown once, at the top.
+/** @typedef {import('../src/kivanime.js').Puppet['parts'][number]} Part */
+/** @typedef {{motions: string[], expressions: string[], parts: (Part & {depth: number})[]}} PuppetInfo */
+function partTree(/** @type {Part[]} */ parts) {
+    const children = parts.map(() => /** @type {number[]} */ ([]));
+    const roots = /** @type {number[]} */ ([]);
+    parts.forEach((p, i) => (p.parentIndex >= 0 && p.parentIndex !== i ? children[p.parentIndex] : roots).push(i));
+    const out = /** @type {PuppetInfo['parts']} */ ([]);
+    const seen = new Set();
+    const visit = (/** @type {number} */ i, /** @type {number} */ depth) => {
+        if (seen.has(i)) return;
+        seen.add(i);
+        out.push({ ...parts[i], depth });
+        children[i].forEach((child) => visit(child, depth + 1));
+    };
+    roots.forEach((i) => visit(i, 0));
+    parts.forEach((_, i) => visit(i, 0));
+    return out;
 }
 
 // The first error the lint found, with its place, for the message line.
@@ -249,30 +270,26 @@ function firstError(/** @type {import('../src/lint.js').LintReport|undefined} */
     return f ? `${f.file}:${f.line}:${f.column}: ${f.message}` : '';
 }
 
-/** @param {Map<string, File>} files */
-async function loadFiles(files, { keepState = false } = {}) {
+async function loadFiles(/** @type {Map<string, File>} */ found, { keepState = false } = {}) {
     document.body.dataset.state = 'loading';
     showMessage('');
-    const model = modelPath(files);
-    const lintDone = showLint(files, model);
-    let problem = '';
+    const rt = view.runtime;
+    let lintDone = /** @type {Promise<import('../src/lint.js').LintReport|undefined>|null} */ (null);
     try {
-        if (!model) throw new Error('no model file: the folder needs a model.json (or one JSON file at its top)');
-        const rt = view.runtime;
+        const { files, model, scene } = await arrangePuppet(found, (/** @type {Blob} */ file) => rt.readFile(file));
+        lintDone = showLint(files, model);
+        if (!model) throw new Error('no model file: the folder needs a model.json (or another file the library reads as a model)');
         // Loaded under a new name, so that the puppet on screen keeps playing
         // when the new files do not load (a half-finished save, say).
-        const { puppet, missing } = await rt.loadPuppet(`puppet${view.loads + 1}`, files, model);
+        const puppet = await rt.loadPuppet(`puppet${view.loads + 1}`, files, model);
         view.ids.forEach((id) => rt.lib.Anime_DestroyInstance(id));
         view.ids = [];
         if (view.puppet) rt.unloadPuppet(view.puppet);
         view.puppet = puppet;
         if (!keepState) view.state = { motion: '', overlays: new Map(), expression: '' };
         view.files = files;
-        const info = (view.info = await describePuppet(files, model));
-        const scene = await sceneSettings(files);
-        // The player's defaults where the folder has no scene script.
-        const canvas = $('canvas');
-        const settings = resolveSettings(scene ?? { model: '', enable3D: false, events: [] }, canvas);
+        const info = (view.info = { motions: puppet.motions, expressions: puppet.expressions, parts: partTree(puppet.parts) });
+        const settings = await sceneSettings(scene ? files.get(scene) : undefined);
         view.origin = settings.origin;
         view.scale = settings.scale;
         view.pivot3D = settings.pivot;
@@ -284,19 +301,16 @@ async function loadFiles(files, { keepState = false } = {}) {
         setCrowd(num('crowd'));
         $('title').textContent = model;
         document.body.classList.add('loaded');
-        if (missing.length > 0) problem = `These textures did not load (missing or not images): ${missing.join(', ')}`;
     } catch (e) {
-        const report = await lintDone;
-        const where = firstError(report);
         const kept = view.puppet ? '\nThe puppet on screen is the one loaded before.' : '';
-        showMessage(`The puppet did not load: ${/** @type {Error} */ (e).message}${where ? `\n${where}` : ''}${kept}`);
+        showMessage(`The puppet did not load: ${/** @type {Error} */ (e).message}${kept}`);
         finishLoad('error');
         return;
     }
     // The library repairs what it can and loads the rest without a word; the
     // lint says what was lost.
     const where = firstError(await lintDone);
-    showMessage([problem, where && `The lint found errors; the first: ${where}`].filter(Boolean).join('\n'));
+    showMessage(where && `The lint found errors; the first: ${where}`);
     finishLoad('ready');
 }
 
@@ -307,8 +321,7 @@ function finishLoad(/** @type {string} */ state) {
     document.body.dataset.state = state;
 }
 
-/** @param {{files: Map<string, File>, handle: any}} result */
-async function openDropped(result) {
+async function openDropped(/** @type {{files: Map<string, File>, handle: any}} */ result) {
     view.stopWatching?.();
     view.stopWatching = null;
     await loadFiles(result.files);
