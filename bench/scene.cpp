@@ -147,6 +147,10 @@ std::vector<uint32_t> SetUpScene(const SceneOptions& options) {
         // Slightly different speeds keep the instances out of step, as a
         // crowd is.
         Anime_PlayMotion(id, "idle", 0.9f + 0.2f * f);
+        if (options.crossFade) {
+            // Idle, running on underneath, fading into the wave for ever.
+            Anime_CrossFadeMotion(id, "wave", 0.9f + 0.2f * f, 1.0e9f);
+        }
         if (!options.motionOnly) {
             Anime_PlayOverlay(id, "wave", 1.0f, 0.6f);
             Anime_SetExpression(id, "smile");

@@ -20,6 +20,7 @@ struct SceneOptions {
     bool curvature = false;   // horizontal cylinder on top of the parallax
     bool sameAngles = false;  // every instance turned alike instead of spread
     bool motionOnly = false;  // the main motion and nothing else
+    bool crossFade = false;   // every main motion in a cross-fade that does not end
 };
 
 // Resets the library, loads the character and starts every instance with the

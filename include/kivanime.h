@@ -141,6 +141,33 @@ ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, srcY) == 52, offset_srcY);
 ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, srcWidth) == 56, offset_srcWidth);
 ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, srcHeight) == 60, offset_srcHeight);
 
+/** One entry of what the motions announced during the last Anime_Update
+ *  (Anime_GetEvent). 32 bytes, little-endian, no padding. */
+typedef struct AnimeEvent {
+    uint32_t instance; /**< the instance id */
+    int32_t kind;      /**< 0 an event of the motion file, 1 a looping motion
+                            completed a lap, 2 a motion finished */
+    int32_t source;    /**< 0 the main motion, 1 an overlay */
+    int32_t intValue;  /**< the event's "int"; for kind 1 the laps completed in
+                            this update; else 0 */
+    float floatValue;  /**< the event's "float"; else 0 */
+    float time;        /**< the event's time in the motion (ms); kind 1: the
+                            duration; kind 2: the clock where it ended */
+    float lateMs;      /**< real milliseconds from the moment it happened to the
+                            end of the update (0 or more) */
+    uint32_t reserved; /**< always 0 */
+} AnimeEvent;
+
+ANIME_STATIC_ASSERT(sizeof(AnimeEvent) == 32, event_size);
+ANIME_STATIC_ASSERT(offsetof(AnimeEvent, instance) == 0, offset_event_instance);
+ANIME_STATIC_ASSERT(offsetof(AnimeEvent, kind) == 4, offset_event_kind);
+ANIME_STATIC_ASSERT(offsetof(AnimeEvent, source) == 8, offset_event_source);
+ANIME_STATIC_ASSERT(offsetof(AnimeEvent, intValue) == 12, offset_event_intValue);
+ANIME_STATIC_ASSERT(offsetof(AnimeEvent, floatValue) == 16, offset_event_floatValue);
+ANIME_STATIC_ASSERT(offsetof(AnimeEvent, time) == 20, offset_event_time);
+ANIME_STATIC_ASSERT(offsetof(AnimeEvent, lateMs) == 24, offset_event_lateMs);
+ANIME_STATIC_ASSERT(offsetof(AnimeEvent, reserved) == 28, offset_event_reserved);
+
 /* ---- Lifetime ----------------------------------------------------------- */
 
 /** Stores the host functions (copied). Instances created afterwards use them;
@@ -341,6 +368,66 @@ ANIME_API void Anime_RenderInstance(uint32_t id);
  *  texture or is hidden. Returns 1, or 0 (out untouched) for an unknown id,
  *  an unknown part name or a NULL argument. Allocates nothing. */
 ANIME_API int32_t Anime_GetPartTransform(uint32_t id, const char* partName, float out[6]);
+
+/* ---- Motion control ------------------------------------------------------ */
+
+/** Makes the named motion the main motion (clock 0, `speed`, playing), fading
+ *  it in over `fadeMs` milliseconds of update time (dt, not dt x speed) from
+ *  what the main motion showed before: the previous motion, whose clock runs
+ *  on underneath; the rest pose when none was played; or, when a fade was
+ *  already running, that blend frozen as the last update showed it. Each
+ *  part's values move linearly from the outgoing to the incoming ones;
+ *  visibility and texture swaps switch halfway. A negative or NaN `fadeMs`
+ *  takes the motion file's "fadeIn"; a fade time that is not above 0 makes
+ *  this exactly Anime_PlayMotion. Anime_PlayMotion and Anime_StopMotion end a
+ *  fade at once. Returns 1, or 0 (nothing changes) where Anime_PlayMotion
+ *  would fail. */
+ANIME_API int32_t Anime_CrossFadeMotion(uint32_t id, const char* motionName, float speed,
+                                        float fadeMs);
+
+/** Cross-fades to the named motion (as Anime_CrossFadeMotion) when the main
+ *  motion ends: a non-looping one when its clock reaches its duration, a
+ *  looping one at its next completed lap. The rest of that update's time is
+ *  given to the new motion, so chained motions have no gap at any frame rate.
+ *  With no main motion, or one that has finished or was stopped, it starts at
+ *  once. One motion waits per instance: a later call replaces it, and
+ *  Anime_PlayMotion, Anime_CrossFadeMotion and Anime_StopMotion drop it.
+ *  Returns 1, or 0 where Anime_PlayMotion would fail. */
+ANIME_API int32_t Anime_QueueMotion(uint32_t id, const char* motionName, float speed, float fadeMs);
+
+/** Moves a running overlay's weight linearly from its current value to
+ *  `targetWeight` over `fadeMs` milliseconds of update time (negative or NaN:
+ *  the motion's "fadeIn" when the weight goes up, its "fadeOut" otherwise; a
+ *  fade time that is not above 0: at once). An overlay faded to 0 is stopped.
+ *  Anime_PlayOverlay of the same motion ends the fade. Returns 1, or 0 for an
+ *  unknown id, an overlay that is not running, a NaN target or a NULL name. */
+ANIME_API int32_t Anime_FadeOverlay(uint32_t id, const char* motionName, float targetWeight,
+                                    float fadeMs);
+
+/* ---- Events ------------------------------------------------------------- */
+
+/** Number of entries the last Anime_Update produced: the events of the motion
+ *  files whose time the clocks passed (each once, also across a loop's wrap
+ *  or an update longer than a lap), laps of looping motions and ends of
+ *  motions, for the main motion (during a cross-fade the incoming one) and
+ *  the overlays with a weight above 0 of every visible instance. Instances in
+ *  update order; in one, the main motion, then the overlays; in a motion,
+ *  time order. At most 4096 entries per update: the rest are dropped. The
+ *  list is emptied by every Anime_Update, Anime_Shutdown and Anime_UnloadAll,
+ *  and by nothing else. A host function calling this is refused (0). */
+ANIME_API int32_t Anime_GetEventCount(void);
+
+/** Copies entry `index` (0 to Anime_GetEventCount() - 1) to `out`. Returns 1,
+ *  or 0 for an index out of range or a NULL `out`. The moment an event
+ *  happened is the end of the update minus its lateMs. */
+ANIME_API int32_t Anime_GetEvent(int32_t index, AnimeEvent* out);
+
+/** A text of entry `index`: `field` 0 the event's name, 1 the motion's name,
+ *  2 the event's "string" (laps and ends have an empty name and string).
+ *  The texts are the library's copies: they stay valid, whatever is unloaded
+ *  or reloaded, until the next Anime_Update, Anime_Shutdown or
+ *  Anime_UnloadAll. NULL for an index or field out of range. */
+ANIME_API const char* Anime_GetEventText(int32_t index, int32_t field);
 
 #ifdef __cplusplus
 }

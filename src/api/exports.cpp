@@ -3,6 +3,7 @@
 // value. Nothing escapes as an exception: any failure returns the export's
 // failure value. Every call leaves this thread's last error saying why it
 // failed, or empty.
+#include <cmath>
 #include <exception>
 #include <initializer_list>
 #include <new>
@@ -50,6 +51,12 @@ int32_t Fail(std::string_view reason) {
 int32_t NoSuch(const AnimeManager& m, uint32_t id, const char* what, std::string_view name) {
     return Fail("model " + Quoted(ModelNameOf(m, id)) + " (instance " + std::to_string(id) +
                 ") has no " + what + " named " + Quoted(name));
+}
+
+// An event index out of the last update's list.
+int32_t NoEvent(const AnimeManager& m, int32_t index) {
+    return Fail("no event at index " + std::to_string(index) + " (the last update has " +
+                std::to_string(m.events.size()) + ")");
 }
 
 // A string argument and the last error it gives when NULL.
@@ -141,6 +148,20 @@ int32_t Succeeded(bool ok) {
 float ClampAlpha(float alpha) {
     const float a = alpha < 1.0f ? alpha : 1.0f;
     return a > 0.0f ? a : 0.0f;  // NaN ends as 1 through the first step
+}
+
+// Cross-fading to or queueing a motion of the instance's model by name.
+int32_t MainMotionCall(uint32_t id, const char* motionName, float speed, float fadeMs,
+                       bool (*start)(MotionPlayer&, const AnimeModel&, std::string_view, float,
+                                     float)) {
+    if (!Given({{motionName, "motionName is NULL"}})) {
+        return 0;
+    }
+    return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
+        return inst.model && start(inst.player, *inst.model, motionName, speed, fadeMs)
+                   ? 1
+                   : NoSuch(m, id, "motion", motionName);
+    });
 }
 
 }  // namespace
@@ -358,8 +379,10 @@ ANIME_API void Anime_Set3DStrength(uint32_t id, float depthStrength, float persp
 }
 
 ANIME_API void Anime_Update(float dt) {
-    WithManager(
-        [&](AnimeManager& m) { UpdateInstances(m.instances, dt, m.globalWindX, m.globalWindY); });
+    WithManager([&](AnimeManager& m) {
+        m.events.clear();
+        UpdateInstances(m.instances, dt, m.globalWindX, m.globalWindY, &m.events);
+    });
 }
 
 ANIME_API void Anime_Render(void) {
@@ -447,6 +470,70 @@ ANIME_API int32_t Anime_GetPartTransform(uint32_t id, const char* partName, floa
         out[5] = p.alpha;
     }
     return found;
+}
+
+ANIME_API int32_t Anime_CrossFadeMotion(uint32_t id, const char* motionName, float speed,
+                                        float fadeMs) {
+    return MainMotionCall(id, motionName, speed, fadeMs, CrossFadeMotion);
+}
+
+ANIME_API int32_t Anime_QueueMotion(uint32_t id, const char* motionName, float speed,
+                                    float fadeMs) {
+    return MainMotionCall(id, motionName, speed, fadeMs, QueueMotion);
+}
+
+ANIME_API int32_t Anime_FadeOverlay(uint32_t id, const char* motionName, float targetWeight,
+                                    float fadeMs) {
+    if (!Given({{motionName, "motionName is NULL"}})) {
+        return 0;
+    }
+    return WithInstance(id, 0, [&](AnimeManager&, AnimeInstance& inst) {
+        if (std::isnan(targetWeight)) {
+            return Fail("targetWeight is NaN");
+        }
+        return FadeOverlay(inst.player, motionName, targetWeight, fadeMs)
+                   ? 1
+                   : Fail("instance " + std::to_string(id) + " plays no overlay named " +
+                          Quoted(motionName));
+    });
+}
+
+ANIME_API int32_t Anime_GetEventCount(void) {
+    return WithManager(0, [](AnimeManager& m) { return static_cast<int32_t>(m.events.size()); });
+}
+
+ANIME_API int32_t Anime_GetEvent(int32_t index, AnimeEvent* out) {
+    if (out == nullptr) {
+        return Fail("out is NULL");
+    }
+    AnimeEvent event{};
+    const int32_t found = WithManager(0, [&](AnimeManager& m) {
+        if (index < 0 || static_cast<size_t>(index) >= m.events.size()) {
+            return NoEvent(m, index);
+        }
+        event = m.events.record(static_cast<size_t>(index));
+        return 1;
+    });
+    // Written after the lock is released.
+    if (found != 0) {
+        *out = event;
+    }
+    return found;
+}
+
+ANIME_API const char* Anime_GetEventText(int32_t index, int32_t field) {
+    return WithManager(static_cast<const char*>(nullptr), [&](AnimeManager& m) -> const char* {
+        if (index < 0 || static_cast<size_t>(index) >= m.events.size()) {
+            NoEvent(m, index);
+            return nullptr;
+        }
+        const char* text = m.events.text(static_cast<size_t>(index), field);
+        if (text == nullptr) {
+            SetLastError("field " + std::to_string(field) +
+                         " is not a text of an event (0 name, 1 motion, 2 string)");
+        }
+        return text;
+    });
 }
 
 }  // extern "C"

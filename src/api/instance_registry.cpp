@@ -1,5 +1,6 @@
 #include "api/instance_registry.h"
 
+#include <new>
 #include <utility>
 
 #include "api/last_error.h"
@@ -110,6 +111,12 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
         throw;
     }
     manager.nextInstanceId = id + 1;
+    try {
+        // Room for the laps and ends its frames announce; without it the
+        // first frames that need the room make it.
+        manager.events.reserve(manager.instances.size());
+    } catch (const std::bad_alloc&) {
+    }
     if (refused > 0) {
         NoteRefusedTextures(*manager.instances.at(id), id, refused, firstRefused);
     }

@@ -35,6 +35,7 @@ ApiScope::~ApiScope() {
 void Shutdown(AnimeManager& manager) {
     DestroyAllInstances(manager);
     manager.modelCache.clear();
+    manager.events.clear();
     manager.nextInstanceId = 1;
 }
 

@@ -13,6 +13,7 @@
 #include "model/name_map.h"
 #include "render/render_frame.h"
 #include "runtime/anime_instance.h"
+#include "runtime/motion_events.h"
 
 namespace kivanime {
 
@@ -27,14 +28,16 @@ struct AnimeManager {
     float globalWindY = 0.0f;
     std::mutex lock;
     RenderFrame renderFrame;
+    // What the motions announced in the last Anime_Update.
+    FrameEvents events;
 };
 
 // The manager, created on first use (thread-safely) and destroyed when the
 // library is unloaded, without calls to the host.
 AnimeManager& GetManager();
 
-// Every instance destroyed (textures released), every model dropped, ids
-// counted from 1 again. Expects the lock to be held.
+// Every instance destroyed (textures released), every model dropped, the
+// event list emptied, ids counted from 1 again. Expects the lock to be held.
 void Shutdown(AnimeManager& manager);
 
 // Holds the manager's lock for the duration of an export. A host function

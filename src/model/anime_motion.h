@@ -53,13 +53,26 @@ struct MotionTrack {
     int32_t partIndex = -1;
 };
 
+// A moment a motion announces to the host (a footstep, a hit frame), with
+// values the host reads back as they are.
+struct MotionEvent {
+    float time = 0.0f;  // milliseconds from the start of the motion
+    std::string name;
+    int32_t intValue = 0;
+    float floatValue = 0.0f;
+    std::string stringValue;
+};
+
 struct AnimeMotion {
     std::string name;
     float duration = 1000.0f;
     bool loop = false;
+    // The default fade times of a cross-fade into this motion and of an
+    // overlay fade up to (fadeIn) or down to (fadeOut) a weight.
     float fadeIn = 0.0f;
     float fadeOut = 0.0f;
     std::vector<MotionTrack> tracks;
+    std::vector<MotionEvent> events;  // ascending by time, NaN times last
     // Every part of the model has exactly one track: a frame can then write
     // each part's rest pose and the motion's change in one go.
     bool drivesEveryPartOnce = false;

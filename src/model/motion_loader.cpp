@@ -12,6 +12,19 @@ namespace {
 
 const std::string kEmpty;
 
+// A strict weak order on every float time, NaN included: NaN sorts after
+// everything, so a hostile file cannot break the sort; equal times keep
+// their file order.
+template <typename T>
+void SortByTime(std::vector<T>& items) {
+    std::stable_sort(items.begin(), items.end(), [](const T& a, const T& b) {
+        if (std::isnan(a.time)) {
+            return false;
+        }
+        return std::isnan(b.time) || a.time < b.time;
+    });
+}
+
 }  // namespace
 
 EasingType ParseEasing(std::string_view text) {
@@ -40,15 +53,28 @@ MotionKeyframe ReadKeyframeJson(const AnimeModel& model, const JsonValue& value)
 }
 
 void SortKeyframes(std::vector<MotionKeyframe>& keyframes) {
-    // A strict weak order on every float, NaN included: NaN sorts after
-    // everything, so a hostile file cannot break the sort.
-    std::stable_sort(keyframes.begin(), keyframes.end(),
-                     [](const MotionKeyframe& a, const MotionKeyframe& b) {
-                         if (std::isnan(a.time)) {
-                             return false;
-                         }
-                         return std::isnan(b.time) || a.time < b.time;
-                     });
+    SortByTime(keyframes);
+}
+
+std::vector<MotionEvent> ReadMotionEvents(const JsonValue& value) {
+    std::vector<MotionEvent> events;
+    if (!value.isArray()) {
+        return events;
+    }
+    events.reserve(value.size());
+    for (const JsonValue& element : value.elements) {
+        if (!element.isObject()) {
+            continue;
+        }
+        MotionEvent& event = events.emplace_back();
+        event.time = element.get("time").asFloat(event.time);
+        event.name = element.get("name").asString(kEmpty);
+        event.intValue = element.get("int").asInt(event.intValue);
+        event.floatValue = element.get("float").asFloat(event.floatValue);
+        event.stringValue = element.get("string").asString(kEmpty);
+    }
+    SortByTime(events);
+    return events;
 }
 
 MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value) {
@@ -87,6 +113,7 @@ bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view 
             motion.tracks.push_back(ReadTrackJson(model, element));
         }
     }
+    motion.events = ReadMotionEvents(value.get("events"));
     std::vector<uint8_t> driven(model.parts.size(), 0);
     size_t drivenCount = 0;
     bool once = true;

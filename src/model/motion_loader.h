@@ -34,6 +34,10 @@ inline constexpr std::pair<std::string_view, EasingType> kEasingNames[] = {
 };
 EasingType ParseEasing(std::string_view text);
 
+// A motion's "events": the elements that are objects, sorted by time like
+// keyframes.
+std::vector<MotionEvent> ReadMotionEvents(const JsonValue& value);
+
 // Sorts keyframes ascending by time. Any float order is safe: NaN times go
 // last, equal times keep their file order.
 void SortKeyframes(std::vector<MotionKeyframe>& keyframes);

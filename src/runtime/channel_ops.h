@@ -51,10 +51,10 @@ inline void Store(float* x, __m128 head, __m128 tail) {
 }  // namespace channels
 #endif
 
-// out = a + (b - a) * e, channel by channel.
-template <typename Out>
-inline void InterpolateChannels(const MotionKeyframe& a, const MotionKeyframe& b, float e,
-                                Out& out) {
+// out = a + (b - a) * e, channel by channel (keyframes, or the deltas a
+// cross-fade blends).
+template <typename In, typename Out>
+inline void InterpolateChannels(const In& a, const In& b, float e, Out& out) {
 #if defined(KIVANIME_CHANNELS_SSE2)
     using namespace channels;
     const __m128 ve = _mm_set1_ps(e);

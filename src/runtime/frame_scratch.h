@@ -20,6 +20,7 @@ struct FrameScratch {
     std::vector<float> parentCosSin;  // two per part
     std::vector<PhysicsAnchor> anchors;
     OverlayAccumulator overlaySums;
+    FadeScratch fade;
 
     // Room for an instance of `parts` parts and `springs` springs.
     void reserve(size_t parts, size_t springs) {
@@ -30,6 +31,7 @@ struct FrameScratch {
             anchors.resize(springs);
         }
         overlaySums.reserve(parts);
+        fade.reserve(parts);
     }
 };
 

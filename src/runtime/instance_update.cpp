@@ -29,7 +29,8 @@ void InitializeInstanceState(AnimeInstance& instance) {
     gFrameScratch.reserve(count, model.physics.size());
 }
 
-void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float globalWindY) {
+void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float globalWindY,
+                    FrameEvents* events) {
     if (!instance.model || !instance.visible) {
         return;
     }
@@ -38,7 +39,7 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
 
     FrameScratch& scratch = gFrameScratch;
     scratch.reserve(poses.size(), instance.physics.points.size());
-    AdvancePlayer(instance.player, dt, scratch.overlaySums);
+    AdvancePlayer(instance.player, model, dt, scratch.overlaySums, events);
     ApplyMotion(instance.player, model, instance.textureHandles, scratch.overlaySums, poses);
     ApplyExpression(instance.player.expression, instance.textureHandles, poses);
     ResolveWorldPose(model, poses, scratch.parentCosSin);
@@ -80,7 +81,8 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
     }
 }
 
-void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, float globalWindY) {
+void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, float globalWindY,
+                     FrameEvents* events) {
     // Fetch ahead as the render does: the poses of the next instance and the
     // record of the one after it.
     const auto end = instances.end();
@@ -101,7 +103,10 @@ void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, floa
             PrefetchPoses(*ahead1->second);
             ++ahead1;
         }
-        UpdateInstance(*entry.second, dt, globalWindX, globalWindY);
+        if (events != nullptr) {
+            events->setInstance(entry.first);
+        }
+        UpdateInstance(*entry.second, dt, globalWindX, globalWindY, events);
     }
 }
 

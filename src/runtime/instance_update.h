@@ -13,10 +13,13 @@ void InitializeInstanceState(AnimeInstance& instance);
 // Advances one instance by dt milliseconds: rest pose, clocks, motions,
 // expression, hierarchy, springs (pushed by its own wind plus
 // `globalWindX/Y`), opacity. Hidden instances and instances without a model
-// are left alone.
-void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float globalWindY);
+// are left alone. What its motions announce goes to `events`, when given.
+void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float globalWindY,
+                    FrameEvents* events = nullptr);
 
-// One frame of every instance, in the table's order.
-void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, float globalWindY);
+// One frame of every instance, in the table's order; the entries of each go
+// to `events` under its id, when given.
+void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, float globalWindY,
+                     FrameEvents* events = nullptr);
 
 }  // namespace kivanime

@@ -1,8 +1,10 @@
 #include "runtime/motion_player.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "runtime/channel_ops.h"
+#include "runtime/frame_scratch.h"
 
 namespace kivanime {
 
@@ -31,23 +33,125 @@ PartDelta& OverlayAccumulator::entry(int32_t part) {
     return deltas[i];
 }
 
-bool PlayMotion(MotionPlayer& player, const AnimeModel& model, std::string_view name, float speed) {
-    const AnimeMotion* motion = model.findMotion(name);
-    if (motion == nullptr) {
-        return false;
-    }
+namespace {
+
+// The main motion restarts: clock 0 at `speed`, playing, nothing queued.
+void StartMain(MotionPlayer& player, const AnimeMotion* motion, float speed) {
     player.segments.assign(motion->tracks.size(), 0);
     player.motion = motion;
     player.time = 0.0f;
     player.speed = speed;
     player.playing = true;
     player.finished = false;
+    player.fresh = true;
+    player.queued = {};
+}
+
+// The fade ends by itself once elapsed / duration reaches 1.
+void EndFadeIfDone(CrossFade& fade) {
+    if (!(fade.elapsed / fade.duration < 1.0f)) {
+        fade.active = false;
+    }
+}
+
+void CrossFadeTo(MotionPlayer& player, const AnimeModel& model, const AnimeMotion* motion,
+                 float speed, float fadeMs) {
+    const float f = fadeMs >= 0.0f ? fadeMs : motion->fadeIn;  // NaN takes fadeIn too
+    CrossFade& fade = player.fade;
+    if (!(f > 0.0f)) {
+        fade.active = false;
+        StartMain(player, motion, speed);
+        return;
+    }
+    if (fade.active) {
+        // A fade in progress is frozen as it was shown, so nothing jumps and
+        // no chain of sources builds up.
+        const PartDelta* shown = BlendCrossFade(fade, player.motion, player.time, player.segments,
+                                                model, gFrameScratch.fade);
+        fade.snapshot.assign(shown, shown + model.parts.size());
+        fade.frozen = true;
+        fade.motion = nullptr;
+    } else {
+        // What the main motion showed goes on underneath, on its own clock.
+        fade.frozen = false;
+        fade.motion = player.motion;
+        fade.time = player.time;
+        fade.speed = player.speed;
+        fade.playing = player.playing;
+        fade.segments.swap(player.segments);
+    }
+    fade.active = true;
+    fade.elapsed = 0.0f;
+    fade.duration = f;
+    StartMain(player, motion, speed);
+}
+
+}  // namespace
+
+bool PlayMotion(MotionPlayer& player, const AnimeModel& model, std::string_view name, float speed) {
+    const AnimeMotion* motion = model.findMotion(name);
+    if (motion == nullptr) {
+        return false;
+    }
+    player.fade.active = false;
+    StartMain(player, motion, speed);
     return true;
 }
 
 void StopMotion(MotionPlayer& player) {
     player.playing = false;
     player.finished = true;
+    player.fade.active = false;
+    player.queued = {};
+}
+
+bool CrossFadeMotion(MotionPlayer& player, const AnimeModel& model, std::string_view name,
+                     float speed, float fadeMs) {
+    const AnimeMotion* motion = model.findMotion(name);
+    if (motion == nullptr) {
+        return false;
+    }
+    CrossFadeTo(player, model, motion, speed, fadeMs);
+    return true;
+}
+
+bool QueueMotion(MotionPlayer& player, const AnimeModel& model, std::string_view name, float speed,
+                 float fadeMs) {
+    const AnimeMotion* motion = model.findMotion(name);
+    if (motion == nullptr) {
+        return false;
+    }
+    if (player.motion == nullptr || !player.playing) {
+        CrossFadeTo(player, model, motion, speed, fadeMs);
+    } else {
+        player.queued = {motion, speed, fadeMs};
+    }
+    return true;
+}
+
+bool FadeOverlay(MotionPlayer& player, std::string_view name, float target, float fadeMs) {
+    auto slot = std::find_if(player.overlays.begin(), player.overlays.end(),
+                             [&](const OverlaySlot& s) { return s.motion->name == name; });
+    if (slot == player.overlays.end()) {
+        return false;
+    }
+    const float f = fadeMs >= 0.0f          ? fadeMs
+                    : target > slot->weight ? slot->motion->fadeIn
+                                            : slot->motion->fadeOut;
+    if (!(f > 0.0f)) {
+        slot->weight = target;
+        slot->fading = false;
+        if (target == 0.0f) {
+            player.overlays.erase(slot);
+        }
+        return true;
+    }
+    slot->fading = true;
+    slot->fadeFrom = slot->weight;
+    slot->fadeTo = target;
+    slot->fadeElapsed = 0.0f;
+    slot->fadeMs = f;
+    return true;
 }
 
 bool PlayOverlay(MotionPlayer& player, const AnimeModel& model, std::string_view name, float speed,
@@ -61,6 +165,8 @@ bool PlayOverlay(MotionPlayer& player, const AnimeModel& model, std::string_view
             slot.time = 0.0f;
             slot.speed = speed;
             slot.weight = weight;
+            slot.fading = false;
+            slot.fresh = true;
             return true;
         }
     }
@@ -114,8 +220,9 @@ void AccumulateDelta(PartDelta& sum, const PartDelta& s, float w) {
 namespace {
 
 // Flattened so that the easing is inlined too: as a call it cost a spill and
-// reload of the loop's registers per track.
-[[gnu::flatten]] void AccumulateOverlay(OverlayAccumulator& acc, OverlaySlot& slot) {
+// reload of the loop's registers per track. Kept out of line: inlined into
+// the overlay loop it made the whole update larger and slower.
+[[gnu::flatten, gnu::noinline]] void AccumulateOverlay(OverlayAccumulator& acc, OverlaySlot& slot) {
     const float w = slot.weight;
     const std::vector<MotionTrack>& tracks = slot.motion->tracks;
     if (w <= 0.0f || tracks.empty()) {
@@ -137,35 +244,124 @@ namespace {
 
 }  // namespace
 
-void AdvancePlayer(MotionPlayer& player, float dt, OverlayAccumulator& overlaySums) {
+namespace {
+
+// A step of a motion's clock, before any wrap or clamp.
+ClockStep StepOf(float time, float dt, float speed, bool fresh) {
+    ClockStep step;
+    step.u0 = time;
+    step.u1 = time + dt * speed;
+    step.speed = speed;
+    step.forward = dt > 0.0f && speed > 0.0f;
+    step.fresh = fresh;
+    return step;
+}
+
+// The main clock's update. When the main motion ends with a motion queued,
+// that one starts as if cross-faded to at that instant and is given the rest
+// of the update's time, so that chained motions neither pause nor hurry.
+void AdvanceMain(MotionPlayer& player, const AnimeModel& model, float dt, FrameEvents* events) {
+    if (!player.playing || player.motion == nullptr) {
+        return;
+    }
+    const AnimeMotion& motion = *player.motion;
+    const float d = motion.duration;
+    ClockStep step = StepOf(player.time, dt, player.speed, player.fresh);
+    player.time = step.u1;
+    if (motion.loop) {
+        player.time = WrapLoopClock(player.time, d);
+        if (d > 0.0f && step.u1 >= d) {
+            step.wrapped = player.time;
+            step.end =
+                player.queued.motion != nullptr ? ClockStep::End::LapStops : ClockStep::End::Lap;
+        }
+    } else if (player.time >= d) {
+        player.time = d;
+        player.playing = false;
+        player.finished = true;
+        step.end = ClockStep::End::Finished;
+    }
+    player.fresh = player.fresh && !step.forward;
+    if (events != nullptr && Announces(motion, step)) {
+        AnnounceStep(*events, kSourceMain, motion, step);
+    }
+    const MotionPlayer::Queued next = player.queued;
+    if (next.motion == nullptr || step.end == ClockStep::End::None ||
+        step.end == ClockStep::End::Lap) {
+        return;
+    }
+    const float rest = step.forward ? (step.u1 - d) / step.speed : 0.0f;
+    CrossFadeTo(player, model, next.motion, next.speed, next.fadeMs);
+    if (player.fade.active && rest > 0.0f) {
+        player.fade.elapsed += rest;
+        EndFadeIfDone(player.fade);
+    }
+    AdvanceMain(player, model, rest, events);
+}
+
+// Moves an overlay's weight along its fade; false once it has faded out to
+// 0 (the overlay is then removed).
+bool AdvanceWeightFade(OverlaySlot& slot, float dt) {
+    if (dt > 0.0f) {
+        slot.fadeElapsed += dt;
+    }
+    if (slot.fadeElapsed / slot.fadeMs < 1.0f) {
+        slot.weight =
+            slot.fadeFrom + (slot.fadeTo - slot.fadeFrom) * slot.fadeElapsed / slot.fadeMs;
+        return true;
+    }
+    slot.weight = slot.fadeTo;
+    slot.fading = false;
+    return slot.fadeTo != 0.0f;
+}
+
+}  // namespace
+
+void AdvancePlayer(MotionPlayer& player, const AnimeModel& model, float dt,
+                   OverlayAccumulator& overlaySums, FrameEvents* events) {
     overlaySums.clear();
 
-    if (player.playing && player.motion != nullptr) {
-        player.time += dt * player.speed;
-        const float d = player.motion->duration;
-        if (player.motion->loop) {
-            player.time = WrapLoopClock(player.time, d);
-        } else if (player.time >= d) {
-            player.time = d;
-            player.playing = false;
-            player.finished = true;
+    CrossFade& fade = player.fade;
+    if (fade.active) {
+        if (dt > 0.0f) {
+            fade.elapsed += dt;
         }
+        EndFadeIfDone(fade);
+        AdvanceOutgoing(fade, dt);
     }
+    AdvanceMain(player, model, dt, events);
 
     for (size_t i = 0; i < player.overlays.size();) {
         OverlaySlot& slot = player.overlays[i];
-        slot.time += dt * slot.speed;
-        const float d = slot.motion->duration;
-        if (slot.motion->loop) {
+        if (slot.fading && !AdvanceWeightFade(slot, dt)) {
+            player.overlays.erase(player.overlays.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+        }
+        ClockStep step = StepOf(slot.time, dt, slot.speed, slot.fresh);
+        slot.time = step.u1;
+        slot.fresh = slot.fresh && !step.forward;
+        const AnimeMotion& motion = *slot.motion;
+        const float d = motion.duration;
+        const bool ends = !motion.loop && !(slot.time < d);
+        if (motion.loop) {
             slot.time = WrapLoopClock(slot.time, d);
-            AccumulateOverlay(overlaySums, slot);
-            ++i;
-        } else if (slot.time < d) {
-            AccumulateOverlay(overlaySums, slot);
-            ++i;
-        } else {
+            if (d > 0.0f && step.u1 >= d) {
+                step.end = ClockStep::End::Lap;
+                step.wrapped = slot.time;
+            }
+        } else if (ends) {
+            step.end = ClockStep::End::Finished;
+        }
+        // Only an overlay that shows announces anything.
+        if (events != nullptr && slot.weight > 0.0f && Announces(motion, step)) {
+            AnnounceStep(*events, kSourceOverlay, motion, step);
+        }
+        if (ends) {
             // An ended overlay contributes nothing in the frame it ends.
             player.overlays.erase(player.overlays.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            AccumulateOverlay(overlaySums, slot);
+            ++i;
         }
     }
 
@@ -199,6 +395,14 @@ void SetPose(PartPose& p, const AnimePart& part, const PartDelta& d,
     }
 }
 
+void ApplyOverlaySums(const OverlayAccumulator& overlaySums,
+                      const std::vector<int32_t>& textureHandles, std::vector<PartPose>& poses) {
+    for (int32_t part : overlaySums.touchedList) {
+        ApplyDelta(poses[static_cast<size_t>(part)], overlaySums.deltas[static_cast<size_t>(part)],
+                   textureHandles);
+    }
+}
+
 // `segments` is null when the player has no segment per track (a motion
 // never started by name, or one reloaded with more tracks).
 PartDelta SampleMainTrack(const MotionTrack& track, float time, uint16_t* segments, size_t k) {
@@ -216,6 +420,15 @@ PartDelta SampleMainTrack(const MotionTrack& track, float time, uint16_t* segmen
     const AnimeMotion* main = player.motion != nullptr ? player.motion : model.emptyNameMotion;
     if (main == nullptr) {
         ResetLocalPose(model, poses);
+        return;
+    }
+    if (player.fade.active && poses.size() == model.parts.size()) {
+        const PartDelta* blended = BlendCrossFade(player.fade, main, player.time, player.segments,
+                                                  model, gFrameScratch.fade);
+        for (size_t i = 0; i < poses.size(); ++i) {
+            SetPose(poses[i], model.parts[i], blended[i], textureHandles);
+        }
+        ApplyOverlaySums(overlaySums, textureHandles, poses);
         return;
     }
     const size_t trackCount = main->tracks.size();
@@ -246,10 +459,7 @@ PartDelta SampleMainTrack(const MotionTrack& track, float time, uint16_t* segmen
             }
         }
     }
-    for (int32_t part : overlaySums.touchedList) {
-        ApplyDelta(poses[static_cast<size_t>(part)], overlaySums.deltas[static_cast<size_t>(part)],
-                   textureHandles);
-    }
+    ApplyOverlaySums(overlaySums, textureHandles, poses);
 }
 
 }  // namespace kivanime

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "model/anime_model.h"
+#include "runtime/cross_fade.h"
 #include "runtime/expression_blend.h"
 #include "runtime/keyframes.h"
+#include "runtime/motion_events.h"
 #include "runtime/pose.h"
 
 namespace kivanime {
@@ -21,6 +23,15 @@ struct OverlaySlot {
     // Per track, the keyframe that began the segment sampled last (as the
     // main motion's `segments`).
     std::vector<uint16_t> segments;
+    // A weight fade (FadeOverlay): from `fadeFrom` to `fadeTo` over `fadeMs`
+    // milliseconds of dt.
+    bool fading = false;
+    float fadeFrom = 0.0f;
+    float fadeTo = 0.0f;
+    float fadeElapsed = 0.0f;
+    float fadeMs = 0.0f;
+    // Not yet moved forward since it was started: its events at 0 count.
+    bool fresh = true;
 };
 
 // The weighted sum of all overlays of one instance's frame, per part index.
@@ -49,10 +60,35 @@ struct MotionPlayer {
     // sampled last (a hint that spares the search; see SampleTrack).
     std::vector<uint16_t> segments;
     ExpressionBlend expression;
+    // The main motion has not yet moved forward since it was started: its
+    // events at time 0 count.
+    bool fresh = false;
+    // Set while the main motion fades in over what was shown before it.
+    CrossFade fade;
+    // The motion that takes over when the main motion ends (QueueMotion).
+    struct Queued {
+        const AnimeMotion* motion = nullptr;
+        float speed = 1.0f;
+        float fadeMs = -1.0f;
+    } queued;
 };
 
+// PlayMotion and StopMotion also end a cross-fade and drop a queued motion.
 bool PlayMotion(MotionPlayer& player, const AnimeModel& model, std::string_view name, float speed);
 void StopMotion(MotionPlayer& player);
+// Makes the motion the main motion, fading it in over `fadeMs` of dt (less
+// than 0 or NaN: its "fadeIn"); with no fade time above 0, PlayMotion. What
+// was shown before keeps running underneath until the fade ends.
+bool CrossFadeMotion(MotionPlayer& player, const AnimeModel& model, std::string_view name,
+                     float speed, float fadeMs);
+// Cross-fades to the motion once the main motion ends (a looping one at its
+// next lap); at once when there is none, or it has finished or was stopped.
+bool QueueMotion(MotionPlayer& player, const AnimeModel& model, std::string_view name, float speed,
+                 float fadeMs);
+// Moves a running overlay's weight to `target` over `fadeMs` of dt (less than
+// 0 or NaN: the motion's "fadeIn" on the way up, else its "fadeOut"); an
+// overlay faded to 0 is stopped. False when no overlay of that name runs.
+bool FadeOverlay(MotionPlayer& player, std::string_view name, float target, float fadeMs);
 bool PlayOverlay(MotionPlayer& player, const AnimeModel& model, std::string_view name, float speed,
                  float weight);
 void StopOverlay(MotionPlayer& player, std::string_view name);
@@ -62,10 +98,12 @@ void StopAllOverlays(MotionPlayer& player);
 // and durations of 0 or less, are left alone.
 float WrapLoopClock(float time, float duration);
 
-// Advances the main clock, the overlays and the expression weight, and
-// refills `overlaySums` (sized for the model's parts) with this frame's
-// overlay sums.
-void AdvancePlayer(MotionPlayer& player, float dt, OverlayAccumulator& overlaySums);
+// Advances the cross-fade, the main clock (starting a queued motion when it
+// ends), the overlays and the expression weight, and refills `overlaySums`
+// (sized for the model's parts) with this frame's overlay sums. What the
+// motions announce goes to `events`, when given.
+void AdvancePlayer(MotionPlayer& player, const AnimeModel& model, float dt,
+                   OverlayAccumulator& overlaySums, FrameEvents* events);
 
 // Adds one sampled delta of an overlay into an accumulator entry.
 void AccumulateDelta(PartDelta& sum, const PartDelta& sample, float weight);
@@ -75,8 +113,9 @@ void AccumulateDelta(PartDelta& sum, const PartDelta& sample, float weight);
 void ApplyDelta(PartPose& pose, const PartDelta& delta, const std::vector<int32_t>& textureHandles);
 
 // Sets every part's local pose to its rest values, then applies the main
-// motion and the overlay sums AdvancePlayer left. Without a main motion only
-// the rest pose is written (overlays still run their clocks).
+// motion (blended during a cross-fade) and the overlay sums AdvancePlayer
+// left. Without a main motion only the rest pose is written (overlays still
+// run their clocks).
 void ApplyMotion(MotionPlayer& player, const AnimeModel& model,
                  const std::vector<int32_t>& textureHandles, const OverlayAccumulator& overlaySums,
                  std::vector<PartPose>& poses);

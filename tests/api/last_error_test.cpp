@@ -1,6 +1,7 @@
 // Anime_GetLastError: every failure says why, with file, line and column
 // where there is one; success clears it; each thread has its own; what the
 // lenient reader repairs is not an error.
+#include <cmath>
 #include <functional>
 #include <string>
 #include <thread>
@@ -62,6 +63,14 @@ TEST_F(LastError, EveryFailureSaysWhyAndSuccessClearsIt) {
         {[&] { return Anime_LoadModel(nullptr, "a.json"); }, "modelName is NULL"},
         {[&] { return Anime_LoadModelFromMemory("x", nullptr, 0, nullptr); }, "json is NULL"},
         {[&] { return Anime_LoadMotionFromMemory("m", "{}", -1); }, "length is negative"},
+        {[&] { return Anime_QueueMotion(id, "run", 1.0f, 0.0f); },
+         "model \"m\" (instance 1) has no motion named \"run\""},
+        {[&] { return Anime_FadeOverlay(id, "run", 0.0f, 0.0f); },
+         "instance 1 plays no overlay named \"run\""},
+        {[&] { return Anime_FadeOverlay(id, "run", NAN, 0.0f); }, "targetWeight is NaN"},
+        {[&] { return Anime_GetEvent(0, nullptr); }, "out is NULL"},
+        {[&] { return Anime_GetEventText(0, 0) != nullptr; },
+         "no event at index 0 (the last update has 0)"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.call(), 0) << c.reason;

@@ -12,7 +12,7 @@ TEST_F(Reentry, NestedCallsFromEveryHostFunctionAreRefused) {
     loadModel("m", R"({"textures": {"t": "t.png", "u": "u.png"},
         "parts": [{"name": "p", "texture": "t", "srcRect": [1, 0, 0, 0]},
                   {"name": "q", "texture": "u", "position": [4, 0], "srcRect": [2, 0, 0, 0]}],
-        "motions": {"walk": {"duration": 100}}})");
+        "motions": {"walk": {"duration": 100, "events": [{"name": "go"}]}}})");
     const std::string modelPath = dir_ + "m/model.json";
     int nested = 0;
     // Every kind of export, from inside a host call; each must fail.
@@ -33,6 +33,13 @@ TEST_F(Reentry, NestedCallsFromEveryHostFunctionAreRefused) {
         Anime_Update(10.0f);
         Anime_Render();
         Anime_Shutdown();
+        // The event list of the update that ran before the draw is not read.
+        AnimeEvent event{};
+        EXPECT_EQ(Anime_GetEventCount() + Anime_GetEvent(0, &event) +
+                      Anime_CrossFadeMotion(1, "walk", 1.0f, 50.0f) +
+                      Anime_QueueMotion(1, "walk", 1.0f, 0.0f) + Anime_FadeOverlay(1, "walk", 0, 0),
+                  0);
+        EXPECT_EQ(Anime_GetEventText(0, 1), nullptr);
     };
     host().onLoad = [&](const std::u16string&) {
         callBackIn();
@@ -43,8 +50,11 @@ TEST_F(Reentry, NestedCallsFromEveryHostFunctionAreRefused) {
     EXPECT_EQ(Anime_CreateInstance("m"), 1u);
     EXPECT_EQ(Anime_CreateInstance("m"), 2u);
     EXPECT_EQ(nested, 4);
+    Anime_PlayMotion(1, "walk", 1.0f);
+    Anime_PlayOverlay(1, "walk", 1.0f, 1.0f);
     updateAndRender(16.0f);
     EXPECT_EQ(nested, 8);
+    EXPECT_EQ(Anime_GetEventCount(), 2);
     EXPECT_EQ(host().draws.size(), 4u);
     Anime_DestroyInstance(2);
     EXPECT_EQ(nested, 10);

@@ -104,10 +104,29 @@ void FuzzJson(std::string_view text) {
     Walk(traced, kivanime::JsonSourceMap(traced, diagnostics.root), text.size(), false);
 }
 
-// Two instances play the named motions (the first also as overlays) and
-// expressions, run a handful of frames with assorted time steps (halfway
-// through, the 3D parallax is switched on for the second and the wind rises),
-// and stop them.
+// The entries of the last update are well formed: from a live instance, of
+// a known kind and source, on time, with their three texts.
+void CheckEvents() {
+    const int32_t count = Anime_GetEventCount();
+    Check(count >= 0 && count <= 4096, "event count out of bounds");
+    for (int32_t i = 0; i < count; ++i) {
+        AnimeEvent e{};
+        Check(Anime_GetEvent(i, &e) == 1, "event in range not readable");
+        Check(e.instance != 0 && e.instance < 8 && e.kind >= 0 && e.kind <= 2 &&
+                  (e.source == 0 || e.source == 1) && e.lateMs >= 0.0f && e.reserved == 0,
+              "event record malformed");
+        for (int32_t field = 0; field < 3; ++field) {
+            Check(Anime_GetEventText(i, field) != nullptr, "event text missing");
+        }
+    }
+    Check(Anime_GetEventText(count, 0) == nullptr, "event text past the end");
+}
+
+// Two instances play the named motions (the first also as overlays, faded
+// and cross-faded, the second queued after them) and expressions, run a
+// handful of frames with assorted time steps (halfway through, the 3D
+// parallax is switched on for the second and the wind rises), checking the
+// events of each, and stop them.
 void Exercise(const std::vector<std::string>& motions,
               const std::vector<std::string>& expressions) {
     const uint32_t a = Anime_CreateInstance("m");
@@ -115,7 +134,10 @@ void Exercise(const std::vector<std::string>& motions,
     Check(a != 0 && b != 0, "no instance from a loaded model");
     for (const std::string& motion : motions) {
         Anime_PlayOverlay(a, motion.c_str(), -0.5f, 0.5f);
+        Anime_FadeOverlay(a, motion.c_str(), 0.0f, -1.0f);
+        Anime_CrossFadeMotion(a, motion.c_str(), 2.0f, -1.0f);
         Anime_PlayMotion(b, motion.c_str(), 1.5f);
+        Anime_QueueMotion(b, motion.c_str(), 0.5f, 40.0f);
     }
     for (const std::string& expression : expressions) {
         Anime_SetExpression(b, expression.c_str());
@@ -135,6 +157,7 @@ void Exercise(const std::vector<std::string>& motions,
             Anime_StopMotion(b);
         }
         Anime_Update(dt < 0.0f ? 16.0f : dt);
+        CheckEvents();
         Anime_Render();
     }
     Anime_DestroyInstance(a);

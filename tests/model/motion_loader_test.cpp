@@ -145,5 +145,16 @@ TEST(MotionLoader, KeyframesSortByTimeStablyWithNaNLast) {
     EXPECT_TRUE(std::isnan(track.keyframes[8].time));
 }
 
+TEST(MotionLoader, EventKeysOfTheWrongKindGiveTheirDefaultsAndNaNTimesGoLast) {
+    // (Sorting, skipped elements and the values show through the C interface.)
+    const std::vector<MotionEvent> events = ReadMotionEvents(ParseJson(R"([{"time": -nan},
+        {"name": 5, "int": "3", "float": true, "string": [], "time": "9"}, {"int": 1e10}])"));
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].name + events[0].stringValue, "");
+    EXPECT_EQ(events[0].time + events[0].floatValue + static_cast<float>(events[0].intValue), 0);
+    EXPECT_EQ(events[1].intValue, std::numeric_limits<int32_t>::min());
+    EXPECT_TRUE(std::isnan(events[2].time));
+}
+
 }  // namespace
 }  // namespace kivanime

@@ -290,7 +290,7 @@ TEST(ReferenceIdentity, OverlaySumsMatchAMapKeyedByName) {
             PlayOverlay(player, model, "m" + std::to_string(rng.below(3)), rng.uniform(0.5f, 2.0f),
                         weight);
         }
-        AdvancePlayer(player, rng.uniform(0.0f, 400.0f), acc);
+        AdvancePlayer(player, model, rng.uniform(0.0f, 400.0f), acc, nullptr);
         // The same frame, summed by name, at the clocks the frame left (the
         // C-interface scripts pin the clocks, and an ended overlay is gone).
         std::map<std::string, PartDelta> sums;

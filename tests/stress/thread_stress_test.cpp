@@ -58,12 +58,13 @@ struct Worker {
     int64_t faults = 0;         // failed creations, moved instances, another thread's error
     const char* text = nullptr;
     float out[6] = {};
+    AnimeEvent event{};
 
     int Pick(int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); }
 
     // A random argument of each type the exports take: one of the texts
     // above (or NULL), an id of the worker's own or any small one, a table,
-    // a number. An integer right after a text is that text's length.
+    // a number, room for the result. An integer right after a text is that text's length.
     template <typename T>
     T Take() {
         const char* before = std::exchange(text, nullptr);
@@ -79,6 +80,8 @@ struct Worker {
             return static_cast<float>(Pick(1000)) / 20.0f - 10.0f;
         } else if constexpr (std::is_same_v<T, float*>) {
             return out;
+        } else if constexpr (std::is_same_v<T, AnimeEvent*>) {
+            return &event;
         } else {
             return &kTables[Pick(2)];
         }

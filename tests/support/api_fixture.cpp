@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -107,6 +108,23 @@ const AnimeDrawParams* ApiTest::drawn(float label) const {
     return nullptr;
 }
 
+std::string EventWords() {
+    std::string words;
+    for (int32_t i = 0; i < Anime_GetEventCount(); ++i) {
+        AnimeEvent e{};
+        EXPECT_EQ(Anime_GetEvent(i, &e), 1);
+        const std::string what = e.kind == 0   ? Anime_GetEventText(i, 0)
+                                 : e.kind == 1 ? "lap" + std::to_string(e.intValue)
+                                               : "end";
+        char word[256];
+        std::snprintf(word, sizeof word, " %s:%s/%s@%g~%g", e.source != 0 ? "o" : "m",
+                      Anime_GetEventText(i, 1), what.c_str(), static_cast<double>(e.time),
+                      static_cast<double>(e.lateMs));
+        words += word;
+    }
+    return words.empty() ? "-" : words.substr(1);
+}
+
 float Field(const AnimeDrawParams& d, const std::string& key) {
     return key == "x"     ? d.x
            : key == "y"   ? d.y
@@ -161,6 +179,17 @@ void ApiTest::run(const std::string& steps,
             in >> name;
             const float speed = f();
             result(Anime_PlayOverlay(id_, name.c_str(), speed, f()));
+        } else if (op == "xf" || op == "q" || op == "fo") {
+            in >> name;
+            const float a = f();
+            const float b = f();
+            result(op == "xf"  ? Anime_CrossFadeMotion(id_, name.c_str(), a, b)
+                   : op == "q" ? Anime_QueueMotion(id_, name.c_str(), a, b)
+                               : Anime_FadeOverlay(id_, name.c_str(), a, b));
+        } else if (op == "ev") {
+            std::string words;
+            std::getline(in >> std::ws, words);
+            EXPECT_EQ(EventWords(), words);
         } else if (op == "stopov") {
             in >> name;
             Anime_StopOverlay(id_, name.c_str());

@@ -70,6 +70,9 @@ protected:
     //   id N                    make N the current id
     //   play M S | play! M S    play motion M at speed S, or check a refusal
     //   ov M S W | ov! M S W    overlay; stop, stopov M, stopall
+    //   xf M S F, q M S F       cross-fade or queue motion M at speed S over F
+    //                           ms; fo M W F fades overlay M to weight W
+    //                           (each with ! for a refusal)
     //   expr E | expr! E        set an expression, or check a refusal; clear
     //   pos X Y, scale X Y, alpha A, vis V, order N, wind X Y, gwind X Y,
     //   reset, 3d ON PX PY F CX CY, angles Y P R, strength D P, destroy
@@ -80,6 +83,7 @@ protected:
     //                           ulps; L.F in LO HI: within [LO, HI)
     //   draws L,L,...           the labels drawn, in order ("-" for none)
     //   playing B, finished B, count N
+    //   ev WORDS | ev -         the last update's events (EventWords)
     // Anything else goes to `extra`, which returns false for unknown steps.
     void run(const std::string& steps,
              const std::function<bool(const std::string&, std::istringstream&)>& extra = {});
@@ -87,6 +91,11 @@ protected:
     std::string dir_;
     uint32_t id_ = 0;
 };
+
+// The entries of the last Anime_Update, one word each: source (m or o),
+// motion, what (an event's name, lapN or end), time and lateMs, as in
+// "m:walk/step@400~16.5 m:walk/lap1@800~0"; "-" for none.
+std::string EventWords();
 
 // A record's field by its script name (x y r sx sy a tex); NaN for others.
 float Field(const AnimeDrawParams& d, const std::string& key);

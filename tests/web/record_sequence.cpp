@@ -20,6 +20,14 @@
 #include "kivanime.h"
 #include "kivanime_export_names.h"
 
+// Every export is referenced weakly, so that a build of an older commit,
+// which lacks the newest exports, still runs the scripts that do not call
+// them (scripts/compare-records.sh); calling one it lacks stops the program.
+#define KIVANIME_PRAGMA(text) _Pragma(#text)
+#define KIVANIME_WEAK(name) KIVANIME_PRAGMA(weak name)
+KIVANIME_FOR_EACH_EXPORT(KIVANIME_WEAK)
+#undef KIVANIME_WEAK
+
 namespace {
 
 int32_t nextHandle = 0;
@@ -52,12 +60,15 @@ const AnimeHostCallbacks kHost = {
 
 // One script line's words, taken in order as the arguments of the call.
 // Pointers to floats are the call's outputs: one is an array of six (a
-// part's transform), several are one float each.
+// part's transform), several are one float each; an event pointer is an
+// event record ("-" a NULL one).
 struct Args {
     std::vector<std::string> words;
     size_t next = 0;
     float out[6] = {};
     size_t outs = 0;
+    AnimeEvent event{};
+    bool eventOut = false;
 
     template <typename T>
     T Take() {
@@ -66,6 +77,9 @@ struct Args {
             return next < words.size() && words[next++] == "-" ? nullptr : &kHost;
         } else if constexpr (std::is_same_v<T, float*>) {
             return &out[outs++];
+        } else if constexpr (std::is_same_v<T, AnimeEvent*>) {
+            eventOut = next >= words.size() || words[next++] != "-";
+            return eventOut ? &event : nullptr;
         } else if constexpr (std::is_same_v<T, const char*>) {
             const std::string& word = words.at(next++);
             return word == "-" ? nullptr : word.c_str();
@@ -80,16 +94,24 @@ struct Args {
 // Calls `function` with the line's words and prints its result and outputs.
 template <typename R, typename... P>
 void Play(R (*function)(P...), Args& a) {
+    if (function == nullptr) {
+        std::fprintf(stderr, "record_sequence: the library does not export this function\n");
+        std::exit(3);
+    }
     const std::tuple<P...> args{a.Take<P>()...};  // braces take the words in order
     if constexpr (std::is_void_v<R>) {
         std::apply(function, args);
     } else if constexpr (std::is_pointer_v<R>) {
-        std::printf("= %s\n", std::apply(function, args));
+        const char* text = std::apply(function, args);
+        std::printf("= %s\n", text != nullptr ? text : "(null)");
     } else {
         std::printf("= %lld\n", static_cast<long long>(std::apply(function, args)));
     }
     if (a.outs > 0) {
         PrintWords("=", a.out, a.outs == 1 ? 6 : a.outs);
+    }
+    if (a.eventOut) {
+        PrintWords("=", &a.event, sizeof a.event / 4);
     }
 }
 

@@ -24,6 +24,17 @@ const std::vector<KeyRule> kMotionRules = {
     {"fadeIn", Want::Number, Applies(kMotion.fadeIn)},
     {"fadeOut", Want::Number, Applies(kMotion.fadeOut)},
     {"tracks", Want::Array, "the motion has no tracks"},
+    {"events", Want::Array, "the motion announces no events"},
+};
+
+const MotionEvent kEvent;
+
+const std::vector<KeyRule> kEventRules = {
+    {"time", Want::Number, "time " + Applies(kEvent.time)},
+    {"name", Want::String, "the event has an empty name"},
+    {"int", Want::Integer, Applies(static_cast<float>(kEvent.intValue))},
+    {"float", Want::Number, Applies(kEvent.floatValue)},
+    {"string", Want::String, "the event's string is empty"},
 };
 
 const std::vector<KeyRule> kTrackRules = {
@@ -213,6 +224,28 @@ void CheckKeyframes(Reporter& r, const JsonValue& keyframes, float reachEnd, con
     }
 }
 
+// A motion's "events": objects only, with times the clock reaches.
+void CheckEvents(Reporter& r, const JsonValue& events, float reachEnd, const std::string& label) {
+    for (size_t i = 0; i < events.elements.size(); ++i) {
+        const JsonValue& event = events.elements[i];
+        const std::string eventLabel = "event #" + std::to_string(i + 1) + " of " + label;
+        if (!event.isObject()) {
+            r.at(event, Severity::Error, "wrong-type",
+                 eventLabel + " is " + DescribeKind(event) + ", not an object: it is skipped");
+            continue;
+        }
+        CheckMembers(r, event, kEventRules, eventLabel);
+        const JsonValue& timeValue = event.get("time");
+        const float time = timeValue.asFloat(kEvent.time);
+        // A time that is not finite is reported as such already.
+        if (std::isfinite(time) && (time < 0.0f || time > reachEnd)) {
+            r.at(timeValue, Severity::Warning, "event-time",
+                 eventLabel + " at " + FormatNumber(time) + " ms lies outside the motion (0 to " +
+                     FormatNumber(reachEnd) + " ms): it never fires");
+        }
+    }
+}
+
 }  // namespace
 
 void CheckMotion(Reporter& r, const JsonValue& motion, std::string_view key, const Puppet* puppet,
@@ -239,8 +272,17 @@ void CheckMotion(Reporter& r, const JsonValue& motion, std::string_view key, con
              "\"duration\" of the looping " + label +
                  " is 0 ms: it never wraps, and once past its last keyframe it holds it");
     }
+    for (const std::string_view fadeKey : {"fadeIn", "fadeOut"}) {
+        const JsonValue& fade = motion.get(fadeKey);
+        if (fade.isNumber() && fade.number < 0.0) {
+            r.at(fade, Severity::Warning, "negative-fade",
+                 Quoted(fadeKey) + " of " + label + " is " + FormatNumber(fade.number) +
+                     " ms: a fade that uses it happens at once, as with 0");
+        }
+    }
     // A negative duration is reported once above, not again on every keyframe.
     const float reachEnd = duration < 0.0f || (loops && duration == 0.0f) ? INFINITY : duration;
+    CheckEvents(r, motion.get("events"), reachEnd, label);
     const JsonValue& tracks = motion.get("tracks");
     if (!tracks.isArray()) {
         return;

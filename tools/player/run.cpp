@@ -100,6 +100,7 @@ public:
         Image canvas(s_.size.width, s_.size.height);
         for (int frame = 0; result == kExitOk && frame < *s_.frames; ++frame) {
             scene_->Advance(FrameTimeMs(frame, s_.fps));
+            PrintEvents(frame);
             Render(canvas);
             result = outputs_.Write(frame, canvas);
             ShowProgress(frame + 1);
@@ -147,6 +148,30 @@ private:
             }
         }
         return kExitOk;
+    }
+
+    // --events: what the frame's update announced, one line each.
+    void PrintEvents(int frame) const {
+        static const char* const kKinds[] = {"event", "lap", "end"};
+        for (int32_t i = 0; s_.events && i < api_.Anime_GetEventCount(); ++i) {
+            AnimeEvent e{};
+            api_.Anime_GetEvent(i, &e);
+            std::printf("frame %d instance %u %s \"%s\" %s", frame, e.instance,
+                        e.source == 0 ? "main" : "overlay", api_.Anime_GetEventText(i, 1),
+                        kKinds[std::clamp(e.kind, 0, 2)]);
+            if (e.kind == 0) {
+                std::printf(" \"%s\"", api_.Anime_GetEventText(i, 0));
+            } else if (e.kind == 1) {
+                std::printf(" %d", e.intValue);
+            }
+            std::printf(" at %g late %.2f", static_cast<double>(e.time),
+                        static_cast<double>(e.lateMs));
+            if (e.kind == 0) {
+                std::printf(" int %d float %g string \"%s\"", e.intValue,
+                            static_cast<double>(e.floatValue), api_.Anime_GetEventText(i, 2));
+            }
+            std::printf("\n");
+        }
     }
 
     void Render(Image& canvas) {

@@ -161,12 +161,20 @@ private:
         switch (e.kind) {
             case EventKind::Motion:
             case EventKind::StopMotion:
+            case EventKind::CrossFade:
+            case EventKind::Queue:
                 for (Puppet& p : puppets_) {
-                    p.then = e.then;  // a stop (which has none) drops the follow-up too
+                    p.then = e.then;  // the others (which have none) drop the follow-up too
                 }
                 return e.kind == EventKind::Motion
                            ? ForEach(&AnimeApi::Anime_PlayMotion, name, e.speed)
+                       : e.kind == EventKind::CrossFade
+                           ? ForEach(&AnimeApi::Anime_CrossFadeMotion, name, e.speed, e.fadeMs)
+                       : e.kind == EventKind::Queue
+                           ? ForEach(&AnimeApi::Anime_QueueMotion, name, e.speed, e.fadeMs)
                            : ForEach(&AnimeApi::Anime_StopMotion);
+            case EventKind::FadeOverlay:
+                return ForEach(&AnimeApi::Anime_FadeOverlay, name, e.weight, e.fadeMs);
             case EventKind::Overlay:
                 return ForEach(&AnimeApi::Anime_PlayOverlay, name, e.speed, e.weight);
             case EventKind::StopOverlay:

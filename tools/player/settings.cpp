@@ -110,6 +110,8 @@ const Row kRows[] = {
      "size of each tile relative to a frame (default 0.5)", kAboveZero, 1},
     {"--still", "FILE", nullptr, &S::still, "write only the last frame as a PNG"},
     {"--trace", "", nullptr, &S::trace, "print the draw records of the last frame on stdout"},
+    {"--events", "", nullptr, &S::events,
+     "print every event the motions announce on stdout,\nwith its frame, instance and lateMs"},
     {"--quiet", "", nullptr, &S::quiet, "no summary line"},
     {"--help", "", nullptr, &S::help, "this text"},
 };

@@ -51,7 +51,7 @@ struct Turn {
 // Every setting of a run. What stays unset falls back to a default that
 // depends on other settings (Resolve fills those in).
 struct Settings {
-    bool help = false, quiet = false, trace = false;
+    bool help = false, quiet = false, trace = false, events = false;
     std::string model, library, timeline;
     std::vector<std::string> motionFiles, expressionFiles;
     std::optional<MotionRequest> motion;
@@ -133,6 +133,9 @@ enum class EventKind {
     Alpha,            // "alpha": a
     Visible,          // "visible": true or false
     ResetPhysics,     // "resetPhysics": true
+    CrossFade,        // "crossFade": name, "speed", "fade"
+    Queue,            // "queue": name, "speed", "fade"
+    FadeOverlay,      // "fadeOverlay": name, "weight", "fade"
 };
 
 struct TimelineEvent {
@@ -142,7 +145,8 @@ struct TimelineEvent {
     std::string then;  // motion to play once a "motion" has finished
     float speed = 1.0f, weight = 1.0f;
     float values[3] = {0.0f, 0.0f, 0.0f};
-    float overMs = 0.0f;  // tween length for angles, wind and position
+    float overMs = 0.0f;   // tween length for angles, wind and position
+    float fadeMs = -1.0f;  // cross-fade or overlay fade length; negative: the motion's own
     bool flag = true;
     int index = 0;  // position in the file's "events", for messages
 };

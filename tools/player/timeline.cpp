@@ -21,10 +21,11 @@ using kivanime::JsonValue;
 // Each command's key, in the order of EventKind, and its value: a name (-1),
 // true or false (0), or that many numbers.
 constexpr std::pair<const char*, int> kCommands[] = {
-    {"motion", -1},      {"stopMotion", 0},  {"overlay", -1},        {"stopOverlay", -1},
-    {"stopOverlays", 0}, {"expression", -1}, {"clearExpression", 0}, {"angles", 3},
-    {"wind", 2},         {"globalWind", 2},  {"position", 2},        {"scale", 2},
-    {"alpha", 1},        {"visible", 0},     {"resetPhysics", 0},
+    {"motion", -1},      {"stopMotion", 0},   {"overlay", -1},        {"stopOverlay", -1},
+    {"stopOverlays", 0}, {"expression", -1},  {"clearExpression", 0}, {"angles", 3},
+    {"wind", 2},         {"globalWind", 2},   {"position", 2},        {"scale", 2},
+    {"alpha", 1},        {"visible", 0},      {"resetPhysics", 0},    {"crossFade", -1},
+    {"queue", -1},       {"fadeOverlay", -1},
 };
 
 bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
@@ -52,8 +53,10 @@ bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
     if (key.empty()) {
         return Refuse(error, "has no command (" + all + ")");
     }
-    for (const auto& [name, out] :
-         {std::pair{"speed", &e.speed}, {"weight", &e.weight}, {"over", &e.overMs}}) {
+    for (const auto& [name, out] : {std::pair{"speed", &e.speed},
+                                    {"weight", &e.weight},
+                                    {"over", &e.overMs},
+                                    {"fade", &e.fadeMs}}) {
         if (v.has(name) && !ReadNumbers(v.get(name), name, 1, out, error)) {
             return false;
         }

@@ -5,7 +5,8 @@
 // Frames allocate nothing: after the first Anime_Update and Anime_Render, a
 // scene with every feature running (motions, overlays, expressions, springs,
 // wind, parallax), drawn whole and one instance at a time while following a
-// part, makes no heap allocation per frame.
+// part, makes no heap allocation per frame; nor do cross-fades, queued
+// motions, overlay fades and events once they have run once.
 //
 // Running out of memory is a failure like any other: each loading export and
 // instance creation is run with its 1st, 2nd, 3rd... allocation failing until
@@ -154,6 +155,42 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
     }
     const uint64_t allocations = alloc::AllocationCount() - before;
     EXPECT_GT(gDraws - drawnBefore, 200u * 12u * 20u);
+
+    // Cross-fades (one over another), queued motions that start inside an
+    // update, overlay fades and the events of a motion file, read as a host
+    // reads them: after one round to warm up, a second allocates nothing.
+    const std::string steps =
+        R"({"name": "steps", "duration": 300, "events": [{"name": "left", "string": "l"},
+            {"time": 150, "name": "right", "int": 2}], "tracks": [{"part": "chest",
+            "keyframes": [{"time": 0}, {"time": 300, "position": [0, -5]}]}]})";
+    ASSERT_EQ(Anime_LoadMotionFromMemory("bench", steps.data(), static_cast<int32_t>(steps.size())),
+              1);
+    int64_t read = 0;
+    auto round = [&] {
+        for (int frame = 0; frame < 90; ++frame) {
+            for (uint32_t id = 1; id <= 12 && frame % 30 == 0; ++id) {
+                Anime_CrossFadeMotion(id, "wave", 1.0f, 150.0f);
+                Anime_CrossFadeMotion(id, "steps", 1.0f, 400.0f);
+                Anime_QueueMotion(id, "idle", 1.0f, 100.0f);
+                Anime_FadeOverlay(id, "wave", frame % 60 == 0 ? 0.2f : 0.9f, 250.0f);
+            }
+            for (uint32_t id = 1; id <= 12 && frame % 30 == 15; ++id) {
+                Anime_QueueMotion(id, "steps", 2.0f, 300.0f);
+            }
+            Anime_Update(dts[frame % 5]);
+            Anime_Render();
+            AnimeEvent event;
+            for (int32_t i = 0; i < Anime_GetEventCount(); ++i) {
+                read += Anime_GetEvent(i, &event) + (*Anime_GetEventText(i, 1) != '\0');
+            }
+        }
+    };
+    round();
+    const uint64_t beforeControl = alloc::AllocationCount();
+    read = 0;
+    round();
+    EXPECT_EQ(alloc::AllocationCount() - beforeControl, 0u);
+    EXPECT_GT(read, 12 * 10);
     // A puppet larger than any before it makes its room when it is created,
     // not in its first frame.
     std::string parts = "{}";

@@ -137,6 +137,40 @@ TEST_F(PlayerTest, PlacesAndAnimatesInstancesAsAskedAndTimed) {
     }
 }
 
+// --events prints what the motions announce; a queued motion takes over when
+// the main motion ends, a cross-fade blends, an overlay fades out.
+TEST_F(PlayerTest, MotionControlCommandsAndEventsAsTheLibraryAnnouncesThem) {
+    WriteDot();
+    Write("motions/a.json", R"({"name": "a", "duration": 300, "events": [{"name": "go"},
+        {"time": 300, "name": "done", "int": 3, "string": "x y"}],
+        "tracks": [{"part": "dot", "keyframes": [{"time": 0, "position": [50, 0]}]}]})");
+    Write("motions/b.json", R"({"name": "b", "duration": 400, "loop": true,
+        "events": [{"time": 200, "name": "half"}],
+        "tracks": [{"part": "dot", "keyframes": [{"time": 0, "position": [0, 70]}]}]})");
+    Write("motions/o.json", R"({"name": "o", "duration": 1000, "loop": true,
+        "tracks": [{"part": "dot", "keyframes": [{"time": 0, "rotation": 1}]}]})");
+    Write("scene.json", R"({"fps": 10, "events": [{"at": 0, "motion": "a"},
+        {"at": 0, "queue": "b", "fade": 0}, {"at": 0, "overlay": "o"},
+        {"at": 0, "fadeOverlay": "o", "weight": 0, "fade": 200},
+        {"at": 600, "crossFade": "a", "fade": 200}]})");
+    const auto r = Run(
+        "@/dot.json --origin 100,200 --timeline @/scene.json --frames 7 --still @/s.png --trace "
+        "--events --quiet");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* line :
+         {"frame 1 instance 2 main \"a\" event \"go\" at 0 late 100.00 int 0 float 0 string "
+          "\"\"\n",
+          "frame 3 instance 2 main \"a\" event \"done\" at 300 late 0.00 int 3 float 0 string "
+          "\"x y\"\nframe 3 instance 2 main \"a\" end at 300 late 0.00\n",
+          "frame 5 instance 2 main \"b\" event \"half\" at 200 late 0.00",
+          "frame 6 instance 2 main \"a\" event \"go\" at 0 late 100.00",
+          // Halfway from b to a, the overlay gone.
+          "dot.png 135.00 215.00 0.0000 1.0000 1.0000 1.000"}) {
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    }
+    EXPECT_EQ(r.out.find("lap"), std::string::npos) << r.out;  // b has not wrapped yet
+}
+
 TEST_F(PlayerTest, BadInputsNameTheProblemAndExitWithItsCode) {
     Write("array.json", "[1, 2, 3]");
     Write("missing.json", R"({"textures": {"s": "missing.png"}, "parts": [{"name": "a",

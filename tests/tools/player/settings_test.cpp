@@ -72,7 +72,9 @@ TEST(PlayerTimeline, ReadsSettingsAndEventsInTimeOrderUnderTheCommandLine) {
         {"at": 500, "scale": 2},
         {"at": 0, "overlay": "wave", "weight": 0.5},
         {"at": 100, "scale": [1, -1]},
-        {"at": 100, "visible": false}]})",
+        {"at": 100, "visible": false},
+        {"at": 600, "crossFade": "walk", "speed": 2, "fade": 300},
+        {"at": 600, "queue": "idle"}, {"at": 700, "fadeOverlay": "wave", "weight": 0}]})",
                               "scenes/", s, e, error))
         << error;
     EXPECT_TRUE(s.enable3D && s.size.width + s.crowd == 323);  // "angles" asks for the parallax
@@ -89,13 +91,17 @@ TEST(PlayerTimeline, ReadsSettingsAndEventsInTimeOrderUnderTheCommandLine) {
     for (const TimelineEvent& event : e) {
         order += std::to_string(event.index);
     }
-    ASSERT_EQ(order, "134502");
+    ASSERT_EQ(order, "134502678");
     EXPECT_TRUE(e[0].kind == EventKind::Motion && e[0].name + e[0].then == "jumpidle");
     EXPECT_TRUE(e[1].kind == EventKind::Overlay && e[3].kind == EventKind::Visible);
     EXPECT_FLOAT_EQ(e[0].speed + e[1].weight, 2.5f);
     EXPECT_FALSE(e[3].flag);
     EXPECT_FLOAT_EQ(e[4].values[2] + e[4].overMs, 252.0f);
     EXPECT_FLOAT_EQ(e[2].values[1] + e[5].values[1] * 10, 19.0f);  // one number scales both axes
+    // The fade time is the motion's own (-1) unless given.
+    EXPECT_TRUE(e[6].kind == EventKind::CrossFade && e[7].kind == EventKind::Queue &&
+                e[8].kind == EventKind::FadeOverlay && e[7].name == "idle");
+    EXPECT_FLOAT_EQ(e[6].speed + e[6].fadeMs + e[7].fadeMs * 10 + e[8].weight, 292.0f);
 }
 
 TEST(PlayerTimeline, RejectsSlipsWithAMessageNamingTheEvent) {
@@ -107,6 +113,7 @@ TEST(PlayerTimeline, RejectsSlipsWithAMessageNamingTheEvent) {
              {R"({"events": [{"at": 0, "motion": "a"}, {"at": 0, "angles": [1, 2]}]})",
               "event 1 \"angles\" must be an array of 3 numbers"},
              {R"({"events": [{"at": 0, "overlay": "a", "weight": "full"}]})", "\"weight\" must"},
+             {R"({"events": [{"at": 0, "queue": "a", "fade": null}]})", "\"fade\" must be a"},
              {R"({"events": [{"at": 0, "visible": 1}]})", "\"visible\" must be true or false"},
              {R"({"size": [0, 10]})", "\"size\" must be [width, height] in pixels"},
              {R"({"fps": 0})", "\"fps\" must be between 1 and 1000"},

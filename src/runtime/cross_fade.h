@@ -1,0 +1,68 @@
+// A cross-fade of the main motion: for a while after the switch, every part
+// shows a blend of what the outgoing source and the incoming motion ask of
+// it. The per-part blend lives here, in BlendDeltas, and only here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "model/anime_model.h"
+#include "runtime/keyframes.h"
+
+namespace kivanime {
+
+struct CrossFade {
+    bool active = false;
+    float elapsed = 0.0f;   // real milliseconds since the start (dt, not dt x speed)
+    float duration = 0.0f;  // more than 0
+    // The outgoing source: a frozen snapshot (a fade interrupted by another),
+    // or a motion on a clock of its own that runs on as the main clock did.
+    // A null motion stands for what a player without a main motion shows.
+    bool frozen = false;
+    const AnimeMotion* motion = nullptr;
+    float time = 0.0f;
+    float speed = 1.0f;
+    bool playing = false;
+    std::vector<uint16_t> segments;   // the outgoing motion's segment hints
+    std::vector<PartDelta> snapshot;  // per part, when frozen
+};
+
+// Working space of the blend: one delta per part for each side. One set
+// serves every instance (see FrameScratch).
+struct FadeScratch {
+    std::vector<PartDelta> from;
+    std::vector<PartDelta> to;
+
+    void reserve(size_t parts) {
+        if (from.size() < parts) {
+            from.resize(parts);
+            to.resize(parts);
+        }
+    }
+};
+
+// The one per-part blend: every numeric channel moves from `a` toward `b` by
+// `w` (written a + (b - a) x w, so that equal deltas stay exactly equal), and
+// visibility and texture swap come from `b` once w reaches 0.5.
+PartDelta BlendDeltas(const PartDelta& a, const PartDelta& b, float w);
+
+// What a motion asks of each part at `time`: its tracks composed in track
+// order (offsets added, factors multiplied, the last override winning), the
+// neutral delta for a part without a track. `segments` (may be null, or
+// shorter than the track list after a reload) are the per-track hints.
+void ComposeMotion(const AnimeMotion* motion, float time, uint16_t* segments, size_t segmentCount,
+                   size_t partCount, PartDelta* out);
+
+// The blended main-motion delta of every part, into scratch.to: the fade's
+// outgoing source against the incoming motion at its clock, at the fade's
+// weight elapsed / duration.
+const PartDelta* BlendCrossFade(CrossFade& fade, const AnimeMotion* incoming, float time,
+                                std::vector<uint16_t>& segments, const AnimeModel& model,
+                                FadeScratch& scratch);
+
+// Advances the outgoing motion's clock as a main clock advances (without
+// announcing anything).
+void AdvanceOutgoing(CrossFade& fade, float dt);
+
+}  // namespace kivanime
