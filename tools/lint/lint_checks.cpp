@@ -376,12 +376,24 @@ std::string FormatFloat(float value) {
     }
 }
 
-std::string Applies(float value) {
-    return FormatFloat(value) + " applies";
+std::string DescribeDefault(const KeyFields& fields) {
+    if (fields.integer != nullptr) {
+        return std::to_string(*fields.integer);
+    }
+    if (fields.floats[1] == nullptr) {
+        return fields.floats[0] != nullptr ? FormatFloat(*fields.floats[0]) : std::string();
+    }
+    std::string out;
+    for (const float* value : fields.floats) {
+        if (value != nullptr) {
+            out += (out.empty() ? "(" : ", ") + FormatFloat(*value);
+        }
+    }
+    return out + ")";
 }
 
-std::string Applies(float a, float b) {
-    return "(" + FormatFloat(a) + ", " + FormatFloat(b) + ") applies";
+std::string Applies(float value) {
+    return FormatFloat(value) + " applies";
 }
 
 std::string FormatNumber(double value) {
@@ -429,6 +441,9 @@ void CheckMembers(Reporter& reporter, const JsonValue& object, std::span<const K
             continue;
         }
         CheckRule(reporter, value, *rule, where);
+        if (!rule->members.empty()) {
+            CheckMembers(reporter, value, rule->members, Quoted(key));
+        }
     }
 }
 
