@@ -24,7 +24,7 @@ void ExpectReadable(std::span<const RecordKey<Record>> keys) {
     std::set<std::string_view> names;
     for (const RecordKey<Record>& key : keys) {
         SCOPED_TRACE(std::string(key.name));
-        EXPECT_TRUE(names.insert(key.name).second) << "the key is listed twice";
+        EXPECT_TRUE(!key.name.empty() && names.insert(key.name).second) << "empty or listed twice";
         const int ways = (key.fields != nullptr) + (key.read != nullptr) + !key.members.empty();
         ASSERT_EQ(ways, 1) << "a key is stored in exactly one way";
         if (!key.members.empty()) {
