@@ -28,11 +28,8 @@ constexpr RecordKey<ExpressionParam> kParamKeys[] = {
 };
 
 constexpr RecordKey<AnimeExpression> kExpressionKeys[] = {
-    {.name = "name",
-     .want = Want::String,
-     .fields = [](AnimeExpression& e) { return FieldsOf(e.name); },
-     .absent = "the name \"{}\" applies",
-     .fallback = kDefaultName},
+    {"name", Want::String, [](AnimeExpression& e) { return FieldsOf(e.name); },
+     "the name \"{}\" applies", nullptr, kDefaultName},
     {"blendMs", Want::Number, [](AnimeExpression& e) { return FieldsOf(e.blendMs); },
      "{} ms applies"},
     {"params", Want::Array, nullptr, "the expression has no parameters",

@@ -108,11 +108,8 @@ constexpr RecordKey<AnimeModel> kCanvasKeys[] = {
 // The inline motions and expressions resolve part and texture names, so
 // they are read once every other key is.
 constexpr RecordKey<AnimeModel> kModelKeys[] = {
-    {.name = "name",
-     .want = Want::String,
-     .fields = [](AnimeModel& m) { return FieldsOf(m.name); },
-     .absent = "the model is named \"{}\"",
-     .fallback = kDefaultName},
+    {"name", Want::String, [](AnimeModel& m) { return FieldsOf(m.name); },
+     "the model is named \"{}\"", nullptr, kDefaultName},
     {"version", Want::Integer, [](AnimeModel& m) { return FieldsOf(m.version); },
      "version {} applies"},
     {.name = "canvas",

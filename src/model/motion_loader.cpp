@@ -38,11 +38,8 @@ constexpr RecordKey<MotionTrack> kTrackKeys[] = {
 };
 
 constexpr RecordKey<AnimeMotion> kMotionKeys[] = {
-    {.name = "name",
-     .want = Want::String,
-     .fields = [](AnimeMotion& m) { return FieldsOf(m.name); },
-     .absent = "the name \"{}\" applies",
-     .fallback = kDefaultName},
+    {"name", Want::String, [](AnimeMotion& m) { return FieldsOf(m.name); },
+     "the name \"{}\" applies", nullptr, kDefaultName},
     {"duration", Want::Number, [](AnimeMotion& m) { return FieldsOf(m.duration); },
      "{} ms applies"},
     {"loop", Want::Bool, [](AnimeMotion& m) { return FieldsOf(m.loop); },
