@@ -8,7 +8,7 @@ namespace {
 
 // A parameter's targets are set only by the keys present: with a number, or
 // with 0 for any other kind.
-constexpr RecordKey<ExpressionParam> kParamKeys[] = {
+constexpr RecordKey<ExpressionParam> kParamKeyTable[] = {
     {"part", Want::String, [](ExpressionParam& p) { return FieldsOf(p.part); },
      "the parameter acts on no part"},
     {"position", Want::Pair, [](ExpressionParam& p) { return FieldsOf(p.x, p.y); },
@@ -27,7 +27,7 @@ constexpr RecordKey<ExpressionParam> kParamKeys[] = {
      "no texture swap"},
 };
 
-constexpr RecordKey<AnimeExpression> kExpressionKeys[] = {
+constexpr RecordKey<AnimeExpression> kExpressionKeyTable[] = {
     {"name", Want::String, [](AnimeExpression& e) { return FieldsOf(e.name); },
      "the name \"{}\" applies", nullptr, kDefaultName},
     {"blendMs", Want::Number, [](AnimeExpression& e) { return FieldsOf(e.blendMs); },
@@ -41,19 +41,15 @@ constexpr RecordKey<AnimeExpression> kExpressionKeys[] = {
 
 }  // namespace
 
-std::span<const RecordKey<AnimeExpression>> ExpressionKeys() {
-    return kExpressionKeys;
-}
-std::span<const RecordKey<ExpressionParam>> ParamKeys() {
-    return kParamKeys;
-}
+constinit const std::span<const RecordKey<AnimeExpression>> kExpressionKeys = kExpressionKeyTable;
+constinit const std::span<const RecordKey<ExpressionParam>> kParamKeys = kParamKeyTable;
 
 ExpressionParam ReadExpressionParamJson(const AnimeModel& model, const JsonValue& value) {
     ExpressionParam param;
     if (!value.isObject()) {
         return param;
     }
-    ReadKeys<ExpressionParam>(kParamKeys, value, param, model);
+    ReadKeys(kParamKeys, value, param, model);
     param.partIndex = model.findPart(param.part);
     param.textureSwapIndex = model.resolveTextureSwap(param.textureSwap);
     return param;
@@ -64,7 +60,7 @@ bool ReadExpressionJson(AnimeModel& model, const JsonValue& value, std::string_v
         return false;
     }
     AnimeExpression expression;
-    ReadKeys<AnimeExpression>(kExpressionKeys, value, expression, model);
+    ReadKeys(kExpressionKeys, value, expression, model);
     if (!name.empty()) {
         expression.name = name;
     }

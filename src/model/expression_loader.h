@@ -18,7 +18,7 @@ bool ReadExpressionJson(AnimeModel& model, const JsonValue& value, std::string_v
 ExpressionParam ReadExpressionParamJson(const AnimeModel& model, const JsonValue& value);
 
 // The keys of an expression and of a parameter.
-std::span<const RecordKey<AnimeExpression>> ExpressionKeys();
-std::span<const RecordKey<ExpressionParam>> ParamKeys();
+extern const std::span<const RecordKey<AnimeExpression>> kExpressionKeys;
+extern const std::span<const RecordKey<ExpressionParam>> kParamKeys;
 
 }  // namespace kivanime

@@ -68,7 +68,7 @@ void ReadInline(AnimeModel& model, const JsonValue& records, const AnimeModel&) 
     }
 }
 
-constexpr RecordKey<AnimePart> kPartKeys[] = {
+constexpr RecordKey<AnimePart> kPartKeyTable[] = {
     {"name", Want::String, [](AnimePart& p) { return FieldsOf(p.name); },
      "the part has no name, so nothing can refer to it"},
     {"texture", Want::String, [](AnimePart& p) { return FieldsOf(p.texture); },
@@ -91,7 +91,7 @@ constexpr RecordKey<AnimePart> kPartKeys[] = {
     {"triangles", Want::Array, nullptr, "the part has no triangles", ReadTriangles},
 };
 
-constexpr RecordKey<PhysicsSpring> kSpringKeys[] = {
+constexpr RecordKey<PhysicsSpring> kSpringKeyTable[] = {
     {"target", Want::String, [](PhysicsSpring& s) { return FieldsOf(s.target); },
      "the spring moves nothing"},
     {"stiffness", Want::Number, [](PhysicsSpring& s) { return FieldsOf(s.stiffness); }},
@@ -107,7 +107,7 @@ constexpr RecordKey<AnimeModel> kCanvasKeys[] = {
 
 // The inline motions and expressions resolve part and texture names, so
 // they are read once every other key is.
-constexpr RecordKey<AnimeModel> kModelKeys[] = {
+constexpr RecordKey<AnimeModel> kModelKeyTable[] = {
     {"name", Want::String, [](AnimeModel& m) { return FieldsOf(m.name); },
      "the model is named \"{}\"", nullptr, kDefaultName},
     {"version", Want::Integer, [](AnimeModel& m) { return FieldsOf(m.version); },
@@ -139,25 +139,19 @@ constexpr RecordKey<AnimeModel> kModelKeys[] = {
 
 }  // namespace
 
-std::span<const RecordKey<AnimeModel>> ModelKeys() {
-    return kModelKeys;
-}
-std::span<const RecordKey<AnimePart>> PartKeys() {
-    return kPartKeys;
-}
-std::span<const RecordKey<PhysicsSpring>> SpringKeys() {
-    return kSpringKeys;
-}
+constinit const std::span<const RecordKey<AnimeModel>> kModelKeys = kModelKeyTable;
+constinit const std::span<const RecordKey<AnimePart>> kPartKeys = kPartKeyTable;
+constinit const std::span<const RecordKey<PhysicsSpring>> kSpringKeys = kSpringKeyTable;
 
 AnimePart ReadPartJson(const JsonValue& value) {
     AnimePart part;
-    ReadKeys<AnimePart>(kPartKeys, value, part, NoModel());
+    ReadKeys(kPartKeys, value, part, NoModel());
     return part;
 }
 
 PhysicsSpring ReadSpringJson(const JsonValue& value) {
     PhysicsSpring spring;
-    ReadKeys<PhysicsSpring>(kSpringKeys, value, spring, NoModel());
+    ReadKeys(kSpringKeys, value, spring, NoModel());
     return spring;
 }
 
@@ -166,11 +160,11 @@ bool ReadModelJson(AnimeModel& model, const JsonValue& root, const std::string& 
         return false;
     }
     model.baseDir = baseDir;
-    ReadKeys<AnimeModel>(kModelKeys, root, model, model);
+    ReadKeys(kModelKeys, root, model, model);
     // Parts and textures are final from here on: resolve names once, so that
     // the motions and expressions can resolve theirs.
     RebuildModelIndex(model);
-    ReadKeys<AnimeModel>(kModelKeys, root, model, model, true);
+    ReadKeys(kModelKeys, root, model, model, true);
     return true;
 }
 

@@ -22,8 +22,8 @@ PhysicsSpring ReadSpringJson(const JsonValue& value);
 
 // The keys of a model file's top level (with its "canvas"), of a part and of
 // a spring.
-std::span<const RecordKey<AnimeModel>> ModelKeys();
-std::span<const RecordKey<AnimePart>> PartKeys();
-std::span<const RecordKey<PhysicsSpring>> SpringKeys();
+extern const std::span<const RecordKey<AnimeModel>> kModelKeys;
+extern const std::span<const RecordKey<AnimePart>> kPartKeys;
+extern const std::span<const RecordKey<PhysicsSpring>> kSpringKeys;
 
 }  // namespace kivanime

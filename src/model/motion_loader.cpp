@@ -8,7 +8,7 @@ namespace kivanime {
 
 namespace {
 
-constexpr RecordKey<MotionKeyframe> kKeyframeKeys[] = {
+constexpr RecordKey<MotionKeyframe> kKeyframeKeyTable[] = {
     {"time", Want::Number, [](MotionKeyframe& k) { return FieldsOf(k.time); }, "time {} applies"},
     {"position", Want::Pair, [](MotionKeyframe& k) { return FieldsOf(k.x, k.y); }},
     {"rotation", Want::Number, [](MotionKeyframe& k) { return FieldsOf(k.rotation); }},
@@ -28,7 +28,7 @@ constexpr RecordKey<MotionKeyframe> kKeyframeKeys[] = {
      "no visibility change (1 shows, 0 hides)"},
 };
 
-constexpr RecordKey<MotionTrack> kTrackKeys[] = {
+constexpr RecordKey<MotionTrack> kTrackKeyTable[] = {
     {"part", Want::String, [](MotionTrack& t) { return FieldsOf(t.part); },
      "the track drives no part"},
     {"keyframes", Want::Array, nullptr, "the track has no keyframes",
@@ -37,7 +37,7 @@ constexpr RecordKey<MotionTrack> kTrackKeys[] = {
      }},
 };
 
-constexpr RecordKey<AnimeMotion> kMotionKeys[] = {
+constexpr RecordKey<AnimeMotion> kMotionKeyTable[] = {
     {"name", Want::String, [](AnimeMotion& m) { return FieldsOf(m.name); },
      "the name \"{}\" applies", nullptr, kDefaultName},
     {"duration", Want::Number, [](AnimeMotion& m) { return FieldsOf(m.duration); },
@@ -54,15 +54,9 @@ constexpr RecordKey<AnimeMotion> kMotionKeys[] = {
 
 }  // namespace
 
-std::span<const RecordKey<AnimeMotion>> MotionKeys() {
-    return kMotionKeys;
-}
-std::span<const RecordKey<MotionTrack>> TrackKeys() {
-    return kTrackKeys;
-}
-std::span<const RecordKey<MotionKeyframe>> KeyframeKeys() {
-    return kKeyframeKeys;
-}
+constinit const std::span<const RecordKey<AnimeMotion>> kMotionKeys = kMotionKeyTable;
+constinit const std::span<const RecordKey<MotionTrack>> kTrackKeys = kTrackKeyTable;
+constinit const std::span<const RecordKey<MotionKeyframe>> kKeyframeKeys = kKeyframeKeyTable;
 
 EasingType ParseEasing(std::string_view text) {
     for (const auto& [name, type] : kEasingNames) {
@@ -75,7 +69,7 @@ EasingType ParseEasing(std::string_view text) {
 
 MotionKeyframe ReadKeyframeJson(const AnimeModel& model, const JsonValue& value) {
     MotionKeyframe key;
-    ReadKeys<MotionKeyframe>(kKeyframeKeys, value, key, model);
+    ReadKeys(kKeyframeKeys, value, key, model);
     return key;
 }
 
@@ -96,7 +90,7 @@ MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value) {
     if (!value.isObject()) {
         return track;
     }
-    ReadKeys<MotionTrack>(kTrackKeys, value, track, model);
+    ReadKeys(kTrackKeys, value, track, model);
     track.partIndex = model.findPart(track.part);
     SortKeyframes(track.keyframes);
     return track;
@@ -107,7 +101,7 @@ bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view 
         return false;
     }
     AnimeMotion motion;
-    ReadKeys<AnimeMotion>(kMotionKeys, value, motion, model);
+    ReadKeys(kMotionKeys, value, motion, model);
     if (!name.empty()) {
         motion.name = name;
     }

@@ -22,9 +22,9 @@ MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value);
 MotionKeyframe ReadKeyframeJson(const AnimeModel& model, const JsonValue& value);
 
 // The keys of a motion, a track and a keyframe.
-std::span<const RecordKey<AnimeMotion>> MotionKeys();
-std::span<const RecordKey<MotionTrack>> TrackKeys();
-std::span<const RecordKey<MotionKeyframe>> KeyframeKeys();
+extern const std::span<const RecordKey<AnimeMotion>> kMotionKeys;
+extern const std::span<const RecordKey<MotionTrack>> kTrackKeys;
+extern const std::span<const RecordKey<MotionKeyframe>> kKeyframeKeys;
 
 // The easing names a keyframe may give; the first applies to any other text.
 inline constexpr std::pair<std::string_view, EasingType> kEasingNames[] = {

@@ -47,25 +47,17 @@ struct KeyFields {
 };
 
 inline KeyFields FieldsOf(int32_t& value) {
-    KeyFields fields;
-    fields.integer = &value;
-    return fields;
+    return {.integer = &value};
 }
 inline KeyFields FieldsOf(bool& value) {
-    KeyFields fields;
-    fields.flag = &value;
-    return fields;
+    return {.flag = &value};
 }
 inline KeyFields FieldsOf(std::string& value) {
-    KeyFields fields;
-    fields.text = &value;
-    return fields;
+    return {.text = &value};
 }
 template <typename... More>
 KeyFields FieldsOf(float& first, More&... more) {
-    KeyFields fields;
-    fields.floats = {&first, &more...};
-    return fields;
+    return {.floats = {&first, &more...}};
 }
 
 template <typename Record>

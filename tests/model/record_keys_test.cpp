@@ -83,14 +83,14 @@ void ExpectReadable(std::span<const RecordKey<Record>> keys) {
 }
 
 TEST(RecordKeys, EveryKeyIsStoredAsItsKindIsRead) {
-    ExpectReadable(ModelKeys());
-    ExpectReadable(PartKeys());
-    ExpectReadable(SpringKeys());
-    ExpectReadable(MotionKeys());
-    ExpectReadable(TrackKeys());
-    ExpectReadable(KeyframeKeys());
-    ExpectReadable(ExpressionKeys());
-    ExpectReadable(ParamKeys());
+    ExpectReadable(kModelKeys);
+    ExpectReadable(kPartKeys);
+    ExpectReadable(kSpringKeys);
+    ExpectReadable(kMotionKeys);
+    ExpectReadable(kTrackKeys);
+    ExpectReadable(kKeyframeKeys);
+    ExpectReadable(kExpressionKeys);
+    ExpectReadable(kParamKeys);
 }
 
 TEST(RecordKeys, ModelKeysAndInlineMotionsThatComeBeforeTheirParts) {

@@ -17,11 +17,11 @@ namespace {
 const AnimeMotion kMotion;
 const MotionKeyframe kKeyframe;
 
-const std::vector<KeyRule> kMotionRules = RulesOf(MotionKeys());
-const std::vector<KeyRule> kTrackRules = RulesOf(TrackKeys());
-const std::vector<KeyRule> kKeyframeRules = RulesOf(KeyframeKeys());
-const std::vector<KeyRule> kExpressionRules = RulesOf(ExpressionKeys());
-const std::vector<KeyRule> kParamRules = RulesOf(ParamKeys());
+const std::vector<KeyRule> kMotionRules = RulesOf(kMotionKeys);
+const std::vector<KeyRule> kTrackRules = RulesOf(kTrackKeys);
+const std::vector<KeyRule> kKeyframeRules = RulesOf(kKeyframeKeys);
+const std::vector<KeyRule> kExpressionRules = RulesOf(kExpressionKeys);
+const std::vector<KeyRule> kParamRules = RulesOf(kParamKeys);
 
 // The easing names the loader knows, for suggestions.
 const std::vector<std::string> kEasingNameList = [] {

@@ -380,16 +380,11 @@ std::string DescribeDefault(const KeyFields& fields) {
     if (fields.integer != nullptr) {
         return std::to_string(*fields.integer);
     }
-    if (fields.floats[1] == nullptr) {
-        return fields.floats[0] != nullptr ? FormatFloat(*fields.floats[0]) : std::string();
-    }
     std::string out;
     for (const float* value : fields.floats) {
-        if (value != nullptr) {
-            out += (out.empty() ? "(" : ", ") + FormatFloat(*value);
-        }
+        out += value == nullptr ? "" : (out.empty() ? "" : ", ") + FormatFloat(*value);
     }
-    return out + ")";
+    return fields.floats[1] != nullptr ? "(" + out + ")" : out;
 }
 
 std::string Applies(float value) {

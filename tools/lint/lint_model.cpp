@@ -10,9 +10,9 @@ namespace kivanime::lint {
 
 namespace {
 
-const std::vector<KeyRule> kRootRules = RulesOf(ModelKeys());
-const std::vector<KeyRule> kPartRules = RulesOf(PartKeys());
-const std::vector<KeyRule> kSpringRules = RulesOf(SpringKeys());
+const std::vector<KeyRule> kRootRules = RulesOf(kModelKeys);
+const std::vector<KeyRule> kPartRules = RulesOf(kPartKeys);
+const std::vector<KeyRule> kSpringRules = RulesOf(kSpringKeys);
 
 std::string PartLabel(const AnimeModel& model, size_t index) {
     const std::string& name = model.parts[index].name;

@@ -43,13 +43,13 @@ std::string LowerFolder(const std::string& path) {
 // name of its folder.
 FileKind Classify(const LintFile& file) {
     const JsonValue& root = file.root;
-    if (HasOwnKey(root, ModelKeys(), MotionKeys(), ExpressionKeys())) {
+    if (HasOwnKey(root, kModelKeys, kMotionKeys, kExpressionKeys)) {
         return FileKind::Model;
     }
-    if (HasOwnKey(root, MotionKeys(), ModelKeys(), ExpressionKeys())) {
+    if (HasOwnKey(root, kMotionKeys, kModelKeys, kExpressionKeys)) {
         return FileKind::Motion;
     }
-    if (HasOwnKey(root, ExpressionKeys(), ModelKeys(), MotionKeys())) {
+    if (HasOwnKey(root, kExpressionKeys, kModelKeys, kMotionKeys)) {
         return FileKind::Expression;
     }
     std::string folder = LowerFolder(file.path);
