@@ -7,6 +7,11 @@
 // The leniency is the same for every key: a key that is absent keeps the
 // record's initial value, and so does one of the wrong kind, except where a
 // kind below says otherwise.
+//
+// A key of numbers, an integer, a flag or a string is one entry naming its
+// fields; any other shape (an array of records, an object of names) is one
+// entry with a reader of its own. A new record is a table of its own, read
+// by such a reader with ReadKeys, and checked by the lint with RulesOf.
 #pragma once
 
 #include <array>
