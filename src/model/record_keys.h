@@ -105,7 +105,8 @@ const RecordKey<Record>* FindKey(std::span<const RecordKey<Record>> keys, std::s
 }
 
 // Reads the members of an object that the table knows (those marked `late`
-// or the others) into the record; unknown keys are ignored.
+// or the others) into the record; unknown keys are ignored. Strings with a
+// fallback start from it, so that it applies when they are absent too.
 template <typename Record>
 void ReadKeys(std::span<const RecordKey<Record>> keys, const JsonValue& object, Record& record,
               const AnimeModel& model, bool late = false) {
