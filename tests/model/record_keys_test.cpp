@@ -95,7 +95,8 @@ TEST(RecordKeys, ModelKeysAndInlineMotionsThatComeBeforeTheirParts) {
 
     AnimeModel model;
     ASSERT_TRUE(ReadModelJson(model, ParseJson(R"({
-        "motions": {"m": {"tracks": [{"part": "p", "keyframes": [{"textureSwap": "t"}]}]}},
+        "motions": {"m": {"tracks": [{"part": "p", "keyframes": [{"textureSwap": "t"}]}]},
+                    "all": {"tracks": [{"part": "p"}, {"part": "q"}]}},
         "expressions": {"e": {"params": [{"part": "p", "textureSwap": "t"}]}},
         "parts": [{"name": "q"}, {"name": "p"}], "textures": {"u": "u.png", "t": "t.png"}})"),
                               ""));
@@ -105,6 +106,13 @@ TEST(RecordKeys, ModelKeysAndInlineMotionsThatComeBeforeTheirParts) {
     const ExpressionParam& param = model.findExpression("e")->params.at(0);
     EXPECT_EQ(param.partIndex, 1);
     EXPECT_EQ(param.textureSwapIndex, 1);
+    // Only a motion with one track for every part may take the frame's short path.
+    EXPECT_TRUE(model.findMotion("all")->drivesEveryPartOnce);
+    EXPECT_FALSE(model.findMotion("m")->drivesEveryPartOnce);
+    // A root that is not an object reads nothing.
+    EXPECT_FALSE(ReadModelJson(model, ParseJson("[]"), ""));
+    EXPECT_FALSE(ReadMotionJson(model, ParseJson("5"), "x"));
+    EXPECT_FALSE(ReadExpressionJson(model, ParseJson("5"), "x"));
 }
 
 }  // namespace
