@@ -4,15 +4,59 @@
 #include <cmath>
 #include <utility>
 
-#include "model/json_read.h"
-
 namespace kivanime {
 
 namespace {
 
-const std::string kEmpty;
+constexpr RecordKey<MotionKeyframe> kKeyframeKeyTable[] = {
+    {"time", Want::Number, [](MotionKeyframe& k) { return FieldsOf(k.time); }, "time {} applies"},
+    {"position", Want::Pair, [](MotionKeyframe& k) { return FieldsOf(k.x, k.y); }},
+    {"rotation", Want::Number, [](MotionKeyframe& k) { return FieldsOf(k.rotation); }},
+    {"scale", Want::Scale, [](MotionKeyframe& k) { return FieldsOf(k.scaleX, k.scaleY); }},
+    {"alpha", Want::Number, [](MotionKeyframe& k) { return FieldsOf(k.alpha); }},
+    // Any text but an easing name (and any other kind) gives the first easing.
+    {.name = "easing",
+     .want = Want::String,
+     .read = [](MotionKeyframe& k, const JsonValue& v,
+                const AnimeModel&) { k.easing = ParseEasing(v.asStringView({})); },
+     .fallback = kEasingNames[0].first},
+    {"textureSwap", Want::String, nullptr, "no texture swap",
+     [](MotionKeyframe& k, const JsonValue& v, const AnimeModel& model) {
+         k.textureSwapIndex = model.resolveTextureSwap(v.asStringView({}));
+     }},
+    {"visible", Want::Integer, [](MotionKeyframe& k) { return FieldsOf(k.visible); },
+     "no visibility change (1 shows, 0 hides)"},
+};
+
+constexpr RecordKey<MotionTrack> kTrackKeyTable[] = {
+    {"part", Want::String, [](MotionTrack& t) { return FieldsOf(t.part); },
+     "the track drives no part"},
+    {"keyframes", Want::Array, nullptr, "the track has no keyframes",
+     [](MotionTrack& t, const JsonValue& v, const AnimeModel& model) {
+         ReadArray(t.keyframes, v, [&](const JsonValue& e) { return ReadKeyframeJson(model, e); });
+     }},
+};
+
+constexpr RecordKey<AnimeMotion> kMotionKeyTable[] = {
+    {"name", Want::String, [](AnimeMotion& m) { return FieldsOf(m.name); },
+     "the name \"{}\" applies", nullptr, kDefaultName},
+    {"duration", Want::Number, [](AnimeMotion& m) { return FieldsOf(m.duration); },
+     "{} ms applies"},
+    {"loop", Want::Bool, [](AnimeMotion& m) { return FieldsOf(m.loop); },
+     "the motion does not loop (only true and false count)"},
+    {"fadeIn", Want::Number, [](AnimeMotion& m) { return FieldsOf(m.fadeIn); }},
+    {"fadeOut", Want::Number, [](AnimeMotion& m) { return FieldsOf(m.fadeOut); }},
+    {"tracks", Want::Array, nullptr, "the motion has no tracks",
+     [](AnimeMotion& m, const JsonValue& v, const AnimeModel& model) {
+         ReadArray(m.tracks, v, [&](const JsonValue& e) { return ReadTrackJson(model, e); });
+     }},
+};
 
 }  // namespace
+
+constinit const std::span<const RecordKey<AnimeMotion>> kMotionKeys = kMotionKeyTable;
+constinit const std::span<const RecordKey<MotionTrack>> kTrackKeys = kTrackKeyTable;
+constinit const std::span<const RecordKey<MotionKeyframe>> kKeyframeKeys = kKeyframeKeyTable;
 
 EasingType ParseEasing(std::string_view text) {
     for (const auto& [name, type] : kEasingNames) {
@@ -25,17 +69,7 @@ EasingType ParseEasing(std::string_view text) {
 
 MotionKeyframe ReadKeyframeJson(const AnimeModel& model, const JsonValue& value) {
     MotionKeyframe key;
-    if (!value.isObject()) {
-        return key;
-    }
-    key.time = value.get("time").asFloat(key.time);
-    ReadPair(value.get("position"), key.x, key.y, 0.0f);
-    key.rotation = value.get("rotation").asFloat(key.rotation);
-    ReadScale(value.get("scale"), key.scaleX, key.scaleY);
-    key.alpha = value.get("alpha").asFloat(key.alpha);
-    key.easing = ParseEasing(value.get("easing").asStringView(kEasingNames[0].first));
-    key.textureSwapIndex = model.resolveTextureSwap(value.get("textureSwap").asStringView(""));
-    key.visible = value.get("visible").asInt(key.visible);
+    ReadKeys(kKeyframeKeys, value, key, model);
     return key;
 }
 
@@ -56,36 +90,20 @@ MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value) {
     if (!value.isObject()) {
         return track;
     }
-    track.part = value.get("part").asString(kEmpty);
+    ReadKeys(kTrackKeys, value, track, model);
     track.partIndex = model.findPart(track.part);
-    const JsonValue& keyframes = value.get("keyframes");
-    if (keyframes.isArray()) {
-        track.keyframes.reserve(keyframes.size());
-        for (const JsonValue& element : keyframes.elements) {
-            track.keyframes.push_back(ReadKeyframeJson(model, element));
-        }
-    }
     SortKeyframes(track.keyframes);
     return track;
 }
 
 bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view name) {
-    static const std::string kUnnamed(kDefaultName);
     if (!value.isObject()) {
         return false;
     }
     AnimeMotion motion;
-    motion.name = name.empty() ? value.get("name").asString(kUnnamed) : std::string(name);
-    motion.duration = value.get("duration").asFloat(motion.duration);
-    motion.loop = value.get("loop").asBool(motion.loop);
-    motion.fadeIn = value.get("fadeIn").asFloat(motion.fadeIn);
-    motion.fadeOut = value.get("fadeOut").asFloat(motion.fadeOut);
-    const JsonValue& tracks = value.get("tracks");
-    if (tracks.isArray()) {
-        motion.tracks.reserve(tracks.size());
-        for (const JsonValue& element : tracks.elements) {
-            motion.tracks.push_back(ReadTrackJson(model, element));
-        }
+    ReadKeys(kMotionKeys, value, motion, model);
+    if (!name.empty()) {
+        motion.name = name;
     }
     std::vector<uint8_t> driven(model.parts.size(), 0);
     size_t drivenCount = 0;

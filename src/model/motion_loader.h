@@ -1,12 +1,14 @@
 // Reading motions (from motion files or a model file's "motions" object).
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "json/json_value.h"
 #include "model/anime_model.h"
+#include "model/record_keys.h"
 
 namespace kivanime {
 
@@ -18,6 +20,12 @@ bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view 
 // `model` resolves part and texture names to indices.
 MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value);
 MotionKeyframe ReadKeyframeJson(const AnimeModel& model, const JsonValue& value);
+
+// The keys of a motion, a track and a keyframe.
+extern const std::span<const RecordKey<AnimeMotion>> kMotionKeys;
+extern const std::span<const RecordKey<MotionTrack>> kTrackKeys;
+extern const std::span<const RecordKey<MotionKeyframe>> kKeyframeKeys;
+
 // The easing names a keyframe may give; the first applies to any other text.
 inline constexpr std::pair<std::string_view, EasingType> kEasingNames[] = {
     {"linear", EasingType::Linear},
