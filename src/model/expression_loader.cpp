@@ -2,63 +2,67 @@
 
 #include <utility>
 
-#include "model/json_read.h"
-
 namespace kivanime {
 
 namespace {
 
-const std::string kEmpty;
+// A parameter's targets are set only by the keys present: with a number, or
+// with 0 for any other kind.
+constexpr RecordKey<ExpressionParam> kParamKeyTable[] = {
+    {"part", Want::String, [](ExpressionParam& p) { return FieldsOf(p.part); },
+     "the parameter acts on no part"},
+    {"position", Want::Pair, [](ExpressionParam& p) { return FieldsOf(p.x, p.y); },
+     "the position is left to the motions"},
+    {"rotation", Want::Present, [](ExpressionParam& p) { return FieldsOf(p.rotation); },
+     "the rotation target is 0 (a present key that is not a number sets 0)"},
+    {"scaleX", Want::Present, [](ExpressionParam& p) { return FieldsOf(p.scaleX); },
+     "the scale target is 0 (a present key that is not a number sets 0)"},
+    {"scaleY", Want::Present, [](ExpressionParam& p) { return FieldsOf(p.scaleY); },
+     "the scale target is 0 (a present key that is not a number sets 0)"},
+    {"alpha", Want::Present, [](ExpressionParam& p) { return FieldsOf(p.alpha); },
+     "the part turns fully transparent (a present key that is not a number sets 0)"},
+    {"visible", Want::PresentInt, [](ExpressionParam& p) { return FieldsOf(p.visible); },
+     "the part is hidden (a present key that is not a number sets 0)"},
+    {"textureSwap", Want::String, [](ExpressionParam& p) { return FieldsOf(p.textureSwap); },
+     "no texture swap"},
+};
 
-// Keys tested for presence: present with a number gives the number, present
-// with anything else gives 0, absent leaves the target unset.
-void ReadPresentFloat(const JsonValue& object, std::string_view key, float& out) {
-    if (object.has(key)) {
-        out = object.get(key).asFloat(0.0f);
-    }
-}
+constexpr RecordKey<AnimeExpression> kExpressionKeyTable[] = {
+    {"name", Want::String, [](AnimeExpression& e) { return FieldsOf(e.name); },
+     "the name \"{}\" applies", nullptr, kDefaultName},
+    {"blendMs", Want::Number, [](AnimeExpression& e) { return FieldsOf(e.blendMs); },
+     "{} ms applies"},
+    {"params", Want::Array, nullptr, "the expression has no parameters",
+     [](AnimeExpression& e, const JsonValue& v, const AnimeModel& model) {
+         ReadArray(e.params, v,
+                   [&](const JsonValue& p) { return ReadExpressionParamJson(model, p); });
+     }},
+};
 
 }  // namespace
+
+constinit const std::span<const RecordKey<AnimeExpression>> kExpressionKeys = kExpressionKeyTable;
+constinit const std::span<const RecordKey<ExpressionParam>> kParamKeys = kParamKeyTable;
 
 ExpressionParam ReadExpressionParamJson(const AnimeModel& model, const JsonValue& value) {
     ExpressionParam param;
     if (!value.isObject()) {
         return param;
     }
-    param.part = value.get("part").asString(kEmpty);
+    ReadKeys(kParamKeys, value, param, model);
     param.partIndex = model.findPart(param.part);
-    float x = 0.0f;
-    float y = 0.0f;
-    if (ReadPair(value.get("position"), x, y, 0.0f)) {
-        param.x = x;
-        param.y = y;
-    }
-    ReadPresentFloat(value, "rotation", param.rotation);
-    ReadPresentFloat(value, "scaleX", param.scaleX);
-    ReadPresentFloat(value, "scaleY", param.scaleY);
-    ReadPresentFloat(value, "alpha", param.alpha);
-    if (value.has("visible")) {
-        param.visible = value.get("visible").asInt(0);
-    }
-    param.textureSwap = value.get("textureSwap").asString(kEmpty);
     param.textureSwapIndex = model.resolveTextureSwap(param.textureSwap);
     return param;
 }
 
 bool ReadExpressionJson(AnimeModel& model, const JsonValue& value, std::string_view name) {
-    static const std::string kUnnamed(kDefaultName);
     if (!value.isObject()) {
         return false;
     }
     AnimeExpression expression;
-    expression.name = name.empty() ? value.get("name").asString(kUnnamed) : std::string(name);
-    expression.blendMs = value.get("blendMs").asFloat(expression.blendMs);
-    const JsonValue& params = value.get("params");
-    if (params.isArray()) {
-        expression.params.reserve(params.size());
-        for (const JsonValue& element : params.elements) {
-            expression.params.push_back(ReadExpressionParamJson(model, element));
-        }
+    ReadKeys(kExpressionKeys, value, expression, model);
+    if (!name.empty()) {
+        expression.name = name;
     }
     auto it = model.expressions.find(expression.name);
     if (it != model.expressions.end()) {

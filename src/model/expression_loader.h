@@ -2,11 +2,13 @@
 // "expressions" object).
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "json/json_value.h"
 #include "model/anime_model.h"
+#include "model/record_keys.h"
 
 namespace kivanime {
 
@@ -14,5 +16,9 @@ namespace kivanime {
 bool ReadExpressionJson(AnimeModel& model, const JsonValue& value, std::string_view name);
 
 ExpressionParam ReadExpressionParamJson(const AnimeModel& model, const JsonValue& value);
+
+// The keys of an expression and of a parameter.
+extern const std::span<const RecordKey<AnimeExpression>> kExpressionKeys;
+extern const std::span<const RecordKey<ExpressionParam>> kParamKeys;
 
 }  // namespace kivanime

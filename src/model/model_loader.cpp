@@ -1,10 +1,8 @@
 #include "model/model_loader.h"
 
-#include <string_view>
 #include <utility>
 
 #include "model/expression_loader.h"
-#include "model/json_read.h"
 #include "model/motion_loader.h"
 
 namespace kivanime {
@@ -16,74 +14,27 @@ std::string BaseDirOf(const std::string& path) {
 
 namespace {
 
-enum class PartKey {
-    Unknown,
-    Name,
-    Texture,
-    Parent,
-    DrawOrder,
-    Visible,
-    Position,
-    Rotation,
-    Scale,
-    Alpha,
-    Anchor,
-    SrcRect,
-    Depth,
-    Ignore3D,
-    Vertices,
-    Triangles,
-};
+const std::string kEmpty;
 
-// Parts are the bulk of a model file: their members are read in one pass,
-// each key recognised by its length and then its text, rather than looking
-// every known key up in turn. Keys are unique within an object, so the
-// result is the same.
-PartKey ClassifyPartKey(std::string_view key) {
-    auto is = [&](std::string_view name, PartKey k) { return key == name ? k : PartKey::Unknown; };
-    switch (key.size()) {
-        case 4:
-            return is("name", PartKey::Name);
-        case 5:
-            return key[0] == 's'   ? is("scale", PartKey::Scale)
-                   : key[0] == 'a' ? is("alpha", PartKey::Alpha)
-                                   : is("depth", PartKey::Depth);
-        case 6:
-            return key[0] == 'p' ? is("parent", PartKey::Parent) : is("anchor", PartKey::Anchor);
-        case 7:
-            return key[0] == 't'   ? is("texture", PartKey::Texture)
-                   : key[0] == 'v' ? is("visible", PartKey::Visible)
-                                   : is("srcRect", PartKey::SrcRect);
-        case 8:
-            return key[0] == 'p'   ? is("position", PartKey::Position)
-                   : key[0] == 'r' ? is("rotation", PartKey::Rotation)
-                   : key[0] == 'i' ? is("ignore3D", PartKey::Ignore3D)
-                                   : is("vertices", PartKey::Vertices);
-        case 9:
-            return key[0] == 'd' ? is("drawOrder", PartKey::DrawOrder)
-                                 : is("triangles", PartKey::Triangles);
-        default:
-            return PartKey::Unknown;
-    }
+// Parts and springs need no model to be read.
+const AnimeModel& NoModel() {
+    static const AnimeModel none;
+    return none;
 }
 
-void ReadVertices(const JsonValue& vertices, AnimePart& part) {
-    if (!vertices.isArray()) {
-        return;
-    }
-    part.vertices.reserve(vertices.size());
-    for (const JsonValue& element : vertices.elements) {
+void ReadVertices(AnimePart& part, const JsonValue& vertices, const AnimeModel&) {
+    ReadArray(part.vertices, vertices, [](const JsonValue& element) {
         AnimeVertex vertex;
         if (element.isArray() && element.size() >= 4) {
-            for (int k = 0; k < 4; ++k) {
-                vertex.v[k] = ElementFloat(element, static_cast<uint64_t>(k), 0.0f);
+            for (uint64_t k = 0; k < 4; ++k) {
+                vertex.v[k] = element.at(k).asFloat(0.0f);
             }
         }
-        part.vertices.push_back(vertex);
-    }
+        return vertex;
+    });
 }
 
-void ReadTriangles(const JsonValue& triangles, AnimePart& part) {
+void ReadTriangles(AnimePart& part, const JsonValue& triangles, const AnimeModel&) {
     if (!triangles.isArray()) {
         return;
     }
@@ -100,146 +51,120 @@ void ReadTriangles(const JsonValue& triangles, AnimePart& part) {
     }
 }
 
+// A texture name maps to a path; a path that is not a string is empty.
+void ReadTextures(AnimeModel& model, const JsonValue& textures, const AnimeModel&) {
+    model.textures.reserve(textures.members.size());
+    for (size_t i = 0; i < textures.members.size(); ++i) {
+        model.textures.push_back(
+            {textures.members.keyAt(i), textures.members.valueAt(i).asString(kEmpty)});
+    }
+}
+
+// Motions and expressions written inline, each stored under its member key.
+template <bool (*Read)(AnimeModel&, const JsonValue&, std::string_view)>
+void ReadInline(AnimeModel& model, const JsonValue& records, const AnimeModel&) {
+    for (size_t i = 0; i < records.members.size(); ++i) {
+        Read(model, records.members.valueAt(i), records.members.keyAt(i));
+    }
+}
+
+constexpr RecordKey<AnimePart> kPartKeyTable[] = {
+    {"name", Want::String, [](AnimePart& p) { return FieldsOf(p.name); },
+     "the part has no name, so nothing can refer to it"},
+    {"texture", Want::String, [](AnimePart& p) { return FieldsOf(p.texture); },
+     "the part shows no texture"},
+    {"parent", Want::String, [](AnimePart& p) { return FieldsOf(p.parent); }, "the part is a root"},
+    {"drawOrder", Want::Integer, [](AnimePart& p) { return FieldsOf(p.drawOrder); }},
+    {"visible", Want::Bool, [](AnimePart& p) { return FieldsOf(p.visible); },
+     "the part stays visible (only true and false count)"},
+    {"position", Want::Pair, [](AnimePart& p) { return FieldsOf(p.rest.x, p.rest.y); }},
+    {"rotation", Want::Number, [](AnimePart& p) { return FieldsOf(p.rest.rotation); }},
+    {"scale", Want::Scale, [](AnimePart& p) { return FieldsOf(p.rest.scaleX, p.rest.scaleY); }},
+    {"alpha", Want::Number, [](AnimePart& p) { return FieldsOf(p.rest.alpha); }},
+    {"anchor", Want::Pair, [](AnimePart& p) { return FieldsOf(p.anchorX, p.anchorY); }},
+    {"srcRect", Want::Quad,
+     [](AnimePart& p) { return FieldsOf(p.srcX, p.srcY, p.srcWidth, p.srcHeight); }},
+    {"depth", Want::Number, [](AnimePart& p) { return FieldsOf(p.depth); }},
+    {"ignore3D", Want::Bool, [](AnimePart& p) { return FieldsOf(p.ignore3D); },
+     "the part is not excluded from 3D (only true and false count)"},
+    {"vertices", Want::Array, nullptr, "the part has no vertices", ReadVertices},
+    {"triangles", Want::Array, nullptr, "the part has no triangles", ReadTriangles},
+};
+
+constexpr RecordKey<PhysicsSpring> kSpringKeyTable[] = {
+    {"target", Want::String, [](PhysicsSpring& s) { return FieldsOf(s.target); },
+     "the spring moves nothing"},
+    {"stiffness", Want::Number, [](PhysicsSpring& s) { return FieldsOf(s.stiffness); }},
+    {"damping", Want::Number, [](PhysicsSpring& s) { return FieldsOf(s.damping); }},
+    {"gravity", Want::Pair, [](PhysicsSpring& s) { return FieldsOf(s.gravityX, s.gravityY); }},
+    {"wind", Want::Number, [](PhysicsSpring& s) { return FieldsOf(s.wind); }},
+};
+
+constexpr RecordKey<AnimeModel> kCanvasKeys[] = {
+    {"width", Want::Integer, [](AnimeModel& m) { return FieldsOf(m.canvasWidth); }},
+    {"height", Want::Integer, [](AnimeModel& m) { return FieldsOf(m.canvasHeight); }},
+};
+
+// The inline motions and expressions resolve part and texture names, so
+// they are read once every other key is.
+constexpr RecordKey<AnimeModel> kModelKeyTable[] = {
+    {"name", Want::String, [](AnimeModel& m) { return FieldsOf(m.name); },
+     "the model is named \"{}\"", nullptr, kDefaultName},
+    {"version", Want::Integer, [](AnimeModel& m) { return FieldsOf(m.version); },
+     "version {} applies"},
+    {.name = "canvas",
+     .want = Want::Object,
+     .absent = "a {} canvas applies",
+     .members = kCanvasKeys},
+    {"textures", Want::Object, nullptr, "the model has no textures", ReadTextures},
+    {"parts", Want::Array, nullptr, "the model has no parts",
+     [](AnimeModel& m, const JsonValue& v, const AnimeModel&) {
+         ReadArray(m.parts, v, ReadPartJson);
+     }},
+    {"physics", Want::Array, nullptr, "the model has no springs",
+     [](AnimeModel& m, const JsonValue& v, const AnimeModel&) {
+         ReadArray(m.physics, v, ReadSpringJson);
+     }},
+    {.name = "motions",
+     .want = Want::Object,
+     .absent = "no inline motion is read",
+     .read = ReadInline<ReadMotionJson>,
+     .late = true},
+    {.name = "expressions",
+     .want = Want::Object,
+     .absent = "no inline expression is read",
+     .read = ReadInline<ReadExpressionJson>,
+     .late = true},
+};
+
 }  // namespace
 
+constinit const std::span<const RecordKey<AnimeModel>> kModelKeys = kModelKeyTable;
+constinit const std::span<const RecordKey<AnimePart>> kPartKeys = kPartKeyTable;
+constinit const std::span<const RecordKey<PhysicsSpring>> kSpringKeys = kSpringKeyTable;
+
 AnimePart ReadPartJson(const JsonValue& value) {
-    static const std::string kEmpty;
-    static const AnimePart kDefault;
     AnimePart part;
-    if (!value.isObject()) {
-        return part;
-    }
-    const JsonObject& members = value.members;
-    for (size_t m = 0; m < members.size(); ++m) {
-        const JsonValue& v = members.valueAt(m);
-        switch (ClassifyPartKey(members.keyAt(m))) {
-            case PartKey::Name:
-                part.name = v.asString(kEmpty);
-                break;
-            case PartKey::Texture:
-                part.texture = v.asString(kEmpty);
-                break;
-            case PartKey::Parent:
-                part.parent = v.asString(kEmpty);
-                break;
-            case PartKey::DrawOrder:
-                part.drawOrder = v.asInt(kDefault.drawOrder);
-                break;
-            case PartKey::Visible:
-                part.visible = v.asBool(kDefault.visible);
-                break;
-            case PartKey::Position:
-                ReadPair(v, part.rest.x, part.rest.y, kDefault.rest.x);
-                break;
-            case PartKey::Rotation:
-                part.rest.rotation = v.asFloat(kDefault.rest.rotation);
-                break;
-            case PartKey::Scale:
-                ReadScale(v, part.rest.scaleX, part.rest.scaleY);
-                break;
-            case PartKey::Alpha:
-                part.rest.alpha = v.asFloat(kDefault.rest.alpha);
-                break;
-            case PartKey::Anchor:
-                ReadPair(v, part.anchorX, part.anchorY, kDefault.anchorX);
-                break;
-            case PartKey::SrcRect:
-                if (v.isArray() && v.size() >= 4) {
-                    part.srcX = ElementFloat(v, 0, 0.0f);
-                    part.srcY = ElementFloat(v, 1, 0.0f);
-                    part.srcWidth = ElementFloat(v, 2, 0.0f);
-                    part.srcHeight = ElementFloat(v, 3, 0.0f);
-                }
-                break;
-            case PartKey::Depth:
-                part.depth = v.asFloat(kDefault.depth);
-                break;
-            case PartKey::Ignore3D:
-                part.ignore3D = v.asBool(kDefault.ignore3D);
-                break;
-            case PartKey::Vertices:
-                ReadVertices(v, part);
-                break;
-            case PartKey::Triangles:
-                ReadTriangles(v, part);
-                break;
-            case PartKey::Unknown:
-                break;
-        }
-    }
+    ReadKeys(kPartKeys, value, part, NoModel());
     return part;
 }
 
 PhysicsSpring ReadSpringJson(const JsonValue& value) {
-    static const std::string kEmpty;
     PhysicsSpring spring;
-    if (!value.isObject()) {
-        return spring;
-    }
-    spring.target = value.get("target").asString(kEmpty);
-    spring.stiffness = value.get("stiffness").asFloat(spring.stiffness);
-    spring.damping = value.get("damping").asFloat(spring.damping);
-    ReadPair(value.get("gravity"), spring.gravityX, spring.gravityY, 0.0f);
-    spring.wind = value.get("wind").asFloat(spring.wind);
+    ReadKeys(kSpringKeys, value, spring, NoModel());
     return spring;
 }
 
 bool ReadModelJson(AnimeModel& model, const JsonValue& root, const std::string& baseDir) {
-    static const std::string kUnnamed(kDefaultName);
-    static const std::string kEmpty;
     if (!root.isObject()) {
         return false;
     }
     model.baseDir = baseDir;
-    model.name = root.get("name").asString(kUnnamed);
-    const AnimeModel defaults;
-    model.version = root.get("version").asInt(defaults.version);
-    const JsonValue& canvas = root.get("canvas");
-    if (canvas.isObject()) {
-        model.canvasWidth = canvas.get("width").asInt(defaults.canvasWidth);
-        model.canvasHeight = canvas.get("height").asInt(defaults.canvasHeight);
-    }
-
-    const JsonValue& textures = root.get("textures");
-    if (textures.isObject()) {
-        model.textures.reserve(textures.members.size());
-        for (size_t i = 0; i < textures.members.size(); ++i) {
-            AnimeTexture texture;
-            texture.name = textures.members.keyAt(i);
-            texture.path = textures.members.valueAt(i).asString(kEmpty);
-            model.textures.push_back(std::move(texture));
-        }
-    }
-    const JsonValue& parts = root.get("parts");
-    if (parts.isArray()) {
-        model.parts.reserve(parts.size());
-        for (const JsonValue& element : parts.elements) {
-            model.parts.push_back(ReadPartJson(element));
-        }
-    }
-    const JsonValue& physics = root.get("physics");
-    if (physics.isArray()) {
-        model.physics.reserve(physics.size());
-        for (const JsonValue& element : physics.elements) {
-            model.physics.push_back(ReadSpringJson(element));
-        }
-    }
+    ReadKeys(kModelKeys, root, model, model);
     // Parts and textures are final from here on: resolve names once, so that
-    // the motions and expressions below can resolve theirs.
+    // the motions and expressions can resolve theirs.
     RebuildModelIndex(model);
-
-    const JsonValue& motions = root.get("motions");
-    if (motions.isObject()) {
-        for (size_t i = 0; i < motions.members.size(); ++i) {
-            ReadMotionJson(model, motions.members.valueAt(i), motions.members.keyAt(i));
-        }
-    }
-    const JsonValue& expressions = root.get("expressions");
-    if (expressions.isObject()) {
-        for (size_t i = 0; i < expressions.members.size(); ++i) {
-            ReadExpressionJson(model, expressions.members.valueAt(i), expressions.members.keyAt(i));
-        }
-    }
+    ReadKeys(kModelKeys, root, model, model, true);
     return true;
 }
 

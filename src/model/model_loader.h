@@ -1,10 +1,12 @@
 // Reading a model file into an AnimeModel.
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "json/json_value.h"
 #include "model/anime_model.h"
+#include "model/record_keys.h"
 
 namespace kivanime {
 
@@ -17,5 +19,11 @@ bool ReadModelJson(AnimeModel& model, const JsonValue& root, const std::string& 
 
 AnimePart ReadPartJson(const JsonValue& value);
 PhysicsSpring ReadSpringJson(const JsonValue& value);
+
+// The keys of a model file's top level (with its "canvas"), of a part and of
+// a spring.
+extern const std::span<const RecordKey<AnimeModel>> kModelKeys;
+extern const std::span<const RecordKey<AnimePart>> kPartKeys;
+extern const std::span<const RecordKey<PhysicsSpring>> kSpringKeys;
 
 }  // namespace kivanime

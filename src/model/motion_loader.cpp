@@ -4,13 +4,67 @@
 #include <cmath>
 #include <utility>
 
-#include "model/json_read.h"
-
 namespace kivanime {
 
 namespace {
 
-const std::string kEmpty;
+constexpr RecordKey<MotionKeyframe> kKeyframeKeyTable[] = {
+    {"time", Want::Number, [](MotionKeyframe& k) { return FieldsOf(k.time); }, "time {} applies"},
+    {"position", Want::Pair, [](MotionKeyframe& k) { return FieldsOf(k.x, k.y); }},
+    {"rotation", Want::Number, [](MotionKeyframe& k) { return FieldsOf(k.rotation); }},
+    {"scale", Want::Scale, [](MotionKeyframe& k) { return FieldsOf(k.scaleX, k.scaleY); }},
+    {"alpha", Want::Number, [](MotionKeyframe& k) { return FieldsOf(k.alpha); }},
+    // Any text but an easing name (and any other kind) gives the first easing.
+    {.name = "easing",
+     .want = Want::String,
+     .read = [](MotionKeyframe& k, const JsonValue& v,
+                const AnimeModel&) { k.easing = ParseEasing(v.asStringView({})); },
+     .fallback = kEasingNames[0].first},
+    {"textureSwap", Want::String, nullptr, "no texture swap",
+     [](MotionKeyframe& k, const JsonValue& v, const AnimeModel& model) {
+         k.textureSwapIndex = model.resolveTextureSwap(v.asStringView({}));
+     }},
+    {"visible", Want::Integer, [](MotionKeyframe& k) { return FieldsOf(k.visible); },
+     "no visibility change (1 shows, 0 hides)"},
+};
+
+constexpr RecordKey<MotionTrack> kTrackKeyTable[] = {
+    {"part", Want::String, [](MotionTrack& t) { return FieldsOf(t.part); },
+     "the track drives no part"},
+    {"keyframes", Want::Array, nullptr, "the track has no keyframes",
+     [](MotionTrack& t, const JsonValue& v, const AnimeModel& model) {
+         ReadArray(t.keyframes, v, [&](const JsonValue& e) { return ReadKeyframeJson(model, e); });
+     }},
+};
+
+constexpr RecordKey<MotionEvent> kEventKeyTable[] = {
+    {"time", Want::Number, [](MotionEvent& e) { return FieldsOf(e.time); }, "time {} applies"},
+    {"name", Want::String, [](MotionEvent& e) { return FieldsOf(e.name); },
+     "the event has an empty name"},
+    {"int", Want::Integer, [](MotionEvent& e) { return FieldsOf(e.intValue); }},
+    {"float", Want::Number, [](MotionEvent& e) { return FieldsOf(e.floatValue); }},
+    {"string", Want::String, [](MotionEvent& e) { return FieldsOf(e.stringValue); },
+     "the event's string is empty"},
+};
+
+constexpr RecordKey<AnimeMotion> kMotionKeyTable[] = {
+    {"name", Want::String, [](AnimeMotion& m) { return FieldsOf(m.name); },
+     "the name \"{}\" applies", nullptr, kDefaultName},
+    {"duration", Want::Number, [](AnimeMotion& m) { return FieldsOf(m.duration); },
+     "{} ms applies"},
+    {"loop", Want::Bool, [](AnimeMotion& m) { return FieldsOf(m.loop); },
+     "the motion does not loop (only true and false count)"},
+    {"fadeIn", Want::Number, [](AnimeMotion& m) { return FieldsOf(m.fadeIn); }},
+    {"fadeOut", Want::Number, [](AnimeMotion& m) { return FieldsOf(m.fadeOut); }},
+    {"tracks", Want::Array, nullptr, "the motion has no tracks",
+     [](AnimeMotion& m, const JsonValue& v, const AnimeModel& model) {
+         ReadArray(m.tracks, v, [&](const JsonValue& e) { return ReadTrackJson(model, e); });
+     }},
+    {"events", Want::Array, nullptr, "the motion announces no events",
+     [](AnimeMotion& m, const JsonValue& v, const AnimeModel& model) {
+         m.events = ReadMotionEvents(model, v);
+     }},
+};
 
 // A strict weak order on every float time, NaN included: NaN sorts after
 // everything, so a hostile file cannot break the sort; equal times keep
@@ -27,6 +81,11 @@ void SortByTime(std::vector<T>& items) {
 
 }  // namespace
 
+constinit const std::span<const RecordKey<AnimeMotion>> kMotionKeys = kMotionKeyTable;
+constinit const std::span<const RecordKey<MotionTrack>> kTrackKeys = kTrackKeyTable;
+constinit const std::span<const RecordKey<MotionKeyframe>> kKeyframeKeys = kKeyframeKeyTable;
+constinit const std::span<const RecordKey<MotionEvent>> kEventKeys = kEventKeyTable;
+
 EasingType ParseEasing(std::string_view text) {
     for (const auto& [name, type] : kEasingNames) {
         if (text == name) {
@@ -38,17 +97,7 @@ EasingType ParseEasing(std::string_view text) {
 
 MotionKeyframe ReadKeyframeJson(const AnimeModel& model, const JsonValue& value) {
     MotionKeyframe key;
-    if (!value.isObject()) {
-        return key;
-    }
-    key.time = value.get("time").asFloat(key.time);
-    ReadPair(value.get("position"), key.x, key.y, 0.0f);
-    key.rotation = value.get("rotation").asFloat(key.rotation);
-    ReadScale(value.get("scale"), key.scaleX, key.scaleY);
-    key.alpha = value.get("alpha").asFloat(key.alpha);
-    key.easing = ParseEasing(value.get("easing").asStringView(kEasingNames[0].first));
-    key.textureSwapIndex = model.resolveTextureSwap(value.get("textureSwap").asStringView(""));
-    key.visible = value.get("visible").asInt(key.visible);
+    ReadKeys(kKeyframeKeys, value, key, model);
     return key;
 }
 
@@ -56,22 +105,17 @@ void SortKeyframes(std::vector<MotionKeyframe>& keyframes) {
     SortByTime(keyframes);
 }
 
-std::vector<MotionEvent> ReadMotionEvents(const JsonValue& value) {
+std::vector<MotionEvent> ReadMotionEvents(const AnimeModel& model, const JsonValue& value) {
     std::vector<MotionEvent> events;
     if (!value.isArray()) {
         return events;
     }
     events.reserve(value.size());
     for (const JsonValue& element : value.elements) {
-        if (!element.isObject()) {
-            continue;
+        // Unlike a track, an element that is not an object is no event.
+        if (element.isObject()) {
+            ReadKeys(kEventKeys, element, events.emplace_back(), model);
         }
-        MotionEvent& event = events.emplace_back();
-        event.time = element.get("time").asFloat(event.time);
-        event.name = element.get("name").asString(kEmpty);
-        event.intValue = element.get("int").asInt(event.intValue);
-        event.floatValue = element.get("float").asFloat(event.floatValue);
-        event.stringValue = element.get("string").asString(kEmpty);
     }
     SortByTime(events);
     return events;
@@ -82,38 +126,21 @@ MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value) {
     if (!value.isObject()) {
         return track;
     }
-    track.part = value.get("part").asString(kEmpty);
+    ReadKeys(kTrackKeys, value, track, model);
     track.partIndex = model.findPart(track.part);
-    const JsonValue& keyframes = value.get("keyframes");
-    if (keyframes.isArray()) {
-        track.keyframes.reserve(keyframes.size());
-        for (const JsonValue& element : keyframes.elements) {
-            track.keyframes.push_back(ReadKeyframeJson(model, element));
-        }
-    }
     SortKeyframes(track.keyframes);
     return track;
 }
 
 bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view name) {
-    static const std::string kUnnamed(kDefaultName);
     if (!value.isObject()) {
         return false;
     }
     AnimeMotion motion;
-    motion.name = name.empty() ? value.get("name").asString(kUnnamed) : std::string(name);
-    motion.duration = value.get("duration").asFloat(motion.duration);
-    motion.loop = value.get("loop").asBool(motion.loop);
-    motion.fadeIn = value.get("fadeIn").asFloat(motion.fadeIn);
-    motion.fadeOut = value.get("fadeOut").asFloat(motion.fadeOut);
-    const JsonValue& tracks = value.get("tracks");
-    if (tracks.isArray()) {
-        motion.tracks.reserve(tracks.size());
-        for (const JsonValue& element : tracks.elements) {
-            motion.tracks.push_back(ReadTrackJson(model, element));
-        }
+    ReadKeys(kMotionKeys, value, motion, model);
+    if (!name.empty()) {
+        motion.name = name;
     }
-    motion.events = ReadMotionEvents(value.get("events"));
     std::vector<uint8_t> driven(model.parts.size(), 0);
     size_t drivenCount = 0;
     bool once = true;

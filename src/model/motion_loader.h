@@ -1,12 +1,14 @@
 // Reading motions (from motion files or a model file's "motions" object).
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "json/json_value.h"
 #include "model/anime_model.h"
+#include "model/record_keys.h"
 
 namespace kivanime {
 
@@ -18,6 +20,13 @@ bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view 
 // `model` resolves part and texture names to indices.
 MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value);
 MotionKeyframe ReadKeyframeJson(const AnimeModel& model, const JsonValue& value);
+
+// The keys of a motion, a track and a keyframe.
+extern const std::span<const RecordKey<AnimeMotion>> kMotionKeys;
+extern const std::span<const RecordKey<MotionTrack>> kTrackKeys;
+extern const std::span<const RecordKey<MotionKeyframe>> kKeyframeKeys;
+extern const std::span<const RecordKey<MotionEvent>> kEventKeys;
+
 // The easing names a keyframe may give; the first applies to any other text.
 inline constexpr std::pair<std::string_view, EasingType> kEasingNames[] = {
     {"linear", EasingType::Linear},
@@ -36,7 +45,7 @@ EasingType ParseEasing(std::string_view text);
 
 // A motion's "events": the elements that are objects, sorted by time like
 // keyframes.
-std::vector<MotionEvent> ReadMotionEvents(const JsonValue& value);
+std::vector<MotionEvent> ReadMotionEvents(const AnimeModel& model, const JsonValue& value);
 
 // Sorts keyframes ascending by time. Any float order is safe: NaN times go
 // last, equal times keep their file order.

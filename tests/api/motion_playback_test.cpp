@@ -50,6 +50,8 @@ const char* const kMotions[] = {
                                         "textureSwap": "t1", "visible": 0}]},
         {"part": "body", "keyframes": [{"position": [5, 2], "scale": [3, 0.5], "rotation": 0.5,
                                         "textureSwap": "t2", "visible": 1}]}]})",
+    R"({"name": "twoAll", "tracks": [{"part": "body", "keyframes": [{"position": [10, 1]}]},
+        {"part": "arm", "keyframes": [{}]}, {"part": "body", "keyframes": [{"position": [5, 2]}]}]})",
     R"({"name": "nod", "duration": 500, "tracks": [{"part": "arm",
         "keyframes": [{"time": 0, "position": [0, 10]}, {"time": 500, "position": [0, 10]}]}]})",
     R"({"name": "arm7", "tracks": [{"part": "arm", "keyframes": [{"position": [0, 7]}]}]})",
@@ -123,6 +125,8 @@ const char* const kScripts[] = {
     "play both 1; u 16; 1.x= 11; 1.y= 22; 1.r= 0.5; 1.sx= 3; 1.sy= 5; 1.a= 0.5; 2.y= 0",
     // Two tracks on one part apply in order.
     "play two 1; u 16; 1.x= 25; 1.y= 23; 1.r= 0.75; 1.sx= 6; 1.sy= 1; 1.tex= 102",
+    // ... also when every part has a track.
+    "play twoAll 1; u 16; 1.x= 25; 1.y= 23; 2.y= 0",
     // A non-looping overlay ends by itself.
     "play idle 1; ov nod 1 1; u 100; 2.y= 10; u 300; 2.y= 10; u 100; 2.y= 0; play idle 1; u 0;"
     "2.y= 0",

@@ -147,7 +147,8 @@ TEST(MotionLoader, KeyframesSortByTimeStablyWithNaNLast) {
 
 TEST(MotionLoader, EventKeysOfTheWrongKindGiveTheirDefaultsAndNaNTimesGoLast) {
     // (Sorting, skipped elements and the values show through the C interface.)
-    const std::vector<MotionEvent> events = ReadMotionEvents(ParseJson(R"([{"time": -nan},
+    const AnimeModel model;
+    const std::vector<MotionEvent> events = ReadMotionEvents(model, ParseJson(R"([{"time": -nan},
         {"name": 5, "int": "3", "float": true, "string": [], "time": "9"}, {"int": 1e10}])"));
     ASSERT_EQ(events.size(), 3u);
     EXPECT_EQ(events[0].name + events[0].stringValue, "");

@@ -5,72 +5,25 @@
 #include <string>
 
 #include "lint_checks.h"
+#include "model/expression_loader.h"
 #include "model/motion_loader.h"
 
 namespace kivanime::lint {
 
 namespace {
 
-// The rules quote the defaults of the loaded records, so that the messages
-// follow the loaders.
+// The defaults of the loaded records, which the timing checks read as the
+// loaders do.
 const AnimeMotion kMotion;
 const MotionKeyframe kKeyframe;
-const AnimeExpression kExpression;
 
-const std::vector<KeyRule> kMotionRules = {
-    {"name", Want::String, "the name " + Quoted(kDefaultName) + " applies"},
-    {"duration", Want::Number, FormatFloat(kMotion.duration) + " ms applies"},
-    {"loop", Want::Bool, "the motion does not loop (only true and false count)"},
-    {"fadeIn", Want::Number, Applies(kMotion.fadeIn)},
-    {"fadeOut", Want::Number, Applies(kMotion.fadeOut)},
-    {"tracks", Want::Array, "the motion has no tracks"},
-    {"events", Want::Array, "the motion announces no events"},
-};
-
+const std::vector<KeyRule> kMotionRules = RulesOf(kMotionKeys);
+const std::vector<KeyRule> kTrackRules = RulesOf(kTrackKeys);
+const std::vector<KeyRule> kKeyframeRules = RulesOf(kKeyframeKeys);
+const std::vector<KeyRule> kExpressionRules = RulesOf(kExpressionKeys);
+const std::vector<KeyRule> kParamRules = RulesOf(kParamKeys);
+const std::vector<KeyRule> kEventRules = RulesOf(kEventKeys);
 const MotionEvent kEvent;
-
-const std::vector<KeyRule> kEventRules = {
-    {"time", Want::Number, "time " + Applies(kEvent.time)},
-    {"name", Want::String, "the event has an empty name"},
-    {"int", Want::Integer, Applies(static_cast<float>(kEvent.intValue))},
-    {"float", Want::Number, Applies(kEvent.floatValue)},
-    {"string", Want::String, "the event's string is empty"},
-};
-
-const std::vector<KeyRule> kTrackRules = {
-    {"part", Want::String, "the track drives no part"},
-    {"keyframes", Want::Array, "the track has no keyframes"},
-};
-
-const std::vector<KeyRule> kKeyframeRules = {
-    {"time", Want::Number, "time " + Applies(kKeyframe.time)},
-    {"position", Want::Pair, Applies(kKeyframe.x, kKeyframe.y), kKeyframe.x},
-    {"rotation", Want::Number, Applies(kKeyframe.rotation)},
-    {"scale", Want::Scale, Applies(kKeyframe.scaleX, kKeyframe.scaleY), kKeyframe.scaleX},
-    {"alpha", Want::Number, Applies(kKeyframe.alpha)},
-    {"easing", Want::String, std::string(kEasingNames[0].first) + " applies"},
-    {"textureSwap", Want::String, "no texture swap"},
-    {"visible", Want::Integer, "no visibility change (1 shows, 0 hides)"},
-};
-
-const std::vector<KeyRule> kExpressionRules = {
-    {"name", Want::String, "the name " + Quoted(kDefaultName) + " applies"},
-    {"blendMs", Want::Number, FormatFloat(kExpression.blendMs) + " ms applies"},
-    {"params", Want::Array, "the expression has no parameters"},
-};
-
-const std::vector<KeyRule> kParamRules = {
-    {"part", Want::String, "the parameter acts on no part"},
-    {"position", Want::Pair, "the position is left to the motions"},
-    {"rotation", Want::Present,
-     "the rotation target is 0 (a present key that is not a number sets 0)"},
-    {"scaleX", Want::Present, "the scale target is 0 (a present key that is not a number sets 0)"},
-    {"scaleY", Want::Present, "the scale target is 0 (a present key that is not a number sets 0)"},
-    {"alpha", Want::Present,
-     "the part turns fully transparent (a present key that is not a number sets 0)"},
-    {"visible", Want::PresentInt, "the part is hidden (a present key that is not a number sets 0)"},
-    {"textureSwap", Want::String, "no texture swap"},
-};
 
 // The easing names the loader knows, for suggestions.
 const std::vector<std::string> kEasingNameList = [] {

@@ -376,12 +376,19 @@ std::string FormatFloat(float value) {
     }
 }
 
-std::string Applies(float value) {
-    return FormatFloat(value) + " applies";
+std::string DescribeDefault(const KeyFields& fields) {
+    if (fields.integer != nullptr) {
+        return std::to_string(*fields.integer);
+    }
+    std::string out;
+    for (const float* value : fields.floats) {
+        out += value == nullptr ? "" : (out.empty() ? "" : ", ") + FormatFloat(*value);
+    }
+    return fields.floats[1] != nullptr ? "(" + out + ")" : out;
 }
 
-std::string Applies(float a, float b) {
-    return "(" + FormatFloat(a) + ", " + FormatFloat(b) + ") applies";
+std::string Applies(float value) {
+    return FormatFloat(value) + " applies";
 }
 
 std::string FormatNumber(double value) {
@@ -429,6 +436,9 @@ void CheckMembers(Reporter& reporter, const JsonValue& object, std::span<const K
             continue;
         }
         CheckRule(reporter, value, *rule, where);
+        if (!rule->members.empty()) {
+            CheckMembers(reporter, value, rule->members, Quoted(key));
+        }
     }
 }
 

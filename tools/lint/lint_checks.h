@@ -13,6 +13,7 @@
 #include "json/json_value.h"
 #include "lint.h"
 #include "model/anime_model.h"
+#include "model/record_keys.h"
 #include "text/utf.h"
 
 namespace kivanime::lint {
@@ -51,33 +52,53 @@ private:
     std::vector<Finding>& out_;
 };
 
-// What a key expects; the loaders read it this way.
-enum class Want {
-    Number,   // a number, narrowed to a float
-    Integer,  // a number truncated toward zero to 32 bits
-    String,
-    Bool,  // true or false only
-    Array,
-    Object,
-    Pair,        // an array of at least two numbers
-    Quad,        // an array of at least four numbers
-    Scale,       // a number, or an array of at least two numbers
-    Present,     // present with any kind: a number, or else 0
-    PresentInt,  // present with any kind: a number truncated to 32 bits, or else 0
-};
-
+// A key of a record as the lint checks it, from the library's key tables.
 struct KeyRule {
     std::string_view key;
     Want want;
-    std::string otherwise;  // what applies when the value is of the wrong kind
+    std::string otherwise;  // what applies when the value is absent or of the wrong kind
     // Pair, Quad, Scale: what an element that is not a number gives.
     float elementDefault = 0.0f;
+    std::vector<KeyRule> members;  // an object whose keys belong to the record
 };
 
-// "<value> applies" and "(<a>, <b>) applies", with the numbers the loaders
-// use, so that the messages follow the library.
+// The default of a key as a message quotes it: a string's fallback, the
+// numbers of its fields ("0.5", "(0, 0.5)"), an object's members joined by " x ".
+std::string DescribeDefault(const KeyFields& fields);
+template <typename Record>
+std::string DescribeDefault(const RecordKey<Record>& key) {
+    if (!key.fallback.empty()) {
+        return std::string(key.fallback);
+    }
+    if (key.fields != nullptr) {
+        Record defaults;
+        return DescribeDefault(key.fields(defaults));
+    }
+    std::string out;
+    for (const RecordKey<Record>& member : key.members) {
+        out += (out.empty() ? "" : " x ") + DescribeDefault(member);
+    }
+    return out;
+}
+
+template <typename Record>
+std::vector<KeyRule> RulesOf(std::span<const RecordKey<Record>> keys) {
+    std::vector<KeyRule> rules;
+    Record defaults;
+    for (const RecordKey<Record>& key : keys) {
+        std::string otherwise(key.absent.empty() ? "{} applies" : key.absent);
+        if (size_t at = otherwise.find("{}"); at != std::string::npos) {
+            otherwise.replace(at, 2, DescribeDefault(key));
+        }
+        float* first = key.fields != nullptr ? key.fields(defaults).floats[0] : nullptr;
+        rules.push_back({key.name, key.want, std::move(otherwise),
+                         first != nullptr ? ElementDefault(*first) : 0.0f, RulesOf(key.members)});
+    }
+    return rules;
+}
+
+// "<value> applies", with the number as the loaders read it.
 std::string Applies(float value);
-std::string Applies(float a, float b);
 
 // Reports unknown keys (with the closest known key), values of the wrong
 // kind, short arrays, elements that are not numbers, numbers that are not

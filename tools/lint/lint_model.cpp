@@ -10,58 +10,9 @@ namespace kivanime::lint {
 
 namespace {
 
-// The rules quote the defaults of the loaded records, so that the messages
-// follow the loaders.
-const AnimeModel kModel;
-const AnimePart kPart;
-const PhysicsSpring kSpring;
-
-const std::string kCanvasSize =
-    std::to_string(kModel.canvasWidth) + " x " + std::to_string(kModel.canvasHeight);
-const std::vector<KeyRule> kRootRules = {
-    {"name", Want::String, "the model is named " + Quoted(kDefaultName)},
-    {"version", Want::Integer, "version " + std::to_string(kModel.version) + " applies"},
-    {"canvas", Want::Object, "a " + kCanvasSize + " canvas applies"},
-    {"textures", Want::Object, "the model has no textures"},
-    {"parts", Want::Array, "the model has no parts"},
-    {"physics", Want::Array, "the model has no springs"},
-    {"motions", Want::Object, "no inline motion is read"},
-    {"expressions", Want::Object, "no inline expression is read"},
-};
-
-const std::vector<KeyRule> kCanvasRules = {
-    {"width", Want::Integer, std::to_string(kModel.canvasWidth) + " applies"},
-    {"height", Want::Integer, std::to_string(kModel.canvasHeight) + " applies"},
-};
-
-const std::vector<KeyRule> kPartRules = {
-    {"name", Want::String, "the part has no name, so nothing can refer to it"},
-    {"texture", Want::String, "the part shows no texture"},
-    {"parent", Want::String, "the part is a root"},
-    {"drawOrder", Want::Integer, std::to_string(kPart.drawOrder) + " applies"},
-    {"visible", Want::Bool, "the part stays visible (only true and false count)"},
-    {"position", Want::Pair, Applies(kPart.rest.x, kPart.rest.y), kPart.rest.x},
-    {"rotation", Want::Number, Applies(kPart.rest.rotation)},
-    {"scale", Want::Scale, Applies(kPart.rest.scaleX, kPart.rest.scaleY), kPart.rest.scaleX},
-    {"alpha", Want::Number, Applies(kPart.rest.alpha)},
-    {"anchor", Want::Pair, Applies(kPart.anchorX, kPart.anchorY), kPart.anchorX},
-    {"srcRect", Want::Quad,
-     "(" + FormatFloat(kPart.srcX) + ", " + FormatFloat(kPart.srcY) + ", " +
-         FormatFloat(kPart.srcWidth) + ", " + FormatFloat(kPart.srcHeight) + ") applies",
-     kPart.srcX},
-    {"depth", Want::Number, Applies(kPart.depth)},
-    {"ignore3D", Want::Bool, "the part is not excluded from 3D (only true and false count)"},
-    {"vertices", Want::Array, "the part has no vertices"},
-    {"triangles", Want::Array, "the part has no triangles"},
-};
-
-const std::vector<KeyRule> kSpringRules = {
-    {"target", Want::String, "the spring moves nothing"},
-    {"stiffness", Want::Number, Applies(kSpring.stiffness)},
-    {"damping", Want::Number, Applies(kSpring.damping)},
-    {"gravity", Want::Pair, Applies(kSpring.gravityX, kSpring.gravityY)},
-    {"wind", Want::Number, Applies(kSpring.wind)},
-};
+const std::vector<KeyRule> kRootRules = RulesOf(kModelKeys);
+const std::vector<KeyRule> kPartRules = RulesOf(kPartKeys);
+const std::vector<KeyRule> kSpringRules = RulesOf(kSpringKeys);
 
 std::string PartLabel(const AnimeModel& model, size_t index) {
     const std::string& name = model.parts[index].name;
@@ -299,7 +250,6 @@ void CheckSprings(Reporter& r, const JsonValue& physics, const Puppet& puppet) {
 void CheckModel(Reporter& r, Puppet& puppet, AnimationNames& names, const LintOptions& options) {
     const JsonValue& root = r.file().root;
     CheckMembers(r, root, kRootRules, "the model");
-    CheckMembers(r, root.get("canvas"), kCanvasRules, "\"canvas\"");
 
     std::string baseDir = BaseDirOf(r.file().path);
     puppet.model = AnimeModel{};

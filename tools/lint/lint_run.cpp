@@ -5,6 +5,9 @@
 #include <string>
 
 #include "lint_checks.h"
+#include "model/expression_loader.h"
+#include "model/model_loader.h"
+#include "model/motion_loader.h"
 
 namespace kivanime::lint {
 
@@ -12,8 +15,16 @@ namespace {
 
 enum class FileKind { Model, Motion, Expression, Unknown };
 
-bool HasAny(const JsonValue& root, std::initializer_list<std::string_view> keys) {
-    return std::any_of(keys.begin(), keys.end(), [&](std::string_view k) { return root.has(k); });
+// True when the root has a key of `mine` that the other two kinds of file do
+// not have ("name", which all have, tells nothing).
+template <typename Mine, typename Other, typename Another>
+bool HasOwnKey(const JsonValue& root, std::span<const RecordKey<Mine>> mine,
+               std::span<const RecordKey<Other>> other,
+               std::span<const RecordKey<Another>> another) {
+    return std::any_of(mine.begin(), mine.end(), [&](const RecordKey<Mine>& key) {
+        return root.has(key.name) && FindKey(other, key.name) == nullptr &&
+               FindKey(another, key.name) == nullptr;
+    });
 }
 
 std::string LowerFolder(const std::string& path) {
@@ -32,14 +43,13 @@ std::string LowerFolder(const std::string& path) {
 // name of its folder.
 FileKind Classify(const LintFile& file) {
     const JsonValue& root = file.root;
-    if (HasAny(root,
-               {"parts", "textures", "physics", "canvas", "version", "motions", "expressions"})) {
+    if (HasOwnKey(root, kModelKeys, kMotionKeys, kExpressionKeys)) {
         return FileKind::Model;
     }
-    if (HasAny(root, {"tracks", "duration", "loop", "fadeIn", "fadeOut"})) {
+    if (HasOwnKey(root, kMotionKeys, kModelKeys, kExpressionKeys)) {
         return FileKind::Motion;
     }
-    if (HasAny(root, {"params", "blendMs"})) {
+    if (HasOwnKey(root, kExpressionKeys, kModelKeys, kMotionKeys)) {
         return FileKind::Expression;
     }
     std::string folder = LowerFolder(file.path);

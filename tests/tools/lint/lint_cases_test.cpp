@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <set>
@@ -54,6 +55,45 @@ TEST(LintCases, EachBrokenFileGivesItsFindingAtItsPositionAndEachCodeIsDocumente
         }
     }
     EXPECT_EQ(documented, tested);
+}
+
+// The messages quote what the loaders' key tables say applies: defaults of
+// numbers, pairs and rectangles, element defaults, string fallbacks and the
+// canvas's two members; a file's kind comes from a key only that kind has.
+TEST(LintCases, MessagesQuoteTheKeyTablesDefaults) {
+    const struct {
+        const char* json;
+        std::vector<std::string> messages;
+    } rows[] = {
+        {R"({"name": 1, "version": "2", "canvas": {"width": "x"}, "parts": [{"anchor": ["a", 1],
+            "srcRect": [1], "scale": true}], "physics": [{"gravity": 1, "stiffness": "s"}]})",
+         {"the model is named \"unnamed\"", "version 1 applies",
+          "\"width\" of \"canvas\" is a string, not a number: 1024 applies",
+          "element 1 of \"anchor\" of part #1 is a string, not a number: 0.5 applies",
+          "needs 4: (0, 0, 0, 0) applies", "two numbers: (1, 1) applies", "(0, 0.5) applies",
+          "0.3 applies"}},
+        {R"({"canvas": 3})", {"not an object: a 1024 x 1024 canvas applies"}},
+        {R"({"duration": "x", "tracks": [{"part": "p", "keyframes": [{"time": "t", "easing": 1,
+            "scale": [2, "y"]}]}]})",
+         {"1000 ms applies", "time 0 applies", "not a string: linear applies",
+          "of the motion is a string, not a number: 1 applies"}},
+        {R"({"blendMs": "x", "params": [{"position": ["a", 1], "rotation": "r"}]})",
+         {"200 ms applies",
+          "element 1 of \"position\" of parameter #1 of the expression is a "
+          "string, not a number: 0 applies",
+          "the rotation target is 0"}},
+        {R"({"name": "x"})", {"cannot tell whether this is a model, motion or expression file"}},
+        {R"({"name": 1, "blendMs": 1})", {"\"name\" of the expression is a number"}},
+    };
+    const std::string path = testing::TempDir() + "/lint_messages.json";
+    for (const auto& row : rows) {
+        std::ofstream(path) << row.json;
+        std::string out = kivanime::lint::FormatText(kivanime::lint::LintFiles({path}));
+        for (const std::string& message : row.messages) {
+            EXPECT_NE(out.find(message), std::string::npos) << message << " in\n" << out;
+        }
+    }
+    std::remove(path.c_str());
 }
 
 }  // namespace
