@@ -18,7 +18,7 @@ case "${1:-all}" in
         scripts/install-deps.sh demo
         cmake --preset dev
         cmake --build --preset dev
-        ctest --preset dev --label-exclude csharp
+        ctest --preset dev -j2 --label-exclude csharp
         ;;
     all)
         export KIVANIME_NO_SKIP=1
@@ -27,7 +27,7 @@ case "${1:-all}" in
         # the first configure.
         cmake --preset dev
         cmake --build --preset dev
-        ctest --preset dev
+        ctest --preset dev -j2
         scripts/ci-web.sh
         ;;
     *)
