@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The web stage of continuous integration: installs emscripten, Chromium and
-# the pinned npm packages, builds the web folder (which is the npm package)
-# and the native programs the browser tests compare against, and runs every
-# test under tests/web in headless Chromium, the npm package's among them
-# (packed, installed into a scratch project, type-checked and played).
-# Nothing may be skipped here.
+# The browser tests, as scripts/test.sh runs them: installs emscripten,
+# Chromium and the pinned npm packages, builds the web folder (which is the
+# npm package) and the native programs the browser tests compare against,
+# and runs every test under tests/web in headless Chromium, the npm
+# package's among them (packed, installed into a scratch project,
+# type-checked and played). Nothing may be skipped here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export KIVANIME_NO_SKIP="${KIVANIME_NO_SKIP:-1}"

@@ -21,3 +21,10 @@ mkdir -p out
     --sheet-columns 4 --thumb-scale 0.4 \
     "$@"
 echo "wrote out/hero.gif and out/hero-sheet.png"
+# Where the player is, and the command for a puppet of one's own: the
+# starter puppet of docs/making-a-puppet.md, whose model.json to replace.
+player="$PWD/$build/tools/player/kivanime-player"
+echo
+echo "The player is $player. Play your own puppet with it, as this starter puppet:"
+printf '  %q %q --size 256x256 --origin 0,0 --motion nod --gif out/minimal.gif\n' \
+    "$player" "$PWD/examples/minimal/model.json"

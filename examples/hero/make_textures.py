@@ -151,7 +151,7 @@ class Canvas:
         if outline:
             self.fill(outline_of(shape), OUTLINE)
 
-    def save(self, name):
+    def save(self, name, folder=OUT_DIR):
         rows = []
         for j in range(self.h):
             row = bytearray([0])
@@ -173,7 +173,7 @@ class Canvas:
         png += chunk(b"IHDR", struct.pack(">IIBBBBB", self.w, self.h, 8, 6, 0, 0, 0))
         png += chunk(b"IDAT", zlib.compress(raw, 9))
         png += chunk(b"IEND", b"")
-        with open(os.path.join(OUT_DIR, name + ".png"), "wb") as f:
+        with open(os.path.join(folder, name + ".png"), "wb") as f:
             f.write(png)
 
 

@@ -39,9 +39,12 @@ TEST_F(Parallax, Script) {
     // Each setting reaches the projection: the pivot (the right part sits on
     // it), the horizontal curve (x 100 on a radius of 200 turns by 30
     // degrees) and the pitch (depth 100 tilted by 30 degrees rises by 50).
+    // Turned edge-on, the width keeps the 0.05 floor of its cosine, times the
+    // perspective (1400 / 1500 for depth 100 swung to 0).
     run("id 1; 3d 1 100 0 1500 0 0; strength 0 1; angles 30 0 0; r; 1.x~ 100;"
         "3d 1 0 0 1500 200 0; angles 0 0 0; r; 1.sx~ 0.8660254; 3d 1 0 0 1500 0 0; strength 1 0;"
-        "angles 0 30 0; r; 4.y~ -50");
+        "angles 0 30 0; r; 4.y~ -50; strength 1 1; angles 90 0 0; r; 4.x~ 93.33333;"
+        "4.sx~ 0.0466667");
 }
 
 }  // namespace

@@ -2,9 +2,10 @@
 // texture calls and draw records (bit for bit) as the native library for a
 // scripted session (sequence.txt, run natively by kivanime_record_sequence);
 // <kivanime-player> loads the sample puppet through the URL loader, draws it
-// with a motion and an expression, and pauses off screen; the page learns
-// what a file is, and what a model holds, from the library's readers. (Both
-// renderers against the native player's frames: viewer.test.mjs.)
+// with a motion and an expression, pauses off screen, and reports a bad src
+// once; the page learns what a file is, and what a model holds, from the
+// library's readers. (Both renderers against the native player's frames:
+// viewer.test.mjs.)
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -97,6 +98,20 @@ async function element() {
     return { drawn, pausedOffScreen: el.frame === 0, playing: el.instance.playing };
 }
 
+// Parsed with its src before the element is defined, it starts one load for
+// the attribute and one when connected: a bad src still fires one error.
+async function badSource() {
+    document.body.innerHTML = '<kivanime-player src="/examples/hero/missing.json"></kivanime-player>';
+    const el = document.querySelector('kivanime-player');
+    const events = [];
+    el.addEventListener('error', (e) => events.push(String(e.detail)));
+    const failed = new Promise((resolve) => el.addEventListener('error', resolve, { once: true }));
+    await import('/src/player-element.js');
+    await failed;
+    await new Promise((resolve) => setTimeout(resolve, 1000));
+    return events;
+}
+
 test('the C mirror in the browser matches the native library call for call; the custom element plays; files are read through the library', (t) =>
     withBrowser(
         t,
@@ -109,6 +124,10 @@ test('the C mirror in the browser matches the native library call for call; the 
             const el = await second.page.evaluate(element);
             // It drew on a tenth of its canvas or more, and holds its frame off screen.
             assert.ok(el.drawn > 0.1 && el.pausedOffScreen && el.playing, JSON.stringify(el));
+            const third = await openPage(browser, `${url}/__blank.html`);
+            const events = await third.page.evaluate(badSource);
+            assert.equal(events.length, 1, events.join('\n'));
+            assert.match(events[0], /missing\.json/);
             const read = await second.page.evaluate(readThroughLibrary);
             assert.deepEqual(read, {
                 kinds: ['model unnamed', 'model unnamed', 'motion walk', 'expression smile', 'expression unnamed', 'scene m.json', 'scene',

@@ -98,12 +98,14 @@ export class KivanimePlayerElement extends HTMLElement {
             };
             const motions = await beside('motions', names('motions', [this.getAttribute('motion') ?? '', this.getAttribute('overlay') ?? '']));
             const expressions = await beside('expressions', names('expressions', [this.getAttribute('expression') ?? '']));
-            this.puppet?.unload();
             const puppet = await runtime.loadPuppet(`kivanime-player-${++nextName}`, { model: base, motions, expressions });
             if (loading !== this.loading) {
                 puppet.unload();
                 return;
             }
+            // Dropped only now: a newer load may have set it meanwhile, and
+            // after a failed load the puppet before plays on.
+            this.puppet?.unload();
             this.runtime = runtime;
             this.puppet = puppet;
             this.instance = puppet.createInstance();
@@ -114,7 +116,11 @@ export class KivanimePlayerElement extends HTMLElement {
         try {
             await loading;
         } catch (error) {
-            this.dispatchEvent(new CustomEvent('error', { detail: error }));
+            // Only the latest load speaks: an element parsed with its src
+            // starts one load for the attribute and one when connected.
+            if (loading === this.loading) {
+                this.dispatchEvent(new CustomEvent('error', { detail: error }));
+            }
         }
     }
 

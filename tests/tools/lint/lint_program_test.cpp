@@ -41,11 +41,11 @@ TEST(LintProgram, ExitStatusAndOutputFollowSeverityAndStrict) {
         {{cases + "base_model.json", cases + "unknown_easing.json"},
          1,
          {"(did you mean \"ease_in"}},
-        // The minimal example's host draws nothing from disk, so its textures
-        // have no files: a warning.
-        {{examples + "minimal/model.json"}, 0, {"[texture-file-missing]\n"}},
-        // ... and that is the only thing to report there.
-        {{"--no-texture-files", examples + "minimal/model.json"}, 0, {"no findings\n"}},
+        // So does the starter puppet, images included.
+        {{"--strict", examples + "minimal/model.json"}, 0, {"no findings\n"}},
+        // A texture without its file is a warning, which --no-texture-files drops.
+        {{cases + "texture_file_missing.json"}, 0, {"[texture-file-missing]\n"}},
+        {{"--no-texture-files", cases + "texture_file_missing.json"}, 0, {"no findings\n"}},
         {{"--json", cases + "json_control_character.json", cases + "wrong_type.json", badUtf8},
          1,
          {"\"line\": 1, \"column\": 25, \"severity\": \"warning\", \"code\": "
