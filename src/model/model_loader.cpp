@@ -184,6 +184,28 @@ PhysicsSpring ReadSpringJson(const JsonValue& value) {
     return spring;
 }
 
+std::vector<AnimeSkin> ReadSkinsJson(const JsonValue& value) {
+    std::vector<AnimeSkin> skins;
+    if (!value.isObject()) {
+        return skins;
+    }
+    for (size_t i = 0; i < value.members.size(); ++i) {
+        const JsonValue& skin = value.members.valueAt(i);
+        if (!skin.isObject()) {
+            continue;
+        }
+        AnimeSkin& out = skins.emplace_back();
+        out.name = value.members.keyAt(i);
+        for (size_t k = 0; k < skin.members.size(); ++k) {
+            const JsonValue& texture = skin.members.valueAt(k);
+            if (texture.isString()) {
+                out.assignments.push_back({skin.members.keyAt(k), texture.text});
+            }
+        }
+    }
+    return skins;
+}
+
 bool ReadModelJson(AnimeModel& model, const JsonValue& root, const std::string& baseDir) {
     static const std::string kUnnamed(kDefaultName);
     static const std::string kEmpty;
@@ -224,6 +246,7 @@ bool ReadModelJson(AnimeModel& model, const JsonValue& root, const std::string& 
             model.physics.push_back(ReadSpringJson(element));
         }
     }
+    model.skins = ReadSkinsJson(root.get("skins"));
     // Parts and textures are final from here on: resolve names once, so that
     // the motions and expressions below can resolve theirs.
     RebuildModelIndex(model);

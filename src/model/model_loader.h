@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "json/json_value.h"
 #include "model/anime_model.h"
@@ -17,5 +18,10 @@ bool ReadModelJson(AnimeModel& model, const JsonValue& root, const std::string& 
 
 AnimePart ReadPartJson(const JsonValue& value);
 PhysicsSpring ReadSpringJson(const JsonValue& value);
+
+// "skins": one skin per member whose value is an object, in member order,
+// each assignment a member whose value is a string. Anything else (a skin
+// that is not an object, a texture name that is not a string) is skipped.
+std::vector<AnimeSkin> ReadSkinsJson(const JsonValue& value);
 
 }  // namespace kivanime

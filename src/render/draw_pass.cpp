@@ -38,9 +38,20 @@ Placement PlacementOf(const AnimeInstance& instance) {
     return {instance.x, instance.y, instance.scaleX, instance.scaleY};
 }
 
+// The packed tint of every part, or null while nothing is tinted (every
+// record then carries white).
+const uint32_t* TintsOf(const AnimeInstance& instance) {
+    return instance.tint && !instance.tint->packed.empty() ? instance.tint->packed.data() : nullptr;
+}
+
+uint32_t TintOf(const uint32_t* tints, size_t index) {
+    return tints != nullptr ? tints[index] : kWhiteTint;
+}
+
 // Fills a host record from a part placed in model space.
 AnimeDrawParams MakeDrawParams(const Placement& place, const AnimePart& part, const PartPose& pose,
-                               float x, float y, float rotation, float scaleX, float scaleY) {
+                               float x, float y, float rotation, float scaleX, float scaleY,
+                               uint32_t tint) {
     AnimeDrawParams params;
     params.texture = pose.textureHandle;
     params.x = place.scaleX * x + place.x;
@@ -51,7 +62,7 @@ AnimeDrawParams MakeDrawParams(const Placement& place, const AnimePart& part, co
     params.scaleX = place.scaleX * scaleX;
     params.scaleY = place.scaleY * scaleY;
     params.alpha = pose.world.alpha;
-    params.reserved2 = 0xFFFFFFFFu;
+    params.reserved2 = tint;
     params.anchorX = part.anchorX;
     params.anchorY = part.anchorY;
     params.srcX = part.srcX;
@@ -149,7 +160,7 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
         ApplyParallax(instance.parallax, PrepareParallax(instance.parallax), part.depth, item);
     }
     return MakeDrawParams(PlacementOf(instance), part, pose, item.x, item.y, item.rotation,
-                          item.scaleX, item.scaleY);
+                          item.scaleX, item.scaleY, TintOf(TintsOf(instance), index));
 }
 
 [[gnu::flatten]] void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
@@ -164,6 +175,7 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
     const Placement place = PlacementOf(instance);
     const PartPose* const poses = instance.poses.data();
     const AnimePart* const parts = model.parts.data();
+    const uint32_t* const tints = TintsOf(instance);
 
     if (!instance.parallax.enabled3D) {
         // The part order by draw order never changes: walk it directly.
@@ -173,8 +185,9 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
                 continue;
             }
             const PoseChannels& world = pose.world;
-            AnimeDrawParams params = MakeDrawParams(place, parts[i], pose, world.x, world.y,
-                                                    world.rotation, world.scaleX, world.scaleY);
+            AnimeDrawParams params =
+                MakeDrawParams(place, parts[i], pose, world.x, world.y, world.rotation,
+                               world.scaleX, world.scaleY, TintOf(tints, static_cast<size_t>(i)));
             draw(&params);
         }
         return;
@@ -197,8 +210,9 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
     for (size_t k = 0; k < count; ++k) {
         const size_t j = sorted[k];
         const int32_t i = index[j];
-        AnimeDrawParams params = MakeDrawParams(place, parts[i], poses[i], x[j], y[j], rotation[j],
-                                                scaleX[j], scaleY[j]);
+        AnimeDrawParams params =
+            MakeDrawParams(place, parts[i], poses[i], x[j], y[j], rotation[j], scaleX[j], scaleY[j],
+                           TintOf(tints, static_cast<size_t>(i)));
         draw(&params);
     }
 }
