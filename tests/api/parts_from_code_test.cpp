@@ -1,0 +1,223 @@
+// What game code changes on top of the animation: part offsets, texture swaps
+// and skins, tints. Each acts only when used: an instance that never used
+// them, or set them back to neutral and white, draws exactly as before.
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/api_fixture.h"
+
+namespace kivanime::test {
+namespace {
+
+using PartsFromCode = ApiTest;
+
+// body (label 1) at (100, 50) with arm (2) and its hand (3), and hair (4)
+// on a spring without gravity; flat (5) at rest x -0 and rotation -0.
+constexpr const char* kBody = R"({"textures": {"t": "t.png"}, "parts": [
+    {"name": "body", "texture": "t", "position": [100, 50], "srcRect": [1, 0, 0, 0]},
+    {"name": "arm", "parent": "body", "texture": "t", "position": [10, 0], "srcRect": [2, 0, 0, 0]},
+    {"name": "hand", "parent": "arm", "texture": "t", "position": [0, 5], "srcRect": [3, 0, 0, 0]},
+    {"name": "hair", "parent": "body", "texture": "t", "position": [0, 10],
+     "srcRect": [4, 0, 0, 0]},
+    {"name": "flat", "texture": "t", "position": [-0.0, 7], "rotation": -0.0,
+     "srcRect": [5, 0, 0, 0]}],
+  "physics": [{"target": "hair", "gravity": [0, 0]}],
+  "motions": {"lift": {"duration": 1000, "loop": true, "tracks": [{"part": "arm",
+    "keyframes": [{"time": 0, "position": [0, -4], "scale": [2, 2]}]}]}},
+  "expressions": {"reach": {"blendMs": 0, "params": [{"part": "arm", "position": [30, 0], "alpha": 0.5}]}}})";
+
+TEST_F(PartsFromCode, OffsetsComposeWithMotionsExpressionsSpringsAndTheHierarchy) {
+    loadModel("o", kBody);
+    const char* rows[] = {
+        // Shown from the next update on; children follow; the spring's anchor
+        // moved with the body: pushed back by 8 x (120, 50), not (100, 50).
+        "u 0; off body 20 0 0 1 1 1; r; 1.x 100; u 16; 1.x 120; 2.x 130; 3.x 130; 3.y 55;"
+        "4.x~ 119.754",
+        // The hand turns with its arm, scales and fades with it.
+        "off arm 0 0 1.5707964 1 1 1; u 16; 2.r= 1.5707964; 3.x~ 105; 3.y~ 50",
+        "off arm 0 0 0 2 3 0.5; u 16; 2.sx 2; 2.sy 3; 2.a 0.5; 3.y 65; 3.sx 2; 3.a 0.5",
+        "off arm 0 0 0 1 1 0; u 16; draws 1,4,5",
+        // On top of the motion (offsets add, factors multiply) and after the
+        // expression, which would otherwise pull x to 30 and alpha to 0.5.
+        "play lift 1; off arm 1 0 0 2 1 1; u 16; 2.x 111; 2.y 46; 2.sx 4; 2.sy 2",
+        "expr reach; off arm 7 0 0 1 1 0.5; u 16; 2.x 137; 2.a 0.25",
+        // Set again replaces; nothing adds up over frames; neutral, clearing
+        // and refused calls leave the rest pose.
+        "off body 20 0 0 1 1 1; off body 5 0 0 1 1 1; u 16; u 16; 1.x 105",
+        "off body 20 0 0 1 1 1; u 16; clearoff; r; 1.x 120; u 16; 1.x 100",
+        "off body 20 0 0 1 1 1; off arm 3 0 0 1 1 1; off body 0 0 0 1 1 1; u 16; 1.x 100;"
+        "2.x 113",
+        "off! nope 1 0 0 1 1 1; off! Body 1 0 0 1 1 1; u 16; 1.x 100",
+    };
+    for (const char* row : rows) {
+        SCOPED_TRACE(row);
+        run(std::string("new o;") + row + "; destroy");
+    }
+    // A zero offset leaves a -0 of the pose as it is.
+    run("new o; off flat 3 0 0 1 1 1; u 16; 5.x 3; 5.y 7");
+    EXPECT_EQ(Bits(drawn(5)->rotation), Bits(-0.0f));
+}
+
+// The part names of the sample puppet's model file.
+std::vector<std::string> HeroPartNames() {
+    std::ifstream in(std::string(KIVANIME_SOURCE_DIR) + "/examples/hero/model.json");
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string json = text.str();
+    std::vector<std::string> names;
+    const std::regex part(R"re(\{"name": "([^"]+)")re");
+    for (auto it = std::sregex_iterator(json.begin(), json.end(), part);
+         it != std::sregex_iterator(); ++it) {
+        names.push_back((*it)[1]);
+    }
+    return names;
+}
+
+TEST_F(PartsFromCode, NeutralOffsetsAndWhiteTintsDrawExactlyAsNeverSet) {
+    const std::string hero = std::string(KIVANIME_SOURCE_DIR) + "/examples/hero/";
+    ASSERT_EQ(Anime_LoadModel("hero", (hero + "model.json").c_str()), 1);
+    for (const char* file : {"motions/walk.json", "motions/wave.json"}) {
+        ASSERT_EQ(Anime_LoadMotion("hero", (hero + file).c_str()), 1);
+    }
+    ASSERT_EQ(Anime_LoadExpression("hero", (hero + "expressions/smile.json").c_str()), 1);
+    const std::vector<std::string> parts = HeroPartNames();
+    ASSERT_GT(parts.size(), 30u);
+    // 1 never uses the calls; 2 sets every offset neutral again, 3 clears
+    // them; both were tinted and set back to white, 3 through clamping.
+    const uint32_t ids[] = {Anime_CreateInstance("hero"), Anime_CreateInstance("hero"),
+                            Anime_CreateInstance("hero")};
+    for (uint32_t id : ids) {
+        Anime_PlayMotion(id, "walk", 1.0f);
+        Anime_PlayOverlay(id, "wave", 1.0f, 0.7f);
+        Anime_SetExpression(id, "smile");
+        Anime_SetWind(id, 30.0f, 0.0f);
+        if (id != ids[0]) {
+            Anime_SetTint(id, 0.5f, 0.2f, 0.9f);
+            for (const std::string& part : parts) {
+                Anime_SetPartOffset(id, part.c_str(), 3.0f, -2.0f, 0.1f, 1.2f, 0.8f, 0.5f);
+                Anime_SetPartTint(id, part.c_str(), 0.1f, 1.0f, 0.3f);
+            }
+        }
+    }
+    Anime_Update(40.0f);
+    for (const std::string& part : parts) {
+        Anime_SetPartOffset(ids[1], part.c_str(), 0.0f, -0.0f, 0.0f, 1.0f, 1.0f, 1.0f);
+        Anime_SetPartTint(ids[1], part.c_str(), 1.0f, 1.0f, 1.0f);
+        Anime_SetPartTint(ids[2], part.c_str(), 7.0f, NAN, INFINITY);
+    }
+    Anime_SetTint(ids[1], 1.0f, 1.0f, 1.0f);
+    Anime_SetTint(ids[2], 1.5f, NAN, 1.0f);
+    Anime_ClearPartOffsets(ids[2]);
+    // The springs remember the frame with offsets: start them alike.
+    for (uint32_t id : ids) {
+        Anime_ResetPhysics(id);
+    }
+    int frame = 0;
+    for (float dt : {0.0f, 16.0f, 33.0f, 250.0f, 16.0f, 7.0f}) {
+        if (frame++ == 3) {
+            for (uint32_t id : ids) {
+                Anime_Set3DSetup(id, 1, 0.0f, -360.0f, 1500.0f, 120.0f, 0.0f);
+                Anime_Set3DAngles(id, 25.0f, -5.0f, 2.0f);
+            }
+        }
+        Anime_Update(dt);
+        std::vector<AnimeDrawParams> records[3];
+        for (int k = 0; k < 3; ++k) {
+            host().draws.clear();
+            Anime_RenderInstance(ids[k]);
+            records[k] = host().draws;
+            // Each instance has handles of its own, given out one after the
+            // other.
+            for (AnimeDrawParams& d : records[k]) {
+                d.texture -= k * static_cast<int32_t>(host().loads.size() / 3);
+            }
+        }
+        ASSERT_GT(records[0].size(), 30u);
+        for (int k = 1; k < 3; ++k) {
+            ASSERT_EQ(records[k].size(), records[0].size());
+            EXPECT_EQ(std::memcmp(records[k].data(), records[0].data(),
+                                  records[0].size() * sizeof(AnimeDrawParams)),
+                      0)
+                << "instance " << ids[k] << ", frame " << frame;
+        }
+    }
+}
+
+TEST_F(PartsFromCode, TextureSwapsAndSkinsActAsKeyframeSwapsDo) {
+    // Handles 100 to 103 for a to d. Part r has no texture of its own.
+    loadModel("s", R"({"textures": {"a": "a.png", "b": "b.png", "c": "c.png", "d": "d.png"},
+      "parts": [{"name": "p", "texture": "a", "srcRect": [1, 0, 0, 0]},
+                {"name": "q", "texture": "b", "srcRect": [2, 0, 0, 0]},
+                {"name": "r", "srcRect": [3, 0, 0, 0]}],
+      "skins": {"red": {"p": "b", "q": "c", "ghost": "a"}, "broken": {"q": "zzz", "p": 5},
+                "back": {"p": ""}, "bad": 7, "r": {"r": "d"}},
+      "motions": {"swap": {"duration": 1000, "loop": true, "tracks": [{"part": "p",
+                    "keyframes": [{"time": 0, "textureSwap": "c"}]}]},
+                  "still": {"duration": 1000, "loop": true}},
+      "expressions": {"ex": {"blendMs": 0, "params": [{"part": "q", "textureSwap": "d"}]}}})");
+    // At once, without an update; NULL or "" is the part's own texture; a
+    // part without a texture gets one; names the model lacks change nothing.
+    run("new s; u 0; draws 1,2; ptex p b; r; 1.tex 101; ptex p -; r; 1.tex 100; ptex p c; r;"
+        "1.tex 102; ptex p; r; 1.tex 100; ptex! p zzz; ptex! ghost a; ptex! P a; ptex! p A; r;"
+        "1.tex 100; ptex r d; r; draws 1,2,3; 3.tex 103; ptex r -; r; draws 1,2");
+    // Skins in file order; assignments to missing parts, to missing textures
+    // and of other kinds are skipped, "" is the own texture; parts a skin
+    // leaves out keep what they show; NULL or "" puts every part back.
+    run("skin red; r; 1.tex 101; 2.tex 102; skin r; skin broken; r; 1.tex 101; 2.tex 102;"
+        "3.tex 103; skin back; r; 1.tex 100; 2.tex 102; skin! bad; skin! nope; skin! Red; r;"
+        "1.tex 100; 2.tex 102; skin -; r; draws 1,2; 1.tex 100; 2.tex 101; skin red; skin; r;"
+        "1.tex 100; 2.tex 101");
+    // A keyframe swap replaces a swap from code at the next update, and a
+    // swap from code replaces the last keyframe swap until the next one.
+    run("play swap 1; u 16; 1.tex 102; ptex p b; r; 1.tex 101; u 16; 1.tex 102; play still 1;"
+        "u 16; 1.tex 102; skin red; u 16; 1.tex 101; skin -; u 16; 1.tex 100");
+    // So does an expression's swap, at weight 0.5 and more.
+    run("expr ex; u 16; 2.tex 103; skin red; r; 2.tex 102; u 16; 2.tex 103; clear; u 16;"
+        "2.tex 103; skin red; u 16; 2.tex 102");
+    // The instance's texture table holds every texture already.
+    EXPECT_EQ(host().loads.size(), 4u);
+    EXPECT_TRUE(host().releases.empty());
+}
+
+TEST_F(PartsFromCode, TintsArePackedRoundedAndClamped) {
+    // p (label 1, alpha 0.5) and its child q (2).
+    loadModel("c", R"({"textures": {"t": "t.png"}, "parts": [
+        {"name": "p", "texture": "t", "alpha": 0.5, "depth": 5, "srcRect": [1, 0, 0, 0]},
+        {"name": "q", "parent": "p", "texture": "t", "srcRect": [2, 0, 0, 0]}]})");
+    // Calls | p's record | q's record, as the little-endian word of the
+    // bytes R, G, B, 255.
+    const struct {
+        const char* calls;
+        const char* p;
+        const char* q;
+    } rows[] = {
+        {"u 0", "ffffffff", "ffffffff"},
+        {"tint 0.5 0 1", "ffff0080", "ffff0080"},  // 127.5 rounds up
+        {"tint 0.2 0.4 0.6", "ff996633", "ff996633"},
+        {"tint 0.3 0.7 0.00980392192", "ff03b34d", "ff03b34d"},  // 76.5, 178.5, 2.5
+        {"tint 0.998 0.9985 0", "ff00fffe", "ff00fffe"},
+        {"tint 2 -1 inf", "ffff00ff", "ffff00ff"},
+        {"tint nan -inf 1e-9", "ff0000ff", "ff0000ff"},
+        // The part's own tint times the instance's; a child does not inherit it.
+        {"tint 0.5 1 1; ptint p 0.5 0.5 2", "ffff8040", "ffffff80"},
+        {"ptint p 0.5 0.5 0.5; tint 1 1 0", "ff008080", "ff00ffff"},
+        {"ptint p 0 0 0; ptint p 1 nan 1; tint 1 1 1", "ffffffff", "ffffffff"},
+        {"tint 0 0 0; tint 1 1 1", "ffffffff", "ffffffff"},
+        {"ptint! nope 0 0 0; ptint! P 0 0 0", "ffffffff", "ffffffff"},
+        // Through the 3D draw too.
+        {"3d 1 0 0 1000 0 0; angles 20 0 0; tint 0 1 0", "ff00ff00", "ff00ff00"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.calls);
+        run(std::string("new c; u 16; ") + row.calls + "; r; 1.tint " + row.p + "; 2.tint " +
+            row.q + "; 1.a 0.5; destroy");
+    }
+}
+
+}  // namespace
+}  // namespace kivanime::test
