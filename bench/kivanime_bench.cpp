@@ -106,11 +106,12 @@ void Floor_Draw(benchmark::State& state) {
     gFloorDraw[n] = perPart;
 }
 
-void UpdateCase(benchmark::State& state, bool motionOnly) {
+void UpdateCase(benchmark::State& state, bool motionOnly, bool partOffsets = false) {
     const int64_t n = state.range(0);
     SceneOptions options;
     options.instances = static_cast<int>(n);
     options.motionOnly = motionOnly;
+    options.partOffsets = partOffsets;
     SetUpScene(options);
     Measure m;
     for (auto _ : state) {
@@ -126,6 +127,11 @@ void Update(benchmark::State& state) {
 
 void UpdateMotion(benchmark::State& state) {
     UpdateCase(state, true);
+}
+
+// Update with an offset from game code on every part.
+void UpdateOffsets(benchmark::State& state) {
+    UpdateCase(state, false, true);
 }
 
 void RenderCase(benchmark::State& state, bool parallax, bool curvature, bool sameAngles = false) {
@@ -275,6 +281,7 @@ BENCHMARK(kb::Floor_Update)->Name("Floor_Update")->Apply(kb::Counts);
 BENCHMARK(kb::Floor_Draw)->Name("Floor_Draw")->Apply(kb::Counts);
 BENCHMARK(kb::Update)->Name("Update")->Apply(kb::Counts);
 BENCHMARK(kb::UpdateMotion)->Name("UpdateMotion")->Apply(kb::Counts);
+BENCHMARK(kb::UpdateOffsets)->Name("UpdateOffsets")->Apply(kb::Counts);
 BENCHMARK(kb::Render)->Name("Render")->Apply(kb::Counts);
 BENCHMARK(kb::Render3D)->Name("Render3D")->Apply(kb::Counts);
 BENCHMARK(kb::Render3DSame)->Name("Render3DSame")->Apply(kb::Counts);
