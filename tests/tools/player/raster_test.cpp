@@ -27,10 +27,10 @@ Image Texture(std::vector<std::string> rows) {
 const Image kAtlas = Texture({"yyrrbb", "yyrrbb", "yyyyyy", "yyyyyy"});
 
 // A record of x, y, rotation, scaleX, scaleY, alpha, anchorX, anchorY, srcX,
-// srcY, srcWidth and srcHeight; those not given are 0.
+// srcY, srcWidth and srcHeight; those not given are 0. Untinted.
 AnimeDrawParams Record(std::vector<float> v) {
     v.resize(12);
-    return {0, v[0], v[1], 0, 0, v[2], v[3], v[4], v[5], 0, v[6], v[7], v[8], v[9], v[10], v[11]};
+    return {0, v[0], v[1], 0, 0, v[2], v[3], v[4], v[5], ~0u, v[6], v[7], v[8], v[9], v[10], v[11]};
 }
 
 // The kind of an opaque pixel ('.' when empty, '?' when mixed).
@@ -60,6 +60,18 @@ TEST(PlayerRaster, AnchorScaleRotationAndSourceRectLandOnExpectedPixels) {
         area += canvas.at(x, y)[3];
     }
     EXPECT_NEAR(area, 48.0f, 0.5f);  // soft edges keep the covered area: 6 x 8 pixels
+
+    // The colour times the tint, bytes R, G, B, A in memory order: a yellow
+    // texel under (128, 64, 255) at half opacity.
+    Image tinted(4, 4);
+    AnimeDrawParams p = Record({2, 2, 0, 4, 4, 0.5f, 0.5f, 0.5f, 0, 2, 1, 1});
+    const uint8_t tint[4] = {128, 64, 255, 255};
+    std::memcpy(&p.reserved2, tint, sizeof tint);
+    DrawSprite(tinted, kAtlas, p);
+    const float expected[4] = {0.5f * 128 / 255, 0.5f * 64 / 255, 0, 0.5f};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR(tinted.at(2, 2)[i], expected[i], 1e-6f) << i;
+    }
 }
 
 TEST(PlayerRaster, DegenerateRecordsDrawNothing) {
