@@ -53,6 +53,12 @@ TEST_F(PartsFromCode, OffsetsComposeWithMotionsExpressionsSpringsAndTheHierarchy
         "off body 20 0 0 1 1 1; off arm 3 0 0 1 1 1; off body 0 0 0 1 1 1; u 16; 1.x 100;"
         "2.x 113",
         "off! nope 1 0 0 1 1 1; off! Body 1 0 0 1 1 1; u 16; 1.x 100",
+        // Any one channel away from neutral is an offset.
+        "off hand 1 0 0 1 1 1; u 16; 3.x 111",
+        "off hand 0 1 0 1 1 1; u 16; 3.y 56",
+        "off hand 0 0 0 2 1 1; u 16; 3.sx 2",
+        "off hand 0 0 0 1 2 1; u 16; 3.sy 2",
+        "off hand 0 0 0 1 1 2; u 16; 3.a 2",
     };
     for (const char* row : rows) {
         SCOPED_TRACE(row);
@@ -155,7 +161,7 @@ TEST_F(PartsFromCode, TextureSwapsAndSkinsActAsKeyframeSwapsDo) {
                 {"name": "q", "texture": "b", "srcRect": [2, 0, 0, 0]},
                 {"name": "r", "srcRect": [3, 0, 0, 0]}],
       "skins": {"red": {"p": "b", "q": "c", "ghost": "a"}, "broken": {"q": "zzz", "p": 5},
-                "back": {"p": ""}, "bad": 7, "r": {"r": "d"}},
+                "back": {"p": "", "q": "a"}, "bad": 7, "r": {"r": "d"}},
       "motions": {"swap": {"duration": 1000, "loop": true, "tracks": [{"part": "p",
                     "keyframes": [{"time": 0, "textureSwap": "c"}]}]},
                   "still": {"duration": 1000, "loop": true}},
@@ -163,14 +169,15 @@ TEST_F(PartsFromCode, TextureSwapsAndSkinsActAsKeyframeSwapsDo) {
     // At once, without an update; NULL or "" is the part's own texture; a
     // part without a texture gets one; names the model lacks change nothing.
     run("new s; u 0; draws 1,2; ptex p b; r; 1.tex 101; ptex p -; r; 1.tex 100; ptex p c; r;"
-        "1.tex 102; ptex p; r; 1.tex 100; ptex! p zzz; ptex! ghost a; ptex! P a; ptex! p A; r;"
+        "1.tex 102; ptex p; ptex q a; r; 1.tex 100; 2.tex 100; ptex q -; ptex! p zzz; ptex! ghost "
+        "a; ptex! P a; ptex! p A; r;"
         "1.tex 100; ptex r d; r; draws 1,2,3; 3.tex 103; ptex r -; r; draws 1,2");
     // Skins in file order; assignments to missing parts, to missing textures
     // and of other kinds are skipped, "" is the own texture; parts a skin
     // leaves out keep what they show; NULL or "" puts every part back.
     run("skin red; r; 1.tex 101; 2.tex 102; skin r; skin broken; r; 1.tex 101; 2.tex 102;"
-        "3.tex 103; skin back; r; 1.tex 100; 2.tex 102; skin! bad; skin! nope; skin! Red; r;"
-        "1.tex 100; 2.tex 102; skin -; r; draws 1,2; 1.tex 100; 2.tex 101; skin red; skin; r;"
+        "3.tex 103; skin back; r; 1.tex 100; 2.tex 100; skin! bad; skin! nope; skin! Red; r;"
+        "1.tex 100; 2.tex 100; skin -; r; draws 1,2; 1.tex 100; 2.tex 101; skin red; skin; r;"
         "1.tex 100; 2.tex 101");
     // A keyframe swap replaces a swap from code at the next update, and a
     // swap from code replaces the last keyframe swap until the next one.
@@ -205,7 +212,8 @@ TEST_F(PartsFromCode, TintsArePackedRoundedAndClamped) {
         {"tint nan -inf 1e-9", "ff0000ff", "ff0000ff"},
         // The part's own tint times the instance's; a child does not inherit it.
         {"tint 0.5 1 1; ptint p 0.5 0.5 2", "ffff8040", "ffffff80"},
-        {"ptint p 0.5 0.5 0.5; tint 1 1 0", "ff008080", "ff00ffff"},
+        {"ptint p 0 0.5 1", "ffff8000", "ffffffff"},
+        {"ptint p 0.5 0.5 0.5; tint 1 1 0.5", "ff408080", "ff80ffff"},
         {"ptint p 0 0 0; ptint p 1 nan 1; tint 1 1 1", "ffffffff", "ffffffff"},
         {"tint 0 0 0; tint 1 1 1", "ffffffff", "ffffffff"},
         {"ptint! nope 0 0 0; ptint! P 0 0 0", "ffffffff", "ffffffff"},
