@@ -105,30 +105,21 @@ void FuzzJson(std::string_view text) {
     Walk(traced, kivanime::JsonSourceMap(traced, diagnostics.root), text.size(), false);
 }
 
-// The names of the first parts (at most `limit`) of a model's "parts".
-std::vector<std::string> PartNames(std::string_view json, size_t limit) {
-    std::vector<std::string> names;
-    const JsonValue parts = kivanime::ParseJson(json).get("parts");
-    for (size_t i = 0; i < parts.size() && i < limit; ++i) {
-        names.push_back(parts.at(i).get("name").asString(""));
-    }
-    return names;
-}
-
-// What game code changes on the instances: skins, texture swaps, offsets and
-// tints on the named parts, some of them with values out of range.
-void Steer(uint32_t a, uint32_t b, const std::vector<std::string>& skins,
-           const std::vector<std::string>& parts, const std::vector<std::string>& textures) {
-    for (const std::string& skin : skins) {
-        Anime_SetSkin(a, skin.c_str());
-    }
+// What game code changes: each skin of the model (at most three) is put on,
+// and each of its first parts gets its texture, an offset and a tint, some
+// of them out of range.
+void Steer(std::string_view json, uint32_t a, uint32_t b) {
+    const JsonValue skins = kivanime::ParseJson(json).get("skins");
     Anime_SetTint(a, 0.5f, 2.0f, std::nanf(""));
-    for (const std::string& part : parts) {
-        Anime_SetPartOffset(a, part.c_str(), 3.0f, -2.0f, 0.5f, 1.5f, -1.0f, 0.8f);
-        Anime_SetPartOffset(b, part.c_str(), 1e30f, 0.0f, -1e30f, 0.0f, 1.0f, 2.0f);
-        Anime_SetPartTint(b, part.c_str(), -1.0f, 0.25f, 1.0f);
-        for (const std::string& texture : textures) {
-            Anime_SetPartTexture(b, part.c_str(), texture.c_str());
+    for (size_t i = 0; i < skins.members.size() && i < 3; ++i) {
+        Anime_SetSkin(a, skins.members.keyAt(i).c_str());
+        const JsonValue& skin = skins.members.valueAt(i);
+        for (size_t k = 0; k < skin.members.size() && k < 3; ++k) {
+            const char* part = skin.members.keyAt(k).c_str();
+            Anime_SetPartTexture(b, part, skin.members.valueAt(k).asString("x").c_str());
+            Anime_SetPartOffset(a, part, 3.0f, -2.0f, 0.5f, 1.5f, -1.0f, 0.8f);
+            Anime_SetPartOffset(b, part, 1e30f, 0.0f, -1e30f, 0.0f, 1.0f, 2.0f);
+            Anime_SetPartTint(b, part, -1.0f, 0.25f, 1.0f);
         }
     }
 }
@@ -138,9 +129,7 @@ void Steer(uint32_t a, uint32_t b, const std::vector<std::string>& skins,
 // through, the 3D parallax is switched on for the second and the wind rises,
 // and game code steers parts), and stop them.
 void Exercise(const std::vector<std::string>& motions, const std::vector<std::string>& expressions,
-              const std::vector<std::string>& skins = {},
-              const std::vector<std::string>& parts = {},
-              const std::vector<std::string>& textures = {}) {
+              std::string_view model = "") {
     const uint32_t a = Anime_CreateInstance("m");
     const uint32_t b = Anime_CreateInstance("m");
     Check(a != 0 && b != 0, "no instance from a loaded model");
@@ -160,7 +149,7 @@ void Exercise(const std::vector<std::string>& motions, const std::vector<std::st
             Anime_Set3DSetup(b, 1, 10.0f, -20.0f, 800.0f, 120.0f, 60.0f);
             Anime_Set3DAngles(b, 25.0f, -10.0f, 5.0f);
             Anime_SetGlobalWind(0.5f, -0.25f);
-            Steer(a, b, skins, parts, textures);
+            Steer(model, a, b);
         } else if (dt < 0.0f) {
             Anime_ClearExpression(b);
             Anime_StopAllOverlays(a);
@@ -179,9 +168,7 @@ void FuzzModel(std::string_view text) {
     Start();
     if (Anime_LoadModelFromMemory("m", text.data(), static_cast<int32_t>(text.size()), "tex") ==
         1) {
-        Exercise(MemberNames(text, "motions", 3), MemberNames(text, "expressions", 2),
-                 MemberNames(text, "skins", 3), PartNames(text, 3),
-                 MemberNames(text, "textures", 2));
+        Exercise(MemberNames(text, "motions", 3), MemberNames(text, "expressions", 2), text);
         Anime_UnloadModel("m");
         Check(Anime_GetInstanceCount() == 0, "instances outlive their model");
     }

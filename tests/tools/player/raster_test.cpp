@@ -1,6 +1,6 @@
 // The rasteriser against hand-computed pixels: where a record's anchor,
 // scale, rotation and source rectangle put a sprite, and which records draw
-// nothing. Sampling and blending show in the player's golden frame.
+// nothing. Sampling, blending and tints show in the player's golden frames.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -60,18 +60,6 @@ TEST(PlayerRaster, AnchorScaleRotationAndSourceRectLandOnExpectedPixels) {
         area += canvas.at(x, y)[3];
     }
     EXPECT_NEAR(area, 48.0f, 0.5f);  // soft edges keep the covered area: 6 x 8 pixels
-
-    // The colour times the tint, bytes R, G, B, A in memory order: a yellow
-    // texel under (128, 64, 255) at half opacity.
-    Image tinted(4, 4);
-    AnimeDrawParams p = Record({2, 2, 0, 4, 4, 0.5f, 0.5f, 0.5f, 0, 2, 1, 1});
-    const uint8_t tint[4] = {128, 64, 255, 255};
-    std::memcpy(&p.reserved2, tint, sizeof tint);
-    DrawSprite(tinted, kAtlas, p);
-    const float expected[4] = {0.5f * 128 / 255, 0.5f * 64 / 255, 0, 0.5f};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_NEAR(tinted.at(2, 2)[i], expected[i], 1e-6f) << i;
-    }
 }
 
 TEST(PlayerRaster, DegenerateRecordsDrawNothing) {
