@@ -74,7 +74,7 @@ inline void InterpolateChannels(const MotionKeyframe& a, const MotionKeyframe& b
 }
 
 // pose = rest changed by d: offsets (x, y, rotation) add, factors (scales,
-// alpha) multiply. `pose` may be `rest` itself.
+// alpha) multiply.
 template <typename Delta>
 inline void SetChannels(PoseChannels& pose, const PoseChannels& rest, const Delta& d) {
 #if defined(KIVANIME_CHANNELS_SSE2)
@@ -85,8 +85,7 @@ inline void SetChannels(PoseChannels& pose, const PoseChannels& rest, const Delt
     const __m128 productLane = _mm_castsi128_ps(_mm_set_epi32(-1, 0, 0, 0));
     const __m128 head = _mm_or_ps(_mm_and_ps(productLane, _mm_mul_ps(r0, d0)),
                                   _mm_andnot_ps(productLane, _mm_add_ps(r0, d0)));
-    const __m128 tail = _mm_mul_ps(LoadTail(&rest.x), LoadTail(&d.x));
-    Store(&pose.x, head, tail);
+    Store(&pose.x, head, _mm_mul_ps(LoadTail(&rest.x), LoadTail(&d.x)));
 #else
     pose.x = rest.x + d.x;
     pose.y = rest.y + d.y;
@@ -95,11 +94,6 @@ inline void SetChannels(PoseChannels& pose, const PoseChannels& rest, const Delt
     pose.scaleY = rest.scaleY * d.scaleY;
     pose.alpha = rest.alpha * d.alpha;
 #endif
-}
-
-// The same change made to a pose in place.
-inline void ChangeChannels(PoseChannels& pose, const PoseChannels& d) {
-    SetChannels(pose, pose, d);
 }
 
 }  // namespace kivanime

@@ -11,8 +11,8 @@ namespace kivanime {
 void InitializeInstanceState(AnimeInstance& instance);
 
 // Advances one instance by dt milliseconds: rest pose, clocks, motions,
-// expression, the offsets game code set, hierarchy, springs (pushed by its own wind plus
-// `globalWindX/Y`), opacity. Hidden instances and instances without a model
+// expression, the offsets game code set, hierarchy, springs (pushed by its
+// own wind plus `globalWindX/Y`), opacity. Hidden instances and instances without a model
 // are left alone.
 void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float globalWindY);
 

@@ -35,8 +35,9 @@ void ResetLocalPose(const AnimeModel& model, std::vector<PartPose>& poses);
 // or on a chain too deep to resolve keep world = local.
 //
 // `offsets`, when not null, holds one change per part that game code asked
-// for (see PartOffsets), made to the local pose first: offsets added to x, y
-// and rotation, factors multiplied into scales and opacity.
+// for (see PartOffsets), made to the local pose as the world pose starts
+// from it (the local fields stay as they were): offsets added to x, y and
+// rotation, factors multiplied into scales and opacity.
 //
 // `parentCosSin` is scratch space of two floats per part.
 void ResolveWorldPose(const AnimeModel& model, std::vector<PartPose>& poses,
