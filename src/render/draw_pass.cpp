@@ -44,9 +44,16 @@ const uint32_t* TintsOf(const AnimeInstance& instance) {
     return instance.tint && !instance.tint->packed.empty() ? instance.tint->packed.data() : nullptr;
 }
 
-uint32_t TintOf(const uint32_t* tints, size_t index) {
-    return tints != nullptr ? tints[index] : kWhiteTint;
-}
+// Where a record's tint comes from: white for an untinted instance, the
+// packed tint of each part for a tinted one. The draw loop is made once for
+// each, so that drawing an untinted instance asks nothing per part.
+struct White {
+    uint32_t operator[](int32_t) const { return kWhiteTint; }
+};
+struct PartTints {
+    const uint32_t* packed;
+    uint32_t operator[](int32_t part) const { return packed[part]; }
+};
 
 // Fills a host record from a part placed in model space.
 AnimeDrawParams MakeDrawParams(const Placement& place, const AnimePart& part, const PartPose& pose,
@@ -159,23 +166,21 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
     if (instance.parallax.enabled3D && !part.ignore3D) {
         ApplyParallax(instance.parallax, PrepareParallax(instance.parallax), part.depth, item);
     }
+    const uint32_t* const tints = TintsOf(instance);
     return MakeDrawParams(PlacementOf(instance), part, pose, item.x, item.y, item.rotation,
-                          item.scaleX, item.scaleY, TintOf(TintsOf(instance), index));
+                          item.scaleX, item.scaleY, tints != nullptr ? tints[index] : kWhiteTint);
 }
 
-[[gnu::flatten]] void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
-    if (!instance.model || instance.host.draw == nullptr) {
-        return;
-    }
+namespace {
+
+template <typename Tints>
+[[gnu::flatten]] void DrawParts(const AnimeInstance& instance, DrawScratch& scratch,
+                                const Tints tints) {
     const AnimeModel& model = *instance.model;
-    if (instance.poses.size() != model.parts.size()) {
-        return;
-    }
     const AnimeDrawFn draw = instance.host.draw;
     const Placement place = PlacementOf(instance);
     const PartPose* const poses = instance.poses.data();
     const AnimePart* const parts = model.parts.data();
-    const uint32_t* const tints = TintsOf(instance);
 
     if (!instance.parallax.enabled3D) {
         // The part order by draw order never changes: walk it directly.
@@ -187,7 +192,7 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
             const PoseChannels& world = pose.world;
             AnimeDrawParams params =
                 MakeDrawParams(place, parts[i], pose, world.x, world.y, world.rotation,
-                               world.scaleX, world.scaleY, TintOf(tints, static_cast<size_t>(i)));
+                               world.scaleX, world.scaleY, tints[i]);
             draw(&params);
         }
         return;
@@ -210,10 +215,23 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
     for (size_t k = 0; k < count; ++k) {
         const size_t j = sorted[k];
         const int32_t i = index[j];
-        AnimeDrawParams params =
-            MakeDrawParams(place, parts[i], poses[i], x[j], y[j], rotation[j], scaleX[j], scaleY[j],
-                           TintOf(tints, static_cast<size_t>(i)));
+        AnimeDrawParams params = MakeDrawParams(place, parts[i], poses[i], x[j], y[j], rotation[j],
+                                                scaleX[j], scaleY[j], tints[i]);
         draw(&params);
+    }
+}
+
+}  // namespace
+
+void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
+    if (!instance.model || instance.host.draw == nullptr ||
+        instance.poses.size() != instance.model->parts.size()) {
+        return;
+    }
+    if (const uint32_t* const packed = TintsOf(instance)) {
+        DrawParts(instance, scratch, PartTints{packed});
+    } else {
+        DrawParts(instance, scratch, White{});
     }
 }
 
