@@ -106,12 +106,14 @@ void Floor_Draw(benchmark::State& state) {
     gFloorDraw[n] = perPart;
 }
 
-void UpdateCase(benchmark::State& state, bool motionOnly, bool crossFade = false) {
+void UpdateCase(benchmark::State& state, bool motionOnly, bool crossFade = false,
+                bool partOffsets = false) {
     const int64_t n = state.range(0);
     SceneOptions options;
     options.instances = static_cast<int>(n);
     options.motionOnly = motionOnly;
     options.crossFade = crossFade;
+    options.partOffsets = partOffsets;
     SetUpScene(options);
     Measure m;
     for (auto _ : state) {
@@ -132,6 +134,11 @@ void UpdateMotion(benchmark::State& state) {
 // As UpdateMotion, with every main motion in the middle of a cross-fade.
 void UpdateCrossFade(benchmark::State& state) {
     UpdateCase(state, true, true);
+}
+
+// Update with an offset from game code on every part.
+void UpdateOffsets(benchmark::State& state) {
+    UpdateCase(state, false, false, true);
 }
 
 void RenderCase(benchmark::State& state, bool parallax, bool curvature, bool sameAngles = false) {
@@ -282,6 +289,7 @@ BENCHMARK(kb::Floor_Draw)->Name("Floor_Draw")->Apply(kb::Counts);
 BENCHMARK(kb::Update)->Name("Update")->Apply(kb::Counts);
 BENCHMARK(kb::UpdateMotion)->Name("UpdateMotion")->Apply(kb::Counts);
 BENCHMARK(kb::UpdateCrossFade)->Name("UpdateCrossFade")->Apply(kb::Counts);
+BENCHMARK(kb::UpdateOffsets)->Name("UpdateOffsets")->Apply(kb::Counts);
 BENCHMARK(kb::Render)->Name("Render")->Apply(kb::Counts);
 BENCHMARK(kb::Render3D)->Name("Render3D")->Apply(kb::Counts);
 BENCHMARK(kb::Render3DSame)->Name("Render3DSame")->Apply(kb::Counts);

@@ -100,6 +100,22 @@ std::string LargeExpressionJson(int partCount) {
     return out;
 }
 
+// The part names of the character's model file, in file order: every
+// "name" between "parts" and "physics".
+std::vector<std::string> PartNames() {
+    std::ifstream in(ScenePath("model.json"), std::ios::binary);
+    const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string key = "\"name\": \"";
+    std::vector<std::string> names;
+    const size_t end = json.find("\"physics\"");
+    for (size_t at = json.find(key, json.find("\"parts\"")); at < end;
+         at = json.find(key, at + 1)) {
+        const size_t begin = at + key.size();
+        names.push_back(json.substr(begin, json.find('"', begin) - begin));
+    }
+    return names;
+}
+
 uint64_t WriteFile(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -140,6 +156,8 @@ std::vector<uint32_t> SetUpScene(const SceneOptions& options) {
     Anime_LoadExpression("bench", ScenePath("expressions/smile.json").c_str());
     Anime_SetGlobalWind(options.motionOnly ? 0.0f : 0.5f, 0.0f);
 
+    const std::vector<std::string> parts =
+        options.partOffsets ? PartNames() : std::vector<std::string>{};
     std::vector<uint32_t> ids;
     for (int i = 0; i < options.instances; ++i) {
         const uint32_t id = Anime_CreateInstance("bench");
@@ -164,6 +182,12 @@ std::vector<uint32_t> SetUpScene(const SceneOptions& options) {
             Anime_Set3DSetup(id, 1, 512.0f, 500.0f, 1500.0f, options.curvature ? 300.0f : 0.0f,
                              0.0f);
             Anime_Set3DAngles(id, options.sameAngles ? 12.0f : -25.0f + 50.0f * f, 10.0f, 3.0f);
+        }
+        for (size_t k = 0; k < parts.size(); ++k) {
+            const float g = static_cast<float>(k) * 0.01f;
+            // A turn small enough to keep the angles where the motion has
+            // them, so that the case times the offsets and not other angles.
+            Anime_SetPartOffset(id, parts[k].c_str(), g, -g, 0.001f * f, 1.0f + g, 1.0f - g, 0.99f);
         }
         ids.push_back(id);
     }

@@ -17,10 +17,14 @@ uint64_t DrawCount();
 struct SceneOptions {
     int instances = 1;
     bool parallax = false;
-    bool curvature = false;   // horizontal cylinder on top of the parallax
-    bool sameAngles = false;  // every instance turned alike instead of spread
-    bool motionOnly = false;  // the main motion and nothing else
-    bool crossFade = false;   // every main motion in a cross-fade that does not end
+    bool curvature = false;    // horizontal cylinder on top of the parallax
+    bool sameAngles = false;   // every instance turned alike instead of spread
+    bool motionOnly = false;   // the main motion and nothing else
+    bool crossFade = false;    // every main motion in a cross-fade that does not end
+    bool curvature = false;    // horizontal cylinder on top of the parallax
+    bool sameAngles = false;   // every instance turned alike instead of spread
+    bool motionOnly = false;   // the main motion and nothing else
+    bool partOffsets = false;  // game code turns and moves every part (a small offset each)
 };
 
 // Resets the library, loads the character and starts every instance with the

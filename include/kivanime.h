@@ -88,7 +88,8 @@ typedef struct AnimeDrawParams {
     float scaleX;    /**< instance scale x part world scale */
     float scaleY;
     float alpha;        /**< opacity, instance opacity included */
-    uint32_t reserved2; /**< always 0xFFFFFFFF */
+    uint32_t reserved2; /**< tint: bytes R, G, B, A in memory order (A = 255); 0xFFFFFFFF
+                             (white) unless Anime_SetTint or Anime_SetPartTint says otherwise */
     float anchorX;      /**< pivot as a fraction of the image size (0.5 = centre) */
     float anchorY;
     float srcX; /**< source rectangle within the texture, as written in the model */
@@ -428,6 +429,46 @@ ANIME_API int32_t Anime_GetEvent(int32_t index, AnimeEvent* out);
  *  or reloaded, until the next Anime_Update, Anime_Shutdown or
  *  Anime_UnloadAll. NULL for an index or field out of range. */
 ANIME_API const char* Anime_GetEventText(int32_t index, int32_t field);
+/* ---- Parts driven from code --------------------------------------------- */
+
+/** Changes the named part on top of its animation until set again: x, y and
+ *  rotation are added to its local pose, scaleX, scaleY and alpha multiply
+ *  it, after the expression and before the hierarchy, so children follow and
+ *  springs react. (0, 0, 0, 1, 1, 1) is neutral. Shows after the next
+ *  Anime_Update. Returns 1, or 0 for an unknown id or part or a NULL name.
+ *  Allocates nothing after the first offset of an instance. */
+ANIME_API int32_t Anime_SetPartOffset(uint32_t id, const char* partName, float x, float y,
+                                      float rotation, float scaleX, float scaleY, float alpha);
+
+/** Sets every part offset of the instance back to neutral. Unknown ids do
+ *  nothing. */
+ANIME_API void Anime_ClearPartOffsets(uint32_t id);
+
+/** Shows the named texture of the model on the part, as a keyframe's texture
+ *  swap does: until another swap (a keyframe, an expression, this call or a
+ *  skin) replaces it. NULL or "" gives the part its own texture from the
+ *  model file. Shows at the next Anime_Render, without an update; loads no
+ *  texture. Returns 1, or 0 (nothing changes) for an unknown id, part or
+ *  texture or a NULL part name. */
+ANIME_API int32_t Anime_SetPartTexture(uint32_t id, const char* partName, const char* textureName);
+
+/** Puts on a skin of the model file ("skins"): each of its assignments in
+ *  file order, as Anime_SetPartTexture would (those naming a part or texture
+ *  the model lacks are skipped); parts the skin does not name keep what they
+ *  show. NULL or "" gives every part its own texture back. Returns 1, or 0
+ *  (nothing changes) for an unknown id or skin. */
+ANIME_API int32_t Anime_SetSkin(uint32_t id, const char* skinName);
+
+/** Tints the whole instance: each channel is clamped to [0, 1] (NaN counts as
+ *  1) and multiplies each part's own tint. Records carry the product in
+ *  reserved2; white (1, 1, 1) is the default. Shows at the next Anime_Render.
+ *  Unknown ids do nothing. */
+ANIME_API void Anime_SetTint(uint32_t id, float r, float g, float b);
+
+/** Tints one part, clamped like Anime_SetTint, multiplied by the instance's
+ *  tint. Not inherited by children. Returns 1, or 0 for an unknown id or
+ *  part or a NULL name. */
+ANIME_API int32_t Anime_SetPartTint(uint32_t id, const char* partName, float r, float g, float b);
 
 #ifdef __cplusplus
 }

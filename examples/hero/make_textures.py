@@ -38,6 +38,12 @@ WHITE = (255, 255, 255)
 MOUTH = (150, 48, 62)
 TONGUE = (232, 112, 112)
 BLUSH = (242, 122, 134)
+# The second outfit (the skin "forest"): a green tunic with a leaf, khaki trousers.
+FOREST = (74, 142, 86)
+FOREST_SHADE = (52, 106, 64)
+LEAF = (206, 226, 112)
+KHAKI = (156, 128, 84)
+KHAKI_SHADE = (120, 98, 62)
 
 
 # ---- Signed distance functions: negative inside, in pixels ----------------
@@ -314,33 +320,44 @@ def neck():
     return c
 
 
-def torso():
+def star(c):
+    points = [(50 + (10 if k % 2 == 0 else 4.5) * math.sin(k * math.pi / 5),
+               54 - (10 if k % 2 == 0 else 4.5) * math.cos(k * math.pi / 5)) for k in range(10)]
+    c.fill(polygon(points), TRIM)
+
+
+def leaf(c):
+    blade = intersect(ellipse(44, 54, 13, 13), ellipse(56, 54, 13, 13))
+    c.fill(blade, LEAF)
+    c.fill(stroke([(50, 45), (50, 64)], 1.6), FOREST_SHADE)
+    c.fill(outline_of(blade, 1.6), OUTLINE)
+
+
+def torso(cloth=TUNIC, shade=TUNIC_SHADE, emblem=star):
     c = Canvas(100, 128)
     body = polygon([(10, 8), (90, 8), (82, 98), (90, 122), (10, 122), (18, 98)], rounding=3)
-    c.shaded(body, TUNIC, TUNIC_SHADE, lambda x, y: 64 - x)
+    c.shaded(body, cloth, shade, lambda x, y: 64 - x)
     c.fill(polygon([(36, 5), (64, 5), (50, 28)]), SKIN)
     c.fill(outline_of(polygon([(36, 5), (64, 5), (50, 28)]), 2.0), OUTLINE)
     belt = intersect(body, lambda x, y: max(86 - y, y - 98))
     c.fill(belt, BOOT)
     c.fill(rounded_rect(43, 85, 57, 99, 3), TRIM)
     c.fill(outline_of(rounded_rect(43, 85, 57, 99, 3), 2.0), OUTLINE)
-    star = [(50 + (10 if k % 2 == 0 else 4.5) * math.sin(k * math.pi / 5),
-             54 - (10 if k % 2 == 0 else 4.5) * math.cos(k * math.pi / 5)) for k in range(10)]
-    c.fill(polygon(star), TRIM)
+    emblem(c)
     c.fill(outline_of(body), OUTLINE)
     return c
 
 
-def pelvis():
+def pelvis(cloth=PANTS, shade=PANTS_SHADE):
     c = Canvas(76, 46)
-    c.shaded(rounded_rect(6, 4, 70, 42, 12), PANTS, PANTS_SHADE, lambda x, y: 44 - x)
+    c.shaded(rounded_rect(6, 4, 70, 42, 12), cloth, shade, lambda x, y: 44 - x)
     return c
 
 
-def upper_arm():
+def upper_arm(cloth=TUNIC, shade=TUNIC_SHADE):
     c = Canvas(32, 82)
     shape = rounded_rect(4, 3, 28, 79, 11)
-    c.shaded(shape, TUNIC, TUNIC_SHADE, lambda x, y: 19 - x)
+    c.shaded(shape, cloth, shade, lambda x, y: 19 - x)
     c.fill(intersect(shape, lambda x, y: max(66 - y, y - 79)), TRIM)
     c.fill(outline_of(shape), OUTLINE)
     return c
@@ -359,15 +376,15 @@ def hand():
     return c
 
 
-def thigh():
+def thigh(cloth=PANTS, shade=PANTS_SHADE):
     c = Canvas(36, 92)
-    c.shaded(rounded_rect(4, 2, 32, 90, 13), PANTS, PANTS_SHADE, lambda x, y: 22 - x)
+    c.shaded(rounded_rect(4, 2, 32, 90, 13), cloth, shade, lambda x, y: 22 - x)
     return c
 
 
-def shin():
+def shin(cloth=PANTS, shade=PANTS_SHADE):
     c = Canvas(32, 90)
-    c.shaded(rounded_rect(5, 2, 27, 60, 10), PANTS, PANTS_SHADE, lambda x, y: 19 - x)
+    c.shaded(rounded_rect(5, 2, 27, 60, 10), cloth, shade, lambda x, y: 19 - x)
     boot = rounded_rect(3, 40, 29, 88, 9)
     c.shaded(boot, BOOT, BOOT_SHADE, lambda x, y: 19 - x)
     c.fill(intersect(boot, lambda x, y: max(40 - y, y - 49)), TRIM)
@@ -407,6 +424,12 @@ TEXTURES = {
     "blush": blush, "neck": neck, "torso": torso, "pelvis": pelvis, "upper_arm": upper_arm,
     "forearm": forearm, "hand": hand, "thigh": thigh, "shin": shin, "foot": foot,
     "ribbon_knot": ribbon_knot, "ribbon_tail": ribbon_tail,
+    # The skin "forest" of model.json.
+    "torso_forest": lambda: torso(FOREST, FOREST_SHADE, leaf),
+    "upper_arm_forest": lambda: upper_arm(FOREST, FOREST_SHADE),
+    "pelvis_forest": lambda: pelvis(KHAKI, KHAKI_SHADE),
+    "thigh_forest": lambda: thigh(KHAKI, KHAKI_SHADE),
+    "shin_forest": lambda: shin(KHAKI, KHAKI_SHADE),
 }
 
 

@@ -21,7 +21,10 @@
 #include "runtime/expression_blend.h"
 #include "runtime/instance_update.h"
 #include "runtime/motion_player.h"
+#include "runtime/part_offsets.h"
 #include "runtime/physics.h"
+#include "runtime/texture_swaps.h"
+#include "runtime/tint.h"
 
 using namespace kivanime;
 
@@ -145,9 +148,16 @@ int32_t Succeeded(bool ok) {
     return ok ? 1 : 0;
 }
 
-float ClampAlpha(float alpha) {
-    const float a = alpha < 1.0f ? alpha : 1.0f;
-    return a > 0.0f ? a : 0.0f;  // NaN ends as 1 through the first step
+// The index of the named part in the instance's model, or -1 with the
+// reason recorded.
+int32_t PartOf(const AnimeManager& m, uint32_t id, const AnimeInstance& inst,
+               std::string_view name) {
+    const int32_t index = inst.model ? inst.model->findPart(name) : -1;
+    if (index < 0 || static_cast<size_t>(index) >= inst.poses.size()) {
+        NoSuch(m, id, "part", name);
+        return -1;
+    }
+    return index;
 }
 
 // Cross-fading to or queueing a motion of the instance's model by name.
@@ -327,7 +337,7 @@ ANIME_API void Anime_SetScale(uint32_t id, float scaleX, float scaleY) {
 }
 
 ANIME_API void Anime_SetAlpha(uint32_t id, float alpha) {
-    WithInstance(id, [&](AnimeInstance& inst) { inst.alpha = ClampAlpha(alpha); });
+    WithInstance(id, [&](AnimeInstance& inst) { inst.alpha = ClampUnit(alpha); });
 }
 
 ANIME_API void Anime_SetVisible(uint32_t id, int32_t visible) {
@@ -454,9 +464,9 @@ ANIME_API int32_t Anime_GetPartTransform(uint32_t id, const char* partName, floa
     const std::string_view name(partName);
     AnimeDrawParams p{};
     const int32_t found = WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
-        const int32_t index = inst.model ? inst.model->findPart(name) : -1;
-        if (index < 0 || static_cast<size_t>(index) >= inst.poses.size()) {
-            return NoSuch(m, id, "part", name);
+        const int32_t index = PartOf(m, id, inst, name);
+        if (index < 0) {
+            return 0;
         }
         p = PartDrawParams(inst, static_cast<size_t>(index));
         return 1;
@@ -533,6 +543,97 @@ ANIME_API const char* Anime_GetEventText(int32_t index, int32_t field) {
                          " is not a text of an event (0 name, 1 motion, 2 string)");
         }
         return text;
+    });
+}
+
+ANIME_API int32_t Anime_SetPartOffset(uint32_t id, const char* partName, float x, float y,
+                                      float rotation, float scaleX, float scaleY, float alpha) {
+    if (!Given({{partName, "partName is NULL"}})) {
+        return 0;
+    }
+    // Read in place: a look-at sets an offset every frame.
+    const std::string_view name(partName);
+    const PoseChannels offset{x, y, rotation, scaleX, scaleY, alpha};
+    return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
+        const int32_t part = PartOf(m, id, inst, name);
+        if (part < 0) {
+            return 0;
+        }
+        SetPartOffset(inst.offsets, inst.poses.size(), part, offset);
+        return 1;
+    });
+}
+
+ANIME_API void Anime_ClearPartOffsets(uint32_t id) {
+    WithInstance(id, [](AnimeInstance& inst) { ClearPartOffsets(inst.offsets); });
+}
+
+ANIME_API int32_t Anime_SetPartTexture(uint32_t id, const char* partName, const char* textureName) {
+    if (!Given({{partName, "partName is NULL"}})) {
+        return 0;
+    }
+    const std::string_view name(partName);
+    const std::string_view texture(textureName != nullptr ? textureName : "");
+    return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
+        const int32_t part = PartOf(m, id, inst, name);
+        if (part < 0) {
+            return 0;
+        }
+        // No name: the part's own texture.
+        const int32_t index = texture.empty() ? -1 : inst.model->findTexture(texture);
+        if (!texture.empty() && index < 0) {
+            return NoSuch(m, id, "texture", texture);
+        }
+        ShowPartTexture(inst, static_cast<size_t>(part), index);
+        return 1;
+    });
+}
+
+ANIME_API int32_t Anime_SetSkin(uint32_t id, const char* skinName) {
+    const std::string_view name(skinName != nullptr ? skinName : "");
+    return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
+        if (inst.model && name.empty()) {
+            ShowOwnTextures(inst);  // no name: the model file's own textures
+            return 1;
+        }
+        const AnimeSkin* skin = inst.model ? inst.model->findSkin(name) : nullptr;
+        if (skin == nullptr) {
+            return NoSuch(m, id, "skin", name);
+        }
+        PutOnSkin(inst, *skin);
+        return 1;
+    });
+}
+
+ANIME_API void Anime_SetTint(uint32_t id, float r, float g, float b) {
+    const TintColor color = ClampTint(r, g, b);
+    WithInstance(id, [&](AnimeInstance& inst) {
+        if (!inst.tint && IsWhiteTint(color)) {
+            return;  // white on an instance never tinted: nothing changes
+        }
+        if (!inst.tint) {
+            inst.tint = std::make_unique<Tint>();
+        }
+        SetInstanceTint(*inst.tint, inst.poses.size(), color);
+    });
+}
+
+ANIME_API int32_t Anime_SetPartTint(uint32_t id, const char* partName, float r, float g, float b) {
+    if (!Given({{partName, "partName is NULL"}})) {
+        return 0;
+    }
+    const std::string_view name(partName);
+    const TintColor color = ClampTint(r, g, b);
+    return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
+        const int32_t part = PartOf(m, id, inst, name);
+        if (part < 0) {
+            return 0;
+        }
+        if (!inst.tint) {
+            inst.tint = std::make_unique<Tint>();
+        }
+        SetPartTint(*inst.tint, inst.poses.size(), part, color);
+        return 1;
     });
 }
 

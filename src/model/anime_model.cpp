@@ -72,6 +72,16 @@ const AnimeExpression* AnimeModel::findExpression(std::string_view expressionNam
     return it == expressions.end() ? nullptr : &it->second;
 }
 
+const AnimeSkin* AnimeModel::findSkin(std::string_view skinName) const {
+    // Looked up only when a host puts a skin on, never in a frame.
+    for (const AnimeSkin& skin : skins) {
+        if (skin.name == skinName) {
+            return &skin;
+        }
+    }
+    return nullptr;
+}
+
 void RebuildModelIndex(AnimeModel& model) {
     model.partIndex.clear();
     for (size_t i = 0; i < model.parts.size(); ++i) {

@@ -12,6 +12,7 @@
 
 #include "model/anime_expression.h"
 #include "model/anime_motion.h"
+#include "model/anime_skin.h"
 #include "model/name_map.h"
 #include "model/pose_channels.h"
 
@@ -102,8 +103,9 @@ struct AnimeModel {
     // Node-based maps: records never move while the model lives.
     std::unordered_map<std::string, AnimeMotion, StringHash, std::equal_to<>> motions;
     std::unordered_map<std::string, AnimeExpression, StringHash, std::equal_to<>> expressions;
-    NameIndex partIndex;     // part name -> index of the last part with that name
-    NameIndex textureIndex;  // texture name -> index in `textures`
+    std::vector<AnimeSkin> skins;  // in file order, names unique
+    NameIndex partIndex;           // part name -> index of the last part with that name
+    NameIndex textureIndex;        // texture name -> index in `textures`
     ModelTopology topology;
     // The motion stored under the empty name, if any: it is what a player
     // with no main motion applies.
@@ -115,6 +117,7 @@ struct AnimeModel {
     int32_t resolveTextureSwap(std::string_view textureName) const;
     const AnimeMotion* findMotion(std::string_view motionName) const;
     const AnimeExpression* findExpression(std::string_view expressionName) const;
+    const AnimeSkin* findSkin(std::string_view skinName) const;
 };
 
 // Rebuilds `partIndex`, `textureIndex` and `topology` from the parts,

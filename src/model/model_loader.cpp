@@ -125,6 +125,8 @@ constexpr RecordKey<AnimeModel> kModelKeyTable[] = {
      [](AnimeModel& m, const JsonValue& v, const AnimeModel&) {
          ReadArray(m.physics, v, ReadSpringJson);
      }},
+    {"skins", Want::Object, nullptr, "the model has no skins",
+     [](AnimeModel& m, const JsonValue& v, const AnimeModel&) { m.skins = ReadSkinsJson(v); }},
     {.name = "motions",
      .want = Want::Object,
      .absent = "no inline motion is read",
@@ -153,6 +155,28 @@ PhysicsSpring ReadSpringJson(const JsonValue& value) {
     PhysicsSpring spring;
     ReadKeys(kSpringKeys, value, spring, NoModel());
     return spring;
+}
+
+std::vector<AnimeSkin> ReadSkinsJson(const JsonValue& value) {
+    std::vector<AnimeSkin> skins;
+    if (!value.isObject()) {
+        return skins;
+    }
+    for (size_t i = 0; i < value.members.size(); ++i) {
+        const JsonValue& skin = value.members.valueAt(i);
+        if (!skin.isObject()) {
+            continue;
+        }
+        AnimeSkin& out = skins.emplace_back();
+        out.name = value.members.keyAt(i);
+        for (size_t k = 0; k < skin.members.size(); ++k) {
+            const JsonValue& texture = skin.members.valueAt(k);
+            if (texture.isString()) {
+                out.assignments.push_back({skin.members.keyAt(k), texture.text});
+            }
+        }
+    }
+    return skins;
 }
 
 bool ReadModelJson(AnimeModel& model, const JsonValue& root, const std::string& baseDir) {

@@ -3,6 +3,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "json/json_value.h"
 #include "model/anime_model.h"
@@ -25,5 +26,9 @@ PhysicsSpring ReadSpringJson(const JsonValue& value);
 extern const std::span<const RecordKey<AnimeModel>> kModelKeys;
 extern const std::span<const RecordKey<AnimePart>> kPartKeys;
 extern const std::span<const RecordKey<PhysicsSpring>> kSpringKeys;
+// "skins": one skin per member whose value is an object, in member order,
+// each assignment a member whose value is a string. Anything else (a skin
+// that is not an object, a texture name that is not a string) is skipped.
+std::vector<AnimeSkin> ReadSkinsJson(const JsonValue& value);
 
 }  // namespace kivanime

@@ -38,9 +38,27 @@ Placement PlacementOf(const AnimeInstance& instance) {
     return {instance.x, instance.y, instance.scaleX, instance.scaleY};
 }
 
+// The packed tint of every part, or null while nothing is tinted (every
+// record then carries white).
+const uint32_t* TintsOf(const AnimeInstance& instance) {
+    return instance.tint && !instance.tint->packed.empty() ? instance.tint->packed.data() : nullptr;
+}
+
+// Where a record's tint comes from: white for an untinted instance, the
+// packed tint of each part for a tinted one. The draw loop is made once for
+// each, so that drawing an untinted instance asks nothing per part.
+struct White {
+    uint32_t operator[](int32_t) const { return kWhiteTint; }
+};
+struct PartTints {
+    const uint32_t* packed;
+    uint32_t operator[](int32_t part) const { return packed[part]; }
+};
+
 // Fills a host record from a part placed in model space.
 AnimeDrawParams MakeDrawParams(const Placement& place, const AnimePart& part, const PartPose& pose,
-                               float x, float y, float rotation, float scaleX, float scaleY) {
+                               float x, float y, float rotation, float scaleX, float scaleY,
+                               uint32_t tint) {
     AnimeDrawParams params;
     params.texture = pose.textureHandle;
     params.x = place.scaleX * x + place.x;
@@ -51,7 +69,7 @@ AnimeDrawParams MakeDrawParams(const Placement& place, const AnimePart& part, co
     params.scaleX = place.scaleX * scaleX;
     params.scaleY = place.scaleY * scaleY;
     params.alpha = pose.world.alpha;
-    params.reserved2 = 0xFFFFFFFFu;
+    params.reserved2 = tint;
     params.anchorX = part.anchorX;
     params.anchorY = part.anchorY;
     params.srcX = part.srcX;
@@ -148,18 +166,17 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
     if (instance.parallax.enabled3D && !part.ignore3D) {
         ApplyParallax(instance.parallax, PrepareParallax(instance.parallax), part.depth, item);
     }
+    const uint32_t* const tints = TintsOf(instance);
     return MakeDrawParams(PlacementOf(instance), part, pose, item.x, item.y, item.rotation,
-                          item.scaleX, item.scaleY);
+                          item.scaleX, item.scaleY, tints != nullptr ? tints[index] : kWhiteTint);
 }
 
-[[gnu::flatten]] void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
-    if (!instance.model || instance.host.draw == nullptr) {
-        return;
-    }
+namespace {
+
+template <typename Tints>
+[[gnu::flatten]] void DrawParts(const AnimeInstance& instance, DrawScratch& scratch,
+                                const Tints tints) {
     const AnimeModel& model = *instance.model;
-    if (instance.poses.size() != model.parts.size()) {
-        return;
-    }
     const AnimeDrawFn draw = instance.host.draw;
     const Placement place = PlacementOf(instance);
     const PartPose* const poses = instance.poses.data();
@@ -173,8 +190,9 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
                 continue;
             }
             const PoseChannels& world = pose.world;
-            AnimeDrawParams params = MakeDrawParams(place, parts[i], pose, world.x, world.y,
-                                                    world.rotation, world.scaleX, world.scaleY);
+            AnimeDrawParams params =
+                MakeDrawParams(place, parts[i], pose, world.x, world.y, world.rotation,
+                               world.scaleX, world.scaleY, tints[i]);
             draw(&params);
         }
         return;
@@ -198,8 +216,22 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
         const size_t j = sorted[k];
         const int32_t i = index[j];
         AnimeDrawParams params = MakeDrawParams(place, parts[i], poses[i], x[j], y[j], rotation[j],
-                                                scaleX[j], scaleY[j]);
+                                                scaleX[j], scaleY[j], tints[i]);
         draw(&params);
+    }
+}
+
+}  // namespace
+
+void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
+    if (!instance.model || instance.host.draw == nullptr ||
+        instance.poses.size() != instance.model->parts.size()) {
+        return;
+    }
+    if (const uint32_t* const packed = TintsOf(instance)) {
+        DrawParts(instance, scratch, PartTints{packed});
+    } else {
+        DrawParts(instance, scratch, White{});
     }
 }
 

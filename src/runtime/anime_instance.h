@@ -11,8 +11,10 @@
 #include "model/anime_model.h"
 #include "runtime/motion_player.h"
 #include "runtime/parallax_settings.h"
+#include "runtime/part_offsets.h"
 #include "runtime/physics.h"
 #include "runtime/pose.h"
+#include "runtime/tint.h"
 
 namespace kivanime {
 
@@ -34,6 +36,9 @@ struct AnimeInstance {
     float alpha = 1.0f;
     bool visible = true;
     int32_t drawOrder = 0;
+    // What game code set on parts (parts driven from code, tints).
+    PartOffsets offsets;
+    std::unique_ptr<Tint> tint;  // absent until a tint is set
 };
 
 // The live instances by id.

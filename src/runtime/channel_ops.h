@@ -75,7 +75,8 @@ inline void InterpolateChannels(const In& a, const In& b, float e, Out& out) {
 
 // pose = rest changed by d: offsets (x, y, rotation) add, factors (scales,
 // alpha) multiply.
-inline void SetChannels(PoseChannels& pose, const PoseChannels& rest, const PartDelta& d) {
+template <typename Delta>
+inline void SetChannels(PoseChannels& pose, const PoseChannels& rest, const Delta& d) {
 #if defined(KIVANIME_CHANNELS_SSE2)
     using namespace channels;
     const __m128 r0 = LoadHead(&rest.x);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "runtime/anime_instance.h"
 
@@ -20,16 +21,27 @@ inline void PrefetchInstance(const AnimeInstance& instance) {
 #endif
 }
 
-inline void PrefetchPoses(const AnimeInstance& instance) {
+namespace prefetch {
+
+template <typename T>
+inline void Lines(const std::vector<T>& list) {
 #if defined(__GNUC__)
-    const char* begin = reinterpret_cast<const char*>(instance.poses.data());
-    const char* end = begin + instance.poses.size() * sizeof(PartPose);
+    const char* begin = reinterpret_cast<const char*>(list.data());
+    const char* end = begin + list.size() * sizeof(T);
     for (const char* line = begin; line < end; line += 64) {
         __builtin_prefetch(line);
     }
 #else
-    (void)instance;
+    (void)list;
 #endif
+}
+
+}  // namespace prefetch
+
+// The poses, and the offsets game code set on them, if any.
+inline void PrefetchPoses(const AnimeInstance& instance) {
+    prefetch::Lines(instance.poses);
+    prefetch::Lines(instance.offsets.values);
 }
 
 }  // namespace kivanime

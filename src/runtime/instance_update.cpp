@@ -42,7 +42,7 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
     AdvancePlayer(instance.player, model, dt, scratch.overlaySums, events);
     ApplyMotion(instance.player, model, instance.textureHandles, scratch.overlaySums, poses);
     ApplyExpression(instance.player.expression, instance.textureHandles, poses);
-    ResolveWorldPose(model, poses, scratch.parentCosSin);
+    ResolveWorldPose(model, poses, scratch.parentCosSin, instance.offsets.applied());
 
     // Springs: anchored at the target's parent as resolved just now.
     const ModelTopology& topo = model.topology;

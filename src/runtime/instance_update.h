@@ -11,9 +11,10 @@ namespace kivanime {
 void InitializeInstanceState(AnimeInstance& instance);
 
 // Advances one instance by dt milliseconds: rest pose, clocks, motions,
-// expression, hierarchy, springs (pushed by its own wind plus
-// `globalWindX/Y`), opacity. Hidden instances and instances without a model
-// are left alone. What its motions announce goes to `events`, when given.
+// expression, the offsets game code set, hierarchy, springs (pushed by its
+// own wind plus `globalWindX/Y`), opacity. Hidden instances and instances
+// without a model are left alone. What its motions announce goes to
+// `events`, when given.
 void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float globalWindY,
                     FrameEvents* events = nullptr);
 

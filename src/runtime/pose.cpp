@@ -3,6 +3,9 @@
 #include <math.h>
 
 #include <cmath>
+#include <type_traits>
+
+#include "runtime/channel_ops.h"
 
 namespace kivanime {
 
@@ -33,19 +36,33 @@ void ResetLocalPose(const AnimeModel& model, std::vector<PartPose>& poses) {
 }
 
 void ResolveWorldPose(const AnimeModel& model, std::vector<PartPose>& poses,
-                      std::vector<float>& parentCosSin) {
+                      std::vector<float>& parentCosSin, const PoseChannels* offsets) {
     const ModelTopology& topo = model.topology;
     const size_t count = poses.size();
     if (parentCosSin.size() < count * 2) {
         parentCosSin.resize(count * 2);
     }
-    for (size_t i = 0; i < count; ++i) {
-        PartPose& p = poses[i];
-        p.world = p.local;
-        // A root with children: its rotation is final now.
-        if (topo.hasChildren[i] && topo.parentIndex[i] < 0) {
-            CosSin(p.world.rotation, parentCosSin[2 * i], parentCosSin[2 * i + 1]);
+    // World = local, changed by the offsets if any (the local pose itself
+    // stays as the animation left it); one loop for each case, so that a
+    // frame without offsets asks nothing per part.
+    const auto start = [&](auto withOffsets) {
+        for (size_t i = 0; i < count; ++i) {
+            PartPose& p = poses[i];
+            if constexpr (withOffsets) {
+                SetChannels(p.world, p.local, offsets[i]);
+            } else {
+                p.world = p.local;
+            }
+            // A root with children: its rotation is final now.
+            if (topo.hasChildren[i] && topo.parentIndex[i] < 0) {
+                CosSin(p.world.rotation, parentCosSin[2 * i], parentCosSin[2 * i + 1]);
+            }
         }
+    };
+    if (offsets != nullptr) {
+        start(std::true_type{});
+    } else {
+        start(std::false_type{});
     }
     for (int32_t index : topo.resolveOrder) {
         const size_t ci = static_cast<size_t>(index);
@@ -54,7 +71,8 @@ void ResolveWorldPose(const AnimeModel& model, std::vector<PartPose>& poses,
         const PartPose& parent = poses[pi];
         const float cs = parentCosSin[2 * pi];
         const float sn = parentCosSin[2 * pi + 1];
-        const PoseChannels& local = c.local;
+        // The local pose as the loop above left it in the world fields.
+        const PoseChannels local = c.world;
         const PoseChannels& parentWorld = parent.world;
         c.world.x = (local.x * cs - local.y * sn) * parentWorld.scaleX + parentWorld.x;
         c.world.y = (local.x * sn + local.y * cs) * parentWorld.scaleY + parentWorld.y;

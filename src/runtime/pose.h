@@ -34,8 +34,13 @@ void ResetLocalPose(const AnimeModel& model, std::vector<PartPose>& poses);
 // opacities multiply, and a hidden parent hides the child. Parts in a cycle
 // or on a chain too deep to resolve keep world = local.
 //
+// `offsets`, when not null, holds one change per part that game code asked
+// for (see PartOffsets), made to the local pose as the world pose starts
+// from it (the local fields stay as they were): offsets added to x, y and
+// rotation, factors multiplied into scales and opacity.
+//
 // `parentCosSin` is scratch space of two floats per part.
 void ResolveWorldPose(const AnimeModel& model, std::vector<PartPose>& poses,
-                      std::vector<float>& parentCosSin);
+                      std::vector<float>& parentCosSin, const PoseChannels* offsets = nullptr);
 
 }  // namespace kivanime

@@ -31,7 +31,8 @@ constexpr const char* kModel = R"({
 constexpr const char* kEveryInstanceExport =
     "play! walk 1; stop; playing 0; finished 0; ov! walk 1 1; stopov walk; stopall; expr! smile;"
     "clear; pos 5 6; scale 3 3; alpha 0; vis 0; order 9; wind 100 100; reset;"
-    "3d 1 1 2 300 0 0; angles 30 20 10; strength 2 2; destroy";
+    "3d 1 1 2 300 0 0; angles 30 20 10; strength 2 2; off! a 5 0 0 1 1 1; clearoff;"
+    "ptex! a -; skin! -; tint 0 0 0; ptint! a 0 0 0; destroy";
 
 using ExportsFraming = ApiTest;
 
@@ -56,8 +57,10 @@ TEST_F(ExportsFraming, UnknownZeroAndDestroyedIdsChangeNothing) {
     float y = 7.0f;
     Anime_GetPosition(1, &x, &y);
     EXPECT_EQ(x + y, 0.0f);
-    // Still visible, opaque, unscaled, unmoved by wind, on its own clock.
-    run("id 1; count 1; playing 1; u 16; draws 0; 0.x= 13.2; 0.y 20; 0.a 0.5; 0.sx 1");
+    // Still visible, opaque, unscaled, untinted, unmoved by wind or offsets,
+    // on its own clock.
+    run("id 1; count 1; playing 1; u 16; draws 0; 0.x= 13.2; 0.y 20; 0.a 0.5; 0.sx 1;"
+        "0.tint ffffffff");
     // The instance's alpha is clamped to [0, 1], NaN counting as 1, and
     // enters at the update (the part's own alpha is 0.5).
     run("alpha 2.5; r; draws 0; u 0; 0.a 0.5; alpha -1; r; draws 0; u 0; draws -; alpha nan;"
@@ -85,6 +88,9 @@ TEST_F(ExportsFraming, NullNamesFailBeforeAnything) {
     EXPECT_EQ(Anime_PlayMotion(id, nullptr, 1.0f), 0);
     EXPECT_EQ(Anime_PlayOverlay(id, nullptr, 1.0f, 1.0f), 0);
     EXPECT_EQ(Anime_SetExpression(id, nullptr), 0);
+    EXPECT_EQ(Anime_SetPartOffset(id, nullptr, 50, 0, 0, 1, 1, 1), 0);
+    EXPECT_EQ(Anime_SetPartTexture(id, nullptr, "t"), 0);
+    EXPECT_EQ(Anime_SetPartTint(id, nullptr, 0, 0, 0), 0);
     Anime_StopOverlay(id, nullptr);
     Anime_UnloadModel(nullptr);
 

@@ -4,6 +4,7 @@
 // a host that checks every call (support/checking_host.h, refusing some
 // textures so that parts without one are exercised too) and instances
 // already using what a load replaces.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -122,13 +123,32 @@ void CheckEvents() {
     Check(Anime_GetEventText(count, 0) == nullptr, "event text past the end");
 }
 
+// What game code changes: each skin of the model (at most three) is put on,
+// and each of its first parts gets its texture, an offset and a tint, some
+// of them out of range.
+void Steer(std::string_view json, uint32_t a, uint32_t b) {
+    const JsonValue skins = kivanime::ParseJson(json).get("skins");
+    Anime_SetTint(a, 0.5f, 2.0f, std::nanf(""));
+    for (size_t i = 0; i < skins.members.size() && i < 3; ++i) {
+        Anime_SetSkin(a, skins.members.keyAt(i).c_str());
+        const JsonValue& skin = skins.members.valueAt(i);
+        for (size_t k = 0; k < skin.members.size() && k < 3; ++k) {
+            const char* part = skin.members.keyAt(k).c_str();
+            Anime_SetPartTexture(b, part, skin.members.valueAt(k).asString("x").c_str());
+            Anime_SetPartOffset(a, part, 3.0f, -2.0f, 0.5f, 1.5f, -1.0f, 0.8f);
+            Anime_SetPartOffset(b, part, 1e30f, 0.0f, -1e30f, 0.0f, 1.0f, 2.0f);
+            Anime_SetPartTint(b, part, -1.0f, 0.25f, 1.0f);
+        }
+    }
+}
+
 // Two instances play the named motions (the first also as overlays, faded
 // and cross-faded, the second queued after them) and expressions, run a
 // handful of frames with assorted time steps (halfway through, the 3D
-// parallax is switched on for the second and the wind rises), checking the
-// events of each, and stop them.
-void Exercise(const std::vector<std::string>& motions,
-              const std::vector<std::string>& expressions) {
+// parallax is switched on for the second, the wind rises and game code
+// steers parts), checking the events of each, and stop them.
+void Exercise(const std::vector<std::string>& motions, const std::vector<std::string>& expressions,
+              std::string_view model = "") {
     const uint32_t a = Anime_CreateInstance("m");
     const uint32_t b = Anime_CreateInstance("m");
     Check(a != 0 && b != 0, "no instance from a loaded model");
@@ -151,10 +171,13 @@ void Exercise(const std::vector<std::string>& motions,
             Anime_Set3DSetup(b, 1, 10.0f, -20.0f, 800.0f, 120.0f, 60.0f);
             Anime_Set3DAngles(b, 25.0f, -10.0f, 5.0f);
             Anime_SetGlobalWind(0.5f, -0.25f);
+            Steer(model, a, b);
         } else if (dt < 0.0f) {
             Anime_ClearExpression(b);
             Anime_StopAllOverlays(a);
             Anime_StopMotion(b);
+            Anime_SetSkin(a, nullptr);
+            Anime_ClearPartOffsets(b);
         }
         Anime_Update(dt < 0.0f ? 16.0f : dt);
         CheckEvents();
@@ -168,7 +191,7 @@ void FuzzModel(std::string_view text) {
     Start();
     if (Anime_LoadModelFromMemory("m", text.data(), static_cast<int32_t>(text.size()), "tex") ==
         1) {
-        Exercise(MemberNames(text, "motions", 3), MemberNames(text, "expressions", 2));
+        Exercise(MemberNames(text, "motions", 3), MemberNames(text, "expressions", 2), text);
         Anime_UnloadModel("m");
         Check(Anime_GetInstanceCount() == 0, "instances outlive their model");
     }

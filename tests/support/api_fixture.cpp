@@ -217,6 +217,25 @@ void ApiTest::run(const std::string& steps,
         } else if (op == "angles") {
             const float yaw = f(), pitch = f();
             Anime_Set3DAngles(id_, yaw, pitch, f());
+        } else if (op == "off") {
+            in >> name;
+            const float x = f(), y = f(), r = f(), sx = f(), sy = f();
+            result(Anime_SetPartOffset(id_, name.c_str(), x, y, r, sx, sy, f()));
+        } else if (op == "clearoff") {
+            Anime_ClearPartOffsets(id_);
+        } else if (op == "ptex" || op == "skin") {
+            in >> name;
+            const std::string texture = op == "ptex" ? word() : name;
+            const char* given = texture == "-" ? nullptr : texture.c_str();
+            result(op == "ptex" ? Anime_SetPartTexture(id_, name.c_str(), given)
+                                : Anime_SetSkin(id_, given));
+        } else if (op == "tint") {
+            const float r = f(), g = f();
+            Anime_SetTint(id_, r, g, f());
+        } else if (op == "ptint") {
+            in >> name;
+            const float r = f(), g = f();
+            result(Anime_SetPartTint(id_, name.c_str(), r, g, f()));
         } else if (op == "u" || op == "up") {
             Anime_Update(f());
             if (op == "u") {
@@ -237,6 +256,10 @@ void ApiTest::run(const std::string& steps,
         } else if (const size_t dot = op.find('.'); dot != std::string::npos) {
             // A part that is not drawn, or an unknown field, reads as NaN.
             const AnimeDrawParams* d = drawn(std::strtof(op.c_str(), nullptr));
+            if (op.ends_with(".tint")) {  // the packed colour, in hexadecimal
+                EXPECT_EQ(d ? d->reserved2 : 0u, std::stoul(word(), nullptr, 16));
+                continue;
+            }
             const char how = op.back() == '~' || op.back() == '=' ? op.back() : ' ';
             const float actual =
                 d ? Field(*d, op.substr(dot + 1, op.size() - dot - 1 - (how != ' '))) : NAN;

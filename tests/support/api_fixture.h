@@ -80,7 +80,8 @@ protected:
     //                           up DT updates only
     //   L.F V | L.F~ V | L.F= V   check field F (x y r sx sy a tex) of the
     //                           record labelled L: exactly, to 1e-3 or to 4
-    //                           ulps; L.F in LO HI: within [LO, HI)
+    //                           ulps; L.F in LO HI: within [LO, HI);
+    //                           L.tint HEX: reserved2
     //   draws L,L,...           the labels drawn, in order ("-" for none)
     //   playing B, finished B, count N
     //   ev WORDS | ev -         the last update's events (EventWords)

@@ -2,9 +2,9 @@
 // the library with arbitrary calls or files (the fuzz harnesses, the thread
 // stress test) and judge the outcome at the end: every texture path is a
 // terminated, non-empty text; every handle released was handed out and comes
-// back once; every draw record has its reserved fields set and names a live
-// texture; a call back into the library from the host is refused. What is
-// wrong is counted in `faults`.
+// back once; every draw record has its reserved fields set (a tint's alpha
+// byte at 255) and names a live texture; a call back into the library from the host is refused.
+// What is wrong is counted in `faults`.
 //
 // The library calls the host with its lock held, so this state needs no lock
 // of its own: a host call made outside the lock shows up as a data race under
@@ -42,7 +42,8 @@ inline void Release(int32_t handle) {
 
 inline void Draw(const AnimeDrawParams* p) {
     faults += p == nullptr || p->reserved0 != 0.0f || p->reserved1 != 0.0f ||
-              p->reserved2 != 0xFFFFFFFFu || live.count(p->texture) != 1;
+              reinterpret_cast<const uint8_t*>(&p->reserved2)[3] != 255 ||
+              live.count(p->texture) != 1;
     // A nested call is refused (answers 0) rather than deadlocking.
     faults += ++draws % 64 == 0 && Anime_GetInstanceCount() != 0;
 }

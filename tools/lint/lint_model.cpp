@@ -1,5 +1,6 @@
-// Checks of a model file: its keys, its parts and springs, the names that
-// join them, the shape of the hierarchy and the texture files.
+// Checks of a model file: its keys, its parts, springs and skins, the names
+// that join them, the shape of the hierarchy and the texture files.
+#include <cstdio>
 #include <string>
 
 #include "json/json_file.h"
@@ -245,6 +246,44 @@ void CheckSprings(Reporter& r, const JsonValue& physics, const Puppet& puppet) {
     }
 }
 
+// Each skin maps part names to texture names; the library keeps names it
+// cannot place and skips them when the skin is put on.
+void CheckSkins(Reporter& r, const JsonValue& skins, const Puppet& puppet) {
+    if (!skins.isObject()) {
+        return;
+    }
+    const AnimeModel& model = puppet.model;
+    for (size_t i = 0; i < skins.members.size(); ++i) {
+        const std::string label = "skin " + Quoted(skins.members.keyAt(i));
+        const JsonValue& skin = skins.members.valueAt(i);
+        if (!skin.isObject()) {
+            r.at(skin, Severity::Error, "wrong-type",
+                 label + " is " + DescribeKind(skin) + ", not an object: it is skipped");
+            continue;
+        }
+        for (size_t k = 0; k < skin.members.size(); ++k) {
+            const std::string& part = skin.members.keyAt(k);
+            const JsonValue& texture = skin.members.valueAt(k);
+            if (model.findPart(part) < 0) {
+                r.atKey(texture, Severity::Error, "unknown-skin-part",
+                        label + " dresses part " + Quoted(part) +
+                            ", which the model does not have: it changes nothing" +
+                            DidYouMean(part, puppet.partNames));
+            }
+            if (!texture.isString()) {
+                r.at(texture, Severity::Error, "wrong-type",
+                     "the texture of " + Quoted(part) + " in " + label + " is " +
+                         DescribeKind(texture) + ", not a texture name: it is skipped");
+            } else if (!texture.text.empty() && model.findTexture(texture.text) < 0) {
+                r.at(texture, Severity::Error, "unknown-skin-texture",
+                     label + " shows texture " + Quoted(texture.text) + " on " + Quoted(part) +
+                         ", which the model does not have: the part keeps what it shows" +
+                         DidYouMean(texture.text, puppet.textureNames));
+            }
+        }
+    }
+}
+
 }  // namespace
 
 void CheckModel(Reporter& r, Puppet& puppet, AnimationNames& names, const LintOptions& options) {
@@ -267,6 +306,7 @@ void CheckModel(Reporter& r, Puppet& puppet, AnimationNames& names, const LintOp
     CheckTextures(r, root.get("textures"), baseDir, options);
     CheckParts(r, root.get("parts"), puppet);
     CheckSprings(r, root.get("physics"), puppet);
+    CheckSkins(r, root.get("skins"), puppet);
 
     const JsonValue& motions = root.get("motions");
     if (motions.isObject()) {

@@ -59,11 +59,11 @@ void Draw(const AnimeDrawParams* params) {
     const size_t texture = static_cast<size_t>(params->texture);
     if (state.trace) {
         const AnimeDrawParams& p = *params;
-        char numbers[1024];  // twelve numbers of at most 50 characters each
+        char numbers[1024];  // thirteen numbers of at most 50 characters each
         std::snprintf(numbers, sizeof numbers,
-                      " %.2f %.2f %.4f %.4f %.4f %.3f %.3f %.3f %g,%g,%g,%g\n", p.x, p.y,
+                      " %.2f %.2f %.4f %.4f %.4f %.3f %.3f %.3f %g,%g,%g,%g %08x\n", p.x, p.y,
                       p.rotation, p.scaleX, p.scaleY, p.alpha, p.anchorX, p.anchorY, p.srcX, p.srcY,
-                      p.srcWidth, p.srcHeight);
+                      p.srcWidth, p.srcHeight, static_cast<unsigned>(p.reserved2));
         const bool known = p.texture >= 0 && texture < state.paths.size();
         state.traced += (known ? state.paths[texture] : "?") + numbers;
     }

@@ -61,7 +61,8 @@ Image ComposeSheet(const std::vector<Image>& tiles, int columns);
 // docs/player.md ("How the player draws") describes. The source rectangle is
 // in texture pixels (empty: the whole texture) and never sampled outside; the
 // pivot at (anchorX, anchorY) of it lands on (x, y); scale, then rotation
-// (+x toward +y, y down), bilinear samples, soft edges over one pixel, and
+// (+x toward +y, y down), bilinear samples, soft edges over one pixel, the
+// colour multiplied by the record's tint (reserved2: bytes R, G, B, A), and
 // "over" blending with the record's alpha clamped to [0, 1]. Records with a
 // zero or non-finite scale, position or rotation, or an empty texture draw
 // nothing.

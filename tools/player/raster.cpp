@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace kivanime_player {
 
@@ -47,6 +49,16 @@ void Sample(const Image& texture, const SourceRect& rect, float tx, float ty, fl
     }
 }
 
+// The record's tint, bytes R, G, B (and A, always 255) in memory order, as
+// factors.
+void TintOf(const AnimeDrawParams& p, float tint[3]) {
+    uint8_t bytes[4];
+    std::memcpy(bytes, &p.reserved2, sizeof bytes);
+    for (int i = 0; i < 3; ++i) {
+        tint[i] = static_cast<float>(bytes[i]) / 255.0f;
+    }
+}
+
 }  // namespace
 
 void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& p) {
@@ -65,6 +77,8 @@ void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& p) {
     const float pivotY = p.anchorY * rect.h;
     const float c = std::cos(p.rotation);
     const float s = std::sin(p.rotation);
+    float tint[3];
+    TintOf(p, tint);
 
     // Screen bounds of the four corners, one pixel wider for the soft edge.
     float minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
@@ -108,8 +122,10 @@ void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& p) {
             if (a <= 0.0f) {
                 continue;
             }
+            // The texel's colour times the tint: premultiplied, the same as
+            // tinting the straight colour.
             for (int i = 0; i < 3; ++i) {
-                out[i] = texel[i] * coverage + out[i] * (1.0f - a);
+                out[i] = texel[i] * tint[i] * coverage + out[i] * (1.0f - a);
             }
             out[3] = a + out[3] * (1.0f - a);
         }

@@ -202,7 +202,7 @@ private:
     // Prints the trace and the summary and hands everything back to the library.
     int Finish(int result) {
         if (result == kExitOk && s_.trace) {
-            std::printf("# texture x y rotation scaleX scaleY alpha anchorX anchorY src\n%s",
+            std::printf("# texture x y rotation scaleX scaleY alpha anchorX anchorY src tint\n%s",
                         Host().traced.c_str());
         }
         api_.Anime_DestroyAllInstances();

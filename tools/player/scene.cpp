@@ -85,8 +85,25 @@ private:
         check(s_.expression.value_or(""), true, "--expression");
         for (const TimelineEvent& e : events_) {
             const std::string where = "timeline event " + std::to_string(e.index);
-            check(e.name, e.kind == EventKind::Expression, where);
+            check(NamesAnimation(e.kind) ? e.name : "", e.kind == EventKind::Expression, where);
             check(e.then, false, where);
+            // Parts, textures and skins: asked for as the event will, on the
+            // scratch instance.
+            const auto known = [&](const std::string& what, const std::string& name, bool ok) {
+                if (result == kExitOk && !ok) {
+                    result = Fail(kExitName,
+                                  "the model has no " + what + " '" + name + "' (" + where + ")");
+                }
+            };
+            if (!e.part.empty()) {
+                known("part", e.part, api_.Anime_SetPartTint(probe, e.part.c_str(), 1, 1, 1));
+            }
+            if (e.kind == EventKind::PartTexture && !e.part.empty()) {
+                known("texture", e.name,
+                      api_.Anime_SetPartTexture(probe, e.part.c_str(), e.name.c_str()));
+            } else if (e.kind == EventKind::Skin) {
+                known("skin", e.name, api_.Anime_SetSkin(probe, e.name.c_str()));
+            }
         }
         api_.Anime_DestroyInstance(probe);
         return result;
@@ -214,6 +231,19 @@ private:
                 return ForEach(&AnimeApi::Anime_SetVisible, e.flag ? 1 : 0);
             case EventKind::ResetPhysics:
                 return ForEach(&AnimeApi::Anime_ResetPhysics);
+            case EventKind::PartOffset:
+                return ForEach(&AnimeApi::Anime_SetPartOffset, e.part.c_str(), v[0], v[1], v[2],
+                               v[3], v[4], v[5]);
+            case EventKind::ClearOffsets:
+                return ForEach(&AnimeApi::Anime_ClearPartOffsets);
+            case EventKind::Skin:
+                return ForEach(&AnimeApi::Anime_SetSkin, name);
+            case EventKind::PartTexture:
+                return ForEach(&AnimeApi::Anime_SetPartTexture, e.part.c_str(), name);
+            case EventKind::Tint:
+                return e.part.empty() ? ForEach(&AnimeApi::Anime_SetTint, v[0], v[1], v[2])
+                                      : ForEach(&AnimeApi::Anime_SetPartTint, e.part.c_str(), v[0],
+                                                v[1], v[2]);
         }
     }
 

@@ -404,6 +404,17 @@ std::string HelpText() {
             head = indent;
         }
     }
+    text += "\nTimeline commands (docs/player.md)\n";
+    std::string line = " ";
+    const std::string commands = TimelineCommandList();
+    for (const std::string_view command : Split(commands, ' ')) {
+        if (line.size() + command.size() > 78) {
+            text += line + "\n";
+            line = " ";
+        }
+        line += " " + std::string(command);
+    }
+    text += line + "\n";
     return text + R"(
 Examples
   kivanime-player examples/hero/model.json --motion idle --expression smile --gif out/idle.gif
@@ -414,8 +425,8 @@ Examples
 
 Exit codes
   0 success, 1 output not written, 2 bad command line, 3 library not loadable,
-  4 model, motion, expression or timeline file not loadable, 5 unknown motion or
-  expression name, 6 texture file missing or not a PNG
+  4 model, motion, expression or timeline file not loadable, 5 unknown motion,
+  expression, skin, part or texture name, 6 texture file missing or not a PNG
 )";
 }
 

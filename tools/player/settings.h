@@ -25,7 +25,7 @@ enum ExitCode : int {
     kExitUsage = 2,    // bad command line
     kExitLibrary = 3,  // the kivanime library could not be loaded
     kExitLoad = 4,     // a model, motion, expression or timeline file did not load
-    kExitName = 5,     // a motion or expression name the model does not have
+    kExitName = 5,     // a motion, expression, skin, part or texture name the model lacks
     kExitTexture = 6,  // a texture file is missing or not a PNG
 };
 
@@ -136,6 +136,11 @@ enum class EventKind {
     CrossFade,        // "crossFade": name, "speed", "fade"
     Queue,            // "queue": name, "speed", "fade"
     FadeOverlay,      // "fadeOverlay": name, "weight", "fade"
+    PartOffset,       // "partOffset": [x, y, rotation, scaleX, scaleY, alpha], "part"
+    ClearOffsets,     // "clearPartOffsets": true
+    Skin,             // "skin": name, or "" for the model's own textures
+    PartTexture,      // "partTexture": texture name (or ""), "part"
+    Tint,             // "tint": [r, g, b], "part" (optional)
 };
 
 struct TimelineEvent {
@@ -143,8 +148,9 @@ struct TimelineEvent {
     EventKind kind = EventKind::Motion;
     std::string name;
     std::string then;  // motion to play once a "motion" has finished
+    std::string part;  // the part a "partOffset", "partTexture" or "tint" changes
     float speed = 1.0f, weight = 1.0f;
-    float values[3] = {0.0f, 0.0f, 0.0f};
+    float values[6] = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
     float overMs = 0.0f;   // tween length for angles, wind and position
     float fadeMs = -1.0f;  // cross-fade or overlay fade length; negative: the motion's own
     bool flag = true;
@@ -156,6 +162,12 @@ struct TimelineEvent {
 // events into `events`, sorted by time with the file's order kept for ties.
 bool ParseTimeline(std::string_view text, const std::string& baseDir, Settings& settings,
                    std::vector<TimelineEvent>& events, std::string& error);
+
+// The timeline's commands, as --help lists them.
+std::string TimelineCommandList();
+// Whether an event's name is a motion's (or, for "expression", an
+// expression's): the names a scene needs loaded. Skins and textures are not.
+bool NamesAnimation(EventKind kind);
 
 bool LoadTimeline(const std::string& path, Settings& settings, std::vector<TimelineEvent>& events,
                   std::string& error);

@@ -19,14 +19,37 @@ namespace {
 using kivanime::JsonValue;
 
 // Each command's key, in the order of EventKind, and its value: a name (-1),
-// true or false (0), or that many numbers.
+// a name or "" (-2), true or false (0), or that many numbers.
 constexpr std::pair<const char*, int> kCommands[] = {
-    {"motion", -1},      {"stopMotion", 0},   {"overlay", -1},        {"stopOverlay", -1},
-    {"stopOverlays", 0}, {"expression", -1},  {"clearExpression", 0}, {"angles", 3},
-    {"wind", 2},         {"globalWind", 2},   {"position", 2},        {"scale", 2},
-    {"alpha", 1},        {"visible", 0},      {"resetPhysics", 0},    {"crossFade", -1},
-    {"queue", -1},       {"fadeOverlay", -1},
+    {"motion", -1},
+    {"stopMotion", 0},
+    {"overlay", -1},
+    {"stopOverlay", -1},
+    {"stopOverlays", 0},
+    {"expression", -1},
+    {"clearExpression", 0},
+    {"angles", 3},
+    {"wind", 2},
+    {"globalWind", 2},
+    {"position", 2},
+    {"scale", 2},
+    {"alpha", 1},
+    {"visible", 0},
+    {"resetPhysics", 0},
+    {"crossFade", -1},
+    {"queue", -1},
+    {"fadeOverlay", -1},
+    {"partOffset", 6},
+    {"clearPartOffsets", 0},
+    {"skin", -2},
+    {"partTexture", -2},
+    {"tint", 3},
 };
+
+// The commands that change one part, named by "part".
+bool NeedsPart(EventKind kind) {
+    return kind == EventKind::PartOffset || kind == EventKind::PartTexture;
+}
 
 bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
     if (!v.isObject()) {
@@ -36,11 +59,9 @@ bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
         return Refuse(error, "needs \"at\", a time in milliseconds (0 or more)");
     }
     std::string key;
-    std::string all;
     int count = 0;
     for (size_t i = 0; i < std::size(kCommands); ++i) {
         const auto [command, n] = kCommands[i];
-        all += all.empty() ? command : std::string(", ") + command;
         if (v.has(command) && !key.empty()) {
             return Refuse(error, "has two commands, \"" + key + "\" and \"" + command + "\"");
         }
@@ -51,7 +72,7 @@ bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
         }
     }
     if (key.empty()) {
-        return Refuse(error, "has no command (" + all + ")");
+        return Refuse(error, "has no command (" + TimelineCommandList() + ")");
     }
     for (const auto& [name, out] : {std::pair{"speed", &e.speed},
                                     {"weight", &e.weight},
@@ -66,6 +87,14 @@ bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
     if (e.kind == EventKind::Motion && v.has("then") &&
         !ReadName(v.get("then"), "then", e.then, error)) {
         return false;
+    }
+    const bool partGiven = v.has("part");
+    if ((partGiven || NeedsPart(e.kind)) && !ReadName(v.get("part"), "part", e.part, error)) {
+        return NeedsPart(e.kind) ? Refuse(error, "needs \"part\", a part name") : false;
+    }
+    if (count == -2) {
+        e.name = value.text;
+        return value.isString() || MustBe(error, key, "a string");
     }
     if (count < 0) {
         return ReadName(value, key, e.name, error);
@@ -112,6 +141,14 @@ bool ParseTimeline(std::string_view text, const std::string& baseDir, Settings& 
     return true;
 }
 
+std::string TimelineCommandList() {
+    std::string list;
+    for (const auto& [command, n] : kCommands) {
+        list += (list.empty() ? "" : ", ") + std::string(command);
+    }
+    return list;
+}
+
 bool LoadTimeline(const std::string& path, Settings& settings, std::vector<TimelineEvent>& events,
                   std::string& error) {
     std::string text;
@@ -121,6 +158,21 @@ bool LoadTimeline(const std::string& path, Settings& settings, std::vector<Timel
     const size_t slash = path.find_last_of("/\\");
     const std::string baseDir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     return ParseTimeline(text, baseDir, settings, events, error);
+}
+
+bool NamesAnimation(EventKind kind) {
+    switch (kind) {
+        case EventKind::Motion:
+        case EventKind::Overlay:
+        case EventKind::StopOverlay:
+        case EventKind::Expression:
+        case EventKind::CrossFade:
+        case EventKind::Queue:
+        case EventKind::FadeOverlay:
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace kivanime_player

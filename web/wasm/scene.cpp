@@ -67,7 +67,7 @@ void AppendSettings(std::string& out, const Settings& s, const std::vector<Timel
     numbers("focal", {s.focal});
     std::vector<std::string> names;
     for (const TimelineEvent& e : events) {
-        names.insert(names.end(), {e.name, e.then});
+        names.insert(names.end(), {NamesAnimation(e.kind) ? e.name : "", e.then});
     }
     names.push_back(s.motion ? s.motion->name : "");
     names.push_back(s.expression.value_or(""));

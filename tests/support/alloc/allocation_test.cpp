@@ -5,8 +5,9 @@
 // Frames allocate nothing: after the first Anime_Update and Anime_Render, a
 // scene with every feature running (motions, overlays, expressions, springs,
 // wind, parallax), drawn whole and one instance at a time while following a
-// part, makes no heap allocation per frame; nor do cross-fades, queued
-// motions, overlay fades and events once they have run once.
+// part and turning, tinting and reskinning parts from code, makes no heap
+// allocation per frame; nor do cross-fades, queued motions, overlay fades and
+// events once they have run once.
 //
 // Running out of memory is a failure like any other: each loading export and
 // instance creation is run with its 1st, 2nd, 3rd... allocation failing until
@@ -138,6 +139,24 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
     }
     ASSERT_GT(alloc::AllocationCount(), beforeCreation);
     Anime_SetGlobalWind(0.5f, 0.1f);
+    // What game code does every frame, once before counting: its first use
+    // on an instance makes room.
+    const auto steer = [](int frame) {
+        const uint32_t id = 1 + static_cast<uint32_t>(frame % 12);
+        const float turn = frame % 3 == 0 ? 0.0f : 0.01f * static_cast<float>(frame);
+        Anime_SetPartOffset(id, "head", 0.0f, 0.0f, turn, 1.0f, 1.0f, 1.0f);
+        Anime_SetPartOffset(id, "chest", 2.0f, 0.0f, 0.0f, 1.0f, 1.0f, 0.5f);
+        Anime_SetTint(id, 1.0f, frame % 2 == 0 ? 1.0f : 0.5f, 0.5f);
+        Anime_SetPartTint(id, "head", 0.8f, 0.2f, 0.2f);
+        Anime_SetPartTexture(id, "head", frame % 2 == 0 ? nullptr : "face");
+        Anime_SetSkin(id, "");
+        if (frame % 7 == 0) {
+            Anime_ClearPartOffsets(id);
+        }
+    };
+    for (int frame = 0; frame < 24; ++frame) {
+        steer(frame);
+    }
     Anime_Update(16.0f);
     Anime_Render();
 
@@ -147,6 +166,7 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
     float transform[6];
     int found = 0;
     for (int frame = 0; frame < 200; ++frame) {
+        steer(frame);
         Anime_Update(dts[frame % 5]);
         Anime_Render();
         // A host drawing puppets one at a time and following a part.

@@ -63,6 +63,24 @@ protected:
     fs::path dir_;
 };
 
+// Whether the image at `path` shows what the golden image does. A few levels
+// of difference are rounding; anything larger on more than a handful of
+// pixels is a change in what is drawn.
+void ExpectGolden(const fs::path& path, const std::string& golden) {
+    Rgba8Image actual, expected;
+    std::string error;
+    ASSERT_TRUE(ReadPng(path.string(), actual, error)) << error;
+    ASSERT_TRUE(ReadPng(golden, expected, error)) << error;
+    ASSERT_EQ(actual.pixels.size(), expected.pixels.size());
+    int differing = 0;
+    for (size_t i = 0; i < actual.pixels.size(); ++i) {
+        differing += std::abs(actual.pixels[i] - expected.pixels[i]) > 6 ? 1 : 0;
+    }
+    EXPECT_LE(differing, static_cast<int>(actual.pixels.size() / 2000))
+        << golden << ": if the change is intended, regenerate with: cmake --build <build dir> "
+        << "--target kivanime_player_golden";
+}
+
 TEST_F(PlayerTest, GoldenFrameOfTheSampleSceneAndTheOtherOutputs) {
     // Keep the arguments before --gif in step with the kivanime_player_golden target.
     const auto r =
@@ -71,24 +89,23 @@ TEST_F(PlayerTest, GoldenFrameOfTheSampleSceneAndTheOtherOutputs) {
             "--sheet-columns 2 --thumb-scale 0.25");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(r.out.empty() && r.err.empty()) << r.out << r.err;  // no progress bar in a file
-    Rgba8Image actual, golden, sheet;
-    std::string error;
-    ASSERT_TRUE(ReadPng((dir_ / "frame.png").string(), actual, error)) << error;
-    ASSERT_TRUE(ReadPng(KIVANIME_PLAYER_GOLDEN, golden, error)) << error;
-    ASSERT_EQ(actual.pixels.size(), golden.pixels.size());
-    // A few levels of difference are rounding; anything larger on more than a
-    // handful of pixels is a change in what is drawn.
-    int differing = 0;
-    for (size_t i = 0; i < actual.pixels.size(); ++i) {
-        differing += std::abs(actual.pixels[i] - golden.pixels[i]) > 6 ? 1 : 0;
-    }
-    EXPECT_LE(differing, static_cast<int>(actual.pixels.size() / 2000))
-        << "if the change is intended, regenerate with: cmake --build <build dir> --target "
-           "kivanime_player_golden";
+    ExpectGolden(dir_ / "frame.png", KIVANIME_PLAYER_GOLDEN);
     EXPECT_GT(fs::file_size(dir_ / "a.gif"), 1000u);
     // Tiles of 128 x 128 in two columns and two rows, 6 px apart.
+    Rgba8Image sheet;
+    std::string error;
     ASSERT_TRUE(ReadPng((dir_ / "sheet.png").string(), sheet, error)) << error;
     EXPECT_EQ(sheet.width * 1000 + sheet.height, (2 * 128 + 3 * 6) * 1000 + 2 * 128 + 3 * 6);
+}
+
+// The sample puppet in its second outfit, with a texture swapped, its head
+// turned and its ribbon and the whole puppet tinted from the timeline.
+TEST_F(PlayerTest, GoldenFrameOfTheSecondSkinSteeredFromTheTimeline) {
+    // Keep the arguments in step with the kivanime_player_golden target.
+    const std::string golden = KIVANIME_PLAYER_GOLDEN_DIR;
+    const auto r = Run("--timeline " + golden + "/forest.json --frames 1 --quiet --still @/f.png");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ExpectGolden(dir_ / "f.png", golden + "/hero-forest.png");
 }
 
 // The draw records --trace prints: texture x y rotation scaleX scaleY alpha.
@@ -177,6 +194,11 @@ TEST_F(PlayerTest, BadInputsNameTheProblemAndExitWithItsCode) {
         "texture": "s"}]})");
     Write("unknown.json", R"({"model": "dot.json", "events": [{"at": 0, "stopMotion": true},
         {"at": 0, "motion": "a", "then": "dance"}]})");
+    Write("skin.json", R"({"model": "dot.json", "events": [{"at": 0, "skin": ""},
+        {"at": 0, "tint": [1, 0, 0], "part": "dot"}, {"at": 0, "skin": "gold"}]})");
+    Write("part.json", R"({"model": "dot.json", "events": [
+        {"at": 0, "partTexture": "dot", "part": "dot"}, {"at": 0, "partTexture": "x", "part": "dot"},
+        {"at": 0, "partOffset": [1, 0, 0, 1, 1, 1], "part": "dto"}]})");
     WriteDot();
     // Each case: the arguments | the exit code | what the message says.
     for (const std::string c : {
@@ -192,6 +214,8 @@ TEST_F(PlayerTest, BadInputsNameTheProblemAndExitWithItsCode) {
              "@/dot.json --timeline @/no.json --gif @/x.gif|4|cannot read the file",
              "@/dot.json --expression angry --gif @/x.gif|5|no expression 'angry' (--expression)",
              "--timeline @/unknown.json --gif @/x.gif|5|no motion 'dance' (timeline event 1)",
+             "--timeline @/skin.json --gif @/x.gif|5|no skin 'gold' (timeline event 2)",
+             "--timeline @/part.json --gif @/x.gif|5|no texture 'x' (timeline event 1)",
              "@/missing.json --gif @/x.gif|6|missing.png': No such file",
              "@/dot.json --gif /dev/full --frames 2|1|cannot write '/dev/full'",
          }) {

@@ -1,6 +1,6 @@
 // The rasteriser against hand-computed pixels: where a record's anchor,
 // scale, rotation and source rectangle put a sprite, and which records draw
-// nothing. Sampling and blending show in the player's golden frame.
+// nothing. Sampling, blending and tints show in the player's golden frames.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -27,10 +27,10 @@ Image Texture(std::vector<std::string> rows) {
 const Image kAtlas = Texture({"yyrrbb", "yyrrbb", "yyyyyy", "yyyyyy"});
 
 // A record of x, y, rotation, scaleX, scaleY, alpha, anchorX, anchorY, srcX,
-// srcY, srcWidth and srcHeight; those not given are 0.
+// srcY, srcWidth and srcHeight; those not given are 0. Untinted.
 AnimeDrawParams Record(std::vector<float> v) {
     v.resize(12);
-    return {0, v[0], v[1], 0, 0, v[2], v[3], v[4], v[5], 0, v[6], v[7], v[8], v[9], v[10], v[11]};
+    return {0, v[0], v[1], 0, 0, v[2], v[3], v[4], v[5], ~0u, v[6], v[7], v[8], v[9], v[10], v[11]};
 }
 
 // The kind of an opaque pixel ('.' when empty, '?' when mixed).

@@ -44,6 +44,8 @@ TEST(PlayerSettings, ReadsEveryValueFormAndLeavesTheRestUnset) {
     EXPECT_FLOAT_EQ(s.fps + s.focal, 1525.0f);
     EXPECT_LT(HelpText().find("  --motion NAME[:SPEED]       main motion"),
               HelpText().find("\nExit codes\n  0 success"));  // written from the table
+    EXPECT_NE(HelpText().find("\n  motion, stopMotion,"), std::string::npos);  // and the timeline's
+    EXPECT_NE(HelpText().find(" fadeOverlay, partOffset, clearPartOffsets,\n"), std::string::npos);
 }
 
 TEST(PlayerSettings, RejectsBadValuesNamingTheOption) {
@@ -115,6 +117,10 @@ TEST(PlayerTimeline, RejectsSlipsWithAMessageNamingTheEvent) {
              {R"({"events": [{"at": 0, "overlay": "a", "weight": "full"}]})", "\"weight\" must"},
              {R"({"events": [{"at": 0, "queue": "a", "fade": null}]})", "\"fade\" must be a"},
              {R"({"events": [{"at": 0, "visible": 1}]})", "\"visible\" must be true or false"},
+             {R"({"events": [{"at": 0, "partOffset": [0, 0, 0, 1, 1, 1]}]})",
+              "event 0 needs \"part\""},
+             {R"({"events": [{"at": 0, "tint": [1, 1, 1], "part": 3}]})", "\"part\" must be"},
+             {R"({"events": [{"at": 0, "skin": null}]})", "\"skin\" must be a string"},
              {R"({"size": [0, 10]})", "\"size\" must be [width, height] in pixels"},
              {R"({"fps": 0})", "\"fps\" must be between 1 and 1000"},
              {R"({"setup3d": {"pivot": 3}})", "in \"setup3d\": \"pivot\" must be an array of 2"},
