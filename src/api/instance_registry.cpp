@@ -84,6 +84,7 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
     auto instance = std::make_unique<AnimeInstance>();
     instance->model = it->second;
     instance->host = manager.callbacks;
+    instance->drawMesh = manager.drawMesh;
     const uint32_t id = NextFreeId(manager);
     // Make room in both maps first, so that nothing can fail once the host
     // has handed out texture handles.
@@ -95,6 +96,11 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
     try {
         refused = LoadTextures(*instance, firstRefused);
         InitializeInstanceState(*instance);
+        if (instance->drawMesh != nullptr) {
+            // The draw pass places one mesh at a time in shared room.
+            manager.renderFrame.scratch.reserveMesh(
+                static_cast<size_t>(instance->model->topology.meshes.largest));
+        }
         auto inserted = manager.instances.emplace(id, std::move(instance));
         try {
             manager.instanceModelNames.emplace(id, std::move(nameCopy));

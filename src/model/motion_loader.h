@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "json/json_value.h"
 #include "model/anime_model.h"
@@ -18,6 +19,13 @@ bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view 
 // `model` resolves part and texture names to indices.
 MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value);
 MotionKeyframe ReadKeyframeJson(const AnimeModel& model, const JsonValue& value);
+// A keyframe's "deform" (numbers read as x, y offset pairs of consecutive
+// vertices; a number that is not one gives 0) from vertex "deformStart" on
+// (truncated toward zero, 0 by default), for a mesh of `vertexCount`
+// vertices: pairs outside the mesh and an odd last number are dropped. The
+// kept offsets are appended to `values`.
+KeyframeDeform ReadKeyframeDeform(const JsonValue& keyframe, int32_t vertexCount,
+                                  std::vector<float>& values);
 // The easing names a keyframe may give; the first applies to any other text.
 inline constexpr std::pair<std::string_view, EasingType> kEasingNames[] = {
     {"linear", EasingType::Linear},
@@ -37,5 +45,8 @@ EasingType ParseEasing(std::string_view text);
 // Sorts keyframes ascending by time. Any float order is safe: NaN times go
 // last, equal times keep their file order.
 void SortKeyframes(std::vector<MotionKeyframe>& keyframes);
+// The same, moving each keyframe's deform along with it (when there is one
+// per keyframe).
+void SortKeyframes(std::vector<MotionKeyframe>& keyframes, std::vector<KeyframeDeform>& deforms);
 
 }  // namespace kivanime

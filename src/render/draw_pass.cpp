@@ -1,5 +1,8 @@
 #include "render/draw_pass.h"
 
+#include <algorithm>
+
+#include "render/mesh_placement.h"
 #include "render/parallax.h"
 #include "render/stable_sort.h"
 
@@ -152,15 +155,43 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
                           item.scaleX, item.scaleY);
 }
 
-[[gnu::flatten]] void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
-    if (!instance.model || instance.host.draw == nullptr) {
-        return;
+namespace {
+
+// Hands every part to draw.
+struct SpriteOutput {
+    AnimeDrawFn draw;
+
+    void operator()(int32_t, const AnimeDrawParams& params) const { draw(&params); }
+};
+
+// Hands a part with a drawable mesh to the mesh function, with its vertices
+// placed by the record; any other part to draw, when there is one.
+struct MeshOutput {
+    AnimeDrawFn draw;
+    AnimeDrawMeshFn drawMesh;
+    const PartMeshRef* meshes;
+    const float* xy;
+    const float* uv;
+    const uint16_t* indices;
+    AnimeMeshVertex* vertices;  // room for the largest mesh
+
+    void operator()(int32_t part, const AnimeDrawParams& params) const {
+        const PartMeshRef& mesh = meshes[part];
+        if (mesh.drawable()) {
+            const size_t first = 2 * static_cast<size_t>(mesh.firstVertex);
+            PlaceMeshVertices(params, xy + first, uv + first, static_cast<size_t>(mesh.vertexCount),
+                              vertices);
+            drawMesh(&params, vertices, mesh.vertexCount,
+                     indices + static_cast<size_t>(mesh.firstIndex), mesh.indexCount);
+        } else if (draw != nullptr) {
+            draw(&params);
+        }
     }
+};
+
+template <typename Output>
+void DrawParts(const AnimeInstance& instance, DrawScratch& scratch, const Output& output) {
     const AnimeModel& model = *instance.model;
-    if (instance.poses.size() != model.parts.size()) {
-        return;
-    }
-    const AnimeDrawFn draw = instance.host.draw;
     const Placement place = PlacementOf(instance);
     const PartPose* const poses = instance.poses.data();
     const AnimePart* const parts = model.parts.data();
@@ -175,7 +206,7 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
             const PoseChannels& world = pose.world;
             AnimeDrawParams params = MakeDrawParams(place, parts[i], pose, world.x, world.y,
                                                     world.rotation, world.scaleX, world.scaleY);
-            draw(&params);
+            output(i, params);
         }
         return;
     }
@@ -199,8 +230,50 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
         const int32_t i = index[j];
         AnimeDrawParams params = MakeDrawParams(place, parts[i], poses[i], x[j], y[j], rotation[j],
                                                 scaleX[j], scaleY[j]);
-        draw(&params);
+        output(i, params);
     }
+}
+
+// The instance's deformed vertices, when it has any and they match its model.
+bool HasMeshes(const AnimeInstance& instance) {
+    const MeshTable& meshes = instance.model->topology.meshes;
+    return meshes.vertexCount() > 0 && instance.mesh.xy.size() == meshes.restXY.size() &&
+           meshes.parts.size() == instance.model->parts.size();
+}
+
+}  // namespace
+
+[[gnu::flatten]] void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
+    if (!instance.model || instance.poses.size() != instance.model->parts.size()) {
+        return;
+    }
+    if (instance.drawMesh != nullptr && HasMeshes(instance)) {
+        const MeshTable& meshes = instance.model->topology.meshes;
+        scratch.reserveMesh(static_cast<size_t>(meshes.largest));
+        DrawParts(instance, scratch,
+                  MeshOutput{instance.host.draw, instance.drawMesh, meshes.parts.data(),
+                             instance.mesh.xy.data(), meshes.uv.data(), meshes.indices.data(),
+                             scratch.meshVertices.data()});
+    } else if (instance.host.draw != nullptr) {
+        DrawParts(instance, scratch, SpriteOutput{instance.host.draw});
+    }
+}
+
+int32_t PartMeshVertices(const AnimeInstance& instance, size_t index, AnimeMeshVertex* out,
+                         int32_t capacity) {
+    if (!instance.model || index >= instance.poses.size() || !HasMeshes(instance)) {
+        return 0;
+    }
+    const MeshTable& meshes = instance.model->topology.meshes;
+    const PartMeshRef& mesh = meshes.parts[index];
+    if (!mesh.drawable()) {
+        return 0;
+    }
+    const size_t first = 2 * static_cast<size_t>(mesh.firstVertex);
+    const size_t written = static_cast<size_t>(std::clamp(capacity, 0, mesh.vertexCount));
+    PlaceMeshVertices(PartDrawParams(instance, index), instance.mesh.xy.data() + first,
+                      meshes.uv.data() + first, written, out);
+    return mesh.vertexCount;
 }
 
 }  // namespace kivanime

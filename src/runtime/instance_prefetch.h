@@ -27,6 +27,12 @@ inline void PrefetchPoses(const AnimeInstance& instance) {
     for (const char* line = begin; line < end; line += 64) {
         __builtin_prefetch(line);
     }
+    // And the vertices of its meshes, when it has any.
+    const char* vertices = reinterpret_cast<const char*>(instance.mesh.xy.data());
+    const char* verticesEnd = vertices + instance.mesh.xy.size() * sizeof(float);
+    for (const char* line = vertices; line < verticesEnd; line += 64) {
+        __builtin_prefetch(line);
+    }
 #else
     (void)instance;
 #endif

@@ -58,6 +58,7 @@ struct Worker {
     int64_t faults = 0;         // failed creations, moved instances, another thread's error
     const char* text = nullptr;
     float out[6] = {};
+    AnimeMeshVertex mesh[4] = {};  // more than the largest capacity picked
 
     int Pick(int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); }
 
@@ -79,6 +80,10 @@ struct Worker {
             return static_cast<float>(Pick(1000)) / 20.0f - 10.0f;
         } else if constexpr (std::is_same_v<T, float*>) {
             return out;
+        } else if constexpr (std::is_same_v<T, AnimeMeshVertex*>) {
+            return Pick(4) == 0 ? nullptr : mesh;
+        } else if constexpr (std::is_same_v<T, AnimeDrawMeshFn>) {
+            return Pick(2) == 0 ? nullptr : &host::DrawMesh;
         } else {
             return &kTables[Pick(2)];
         }

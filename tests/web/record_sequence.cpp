@@ -4,6 +4,7 @@
 // prints every line, result, texture call and draw record, floats as bit
 // patterns. The browser test (sequence.txt through the JavaScript module) and
 // the C# test (its script through the bindings) must print the same lines.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +51,18 @@ const AnimeHostCallbacks kHost = {
     LoadTexture, [](int32_t texture) { std::printf("release %d\n", texture); }, nullptr,
     [](const AnimeDrawParams* params) { PrintWords("draw", params, 16); }};
 
+// A mesh function that prints the record, the vertices and the indices.
+void DrawMesh(const AnimeDrawParams* params, const AnimeMeshVertex* vertices, int32_t count,
+              const uint16_t* indices, int32_t indexCount) {
+    PrintWords("mesh", params, 16);
+    PrintWords("vertices", vertices, 4 * static_cast<size_t>(count));
+    std::printf("indices");
+    for (int32_t k = 0; k < indexCount; ++k) {
+        std::printf(" %u", static_cast<unsigned>(indices[k]));
+    }
+    std::printf("\n");
+}
+
 // One script line's words, taken in order as the arguments of the call.
 // Pointers to floats are the call's outputs: one is an array of six (a
 // part's transform), several are one float each.
@@ -58,6 +71,8 @@ struct Args {
     size_t next = 0;
     float out[6] = {};
     size_t outs = 0;
+    AnimeMeshVertex mesh[64] = {};  // a mesh's vertices
+    bool meshOut = false;
 
     template <typename T>
     T Take() {
@@ -66,6 +81,12 @@ struct Args {
             return next < words.size() && words[next++] == "-" ? nullptr : &kHost;
         } else if constexpr (std::is_same_v<T, float*>) {
             return &out[outs++];
+        } else if constexpr (std::is_same_v<T, AnimeMeshVertex*>) {
+            meshOut = true;
+            return mesh;
+        } else if constexpr (std::is_same_v<T, AnimeDrawMeshFn>) {
+            // "SetMeshCallback -" takes NULL, any other word the printing one.
+            return words.at(next++) == "-" ? nullptr : &DrawMesh;
         } else if constexpr (std::is_same_v<T, const char*>) {
             const std::string& word = words.at(next++);
             return word == "-" ? nullptr : word.c_str();
@@ -80,18 +101,35 @@ struct Args {
 // Calls `function` with the line's words and prints its result and outputs.
 template <typename R, typename... P>
 void Play(R (*function)(P...), Args& a) {
+    if (function == nullptr) {
+        std::printf("= not exported\n");
+        return;
+    }
     const std::tuple<P...> args{a.Take<P>()...};  // braces take the words in order
+    long long result = 0;
     if constexpr (std::is_void_v<R>) {
         std::apply(function, args);
     } else if constexpr (std::is_pointer_v<R>) {
         std::printf("= %s\n", std::apply(function, args));
     } else {
-        std::printf("= %lld\n", static_cast<long long>(std::apply(function, args)));
+        result = static_cast<long long>(std::apply(function, args));
+        std::printf("= %lld\n", result);
     }
     if (a.outs > 0) {
         PrintWords("=", a.out, a.outs == 1 ? 6 : a.outs);
     }
+    if (a.meshOut) {
+        PrintWords("=", a.mesh, 4 * static_cast<size_t>(std::clamp(result, 0LL, 64LL)));
+    }
 }
+
+// Every export is referenced weakly: a library built before an export
+// existed still runs the scripts that do not call it (scripts/compare-records.sh
+// runs one against a build of an earlier commit).
+#define KIVANIME_TEXT(x) #x
+#define KIVANIME_WEAK(name) _Pragma(KIVANIME_TEXT(weak name))
+KIVANIME_FOR_EACH_EXPORT(KIVANIME_WEAK)
+#undef KIVANIME_WEAK
 
 // Every export, by its name without the prefix.
 #define KIVANIME_ENTRY(name) {#name + 6, [](Args& a) { Play(&name, a); }},
