@@ -1,5 +1,6 @@
 #include "api/instance_registry.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "api/last_error.h"
@@ -100,6 +101,12 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
             // The draw pass places one mesh at a time in shared room.
             manager.renderFrame.scratch.reserveMesh(
                 static_cast<size_t>(instance->model->topology.meshes.largest));
+        }
+        // A render lists every instance: room for one more now, not in the
+        // next frame (growing as push_back would).
+        auto& order = manager.renderFrame.order;
+        if (order.capacity() < manager.instances.size() + 1) {
+            order.reserve(std::max(order.capacity() * 2, manager.instances.size() + 1));
         }
         auto inserted = manager.instances.emplace(id, std::move(instance));
         try {
