@@ -149,6 +149,7 @@ private:
     int Start() {
         const AnimeHostCallbacks callbacks = HostCallbacks();
         api_.Anime_Init(&callbacks);
+        api_.Anime_SetMeshCallback(MeshCallback());
         int result = Load();
         result = result == kExitOk ? CheckNames() : result;
         result = result == kExitOk ? CreatePuppets() : result;
