@@ -1,6 +1,9 @@
 # `cmake --install`: the shared library with its version links, the header,
-# the tools that were built, and a CMake package so that an engine's build can
-# say find_package(kivanime) and link kivanime::kivanime.
+# the tools that were built, a CMake package so that an engine's build can
+# say find_package(kivanime) and link kivanime::kivanime, the C# bindings, the
+# license and the changelog.
+# The version comes from the header (see the top CMakeLists.txt) as
+# PROJECT_VERSION, for the library, the package and the bindings alike.
 include(CMakePackageConfigHelpers)
 
 set(KIVANIME_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/kivanime)
@@ -31,3 +34,17 @@ foreach(tool kivanime-player kivanime-lint)
         install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     endif()
 endforeach()
+
+# The C# bindings as a folder to add to a C# project, with AnimeVersion.cs,
+# which states this version, made at configure time.
+set(KIVANIME_CSHARP_DIR ${PROJECT_BINARY_DIR}/bindings/csharp)
+configure_file(${PROJECT_SOURCE_DIR}/bindings/csharp/AnimeVersion.cs.in
+    ${KIVANIME_CSHARP_DIR}/AnimeVersion.cs @ONLY)
+set(KIVANIME_CSHARP_SOURCES
+    ${PROJECT_SOURCE_DIR}/bindings/csharp/Kivanime.cs
+    ${PROJECT_SOURCE_DIR}/bindings/csharp/NativeMethods.cs
+    ${KIVANIME_CSHARP_DIR}/AnimeVersion.cs)
+install(FILES ${KIVANIME_CSHARP_SOURCES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kivanime/csharp)
+
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+    DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -36,6 +36,10 @@ FilePtr OpenForReading(const std::string& path) {
 
 }  // namespace
 
+bool CanOpenFile(const std::string& path) {
+    return OpenForReading(path) != nullptr;
+}
+
 bool ReadFileBytes(const std::string& path, std::string& out) {
     out.clear();
     FilePtr file = OpenForReading(path);

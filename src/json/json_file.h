@@ -12,6 +12,9 @@ namespace kivanime {
 // the narrow (code page) open cannot find is retried in its UTF-16 form.
 bool ReadFileBytes(const std::string& path, std::string& out);
 
+// True when ReadFileBytes could open the file at `path`, without reading it.
+bool CanOpenFile(const std::string& path);
+
 // Parses the file at `path`; a file that cannot be read gives Null.
 JsonValue ReadJsonFile(const std::string& path);
 

@@ -17,7 +17,8 @@ endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
-# The library's version links, the header, the tools and the package files.
+# The library's version links, the header, the tools, the package files, the
+# C# bindings and the license.
 file(GLOB real_library ${prefix}/${LIB_DIR}/libkivanime.so.*.*.*)
 file(READ_SYMLINK ${prefix}/${LIB_DIR}/libkivanime.so dev_link)
 file(GLOB so_link ${prefix}/${LIB_DIR}/libkivanime.so.[0-9])
@@ -25,7 +26,11 @@ set(expected
     ${prefix}/include/kivanime.h
     ${prefix}/bin/kivanime-lint
     ${prefix}/${LIB_DIR}/cmake/kivanime/kivanimeConfig.cmake
-    ${prefix}/${LIB_DIR}/cmake/kivanime/kivanimeConfigVersion.cmake)
+    ${prefix}/${LIB_DIR}/cmake/kivanime/kivanimeConfigVersion.cmake
+    ${prefix}/share/kivanime/csharp/Kivanime.cs
+    ${prefix}/share/kivanime/csharp/NativeMethods.cs
+    ${prefix}/share/kivanime/csharp/AnimeVersion.cs
+    ${prefix}/share/doc/kivanime/LICENSE)
 if(PLAYER)
     list(APPEND expected ${prefix}/bin/kivanime-player)
 endif()

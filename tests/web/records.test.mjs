@@ -2,8 +2,9 @@
 // texture calls and draw records (bit for bit) as the native library for a
 // scripted session (sequence.txt, run natively by kivanime_record_sequence);
 // <kivanime-player> loads the sample puppet through the URL loader, draws it
-// with a motion and an expression, and pauses off screen. (Both renderers
-// against the native player's frames: viewer.test.mjs.)
+// with a motion and an expression, and pauses off screen; the page learns
+// what a file is, and what a model holds, from the library's readers. (Both
+// renderers against the native player's frames: viewer.test.mjs.)
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -51,6 +52,24 @@ async function runInPage(script) {
     return out.join('\n') + '\n';
 }
 
+// Runs in the page: what the library reads texts as, the sample puppet as the
+// library holds it, and a refused file's reason with its place.
+async function readThroughLibrary() {
+    const kv = await (await import('/src/kivanime.js')).loadRuntime();
+    const kinds = ['{"parts": [{"name": "a"},], "textures": {}}', '{"canvas": {"width": 20}}', '{"name": "walk" "tracks": [{}]}',
+        '{"name": "smile", "params": [{}]}', '{"blendMs": 100}', '{"model": "m.json", "events": [],}', '{"events": [{"at": 0, "motion": "idle"}]}',
+        '{"model": "m.json", "tracks": [{}]}', '{"events": [{"at": -1, "motion": "idle"}]}', '{}', '[1]', ''].map((text) => {
+        const d = kv.readFile(new TextEncoder().encode(text));
+        return `${d.kind} ${d.name ?? d.model ?? ''}`.trim();
+    });
+    const dir = '/examples/hero/';
+    const hero = await kv.loadPuppet('hero', { model: `${dir}model.json`, motions: [`${dir}motions/wave.json`, `${dir}motions/idle.json`], expressions: [`${dir}expressions/smile.json`] });
+    const broken = new Map([['model.json', '{"parts": [{"name": "a"},]}'], ['motions/bad.json', '\n\n   "walk"']]);
+    const reason = await kv.loadPuppet('broken', broken).then(() => 'loaded', (e) => e.message);
+    return { kinds, motions: hero.motions, expressions: hero.expressions, size: [hero.width, hero.height], thigh: hero.parts[1],
+        ribbonParent: hero.parts[31].parentIndex, textures: kv.describeModel('hero').textures.length, reason, left: kv.describeModel('broken') };
+}
+
 async function element() {
     await import('/src/player-element.js');
     const el = document.createElement('kivanime-player');
@@ -75,7 +94,7 @@ async function element() {
     return { drawn, pausedOffScreen: el.frame === 0, playing: el.instance.playing };
 }
 
-test('the C mirror in the browser matches the native library call for call; the custom element plays', (t) =>
+test('the C mirror in the browser matches the native library call for call; the custom element plays; files are read through the library', (t) =>
     withBrowser(
         t,
         async ({ url, browser }) => {
@@ -87,6 +106,14 @@ test('the C mirror in the browser matches the native library call for call; the 
             const el = await second.page.evaluate(element);
             // It drew on a tenth of its canvas or more, and holds its frame off screen.
             assert.ok(el.drawn > 0.1 && el.pausedOffScreen && el.playing, JSON.stringify(el));
+            const read = await second.page.evaluate(readThroughLibrary);
+            assert.deepEqual(read, {
+                kinds: ['model unnamed', 'model unnamed', 'motion walk', 'expression smile', 'expression unnamed', 'scene m.json', 'scene',
+                    'motion unnamed', 'motion unnamed', 'motion unnamed', 'none', 'none'],
+                motions: ['blink', 'idle', 'wave'], expressions: ['smile'], size: [512, 512], ribbonParent: 33, textures: 28, left: { kind: 'none' },
+                thigh: { name: 'thigh_l', parent: 'hip', texture: 'thigh', parentIndex: 0 },
+                reason: 'cannot load a motion into model "broken": motions/bad.json:3:4: expected a JSON object, found a string ""walk""',
+            });
             assert.deepEqual([...errors, ...second.errors], []);
         },
         { 'the native recorder (cmake --preset dev)': NATIVE },

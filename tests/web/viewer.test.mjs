@@ -1,10 +1,11 @@
 // The viewer page in Chromium: frames of scene scripts through the URL
 // parameters match the native player's with both renderers (the sample
-// scene, and a crowd with placement, visibility and wind commands), and what
-// the player refuses the page refuses too; a dropped puppet folder plays and
-// its controls act; saving a file reloads it and keeps what was chosen; a
-// broken model shows the lint's finding with its line and column; loose
-// picked files load; nothing is logged as an error.
+// scene; a crowd with placement, visibility and wind commands; a model and a
+// scene that only the lenient reader takes), and what the player refuses the
+// page refuses too; a dropped puppet folder plays and its controls act;
+// saving a file reloads it and keeps what was chosen; a broken model shows
+// the library's reason with its line and column; loose picked files, the
+// scene among them, are told apart; nothing is logged as an error.
 // KIVANIME_SCREENSHOT=1 also writes docs/web-viewer.png.
 import assert from 'node:assert/strict';
 import { createHash } from 'node:crypto';
@@ -18,9 +19,11 @@ import { NATIVE_DIR, REPO, WEB_DIR, openPage, run, withBrowser } from './harness
 const HERO = path.join(REPO, 'examples/hero');
 const PLAYER = path.join(NATIVE_DIR, 'tools/player/kivanime-player');
 
-// Scenes copied beside the sample scene in the served folder (scenes/): a
-// crowd at its own phases, moved, scaled, hidden and blown about; and one
-// naming an expression the model lacks.
+// Files copied beside the sample scene in the served folder (scenes/): a
+// crowd at its own phases, moved, scaled, hidden and blown about; a scene
+// naming an expression the model lacks; and a model and scene with trailing
+// and missing commas, a missing colon, numbers such as "1." and "1e", values
+// of the wrong kind and unknown keys.
 const SCENES = fs.readdirSync(path.join(REPO, 'tests/web/scenes'));
 
 // Runs in the page: per-pixel differences between two PNGs (base64).
@@ -61,7 +64,7 @@ async function afterLoad(page, action) {
     await page.waitForFunction((n) => Number(document.body.dataset.loads ?? 0) > n, { timeout: 60000 }, loads);
 }
 
-test('the viewer page: the native player\'s frames and refusals; a dropped folder plays, its controls act, saving reloads it, broken files show the lint', (t) =>
+test('the viewer page: the native player\'s frames and refusals; a dropped folder plays, its controls act, saving reloads it, broken files show why', (t) =>
     withBrowser(
         t,
         async ({ url, browser }) => {
@@ -78,6 +81,7 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                     // The player's defaults: 60 frames at 25 per second, 512x512, the origin 30 px above the bottom.
                     [[path.join(HERO, 'model.json'), '--frames', '11', '--size', '300x400'], 'model=../examples/hero/model.json&frame=10&size=300x400'],
                     [['--timeline', path.join(scenes, 'crowd.json'), '--frames', '21'], 'timeline=../examples/hero/crowd.json&frame=20'],
+                    [['--timeline', path.join(scenes, 'lenient.json'), '--frames', '31'], 'timeline=../examples/hero/lenient.json&frame=30'],
                 ];
                 for (const [args, query] of cases) {
                     const still = path.join(work, 'still.png');
@@ -99,6 +103,8 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                 const refusals = [
                     ['timeline=../examples/hero/scene.json&frame=150', /last frame, 149/],
                     ['timeline=../examples/hero/typo.json', /the model has no expression 'wlak' \(timeline event 1\)/],
+                    // Any other parameter is the player's option of that name.
+                    ['timeline=../examples/hero/lenient.json&crowd=0', /^bad value '0' for --crowd \(expected N\)$/],
                 ];
                 for (const [query, message] of refusals) {
                     const frame = await openFrame(browser, `${url}/viewer/?${query}`);
@@ -170,31 +176,34 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                     document.querySelector('#overlays li[data-name="wave"] input[type=checkbox]').checked]);
                 assert.deepEqual(kept, ['smile', 'idle', '30', true]);
 
-                // A save that breaks the model (not a JSON object) says why, with
-                // the lint's place, and the puppet loaded before plays on; a model
-                // the reader repairs loads, and the lint's first error is shown
-                // with its place.
+                // A save that breaks the model (not a JSON object) shows the
+                // library's reason, with its place, and the puppet loaded before
+                // plays on; a model the reader repairs loads, and the lint's first
+                // error is shown with its place.
                 const modelFile = path.join(hero, 'model.json');
                 const model = fs.readFileSync(modelFile, 'utf8');
                 const line = model.slice(0, model.indexOf('"parts": [')).split('\n').length;
                 for (const [text, state, message] of [
-                    ['[1, 2,\n  3', 'error', /^The puppet did not load: cannot load the model 'model.json': it is not a JSON object\nmodel\.json:\d+:\d+: .*\nThe puppet on screen is the one loaded before\.$/],
+                    ['\n  [1, 2,\n  3', 'error', /^The puppet did not load: cannot load model "puppet\d+": model\.json:2:3: expected a JSON object, found an array "\[1, 2,"\nThe puppet on screen is the one loaded before\.$/],
                     [model.replace('"parts": [', '"parts": [ {"name": ], '), 'ready', new RegExp(`^The lint found errors; the first: model\\.json:${line}:\\d+: `)],
                 ]) {
                     await afterLoad(page, () => fs.writeFileSync(modelFile, text));
                     assert.equal(await page.evaluate(() => document.body.dataset.state), state);
                     assert.match(await page.$eval('#message', (e) => e.textContent), message);
                     const still = await print(null, 0);
-                    assert.ok(state === 'ready' || (await print(null, 300)) !== still, 'the puppet loaded before plays on');
+                    assert.notEqual(await print(null, 300), still, 'the puppet loaded before, or the repaired one, plays');
                 }
 
-                // Files picked one by one, without their folders, are put back in place.
-                const loose = ['model.json', ...['motions', 'expressions', 'textures'].flatMap((folder) =>
+                // Files picked one by one, without their folders, are put back in
+                // place by what the library reads them as: the scene is no motion.
+                const loose = ['model.json', 'scene.json', ...['motions', 'expressions', 'textures'].flatMap((folder) =>
                     fs.readdirSync(path.join(HERO, folder)).map((f) => `${folder}/${f}`))];
                 const picker = await page.$('#pick-files');
                 await afterLoad(page, () => picker.uploadFile(...loose.map((f) => path.join(HERO, f))));
                 assert.equal(await page.$eval('#message', (e) => e.textContent), '');
                 assert.deepEqual(await text('#expressions li'), ['(none)', 'sleepy', 'smile', 'surprised']);
+                assert.deepEqual(await text('#motions li'), ['blink', 'idle', 'jump', 'walk', 'wave']);
+                assert.equal(await page.$eval('#lint-summary', (e) => e.textContent), '0 errors, 0 warnings, 0 infos');
                 assert.deepEqual(errors, []);
             } finally {
                 fs.rmSync(work, { recursive: true, force: true });

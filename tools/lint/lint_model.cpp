@@ -1,8 +1,8 @@
 // Checks of a model file: its keys, its parts and springs, the names that
 // join them, the shape of the hierarchy and the texture files.
-#include <cstdio>
 #include <string>
 
+#include "json/json_file.h"
 #include "lint_checks.h"
 #include "model/model_loader.h"
 
@@ -68,15 +68,6 @@ std::string PartLabel(const AnimeModel& model, size_t index) {
     return name.empty() ? "part #" + std::to_string(index + 1) : "part " + Quoted(name);
 }
 
-bool FileExists(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        return false;
-    }
-    std::fclose(f);
-    return true;
-}
-
 void CheckTextures(Reporter& r, const JsonValue& textures, const std::string& baseDir,
                    const LintOptions& options) {
     if (!textures.isObject()) {
@@ -101,7 +92,7 @@ void CheckTextures(Reporter& r, const JsonValue& textures, const std::string& ba
             continue;
         }
         std::string full = baseDir + path;
-        if (!FileExists(full)) {
+        if (!CanOpenFile(full)) {
             bool absolute =
                 path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':');
             r.at(value, Severity::Warning, "texture-file-missing",

@@ -1,10 +1,13 @@
 // kivanime-lint model.json motions/*.json expressions/*.json
 #include <cstdio>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "lint.h"
+
+#if defined(_WIN32)
+#include "text/utf.h"
+#endif
 
 namespace {
 
@@ -23,24 +26,14 @@ constexpr const char* kUsage =
     "Exit status: 0 clean (or only warnings and infos), 1 findings that fail\n"
     "the check, 2 bad usage.\n";
 
-}  // namespace
-
-#if defined(_WIN32)
-// Windows shells hand "motions\*.json" over as it stands; with this set, the
-// MinGW-w64 start-up code expands it the way a Unix shell would.
-extern "C" {
-int _dowildcard = -1;
-}
-#endif
-
-int main(int argc, char** argv) {
+// Arguments are UTF-8, as every path in the library is.
+int Run(const std::vector<std::string>& args) {
     bool json = false;
     bool strict = false;
     kivanime::lint::LintOptions options;
     std::vector<std::string> paths;
     bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
+    for (const std::string& arg : args) {
         if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             if (arg == "--json") {
                 json = true;
@@ -54,12 +47,12 @@ int main(int argc, char** argv) {
                 std::fputs(kUsage, stdout);
                 return 0;
             } else {
-                std::fprintf(stderr, "kivanime-lint: unknown option %s\n\n%s", argv[i], kUsage);
+                std::fprintf(stderr, "kivanime-lint: unknown option %s\n\n%s", arg.c_str(), kUsage);
                 return 2;
             }
             continue;
         }
-        paths.emplace_back(arg);
+        paths.push_back(arg);
     }
     if (paths.empty()) {
         std::fputs(kUsage, stderr);
@@ -71,3 +64,29 @@ int main(int argc, char** argv) {
     std::fwrite(out.data(), 1, out.size(), stdout);
     return kivanime::lint::ExitCodeFor(findings, strict);
 }
+
+}  // namespace
+
+#if defined(_WIN32)
+// Windows shells hand "motions\*.json" over as it stands; with this set, the
+// MinGW-w64 start-up code expands it the way a Unix shell would. The narrow
+// arguments are in the ANSI code page, which cannot hold most of the world's
+// folder names: the program starts at wmain instead (linked with -municode)
+// and takes the UTF-16 ones.
+extern "C" {
+int _dowildcard = -1;
+int wmain(int argc, wchar_t** argv);
+}
+
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        args.push_back(kivanime::WideToUtf8(argv[i]));
+    }
+    return Run(args);
+}
+#else
+int main(int argc, char** argv) {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif

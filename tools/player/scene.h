@@ -2,7 +2,8 @@
 // plays the requested motions and the timeline frame by frame, and writes
 // the outputs. The library draws through the four host functions of
 // host.cpp: PNG textures decoded with libpng, and a draw that rasterises into
-// the current frame.
+// the current frame. The scene itself (scene.cpp) is also compiled into the
+// web page's WebAssembly module, so that a scene plays the same in both.
 #pragma once
 
 #include <map>
@@ -16,9 +17,35 @@
 
 namespace kivanime_player {
 
+// The name the scene's model is loaded under.
+inline constexpr const char* kModelName = "puppet";
+
+// When frame `frame` is shown, in milliseconds from the start.
+inline float FrameTimeMs(int frame, float fps) {
+    return static_cast<float>(frame * 1000.0 / fps);
+}
+
 // Returns an ExitCode; messages go to stderr, the summary to stdout.
 int RunScene(const AnimeApi& api, const Settings& settings,
              const std::vector<TimelineEvent>& events);
+
+// A scene under way on the library.
+class ScenePlayback {
+public:
+    virtual ~ScenePlayback() = default;
+    // Runs the events due by `now` (milliseconds, not before the last call),
+    // moves the tweens on and updates the library.
+    virtual void Advance(float now) = 0;
+};
+
+// Starts a scene on the model loaded as kModelName: tries every name the
+// settings and events use on a scratch instance (which loads every texture;
+// a message in `textureError` by then fails the start), creates the
+// instances and applies the commands at time 0. On failure returns null with
+// the ExitCode in `result`, the message having gone through Fail.
+std::unique_ptr<ScenePlayback> StartScene(const AnimeApi& api, const Settings& settings,
+                                          const std::vector<TimelineEvent>& events,
+                                          const std::string& textureError, int& result);
 
 // What the host functions work on. The library calls them without a context,
 // so there is one of these, reached through Host().

@@ -370,8 +370,16 @@ void Resolve(Settings& s) {
     }
 }
 
+Failures& FailureLog() {
+    static Failures log;
+    return log;
+}
+
 int Fail(int code, const std::string& message) {
-    std::fprintf(stderr, "kivanime-player: error: %s\n", message.c_str());
+    FailureLog().last = message;
+    if (FailureLog().print) {
+        std::fprintf(stderr, "kivanime-player: error: %s\n", message.c_str());
+    }
     return code;
 }
 

@@ -108,6 +108,13 @@ std::string HelpText();
 
 // Prints "kivanime-player: error: MESSAGE" on stderr and returns `code`.
 int Fail(int code, const std::string& message);
+// What became of Fail's messages: the web page, which shows them itself,
+// turns the printing off and reads the last one.
+struct Failures {
+    bool print = true;
+    std::string last;
+};
+Failures& FailureLog();
 
 // The commands of a timeline event, in the order of the reader's table.
 enum class EventKind {

@@ -402,7 +402,7 @@ export class Runtime {
         }
         const files =
             Array.isArray(source) || (typeof FileList !== 'undefined' && source instanceof FileList)
-                ? await collectDroppedFiles(/** @type {any} */ (source))
+                ? await collectDroppedFiles(/** @type {any} */ (source), (data) => this.readFile(data))
                 : await fetchPuppetFiles(
                       /** @type {PuppetUrls} */ (
                           typeof source === 'object' && !(source instanceof URL) ? source : { model: source }
@@ -412,18 +412,17 @@ export class Runtime {
     }
 
     /**
-     * Loads a puppet from files already in memory.
+     * Loads a puppet from files already in memory. The library reads every
+     * file, repairing what its reader repairs; a file it refuses rejects with
+     * its reason (file, line and column).
      * @param {string} name
      * @param {PuppetFiles} files
      * @returns {Promise<Puppet>}
      */
     async loadPuppetFiles(name, files) {
         const root = `/puppets/${encodeURIComponent(name)}/`;
-        const model = parseJson(files.model.data);
-        const textures = model && typeof model.textures === 'object' && model.textures ? model.textures : {};
         const decoded = await Promise.all(
-            Object.values(textures)
-                .filter((p) => typeof p === 'string')
+            [...new Set(this.readFile(files.model.data).textures ?? [])]
                 .map(async (p) => {
                     const blob = await files.texture(p);
                     if (!blob) {
@@ -440,38 +439,55 @@ export class Runtime {
         for (const [path, image] of decoded) {
             this.textures.add(root + path, image);
         }
-        this.writeFile(root + files.model.path, files.model.data);
-        const api = this.api;
-        if (!api.Anime_LoadModel(name, root + files.model.path)) {
-            throw new Error(`cannot load the model '${files.model.path}': it is not a JSON object`);
-        }
-        const puppet = new Puppet(this, name, root, model);
-        /** @type {Array<[string, {path: string, data: Uint8Array}[]]>} */
-        const lists = [
-            ['motion', files.motions],
-            ['expression', files.expressions],
+        /** @type {Array<['Anime_LoadModel'|'Anime_LoadMotion'|'Anime_LoadExpression', {path: string, data: Uint8Array}[]]>} */
+        const loads = [
+            ['Anime_LoadModel', [files.model]],
+            ['Anime_LoadMotion', files.motions],
+            ['Anime_LoadExpression', files.expressions],
         ];
-        for (const [kind, list] of lists) {
+        for (const [load, list] of loads) {
             for (const file of list) {
                 this.writeFile(root + file.path, file.data);
-                const ok =
-                    kind === 'motion'
-                        ? api.Anime_LoadMotion(name, root + file.path)
-                        : api.Anime_LoadExpression(name, root + file.path);
-                if (!ok) {
-                    api.Anime_UnloadModel(name);
-                    throw new Error(`cannot load the ${kind} file '${file.path}': it is not a JSON object`);
-                }
-                const json = parseJson(file.data);
-                const named = json && typeof json.name === 'string' ? json.name : 'unnamed';
-                const names = kind === 'motion' ? puppet.motions : puppet.expressions;
-                if (!names.includes(named)) {
-                    names.push(named);
+                if (!this.api[load](name, root + file.path)) {
+                    // The library names the file as written here; the page names it as given.
+                    const reason = this.module.UTF8ToString(this.module._Anime_GetLastError()).replaceAll(root, '');
+                    this.api.Anime_UnloadModel(name);
+                    throw new Error(reason);
                 }
             }
         }
+        const puppet = new Puppet(this, name, root, this.describeModel(name));
         this.puppets.set(name, puppet);
         return puppet;
+    }
+
+    /**
+     * What the library reads a file as, with its own lenient reader:
+     * `{kind: 'model', ...}` with what it holds (as describeModel), `{kind:
+     * 'motion' | 'expression', name}`, `{kind: 'scene', model}` (a scene
+     * script, scene.js) or `{kind: 'none'}` (not a JSON object).
+     * @param {Uint8Array} data
+     * @returns {FileDescription}
+     */
+    readFile(data) {
+        const m = this.module;
+        const at = m._malloc(data.length + 1);
+        m.HEAPU8.set(data, at);
+        const answer = m._KivanimeWeb_ReadFile(at, data.length);
+        m._free(at);
+        return answer ? JSON.parse(m.UTF8ToString(answer)) : { kind: 'none' };
+    }
+
+    /**
+     * A loaded model as the library holds it: its name, canvas, texture
+     * files, parts, and the names of every motion and expression loaded.
+     * @param {string} name
+     * @returns {FileDescription}
+     */
+    describeModel(name) {
+        const m = this.module;
+        const answer = m._KivanimeWeb_DescribeModel(...this.api.strings(name));
+        return answer ? JSON.parse(m.UTF8ToString(answer)) : { kind: 'none' };
     }
 
     /** Destroys the puppet's instances and drops it and its images. @param {string} name */
@@ -604,32 +620,31 @@ export class Loop {
 
 /** A loaded model with the names it offers. */
 export class Puppet {
-    /** @param {Runtime} runtime @param {string} name @param {string} root @param {any} model */
+    /**
+     * @param {Runtime} runtime @param {string} name @param {string} root
+     * @param {FileDescription} model what the library holds (Runtime.describeModel)
+     */
     constructor(runtime, name, root, model) {
         this.runtime = runtime;
         this.name = name;
         this.root = root;
-        /** @type {any} the model file as JSON (null if not strict JSON) */
-        this.model = model;
-        const inline = (key) =>
-            model && model[key] && typeof model[key] === 'object' && !Array.isArray(model[key])
-                ? Object.keys(model[key])
-                : [];
         /** @type {string[]} */
-        this.motions = inline('motions');
+        this.motions = model.motions ?? [];
         /** @type {string[]} */
-        this.expressions = inline('expressions');
-        const canvas = model && model.canvas;
-        this.width = (canvas && Number(canvas.width)) || 0;
-        this.height = (canvas && Number(canvas.height)) || 0;
-        /** @type {{name: string, parent: string|null, texture: string|null}[]} */
-        this.parts = (model && Array.isArray(model.parts) ? model.parts : [])
-            .filter((p) => p && typeof p.name === 'string')
-            .map((p) => ({
-                name: p.name,
-                parent: typeof p.parent === 'string' ? p.parent : null,
-                texture: typeof p.texture === 'string' ? p.texture : null,
-            }));
+        this.expressions = model.expressions ?? [];
+        const [width, height] = model.canvas ?? [0, 0];
+        this.width = width;
+        this.height = height;
+        /**
+         * parentIndex: the part the parent's name resolves to, -1 for none.
+         * @type {{name: string, parent: string|null, texture: string|null, parentIndex: number}[]}
+         */
+        this.parts = (model.parts ?? []).map((p) => ({
+            name: p.name,
+            parent: p.parent || null,
+            texture: p.texture || null,
+            parentIndex: p.parentIndex,
+        }));
         /** @type {Set<Instance>} */
         this.instances = new Set();
     }
@@ -785,14 +800,18 @@ export class Instance {
  * @property {(path: string) => Promise<Blob|null>} texture the image a model path names
  */
 
-/** @param {Uint8Array} data */
-function parseJson(data) {
-    try {
-        return JSON.parse(new TextDecoder().decode(data));
-    } catch {
-        return null;
-    }
-}
+/**
+ * What the library reads a file as (Runtime.readFile, Runtime.describeModel).
+ * @typedef {Object} FileDescription
+ * @property {'model'|'motion'|'expression'|'scene'|'none'} kind
+ * @property {string} [name]
+ * @property {string} [model] a scene's model file
+ * @property {[number, number]} [canvas]
+ * @property {string[]} [textures] the texture files, as the model names them
+ * @property {{name: string, parent: string, texture: string, parentIndex: number}[]} [parts]
+ * @property {string[]} [motions]
+ * @property {string[]} [expressions]
+ */
 
 /** @param {string|URL} url */
 async function fetchBytes(url) {
@@ -836,12 +855,13 @@ export async function fetchPuppetFiles(urls) {
 
 /**
  * Sorts dropped files into a puppet: the model file (model.json nearest the
- * top, else the first JSON file with "parts"), motion and expression files in
- * the folders of those names beside it, and images by path.
+ * top, else the first JSON file the library reads as a model), motion and
+ * expression files in the folders of those names beside it, and images by path.
  * @param {Array<File|{path: string, file: Blob}>|FileList} dropped
+ * @param {(data: Uint8Array) => FileDescription} readFile Runtime.readFile
  * @returns {Promise<PuppetFiles>}
  */
-export async function collectDroppedFiles(dropped) {
+export async function collectDroppedFiles(dropped, readFile) {
     const entries = Array.from(dropped, (f) =>
         f instanceof Blob
             ? { path: (/** @type {any} */ (f).webkitRelativePath || f.name).replace(/\\/g, '/'), file: f }
@@ -852,15 +872,14 @@ export async function collectDroppedFiles(dropped) {
     let model = json.filter((e) => e.path.split('/').pop() === 'model.json').sort((a, b) => depth(a.path) - depth(b.path))[0];
     if (!model) {
         for (const e of json) {
-            const parsed = parseJson(new Uint8Array(await e.file.arrayBuffer()));
-            if (parsed && Array.isArray(parsed.parts)) {
+            if (readFile(new Uint8Array(await e.file.arrayBuffer())).kind === 'model') {
                 model = e;
                 break;
             }
         }
     }
     if (!model) {
-        throw new Error('no model file among the dropped files (a JSON file with "parts", e.g. model.json)');
+        throw new Error('no model file among the dropped files (e.g. model.json)');
     }
     const dir = model.path.includes('/') ? model.path.slice(0, model.path.lastIndexOf('/') + 1) : '';
     const inFolder = (/** @type {string} */ folder) =>

@@ -5,90 +5,56 @@
 // message in the page). docs/web.md describes the parameters.
 
 import { openRuntime, fetchPuppetFiles } from './core.js';
-import { parseTimeline, TimelineScene } from '../src/timeline.js';
+import { Scene, SCENE_MODEL } from '../src/scene.js';
 
-const MODEL_NAME = 'puppet';
+// The page's own parameters; every other one is the player's option of that name.
+const PAGE = new Set(['timeline', 'frame', 'bare', 'renderer']);
 
-/** Whether the URL asks for a scene frame rather than the interactive viewer. */
+/** Whether the URL asks for a scene frame rather than the interactive viewer. @param {URLSearchParams} params */
 export function wantsContract(params) {
     return params.has('model') || params.has('timeline');
 }
 
+/** @param {string} url */
 async function fetchText(url) {
     const response = await fetch(url);
     if (!response.ok) throw new Error(`cannot read '${url}': HTTP ${response.status}`);
     return response.text();
 }
 
-/**
- * Reads the parameters into what the scene needs; throws with a message
- * for anything the player's command line would refuse.
- */
-export function readParams(params, base) {
-    const out = { bare: params.get('bare') === '1', renderer: params.get('renderer') ?? 'canvas' };
-    if (out.renderer !== 'canvas' && out.renderer !== 'webgl') {
-        throw new Error(`renderer must be canvas or webgl, not '${out.renderer}'`);
-    }
-    const frame = params.get('frame') ?? '0';
-    if (!/^\d{1,6}$/.test(frame)) throw new Error(`frame must be a frame number (0 or more), not '${frame}'`);
-    out.frame = Number(frame);
-    const size = params.get('size');
-    if (size !== null) {
-        const m = /^(\d{1,4})x(\d{1,4})$/.exec(size);
-        const [w, h] = m ? [Number(m[1]), Number(m[2])] : [0, 0];
-        if (w < 1 || h < 1 || w > 8192 || h > 8192) throw new Error(`size must be WxH in pixels, not '${size}'`);
-        out.width = w;
-        out.height = h;
-    }
-    for (const key of ['timeline', 'model']) {
-        if (params.get(key)) out[key] = new URL(params.get(key), base).href;
-    }
-    return out;
-}
-
-/** Renders the frame the URL names into the page's canvas. */
+/** Renders the frame the URL names into the page's canvas. @param {URLSearchParams} params */
 export async function runContract(params) {
     const body = document.body;
-    const message = document.getElementById('message');
+    const message = /** @type {HTMLElement} */ (document.getElementById('message'));
     body.classList.add('loaded');
     try {
-        const p = readParams(params, location.href);
-        body.classList.toggle('bare', p.bare);
-        let timeline = { model: '', enable3D: false, events: [] };
-        if (p.timeline) {
-            const folder = p.timeline.slice(0, p.timeline.lastIndexOf('/') + 1);
-            try {
-                timeline = parseTimeline(await fetchText(p.timeline), folder);
-            } catch (e) {
-                throw new Error(`timeline '${params.get('timeline')}': ${e.message}`);
-            }
-        }
-        const model = p.model ?? timeline.model;
-        if (!model) throw new Error('no model: give model=URL, or a timeline that names one');
-
+        body.classList.toggle('bare', params.get('bare') === '1');
+        const renderer = params.get('renderer') ?? 'canvas';
+        if (renderer !== 'canvas' && renderer !== 'webgl') throw new Error(`renderer must be canvas or webgl, not '${renderer}'`);
+        const frame = params.get('frame') ?? '0';
+        if (!/^\d{1,6}$/.test(frame)) throw new Error(`frame must be a frame number (0 or more), not '${frame}'`);
+        // The model is the player's one positional argument.
+        const options = [...params]
+            .filter(([key]) => !PAGE.has(key))
+            .map(([key, value]) => (key === 'model' ? new URL(value, location.href).href : value ? `--${key}=${value}` : `--${key}`));
+        const timeline = params.get('timeline') ? new URL(String(params.get('timeline')), location.href).href : '';
         const runtime = await openRuntime();
-        const names = timeline.events.flatMap((e) => [e.name, e.then]).filter(Boolean);
-        const { files, path } = await fetchPuppetFiles(model, names);
-        const { missing } = await runtime.loadPuppet(MODEL_NAME, files, path);
-        if (missing.length > 0) {
-            throw new Error(`cannot load the texture '${missing[0]}': missing or not an image`);
-        }
+        const scene = new Scene(runtime.runtime, timeline ? await fetchText(timeline) : null, params.get('timeline') ?? '', options);
+        const { model, size, frames, background, names } = scene.settings;
+        if (!model) throw new Error('no model: give model=URL, or a timeline that names one');
+        if (Number(frame) >= frames) throw new Error(`frame ${frame} is past the scene's last frame, ${frames - 1}`);
+        const { files, path } = await fetchPuppetFiles(runtime, new URL(model, timeline || location.href).href, names);
+        await runtime.loadPuppet(SCENE_MODEL, files, path);
 
-        const scene = new TimelineScene(runtime.lib, MODEL_NAME, timeline, { width: p.width, height: p.height });
-        const { width, height, frames, background } = scene.settings;
-        if (p.frame >= frames) {
-            throw new Error(`frame ${p.frame} is past the scene's last frame, ${frames - 1}`);
-        }
         const canvas = /** @type {HTMLCanvasElement} */ (document.getElementById('canvas'));
-        canvas.width = width;
-        canvas.height = height;
-        const renderer = runtime.createRenderer(canvas, p.renderer);
+        [canvas.width, canvas.height] = size;
+        const draw = runtime.createRenderer(canvas, renderer);
         scene.start();
-        scene.advanceTo(p.frame);
-        renderer.render(background);
+        scene.advanceTo(Number(frame));
+        draw.render(background);
         // Ready once the frame is on screen, not merely drawn.
         await new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
-        body.dataset.frame = String(p.frame);
+        body.dataset.frame = frame;
         body.dataset.state = 'ready';
     } catch (e) {
         message.textContent = e.message;

@@ -1,5 +1,6 @@
 // The viewer's side of the runtime module: puppets loaded from the viewer's
-// file maps or fetched whole from a URL, and the two renderers behind one call.
+// file maps or fetched whole from a URL, files told apart by the library, and
+// the two renderers behind one call.
 
 import { loadRuntime, CanvasRenderer, TextureStore, WebGLRenderer } from '../src/kivanime.js';
 import { lintFiles as lintInMemory } from '../src/lint.js';
@@ -34,23 +35,25 @@ export class ViewerRuntime {
 
     /**
      * Loads a puppet under `name` from a map of paths (relative to the model's
-     * folder) to files. Rejects with the reason when the model or one of its
-     * files does not load; resolves with the names of textures that did not.
+     * folder) to files. Rejects with the reason when the model, one of its
+     * files or a texture does not load.
      * @param {string} name
      * @param {Map<string, Blob>} files
      * @param {string} modelPath
-     * @returns {Promise<{puppet: import('../src/kivanime.js').Puppet, missing: string[]}>}
      */
     async loadPuppet(name, files, modelPath) {
         const list = [...files].map(([path, file]) => ({ path, file }));
         // The model goes first so that it is the one picked.
         list.sort((a, b) => (a.path === modelPath ? -1 : b.path === modelPath ? 1 : 0));
-        const puppet = await this.runtime.loadPuppet(name, list);
-        const textures = puppet.model && typeof puppet.model.textures === 'object' ? puppet.model.textures : {};
-        const missing = Object.values(textures ?? {}).filter(
-            (path) => typeof path === 'string' && !this.runtime.textures.images.has(puppet.root + path),
-        );
-        return { puppet, missing };
+        return this.runtime.loadPuppet(name, list);
+    }
+
+    /**
+     * What the library reads a file as (Runtime.readFile).
+     * @param {Blob} file
+     */
+    async readFile(file) {
+        return this.runtime.readFile(new Uint8Array(await file.arrayBuffer()));
     }
 
     /**
@@ -107,11 +110,12 @@ export async function lintFiles(files, model) {
  * the sample), else from the links of a folder index page, else from the
  * motion and expression names `names` (as motions/NAME.json and
  * expressions/NAME.json).
+ * @param {ViewerRuntime} runtime
  * @param {string} modelUrl
  * @param {string[]} [names]
  * @returns {Promise<{files: Map<string, Blob>, path: string}>}
  */
-export async function fetchPuppetFiles(modelUrl, names = []) {
+export async function fetchPuppetFiles(runtime, modelUrl, names = []) {
     const base = new URL('.', modelUrl);
     const path = decodeURIComponent(new URL(modelUrl).pathname.split('/').pop() ?? 'model.json');
     /** @type {Map<string, Blob>} */
@@ -137,15 +141,8 @@ export async function fetchPuppetFiles(modelUrl, names = []) {
             wanted.push(`motions/${name}.json`, `expressions/${name}.json`);
         }
     }
-    // Texture files are fetched by the loader itself when the model names them.
-    const text = await files.get(path)?.text();
-    let textures = {};
-    try {
-        textures = JSON.parse(text ?? '').textures ?? {};
-    } catch {
-        // The loader says what is wrong with the model.
-    }
-    wanted.push(...Object.values(textures).filter((p) => typeof p === 'string'));
+    // The texture files the model names, as the library reads it.
+    wanted.push(...((await runtime.readFile(/** @type {Blob} */ (files.get(path)))).textures ?? []));
     await Promise.all(
         [...new Set(wanted)]
             .filter((p) => p !== path)

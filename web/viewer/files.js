@@ -1,8 +1,7 @@
 // Puppet folders reaching the viewer: dropped, picked or opened through a
-// directory handle. Everything ends as one map from a path relative to the
-// puppet's folder ("model.json", "motions/idle.json") to a File.
-
-import { readJson } from './puppet-info.js';
+// directory handle, as one map from a path to a File; arrangePuppet then
+// makes the paths relative to the puppet's folder ("model.json",
+// "motions/idle.json").
 
 const WATCHED = /\.(json|png)$/i;
 
@@ -54,83 +53,81 @@ export async function readDrop(transfer) {
         if (entries[i]) await walkEntry(entries[i], '', files);
         else if (plain[i]) files.set(plain[i].name, plain[i]);
     }
-    return { files: rootAtModel(await arrangeLoose(files)), handle: null };
+    return { files, handle: null };
 }
 
 /** Reads a folder handle (from a drop or showDirectoryPicker). */
 export async function readHandle(handle) {
     const files = new Map();
     await walkHandle(handle, '', files);
-    return rootAtModel(files);
+    return files;
 }
 
 /** Reads an <input type=file> selection (a folder with webkitdirectory, or files). */
 export async function readPicked(fileList) {
     const files = new Map();
     for (const file of fileList) files.set(file.webkitRelativePath || file.name, file);
-    return rootAtModel(await arrangeLoose(files));
+    return files;
 }
 
 /**
- * Files picked one by one come without their folders. They are put where a
- * puppet folder would have them: the model (the JSON file with parts or
- * textures) at the top, motions under motions/, expressions under
- * expressions/, and each image at the path the model gives for it.
- * Folders that came with their paths are returned as they are.
+ * What the library reads a file as.
+ * @typedef {import('../src/kivanime.js').FileDescription} FileDescription
  */
-export async function arrangeLoose(files) {
-    if ([...files.keys()].some((p) => p.includes('/'))) return files;
+
+/**
+ * Files picked one by one come without their folders. They are put where a
+ * puppet folder would have them: the model and any scene script at the top,
+ * motions under motions/, expressions under expressions/, and each image at
+ * the path the model gives for it.
+ * @param {Map<string, File>} files
+ * @param {Map<Blob, FileDescription>} kinds
+ */
+function placeLoose(files, kinds) {
+    const models = [...files].filter(([, file]) => kinds.get(file)?.kind === 'model');
+    const model = models.find(([name]) => /^model\.json$/i.test(name)) ?? models[0];
+    const wanted = (model && kinds.get(model[1])?.textures) || [];
     const out = new Map();
-    const images = new Map();
-    let model = null;
     for (const [name, file] of files) {
-        if (!/\.json$/i.test(name)) {
-            images.set(name, file);
-            continue;
-        }
-        const value = await readJson(file);
-        const isModel = value && ('parts' in value || 'textures' in value);
-        if (isModel && (!model || /^model\.json$/i.test(name))) model = { name, value };
-        if (isModel || !value) out.set(name, file);
-        else if ('params' in value || 'blendMs' in value) out.set(`expressions/${name}`, file);
-        else out.set(`motions/${name}`, file);
-    }
-    const textures = model?.value.textures;
-    const wanted = textures && typeof textures === 'object' ? Object.values(textures) : [];
-    for (const [name, file] of images) {
-        const path = wanted.find((w) => typeof w === 'string' && w.split(/[\\/]/).pop() === name);
-        out.set(path ?? name, file);
+        const kind = kinds.get(file)?.kind;
+        if (kind === 'motion' || kind === 'expression') out.set(`${kind}s/${name}`, file);
+        else if (kind) out.set(name, file);
+        else out.set(wanted.find((w) => w.split(/[\\/]/).pop() === name) ?? name, file);
     }
     return out;
 }
 
+/** @param {string} path */
 function folderOf(path) {
     const slash = path.lastIndexOf('/');
     return slash < 0 ? '' : path.slice(0, slash + 1);
 }
 
-// The model is the shallowest "model.json", else the shallowest JSON file
-// outside motions/ and expressions/. Paths are made relative to its folder,
-// so that the texture paths it names resolve.
-function rootAtModel(files) {
-    const depth = (p) => p.split('/').length;
-    const json = [...files.keys()].filter((p) => /\.json$/i.test(p)).sort((a, b) => depth(a) - depth(b));
-    const model =
-        json.find((p) => /(^|\/)model\.json$/i.test(p)) ??
-        json.find((p) => !/(^|\/)(motions|expressions)\//i.test(p) && !/(^|\/)scene\.json$/i.test(p));
-    if (model === undefined) return files;
+/**
+ * Finds the puppet among the files, telling them apart by what the library
+ * reads them as (`read`): the model is the shallowest "model.json", else the
+ * shallowest file read as a model, and paths are made relative to its folder
+ * so that the texture paths it names resolve. Loose files are put in place
+ * first (placeLoose). `scene` is a scene script beside the model.
+ * @param {Map<string, File>} files
+ * @param {(file: Blob) => Promise<FileDescription>} read
+ * @returns {Promise<{files: Map<string, File>, model?: string, scene?: string}>}
+ */
+export async function arrangePuppet(files, read) {
+    const kinds = new Map();
+    for (const [path, file] of files) if (/\.json$/i.test(path)) kinds.set(file, await read(file));
+    if (![...files.keys()].some((p) => p.includes('/'))) files = placeLoose(files, kinds);
+    const depth = (/** @type {string} */ p) => p.split('/').length;
+    const json = [...files.keys()].filter((p) => kinds.has(files.get(p))).sort((a, b) => depth(a) - depth(b));
+    const model = json.find((p) => /(^|\/)model\.json$/i.test(p)) ?? json.find((p) => kinds.get(files.get(p)).kind === 'model');
+    if (model === undefined) return { files };
     const root = folderOf(model);
     const out = new Map();
     for (const [path, file] of files) {
         if (path.startsWith(root)) out.set(path.slice(root.length), file);
     }
-    return out;
-}
-
-/** The model file's path in a map from readDrop/readPicked, or undefined. */
-export function modelPath(files) {
-    const paths = [...files.keys()];
-    return paths.find((p) => /^model\.json$/i.test(p)) ?? paths.find((p) => /^[^/]+\.json$/i.test(p) && p !== 'scene.json');
+    const scene = [...out.keys()].find((p) => !p.includes('/') && kinds.get(out.get(p))?.kind === 'scene');
+    return { files: out, model: model.slice(root.length), scene };
 }
 
 /**

@@ -4,10 +4,9 @@
 // scene script instead.
 
 import { openRuntime, lintFiles } from './core.js';
-import { readDrop, readHandle, readPicked, watchHandle, modelPath } from './files.js';
-import { describePuppet } from './puppet-info.js';
+import { arrangePuppet, readDrop, readHandle, readPicked, watchHandle } from './files.js';
 import { runContract, wantsContract } from './contract.js';
-import { parseTimeline, resolveSettings } from '../src/timeline.js';
+import { Scene } from '../src/scene.js';
 import { FIELD, RECORD_WORDS } from '../src/records.js';
 
 /** The page's elements by id; the page is known, so they are not checked. */
@@ -29,7 +28,7 @@ const view = {
     focal: 1500,
     paused: false,
     loads: 0,
-    background: resolveSettings({ enable3D: false, events: [] }).background,
+    background: [0, 0, 0, 0],
     last: 0,
     clockMs: 0,
     // What the animator chose for this puppet; a reload of the same puppet
@@ -226,16 +225,36 @@ async function showLint(files, model) {
     return report;
 }
 
-// The 3D pivot and the placement come from a scene script in the folder
-// when there is one, as the animator set them up for the player.
-async function sceneSettings(files) {
-    const scene = files.get('scene.json');
-    if (!scene) return null;
+// The placement, the background and the 3D pivot come from a scene script
+// beside the model when there is one that the player reads, as the animator
+// set them up for the player; else from the player's defaults.
+async function sceneSettings(scene) {
+    const runtime = view.runtime.runtime;
+    const options = ['--size', `${$('canvas').width}x${$('canvas').height}`];
     try {
-        return parseTimeline(await scene.text());
+        return new Scene(runtime, scene ? await scene.text() : null, 'scene', options).settings;
     } catch {
-        return null;
+        return new Scene(runtime, null, 'scene', options).settings;
     }
+}
+
+// Parts in tree order (each parent before its children), with their depth,
+// as the library links them; a part in a parent cycle is shown once, at the top.
+function partTree(parts) {
+    const children = parts.map(() => []);
+    const roots = [];
+    parts.forEach((p, i) => (p.parentIndex >= 0 && p.parentIndex !== i ? children[p.parentIndex] : roots).push(i));
+    const out = [];
+    const seen = new Set();
+    const visit = (i, depth) => {
+        if (seen.has(i)) return;
+        seen.add(i);
+        out.push({ ...parts[i], depth });
+        children[i].forEach((child) => visit(child, depth + 1));
+    };
+    roots.forEach((i) => visit(i, 0));
+    parts.forEach((_, i) => visit(i, 0));
+    return out;
 }
 
 // The first error the lint found, with its place, for the message line.
@@ -244,29 +263,26 @@ function firstError(report) {
     return f ? `${f.file}:${f.line}:${f.column}: ${f.message}` : '';
 }
 
-async function loadFiles(files, { keepState = false } = {}) {
+async function loadFiles(found, { keepState = false } = {}) {
     document.body.dataset.state = 'loading';
     showMessage('');
-    const model = modelPath(files);
-    const lintDone = showLint(files, model);
-    let problem = '';
+    const rt = view.runtime;
+    let lintDone = null;
     try {
-        if (!model) throw new Error('no model file: the folder needs a model.json (or one JSON file at its top)');
-        const rt = view.runtime;
+        const { files, model, scene } = await arrangePuppet(found, (file) => rt.readFile(file));
+        lintDone = showLint(files, model);
+        if (!model) throw new Error('no model file: the folder needs a model.json (or another file the library reads as a model)');
         // Loaded under a new name, so that the puppet on screen keeps playing
         // when the new files do not load (a half-finished save, say).
-        const { puppet, missing } = await rt.loadPuppet(`puppet${view.loads + 1}`, files, model);
+        const puppet = await rt.loadPuppet(`puppet${view.loads + 1}`, files, model);
         view.ids.forEach((id) => rt.lib.Anime_DestroyInstance(id));
         view.ids = [];
         if (view.puppet) rt.unloadPuppet(view.puppet);
         view.puppet = puppet;
         if (!keepState) view.state = { motion: '', overlays: new Map(), expression: '' };
         view.files = files;
-        view.info = await describePuppet(files, model);
-        const scene = await sceneSettings(files);
-        // The player's defaults where the folder has no scene script.
-        const canvas = $('canvas');
-        const settings = resolveSettings(scene ?? { enable3D: false, events: [] }, canvas);
+        view.info = { motions: puppet.motions, expressions: puppet.expressions, parts: partTree(puppet.parts) };
+        const settings = await sceneSettings(scene && files.get(scene));
         view.origin = settings.origin;
         view.scale = settings.scale;
         view.pivot3D = settings.pivot;
@@ -278,19 +294,16 @@ async function loadFiles(files, { keepState = false } = {}) {
         setCrowd(num('crowd'));
         $('title').textContent = model;
         document.body.classList.add('loaded');
-        if (missing.length > 0) problem = `These textures did not load (missing or not images): ${missing.join(', ')}`;
     } catch (e) {
-        const report = await lintDone;
-        const where = firstError(report);
         const kept = view.puppet ? '\nThe puppet on screen is the one loaded before.' : '';
-        showMessage(`The puppet did not load: ${e.message}${where ? `\n${where}` : ''}${kept}`);
+        showMessage(`The puppet did not load: ${e.message}${kept}`);
         finishLoad('error');
         return;
     }
     // The library repairs what it can and loads the rest without a word; the
     // lint says what was lost.
     const where = firstError(await lintDone);
-    showMessage([problem, where && `The lint found errors; the first: ${where}`].filter(Boolean).join('\n'));
+    showMessage(where && `The lint found errors; the first: ${where}`);
     finishLoad('ready');
 }
 

@@ -1,10 +1,13 @@
 // The kivanime C interface, declared for C#: every export, marshalled
-// exactly. Strings go in as NUL-terminated UTF-8 byte arrays (made by
-// Utf8.Encode), because the runtimes disagree on what a plain string
-// parameter becomes; texture paths come out as UTF-16; the draw record is a
-// blittable 64-byte struct. Kivanime.cs builds the idiomatic layer on this.
+// exactly, internal to the bindings. Strings go in as NUL-terminated UTF-8
+// byte arrays (made by Utf8), because the runtimes disagree on what a plain
+// string parameter becomes; texture paths come out as UTF-16; the draw
+// record is a blittable 64-byte struct, handed to the host by reference.
+// Kivanime.cs builds the public layer on this: a new export is one line here
+// and a method there.
 using System;
 using System.Runtime.InteropServices;
+using System.Text;
 
 namespace Kivanime
 {
@@ -32,7 +35,7 @@ namespace Kivanime
 
     /// <summary>The four host functions, in slot order.</summary>
     [StructLayout(LayoutKind.Sequential)]
-    public struct AnimeHostCallbacks
+    internal struct AnimeHostCallbacks
     {
         public IntPtr LoadTexture;
         public IntPtr ReleaseTexture;
@@ -42,16 +45,16 @@ namespace Kivanime
 
     /// <param name="path">NUL-terminated UTF-16 path, valid during the call.</param>
     [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
-    public delegate int AnimeLoadTextureFn(IntPtr path);
+    internal delegate int AnimeLoadTextureFn(IntPtr path);
 
     [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
-    public delegate void AnimeReleaseTextureFn(int texture);
+    internal delegate void AnimeReleaseTextureFn(int texture);
 
-    /// <param name="record">An AnimeDrawParams, valid during the call.</param>
+    /// <param name="record">Valid during the call; blittable, so it is neither copied nor boxed.</param>
     [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
-    public delegate void AnimeDrawFn(IntPtr record);
+    internal delegate void AnimeDrawFn(ref AnimeDrawParams record);
 
-    public static class Native
+    internal static class NativeMethods
     {
         // "kivanime" finds kivanime.dll on Windows and libkivanime.so on Linux.
         public const string Library = "kivanime";
@@ -101,16 +104,31 @@ namespace Kivanime
         [DllImport(Library, CallingConvention = C)] public static extern int Anime_GetPartTransform(uint id, byte[] partName, [Out] float[] transform);
     }
 
-    /// <summary>UTF-8 in, UTF-8 and UTF-16 out, the same on every runtime.</summary>
-    public static class Utf8
+    /// <summary>UTF-8 in, UTF-8 out, the same on every runtime.</summary>
+    internal static class Utf8
     {
+        // Names for calls that neither keep them nor call the host go through
+        // one buffer per thread, so that per-frame calls allocate nothing.
+        [ThreadStatic] static byte[] scratch;
+
         /// <summary>NUL-terminated UTF-8 bytes of the text; null stays null.</summary>
         public static byte[] Encode(string text)
         {
+            return text == null ? null : Into(new byte[Encoding.UTF8.GetByteCount(text) + 1], text);
+        }
+
+        /// <summary>The same in this thread's buffer, valid until its next use.</summary>
+        public static byte[] Scratch(string text)
+        {
             if (text == null) return null;
-            int n = System.Text.Encoding.UTF8.GetByteCount(text);
-            byte[] bytes = new byte[n + 1];
-            System.Text.Encoding.UTF8.GetBytes(text, 0, text.Length, bytes, 0);
+            int n = Encoding.UTF8.GetByteCount(text) + 1;
+            if (scratch == null || scratch.Length < n) scratch = new byte[Math.Max(n, 64)];
+            return Into(scratch, text);
+        }
+
+        static byte[] Into(byte[] bytes, string text)
+        {
+            bytes[Encoding.UTF8.GetBytes(text, 0, text.Length, bytes, 0)] = 0;
             return bytes;
         }
 
@@ -122,7 +140,7 @@ namespace Kivanime
             while (Marshal.ReadByte(text, n) != 0) n++;
             byte[] bytes = new byte[n];
             Marshal.Copy(text, bytes, 0, n);
-            return System.Text.Encoding.UTF8.GetString(bytes);
+            return Encoding.UTF8.GetString(bytes);
         }
     }
 }
