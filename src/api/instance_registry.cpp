@@ -98,9 +98,8 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
         refused = LoadTextures(*instance, firstRefused);
         InitializeInstanceState(*instance);
         if (instance->drawMesh != nullptr) {
-            // The draw pass places one mesh at a time in shared room.
-            manager.renderFrame.scratch.reserveMesh(
-                static_cast<size_t>(instance->model->topology.meshes.largest));
+            // The draw pass places an instance's meshes in shared room.
+            manager.renderFrame.scratch.reserveMesh(instance->model->topology.meshes.vertexCount());
         }
         // A render lists every instance: room for one more now, not in the
         // next frame (growing as push_back would).

@@ -1,6 +1,7 @@
 #include "model/part_mesh.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 #include <limits>
 
@@ -24,11 +25,12 @@ bool MeshDrawable(const AnimePart& part) {
 }
 
 void BuildMeshTable(const std::vector<AnimePart>& parts, MeshTable& table) {
+    static std::atomic<uint64_t> serials{0};
+    table.serial = ++serials;
     table.parts.assign(parts.size(), PartMeshRef{});
     table.restXY.clear();
     table.uv.clear();
     table.indices.clear();
-    table.largest = 0;
     constexpr size_t kLimit = static_cast<size_t>(std::numeric_limits<int32_t>::max());
     for (size_t i = 0; i < parts.size(); ++i) {
         const AnimePart& part = parts[i];
@@ -51,7 +53,6 @@ void BuildMeshTable(const std::vector<AnimePart>& parts, MeshTable& table) {
             table.indices.insert(table.indices.end(), std::begin(triangle.index),
                                  std::end(triangle.index));
         }
-        table.largest = std::max(table.largest, ref.vertexCount);
     }
 }
 

@@ -32,7 +32,9 @@ struct MeshTable {
     std::vector<float> restXY;       // x, y of every vertex, in the part's frame
     std::vector<float> uv;           // u, v of every vertex
     std::vector<uint16_t> indices;   // three per triangle
-    int32_t largest = 0;             // vertex count of the largest mesh
+    // Tells tables apart for as long as the process runs (copies of `uv`
+    // kept elsewhere know whose they are): a new number per build.
+    uint64_t serial = 0;
 
     size_t vertexCount() const { return restXY.size() / 2; }
 };

@@ -171,21 +171,26 @@ struct MeshOutput {
     AnimeDrawMeshFn drawMesh;
     const PartMeshRef* meshes;
     const float* xy;
-    const float* uv;
     const uint16_t* indices;
-    AnimeMeshVertex* vertices;  // room for the largest mesh
+    AnimeMeshVertex* vertices;  // as many as the table's, with their u and v
 
     void operator()(int32_t part, const AnimeDrawParams& params) const {
         const PartMeshRef& mesh = meshes[part];
         if (mesh.drawable()) {
-            const size_t first = 2 * static_cast<size_t>(mesh.firstVertex);
-            PlaceMeshVertices(params, xy + first, uv + first, static_cast<size_t>(mesh.vertexCount),
-                              vertices);
-            drawMesh(&params, vertices, mesh.vertexCount,
-                     indices + static_cast<size_t>(mesh.firstIndex), mesh.indexCount);
+            drawPlaced(mesh, params);
         } else if (draw != nullptr) {
             draw(&params);
         }
+    }
+
+    // Kept out of the loop over parts, which it would otherwise crowd.
+    [[gnu::noinline]] void drawPlaced(const PartMeshRef& mesh,
+                                      const AnimeDrawParams& params) const {
+        AnimeMeshVertex* const out = vertices + mesh.firstVertex;
+        PlaceMeshVertices(params, xy + 2 * static_cast<size_t>(mesh.firstVertex), nullptr,
+                          static_cast<size_t>(mesh.vertexCount), out);
+        drawMesh(&params, out, mesh.vertexCount, indices + static_cast<size_t>(mesh.firstIndex),
+                 mesh.indexCount);
     }
 };
 
@@ -249,10 +254,19 @@ bool HasMeshes(const AnimeInstance& instance) {
     }
     if (instance.drawMesh != nullptr && HasMeshes(instance)) {
         const MeshTable& meshes = instance.model->topology.meshes;
-        scratch.reserveMesh(static_cast<size_t>(meshes.largest));
+        // The texture coordinates are written once while one model's
+        // instances follow each other; the frames write positions only.
+        scratch.reserveMesh(meshes.vertexCount());
+        if (scratch.meshSerial != meshes.serial) {
+            for (size_t k = 0; k < meshes.vertexCount(); ++k) {
+                scratch.meshVertices[k].u = meshes.uv[2 * k];
+                scratch.meshVertices[k].v = meshes.uv[2 * k + 1];
+            }
+            scratch.meshSerial = meshes.serial;
+        }
         DrawParts(instance, scratch,
                   MeshOutput{instance.host.draw, instance.drawMesh, meshes.parts.data(),
-                             instance.mesh.xy.data(), meshes.uv.data(), meshes.indices.data(),
+                             instance.mesh.xy.data(), meshes.indices.data(),
                              scratch.meshVertices.data()});
     } else if (instance.host.draw != nullptr) {
         DrawParts(instance, scratch, SpriteOutput{instance.host.draw});

@@ -14,10 +14,13 @@ namespace kivanime {
 // after the largest model has been drawn once, drawing allocates nothing.
 struct DrawScratch {
     DrawList list;
-    std::vector<AnimeMeshVertex> meshVertices;  // one part's mesh in drawing space
+    // The meshes of the instance being drawn, in drawing space, laid out as
+    // the model's mesh table; the texture coordinates are those of the table
+    // numbered `meshSerial`, and stay while instances of one model are drawn.
+    std::vector<AnimeMeshVertex> meshVertices;
+    uint64_t meshSerial = 0;
 
-    // Room for a mesh of `vertices` vertices; allocates only when a larger
-    // one comes.
+    // Room for `vertices` mesh vertices; allocates only when more come.
     void reserveMesh(size_t vertices) {
         if (meshVertices.size() < vertices) {
             meshVertices.resize(vertices);

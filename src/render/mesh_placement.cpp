@@ -30,9 +30,14 @@ void PlaceMeshVertices(const AnimeDrawParams& record, const float* __restrict xy
         const __m128 vy = _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 1, 1));
         const __m128 placed =
             _mm_add_ps(_mm_add_ps(origin, _mm_mul_ps(alongX, vx)), _mm_mul_ps(alongY, vy));
-        const __m128 tex = _mm_loadu_ps(uv + 2 * k);  // u0, v0, u1, v1
-        _mm_storeu_ps(&out[k].x, _mm_movelh_ps(placed, tex));
-        _mm_storeu_ps(&out[k + 1].x, _mm_movehl_ps(tex, placed));
+        if (uv == nullptr) {
+            _mm_storel_pi(reinterpret_cast<__m64*>(&out[k].x), placed);
+            _mm_storeh_pi(reinterpret_cast<__m64*>(&out[k + 1].x), placed);
+        } else {
+            const __m128 tex = _mm_loadu_ps(uv + 2 * k);  // u0, v0, u1, v1
+            _mm_storeu_ps(&out[k].x, _mm_movelh_ps(placed, tex));
+            _mm_storeu_ps(&out[k + 1].x, _mm_movehl_ps(tex, placed));
+        }
     }
 #endif
     for (; k < count; ++k) {
@@ -40,8 +45,10 @@ void PlaceMeshVertices(const AnimeDrawParams& record, const float* __restrict xy
         const float vy = xy[2 * k + 1];
         out[k].x = x + csx * vx - ssy * vy;
         out[k].y = y + ssx * vx + csy * vy;
-        out[k].u = uv[2 * k];
-        out[k].v = uv[2 * k + 1];
+        if (uv != nullptr) {
+            out[k].u = uv[2 * k];
+            out[k].v = uv[2 * k + 1];
+        }
     }
 }
 

@@ -12,7 +12,8 @@ namespace kivanime {
 // scale, vertex (vx, vy) of the part's frame lands on
 //   X = x + c·sx·vx − s·sy·vy,  Y = y + s·sx·vx + c·sy·vy
 // evaluated left to right; u and v pass through. `xy` and `uv` hold two
-// floats per vertex.
+// floats per vertex; without `uv` (null) the u and v of `out` are left as
+// they are.
 void PlaceMeshVertices(const AnimeDrawParams& record, const float* xy, const float* uv,
                        size_t count, AnimeMeshVertex* out);
 
