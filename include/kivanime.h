@@ -129,9 +129,9 @@ typedef struct AnimeMeshVertex {
 /** Draws one part as textured triangles: `indices` holds three vertex
  *  indices per triangle (indexCount is a multiple of 3, every index below
  *  vertexCount). `part` is the record draw would have received (texture,
- *  alpha and the placement the vertices already include). Everything is valid
- *  only during the call. Triangles come in either winding: a mirrored part
- *  turns them over, so do not cull. */
+ *  alpha and the placement the vertices already include). Everything is
+ *  read-only and valid only during the call. Triangles come in either
+ *  winding: a mirrored part turns them over, so do not cull. */
 typedef void (*AnimeDrawMeshFn)(const AnimeDrawParams* part, const AnimeMeshVertex* vertices,
                                 int32_t vertexCount, const uint16_t* indices, int32_t indexCount);
 

@@ -41,7 +41,9 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
     scratch.reserve(poses.size(), instance.physics.points.size(), instance.mesh.xy.size() / 2);
     AdvancePlayer(instance.player, dt, scratch.overlaySums);
     ApplyMotion(instance.player, model, instance.textureHandles, scratch.overlaySums, poses);
-    ApplyDeform(instance.player, model, scratch.overlaySums, instance.mesh);
+    if (!instance.mesh.xy.empty()) {
+        ApplyDeform(instance.player, model, scratch.overlaySums, instance.mesh);
+    }
     ApplyExpression(instance.player.expression, instance.textureHandles, poses);
     ResolveWorldPose(model, poses, scratch.parentCosSin);
 
