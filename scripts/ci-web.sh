@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # The web stage of continuous integration: installs emscripten, Chromium and
-# the pinned npm packages, builds the web folder and the native programs the
-# browser tests compare against, and runs every test under tests/web in
-# headless Chromium. Nothing may be skipped here.
+# the pinned npm packages, builds the web folder (which is the npm package)
+# and the native programs the browser tests compare against, and runs every
+# test under tests/web in headless Chromium, the npm package's among them
+# (packed, installed into a scratch project, type-checked and played).
+# Nothing may be skipped here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export KIVANIME_NO_SKIP="${KIVANIME_NO_SKIP:-1}"
 scripts/install-deps.sh demo web
 npm ci --no-audit --no-fund --loglevel=error
-# The JavaScript is plain ES modules with JSDoc types; the compiler checks them.
+# The JavaScript is plain ES modules with JSDoc types; the compiler checks
+# them in strict mode.
 node_modules/.bin/tsc -p web/tsconfig.json
 scripts/web.sh
 cmake --preset dev >/dev/null

@@ -2,7 +2,9 @@
 # Builds the web folder build/wasm/web: the library and the lint compiled to
 # WebAssembly with Debian's emscripten, the JavaScript modules, the viewer and
 # benchmark pages and the sample puppet. Everything a page needs is in the
-# folder, so it works offline from any static server.
+# folder, so it works offline from any static server. The folder is the npm
+# package too (package.json, LICENSE, type declarations): `npm pack` in it
+# makes the tarball.
 #
 #   scripts/web.sh              build
 #   scripts/web.sh serve [PORT] build, then serve the folder on 127.0.0.1
@@ -10,6 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh web
+# The pinned TypeScript compiler writes the package's type declarations.
+[ -x node_modules/.bin/tsc ] || npm ci --no-audit --no-fund --loglevel=error
 # emcc finds its JavaScript helpers through NODE_PATH.
 export NODE_PATH=/usr/share/nodejs
 cmake --preset wasm >/dev/null

@@ -71,9 +71,9 @@ export async function openPage(browser, url) {
 }
 
 // The frame of a browser test: checks what it needs (skipping or failing as
-// `need` does), serves the web folder, starts Chromium with a fresh profile,
-// runs `body` and stops both whatever happens.
-export async function withBrowser(t, body, extraNeeds = {}) {
+// `need` does), serves the web folder (or `root`), starts Chromium with a
+// fresh profile, runs `body` and stops both whatever happens.
+export async function withBrowser(t, body, extraNeeds = {}, root = WEB_DIR) {
     const needs = {
         'the web build (scripts/web.sh)': path.join(WEB_DIR, 'wasm/kivanime.wasm'),
         Chromium: CHROMIUM,
@@ -82,7 +82,7 @@ export async function withBrowser(t, body, extraNeeds = {}) {
     };
     if (!need(t, needs)) return;
     const { default: puppeteer } = await import('puppeteer-core');
-    const server = await serve(WEB_DIR);
+    const server = await serve(root);
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-chromium-'));
     try {
         // WebGL2 on the CPU (SwiftShader), since the GPU is off.

@@ -46,8 +46,11 @@ async function runInPage(script) {
         const args = a.map((w) => (w === '-' ? null : /^-?[0-9.]+$/.test(w) ? Number(w) : w));
         out.push(line);
         // "Init" alone hands the recording host over; "Init -" a NULL table.
-        const result = call === 'Init' ? kv.api.Anime_Init(a.length ? null : host) : kv.api['Anime_' + call](...args);
+        // A part's transform is written into the array passed last.
+        const transform = call === 'GetPartTransform' ? [new Float32Array(6)] : [];
+        const result = call === 'Init' ? kv.api.Anime_Init(a.length ? null : host) : kv.api['Anime_' + call](...args, ...transform);
         if (result !== undefined) out.push(call === 'GetPosition' ? words('=', result) : `= ${result}`);
+        transform.forEach((t) => out.push(words('=', t)));
     }
     return out.join('\n') + '\n';
 }

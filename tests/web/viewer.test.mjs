@@ -57,6 +57,13 @@ async function openFrame(browser, url) {
     return { page, errors, state, message: await page.$eval('#message', (m) => m.textContent) };
 }
 
+// Saves a file of a watched folder in one step, as editors do (write, then
+// rename): the folder's watcher never reads it half-written.
+function save(file, text) {
+    fs.writeFileSync(`${file}.saving`, text);
+    fs.renameSync(`${file}.saving`, file);
+}
+
 // Runs `action` and waits until the page has finished one more puppet load.
 async function afterLoad(page, action) {
     const loads = await page.evaluate(() => Number(document.body.dataset.loads ?? 0));
@@ -164,7 +171,7 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                 const expression = path.join(hero, 'expressions/smile.json');
                 const started = Date.now();
                 await afterLoad(page, () =>
-                    fs.writeFileSync(expression, fs.readFileSync(expression, 'utf8').replace('"blendMs": 250', '"blendMs": 100')),
+                    save(expression, fs.readFileSync(expression, 'utf8').replace('"blendMs": 250', '"blendMs": 100')),
                 );
                 t.diagnostic(`reloaded ${Date.now() - started} ms after the save`);
                 // Typically 0.3 to 0.9 s here (a poll every 250 ms, then the load
@@ -187,7 +194,7 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                     ['\n  [1, 2,\n  3', 'error', /^The puppet did not load: cannot load model "puppet\d+": model\.json:2:3: expected a JSON object, found an array "\[1, 2,"\nThe puppet on screen is the one loaded before\.$/],
                     [model.replace('"parts": [', '"parts": [ {"name": ], '), 'ready', new RegExp(`^The lint found errors; the first: model\\.json:${line}:\\d+: `)],
                 ]) {
-                    await afterLoad(page, () => fs.writeFileSync(modelFile, text));
+                    await afterLoad(page, () => save(modelFile, text));
                     assert.equal(await page.evaluate(() => document.body.dataset.state), state);
                     assert.match(await page.$eval('#message', (e) => e.textContent), message);
                     const still = await print(null, 0);

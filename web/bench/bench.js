@@ -22,7 +22,7 @@ async function main() {
     m.HEAP32.set(m.HEAP32.subarray(kv.hostTable >> 2, (kv.hostTable >> 2) + 2), table >> 2);
     m.HEAP32[(table >> 2) + 2] = 0;
     m.HEAP32[(table >> 2) + 3] = m._KivanimeWeb_CountingDraw();
-    api.Anime_Init(null, table);
+    api.Anime_Init(table);
     const results = [];
     const sizes = (new URLSearchParams(location.search).get('sizes') ?? '100,1000').split(',').map(Number);
     for (const n of sizes) {

@@ -24,6 +24,15 @@
 //  - The built folder has files.json in examples/hero (every file, relative).
 //  - docs/web.md now holds web-core's sections around web-viewer's ("The
 //    viewer", "Comparing with the native player"): please edit in place.
+//  - The C mirror (Runtime.api) covers every function, from one table
+//    (C_FUNCTIONS); Anime_Init takes a JsHost, a table's address or null.
+//    Instance.overlay(motion, speed, weight) takes the C order. Failed loads
+//    and instance creations throw KivanimeError with the library's reason.
+//    New: Runtime.dispose(), version, lastError, instanceCount,
+//    hasInstances, setGlobalWind, destroyAllInstances, unloadAll;
+//    Instance.collect() and partTransform(part); WebGLRenderer.dispose().
+//  - The built folder is the npm package "kivanime" (package.json at the
+//    library's version, type declarations made from this JSDoc).
 
 import { DrawList, readRecord } from './records.js';
 
@@ -106,223 +115,222 @@ export class TextureStore {
 }
 
 /**
- * The 35 functions of the C interface, with JavaScript strings and numbers.
- * Results are those of the C functions (ids as unsigned numbers);
- * Anime_GetPosition returns [x, y]. A null string is passed as NULL.
+ * Every function of the C interface with the kinds of its result and of its
+ * parameters, in the C order: adding a function to the library is adding its
+ * line here. Results: v nothing, i a number, u an id (unsigned), s a string.
+ * Parameters: u an id, i an integer, f a number, s a string (UTF-8; null
+ * passes NULL), b bytes (a Uint8Array, or a string as UTF-8; null passes
+ * NULL) followed by their length n, h a host table (a JsHost, the address of
+ * a table in the module's memory, or null), a an array of six numbers the
+ * function fills in when it succeeds, o a number the function writes: a
+ * function with such outputs returns them as an array instead.
  */
-export class CInterface {
+export const C_FUNCTIONS = /** @type {const} */ ({
+    Anime_Init: 'v:h',
+    Anime_Shutdown: 'v:',
+    Anime_UnloadAll: 'v:',
+    Anime_LoadModel: 'i:ss',
+    Anime_UnloadModel: 'v:s',
+    Anime_LoadMotion: 'i:ss',
+    Anime_LoadExpression: 'i:ss',
+    Anime_CreateInstance: 'u:s',
+    Anime_DestroyInstance: 'v:u',
+    Anime_DestroyAllInstances: 'v:',
+    Anime_GetInstanceCount: 'i:',
+    Anime_HasInstances: 'i:',
+    Anime_PlayMotion: 'i:usf',
+    Anime_StopMotion: 'v:u',
+    Anime_IsMotionPlaying: 'i:u',
+    Anime_IsMotionFinished: 'i:u',
+    Anime_PlayOverlay: 'i:usff',
+    Anime_StopOverlay: 'v:us',
+    Anime_StopAllOverlays: 'v:u',
+    Anime_SetExpression: 'i:us',
+    Anime_ClearExpression: 'v:u',
+    Anime_SetPosition: 'v:uff',
+    Anime_GetPosition: 'v:uoo',
+    Anime_SetScale: 'v:uff',
+    Anime_SetAlpha: 'v:uf',
+    Anime_SetVisible: 'v:ui',
+    Anime_SetDrawOrder: 'v:ui',
+    Anime_SetWind: 'v:uff',
+    Anime_SetGlobalWind: 'v:ff',
+    Anime_ResetPhysics: 'v:u',
+    Anime_Set3DSetup: 'v:uifffff',
+    Anime_Set3DAngles: 'v:ufff',
+    Anime_Set3DStrength: 'v:uff',
+    Anime_Update: 'v:f',
+    Anime_Render: 'v:',
+    Anime_GetVersion: 'i:',
+    Anime_GetLastError: 's:',
+    Anime_LoadModelFromMemory: 'i:sbns',
+    Anime_LoadMotionFromMemory: 'i:sbn',
+    Anime_LoadExpressionFromMemory: 'i:sbn',
+    Anime_RenderInstance: 'v:u',
+    Anime_GetPartTransform: 'i:usa',
+});
+
+/**
+ * @typedef {{u: number, i: number, f: number, s: string|null, b: Uint8Array|string|null, n: number,
+ *            h: JsHost|number|null, a: Float32Array|number[]|null}} ParameterKinds
+ * @typedef {{v: void, i: number, u: number, s: string}} ResultKinds
+ * @typedef {typeof C_FUNCTIONS} CFunctions
+ */
+/**
+ * The JavaScript parameters of a signature's parameter kinds.
+ * @template {string} P
+ * @typedef {P extends `o${infer Rest}` ? CParameters<Rest>
+ *     : P extends `${infer K extends keyof ParameterKinds}${infer Rest}` ? [ParameterKinds[K], ...CParameters<Rest>] : []} CParameters
+ */
+/**
+ * The JavaScript function of a signature.
+ * @template {string} S
+ * @typedef {S extends `${infer R extends keyof ResultKinds}:${infer P}`
+ *     ? (...args: CParameters<P>) => P extends `${string}o${string}` ? number[] : ResultKinds[R] : never} CFunction
+ */
+/**
+ * The C interface: every function under its own name and under the name
+ * without the prefix in lowerCamelCase (playMotion, update, ...).
+ * @typedef {CMirror & {[K in keyof CFunctions]: CFunction<CFunctions[K]>}
+ *     & {[K in keyof CFunctions as K extends `Anime_${infer N}` ? Uncapitalize<N> : never]: CFunction<CFunctions[K]>}} CInterface
+ */
+
+const encoder = new TextEncoder();
+
+/** What the C interface's JavaScript side holds in the module. */
+export class CMirror {
     /** @param {any} module the Emscripten module */
     constructor(module) {
         this.m = module;
         this.scratch = 0;
         this.scratchSize = 0;
-        this.tables = [];
-        this.out = module._malloc(8);
+        this.out = /** @type {number} */ (module._malloc(24)); // where the outputs are written
+        /** @type {number[]} JavaScript host functions in the module's table */
+        this.functions = [];
+        for (const [name, signature] of Object.entries(C_FUNCTIONS)) {
+            const call = this.bind(module['_' + name], signature);
+            /** @type {any} */ (this)[name] = /** @type {any} */ (this)[name[6].toLowerCase() + name.slice(7)] = call;
+        }
     }
 
-    /** Writes strings into scratch memory; returns their addresses (0 for null). */
-    strings(...values) {
-        const m = this.m;
-        let need = 0;
-        for (const v of values) {
-            need += v == null ? 0 : m.lengthBytesUTF8(v) + 1;
+    /**
+     * The JavaScript function for one C function.
+     * @param {(...args: number[]) => number} fn @param {string} signature
+     */
+    bind(fn, signature) {
+        const [result, kinds] = signature.split(':');
+        // Numbers in, a number out: the module's own function will do.
+        if (/^[uif]*$/.test(kinds) && (result === 'v' || result === 'i')) {
+            return fn;
         }
-        if (need > this.scratchSize) {
-            if (this.scratch) {
-                m._free(this.scratch);
+        const outs = kinds.split('o').length - 1;
+        const array = kinds.indexOf('a');
+        return (/** @type {any[]} */ ...args) => {
+            const m = this.m;
+            const r = fn(...this.convert(kinds, args));
+            const at = this.out >> 2;
+            if (outs) {
+                return Array.from(m.HEAPF32.subarray(at, at + outs));
             }
+            const filled = args[array];
+            if (filled && r) {
+                for (let i = 0; i < 6; ++i) {
+                    filled[i] = m.HEAPF32[at + i];
+                }
+            }
+            return result === 'u' ? r >>> 0 : result === 's' ? m.UTF8ToString(r) : r;
+        };
+    }
+
+    /**
+     * Converts arguments to what the C function takes: strings, bytes and
+     * host tables go into scratch memory (the library copies them).
+     * @param {string} kinds @param {any[]} args @returns {number[]}
+     */
+    convert(kinds, args) {
+        const m = this.m;
+        let next = 0;
+        // Strings go over as UTF-8 with their NUL, bytes as they are.
+        const given = Array.from(kinds, (kind) => {
+            const v = kind === 'o' ? null : args[next++];
+            return (kind === 's' || kind === 'b') && typeof v === 'string' ? encoder.encode(kind === 's' ? v + '\0' : v) : v;
+        });
+        // The room each argument takes in scratch memory.
+        const size = (/** @type {any} */ v, /** @type {number} */ i) =>
+            kinds[i] === 'h' ? (v && typeof v === 'object' ? HOST_TABLE_BYTES : 0) : 'sb'.includes(kinds[i]) && v ? v.length : 0;
+        const need = given.reduce((sum, v, i) => sum + size(v, i), 0);
+        if (need > this.scratchSize) {
+            m._free(this.scratch);
             this.scratchSize = Math.max(need, 256) * 2;
             this.scratch = m._malloc(this.scratchSize);
         }
         let at = this.scratch;
-        return values.map((v) => {
-            if (v == null) {
+        let outs = 0;
+        return given.map((v, i) => {
+            const kind = kinds[i];
+            const start = at;
+            at += size(v, i);
+            // NULL bytes are refused before any is read.
+            if (kind === 'n' && given[i - 1] && v > given[i - 1].length) {
+                throw new RangeError(`length ${v} is more than the ${given[i - 1].length} bytes given`);
+            } else if (kind === 'o' || kind === 'a') {
+                return kind === 'a' && v == null ? 0 : this.out + 4 * outs++;
+            } else if ((kind === 's' || kind === 'b') && v) {
+                m.HEAPU8.set(v, start);
+                return start;
+            } else if (kind === 's' || kind === 'b') {
                 return 0;
+            } else if (kind === 'h') {
+                // The only parameter of its function, so `start` is aligned.
+                return v && typeof v === 'object' ? this.hostTable(v, start) : v ?? 0;
             }
-            const p = at;
-            at += m.stringToUTF8(v, p, need) + 1;
-            return p;
+            return v;
         });
     }
 
     /**
-     * Stores a host table built from JavaScript functions (or `table`, the
-     * address of one already in memory). Tables stay alive: instances keep
-     * the table they were created with.
-     * @param {JsHost|null} host
-     * @param {number} [table]
+     * Strings in scratch memory for a function of the module's own: their
+     * addresses (0 for null), valid until the next call through the mirror.
+     * @param {...(string|null)} values
      */
-    Anime_Init(host, table) {
+    strings(...values) {
+        return this.convert('s'.repeat(values.length), values);
+    }
+
+    /**
+     * Writes a host table of JavaScript functions at `table`. The library
+     * copies the table, but instances keep calling its functions, so those
+     * stay in the module until dispose().
+     * @param {JsHost} host @param {number} table @returns {number}
+     */
+    hostTable(host, table) {
         const m = this.m;
-        if (table === undefined) {
-            if (host == null) {
-                m._Anime_Init(0);
-                return;
-            }
-            table = m._malloc(HOST_TABLE_BYTES);
-            const slots = [0, 0, 0, 0];
-            if (host.loadTexture) {
-                const fn = host.loadTexture;
-                slots[0] = m.addFunction((p) => fn(m.UTF16ToString(p)) | 0, 'ii');
-            }
-            if (host.releaseTexture) {
-                const fn = host.releaseTexture;
-                slots[1] = m.addFunction((h) => void fn(h), 'vi');
-            }
-            if (host.draw) {
-                const fn = host.draw;
-                slots[3] = m.addFunction((p) => fn(readRecord(m.HEAPF32, m.HEAP32, p >> 2)), 'vi');
-            }
-            m.HEAP32.set(slots, table >> 2);
-            this.tables.push(table);
-        }
-        m._Anime_Init(table);
+        const { loadTexture, releaseTexture, draw } = host;
+        const add = (/** @type {Function} */ fn, /** @type {string} */ signature) => {
+            const f = m.addFunction(fn, signature);
+            this.functions.push(f);
+            return f;
+        };
+        m.HEAP32.set(
+            [
+                loadTexture ? add((/** @type {number} */ p) => loadTexture(m.UTF16ToString(p)) | 0, 'ii') : 0,
+                releaseTexture ? add((/** @type {number} */ h) => void releaseTexture(h), 'vi') : 0,
+                0,
+                draw ? add((/** @type {number} */ p) => draw(readRecord(m.HEAPF32, m.HEAP32, p >> 2)), 'vi') : 0,
+            ],
+            table >> 2,
+        );
+        return table;
     }
-    Anime_Shutdown() {
-        this.m._Anime_Shutdown();
-    }
-    Anime_UnloadAll() {
-        this.m._Anime_UnloadAll();
-    }
-    /** @param {string|null} modelName @param {string|null} path */
-    Anime_LoadModel(modelName, path) {
-        return this.m._Anime_LoadModel(...this.strings(modelName, path));
-    }
-    /** @param {string|null} modelName */
-    Anime_UnloadModel(modelName) {
-        this.m._Anime_UnloadModel(...this.strings(modelName));
-    }
-    /** @param {string|null} modelName @param {string|null} path */
-    Anime_LoadMotion(modelName, path) {
-        return this.m._Anime_LoadMotion(...this.strings(modelName, path));
-    }
-    /** @param {string|null} modelName @param {string|null} path */
-    Anime_LoadExpression(modelName, path) {
-        return this.m._Anime_LoadExpression(...this.strings(modelName, path));
-    }
-    /** @param {string|null} modelName @returns {number} */
-    Anime_CreateInstance(modelName) {
-        return this.m._Anime_CreateInstance(...this.strings(modelName)) >>> 0;
-    }
-    /** @param {number} id */
-    Anime_DestroyInstance(id) {
-        this.m._Anime_DestroyInstance(id);
-    }
-    Anime_DestroyAllInstances() {
-        this.m._Anime_DestroyAllInstances();
-    }
-    Anime_GetInstanceCount() {
-        return this.m._Anime_GetInstanceCount();
-    }
-    Anime_HasInstances() {
-        return this.m._Anime_HasInstances();
-    }
-    /** @param {number} id @param {string|null} motionName @param {number} speed */
-    Anime_PlayMotion(id, motionName, speed) {
-        return this.m._Anime_PlayMotion(id, ...this.strings(motionName), speed);
-    }
-    /** @param {number} id */
-    Anime_StopMotion(id) {
-        this.m._Anime_StopMotion(id);
-    }
-    /** @param {number} id */
-    Anime_IsMotionPlaying(id) {
-        return this.m._Anime_IsMotionPlaying(id);
-    }
-    /** @param {number} id */
-    Anime_IsMotionFinished(id) {
-        return this.m._Anime_IsMotionFinished(id);
-    }
-    /** @param {number} id @param {string|null} motionName @param {number} speed @param {number} weight */
-    Anime_PlayOverlay(id, motionName, speed, weight) {
-        return this.m._Anime_PlayOverlay(id, ...this.strings(motionName), speed, weight);
-    }
-    /** @param {number} id @param {string|null} motionName */
-    Anime_StopOverlay(id, motionName) {
-        this.m._Anime_StopOverlay(id, ...this.strings(motionName));
-    }
-    /** @param {number} id */
-    Anime_StopAllOverlays(id) {
-        this.m._Anime_StopAllOverlays(id);
-    }
-    /** @param {number} id @param {string|null} expressionName */
-    Anime_SetExpression(id, expressionName) {
-        return this.m._Anime_SetExpression(id, ...this.strings(expressionName));
-    }
-    /** @param {number} id */
-    Anime_ClearExpression(id) {
-        this.m._Anime_ClearExpression(id);
-    }
-    /** @param {number} id @param {number} x @param {number} y */
-    Anime_SetPosition(id, x, y) {
-        this.m._Anime_SetPosition(id, x, y);
-    }
-    /** @param {number} id @returns {[number, number]} */
-    Anime_GetPosition(id) {
-        const p = this.out;
-        this.m._Anime_GetPosition(id, p, p + 4);
-        return [this.m.HEAPF32[p >> 2], this.m.HEAPF32[(p >> 2) + 1]];
-    }
-    /** @param {number} id @param {number} scaleX @param {number} scaleY */
-    Anime_SetScale(id, scaleX, scaleY) {
-        this.m._Anime_SetScale(id, scaleX, scaleY);
-    }
-    /** @param {number} id @param {number} alpha */
-    Anime_SetAlpha(id, alpha) {
-        this.m._Anime_SetAlpha(id, alpha);
-    }
-    /** @param {number} id @param {number} visible */
-    Anime_SetVisible(id, visible) {
-        this.m._Anime_SetVisible(id, visible);
-    }
-    /** @param {number} id @param {number} order */
-    Anime_SetDrawOrder(id, order) {
-        this.m._Anime_SetDrawOrder(id, order);
-    }
-    /** @param {number} id @param {number} windX @param {number} windY */
-    Anime_SetWind(id, windX, windY) {
-        this.m._Anime_SetWind(id, windX, windY);
-    }
-    /** @param {number} windX @param {number} windY */
-    Anime_SetGlobalWind(windX, windY) {
-        this.m._Anime_SetGlobalWind(windX, windY);
-    }
-    /** @param {number} id */
-    Anime_ResetPhysics(id) {
-        this.m._Anime_ResetPhysics(id);
-    }
-    /**
-     * @param {number} id @param {number} enabled3D @param {number} pivotX @param {number} pivotY
-     * @param {number} focalDistance @param {number} curveRadiusX @param {number} curveRadiusY
-     */
-    Anime_Set3DSetup(id, enabled3D, pivotX, pivotY, focalDistance, curveRadiusX, curveRadiusY) {
-        this.m._Anime_Set3DSetup(id, enabled3D, pivotX, pivotY, focalDistance, curveRadiusX, curveRadiusY);
-    }
-    /** @param {number} id @param {number} yaw @param {number} pitch @param {number} roll */
-    Anime_Set3DAngles(id, yaw, pitch, roll) {
-        this.m._Anime_Set3DAngles(id, yaw, pitch, roll);
-    }
-    /** @param {number} id @param {number} depthStrength @param {number} perspectiveStrength */
-    Anime_Set3DStrength(id, depthStrength, perspectiveStrength) {
-        this.m._Anime_Set3DStrength(id, depthStrength, perspectiveStrength);
-    }
-    /** @param {number} dt milliseconds */
-    Anime_Update(dt) {
-        this.m._Anime_Update(dt);
-    }
-    Anime_Render() {
-        this.m._Anime_Render();
-    }
-}
 
-// The same functions under their names without the prefix, in
-// lowerCamelCase: createInstance, playMotion, update, render, ...
-for (const name of Object.getOwnPropertyNames(CInterface.prototype)) {
-    if (name.startsWith('Anime_')) {
-        const alias = name[6].toLowerCase() + name.slice(7);
-        Object.defineProperty(CInterface.prototype, alias, {
-            value: /** @type {any} */ (CInterface.prototype)[name],
-        });
+    /** Frees the memory and functions above; the library must no longer hold a table of them. */
+    dispose() {
+        const m = this.m;
+        this.functions.forEach((f) => m.removeFunction(f));
+        m._free(this.scratch);
+        m._free(this.out);
+        this.functions = [];
+        this.scratch = this.scratchSize = this.out = 0;
     }
 }
 
@@ -340,28 +348,96 @@ export async function loadRuntime(options = {}) {
     return new Runtime(module);
 }
 
-/** One library instance and everything loaded into it. */
+/** A call the library refused; the message is its reason (Anime_GetLastError). */
+export class KivanimeError extends Error {
+    name = 'KivanimeError';
+}
+
+/** One library instance and everything loaded into it; dispose() gives it all back. */
 export class Runtime {
     /** @param {any} module */
     constructor(module) {
         this.module = module;
-        this.api = new CInterface(module);
+        this.api = /** @type {CInterface} */ (new CMirror(module));
         this.textures = new TextureStore();
         /** @type {Map<string, Puppet>} */
         this.puppets = new Map();
         this.list = new DrawList();
-        this.hostTable = module._malloc(HOST_TABLE_BYTES);
-        const load = module.addFunction((p) => this.textures.open(module.UTF16ToString(p)), 'ii');
-        const release = module.addFunction((h) => this.textures.close(h), 'vi');
-        module.HEAP32.set([load, release, 0, module._KivanimeWeb_CollectingDraw()], this.hostTable >> 2);
-        this.api.Anime_Init(null, this.hostTable);
+        // The runtime's host: textures from the decoded images, draws into
+        // the module's frame buffer.
+        this.hostTable = /** @type {number} */ (module._malloc(HOST_TABLE_BYTES));
+        const host = {
+            loadTexture: (/** @type {string} */ path) => this.textures.open(path),
+            releaseTexture: (/** @type {number} */ handle) => this.textures.close(handle),
+        };
+        this.api.hostTable(host, this.hostTable);
+        module.HEAP32[(this.hostTable >> 2) + 3] = module._KivanimeWeb_CollectingDraw();
+        this.api.Anime_Init(this.hostTable);
         /** @type {Loop|null} */
         this.loop = null;
     }
 
     /** Puts the runtime's host back (after the C mirror's Anime_Init was used). */
     useOwnHost() {
-        this.api.Anime_Init(null, this.hostTable);
+        this.api.Anime_Init(this.hostTable);
+    }
+
+    /** The library's version: major * 10000 + minor * 100 + patch. */
+    get version() {
+        return this.api.Anime_GetVersion();
+    }
+
+    /** Why the library's last call failed; "" after one that succeeded. */
+    get lastError() {
+        return this.api.Anime_GetLastError();
+    }
+
+    /** The number of live instances, of every puppet. */
+    get instanceCount() {
+        return this.api.Anime_GetInstanceCount();
+    }
+
+    get hasInstances() {
+        return this.api.Anime_HasInstances() === 1;
+    }
+
+    /** Wind on every instance, added to each one's own. @param {number} x @param {number} y */
+    setGlobalWind(x, y) {
+        this.api.Anime_SetGlobalWind(x, y);
+    }
+
+    /** Destroys every instance; the puppets stay loaded. */
+    destroyAllInstances() {
+        this.api.Anime_DestroyAllInstances();
+        this.puppets.forEach((puppet) => puppet.forgetInstances());
+    }
+
+    /** Destroys every instance and drops every puppet with its images. */
+    unloadAll() {
+        [...this.puppets.keys()].forEach((name) => this.unloadPuppet(name));
+        this.api.Anime_UnloadAll();
+    }
+
+    /**
+     * Gives back everything the runtime holds: its instances (and their
+     * textures), the decoded images, and the memory and functions it placed
+     * in the module. The runtime cannot be used afterwards.
+     */
+    dispose() {
+        this.loop?.stop();
+        this.puppets.forEach((puppet) => puppet.forgetInstances());
+        this.puppets.clear();
+        this.api.Anime_Shutdown();
+        this.api.Anime_Init(null);
+        this.api.dispose();
+        this.module._free(this.hostTable);
+        this.hostTable = 0;
+        for (const image of this.textures.images.values()) {
+            if (image.source instanceof ImageBitmap) {
+                image.source.close();
+            }
+        }
+        this.textures.images.clear();
     }
 
     /**
@@ -450,9 +526,9 @@ export class Runtime {
                 this.writeFile(root + file.path, file.data);
                 if (!this.api[load](name, root + file.path)) {
                     // The library names the file as written here; the page names it as given.
-                    const reason = this.module.UTF8ToString(this.module._Anime_GetLastError()).replaceAll(root, '');
+                    const error = new KivanimeError(this.lastError.replaceAll(root, ''));
                     this.api.Anime_UnloadModel(name);
-                    throw new Error(reason);
+                    throw error;
                 }
             }
         }
@@ -492,14 +568,8 @@ export class Runtime {
 
     /** Destroys the puppet's instances and drops it and its images. @param {string} name */
     unloadPuppet(name) {
-        const puppet = this.puppets.get(name);
-        if (puppet) {
-            for (const instance of puppet.instances) {
-                instance.id = 0;
-            }
-            puppet.instances.clear();
-            this.puppets.delete(name);
-        }
+        this.puppets.get(name)?.forgetInstances();
+        this.puppets.delete(name);
         this.api.Anime_UnloadModel(name);
         const root = TextureStore.key(`/puppets/${encodeURIComponent(name)}/`);
         for (const key of [...this.textures.images.keys()]) {
@@ -511,18 +581,19 @@ export class Runtime {
 
     /** Advances every visible instance. @param {number} ms */
     update(ms) {
-        this.module._Anime_Update(ms);
+        this.api.Anime_Update(ms);
     }
 
     /**
-     * Runs Anime_Render into the frame buffer and returns its records (valid
-     * until the next call).
+     * Runs Anime_Render (or Anime_RenderInstance for one instance) into the
+     * frame buffer and returns its records (valid until the next call).
+     * @param {Instance|null} [instance]
      * @returns {DrawList}
      */
-    collect() {
+    collect(instance = null) {
         const m = this.module;
         m._KivanimeWeb_ClearRecords();
-        m._Anime_Render();
+        instance ? this.api.Anime_RenderInstance(instance.id) : this.api.Anime_Render();
         this.list.copyFrom(m.HEAP32.buffer, m._KivanimeWeb_Records(), m._KivanimeWeb_RecordCount());
         return this.list;
     }
@@ -656,7 +727,7 @@ export class Puppet {
     createInstance(options = {}) {
         const id = this.runtime.api.Anime_CreateInstance(this.name);
         if (id === 0) {
-            throw new Error(`cannot create an instance of '${this.name}'`);
+            throw new KivanimeError(this.runtime.lastError);
         }
         const instance = new Instance(this, id);
         this.instances.add(instance);
@@ -678,6 +749,12 @@ export class Puppet {
     /** Destroys the puppet's instances and drops the model. */
     unload() {
         this.runtime.unloadPuppet(this.name);
+    }
+
+    /** Marks the instances as destroyed, once the library has destroyed them. */
+    forgetInstances() {
+        this.instances.forEach((instance) => (instance.id = 0));
+        this.instances.clear();
     }
 }
 
@@ -703,8 +780,8 @@ export class Instance {
     get finished() {
         return this.api.Anime_IsMotionFinished(this.id) === 1;
     }
-    /** @param {string} motion @param {number} [weight] @param {number} [speed] @returns {boolean} */
-    overlay(motion, weight = 1, speed = 1) {
+    /** @param {string} motion @param {number} [speed] @param {number} [weight] @returns {boolean} */
+    overlay(motion, speed = 1, weight = 1) {
         return this.api.Anime_PlayOverlay(this.id, motion, speed, weight) === 1;
     }
     /** @param {string} motion */
@@ -727,7 +804,7 @@ export class Instance {
     }
     /** @returns {[number, number]} */
     getPosition() {
-        return this.api.Anime_GetPosition(this.id);
+        return /** @type {[number, number]} */ (this.api.Anime_GetPosition(this.id));
     }
     /** @param {number} scaleX @param {number} [scaleY] */
     setScale(scaleX, scaleY = scaleX) {
@@ -776,6 +853,23 @@ export class Instance {
     /** @param {number} depth @param {number} perspective */
     set3DStrength(depth, perspective) {
         this.api.Anime_Set3DStrength(this.id, depth, perspective);
+    }
+    /** This instance's draw records alone (Anime_RenderInstance), valid until the next collect. */
+    collect() {
+        return this.puppet.runtime.collect(this);
+    }
+    /**
+     * Where the part is drawn now (as its draw record would say, also when
+     * hidden or without a texture); null when the model has no such part.
+     * @param {string} part
+     * @returns {{x: number, y: number, rotation: number, scaleX: number, scaleY: number, alpha: number}|null}
+     */
+    partTransform(part) {
+        const t = [0, 0, 0, 0, 0, 0];
+        if (!this.api.Anime_GetPartTransform(this.id, part, t)) {
+            return null;
+        }
+        return { x: t[0], y: t[1], rotation: t[2], scaleX: t[3], scaleY: t[4], alpha: t[5] };
     }
     destroy() {
         this.api.Anime_DestroyInstance(this.id);

@@ -2,7 +2,7 @@
 // them with the library's own reader, so a browser shows the same findings,
 // lines and columns as kivanime-lint on the command line.
 
-let modulePromise = null;
+let modulePromise = /** @type {Promise<{m: any, state: {out: string[]}}>|null} */ (null);
 
 /**
  * @typedef {Object} LintFinding

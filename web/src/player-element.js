@@ -33,7 +33,10 @@ export class KivanimePlayerElement extends HTMLElement {
         this.visible = false;
         this.frame = 0;
         this.last = -1;
+        /** @type {Promise<void>|null} */
         this.loading = null;
+        /** @type {string|null} the main motion asked for */
+        this.playing = null;
         this.tick = this.tick.bind(this);
     }
 
@@ -81,7 +84,8 @@ export class KivanimePlayerElement extends HTMLElement {
         if (!src) {
             return;
         }
-        const loading = (this.loading = (async () => {
+        let loading = /** @type {Promise<void>|null} */ (null);
+        loading = this.loading = (async () => {
             const runtime = await KivanimePlayerElement.runtime();
             const names = (/** @type {string} */ attr, /** @type {string[]} */ extra) =>
                 [...new Set([...(this.getAttribute(attr) ?? '').split(/\s+/), ...extra].filter(Boolean))];
@@ -106,7 +110,7 @@ export class KivanimePlayerElement extends HTMLElement {
             this.renderer = this.makeRenderer();
             this.apply();
             this.dispatchEvent(new Event('load'));
-        })());
+        })();
         try {
             await loading;
         } catch (error) {

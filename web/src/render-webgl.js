@@ -90,6 +90,14 @@ export class WebGLRenderer {
         this.colours = new Map();
     }
 
+    /**
+     * Frees everything this renderer made on the GPU, textures included, by
+     * giving up the canvas's WebGL context: the canvas is not drawn on again.
+     */
+    dispose() {
+        this.gl.getExtension('WEBGL_lose_context')?.loseContext();
+    }
+
     /** @param {import('./kivanime.js').TextureImage} image */
     textureFor(image) {
         let texture = this.glTextures.get(image);

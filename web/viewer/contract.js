@@ -57,7 +57,7 @@ export async function runContract(params) {
         body.dataset.frame = frame;
         body.dataset.state = 'ready';
     } catch (e) {
-        message.textContent = e.message;
+        message.textContent = /** @type {Error} */ (e).message;
         message.hidden = false;
         body.dataset.state = 'error';
     }

@@ -5,7 +5,9 @@
 
 const WATCHED = /\.(json|png)$/i;
 
-async function walkEntry(entry, prefix, out) {
+/** @typedef {Map<string, File>} Files */
+
+async function walkEntry(/** @type {any} */ entry, /** @type {string} */ prefix, /** @type {Files} */ out) {
     if (entry.isFile) {
         const file = await new Promise((resolve, reject) => entry.file(resolve, reject));
         out.set(prefix + entry.name, file);
@@ -20,7 +22,7 @@ async function walkEntry(entry, prefix, out) {
     }
 }
 
-async function walkHandle(handle, prefix, out) {
+async function walkHandle(/** @type {any} */ handle, /** @type {string} */ prefix, /** @type {Files} */ out) {
     for await (const [name, child] of handle.entries()) {
         if (child.kind === 'directory') {
             await walkHandle(child, `${prefix}${name}/`, out);
@@ -48,7 +50,7 @@ export async function readDrop(transfer) {
     const resolved = await Promise.all(handles.map((h) => (h ? h.catch(() => null) : null)));
     const folder = resolved.length === 1 && resolved[0]?.kind === 'directory' ? resolved[0] : null;
     if (folder) return { files: await readHandle(folder), handle: folder };
-    const files = new Map();
+    const files = /** @type {Files} */ (new Map());
     for (let i = 0; i < items.length; ++i) {
         if (entries[i]) await walkEntry(entries[i], '', files);
         else if (plain[i]) files.set(plain[i].name, plain[i]);
@@ -56,16 +58,16 @@ export async function readDrop(transfer) {
     return { files, handle: null };
 }
 
-/** Reads a folder handle (from a drop or showDirectoryPicker). */
+/** Reads a folder handle (from a drop or showDirectoryPicker). @param {any} handle */
 export async function readHandle(handle) {
-    const files = new Map();
+    const files = /** @type {Files} */ (new Map());
     await walkHandle(handle, '', files);
     return files;
 }
 
-/** Reads an <input type=file> selection (a folder with webkitdirectory, or files). */
+/** Reads an <input type=file> selection (a folder with webkitdirectory, or files). @param {FileList} fileList */
 export async function readPicked(fileList) {
-    const files = new Map();
+    const files = /** @type {Files} */ (new Map());
     for (const file of fileList) files.set(file.webkitRelativePath || file.name, file);
     return files;
 }
@@ -134,14 +136,15 @@ export async function arrangePuppet(files, read) {
  * Watches a folder handle: calls `onChange(files)` with the whole folder
  * again when a JSON or PNG file in it was saved, added or removed. Polls,
  * because browsers have no change events for file-system handles.
+ * @param {any} handle @param {(files: Files) => unknown} onChange
  * @returns {() => void} stops watching
  */
 export function watchHandle(handle, onChange, intervalMs = 250) {
-    let last = null;
+    let last = /** @type {string|null} */ (null);
     let stopped = false;
     /** @type {ReturnType<typeof setTimeout> | undefined} */
     let timer;
-    const stamp = (files) =>
+    const stamp = (/** @type {Files} */ files) =>
         [...files]
             .filter(([path]) => WATCHED.test(path))
             .map(([path, file]) => `${path}:${file.lastModified}:${file.size}`)

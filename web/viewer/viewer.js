@@ -14,14 +14,18 @@ const $ = (/** @type {string} */ id) => /** @type {any} */ (document.getElementB
 const STEP_MS = 1000 / 60;
 const CROWD_PHASE_MS = 173;
 
+// What the page shows. main() sets the runtime, the renderer and the
+// overlay's context before anything reads them.
 const view = {
-    runtime: null,
-    renderer: null,
-    files: null,
-    info: null,
-    ids: [],
-    puppet: null, // the loaded puppet (its name in the library is puppet.name)
-    stopWatching: null,
+    runtime: /** @type {import('./core.js').ViewerRuntime} */ (/** @type {unknown} */ (null)),
+    renderer: /** @type {ReturnType<import('./core.js').ViewerRuntime['createRenderer']>} */ (/** @type {unknown} */ (null)),
+    overlay: /** @type {CanvasRenderingContext2D} */ (/** @type {unknown} */ (null)),
+    files: /** @type {Map<string, File>|null} */ (null),
+    info: /** @type {PuppetInfo|null} */ (null),
+    ids: /** @type {number[]} */ ([]),
+    // the loaded puppet (its name in the library is puppet.name)
+    puppet: /** @type {import('../src/kivanime.js').Puppet|null} */ (null),
+    stopWatching: /** @type {(() => void)|null} */ (null),
     origin: [0, 0],
     scale: 1,
     pivot3D: [0, 0],
@@ -33,26 +37,26 @@ const view = {
     clockMs: 0,
     // What the animator chose for this puppet; a reload of the same puppet
     // keeps it. The sliders (angles, wind, speed, crowd) stay as they are.
-    state: { motion: '', overlays: new Map(), expression: '' },
+    state: { motion: '', overlays: /** @type {Map<string, number>} */ (new Map()), expression: '' },
 };
 
-function showMessage(text) {
+function showMessage(/** @type {string} */ text) {
     $('message').textContent = text;
     $('message').hidden = !text;
 }
 
-function setSlider(id, value) {
+function setSlider(/** @type {string} */ id, /** @type {number} */ value) {
     $(id).value = String(value);
     $(id).dispatchEvent(new Event('input'));
 }
 
-function num(id) {
+function num(/** @type {string} */ id) {
     return Number($(id).value);
 }
 
 // ---- instances
 
-function applyState(id) {
+function applyState(/** @type {number} */ id) {
     const { lib } = view.runtime;
     const s = view.state;
     lib.Anime_SetDrawOrder(id, 0);
@@ -63,7 +67,7 @@ function applyState(id) {
     lib.Anime_SetWind(id, num('wind-x'), num('wind-y'));
 }
 
-function apply3D(id) {
+function apply3D(/** @type {number} */ id) {
     const { lib } = view.runtime;
     const [px, py] = view.pivot3D;
     lib.Anime_Set3DSetup(id, 1, px, py, view.focal, num('curve'), 0);
@@ -91,11 +95,11 @@ function layout() {
     });
 }
 
-function setCrowd(n) {
+function setCrowd(/** @type {number} */ n) {
     const { lib } = view.runtime;
-    while (view.ids.length > n) lib.Anime_DestroyInstance(view.ids.pop());
+    while (view.ids.length > n) lib.Anime_DestroyInstance(view.ids.pop() ?? 0);
     while (view.ids.length < n) {
-        const id = lib.Anime_CreateInstance(view.puppet.name);
+        const id = view.puppet ? lib.Anime_CreateInstance(view.puppet.name) : 0;
         if (!id) break;
         applyState(id);
         // A new member starts at its own moment: the others stand still
@@ -110,7 +114,7 @@ function setCrowd(n) {
     layout();
 }
 
-function forEachInstance(fn) {
+function forEachInstance(/** @type {(lib: import('../src/kivanime.js').CInterface, id: number) => void} */ fn) {
     for (const id of view.ids) fn(view.runtime.lib, id);
 }
 
@@ -118,6 +122,7 @@ function forEachInstance(fn) {
 
 // One <li> per item; `make` fills it. Items that are names become the
 // element's data-name, which the highlighting and the tests go by.
+/** @template T @param {string} listId @param {T[]} items @param {(li: HTMLLIElement, item: T) => void} make */
 function fillList(listId, items, make) {
     $(listId).replaceChildren(
         ...items.map((item) => {
@@ -139,7 +144,7 @@ function markActive() {
     }
 }
 
-function showLists(info) {
+function showLists(/** @type {PuppetInfo} */ info) {
     fillList('motions', info.motions, (li, name) => {
         li.textContent = name;
         li.addEventListener('click', () => {
@@ -182,7 +187,7 @@ function showLists(info) {
         li.textContent = name;
         if (name === '(none)') li.dataset.name = '';
         li.addEventListener('click', () => {
-            view.state.expression = li.dataset.name;
+            view.state.expression = li.dataset.name ?? '';
             forEachInstance((lib, id) =>
                 view.state.expression ? lib.Anime_SetExpression(id, view.state.expression) : lib.Anime_ClearExpression(id),
             );
@@ -198,14 +203,14 @@ function showLists(info) {
     markActive();
 }
 
-async function showLint(files, model) {
+async function showLint(/** @type {Map<string, File>} */ files, /** @type {string|undefined} */ model) {
     $('lint').replaceChildren();
     $('lint-summary').textContent = '…';
     let report;
     try {
         report = await lintFiles(files, model);
     } catch (e) {
-        $('lint-summary').textContent = `the lint did not run: ${e.message}`;
+        $('lint-summary').textContent = `the lint did not run: ${/** @type {Error} */ (e).message}`;
         return report;
     }
     $('lint-summary').textContent = `${report.errors} errors, ${report.warnings} warnings, ${report.infos} infos`;
@@ -228,7 +233,7 @@ async function showLint(files, model) {
 // The placement, the background and the 3D pivot come from a scene script
 // beside the model when there is one that the player reads, as the animator
 // set them up for the player; else from the player's defaults.
-async function sceneSettings(scene) {
+async function sceneSettings(/** @type {File|undefined} */ scene) {
     const runtime = view.runtime.runtime;
     const options = ['--size', `${$('canvas').width}x${$('canvas').height}`];
     try {
@@ -240,13 +245,15 @@ async function sceneSettings(scene) {
 
 // Parts in tree order (each parent before its children), with their depth,
 // as the library links them; a part in a parent cycle is shown once, at the top.
-function partTree(parts) {
-    const children = parts.map(() => []);
-    const roots = [];
+/** @typedef {import('../src/kivanime.js').Puppet['parts'][number]} Part */
+/** @typedef {{motions: string[], expressions: string[], parts: (Part & {depth: number})[]}} PuppetInfo */
+function partTree(/** @type {Part[]} */ parts) {
+    const children = parts.map(() => /** @type {number[]} */ ([]));
+    const roots = /** @type {number[]} */ ([]);
     parts.forEach((p, i) => (p.parentIndex >= 0 && p.parentIndex !== i ? children[p.parentIndex] : roots).push(i));
-    const out = [];
+    const out = /** @type {PuppetInfo['parts']} */ ([]);
     const seen = new Set();
-    const visit = (i, depth) => {
+    const visit = (/** @type {number} */ i, /** @type {number} */ depth) => {
         if (seen.has(i)) return;
         seen.add(i);
         out.push({ ...parts[i], depth });
@@ -258,18 +265,18 @@ function partTree(parts) {
 }
 
 // The first error the lint found, with its place, for the message line.
-function firstError(report) {
+function firstError(/** @type {import('../src/lint.js').LintReport|undefined} */ report) {
     const f = report?.findings?.find((finding) => finding.severity === 'error');
     return f ? `${f.file}:${f.line}:${f.column}: ${f.message}` : '';
 }
 
-async function loadFiles(found, { keepState = false } = {}) {
+async function loadFiles(/** @type {Map<string, File>} */ found, { keepState = false } = {}) {
     document.body.dataset.state = 'loading';
     showMessage('');
     const rt = view.runtime;
-    let lintDone = null;
+    let lintDone = /** @type {Promise<import('../src/lint.js').LintReport|undefined>|null} */ (null);
     try {
-        const { files, model, scene } = await arrangePuppet(found, (file) => rt.readFile(file));
+        const { files, model, scene } = await arrangePuppet(found, (/** @type {Blob} */ file) => rt.readFile(file));
         lintDone = showLint(files, model);
         if (!model) throw new Error('no model file: the folder needs a model.json (or another file the library reads as a model)');
         // Loaded under a new name, so that the puppet on screen keeps playing
@@ -281,22 +288,22 @@ async function loadFiles(found, { keepState = false } = {}) {
         view.puppet = puppet;
         if (!keepState) view.state = { motion: '', overlays: new Map(), expression: '' };
         view.files = files;
-        view.info = { motions: puppet.motions, expressions: puppet.expressions, parts: partTree(puppet.parts) };
-        const settings = await sceneSettings(scene && files.get(scene));
+        const info = (view.info = { motions: puppet.motions, expressions: puppet.expressions, parts: partTree(puppet.parts) });
+        const settings = await sceneSettings(scene ? files.get(scene) : undefined);
         view.origin = settings.origin;
         view.scale = settings.scale;
         view.pivot3D = settings.pivot;
         view.focal = settings.focal;
         view.background = settings.background;
-        if (!keepState && view.info.motions.includes('idle')) view.state.motion = 'idle';
-        else if (!keepState && view.info.motions.length) view.state.motion = view.info.motions[0];
-        showLists(view.info);
+        if (!keepState && info.motions.includes('idle')) view.state.motion = 'idle';
+        else if (!keepState && info.motions.length) view.state.motion = info.motions[0];
+        showLists(info);
         setCrowd(num('crowd'));
         $('title').textContent = model;
         document.body.classList.add('loaded');
     } catch (e) {
         const kept = view.puppet ? '\nThe puppet on screen is the one loaded before.' : '';
-        showMessage(`The puppet did not load: ${e.message}${kept}`);
+        showMessage(`The puppet did not load: ${/** @type {Error} */ (e).message}${kept}`);
         finishLoad('error');
         return;
     }
@@ -308,13 +315,13 @@ async function loadFiles(found, { keepState = false } = {}) {
 }
 
 // Tests and scripts wait on these: the state, and how many loads have ended.
-function finishLoad(state) {
+function finishLoad(/** @type {string} */ state) {
     view.loads += 1;
     document.body.dataset.loads = String(view.loads);
     document.body.dataset.state = state;
 }
 
-async function openDropped(result) {
+async function openDropped(/** @type {{files: Map<string, File>, handle: any}} */ result) {
     view.stopWatching?.();
     view.stopWatching = null;
     await loadFiles(result.files);
@@ -323,7 +330,7 @@ async function openDropped(result) {
 
 // Saving a file in a watched folder reloads the puppet and keeps what the
 // animator had chosen.
-function watch(handle) {
+function watch(/** @type {any} */ handle) {
     view.stopWatching = watchHandle(handle, async (files) => {
         await loadFiles(files, { keepState: true });
     });
@@ -331,7 +338,7 @@ function watch(handle) {
 
 // ---- the frame loop
 
-function frame(time) {
+function frame(/** @type {number} */ time) {
     requestAnimationFrame(frame);
     const dt = view.last ? Math.min(time - view.last, 100) : 0;
     view.last = time;
@@ -340,7 +347,7 @@ function frame(time) {
     draw();
 }
 
-function advance(ms) {
+function advance(/** @type {number} */ ms) {
     view.runtime.lib.Anime_Update(ms);
     view.clockMs += ms;
     $('clock').textContent = `${(view.clockMs / 1000).toFixed(2)} s`;
@@ -354,7 +361,7 @@ function draw() {
 }
 
 // Each draw record's (x, y) is where the part's pivot lands on the canvas.
-function drawPivots(ctx, list) {
+function drawPivots(/** @type {CanvasRenderingContext2D} */ ctx, /** @type {import('../src/records.js').DrawList} */ list) {
     ctx.fillStyle = '#d02a6a';
     ctx.strokeStyle = '#fff';
     for (let i = 0; i < list.count; ++i) {
@@ -369,6 +376,7 @@ function drawPivots(ctx, list) {
 // ---- controls
 
 function wireControls() {
+    /** @type {Record<string, (v: number) => string>} */
     const outputs = {
         speed: (v) => `${v.toFixed(2)}×`,
         yaw: (v) => `${v}°`,
@@ -383,14 +391,14 @@ function wireControls() {
         });
     }
     for (const id of ['yaw', 'pitch', 'roll', 'curve']) {
-        $(id).addEventListener('input', () => forEachInstance((lib, i) => apply3D(i)));
+        $(id).addEventListener('input', () => forEachInstance((_, i) => apply3D(i)));
     }
     for (const id of ['wind-x', 'wind-y']) {
         $(id).addEventListener('input', () => forEachInstance((lib, i) => lib.Anime_SetWind(i, num('wind-x'), num('wind-y'))));
     }
     $('crowd').addEventListener('input', () => view.runtime && view.files && setCrowd(num('crowd')));
     $('reset-view').addEventListener('click', () => {
-        for (const [id, value] of [['yaw', 0], ['pitch', 0], ['roll', 0], ['curve', 0], ['wind-x', 0], ['wind-y', 0], ['speed', 1]]) {
+        for (const [id, value] of /** @type {[string, number][]} */ ([['yaw', 0], ['pitch', 0], ['roll', 0], ['curve', 0], ['wind-x', 0], ['wind-y', 0], ['speed', 1]])) {
             setSlider(id, value);
         }
     });
@@ -405,7 +413,7 @@ function wireControls() {
     });
 
     for (const id of ['pick-files', 'pick-folder']) {
-        $(id).addEventListener('change', async (e) => openDropped({ files: await readPicked($(id).files), handle: null }));
+        $(id).addEventListener('change', async () => openDropped({ files: await readPicked($(id).files), handle: null }));
     }
     if ('showDirectoryPicker' in window) {
         $('open-folder').hidden = false;
@@ -426,7 +434,7 @@ function wireControls() {
     document.addEventListener('drop', (e) => {
         e.preventDefault();
         document.body.classList.remove('dragging');
-        readDrop(e.dataTransfer).then(openDropped, (error) => showMessage(`The drop could not be read: ${error.message}`));
+        if (e.dataTransfer) readDrop(e.dataTransfer).then(openDropped, (error) => showMessage(`The drop could not be read: ${error.message}`));
     });
 }
 
@@ -438,11 +446,11 @@ async function loadSample() {
         showMessage('The sample puppet is not in this folder.');
         return;
     }
-    const files = new Map();
+    const files = /** @type {Map<string, File>} */ (new Map());
     await Promise.all(
-        list.map(async (path) => {
+        list.map(async (/** @type {string} */ path) => {
             const blob = await fetch(new URL(path, base)).then((r) => r.blob());
-            files.set(path, new File([blob], path.split('/').pop()));
+            files.set(path, new File([blob], path.split('/').pop() ?? path));
         }),
     );
     await openDropped({ files, handle: null });
@@ -462,7 +470,7 @@ async function main() {
         view.overlay = $('overlay').getContext('2d');
     } catch (e) {
         document.body.dataset.state = 'error';
-        showMessage(`The WebAssembly library did not start: ${e.message}`);
+        showMessage(`The WebAssembly library did not start: ${/** @type {Error} */ (e).message}`);
         return;
     }
     document.body.dataset.state = 'empty';

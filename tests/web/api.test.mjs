@@ -1,0 +1,165 @@
+// In Chromium: the JavaScript API covers every function src/api/exports.txt
+// names, so a function added to the library cannot be forgotten here. The C
+// mirror has each under both of its names; the idiomatic surface reaches
+// each through the member of its row in COVERAGE, which must call it, with
+// its numbers in the C order. Failures carry the library's own reason, and
+// Runtime.dispose() gives back every allocation, function and image the
+// JavaScript side took.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import test from 'node:test';
+
+import { REPO, openPage, withBrowser } from './harness.mjs';
+
+const EXPORTS = fs.readFileSync(path.join(REPO, 'src/api/exports.txt'), 'utf8').match(/^Anime_\w+/gm);
+
+// Runs before each row's check: the hero with two motions and an expression.
+const LOAD = `c.hero = await c.kv.loadPuppet('hero', { model: '/examples/hero/model.json',
+    motions: ['/examples/hero/motions/idle.json', '/examples/hero/motions/wave.json'],
+    expressions: ['/examples/hero/expressions/smile.json'] })`;
+
+// [function, what calls it (c: kv, hero, a), what must hold after (r: its
+// value, n: the numbers the function was called with, called(name,
+// numbers): whether it called that function), the function actually called
+// when another reaches the same end]. The rows run in order.
+const COVERAGE = [
+    ['Anime_Init', 'c.kv.useOwnHost()', 'n.length === 0'],
+    ['Anime_GetVersion', 'c.kv.version', 'r === VERSION'],
+    ['Anime_LoadModel', LOAD, 'c.hero.name === "hero"'],
+    ['Anime_LoadMotion', LOAD, 'true'],
+    ['Anime_LoadExpression', LOAD, 'true'],
+    // Files reach the library through the module's file system, so that
+    // its reasons name them.
+    ['Anime_LoadModelFromMemory', LOAD, 'true', 'Anime_LoadModel'],
+    ['Anime_LoadMotionFromMemory', LOAD, 'true', 'Anime_LoadMotion'],
+    ['Anime_LoadExpressionFromMemory', LOAD, 'true', 'Anime_LoadExpression'],
+    ['Anime_CreateInstance', "c.a = c.hero.createInstance({ x: 3, y: 4, scale: 2, motion: 'idle', expression: 'smile' })",
+        "c.a.id === 1 && c.a.playing && same(c.a.getPosition(), [3, 4]) && called('Anime_SetScale', [1, 2, 2]) && called('Anime_SetExpression')"],
+    ['Anime_GetInstanceCount', 'c.kv.instanceCount', 'r === 1'],
+    ['Anime_HasInstances', 'c.kv.hasInstances', 'r === true'],
+    ['Anime_PlayMotion', "c.a.play('idle', 2)", 'r === true && same(n, [1, 2])'],
+    ['Anime_IsMotionPlaying', 'c.a.playing', 'r === true'],
+    ['Anime_StopMotion', 'c.a.stop()', 'c.a.playing === false'],
+    ['Anime_IsMotionFinished', 'c.a.finished', 'r === true'],
+    ['Anime_PlayOverlay', "c.a.overlay('wave', 0.5, 0.25)", 'r === true && same(n, [1, 0.5, 0.25])'],
+    ['Anime_StopOverlay', "c.a.stopOverlay('wave')", 'same(n, [1])'],
+    ['Anime_StopAllOverlays', 'c.a.stopOverlays()', 'same(n, [1])'],
+    ['Anime_SetExpression', "c.a.express('smile')", "r === true && c.a.express('nope') === false"],
+    ['Anime_ClearExpression', 'c.a.clearExpression()', 'same(n, [1])'],
+    ['Anime_SetPosition', 'c.a.setPosition(3, 4)', 'same(n, [1, 3, 4])'],
+    ['Anime_GetPosition', 'c.a.getPosition()', 'same(r, [3, 4])'],
+    ['Anime_SetScale', 'c.a.setScale(2)', 'same(n, [1, 2, 2])'],
+    ['Anime_SetAlpha', 'c.a.setAlpha(0.5)', 'same(n, [1, 0.5])'],
+    ['Anime_SetVisible', '(c.a.setVisible(false), c.a.setVisible(true))', 'same(n, [1, 0])'],
+    ['Anime_SetDrawOrder', 'c.a.setDrawOrder(-2)', 'same(n, [1, -2])'],
+    ['Anime_SetWind', 'c.a.setWind(5, 6)', 'same(n, [1, 5, 6])'],
+    ['Anime_SetGlobalWind', 'c.kv.setGlobalWind(7, 8)', 'same(n, [7, 8])'],
+    ['Anime_ResetPhysics', 'c.a.resetPhysics()', 'same(n, [1])'],
+    ['Anime_Set3DSetup', 'c.a.setup3D({ pivot: [1, 2], focal: 1500, curve: [3, 4] })', 'same(n, [1, 1, 1, 2, 1500, 3, 4])'],
+    ['Anime_Set3DAngles', 'c.a.turn(10, 20, 30)', 'same(n, [1, 10, 20, 30])'],
+    ['Anime_Set3DStrength', 'c.a.set3DStrength(0.5, 2)', 'same(n, [1, 0.5, 2])'],
+    ['Anime_Update', 'c.kv.update(16)', 'same(n, [16])'],
+    ['Anime_Render', 'c.kv.collect()', 'r.count > 20'],
+    ['Anime_RenderInstance', 'c.a.collect()', 'same(n, [1]) && r.count > 20'],
+    ['Anime_GetPartTransform', "c.a.partTransform('hand_r')",
+        "r.alpha === 0.5 && same(Object.values(r), mirrored('hand_r')) && c.a.partTransform('nope') === null"],
+    ['Anime_GetLastError', 'c.kv.lastError', 'r === \'model "hero" (instance 1) has no part named "nope"\''],
+    ['Anime_DestroyInstance', 'c.a.destroy()', 'same(n, [1]) && c.a.id === 0 && c.kv.instanceCount === 0'],
+    ['Anime_DestroyAllInstances', '(c.b = c.hero.createInstance(), c.kv.destroyAllInstances())', 'c.b.id === 0 && c.hero.instances.size === 0'],
+    ['Anime_UnloadModel', '(c.b = c.hero.createInstance(), c.hero.unload())',
+        'c.b.id === 0 && failure(() => c.hero.createInstance()) === \'KivanimeError: no model named "hero" is loaded\''],
+    ['Anime_UnloadAll', `(${LOAD}, c.kv.unloadAll())`, 'c.kv.puppets.size === 0 && c.kv.textures.images.size === 0'],
+    ['Anime_Shutdown', `(${LOAD}, c.hero.createInstance(), c.image = [...c.kv.textures.images.values()][0].source, c.kv.dispose(), c.kv.dispose())`,
+        "c.kv.textures.releases === c.kv.textures.loads && c.kv.puppets.size + c.kv.textures.images.size + c.image.width === 0 && called('Anime_Init')"],
+];
+
+// Runs in the page: the rows against a runtime whose module records every
+// call of the C interface and every allocation the JavaScript side makes.
+async function runInPage({ exports, coverage, version }) {
+    const lib = await import('/src/kivanime.js');
+    const module = await (await import('/wasm/kivanime.js')).default();
+    const calls = [];
+    // The module may put its functions in place on their first call: the
+    // spies stay.
+    const spy = (name, record) => {
+        const real = module[name];
+        const spied = (...args) => {
+            const result = real(...args);
+            record(args, result);
+            return result;
+        };
+        Object.defineProperty(module, name, { get: () => spied, set: () => {} });
+    };
+    exports.forEach((name) => spy('_' + name, (args) => calls.push({ name, args })));
+    const held = { memory: new Set(), functions: new Set(), strayFrees: 0 };
+    spy('_malloc', (_, p) => held.memory.add(p));
+    spy('_free', ([p]) => p && !held.memory.delete(p) && ++held.strayFrees);
+    spy('addFunction', (_, f) => held.functions.add(f));
+    spy('removeFunction', ([f]) => held.functions.delete(f));
+    const kv = new lib.Runtime(module);
+    const report = {
+        mirror: exports.filter((n) => typeof kv.api[n] !== 'function' || kv.api[n[6].toLowerCase() + n.slice(7)] !== kv.api[n]),
+        extra: Object.keys(lib.C_FUNCTIONS).filter((n) => !exports.includes(n)),
+        rows: [],
+    };
+    // A host of JavaScript functions, whose functions dispose() removes.
+    kv.api.Anime_Init({ draw: () => {} });
+    // The mirror refuses a length beyond the bytes it is given; long text
+    // crosses whole, as UTF-8.
+    report.overrun = await Promise.resolve().then(() => kv.api.Anime_LoadMotionFromMemory('x', '{}', 3)).catch((e) => e.name);
+    kv.api.Anime_LoadMotionFromMemory('é'.repeat(400), '{}', 2);
+    report.long = kv.lastError === `no model named "${'é'.repeat(400)}" is loaded`;
+    // A refused file says why, naming it as the caller named it.
+    report.reason = await kv.loadPuppet('broken', new Map([['model.json', '{}'], ['motions/bad.json', '\n "x"']])).catch((e) => `${e.name}: ${e.message}`);
+    const c = { kv };
+    const same = (x, y) => JSON.stringify(x) === JSON.stringify(y);
+    const failure = (fn) => {
+        try {
+            fn();
+            return 'no failure';
+        } catch (e) {
+            return `${e.name}: ${e.message}`;
+        }
+    };
+    // The numbers of a function's first call in the row (strings are addresses).
+    const numbers = (name) => {
+        const kinds = lib.C_FUNCTIONS[name].split(':')[1].replace(/o/g, '');
+        return calls.find((x) => x.name === name)?.args.filter((_, i) => 'uif'.includes(kinds[i]));
+    };
+    const called = (name, expected) => numbers(name) !== undefined && (!expected || same(numbers(name), expected));
+    // A part's transform as the mirror writes it, into an array of its own.
+    const mirrored = (part) => {
+        const out = [];
+        kv.api.Anime_GetPartTransform(1, part, out);
+        return out;
+    };
+    const AsyncFunction = (async () => {}).constructor;
+    for (const [name, run, check, via = name] of coverage) {
+        calls.length = 0;
+        const r = await new AsyncFunction('c', `return ${run}`)(c);
+        const n = numbers(via) ?? [];
+        const ok = new Function('c', 'r', 'n', 'same', 'called', 'mirrored', 'failure', 'VERSION', `return ${check}`)(
+            c, r, n, same, called, mirrored, failure, version);
+        if (!called(via) || !ok) report.rows.push(`${name}: ${called(via) ? `${check} fails (n = ${JSON.stringify(n)})` : `${run} does not call ${via}`}`);
+    }
+    report.held = { memory: held.memory.size, functions: held.functions.size, strayFrees: held.strayFrees };
+    return report;
+}
+
+test('the JavaScript API covers every export, reports failures with the library\'s reason and gives everything back', (t) =>
+    withBrowser(t, async ({ url, browser }) => {
+        const header = fs.readFileSync(path.join(REPO, 'include/kivanime.h'), 'utf8');
+        const [major, minor, patch] = ['MAJOR', 'MINOR', 'PATCH'].map((p) => Number(header.match(new RegExp(`KIVANIME_VERSION_${p} (\\d+)`))[1]));
+        const covered = COVERAGE.map((row) => row[0]);
+        assert.deepEqual([...covered].sort(), [...EXPORTS].sort(), 'COVERAGE has one row per export');
+        const { page, errors } = await openPage(browser, `${url}/__blank.html`);
+        const report = await page.evaluate(runInPage, { exports: EXPORTS, coverage: COVERAGE, version: major * 10000 + minor * 100 + patch });
+        assert.deepEqual(report.mirror, [], 'exports the C mirror lacks');
+        assert.deepEqual(report.extra, [], 'C_FUNCTIONS names functions the library does not export');
+        assert.deepEqual(report.rows, []);
+        assert.deepEqual([report.overrun, report.long], ['RangeError', true]);
+        assert.equal(report.reason, 'KivanimeError: cannot load a motion into model "broken": motions/bad.json:2:2: expected a JSON object, found a string ""x""');
+        assert.deepEqual(report.held, { memory: 0, functions: 0, strayFrees: 0 }, 'left behind by dispose() (twice), or freed twice');
+        assert.deepEqual(errors, []);
+    }));
