@@ -105,6 +105,7 @@ TEST(PlayerRaster, AQuadMeshDrawsItsSpritesPixels) {
         {20.3f, 18.6f, 0, 3, 2, 1, 0.5f, 0.5f, 0, 0, 7, 5},
         {20, 20, 0.7f, -2.5f, 3, 0.6f, 0.2f, 0.9f, 1, 1, 5, 3},
         {24.2f, 15.1f, -2.2f, 1.7f, -4.1f, 1, 0.7f, 0.1f, 2, 0, 4, 5},
+        {20, 20, 0, 2, 2, 1, 0, 0, 0, 0, 5, 5},  // both diagonals through pixel centres
     };
     const uint16_t diagonals[2][6] = {{0, 1, 2, 0, 2, 3}, {1, 3, 0, 3, 1, 2}};
     for (size_t r = 0; r < records.size(); ++r) {
