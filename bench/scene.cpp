@@ -200,6 +200,111 @@ std::vector<uint32_t> SetUpScene(const SceneOptions& options) {
 
 void TearDownScene() {
     Anime_Shutdown();
+    Anime_SetMeshCallback(nullptr);
+}
+
+namespace {
+
+uint64_t gMeshDraws = 0;
+float gMeshSink = 0.0f;
+
+// Counts the call and reads one vertex, as CountingDraw reads one field.
+void CountingMesh(const AnimeDrawParams* /*part*/, const AnimeMeshVertex* vertices, int32_t count,
+                  const uint16_t* /*indices*/, int32_t /*indexCount*/) {
+    ++gMeshDraws;
+    gMeshSink += vertices[count - 1].x;
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The cape: two columns of kMeshVertices / 2 vertices, 4 units apart down.
+std::string CapePart() {
+    std::string vertices;
+    std::string triangles;
+    const int rows = kMeshVertices / 2;
+    for (int r = 0; r < rows; ++r) {
+        for (int side = 0; side < 2; ++side) {
+            vertices += vertices.empty() ? "[" : ", [";
+            Append(vertices, "%.0f, %.0f, %.0f, ", side * 40.0 - 20.0, r * 4.0, side);
+            Append(vertices, "%.4f]", static_cast<double>(r) / (rows - 1));
+        }
+        if (r + 1 < rows) {
+            const double a = 2.0 * r;
+            triangles += triangles.empty() ? "" : ", ";
+            Append(triangles, "%.0f, %.0f, %.0f, ", a, a + 1, a + 2);
+            Append(triangles, "%.0f, %.0f, %.0f", a + 1, a + 3, a + 2);
+        }
+    }
+    return R"({"name": "cape", "texture": "body", "parent": "chest", "position": [0, 10],
+        "drawOrder": 25, "depth": -5, "vertices": [)" +
+           vertices + "], \"triangles\": [" + triangles + "]},";
+}
+
+// The idle motion with a cape track: three keyframes, bending every vertex
+// further the lower it hangs, or (`bent` false) turning the cape instead.
+std::string CapeMotion(bool bent) {
+    std::string json = ReadText(ScenePath("motions/idle.json"));
+    std::string track = R"(, {"part": "cape", "keyframes": [)";
+    for (int k = 0; k < 3; ++k) {
+        track += k > 0 ? ", " : "";
+        Append(track, R"({"time": %.0f, "rotation": %.2f)", k * 1000.0, bent ? 0.0 : 0.1 * k);
+        if (bent) {
+            track += R"(, "easing": "ease_in_out", "deform": [)";
+            for (int v = 0; v < kMeshVertices; ++v) {
+                const double sway = (v / 2) * 0.25 * (k == 1 ? 1.0 : -0.5);
+                track += v > 0 ? ", " : "";
+                Append(track, "%.3f, %.3f", sway, sway * 0.1);
+            }
+            track += "]";
+        }
+        track += "}";
+    }
+    track += "]}";
+    json.insert(json.rfind(']'), track);
+    const std::string name = bent ? "bent" : "flat";
+    json.replace(json.find("\"idle\""), 6, "\"" + name + "\"");
+    return json;
+}
+
+}  // namespace
+
+MeshScene SetUpMeshScene(int instances) {
+    Anime_Shutdown();
+    AnimeHostCallbacks host{LoadTexture, ReleaseTexture, nullptr, CountingDraw};
+    Anime_Init(&host);
+    std::string model = ReadText(ScenePath("model.json"));
+    model.insert(model.find('[', model.find("\"parts\"")) + 1, CapePart());
+    Anime_LoadModelFromMemory("cape", model.data(), static_cast<int32_t>(model.size()),
+                              KIVANIME_BENCH_SCENE_DIR);
+    for (bool bent : {true, false}) {
+        const std::string motion = CapeMotion(bent);
+        Anime_LoadMotionFromMemory("cape", motion.data(), static_cast<int32_t>(motion.size()));
+    }
+    MeshScene scene;
+    for (bool bent : {true, false}) {
+        Anime_SetMeshCallback(bent ? CountingMesh : nullptr);
+        for (int i = 0; i < instances; ++i) {
+            const uint32_t id = Anime_CreateInstance("cape");
+            const float f = static_cast<float>(i % 31) / 31.0f;
+            Anime_PlayMotion(id, bent ? "bent" : "flat", 0.9f + 0.2f * f);
+            Anime_SetPosition(id, static_cast<float>(i % 40) * 48.0f,
+                              static_cast<float>(i / 40) * 30.0f);
+            Anime_SetScale(id, 0.5f, 0.5f);
+            (bent ? scene.bent : scene.flat).push_back(id);
+        }
+    }
+    for (int frame = 0; frame < 30; ++frame) {
+        Anime_Update(16.6667f);
+    }
+    Anime_Render();
+    return scene;
+}
+
+uint64_t MeshDrawCount() {
+    return gMeshDraws;
 }
 
 namespace {

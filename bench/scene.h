@@ -36,6 +36,19 @@ std::vector<uint32_t> SetUpScene(const SceneOptions& options);
 // Empties the library.
 void TearDownScene();
 
+// The benchmark character with a cape: a strip of kMeshVertices vertices
+// under the chest, drawn as a mesh and bent all along by its main motion (the
+// character's idle with a cape track that moves every vertex), on `bent`;
+// and the same character whose cape track only turns it, drawn without a
+// mesh function, on `flat`. Each list has `instances` instances, all shown.
+inline constexpr int kMeshVertices = 64;
+struct MeshScene {
+    std::vector<uint32_t> bent;
+    std::vector<uint32_t> flat;
+};
+MeshScene SetUpMeshScene(int instances);
+uint64_t MeshDrawCount();
+
 // Path of the character's files.
 std::string ScenePath(const std::string& relative);
 

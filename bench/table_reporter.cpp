@@ -121,6 +121,10 @@ std::string TableReporter::Markdown(bool& allMet) const {
         name += n;
         Cell(out, Format("%.0f", counter(name, "ns_per_instance")));
     }
+    out += "\n| MeshDeform, ns per mesh vertex (a motion bending it, placed, handed over) |";
+    Cell(out, "n/a");
+    Cell(out, "n/a");
+    Cell(out, Format("%.2f", counter("MeshDeform/1000", "ns_per_vertex")));
     out += "\n\n| Heap memory (the counting operator new) | bytes |\n|---|---:|\n";
     out += "| per instance of the bench character |";
     Cell(out, Format("%.0f", counter("Memory", "bytes_per_instance")));
@@ -148,11 +152,12 @@ std::string TableReporter::Markdown(bool& allMet) const {
         return counter(std::string(c) + "/1000", "ns_per_part") /
                counter(std::string(c) + "/1", "ns_per_part");
     };
-    const char* const kTimed[] = {"Update",   "UpdateMotion", "UpdateCrossFade", "Render",
-                                  "Render3D", "Render3DSame", "Render3DCurved",  "Frame3D"};
-    double allocs = 0.0;
-    for (const char* c : {"Update", "UpdateMotion", "UpdateOffsets", "Render", "Render3D",
-                          "Render3DSame", "Render3DCurved", "Frame3D"}) {
+    const char* const kTimed[] = {"Update",        "UpdateMotion",   "UpdateCrossFade",
+                                  "UpdateOffsets", "Render",         "Render3D",
+                                  "Render3DSame",  "Render3DCurved", "Frame3D"};
+    double allocs = counter("MeshDeform/1000", "allocs_per_frame");
+    allocs = std::isnan(allocs) ? 0.0 : allocs;
+    for (const char* c : kTimed) {
         for (const char* n : {"1", "100", "1000"}) {
             const double a = counter(std::string(c) + "/" + n, "allocs_per_frame");
             if (!std::isnan(a)) {
@@ -191,6 +196,8 @@ std::string TableReporter::Markdown(bool& allMet) const {
                                counter(std::string("Update/") + n, "ns_per_part"),
                            1.05, true, "%.2f"});
     }
+    targets.push_back({"Bending and placing a mesh, ns per vertex per frame, 1,000 instances",
+                       counter("MeshDeform/1000", "ns_per_vertex"), 2.0, true, "%.2f"});
     targets.push_back({"Heap allocations per frame after the first (most of any case)", allocs, 0.0,
                        true, "%.3g"});
     targets.push_back({"Heap bytes per instance of the bench character",

@@ -116,6 +116,26 @@ typedef struct AnimeHostCallbacks {
     AnimeDrawFn draw;
 } AnimeHostCallbacks;
 
+/** One vertex of a part's mesh, handed to the host's mesh function. 16 bytes.
+ *  x, y: where the vertex lands, in the units of the record's x and y;
+ *  u, v: its texture coordinates as written in the model, 0 to 1 over the
+ *  whole texture, (0, 0) at the top-left corner. */
+typedef struct AnimeMeshVertex {
+    float x;
+    float y;
+    float u;
+    float v;
+} AnimeMeshVertex;
+
+/** Draws one part as textured triangles: `indices` holds three vertex
+ *  indices per triangle (indexCount is a multiple of 3, every index below
+ *  vertexCount). `part` is the record draw would have received (texture,
+ *  alpha and the placement the vertices already include). Everything is
+ *  read-only and valid only during the call. Triangles come in either
+ *  winding: a mirrored part turns them over, so do not cull. */
+typedef void (*AnimeDrawMeshFn)(const AnimeDrawParams* part, const AnimeMeshVertex* vertices,
+                                int32_t vertexCount, const uint16_t* indices, int32_t indexCount);
+
 /* Layout checks: the record crosses the boundary byte for byte. */
 #if defined(__cplusplus)
 #define ANIME_STATIC_ASSERT(cond, name) static_assert(cond, #name)
@@ -141,6 +161,7 @@ ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, srcX) == 48, offset_srcX);
 ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, srcY) == 52, offset_srcY);
 ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, srcWidth) == 56, offset_srcWidth);
 ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, srcHeight) == 60, offset_srcHeight);
+ANIME_STATIC_ASSERT(sizeof(AnimeMeshVertex) == 16, mesh_vertex_size);
 
 /** One entry of what the motions announced during the last Anime_Update
  *  (Anime_GetEvent). 32 bytes, little-endian, no padding. */
@@ -469,6 +490,28 @@ ANIME_API void Anime_SetTint(uint32_t id, float r, float g, float b);
  *  tint. Not inherited by children. Returns 1, or 0 for an unknown id or
  *  part or a NULL name. */
 ANIME_API int32_t Anime_SetPartTint(uint32_t id, const char* partName, float r, float g, float b);
+/* ---- Meshes ------------------------------------------------------------- */
+
+/** Sets the mesh function that instances created afterwards take, as they
+ *  take the host table (an instance keeps the one it was created with; NULL,
+ *  the default, means none; Anime_Init and Anime_Shutdown leave it). Such an
+ *  instance hands each drawn part that has a drawable mesh to `drawMesh`
+ *  instead of draw, at the same place in the drawing order, with the vertices
+ *  moved by its motions and placed in drawing space. A mesh is drawable with
+ *  at least 3 vertices, a triangle and every index below the vertex count;
+ *  other parts are drawn through draw as before. Without a mesh function
+ *  every draw call is exactly what it would be without meshes. */
+ANIME_API void Anime_SetMeshCallback(AnimeDrawMeshFn drawMesh);
+
+/** Writes up to `capacity` vertices of the named part's mesh to `out`, as the
+ *  next render would hand them to a mesh function (also for a hidden part, a
+ *  part without texture, or an instance without a mesh function), and
+ *  returns the part's vertex count; `out` may be NULL when `capacity` is 0.
+ *  Returns 0 for an unknown id or part name, a part without a drawable mesh,
+ *  a NULL name, a negative capacity, or a NULL `out` with a capacity above 0.
+ *  Allocates nothing. */
+ANIME_API int32_t Anime_GetPartMesh(uint32_t id, const char* partName, AnimeMeshVertex* out,
+                                    int32_t capacity);
 
 #ifdef __cplusplus
 }

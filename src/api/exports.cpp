@@ -637,4 +637,34 @@ ANIME_API int32_t Anime_SetPartTint(uint32_t id, const char* partName, float r, 
     });
 }
 
+ANIME_API void Anime_SetMeshCallback(AnimeDrawMeshFn drawMesh) {
+    WithManager([&](AnimeManager& m) { m.drawMesh = drawMesh; });
+}
+
+ANIME_API int32_t Anime_GetPartMesh(uint32_t id, const char* partName, AnimeMeshVertex* out,
+                                    int32_t capacity) {
+    if (!Given({{partName, "partName is NULL"}})) {
+        return 0;
+    }
+    if (capacity < 0) {
+        return Fail("capacity is negative");
+    }
+    if (out == nullptr && capacity > 0) {
+        return Fail("out is NULL");
+    }
+    // Read in place, not copied: this may run every frame and allocates
+    // nothing (but for the reason of a failure).
+    const std::string_view name(partName);
+    return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
+        const int32_t index = inst.model ? inst.model->findPart(name) : -1;
+        if (index < 0 || static_cast<size_t>(index) >= inst.poses.size()) {
+            return NoSuch(m, id, "part", name);
+        }
+        const int32_t count = PartMeshVertices(inst, static_cast<size_t>(index), out, capacity);
+        return count > 0 ? count
+                         : Fail("part " + Quoted(name) + " of model " + Quoted(ModelNameOf(m, id)) +
+                                " (instance " + std::to_string(id) + ") has no drawable mesh");
+    });
+}
+
 }  // extern "C"

@@ -1,5 +1,6 @@
 #include "api/instance_registry.h"
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -85,6 +86,7 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
     auto instance = std::make_unique<AnimeInstance>();
     instance->model = it->second;
     instance->host = manager.callbacks;
+    instance->drawMesh = manager.drawMesh;
     const uint32_t id = NextFreeId(manager);
     // Make room in both maps first, so that nothing can fail once the host
     // has handed out texture handles.
@@ -96,6 +98,16 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
     try {
         refused = LoadTextures(*instance, firstRefused);
         InitializeInstanceState(*instance);
+        if (instance->drawMesh != nullptr) {
+            // The draw pass places an instance's meshes in shared room.
+            manager.renderFrame.scratch.reserveMesh(instance->model->topology.meshes.vertexCount());
+        }
+        // A render lists every instance: room for one more now, not in the
+        // next frame (growing as push_back would).
+        auto& order = manager.renderFrame.order;
+        if (order.capacity() < manager.instances.size() + 1) {
+            order.reserve(std::max(order.capacity() * 2, manager.instances.size() + 1));
+        }
         auto inserted = manager.instances.emplace(id, std::move(instance));
         try {
             manager.instanceModelNames.emplace(id, std::move(nameCopy));

@@ -19,6 +19,7 @@ namespace kivanime {
 
 struct AnimeManager {
     AnimeHostCallbacks callbacks{};
+    AnimeDrawMeshFn drawMesh = nullptr;  // taken by instances created from now on
     std::unordered_map<std::string, std::shared_ptr<AnimeModel>, StringHash, std::equal_to<>>
         modelCache;
     InstanceTable instances;

@@ -121,6 +121,8 @@ void RebuildModelIndex(AnimeModel& model) {
         topo.springAnchor[k] =
             target >= 0 ? model.findPart(model.parts[static_cast<size_t>(target)].parent) : -1;
     }
+
+    BuildMeshTable(model.parts, topo.meshes);
 }
 
 }  // namespace kivanime

@@ -14,6 +14,7 @@
 #include "model/anime_motion.h"
 #include "model/anime_skin.h"
 #include "model/name_map.h"
+#include "model/part_mesh.h"
 #include "model/pose_channels.h"
 
 namespace kivanime {
@@ -56,8 +57,11 @@ struct AnimePart {
     float srcY = 0.0f;
     float srcWidth = 0.0f;
     float srcHeight = 0.0f;
-    std::vector<AnimeVertex> vertices;     // stored only
-    std::vector<AnimeTriangle> triangles;  // stored only
+    // The part's mesh: each vertex x, y in the part's frame (where the
+    // sprite's corners are) and u, v over the whole texture; drawn only for
+    // a host that asks for meshes, and only when drawable (part_mesh.h).
+    std::vector<AnimeVertex> vertices;
+    std::vector<AnimeTriangle> triangles;
     bool visible = true;
 };
 
@@ -81,6 +85,7 @@ struct ModelTopology {
     std::vector<int32_t> drawOrderSorted;  // all parts, stable-sorted by drawOrder
     std::vector<int32_t> springTarget;     // per spring: target part, or -1
     std::vector<int32_t> springAnchor;     // per spring: anchor part, or -1 (origin)
+    MeshTable meshes;                      // the drawable meshes
 };
 
 struct AnimeModel {
@@ -121,7 +126,7 @@ struct AnimeModel {
 };
 
 // Rebuilds `partIndex`, `textureIndex` and `topology` from the parts,
-// textures and springs.
+// textures, springs and meshes.
 void RebuildModelIndex(AnimeModel& model);
 
 }  // namespace kivanime

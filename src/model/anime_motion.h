@@ -45,12 +45,31 @@ struct MotionKeyframe {
     int32_t textureSwapIndex = kNoTextureSwap;
 };
 
+// The vertex offsets ("deform") one keyframe gives a part's mesh:
+// values[first + 2k] and values[first + 2k + 1] move vertex `vertex + k` in x
+// and y, for k below `count`. Vertices outside that range are not moved.
+struct KeyframeDeform {
+    uint32_t first = 0;
+    uint32_t vertex = 0;
+    uint32_t count = 0;
+};
+
 struct MotionTrack {
     std::string part;
     std::vector<MotionKeyframe> keyframes;  // ascending by time
     // Index of the part in the model's part list (the last part of that
     // name), or -1 when no part has the name and the track is inert.
     int32_t partIndex = -1;
+    // Vertex offsets, kept only when the part has a drawable mesh and some
+    // keyframe moves one of its vertices: then one entry per keyframe, in
+    // keyframe order (cut at the mesh's last vertex), and where the part's
+    // mesh lies in the model's mesh table; otherwise empty, -1 and 0.
+    std::vector<KeyframeDeform> deforms;
+    std::vector<float> deformValues;
+    int32_t meshFirstVertex = -1;
+    int32_t meshVertexCount = 0;
+    // Every keyframe moves every vertex of the mesh.
+    bool deformsWholeMesh = false;
 };
 
 // A moment a motion announces to the host (a footstep, a hit frame), with
@@ -76,6 +95,13 @@ struct AnimeMotion {
     // Every part of the model has exactly one track: a frame can then write
     // each part's rest pose and the motion's change in one go.
     bool drivesEveryPartOnce = false;
+    // The tracks that move mesh vertices, in track order.
+    std::vector<uint32_t> deformTracks;
+    // Each drawable mesh of the model is moved whole by the first of these
+    // tracks that names its part (listed in `deformSetters`): a frame can
+    // write those meshes as rest plus offsets, without resetting them first.
+    bool deformsEveryMeshWhole = false;
+    std::vector<uint8_t> deformSetters;  // per entry of `deformTracks`
 };
 
 }  // namespace kivanime

@@ -87,8 +87,8 @@ constexpr RecordKey<AnimePart> kPartKeyTable[] = {
     {"depth", Want::Number, [](AnimePart& p) { return FieldsOf(p.depth); }},
     {"ignore3D", Want::Bool, [](AnimePart& p) { return FieldsOf(p.ignore3D); },
      "the part is not excluded from 3D (only true and false count)"},
-    {"vertices", Want::Array, nullptr, "the part has no vertices", ReadVertices},
-    {"triangles", Want::Array, nullptr, "the part has no triangles", ReadTriangles},
+    {"vertices", Want::Array, nullptr, "the part has no mesh vertices", ReadVertices},
+    {"triangles", Want::Array, nullptr, "the part has no mesh triangles", ReadTriangles},
 };
 
 constexpr RecordKey<PhysicsSpring> kSpringKeyTable[] = {

@@ -8,6 +8,8 @@ namespace kivanime {
 
 namespace {
 
+void ReadWithTrack(MotionKeyframe&, const JsonValue&, const AnimeModel&) {}
+
 constexpr RecordKey<MotionKeyframe> kKeyframeKeyTable[] = {
     {"time", Want::Number, [](MotionKeyframe& k) { return FieldsOf(k.time); }, "time {} applies"},
     {"position", Want::Pair, [](MotionKeyframe& k) { return FieldsOf(k.x, k.y); }},
@@ -26,6 +28,9 @@ constexpr RecordKey<MotionKeyframe> kKeyframeKeyTable[] = {
      }},
     {"visible", Want::Integer, [](MotionKeyframe& k) { return FieldsOf(k.visible); },
      "no visibility change (1 shows, 0 hides)"},
+    // Read with the track, which knows its part's mesh (ReadKeyframeDeform).
+    {kDeformKey, Want::Array, nullptr, "no vertex moves", ReadWithTrack},
+    {kDeformStartKey, Want::Integer, nullptr, "vertex 0 applies", ReadWithTrack},
 };
 
 constexpr RecordKey<MotionTrack> kTrackKeyTable[] = {
@@ -67,16 +72,19 @@ constexpr RecordKey<AnimeMotion> kMotionKeyTable[] = {
 };
 
 // A strict weak order on every float time, NaN included: NaN sorts after
-// everything, so a hostile file cannot break the sort; equal times keep
-// their file order.
+// everything, so a hostile file cannot break the sort.
+template <typename T>
+bool Earlier(const T& a, const T& b) {
+    if (std::isnan(a.time)) {
+        return false;
+    }
+    return std::isnan(b.time) || a.time < b.time;
+}
+
+// Equal times keep their file order.
 template <typename T>
 void SortByTime(std::vector<T>& items) {
-    std::stable_sort(items.begin(), items.end(), [](const T& a, const T& b) {
-        if (std::isnan(a.time)) {
-            return false;
-        }
-        return std::isnan(b.time) || a.time < b.time;
-    });
+    std::stable_sort(items.begin(), items.end(), Earlier<T>);
 }
 
 }  // namespace
@@ -101,6 +109,34 @@ MotionKeyframe ReadKeyframeJson(const AnimeModel& model, const JsonValue& value)
     return key;
 }
 
+KeyframeDeform ReadKeyframeDeform(const JsonValue& keyframe, int32_t vertexCount,
+                                  std::vector<float>& values) {
+    KeyframeDeform deform;
+    deform.first = static_cast<uint32_t>(values.size());
+    const JsonValue& offsets = keyframe.get(kDeformKey);
+    if (!offsets.isArray()) {
+        return deform;
+    }
+    // Pair k moves vertex start + k; pairs before the first vertex or after
+    // the last have no vertex to move, and an odd last number no partner.
+    const int64_t start = keyframe.get(kDeformStartKey).asInt(0);
+    const int64_t pairs = static_cast<int64_t>(offsets.size() / 2);
+    const int64_t from = std::max<int64_t>(start, 0);
+    const int64_t to = std::min<int64_t>(start + pairs, vertexCount);
+    if (from >= to) {
+        return deform;
+    }
+    deform.vertex = static_cast<uint32_t>(from);
+    deform.count = static_cast<uint32_t>(to - from);
+    values.reserve(values.size() + 2 * deform.count);
+    for (int64_t v = from; v < to; ++v) {
+        const uint64_t k = static_cast<uint64_t>(v - start);
+        values.push_back(offsets.at(2 * k).asFloat(0.0f));
+        values.push_back(offsets.at(2 * k + 1).asFloat(0.0f));
+    }
+    return deform;
+}
+
 void SortKeyframes(std::vector<MotionKeyframe>& keyframes) {
     SortByTime(keyframes);
 }
@@ -121,6 +157,30 @@ std::vector<MotionEvent> ReadMotionEvents(const AnimeModel& model, const JsonVal
     return events;
 }
 
+void SortKeyframes(std::vector<MotionKeyframe>& keyframes, std::vector<KeyframeDeform>& deforms) {
+    if (deforms.size() != keyframes.size()) {
+        SortKeyframes(keyframes);
+        return;
+    }
+    // The order the plain sort gives, applied to both lists.
+    std::vector<size_t> order(keyframes.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return Earlier(keyframes[a], keyframes[b]); });
+    std::vector<MotionKeyframe> sortedKeys;
+    std::vector<KeyframeDeform> sortedDeforms;
+    sortedKeys.reserve(order.size());
+    sortedDeforms.reserve(order.size());
+    for (size_t i : order) {
+        sortedKeys.push_back(keyframes[i]);
+        sortedDeforms.push_back(deforms[i]);
+    }
+    keyframes = std::move(sortedKeys);
+    deforms = std::move(sortedDeforms);
+}
+
 MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value) {
     MotionTrack track;
     if (!value.isObject()) {
@@ -128,7 +188,36 @@ MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value) {
     }
     ReadKeys(kTrackKeys, value, track, model);
     track.partIndex = model.findPart(track.part);
-    SortKeyframes(track.keyframes);
+    // Vertex offsets are kept only for a part with a drawable mesh: read
+    // here, beside the keyframes the table read, since a keyframe alone does
+    // not know its part's mesh.
+    const std::vector<PartMeshRef>& meshes = model.topology.meshes.parts;
+    const PartMeshRef mesh =
+        track.partIndex >= 0 && static_cast<size_t>(track.partIndex) < meshes.size()
+            ? meshes[static_cast<size_t>(track.partIndex)]
+            : PartMeshRef{};
+    const JsonValue& keyframes = value.get("keyframes");
+    if (mesh.drawable() && keyframes.isArray()) {
+        bool moves = false;
+        for (const JsonValue& element : keyframes.elements) {
+            track.deforms.push_back(
+                ReadKeyframeDeform(element, mesh.vertexCount, track.deformValues));
+            moves = moves || track.deforms.back().count > 0;
+        }
+        if (!moves) {
+            track.deforms.clear();
+            track.deformValues.clear();
+        }
+    }
+    SortKeyframes(track.keyframes, track.deforms);
+    if (!track.deforms.empty()) {
+        track.meshFirstVertex = mesh.firstVertex;
+        track.meshVertexCount = mesh.vertexCount;
+        track.deformsWholeMesh =
+            std::all_of(track.deforms.begin(), track.deforms.end(), [&](const KeyframeDeform& k) {
+                return k.vertex == 0 && k.count == static_cast<uint32_t>(mesh.vertexCount);
+            });
+    }
     return track;
 }
 
@@ -153,6 +242,26 @@ bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view 
         }
     }
     motion.drivesEveryPartOnce = once && drivenCount == model.parts.size();
+    // Which meshes the motion moves whole, by the first track naming them.
+    std::vector<uint8_t> meshSeen(model.parts.size(), 0);
+    size_t wholeMeshes = 0;
+    for (size_t k = 0; k < motion.tracks.size(); ++k) {
+        const MotionTrack& track = motion.tracks[k];
+        if (track.deforms.empty()) {
+            continue;
+        }
+        uint8_t& seen = meshSeen[static_cast<size_t>(track.partIndex)];
+        const bool setter = seen == 0 && track.deformsWholeMesh;
+        wholeMeshes += setter ? 1 : 0;
+        seen = 1;
+        motion.deformTracks.push_back(static_cast<uint32_t>(k));
+        motion.deformSetters.push_back(setter ? 1 : 0);
+    }
+    size_t meshes = 0;
+    for (const PartMeshRef& mesh : model.topology.meshes.parts) {
+        meshes += mesh.drawable() ? 1 : 0;
+    }
+    motion.deformsEveryMeshWhole = meshes > 0 && wholeMeshes == meshes;
     // Players point at the stored record: overwrite it in place, never move it.
     auto it = model.motions.find(motion.name);
     if (it != model.motions.end()) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "json/json_value.h"
 #include "model/anime_model.h"
@@ -27,6 +28,15 @@ extern const std::span<const RecordKey<MotionTrack>> kTrackKeys;
 extern const std::span<const RecordKey<MotionKeyframe>> kKeyframeKeys;
 extern const std::span<const RecordKey<MotionEvent>> kEventKeys;
 
+// A keyframe's "deform" (numbers read as x, y offset pairs of consecutive
+// vertices; a number that is not one gives 0) from vertex "deformStart" on
+// (truncated toward zero, 0 by default), for a mesh of `vertexCount`
+// vertices: pairs outside the mesh and an odd last number are dropped. The
+// kept offsets are appended to `values`.
+inline constexpr std::string_view kDeformKey = "deform";
+inline constexpr std::string_view kDeformStartKey = "deformStart";
+KeyframeDeform ReadKeyframeDeform(const JsonValue& keyframe, int32_t vertexCount,
+                                  std::vector<float>& values);
 // The easing names a keyframe may give; the first applies to any other text.
 inline constexpr std::pair<std::string_view, EasingType> kEasingNames[] = {
     {"linear", EasingType::Linear},
@@ -50,5 +60,8 @@ std::vector<MotionEvent> ReadMotionEvents(const AnimeModel& model, const JsonVal
 // Sorts keyframes ascending by time. Any float order is safe: NaN times go
 // last, equal times keep their file order.
 void SortKeyframes(std::vector<MotionKeyframe>& keyframes);
+// The same, moving each keyframe's deform along with it (when there is one
+// per keyframe).
+void SortKeyframes(std::vector<MotionKeyframe>& keyframes, std::vector<KeyframeDeform>& deforms);
 
 }  // namespace kivanime

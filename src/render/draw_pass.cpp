@@ -1,5 +1,8 @@
 #include "render/draw_pass.h"
 
+#include <algorithm>
+
+#include "render/mesh_placement.h"
 #include "render/parallax.h"
 #include "render/stable_sort.h"
 
@@ -173,11 +176,47 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
 
 namespace {
 
-template <typename Tints>
+// Hands every part to draw.
+struct SpriteOutput {
+    AnimeDrawFn draw;
+
+    void operator()(int32_t, const AnimeDrawParams& params) const { draw(&params); }
+};
+
+// Hands a part with a drawable mesh to the mesh function, with its vertices
+// placed by the record; any other part to draw, when there is one.
+struct MeshOutput {
+    AnimeDrawFn draw;
+    AnimeDrawMeshFn drawMesh;
+    const PartMeshRef* meshes;
+    const float* xy;
+    const uint16_t* indices;
+    AnimeMeshVertex* vertices;  // as many as the table's, with their u and v
+
+    void operator()(int32_t part, const AnimeDrawParams& params) const {
+        const PartMeshRef& mesh = meshes[part];
+        if (mesh.drawable()) {
+            drawPlaced(mesh, params);
+        } else if (draw != nullptr) {
+            draw(&params);
+        }
+    }
+
+    // Kept out of the loop over parts, which it would otherwise crowd.
+    [[gnu::noinline]] void drawPlaced(const PartMeshRef& mesh,
+                                      const AnimeDrawParams& params) const {
+        AnimeMeshVertex* const out = vertices + mesh.firstVertex;
+        PlaceMeshVertices(params, xy + 2 * static_cast<size_t>(mesh.firstVertex), nullptr,
+                          static_cast<size_t>(mesh.vertexCount), out);
+        drawMesh(&params, out, mesh.vertexCount, indices + static_cast<size_t>(mesh.firstIndex),
+                 mesh.indexCount);
+    }
+};
+
+template <typename Output, typename Tints>
 [[gnu::flatten]] void DrawParts(const AnimeInstance& instance, DrawScratch& scratch,
-                                const Tints tints) {
+                                const Output& output, const Tints tints) {
     const AnimeModel& model = *instance.model;
-    const AnimeDrawFn draw = instance.host.draw;
     const Placement place = PlacementOf(instance);
     const PartPose* const poses = instance.poses.data();
     const AnimePart* const parts = model.parts.data();
@@ -193,7 +232,7 @@ template <typename Tints>
             AnimeDrawParams params =
                 MakeDrawParams(place, parts[i], pose, world.x, world.y, world.rotation,
                                world.scaleX, world.scaleY, tints[i]);
-            draw(&params);
+            output(i, params);
         }
         return;
     }
@@ -217,22 +256,69 @@ template <typename Tints>
         const int32_t i = index[j];
         AnimeDrawParams params = MakeDrawParams(place, parts[i], poses[i], x[j], y[j], rotation[j],
                                                 scaleX[j], scaleY[j], tints[i]);
-        draw(&params);
+        output(i, params);
+    }
+}
+
+// The instance's deformed vertices, when it has any and they match its model.
+bool HasMeshes(const AnimeInstance& instance) {
+    const MeshTable& meshes = instance.model->topology.meshes;
+    return meshes.vertexCount() > 0 && instance.mesh.xy.size() == meshes.restXY.size() &&
+           meshes.parts.size() == instance.model->parts.size();
+}
+
+template <typename Tints>
+void DrawWithTints(const AnimeInstance& instance, DrawScratch& scratch, const Tints tints) {
+    if (instance.drawMesh != nullptr && HasMeshes(instance)) {
+        const MeshTable& meshes = instance.model->topology.meshes;
+        // The texture coordinates are written once while one model's
+        // instances follow each other; the frames write positions only.
+        scratch.reserveMesh(meshes.vertexCount());
+        if (scratch.meshSerial != meshes.serial) {
+            for (size_t k = 0; k < meshes.vertexCount(); ++k) {
+                scratch.meshVertices[k].u = meshes.uv[2 * k];
+                scratch.meshVertices[k].v = meshes.uv[2 * k + 1];
+            }
+            scratch.meshSerial = meshes.serial;
+        }
+        DrawParts(
+            instance, scratch,
+            MeshOutput{instance.host.draw, instance.drawMesh, meshes.parts.data(),
+                       instance.mesh.xy.data(), meshes.indices.data(), scratch.meshVertices.data()},
+            tints);
+    } else if (instance.host.draw != nullptr) {
+        DrawParts(instance, scratch, SpriteOutput{instance.host.draw}, tints);
     }
 }
 
 }  // namespace
 
 void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
-    if (!instance.model || instance.host.draw == nullptr ||
-        instance.poses.size() != instance.model->parts.size()) {
+    if (!instance.model || instance.poses.size() != instance.model->parts.size()) {
         return;
     }
     if (const uint32_t* const packed = TintsOf(instance)) {
-        DrawParts(instance, scratch, PartTints{packed});
+        DrawWithTints(instance, scratch, PartTints{packed});
     } else {
-        DrawParts(instance, scratch, White{});
+        DrawWithTints(instance, scratch, White{});
     }
+}
+
+int32_t PartMeshVertices(const AnimeInstance& instance, size_t index, AnimeMeshVertex* out,
+                         int32_t capacity) {
+    if (!instance.model || index >= instance.poses.size() || !HasMeshes(instance)) {
+        return 0;
+    }
+    const MeshTable& meshes = instance.model->topology.meshes;
+    const PartMeshRef& mesh = meshes.parts[index];
+    if (!mesh.drawable()) {
+        return 0;
+    }
+    const size_t first = 2 * static_cast<size_t>(mesh.firstVertex);
+    const size_t written = static_cast<size_t>(std::clamp(capacity, 0, mesh.vertexCount));
+    PlaceMeshVertices(PartDrawParams(instance, index), instance.mesh.xy.data() + first,
+                      meshes.uv.data() + first, written, out);
+    return mesh.vertexCount;
 }
 
 }  // namespace kivanime

@@ -14,16 +14,36 @@ namespace kivanime {
 // after the largest model has been drawn once, drawing allocates nothing.
 struct DrawScratch {
     DrawList list;
+    // The meshes of the instance being drawn, in drawing space, laid out as
+    // the model's mesh table; the texture coordinates are those of the table
+    // numbered `meshSerial`, and stay while instances of one model are drawn.
+    std::vector<AnimeMeshVertex> meshVertices;
+    uint64_t meshSerial = 0;
+
+    // Room for `vertices` mesh vertices; allocates only when more come.
+    void reserveMesh(size_t vertices) {
+        if (meshVertices.size() < vertices) {
+            meshVertices.resize(vertices);
+        }
+    }
 };
 
 // Calls the instance's draw function once per visible, opaque-enough,
 // textured part: parts by draw order, and with the parallax on, parts of
 // equal draw order by depth (nearer later). Equal keys keep part-list order.
+// An instance with a mesh function hands it the parts that have a drawable
+// mesh instead, with the same record, at the same place in the order.
 void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch);
 
 // The record part `index` would be drawn with now, whether or not it is
 // drawn: texture, visibility and opacity do not matter here.
 AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index);
+
+// The vertices of part `index`'s mesh as they would be drawn now (placed by
+// PartDrawParams): writes the first `capacity` of them (at most) to `out`
+// and returns the mesh's vertex count, or 0 when it has no drawable mesh.
+int32_t PartMeshVertices(const AnimeInstance& instance, size_t index, AnimeMeshVertex* out,
+                         int32_t capacity);
 
 // Stable sort by (drawOrder, depth) through the 3D draw's own sort, for a
 // list of items in any order; `scratch` grows to the list's size.

@@ -9,6 +9,7 @@
 
 #include "kivanime.h"
 #include "model/anime_model.h"
+#include "runtime/mesh_deform.h"
 #include "runtime/motion_player.h"
 #include "runtime/parallax_settings.h"
 #include "runtime/part_offsets.h"
@@ -19,8 +20,9 @@
 namespace kivanime {
 
 struct AnimeInstance {
-    std::shared_ptr<AnimeModel> model;  // null only after teardown
-    AnimeHostCallbacks host{};          // the host table in force at creation
+    std::shared_ptr<AnimeModel> model;   // null only after teardown
+    AnimeHostCallbacks host{};           // the host table in force at creation
+    AnimeDrawMeshFn drawMesh = nullptr;  // the mesh function in force at creation
     // The texture table: host handle per model texture (same index), -1 for
     // textures the host did not load. Names map to indices through the
     // model's texture index.
@@ -28,6 +30,7 @@ struct AnimeInstance {
     MotionPlayer player;
     PhysicsState physics;
     std::vector<PartPose> poses;
+    MeshDeform mesh;  // the vertices of its meshes, as the last update left them
     Parallax3D parallax;
     float x = 0.0f;
     float y = 0.0f;

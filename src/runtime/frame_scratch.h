@@ -22,15 +22,16 @@ struct FrameScratch {
     OverlayAccumulator overlaySums;
     FadeScratch fade;
 
-    // Room for an instance of `parts` parts and `springs` springs.
-    void reserve(size_t parts, size_t springs) {
+    // Room for an instance of `parts` parts, `springs` springs and
+    // `meshVertices` mesh vertices.
+    void reserve(size_t parts, size_t springs, size_t meshVertices) {
         if (parentCosSin.size() < parts * 2) {
             parentCosSin.resize(parts * 2);
         }
         if (anchors.size() < springs) {
             anchors.resize(springs);
         }
-        overlaySums.reserve(parts);
+        overlaySums.reserve(parts, meshVertices);
         fade.reserve(parts);
     }
 };

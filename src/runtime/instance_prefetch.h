@@ -38,10 +38,12 @@ inline void Lines(const std::vector<T>& list) {
 
 }  // namespace prefetch
 
-// The poses, and the offsets game code set on them, if any.
+// The poses, the offsets game code set on them and the vertices of the
+// meshes, when there are any.
 inline void PrefetchPoses(const AnimeInstance& instance) {
     prefetch::Lines(instance.poses);
     prefetch::Lines(instance.offsets.values);
+    prefetch::Lines(instance.mesh.xy);
 }
 
 }  // namespace kivanime

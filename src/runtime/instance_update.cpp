@@ -26,7 +26,8 @@ void InitializeInstanceState(AnimeInstance& instance) {
     instance.player = MotionPlayer{};
     instance.player.overlays.reserve(4);
     BuildPhysics(instance.physics, model);
-    gFrameScratch.reserve(count, model.physics.size());
+    InitializeMeshDeform(instance.mesh, model.topology.meshes);
+    gFrameScratch.reserve(count, model.physics.size(), model.topology.meshes.vertexCount());
 }
 
 void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float globalWindY,
@@ -38,9 +39,12 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
     std::vector<PartPose>& poses = instance.poses;
 
     FrameScratch& scratch = gFrameScratch;
-    scratch.reserve(poses.size(), instance.physics.points.size());
+    scratch.reserve(poses.size(), instance.physics.points.size(), instance.mesh.xy.size() / 2);
     AdvancePlayer(instance.player, model, dt, scratch.overlaySums, events);
     ApplyMotion(instance.player, model, instance.textureHandles, scratch.overlaySums, poses);
+    if (!instance.mesh.xy.empty()) {
+        ApplyDeform(instance.player, model, scratch.overlaySums, instance.mesh);
+    }
     ApplyExpression(instance.player.expression, instance.textureHandles, poses);
     ResolveWorldPose(model, poses, scratch.parentCosSin, instance.offsets.applied());
 

@@ -34,4 +34,32 @@ PartDelta SampleTrack(const MotionTrack& track, float timeMs);
 // is exactly what SampleTrack gives.
 PartDelta SampleTrack(const MotionTrack& track, float timeMs, uint16_t& segment);
 
+// Where a track stands at a time, as SampleTrack finds it: the keyframes
+// around the time and the eased fraction between them. A track of one
+// keyframe gives that keyframe's values as they are (`single`).
+struct TrackPoint {
+    uint32_t lo = 0;
+    uint32_t hi = 0;
+    float eased = 0.0f;
+    bool single = false;
+};
+
+// `segment`, when not null, is the hint of the SampleTrack overload above.
+// The track has at least one keyframe.
+TrackPoint LocateTrack(const MotionTrack& track, float timeMs, uint16_t* segment);
+
+// Adds the track's vertex offsets at `point`, times `weight`, to `xy`: two
+// floats per vertex of the part's mesh, from its first vertex. Each offset
+// is sampled as the numeric channels are, a + (b - a) * eased, where a
+// keyframe that leaves a vertex alone offsets it by 0; vertices neither
+// keyframe moves are not touched. A track without offsets adds nothing.
+void AddTrackDeform(const MotionTrack& track, const TrackPoint& point, float weight, float* xy);
+
+// xy = rest + the track's offsets at `point`, over the part's whole mesh
+// (the same values as copying `rest` to `xy` and AddTrackDeform with weight
+// 1), for a track whose every keyframe moves every vertex
+// (`deformsWholeMesh`).
+void SetTrackDeform(const MotionTrack& track, const TrackPoint& point, const float* rest,
+                    float* xy);
+
 }  // namespace kivanime

@@ -8,11 +8,16 @@
 
 namespace kivanime {
 
-void OverlayAccumulator::reserve(size_t partCount) {
+void OverlayAccumulator::reserve(size_t partCount, size_t meshVertices) {
     if (deltas.size() < partCount) {
         deltas.resize(partCount);
         touched.resize(partCount, 0);
         touchedList.reserve(partCount);
+        deformTouched.resize(partCount, 0);
+        deformed.reserve(partCount);
+    }
+    if (deform.size() < meshVertices * 2) {
+        deform.resize(meshVertices * 2, 0.0f);
     }
 }
 
@@ -22,6 +27,21 @@ void OverlayAccumulator::clear() {
         touched[static_cast<size_t>(part)] = 0;
     }
     touchedList.clear();
+    for (const MeshRange& range : deformed) {
+        std::fill_n(deform.begin() + 2 * static_cast<std::ptrdiff_t>(range.firstVertex),
+                    2 * static_cast<std::ptrdiff_t>(range.vertexCount), 0.0f);
+        deformTouched[static_cast<size_t>(range.part)] = 0;
+    }
+    deformed.clear();
+}
+
+float* OverlayAccumulator::deformEntry(const MotionTrack& track) {
+    const size_t part = static_cast<size_t>(track.partIndex);
+    if (!deformTouched[part]) {
+        deformTouched[part] = 1;
+        deformed.push_back({track.partIndex, track.meshFirstVertex, track.meshVertexCount});
+    }
+    return deform.data() + 2 * static_cast<size_t>(track.meshFirstVertex);
 }
 
 PartDelta& OverlayAccumulator::entry(int32_t part) {
@@ -239,6 +259,13 @@ namespace {
         PartDelta s = k < remembered ? SampleTrack(track, slot.time, slot.segments[k])
                                      : SampleTrack(track, slot.time);
         AccumulateDelta(acc.entry(track.partIndex), s, w);
+    }
+    // Vertex offsets, sampled where the loop above just found each track.
+    for (uint32_t k : slot.motion->deformTracks) {
+        const MotionTrack& track = tracks[k];
+        const TrackPoint point =
+            LocateTrack(track, slot.time, k < remembered ? &slot.segments[k] : nullptr);
+        AddTrackDeform(track, point, w, acc.deformEntry(track));
     }
 }
 

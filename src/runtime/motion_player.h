@@ -42,11 +42,24 @@ struct OverlayAccumulator {
     std::vector<PartDelta> deltas;  // one per part
     std::vector<uint8_t> touched;   // 1 when the part has an entry this frame
     std::vector<int32_t> touchedList;
+    // The overlays' vertex offsets: two floats per vertex of the model's
+    // mesh table, 0 but for the meshes listed in `deformed`.
+    struct MeshRange {
+        int32_t part;
+        int32_t firstVertex;
+        int32_t vertexCount;
+    };
+    std::vector<float> deform;
+    std::vector<uint8_t> deformTouched;  // per part
+    std::vector<MeshRange> deformed;
 
-    // At least room for `partCount` parts; existing entries are kept.
-    void reserve(size_t partCount);
+    // At least room for `partCount` parts and `meshVertices` mesh vertices;
+    // existing entries are kept.
+    void reserve(size_t partCount, size_t meshVertices = 0);
     void clear();
     PartDelta& entry(int32_t part);
+    // The offsets of the track's part, from its first vertex.
+    float* deformEntry(const MotionTrack& track);
 };
 
 struct MotionPlayer {

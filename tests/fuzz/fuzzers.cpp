@@ -146,11 +146,14 @@ void Steer(std::string_view json, uint32_t a, uint32_t b) {
 // and cross-faded, the second queued after them) and expressions, run a
 // handful of frames with assorted time steps (halfway through, the 3D
 // parallax is switched on for the second, the wind rises and game code
-// steers parts), checking the events of each, and stop them.
+// steers parts), checking the events of each and reading the meshes of
+// `parts`, and stop them.
 void Exercise(const std::vector<std::string>& motions, const std::vector<std::string>& expressions,
-              std::string_view model = "") {
+              const std::vector<std::string>& parts, std::string_view model = "") {
     const uint32_t a = Anime_CreateInstance("m");
+    Anime_SetMeshCallback(&host::DrawMesh);  // the second draws its meshes
     const uint32_t b = Anime_CreateInstance("m");
+    Anime_SetMeshCallback(nullptr);
     Check(a != 0 && b != 0, "no instance from a loaded model");
     for (const std::string& motion : motions) {
         Anime_PlayOverlay(a, motion.c_str(), -0.5f, 0.5f);
@@ -182,8 +185,27 @@ void Exercise(const std::vector<std::string>& motions, const std::vector<std::st
         Anime_Update(dt < 0.0f ? 16.0f : dt);
         CheckEvents();
         Anime_Render();
+        // A mesh read whole and in part: never more than asked, and as many
+        // as the part has every time.
+        for (const std::string& part : parts) {
+            AnimeMeshVertex vertices[8];
+            const int32_t count = Anime_GetPartMesh(b, part.c_str(), nullptr, 0);
+            Check(count >= 0 && Anime_GetPartMesh(b, part.c_str(), vertices, 8) == count,
+                  "mesh vertex count changed");
+        }
     }
     Anime_DestroyInstance(a);
+}
+
+// Names of the first parts of a model (at most `limit`).
+std::vector<std::string> PartNames(std::string_view json, size_t limit) {
+    std::vector<std::string> names;
+    const JsonValue root = kivanime::ParseJson(json);
+    const JsonValue& parts = root.get("parts");
+    for (size_t i = 0; i < parts.size() && i < limit; ++i) {
+        names.push_back(parts.at(i).get("name").asString(""));
+    }
+    return names;
 }
 
 // A model file: loaded, its own motions and expressions played, unloaded.
@@ -191,7 +213,8 @@ void FuzzModel(std::string_view text) {
     Start();
     if (Anime_LoadModelFromMemory("m", text.data(), static_cast<int32_t>(text.size()), "tex") ==
         1) {
-        Exercise(MemberNames(text, "motions", 3), MemberNames(text, "expressions", 2), text);
+        Exercise(MemberNames(text, "motions", 3), MemberNames(text, "expressions", 2),
+                 PartNames(text, 4), text);
         Anime_UnloadModel("m");
         Check(Anime_GetInstanceCount() == 0, "instances outlive their model");
     }
@@ -228,7 +251,7 @@ void FuzzLoadedInto(std::string_view text, bool motion) {
             motion ? Anime_PlayMotion(a, name.c_str(), 1.0f) : Anime_SetExpression(a, name.c_str());
         // A name with a NUL byte cannot be asked for through the C interface.
         Check(used == 1 || name.find('\0') != std::string::npos, "loaded file not usable by name");
-        Exercise({name, "idle"}, {name, "smile"});
+        Exercise({name, "idle"}, {name, "smile"}, {"cape", "head"});
         Check(load() == 1, "second load of the same file failed");
         Anime_Update(16.0f);
         Anime_Render();

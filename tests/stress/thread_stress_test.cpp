@@ -59,6 +59,7 @@ struct Worker {
     const char* text = nullptr;
     float out[6] = {};
     AnimeEvent event{};
+    AnimeMeshVertex mesh[4] = {};  // more than the largest capacity picked
 
     int Pick(int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); }
 
@@ -82,6 +83,10 @@ struct Worker {
             return out;
         } else if constexpr (std::is_same_v<T, AnimeEvent*>) {
             return &event;
+        } else if constexpr (std::is_same_v<T, AnimeMeshVertex*>) {
+            return Pick(4) == 0 ? nullptr : mesh;
+        } else if constexpr (std::is_same_v<T, AnimeDrawMeshFn>) {
+            return Pick(2) == 0 ? nullptr : &host::DrawMesh;
         } else {
             return &kTables[Pick(2)];
         }

@@ -43,6 +43,16 @@ AnimeHostCallbacks RecordingHost::callbacks() const {
     return table;
 }
 
+AnimeDrawMeshFn RecordingHost::meshCallback() {
+    return [](const AnimeDrawParams* params, const AnimeMeshVertex* vertices, int32_t count,
+              const uint16_t* indices, int32_t indexCount) {
+        RecordingHost& host = Get();
+        host.meshes.push_back(
+            {host.draws.size(), {vertices, vertices + count}, {indices, indices + indexCount}});
+        host.draws.push_back(*params);
+    };
+}
+
 std::vector<std::string> RecordingHost::loadedPathsUtf8() const {
     std::vector<std::string> out;
     for (const std::u16string& path : loads) {
@@ -54,6 +64,7 @@ std::vector<std::string> RecordingHost::loadedPathsUtf8() const {
 void ApiTest::SetUp() {
     Anime_Shutdown();
     Anime_SetGlobalWind(0.0f, 0.0f);
+    Anime_SetMeshCallback(nullptr);
     host().reset();
     AnimeHostCallbacks table = host().callbacks();
     Anime_Init(&table);
@@ -71,6 +82,7 @@ void ApiTest::TearDown() {
     Anime_Shutdown();
     Anime_SetGlobalWind(0.0f, 0.0f);
     Anime_Init(nullptr);
+    Anime_SetMeshCallback(nullptr);
     host().reset();
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
@@ -96,6 +108,7 @@ void ApiTest::updateAndRender(float dt) {
 
 void ApiTest::render() {
     host().draws.clear();
+    host().meshes.clear();
     Anime_Render();
 }
 
@@ -145,7 +158,9 @@ void ApiTest::run(const std::string& steps,
         std::istringstream in(step);
         std::string op;
         std::string name;
-        in >> op;
+        if (!(in >> op)) {
+            continue;  // an empty step
+        }
         const bool refused = op.size() > 1 && op.back() == '!';
         if (refused) {
             op.pop_back();

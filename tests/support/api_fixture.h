@@ -25,6 +25,9 @@ struct RecordingHost {
     // functions pointing at it.
     static RecordingHost& Get();
     AnimeHostCallbacks callbacks() const;
+    // A mesh function: its record goes to `draws` too (so the drawing order
+    // shows), the call to `meshes`.
+    static AnimeDrawMeshFn meshCallback();
     void reset() { *this = RecordingHost(); }
     // The load paths in UTF-8 (ASCII paths read as they were written).
     std::vector<std::string> loadedPathsUtf8() const;
@@ -32,6 +35,12 @@ struct RecordingHost {
     std::vector<std::u16string> loads;
     std::vector<int32_t> releases;
     std::vector<AnimeDrawParams> draws;
+    struct MeshCall {
+        size_t draw;  // index of its record in `draws`
+        std::vector<AnimeMeshVertex> vertices;
+        std::vector<uint16_t> indices;
+    };
+    std::vector<MeshCall> meshes;
     // Decides the handle for each load; by default 100, 101, 102, ...
     std::function<int32_t(const std::u16string&)> onLoad;
     // Run inside every draw or release call, after recording (re-entry tests).
@@ -57,7 +66,8 @@ protected:
 
     // Clears the host's records, updates by dt and renders.
     void updateAndRender(float dt);
-    // Clears the host's records and renders without an update.
+    // Clears the host's records (draws and meshes) and renders without an
+    // update.
     void render();
 
     // The record whose srcX is `label` (parts are told apart that way), or

@@ -1,6 +1,7 @@
 // Checks of motions and expressions, written inline in a model file or in
 // files of their own: keys, names that must match the model, easing names
 // and keyframe timing.
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -117,10 +118,58 @@ void CheckTextureSwap(Reporter& r, const JsonValue& holder, const Puppet* puppet
     }
 }
 
+// A keyframe's vertex offsets: numbers in pairs, for vertices the part's
+// mesh has (`mesh` is null when no model is known).
+void CheckDeform(Reporter& r, const JsonValue& key, const PartMeshRef* mesh,
+                 const std::string& partName, const std::string& label) {
+    const JsonValue& deform = key.get("deform");
+    if (!deform.isArray()) {
+        return;
+    }
+    for (const JsonValue& offset : deform.elements) {
+        if (!offset.isNumber()) {
+            r.at(offset, Severity::Error, "wrong-type",
+                 "an offset in \"deform\" of " + label + " is " + DescribeKind(offset) +
+                     ", not a number: 0 applies");
+        }
+    }
+    const size_t n = deform.size();
+    if (n % 2 != 0) {
+        r.at(deform.elements[n - 1], Severity::Warning, "deform-odd-count",
+             "\"deform\" of " + label + " has " + std::to_string(n) +
+                 " numbers, not x, y pairs: the last is ignored");
+    }
+    if (mesh == nullptr || n < 2) {
+        return;
+    }
+    if (!mesh->drawable()) {
+        r.atKey(deform, Severity::Warning, "deform-without-mesh",
+                "part " + Quoted(partName) + " has no drawable mesh: \"deform\" of " + label +
+                    " moves nothing");
+        return;
+    }
+    // Pair k moves vertex start + k; those outside the mesh are dropped.
+    const int64_t start = key.get("deformStart").asInt(0);
+    const int64_t pairs = static_cast<int64_t>(n / 2);
+    const int64_t vertices = mesh->vertexCount;
+    if (start < 0 || start + pairs > vertices) {
+        const int64_t firstLost = start < 0 ? 0 : vertices - start;
+        r.at(deform.elements[static_cast<size_t>(2 * std::max<int64_t>(firstLost, 0))],
+             Severity::Warning, "deform-too-long",
+             "\"deform\" of " + label + " moves vertices " + std::to_string(start) + " to " +
+                 std::to_string(start + pairs - 1) + " of part " + Quoted(partName) +
+                 ", whose mesh has vertices 0 to " + std::to_string(vertices - 1) +
+                 ": the offsets of the others are ignored");
+    }
+}
+
 // `reachEnd` is the last time the clock reaches: the duration, or unbounded
 // for a looping motion of duration 0, whose clock never wraps.
 void CheckKeyframes(Reporter& r, const JsonValue& keyframes, float reachEnd, const Puppet* puppet,
-                    const std::string& trackLabel) {
+                    const std::string& trackLabel, const std::string& partName) {
+    const int32_t part = puppet != nullptr ? puppet->model.findPart(partName) : -1;
+    const PartMeshRef* mesh =
+        part >= 0 ? &puppet->model.topology.meshes.parts[static_cast<size_t>(part)] : nullptr;
     float latest = -INFINITY;
     std::vector<float> seen;
     for (size_t i = 0; i < keyframes.elements.size(); ++i) {
@@ -142,6 +191,7 @@ void CheckKeyframes(Reporter& r, const JsonValue& keyframes, float reachEnd, con
                      std::string(fallback) + " applies" + EasingSuggestion(easing.text));
         }
         CheckTextureSwap(r, key, puppet, label);
+        CheckDeform(r, key, mesh, partName, label);
 
         const JsonValue& timeValue = key.get("time");
         float time = timeValue.asFloat(kKeyframe.time);
@@ -265,7 +315,7 @@ void CheckMotion(Reporter& r, const JsonValue& motion, std::string_view key, con
                  trackLabel + " has no keyframes: it changes nothing");
             continue;
         }
-        CheckKeyframes(r, keyframes, reachEnd, puppet, trackLabel);
+        CheckKeyframes(r, keyframes, reachEnd, puppet, trackLabel, partName);
     }
 }
 

@@ -54,7 +54,68 @@ void CheckTextures(Reporter& r, const JsonValue& textures, const std::string& ba
     }
 }
 
-// Vertices and triangles are stored only, but a slip there is still a slip.
+// A mesh that is given but not drawable, or that only a part with a texture
+// could show; indices the loader masks or that name no vertex; texture
+// coordinates off the texture.
+void CheckMeshUse(Reporter& r, const JsonValue& part, const AnimePart& record,
+                  const std::string& label) {
+    const JsonValue& vertices = part.get("vertices");
+    const JsonValue& triangles = part.get("triangles");
+    const size_t count = record.vertices.size();
+    if (triangles.isArray()) {
+        for (const JsonValue& index : triangles.elements) {
+            if (!index.isNumber()) {
+                continue;
+            }
+            const int32_t truncated = index.asInt(0);
+            const uint32_t masked = static_cast<uint32_t>(truncated) & 0xFFFFu;
+            if (truncated < 0 || truncated > 0xFFFF) {
+                r.at(index, Severity::Error, "mesh-index-masked",
+                     "triangle index " + FormatNumber(index.number) + " of " + label +
+                         " is outside 0 to 65535: the loader keeps its low 16 bits, " +
+                         std::to_string(masked));
+            }
+            if (masked >= count && count >= 3) {
+                r.at(index, Severity::Error, "mesh-index-out-of-range",
+                     "triangle index " + std::to_string(masked) + " of " + label +
+                         " names no vertex (the mesh has " + std::to_string(count) +
+                         "): the mesh is not drawn, the part draws as a sprite");
+            }
+        }
+    }
+    const bool given = vertices.size() > 0 || triangles.size() > 0;
+    if (given && (count < 3 || record.triangles.empty())) {
+        const bool fewVertices = count < 3;
+        r.at(fewVertices && vertices.isArray() ? vertices
+             : triangles.isArray()             ? triangles
+                                               : part,
+             Severity::Error, "mesh-incomplete",
+             "the mesh of " + label + " has " +
+                 (fewVertices ? std::to_string(count) + " vertices (a mesh needs 3)"
+                              : std::string("no whole triangle")) +
+                 ": it is ignored and the part draws as a sprite");
+    }
+    if (vertices.size() > 0 && record.texture.empty()) {
+        r.atKey(vertices, Severity::Warning, "mesh-without-texture",
+                label + " has mesh vertices but no texture: the part is never drawn, nor its mesh");
+    }
+    if (vertices.isArray()) {
+        for (const JsonValue& vertex : vertices.elements) {
+            for (size_t k = 2; k < 4 && vertex.size() >= 4; ++k) {
+                const JsonValue& coordinate = vertex.elements[k];
+                const float t = coordinate.asFloat(0.0f);
+                if (coordinate.isNumber() && !(t >= 0.0f && t <= 1.0f)) {
+                    r.at(coordinate, Severity::Info, "uv-out-of-range",
+                         std::string("texture coordinate ") + (k == 2 ? "u" : "v") + " " +
+                             FormatNumber(coordinate.number) + " of a vertex of " + label +
+                             " lies off the texture (0 to 1): what shows there is up to the host");
+                }
+            }
+        }
+    }
+}
+
+// Vertices and triangles are read with defaults, and a slip there is still a slip.
 void CheckMesh(Reporter& r, const JsonValue& part, const std::string& label) {
     const JsonValue& vertices = part.get("vertices");
     if (vertices.isArray()) {
@@ -174,6 +235,7 @@ void CheckParts(Reporter& r, const JsonValue& parts, const Puppet& puppet) {
         CheckMembers(r, part, kPartRules, label);
         CheckMesh(r, part, label);
         const AnimePart& record = model.parts[i];
+        CheckMeshUse(r, part, record, label);
         if (!record.texture.empty() && model.findTexture(record.texture) < 0) {
             r.at(part.get("texture"), Severity::Error, "unknown-texture",
                  label + " shows texture " + Quoted(record.texture) +

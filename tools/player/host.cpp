@@ -50,10 +50,12 @@ void ReleaseTexture(int32_t texture) {
     }
 }
 
-void Draw(const AnimeDrawParams* params) {
+// Counts and traces a record; the image of a texture that can draw it, or
+// null.
+const Image* Record(const AnimeDrawParams* params) {
     HostState& state = Host();
     if (params == nullptr) {
-        return;
+        return nullptr;
     }
     ++state.draws;
     const size_t texture = static_cast<size_t>(params->texture);
@@ -67,8 +69,20 @@ void Draw(const AnimeDrawParams* params) {
         const bool known = p.texture >= 0 && texture < state.paths.size();
         state.traced += (known ? state.paths[texture] : "?") + numbers;
     }
-    if (std::shared_ptr<const Image>* slot = Slot(params->texture); slot && state.target) {
-        DrawSprite(*state.target, **slot, *params);
+    std::shared_ptr<const Image>* slot = Slot(params->texture);
+    return slot && state.target ? slot->get() : nullptr;
+}
+
+void Draw(const AnimeDrawParams* params) {
+    if (const Image* texture = Record(params)) {
+        DrawSprite(*Host().target, *texture, *params);
+    }
+}
+
+void DrawMeshPart(const AnimeDrawParams* params, const AnimeMeshVertex* vertices, int32_t count,
+                  const uint16_t* indices, int32_t indexCount) {
+    if (const Image* texture = Record(params); texture && vertices && indices) {
+        DrawMesh(*Host().target, *texture, *params, vertices, count, indices, indexCount);
     }
 }
 
@@ -81,6 +95,10 @@ HostState& Host() {
 
 AnimeHostCallbacks HostCallbacks() {
     return AnimeHostCallbacks{&LoadTexture, &ReleaseTexture, nullptr, &Draw};
+}
+
+AnimeDrawMeshFn MeshCallback() {
+    return &DrawMeshPart;
 }
 
 }  // namespace kivanime_player

@@ -68,4 +68,15 @@ Image ComposeSheet(const std::vector<Image>& tiles, int columns);
 // nothing.
 void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& params);
 
+// Draws `texture` on the triangles of a mesh (raster.cpp) with the sprite's
+// filtering and blending: bilinear samples at the vertices' texture
+// coordinates (read only inside the box they span), the record's alpha, and
+// the mesh's outline smoothed over one pixel; edges two triangles share are
+// hard, so each pixel inside is drawn once. A quad mesh on a sprite's corners
+// draws the sprite's pixels. Triangles with a non-finite vertex or no area
+// draw nothing; either winding draws.
+void DrawMesh(Image& target, const Image& texture, const AnimeDrawParams& params,
+              const AnimeMeshVertex* vertices, int32_t vertexCount, const uint16_t* indices,
+              int32_t indexCount);
+
 }  // namespace kivanime_player

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace kivanime_player {
 
@@ -128,6 +130,233 @@ void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& p) {
                 out[i] = texel[i] * tint[i] * coverage + out[i] * (1.0f - a);
             }
             out[3] = a + out[3] * (1.0f - a);
+        }
+    }
+}
+
+namespace {
+
+// A straight line of the screen as a signed distance in pixels, positive on
+// the side that faces into a triangle.
+struct Edge {
+    float nx = 0.0f, ny = 0.0f, c = 0.0f;  // distance = nx * x + ny * y + c
+
+    float at(float x, float y) const { return nx * x + ny * y + c; }
+};
+
+// The line through a and b, positive on the side of `inside`; false when a
+// and b coincide or `inside` lies on the line.
+bool MakeEdge(const AnimeMeshVertex& a, const AnimeMeshVertex& b, const AnimeMeshVertex& inside,
+              Edge& edge) {
+    const double dx = double(b.x) - a.x, dy = double(b.y) - a.y;
+    const double length = std::sqrt(dx * dx + dy * dy);
+    if (!(length > 0.0)) {
+        return false;
+    }
+    double nx = -dy / length, ny = dx / length;
+    double c = -(nx * a.x + ny * a.y);
+    const double side = nx * inside.x + ny * inside.y + c;
+    if (!(side != 0.0)) {
+        return false;
+    }
+    if (side < 0.0) {
+        nx = -nx, ny = -ny, c = -c;
+    }
+    edge = {static_cast<float>(nx), static_cast<float>(ny), static_cast<float>(c)};
+    return true;
+}
+
+uint64_t EdgeKey(uint32_t a, uint32_t b) {
+    return a < b ? (uint64_t{a} << 32) | b : (uint64_t{b} << 32) | a;
+}
+
+// The mesh's outline: the edges that only one triangle uses, with the
+// triangle's inside, and per vertex the outline edges that meet there.
+struct Outline {
+    std::vector<uint64_t> shared;                  // keys of edges used by two triangles or more
+    std::vector<std::pair<uint64_t, Edge>> edges;  // outline edges by key
+    std::vector<std::vector<size_t>> atVertex;     // indices into `edges`
+
+    bool isShared(uint64_t key) const {
+        return std::binary_search(shared.begin(), shared.end(), key);
+    }
+};
+
+Outline FindOutline(const AnimeMeshVertex* v, int32_t count, const uint16_t* indices,
+                    int32_t indexCount) {
+    std::vector<std::pair<uint64_t, int32_t>> uses;  // edge key, triangle
+    for (int32_t t = 0; t + 2 < indexCount; t += 3) {
+        for (int k = 0; k < 3; ++k) {
+            uses.emplace_back(EdgeKey(indices[t + k], indices[t + (k + 1) % 3]), t);
+        }
+    }
+    std::sort(uses.begin(), uses.end());
+    Outline outline;
+    outline.atVertex.resize(static_cast<size_t>(count));
+    for (size_t i = 0; i < uses.size();) {
+        size_t j = i;
+        while (j < uses.size() && uses[j].first == uses[i].first) {
+            ++j;
+        }
+        const uint64_t key = uses[i].first;
+        const uint32_t a = static_cast<uint32_t>(key >> 32), b = static_cast<uint32_t>(key);
+        if (j - i > 1) {
+            outline.shared.push_back(key);
+        } else {
+            const int32_t t = uses[i].second;
+            uint32_t third = indices[t];
+            for (int k = 0; k < 3; ++k) {
+                third = indices[t + k] != a && indices[t + k] != b ? indices[t + k] : third;
+            }
+            Edge edge;
+            if (MakeEdge(v[a], v[b], v[third], edge)) {
+                outline.atVertex[a].push_back(outline.edges.size());
+                outline.atVertex[b].push_back(outline.edges.size());
+                outline.edges.emplace_back(key, edge);
+            }
+        }
+        i = j;
+    }
+    return outline;
+}
+
+bool Finite(const AnimeMeshVertex& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.u) && std::isfinite(v.v);
+}
+
+}  // namespace
+
+void DrawMesh(Image& target, const Image& texture, const AnimeDrawParams& p,
+              const AnimeMeshVertex* v, int32_t count, const uint16_t* indices,
+              int32_t indexCount) {
+    const float alpha = std::isnan(p.alpha) ? 0.0f : std::clamp(p.alpha, 0.0f, 1.0f);
+    if (target.empty() || texture.empty() || alpha <= 0.0f || count < 3 || indexCount < 3) {
+        return;
+    }
+    // Texels are read inside the box the texture coordinates span, as a
+    // sprite's are inside its source rectangle.
+    const float texW = static_cast<float>(texture.width), texH = static_cast<float>(texture.height);
+    float u0 = INFINITY, v0 = INFINITY, u1 = -INFINITY, v1 = -INFINITY;
+    for (int32_t k = 0; k < count; ++k) {
+        if (Finite(v[k])) {
+            u0 = std::min(u0, v[k].u * texW), u1 = std::max(u1, v[k].u * texW);
+            v0 = std::min(v0, v[k].v * texH), v1 = std::max(v1, v[k].v * texH);
+        }
+    }
+    if (!(u0 <= u1) || !(v0 <= v1)) {
+        return;
+    }
+    SourceRect rect{u0, v0, u1 - u0, v1 - v0, 0, 0, 0, 0};
+    rect.minX = std::clamp(static_cast<int>(std::floor(u0)), 0, texture.width - 1);
+    rect.minY = std::clamp(static_cast<int>(std::floor(v0)), 0, texture.height - 1);
+    rect.maxX = std::clamp(static_cast<int>(std::ceil(u1)) - 1, rect.minX, texture.width - 1);
+    rect.maxY = std::clamp(static_cast<int>(std::ceil(v1)) - 1, rect.minY, texture.height - 1);
+
+    // Edges two triangles share are hard (each pixel goes to one side);
+    // outline edges are smoothed over a pixel as a sprite's edges are. At a
+    // corner of the outline both of its edges fade the pixels beyond it.
+    const Outline outline = FindOutline(v, count, indices, indexCount);
+    std::vector<Edge> soft;
+    for (int32_t t = 0; t + 2 < indexCount; t += 3) {
+        const AnimeMeshVertex* tri[3] = {&v[indices[t]], &v[indices[t + 1]], &v[indices[t + 2]]};
+        if (!Finite(*tri[0]) || !Finite(*tri[1]) || !Finite(*tri[2])) {
+            continue;
+        }
+        // Barycentric weights of the screen point, as planes over it.
+        const double ax = tri[0]->x, ay = tri[0]->y;
+        const double bx = double(tri[1]->x) - ax, by = double(tri[1]->y) - ay;
+        const double cx = double(tri[2]->x) - ax, cy = double(tri[2]->y) - ay;
+        const double det = bx * cy - by * cx;
+        if (!(std::fabs(det) > 1e-9)) {
+            continue;  // no area
+        }
+        // Texture coordinates (in texels) as planes over the screen.
+        float plane[2][3];
+        for (int axis = 0; axis < 2; ++axis) {
+            const double scale = axis == 0 ? texW : texH;
+            const double t0 = (axis == 0 ? tri[0]->u : tri[0]->v) * scale;
+            const double t1 = (axis == 0 ? tri[1]->u : tri[1]->v) * scale - t0;
+            const double t2 = (axis == 0 ? tri[2]->u : tri[2]->v) * scale - t0;
+            const double gx = (t1 * cy - t2 * by) / det, gy = (t2 * bx - t1 * cx) / det;
+            plane[axis][0] = static_cast<float>(gx);
+            plane[axis][1] = static_cast<float>(gy);
+            plane[axis][2] = static_cast<float>(t0 - gx * ax - gy * ay);
+        }
+        Edge hard[3];
+        bool ownsZero[3] = {false, false, false};
+        int hardCount = 0;
+        soft.clear();
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t a = indices[t + k], b = indices[t + (k + 1) % 3];
+            const AnimeMeshVertex& third = *tri[(k + 2) % 3];
+            if (outline.isShared(EdgeKey(a, b))) {
+                // A pixel centre on a shared edge belongs to the triangle on
+                // its left, walking from the lower vertex index to the higher.
+                Edge e;
+                const uint32_t lo = std::min(a, b), hi = std::max(a, b);
+                if (MakeEdge(v[lo], v[hi], third, e)) {
+                    const double cross = (double(v[hi].x) - v[lo].x) * (double(third.y) - v[lo].y) -
+                                         (double(v[hi].y) - v[lo].y) * (double(third.x) - v[lo].x);
+                    ownsZero[hardCount] = cross > 0.0;
+                    hard[hardCount++] = e;
+                }
+            }
+            for (size_t index : outline.atVertex[indices[t + k]]) {
+                const Edge& e = outline.edges[index].second;
+                // An outline edge fades this triangle only if the triangle
+                // lies on its inner side (not at a hollow corner).
+                bool inside = true;
+                for (const AnimeMeshVertex* corner : tri) {
+                    inside = inside && e.at(corner->x, corner->y) >= -1e-3f;
+                }
+                bool listed = false;
+                for (const Edge& other : soft) {
+                    listed = listed || (other.nx == e.nx && other.ny == e.ny && other.c == e.c);
+                }
+                if (inside && !listed) {
+                    soft.push_back(e);
+                }
+            }
+        }
+        float minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+        for (const AnimeMeshVertex* corner : tri) {
+            minX = std::min(minX, corner->x), maxX = std::max(maxX, corner->x);
+            minY = std::min(minY, corner->y), maxY = std::max(maxY, corner->y);
+        }
+        const int x0 = std::max(0, static_cast<int>(std::floor(minX)) - 1);
+        const int y0 = std::max(0, static_cast<int>(std::floor(minY)) - 1);
+        const int x1 = std::min(target.width - 1, static_cast<int>(std::ceil(maxX)) + 1);
+        const int y1 = std::min(target.height - 1, static_cast<int>(std::ceil(maxY)) + 1);
+        for (int py = y0; py <= y1; ++py) {
+            const float sy = static_cast<float>(py) + 0.5f;
+            for (int px = x0; px <= x1; ++px) {
+                const float sx = static_cast<float>(px) + 0.5f;
+                bool mine = true;
+                for (int k = 0; k < hardCount && mine; ++k) {
+                    const float d = hard[k].at(sx, sy);
+                    mine = d > 0.0f || (d == 0.0f && ownsZero[k]);
+                }
+                float coverage = alpha;
+                for (size_t k = 0; k < soft.size() && mine && coverage > 0.0f; ++k) {
+                    coverage *= std::min(soft[k].at(sx, sy) + 0.5f, 1.0f);
+                }
+                if (!mine || coverage <= 0.0f) {
+                    continue;
+                }
+                const float tx = plane[0][0] * sx + plane[0][1] * sy + plane[0][2];
+                const float ty = plane[1][0] * sx + plane[1][1] * sy + plane[1][2];
+                float texel[4];
+                Sample(texture, rect, std::clamp(tx, u0, u1), std::clamp(ty, v0, v1), texel);
+                const float a = texel[3] * coverage;
+                if (a <= 0.0f) {
+                    continue;
+                }
+                float* out = target.at(px, py);
+                for (int i = 0; i < 3; ++i) {
+                    out[i] = texel[i] * coverage + out[i] * (1.0f - a);
+                }
+                out[3] = a + out[3] * (1.0f - a);
+            }
         }
     }
 }

@@ -112,6 +112,7 @@ private:
     int Start() {
         const AnimeHostCallbacks callbacks = HostCallbacks();
         api_.Anime_Init(&callbacks);
+        api_.Anime_SetMeshCallback(MeshCallback());
         int result = Load();
         if (result == kExitOk) {
             scene_ = StartScene(api_, s_, events_, Host().textureError, result);

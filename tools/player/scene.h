@@ -70,5 +70,7 @@ HostState& Host();
 
 // The callback table (loadTexture, releaseTexture, reserved, draw).
 AnimeHostCallbacks HostCallbacks();
+// The mesh function: parts with a mesh are drawn as textured triangles.
+AnimeDrawMeshFn MeshCallback();
 
 }  // namespace kivanime_player

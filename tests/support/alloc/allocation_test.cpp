@@ -4,10 +4,11 @@
 //
 // Frames allocate nothing: after the first Anime_Update and Anime_Render, a
 // scene with every feature running (motions, overlays, expressions, springs,
-// wind, parallax), drawn whole and one instance at a time while following a
-// part and turning, tinting and reskinning parts from code, makes no heap
-// allocation per frame; nor do cross-fades, queued motions, overlay fades and
-// events once they have run once.
+// wind, parallax, meshes bent by motions and overlays), drawn whole and one
+// instance at a time while following a part, reading a mesh and turning,
+// tinting and reskinning parts from code, makes no heap allocation per
+// frame; nor do cross-fades, queued motions, overlay fades and events once
+// they have run once.
 //
 // Running out of memory is a failure like any other: each loading export and
 // instance creation is run with its 1st, 2nd, 3rd... allocation failing until
@@ -42,6 +43,29 @@ const AnimeHostCallbacks kHost{
         ++gDraws;
         gDrawSum += p->x + p->y + p->rotation + p->alpha + static_cast<float>(p->texture);
     }};
+
+int32_t gMeshes = 0;
+void DrawMesh(const AnimeDrawParams*, const AnimeMeshVertex* vertices, int32_t count,
+              const uint16_t*, int32_t) {
+    ++gMeshes;
+    gDrawSum += vertices[count - 1].x;
+}
+
+// A part with a mesh of `vertices` vertices (a fan) and a motion bending it.
+std::string MeshPart(int vertices) {
+    std::string list = "[0, 0, 0, 0]";
+    std::string triangles;
+    std::string deform;
+    for (int k = 1; k < vertices; ++k) {
+        list += ", [" + std::to_string(k) + ", " + std::to_string(k % 3) + ", 0.5, 0.5]";
+        triangles += (k > 1 ? ", 0, " : "0, ") + std::to_string(k) + ", " + std::to_string(k - 1);
+        deform += (k > 1 ? ", " : "") + std::to_string(k % 5) + ", 1";
+    }
+    return R"({"name": "mesh", "texture": "t", "vertices": [)" + list + R"(], "triangles": [)" +
+           triangles + R"(]}], "motions": {"bend": {"loop": true, "tracks": [{"part": "mesh",
+           "keyframes": [{"time": 0}, {"time": 500, "deform": [)" +
+           deform + "]}]}]}}}";
+}
 
 // What the running instance draws, as a fingerprint (a frame of no time
 // changes nothing).
@@ -138,6 +162,19 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
         }
     }
     ASSERT_GT(alloc::AllocationCount(), beforeCreation);
+    // Bent meshes: drawn through a mesh function by some instances, as sprites by others.
+    const std::string puppet = std::string(KIVANIME_SOURCE_DIR) + "/tests/fixtures/mesh-puppet/";
+    ASSERT_EQ(Anime_LoadModel("meshes", (puppet + "model.json").c_str()), 1);
+    for (const char* motion : {"motions/sway.json", "motions/flutter.json"}) {
+        ASSERT_EQ(Anime_LoadMotion("meshes", (puppet + motion).c_str()), 1);
+    }
+    for (int i = 0; i < 4; ++i) {
+        Anime_SetMeshCallback(i % 2 == 0 ? DrawMesh : nullptr);
+        const uint32_t id = Anime_CreateInstance("meshes");
+        Anime_PlayMotion(id, "sway", 1.0f);
+        Anime_PlayOverlay(id, "flutter", 0.7f, 0.5f);
+        Anime_Set3DSetup(id, i / 2, 0.0f, 0.0f, 900.0f, 0.0f, 0.0f);
+    }
     Anime_SetGlobalWind(0.5f, 0.1f);
     // What game code does every frame, once before counting: its first use
     // on an instance makes room.
@@ -164,14 +201,16 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
     const uint64_t drawnBefore = gDraws;
     const float dts[] = {16.6667f, 0.0f, 33.0f, 100.0f, 8.0f};
     float transform[6];
+    AnimeMeshVertex vertices[8];
     int found = 0;
     for (int frame = 0; frame < 200; ++frame) {
         steer(frame);
         Anime_Update(dts[frame % 5]);
         Anime_Render();
-        // A host drawing puppets one at a time and following a part.
-        Anime_RenderInstance(1 + static_cast<uint32_t>(frame % 12));
+        // A host drawing puppets one at a time, following a part, reading a mesh.
+        Anime_RenderInstance(1 + static_cast<uint32_t>(frame % 16));
         found += Anime_GetPartTransform(2, "chest", transform);
+        found += Anime_GetPartMesh(14, "cape", vertices, 8) == 8 ? 1 : 0;
     }
     const uint64_t allocations = alloc::AllocationCount() - before;
     EXPECT_GT(gDraws - drawnBefore, 200u * 12u * 20u);
@@ -211,6 +250,7 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
     round();
     EXPECT_EQ(alloc::AllocationCount() - beforeControl, 0u);
     EXPECT_GT(read, 12 * 10);
+    EXPECT_GT(gMeshes, 400);
     // A puppet larger than any before it makes its room when it is created,
     // not in its first frame.
     std::string parts = "{}";
@@ -219,18 +259,23 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
         parts += ",{\"name\": \"p" + std::to_string(i) + "\", \"texture\": \"t\"}";
         springs += ",{\"target\": \"p" + std::to_string(i) + "\"}";
     }
-    const std::string big = "{\"textures\": {\"t\": \"t.png\"}, \"parts\": [" + parts +
-                            "], \"physics\": [" + springs + "]}";
+    std::string big = "{\"textures\": {\"t\": \"t.png\"}, \"physics\": [" + springs +
+                      "], \"parts\": [" + parts + "," + MeshPart(300);
     ASSERT_EQ(Anime_LoadModelFromMemory("big", big.data(), static_cast<int32_t>(big.size()), ""),
               1);
-    ASSERT_NE(Anime_CreateInstance("big"), 0u);
+    Anime_SetMeshCallback(DrawMesh);
+    const uint32_t bigId = Anime_CreateInstance("big");
+    ASSERT_NE(bigId, 0u);
+    ASSERT_EQ(Anime_PlayMotion(bigId, "bend", 1.0f), 1);
+    Anime_PlayOverlay(bigId, "bend", 1.0f, 0.5f);
     const uint64_t beforeBig = alloc::AllocationCount();
     Anime_Update(16.0f);
     Anime_Render();
     EXPECT_EQ(alloc::AllocationCount() - beforeBig, 0u);
     Anime_Shutdown();
+    Anime_SetMeshCallback(nullptr);
     EXPECT_EQ(allocations, 0u);
-    EXPECT_EQ(found, 200);
+    EXPECT_EQ(found, 400);
 }
 
 }  // namespace

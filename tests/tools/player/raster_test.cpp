@@ -3,7 +3,9 @@
 // nothing. Sampling, blending and tints show in the player's golden frames.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -72,6 +74,58 @@ TEST(PlayerRaster, DegenerateRecordsDrawNothing) {
         Image canvas(10, 10);
         DrawSprite(canvas, i + 1 < records.size() ? kAtlas : Image{}, Record(records[i]));
         EXPECT_EQ(canvas.pixels, Image(10, 10).pixels) << i;
+    }
+}
+
+// A sprite's quad as the library hands it over: its corners placed by the
+// record (x + c sx vx - s sy vy, y + s sx vx + c sy vy) and, split along
+// either diagonal, the source rectangle's texture coordinates.
+std::vector<AnimeMeshVertex> Quad(const AnimeDrawParams& p, const Image& texture) {
+    const float w = p.srcWidth, h = p.srcHeight;
+    const float c = std::cos(p.rotation), s = std::sin(p.rotation);
+    std::vector<AnimeMeshVertex> quad;
+    for (int k = 0; k < 4; ++k) {
+        const float cx = k == 1 || k == 2 ? w : 0.0f, cy = k >= 2 ? h : 0.0f;
+        const float vx = cx - p.anchorX * w, vy = cy - p.anchorY * h;
+        quad.push_back({p.x + c * p.scaleX * vx - s * p.scaleY * vy,
+                        p.y + s * p.scaleX * vx + c * p.scaleY * vy, (p.srcX + cx) / texture.width,
+                        (p.srcY + cy) / texture.height});
+    }
+    return quad;
+}
+
+TEST(PlayerRaster, AQuadMeshDrawsItsSpritesPixels) {
+    // A soft texture (every texel its own colour and opacity) on a coloured
+    // ground, so that filtering, coverage and blending all show.
+    Image texture(7, 5);
+    for (size_t i = 0; i < texture.pixels.size(); ++i) {
+        texture.pixels[i] = static_cast<float>((i * 37) % 11) / 10.0f * (i % 4 == 3 ? 1.0f : 0.9f);
+    }
+    const std::vector<std::vector<float>> records = {
+        {20.3f, 18.6f, 0, 3, 2, 1, 0.5f, 0.5f, 0, 0, 7, 5},
+        {20, 20, 0.7f, -2.5f, 3, 0.6f, 0.2f, 0.9f, 1, 1, 5, 3},
+        {24.2f, 15.1f, -2.2f, 1.7f, -4.1f, 1, 0.7f, 0.1f, 2, 0, 4, 5},
+        {20, 20, 0, 2, 2, 1, 0, 0, 0, 0, 5, 5},  // both diagonals through pixel centres
+    };
+    const uint16_t diagonals[2][6] = {{0, 1, 2, 0, 2, 3}, {1, 3, 0, 3, 1, 2}};
+    for (size_t r = 0; r < records.size(); ++r) {
+        const AnimeDrawParams p = Record(records[r]);
+        Image sprite(44, 40), mesh(44, 40);
+        Clear(sprite, {0.2f, 0.4f, 0.1f, 1.0f});
+        Clear(mesh, {0.2f, 0.4f, 0.1f, 1.0f});
+        DrawSprite(sprite, texture, p);
+        const std::vector<AnimeMeshVertex> quad = Quad(p, texture);
+        for (const uint16_t* triangles : diagonals) {
+            Image canvas = mesh;
+            DrawMesh(canvas, texture, p, quad.data(), 4, triangles, 6);
+            const Rgba8Image a = ToRgba8(sprite), b = ToRgba8(canvas);
+            int worst = 0;
+            for (size_t i = 0; i < a.pixels.size(); ++i) {
+                worst = std::max(worst, std::abs(a.pixels[i] - b.pixels[i]));
+            }
+            EXPECT_LE(worst, 1) << "record " << r << ", diagonal " << triangles[1];
+            EXPECT_NE(b.pixels, ToRgba8(mesh).pixels);  // it drew
+        }
     }
 }
 

@@ -1,0 +1,237 @@
+// Meshes through the C interface: a mesh function takes the parts with a
+// drawable mesh, with the record draw would have had and the vertices placed
+// by it; instances without one, and malformed meshes, draw as before;
+// Anime_GetPartMesh answers what the next render passes; motions move the
+// vertices by the keyframe rules.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "support/api_fixture.h"
+
+namespace kivanime::test {
+namespace {
+
+using Meshes = ApiTest;
+
+// The test puppet: "quad" is a mirrored part whose mesh is its 40 x 20 image
+// exactly (pivot at (0.25, 0.6), so corners at x -10 and 30, y -12 and 8);
+// "cape" and "masked_index" have drawable meshes too; the other meshes are
+// malformed, untextured or hidden.
+const std::string kPuppet = std::string(KIVANIME_SOURCE_DIR) + "/tests/fixtures/mesh-puppet/";
+
+// The records of one instance, with the host's records cleared first.
+std::vector<AnimeDrawParams> DrawOne(uint32_t id) {
+    RecordingHost& host = RecordingHost::Get();
+    host.draws.clear();
+    host.meshes.clear();
+    Anime_RenderInstance(id);
+    return host.draws;
+}
+
+// An instance without a mesh function and one with, placed alike; every
+// texture gets handle 7, so that their records can be compared whole.
+void TwoInstances(RecordingHost& host, uint32_t& sprites, uint32_t& meshes) {
+    host.onLoad = [](const std::u16string&) { return 7; };
+    ASSERT_EQ(Anime_LoadModel("p", (kPuppet + "model.json").c_str()), 1);
+    sprites = Anime_CreateInstance("p");
+    Anime_SetMeshCallback(RecordingHost::meshCallback());
+    AnimeHostCallbacks table = host.callbacks();
+    Anime_Init(&table);  // leaves the mesh function
+    meshes = Anime_CreateInstance("p");
+}
+
+TEST_F(Meshes, AQuadMeshIsItsSpritePlainMirroredScaledAndTurned) {
+    uint32_t sprite = 0;
+    uint32_t mesh = 0;
+    TwoInstances(host(), sprite, mesh);
+    for (const char* setup :
+         {"", "scale -1 1; pos 40 10", "scale 2 0.5", "3d 1 0 0 800 0 0; angles 35 -20 10",
+          "scale -0.5 1.5; 3d 1 5 5 300 40 0; angles -25 15 5"}) {
+        SCOPED_TRACE(setup);
+        for (uint32_t id : {sprite, mesh}) {
+            run("id " + std::to_string(id) + "; " + setup);
+        }
+        Anime_Update(16.0f);
+        const std::vector<AnimeDrawParams> sprites = DrawOne(sprite);
+        ASSERT_TRUE(host().meshes.empty());
+        DrawOne(mesh);
+        // The same records in the same order, the drawable meshes' through the mesh function.
+        ASSERT_EQ(host().draws.size(), sprites.size());
+        EXPECT_EQ(std::memcmp(sprites.data(), host().draws.data(),
+                              sprites.size() * sizeof(AnimeDrawParams)),
+                  0);
+        ASSERT_EQ(host().meshes.size(), 3u);
+        const RecordingHost::MeshCall& call = host().meshes[1];
+        const AnimeDrawParams& r = host().draws[call.draw];
+        EXPECT_EQ(call.indices, (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
+        ASSERT_EQ(call.vertices.size(), 4u);
+        const float c = std::cos(r.rotation);
+        const float s = std::sin(r.rotation);
+        for (size_t k = 0; k < 4; ++k) {
+            const bool right = k == 1 || k == 2;
+            const bool bottom = k >= 2;
+            const float vx = right ? 30.0f : -10.0f;
+            const float vy = bottom ? 8.0f : -12.0f;
+            const AnimeMeshVertex& v = call.vertices[k];
+            // The placement formula, left to right...
+            EXPECT_EQ(v.x, r.x + c * r.scaleX * vx - s * r.scaleY * vy) << k;
+            EXPECT_EQ(v.y, r.y + s * r.scaleX * vx + c * r.scaleY * vy) << k;
+            EXPECT_EQ(v.u, right ? 1.0f : 0.0f);
+            EXPECT_EQ(v.v, bottom ? 1.0f : 0.0f);
+            // ...which is where a host puts the sprite's corner.
+            const float ox = ((right ? 40.0f : 0.0f) - r.anchorX * 40.0f) * r.scaleX;
+            const float oy = ((bottom ? 20.0f : 0.0f) - r.anchorY * 20.0f) * r.scaleY;
+            EXPECT_NEAR(v.x, r.x + c * ox - s * oy, 1e-3f) << k;
+            EXPECT_NEAR(v.y, r.y + s * ox + c * oy, 1e-3f) << k;
+        }
+        // The query gives the same vertices, for either instance.
+        for (uint32_t id : {sprite, mesh}) {
+            AnimeMeshVertex out[4];
+            ASSERT_EQ(Anime_GetPartMesh(id, "quad", out, 4), 4);
+            EXPECT_EQ(std::memcmp(out, call.vertices.data(), sizeof out), 0);
+        }
+    }
+    Anime_SetMeshCallback(nullptr);  // taken like any other
+    run("new p; up 0");
+    DrawOne(id_);
+    EXPECT_TRUE(host().meshes.empty());
+}
+
+TEST_F(Meshes, OnlyDrawableMeshesGoToTheMeshFunctionAndQueriesFailAsTheOthers) {
+    uint32_t sprite = 0;
+    uint32_t mesh = 0;
+    TwoInstances(host(), sprite, mesh);
+    Anime_Update(16.0f);
+    DrawOne(mesh);
+    // Drawn: cape (order -1), body, quad, two_vertices, no_triangles,
+    // index_past_end, masked_index (order 2); the untextured and the hidden
+    // part not at all.
+    ASSERT_EQ(host().draws.size(), 7u);
+    std::vector<size_t> viaMesh;
+    for (const RecordingHost::MeshCall& call : host().meshes) {
+        viaMesh.push_back(call.draw);
+    }
+    EXPECT_EQ(viaMesh, (std::vector<size_t>{0, 2, 6}));
+    EXPECT_EQ(host().meshes[2].indices, (std::vector<uint16_t>{0, 1, 2}));  // 65538 & 0xFFFF
+    const std::pair<const char*, int32_t> counts[] = {
+        {"body", 0},         {"cape", 8},         {"quad", 4},
+        {"two_vertices", 0}, {"no_triangles", 0}, {"index_past_end", 0},
+        {"masked_index", 3}, {"untextured", 3},   {"hidden", 3}};
+    for (const auto& [part, count] : counts) {
+        EXPECT_EQ(Anime_GetPartMesh(sprite, part, nullptr, 0), count) << part;
+    }
+    EXPECT_STREQ(Anime_GetLastError(), "");
+    // Failures name their reason; a capacity writes no more than it says.
+    AnimeMeshVertex out[3];
+    const struct {
+        uint32_t id;
+        const char* part;
+        bool out;
+        int32_t capacity;
+        int32_t result;
+        const char* error;
+    } cases[] = {
+        {1, nullptr, true, 3, 0, "partName is NULL"},
+        {1, "cape", true, -1, 0, "capacity is negative"},
+        {1, "cape", false, 1, 0, "out is NULL"},
+        {9, "cape", true, 3, 0, "no instance with id 9"},
+        {1, "nope", true, 3, 0, "model \"p\" (instance 1) has no part named \"nope\""},
+        {1, "body", true, 3, 0, "part \"body\" of model \"p\" (instance 1) has no drawable mesh"},
+        {1, "cape", true, 2, 8, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.part ? c.part : "NULL");
+        std::fill(std::begin(out), std::end(out), AnimeMeshVertex{-7.0f, -7.0f, -7.0f, -7.0f});
+        EXPECT_EQ(Anime_GetPartMesh(c.id, c.part, c.out ? out : nullptr, c.capacity), c.result);
+        EXPECT_STREQ(Anime_GetLastError(), c.error);
+        for (int32_t k = 0; k < 3; ++k) {
+            EXPECT_EQ(out[k].x == -7.0f, k >= (c.result > 0 ? c.capacity : 0)) << k;
+        }
+    }
+}
+
+// A 4-vertex strip at the origin: its vertices as drawn are its deformed
+// vertices themselves.
+const char* const kStrip = R"({"textures": {"t": "t.png"}, "parts": [
+    {"name": "strip", "texture": "t", "vertices": [[0, 0, 0, 0], [10, 0, 1, 0], [10, 10, 1, 1],
+     [0, 10, 0, 1]], "triangles": [0, 1, 2, 0, 2, 3]}, {"name": "sprite", "texture": "t"}]})";
+
+TEST_F(Meshes, MotionsMoveVerticesByTheKeyframeRules) {
+    loadModel("m", kStrip);
+    const std::string ramp = R"({"time": 0, "deform": [0, 0, 0, 0, 0, 0, 0, 0]},
+        {"time": 1000, "deform": [2, 4, 6, 8, 10, 12, 14, 16])";
+    const struct {
+        const char* what;
+        float time;
+        std::vector<float> offsets;  // x, y of vertices 0 to 3
+        std::string main;            // the keyframes of the main motion's track(s)
+        std::string overlay = {};    // an overlay's keyframes, played at weight 0.5
+    } cases[] = {
+        // clang-format off
+        {"linear", 500, {1, 2, 3, 4, 5, 6, 7, 8}, ramp + "}"},
+        {"the later keyframe's easing", 500, {.5, 1, 1.5, 2, 2.5, 3, 3.5, 4},
+         ramp + R"(, "easing": "ease_in"})"},
+        {"step holds until the keyframe's time", 999, {0, 0, 0, 0, 0, 0, 0, 0},
+         ramp + R"(, "easing": "step"})"},
+        {"a keyframe without deform is at rest", 250, {1, 2, 0, 0, 0, 0, 0, 0},
+         R"({"time": 0}, {"time": 1000, "deform": [4, 8]})"},
+        {"cut at the last vertex", 0, {0, 0, 0, 0, 1, 1, 2, 2},
+         R"({"time": 0, "deform": [1, 1, 2, 2, 3, 3], "deformStart": 2})"},
+        {"an odd last number", 0, {1, 2, 0, 0, 0, 0, 0, 0}, R"({"time": 0, "deform": [1, 2, 3]})"},
+        {"before the first vertex, truncated start", 0, {6, 6, 7, 0, 0, 0, 0, 0},
+         R"({"time": 0, "deform": [5, 5, 6, 6, 7, "x"], "deformStart": -1.7})"},
+        {"keyframes moving different vertices", 500, {1, 1.5, 5, 5.5, 2, 2, 0, 0},
+         R"({"time": 0, "deform": [2, 3, 6, 7]}, {"time": 1000, "deform": [4, 4, 4, 4], "deformStart": 1})"},
+        {"two tracks add", 0, {3, 4, 4, 5, 0, 0, 0, 0},
+         R"({"time": 0, "deform": [1, 1]}]}, {"part": "strip", "keyframes": [{"time": 0, "deform": [2, 3, 4, 5]})"},
+        {"an overlay adds by its weight", 500, {1, 2, 3, 4, 5, 6, 9, 11}, ramp + "}",
+         R"({"time": 0, "deform": [0, 0, 0, 0, 0, 0, 4, 6]})"},
+        // clang-format on
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string name = "c" + std::to_string(n++);
+        const std::string motion = R"({"name": ")" + name +
+                                   R"(", "tracks": [{"part": "strip", "keyframes": [)" + c.main +
+                                   "]}]}";
+        ASSERT_EQ(Anime_LoadMotionFromMemory("m", motion.data(), int32_t(motion.size())), 1);
+        run("new m; play " + name + " 1");
+        if (!c.overlay.empty()) {
+            const std::string ov = R"({"name": "o", "duration": 2000, "tracks": [{"part": "strip",
+                "keyframes": [)" + c.overlay +
+                                   "]}]}";
+            ASSERT_EQ(Anime_LoadMotionFromMemory("m", ov.data(), int32_t(ov.size())), 1);
+            run("ov o 1 0.5");
+        }
+        Anime_Update(c.time);
+        AnimeMeshVertex v[4];
+        ASSERT_EQ(Anime_GetPartMesh(id_, "strip", v, 4), 4);
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(v[k].x, (k == 1 || k == 2 ? 10.0f : 0.0f) + c.offsets[2 * k]) << k;
+            EXPECT_EQ(v[k].y, (k >= 2 ? 10.0f : 0.0f) + c.offsets[2 * k + 1]) << k;
+        }
+    }
+    // Overlays move vertices only while a main motion plays, as they move
+    // parts; a new main motion without deforms puts the mesh back at rest.
+    const std::string none = R"({"name": "none", "tracks": [{"part": "sprite",
+        "keyframes": [{"time": 0, "rotation": 1}]}]})";
+    ASSERT_EQ(Anime_LoadMotionFromMemory("m", none.data(), int32_t(none.size())), 1);
+    for (const char* steps :
+         {"new m; ov o 1 1; up 16", "new m; play c0 1; up 500; play none 1; up 16",
+          "new m; play none 1; ov o 1 0; up 16"}) {
+        SCOPED_TRACE(steps);
+        run(steps);
+        AnimeMeshVertex v[4];
+        ASSERT_EQ(Anime_GetPartMesh(id_, "strip", v, 4), 4);
+        EXPECT_EQ(v[3].x, 0.0f);
+        EXPECT_EQ(v[3].y, 10.0f);
+    }
+}
+
+}  // namespace
+}  // namespace kivanime::test
