@@ -189,7 +189,7 @@ static class HeroScript
         hero.SetTint(1, 0.5f, 0.25f);
         var hand = new float[6];
         var tail = new AnimeMeshVertex[16];
-        var kinds = new int[4];   // events, laps, ends of the main motion, ends of an overlay
+        var kinds = new int[4];   // events, laps, other ends (the jump's), ends of an overlay
         AnimeEvent e;
         int collections = 0;
         long bytes = 0;
@@ -207,7 +207,8 @@ static class HeroScript
             Anime.Update(16.6667f);
             for (int i = 0; i < Anime.EventCount; i++)
                 if (Anime.GetEvent(i, out e))
-                    kinds[e.Kind == AnimeEventKind.Event ? 0 : e.Kind == AnimeEventKind.Lap ? 1 : e.Source == AnimeEventSource.Main ? 2 : 3]++;
+                    kinds[e.Kind == AnimeEventKind.Event ? 0 : e.Kind == AnimeEventKind.Lap ? 1 :
+                          e.Kind == AnimeEventKind.Finished && e.Source == AnimeEventSource.Overlay ? 3 : 2]++;
             hero.GetPartMesh("tail", tail);
             if (frame % 2 == 0) Anime.Render(); else hero.Render();
             hero.GetPartTransform("hand_r", hand);
