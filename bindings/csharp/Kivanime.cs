@@ -1,8 +1,11 @@
-// The public layer over NativeMethods.cs: Anime (the library as a whole),
-// Puppet (one instance, IDisposable), IAnimeHost (what the engine supplies)
-// and KivanimeException (a failed load, with the library's reason). After
-// warm-up, a frame (Update, Render, the draws, GetPartTransform) allocates
-// nothing, so it never starts a garbage collection.
+// The public layer over NativeMethods.cs: Anime (the library as a whole, and
+// the events of the last update), Puppet (one instance, IDisposable),
+// IAnimeHost and IAnimeMeshHost (what the engine supplies), AnimeMesh (a
+// part's triangles, read in place) and KivanimeException (a failed call,
+// with the library's reason). After warm-up, a frame (Update, Render, the
+// draws and meshes, events without their texts, part transforms and meshes,
+// offsets, tints, fades) allocates nothing, so it never starts a garbage
+// collection.
 using System;
 using System.Runtime.InteropServices;
 
@@ -33,7 +36,76 @@ namespace Kivanime
         void Draw(ref AnimeDrawParams record);
     }
 
-    /// <summary>A load or creation failed; Message is the library's reason.</summary>
+    /// <summary>What an engine that draws meshes supplies (Anime.SetMeshHost).</summary>
+    public interface IAnimeMeshHost
+    {
+        /// <summary>Draws one part as textured triangles. part is the record Draw
+        /// would have received (texture, alpha, tint); the vertices already include
+        /// its placement. Both are valid only during the call. Do not cull: a
+        /// mirrored part turns its triangles over.</summary>
+        void DrawMesh(ref AnimeDrawParams part, AnimeMesh mesh);
+    }
+
+    /// <summary>A part's triangles where the library keeps them, valid only during
+    /// IAnimeMeshHost.DrawMesh: nothing is copied. Read them with GetVertex and
+    /// GetIndex, or, in unsafe code, through the pointers (AnimeMeshVertex and
+    /// ushort arrays), for instance as spans.</summary>
+    public struct AnimeMesh
+    {
+        public readonly IntPtr Vertices;
+        public readonly int VertexCount;
+        public readonly IntPtr Indices;
+        /// <summary>Three per triangle, each below VertexCount.</summary>
+        public readonly int IndexCount;
+
+        internal AnimeMesh(IntPtr vertices, int vertexCount, IntPtr indices, int indexCount)
+        {
+            Vertices = vertices;
+            VertexCount = vertexCount;
+            Indices = indices;
+            IndexCount = indexCount;
+        }
+
+        public AnimeMeshVertex GetVertex(int i)
+        {
+            Within(i, VertexCount);
+            AnimeMeshVertex v;
+            v.X = Float(16 * i);
+            v.Y = Float(16 * i + 4);
+            v.U = Float(16 * i + 8);
+            v.V = Float(16 * i + 12);
+            return v;
+        }
+
+        public int GetIndex(int i)
+        {
+            Within(i, IndexCount);
+            return (ushort)Marshal.ReadInt16(Indices, 2 * i);
+        }
+
+        // The memory is the library's: nothing outside it may be read.
+        static void Within(int i, int count)
+        {
+            if ((uint)i >= (uint)count) throw new ArgumentOutOfRangeException("i", i, "the mesh has " + count);
+        }
+
+        float Float(int offset)
+        {
+            Bits bits = new Bits();
+            bits.Int = Marshal.ReadInt32(Vertices, offset);
+            return bits.Float;
+        }
+
+        // A float's bits read as an int, without unsafe code or a boxed copy.
+        [StructLayout(LayoutKind.Explicit)]
+        struct Bits
+        {
+            [FieldOffset(0)] public int Int;
+            [FieldOffset(0)] public float Float;
+        }
+    }
+
+    /// <summary>A call failed; Message is the library's reason.</summary>
     public sealed class KivanimeException : Exception
     {
         public KivanimeException(string message) : base(message) { }
@@ -52,7 +124,9 @@ namespace Kivanime
         static readonly AnimeLoadTextureFn loadFn = OnLoadTexture;
         static readonly AnimeReleaseTextureFn releaseFn = OnReleaseTexture;
         static readonly AnimeDrawFn drawFn = OnDraw;
+        static readonly AnimeDrawMeshFn drawMeshFn = OnDrawMesh;
         static IAnimeHost host;
+        static IAnimeMeshHost meshHost;
         // An exception thrown by the host inside a callback must not unwind
         // through native frames: it is kept and thrown when the call returns.
         // The library calls the host on the thread that called it, so each
@@ -68,8 +142,9 @@ namespace Kivanime
         /// <summary>Hands the library the host. Puppets created afterwards use it.</summary>
         public static void Init(IAnimeHost newHost)
         {
-            if (Marshal.SizeOf(typeof(AnimeDrawParams)) != 64)
-                throw new InvalidOperationException("AnimeDrawParams must be 64 bytes");
+            CheckSize(typeof(AnimeDrawParams), 64);
+            CheckSize(typeof(AnimeEvent), 32);
+            CheckSize(typeof(AnimeMeshVertex), 16);
             host = newHost;
             AnimeHostCallbacks table = new AnimeHostCallbacks();
             if (newHost != null)
@@ -79,6 +154,16 @@ namespace Kivanime
                 table.Draw = Marshal.GetFunctionPointerForDelegate(drawFn);
             }
             NativeMethods.Anime_Init(ref table);
+        }
+
+        /// <summary>Hands the library a mesh host: puppets created afterwards give it
+        /// every drawn part that has a mesh, instead of IAnimeHost.Draw. Like the
+        /// host, the latest one takes over every puppet created with one. null:
+        /// puppets created afterwards draw every part through Draw.</summary>
+        public static void SetMeshHost(IAnimeMeshHost newMeshHost)
+        {
+            if (newMeshHost != null) meshHost = newMeshHost;
+            NativeMethods.Anime_SetMeshCallback(newMeshHost == null ? IntPtr.Zero : Marshal.GetFunctionPointerForDelegate(drawMeshFn));
         }
 
         /// <summary>Destroys every puppet (textures go back to the host) and model.</summary>
@@ -108,7 +193,37 @@ namespace Kivanime
         /// <summary>Draws every visible puppet through the host.</summary>
         public static void Render() { NativeMethods.Anime_Render(); ThrowPending(); }
 
+        /// <summary>How many entries the last Update produced: events of the motion
+        /// files, laps of looping motions and ends of motions, of every puppet.</summary>
+        public static int EventCount { get { return NativeMethods.Anime_GetEventCount(); } }
+
+        /// <summary>Copies entry index (0 to EventCount - 1) of the last Update to e
+        /// without allocating; false (and e cleared) out of range.</summary>
+        public static bool GetEvent(int index, out AnimeEvent e)
+        {
+            if (NativeMethods.Anime_GetEvent(index, out e) != 0) return true;
+            e = new AnimeEvent();
+            return false;
+        }
+
+        /// <summary>The texts of entry index (each a new string; null out of range):
+        /// the event's name, its motion's name, and the event's "string".</summary>
+        public static string GetEventName(int index) { return EventText(index, 0); }
+        public static string GetEventMotion(int index) { return EventText(index, 1); }
+        public static string GetEventString(int index) { return EventText(index, 2); }
+
+        static string EventText(int index, int field)
+        {
+            IntPtr text = NativeMethods.Anime_GetEventText(index, field);
+            return text == IntPtr.Zero ? null : Utf8.Decode(text);
+        }
+
         static int Length(byte[] json) { return json == null ? 0 : json.Length; }
+
+        static void CheckSize(Type record, int size)
+        {
+            if (Marshal.SizeOf(record) != size) throw new InvalidOperationException(record.Name + " must be " + size + " bytes");
+        }
 
         // What the host threw comes first: it is why the call failed, if it did.
         internal static void Check(int result) { ThrowPending(); if (result == 0) throw new KivanimeException(LastError); }
@@ -141,6 +256,13 @@ namespace Kivanime
             try { host.Draw(ref record); }
             catch (Exception e) { pending = pending ?? e; }
         }
+
+        [AOT.MonoPInvokeCallback(typeof(AnimeDrawMeshFn))]
+        static void OnDrawMesh(ref AnimeDrawParams part, IntPtr vertices, int vertexCount, IntPtr indices, int indexCount)
+        {
+            try { meshHost.DrawMesh(ref part, new AnimeMesh(vertices, vertexCount, indices, indexCount)); }
+            catch (Exception e) { pending = pending ?? e; }
+        }
     }
 
     /// <summary>One puppet on screen. Dispose destroys it.</summary>
@@ -170,6 +292,19 @@ namespace Kivanime
         public bool IsMotionPlaying { get { return NativeMethods.Anime_IsMotionPlaying(Id) != 0; } }
         public bool IsMotionFinished { get { return NativeMethods.Anime_IsMotionFinished(Id) != 0; } }
         public bool PlayOverlay(string name, float speed = 1f, float weight = 1f) { return NativeMethods.Anime_PlayOverlay(Id, Utf8.Scratch(name), speed, weight) != 0; }
+
+        /// <summary>Fades from what the puppet shows to the motion over fadeMs of update
+        /// time (negative: the motion file's "fadeIn"; 0: at once, as PlayMotion). False
+        /// where PlayMotion would fail.</summary>
+        public bool CrossFadeMotion(string name, float speed = 1f, float fadeMs = -1f) { return NativeMethods.Anime_CrossFadeMotion(Id, Utf8.Scratch(name), speed, fadeMs) != 0; }
+
+        /// <summary>Cross-fades to the motion when the current one ends (a looping one
+        /// at its next lap), or at once if none plays; one waits, the latest.</summary>
+        public bool QueueMotion(string name, float speed = 1f, float fadeMs = -1f) { return NativeMethods.Anime_QueueMotion(Id, Utf8.Scratch(name), speed, fadeMs) != 0; }
+
+        /// <summary>Moves a playing overlay's weight to targetWeight over fadeMs (negative:
+        /// the file's "fadeIn" or "fadeOut"); at 0 it stops. False if it is not playing.</summary>
+        public bool FadeOverlay(string name, float targetWeight, float fadeMs = -1f) { return NativeMethods.Anime_FadeOverlay(Id, Utf8.Scratch(name), targetWeight, fadeMs) != 0; }
         public void StopOverlay(string name) { NativeMethods.Anime_StopOverlay(Id, Utf8.Scratch(name)); }
         public void StopAllOverlays() { NativeMethods.Anime_StopAllOverlays(Id); }
         public bool SetExpression(string name) { return NativeMethods.Anime_SetExpression(Id, Utf8.Scratch(name)) != 0; }
@@ -192,6 +327,29 @@ namespace Kivanime
         public void Set3DAngles(float yaw, float pitch, float roll) { NativeMethods.Anime_Set3DAngles(Id, yaw, pitch, roll); }
         public void Set3DStrength(float depth, float perspective) { NativeMethods.Anime_Set3DStrength(Id, depth, perspective); }
 
+        /// <summary>Moves the part on top of its animation from the next Update on, until
+        /// set again: x, y and rotation add, the scales and alpha multiply; children
+        /// follow. Throws for an unknown part.</summary>
+        public void SetPartOffset(string part, float x, float y, float rotation = 0f, float scaleX = 1f, float scaleY = 1f, float alpha = 1f)
+        {
+            Anime.Check(NativeMethods.Anime_SetPartOffset(Id, Utf8.Scratch(part), x, y, rotation, scaleX, scaleY, alpha));
+        }
+        public void ClearPartOffsets() { NativeMethods.Anime_ClearPartOffsets(Id); }
+
+        /// <summary>Shows a texture of the model on the part until another swap (null:
+        /// its own). Throws for an unknown part or texture.</summary>
+        public void SetPartTexture(string part, string texture) { Anime.Check(NativeMethods.Anime_SetPartTexture(Id, Utf8.Scratch(part), Utf8.Scratch2(texture))); }
+
+        /// <summary>Puts on a skin of the model (null: every part's own texture).
+        /// Throws for an unknown skin.</summary>
+        public void SetSkin(string skin) { Anime.Check(NativeMethods.Anime_SetSkin(Id, Utf8.Scratch(skin))); }
+
+        /// <summary>Tints the whole puppet, channels 0 to 1; white is none.</summary>
+        public void SetTint(float r, float g, float b) { NativeMethods.Anime_SetTint(Id, r, g, b); }
+
+        /// <summary>Tints one part (times the puppet's tint). Throws for an unknown part.</summary>
+        public void SetPartTint(string part, float r, float g, float b) { Anime.Check(NativeMethods.Anime_SetPartTint(Id, Utf8.Scratch(part), r, g, b)); }
+
         /// <summary>Draws this puppet alone, exactly as Anime.Render would.</summary>
         public void Render() { NativeMethods.Anime_RenderInstance(Id); Anime.ThrowPending(); }
 
@@ -202,6 +360,15 @@ namespace Kivanime
         {
             if (transform == null || transform.Length < 6) throw new ArgumentException("needs 6 floats", "transform");
             return NativeMethods.Anime_GetPartTransform(Id, Utf8.Scratch(part), transform) != 0;
+        }
+
+        /// <summary>Fills vertices (up to its length; null: none) with the part's mesh as
+        /// the next render hands it to the mesh host, and returns the mesh's vertex
+        /// count: 0 for an unknown part or one without a mesh. With the array kept,
+        /// nothing is allocated.</summary>
+        public int GetPartMesh(string part, AnimeMeshVertex[] vertices)
+        {
+            return NativeMethods.Anime_GetPartMesh(Id, Utf8.Scratch(part), vertices, vertices == null ? 0 : vertices.Length);
         }
     }
 }

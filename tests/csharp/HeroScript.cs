@@ -12,7 +12,7 @@ using System.Linq;
 using System.Text;
 using Kivanime;
 
-class RecordingHost : IAnimeHost
+class RecordingHost : IAnimeHost, IAnimeMeshHost
 {
     public readonly List<string> Lines = new List<string>();
     int next;
@@ -20,11 +20,20 @@ class RecordingHost : IAnimeHost
     // Handles count up from 0, as the C recorder's do.
     public int LoadTexture(string path) { Lines.Add("load " + path + " -> " + next); return next++; }
     public void ReleaseTexture(int texture) { Lines.Add("release " + texture); }
-    public void Draw(ref AnimeDrawParams p)
+    public void Draw(ref AnimeDrawParams p) { Lines.Add(Record("draw", p)); }
+
+    public void DrawMesh(ref AnimeDrawParams p, AnimeMesh mesh)
     {
-        Lines.Add(Words("draw", p.Texture, p.X, p.Y, p.Reserved0, p.Reserved1, p.Rotation, p.ScaleX, p.ScaleY,
-                        p.Alpha, p.Reserved2, p.AnchorX, p.AnchorY, p.SrcX, p.SrcY, p.SrcWidth, p.SrcHeight));
+        Lines.Add(Record("mesh", p));
+        Lines.Add(Vertices("vertices", Enumerable.Range(0, mesh.VertexCount).Select(mesh.GetVertex)));
+        Lines.Add("indices" + string.Concat(Enumerable.Range(0, mesh.IndexCount).Select(i => " " + mesh.GetIndex(i))));
     }
+
+    static string Record(string tag, AnimeDrawParams p) => Words(tag, p.Texture, p.X, p.Y, p.Reserved0, p.Reserved1, p.Rotation,
+        p.ScaleX, p.ScaleY, p.Alpha, p.Reserved2, p.AnchorX, p.AnchorY, p.SrcX, p.SrcY, p.SrcWidth, p.SrcHeight);
+
+    public static string Vertices(string tag, IEnumerable<AnimeMeshVertex> vertices) =>
+        Words(tag, vertices.SelectMany(v => new object[] { v.X, v.Y, v.U, v.V }).ToArray());
 
     // Floats as their bit patterns, integers as 32-bit words, in hexadecimal.
     public static string Words(string tag, params object[] values) => tag + string.Concat(values.Select(v => string.Format(" {0:x8}",
@@ -32,13 +41,30 @@ class RecordingHost : IAnimeHost
 }
 
 // Keeps nothing, so that whatever a frame allocates is the bindings' doing.
-class CountingHost : IAnimeHost
+class CountingHost : IAnimeHost, IAnimeMeshHost
 {
-    public int Draws;
+    public int Draws, Meshes, Refusals;
+    public AnimeColor Tint;
+    public AnimeMeshVertex Last;
     public Exception Fault;
+    public bool ReadPastTheEnd;
     public int LoadTexture(string path) { if (Fault != null) throw Fault; return 0; }
     public void ReleaseTexture(int texture) { if (Fault != null) throw Fault; }
-    public void Draw(ref AnimeDrawParams p) { if (Fault != null) throw Fault; if (p.Alpha >= 0) Draws++; }
+    public void Draw(ref AnimeDrawParams p) { if (Fault != null) throw Fault; if (p.Alpha >= 0) Draws++; Tint = p.Tint; }
+
+    public void DrawMesh(ref AnimeDrawParams p, AnimeMesh mesh)
+    {
+        if (Fault != null) throw Fault;
+        Meshes++;
+        for (int i = 0; i < mesh.IndexCount; i++) Last = mesh.GetVertex(mesh.GetIndex(i));
+        if (ReadPastTheEnd) TryToReadOutside(mesh);
+    }
+
+    void TryToReadOutside(AnimeMesh m)
+    {
+        foreach (Action read in new Action[] { () => m.GetVertex(m.VertexCount), () => m.GetVertex(-1), () => m.GetIndex(m.IndexCount) })
+            try { read(); } catch (ArgumentOutOfRangeException) { Refusals++; }
+    }
 }
 
 static class HeroScript
@@ -53,6 +79,7 @@ static class HeroScript
     // Results as the C interface prints them: a failed load or creation is 0.
     static string Result(Action call) { return Failure(call) == null ? "= 1" : "= 0"; }
     static string Bool(bool value) { return value ? "= 1" : "= 0"; }
+    static string Name(string word) { return word == "-" ? null : word; }
 
     static List<string> Play(string script)
     {
@@ -83,6 +110,33 @@ static class HeroScript
                 case "IsMotionFinished": result = Bool(p.IsMotionFinished); break;
                 case "IsMotionPlaying": result = Bool(p.IsMotionPlaying); break;
                 case "PlayOverlay": result = Bool(p.PlayOverlay(w[2], f(3), f(4))); break;
+                case "CrossFadeMotion": result = Bool(p.CrossFadeMotion(w[2], f(3), f(4))); break;
+                case "QueueMotion": result = Bool(p.QueueMotion(w[2], f(3), f(4))); break;
+                case "FadeOverlay": result = Bool(p.FadeOverlay(w[2], f(3), f(4))); break;
+                case "GetEventCount": result = "= " + Anime.EventCount; break;
+                case "GetEvent":
+                    result = Bool(Anime.GetEvent(int.Parse(w[1]), out AnimeEvent e)) + "\n" + RecordingHost.Words("=", e.Instance, (int)e.Kind,
+                        (int)e.Source, e.IntValue, e.FloatValue, e.Time, e.LateMs, e.Reserved);
+                    break;
+                case "GetEventText":
+                    Func<int, string>[] texts = { Anime.GetEventName, Anime.GetEventMotion, Anime.GetEventString };
+                    result = "= " + (texts[int.Parse(w[2])](int.Parse(w[1])) ?? "(null)");
+                    break;
+                case "SetPartOffset": result = Result(() => p.SetPartOffset(w[2], f(3), f(4), f(5), f(6), f(7), f(8))); break;
+                case "SetPartTexture": result = Result(() => p.SetPartTexture(w[2], Name(w[3]))); break;
+                case "SetSkin": result = Result(() => p.SetSkin(Name(w[2]))); break;
+                case "ClearPartOffsets": p.ClearPartOffsets(); break;
+                case "SetTint": p.SetTint(f(2), f(3), f(4)); break;
+                case "SetPartTint": result = Result(() => p.SetPartTint(w[2], f(3), f(4), f(5))); break;
+                case "SetMeshCallback": Anime.SetMeshHost(w[1] == "-" ? null : host); break;
+                case "GetPartMesh":
+                    // The C recorder prints as many of its 64 vertices as the
+                    // part has, those past the capacity unwritten (zero).
+                    var mesh = new AnimeMeshVertex[int.Parse(w[3])];
+                    int count = p.GetPartMesh(w[2], mesh);
+                    result = "= " + count + "\n" + RecordingHost.Vertices("=", mesh.Concat(new AnimeMeshVertex[64]).Take(Math.Min(count, 64)));
+                    break;
+                case "GetLastError": result = "= " + Anime.LastError; break;
                 case "StopOverlay": p.StopOverlay(w[2]); break;
                 case "SetExpression": result = Bool(p.SetExpression(w[2])); break;
                 case "ClearExpression": p.ClearExpression(); break;
@@ -111,16 +165,20 @@ static class HeroScript
     }
 
     // An engine's frames of the hero, waving and turning in 3D, drawn all at
-    // once and alone, its hand looked up by name: after warm-up the bindings
-    // allocate nothing, so no nursery collection can happen. Then the host
-    // fails in each of its functions.
+    // once and alone, its hand looked up by name, walking and idling by turns
+    // through cross-fades and the queue, the wave fading in and out, its
+    // events read, its head turned by an offset, tinted, its outfit changed
+    // and its tail drawn as a mesh: after warm-up the bindings allocate
+    // nothing, so no nursery collection can happen. Then the host fails in
+    // each of its functions.
     static void PlaysLikeAnEngine()
     {
         var host = new CountingHost();
         Anime.Init(host);
+        Anime.SetMeshHost(host);
         Anime.LoadModel("hero", "examples/hero/model.json");
-        Anime.LoadMotion("hero", "examples/hero/motions/idle.json");
-        Anime.LoadMotion("hero", "examples/hero/motions/wave.json");
+        foreach (string motion in new[] { "idle", "walk", "wave", "jump" })
+            Anime.LoadMotion("hero", "examples/hero/motions/" + motion + ".json");
         Anime.LoadExpression("hero", "examples/hero/expressions/smile.json");
         var hero = new Puppet("hero");
         hero.PlayMotion("idle");
@@ -128,13 +186,30 @@ static class HeroScript
         hero.SetExpression("smile");
         hero.Set3DSetup(true, 0, -360, 1500, 0, 0);
         hero.Set3DAngles(20, 0, 0);
+        hero.SetTint(1, 0.5f, 0.25f);
         var hand = new float[6];
+        var tail = new AnimeMeshVertex[16];
+        var kinds = new int[4];   // events, laps, other ends (the jump's), ends of an overlay
+        AnimeEvent e;
         int collections = 0;
         long bytes = 0;
-        for (int frame = -100; frame < 20000; frame++)
+        for (int frame = -600; frame < 20000; frame++)
         {
-            if (frame == 0) { host.Draws = 0; collections = -GC.CollectionCount(0); bytes = -GC.GetAllocatedBytesForCurrentThread(); }
+            if (frame == 0) { host.Draws = host.Meshes = 0; Array.Clear(kinds, 0, 4); collections = -GC.CollectionCount(0); bytes = -GC.GetAllocatedBytesForCurrentThread(); }
+            if (frame % 300 == 0) hero.CrossFadeMotion(frame % 600 == 0 ? "walk" : "idle", 1, 250);
+            if (frame % 300 == 150) hero.QueueMotion("jump", 1.5f);
+            if (frame % 200 == 0) hero.FadeOverlay("wave", frame % 400 == 0 ? 0.2f : 1f, 300);
+            if (frame % 1000 == 500) hero.PlayOverlay("wave");
+            if (frame % 250 == 0) hero.SetSkin(frame % 500 == 0 ? "forest" : null);
+            hero.SetPartTexture("hand_l", frame % 2 == 0 ? "hand" : null);
+            hero.SetPartOffset("head", 0, 0, 0.2f * (float)Math.Sin(frame * 0.01));
+            hero.SetPartTint("tail", 0.5f, 1, 1);
             Anime.Update(16.6667f);
+            for (int i = 0; i < Anime.EventCount; i++)
+                if (Anime.GetEvent(i, out e))
+                    kinds[e.Kind == AnimeEventKind.Event ? 0 : e.Kind == AnimeEventKind.Lap ? 1 :
+                          e.Kind == AnimeEventKind.Finished && e.Source == AnimeEventSource.Overlay ? 3 : 2]++;
+            hero.GetPartMesh("tail", tail);
             if (frame % 2 == 0) Anime.Render(); else hero.Render();
             hero.GetPartTransform("hand_r", hand);
         }
@@ -143,6 +218,15 @@ static class HeroScript
         Console.WriteLine("20000 frames: " + collections + " nursery collections, " + bytes + " bytes allocated");
         Check(collections == 0 && bytes == 0, "no allocation after warm-up");
         Check(host.Draws > 20000 * 25 && hand[5] == 1, host.Draws + " parts drawn, hand alpha " + hand[5]);
+        Check(host.Meshes == 20000 && host.Last.V == 1 && tail[11].V == 1, host.Meshes + " tails drawn as meshes");
+        string tint = string.Join(" ", host.Tint.R, host.Tint.G, host.Tint.B, host.Tint.A);
+        Check(tint == "255 128 64 255", "tint " + tint);
+        Check(kinds[0] > 100 && kinds[1] > 10 && kinds[2] > 10 && kinds[3] > 10, "events, laps, ends: " + string.Join(" ", kinds));
+        Check(Failure(() => hero.SetSkin("nothing")) == "model \"hero\" (instance 1) has no skin named \"nothing\"", "an unknown skin raises the reason");
+        host.ReadPastTheEnd = true;
+        hero.Render();
+        host.ReadPastTheEnd = false;
+        Check(host.Refusals == 3, host.Refusals + " of 3 reads outside the mesh refused");
         // The host's exception comes back from the call that ran it, once; a
         // puppet whose creation raised is not left behind.
         host.Fault = new InvalidOperationException("no device");
@@ -177,6 +261,10 @@ static class HeroScript
               "cannot load model \"bad\": memory:1:1: expected a JSON object, found an array \"[1]\"", "a failed load raises the reason");
         Check(Failure(() => new Puppet("gone")) == "no model named \"gone\" is loaded", "an unknown model raises the reason");
         Check(Anime.Version == Anime.BindingsVersion, "library version " + Anime.Version);
+        // Every export is declared, under the name the library gives it.
+        var declared = typeof(Anime).Assembly.GetType("Kivanime.NativeMethods").GetMethods().Select(m => m.Name);
+        var missing = File.ReadAllLines("src/api/exports.txt").Where(l => l.StartsWith("Anime_")).Except(declared);
+        Check(!missing.Any(), "NativeMethods lacks " + string.Join(", ", missing));
         Anime.Shutdown();
         PlaysLikeAnEngine();
         Console.WriteLine(passed + " passed, " + failed + " failed");
