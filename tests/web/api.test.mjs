@@ -14,9 +14,9 @@ import { REPO, openPage, withBrowser } from './harness.mjs';
 
 const EXPORTS = fs.readFileSync(path.join(REPO, 'src/api/exports.txt'), 'utf8').match(/^Anime_\w+/gm);
 
-// Runs before each row's check: the hero with two motions and an expression.
+// Runs before each row's check: the hero with three motions and an expression.
 const LOAD = `c.hero = await c.kv.loadPuppet('hero', { model: '/examples/hero/model.json',
-    motions: ['/examples/hero/motions/idle.json', '/examples/hero/motions/wave.json'],
+    motions: ['/examples/hero/motions/idle.json', '/examples/hero/motions/wave.json', '/examples/hero/motions/walk.json'],
     expressions: ['/examples/hero/expressions/smile.json'] })`;
 
 // [function, what calls it (c: kv, hero, a), what must hold after (r: its
@@ -65,13 +65,33 @@ const COVERAGE = [
     ['Anime_GetPartTransform', "c.a.partTransform('hand_r')",
         "r.alpha === 0.5 && same(Object.values(r), mirrored('hand_r')) && c.a.partTransform('nope') === null"],
     ['Anime_GetLastError', 'c.kv.lastError', 'r === \'model "hero" (instance 1) has no part named "nope"\''],
+    ['Anime_CrossFadeMotion', "c.a.crossFade('walk', 2, 100)", "r === true && same(n, [1, 2, 100]) && c.a.crossFade('nope') === false"],
+    ['Anime_QueueMotion', "c.a.queue('idle', 0.5, 50)", 'r === true && same(n, [1, 0.5, 50])'],
+    ['Anime_FadeOverlay', "(c.a.overlay('wave'), c.a.fadeOverlay('wave', 0.5, 200))", "r === true && same(n, [1, 0.5, 200]) && c.a.fadeOverlay('idle', 1) === false"],
+    // Walking at twice the speed: the left step at 400 is 50 ms old at 500;
+    // the right one at 800 comes with the lap, which hands over to idle.
+    ['Anime_GetEventText', 'c.kv.update(250)', `c.kv.events === r && c.kv.api.Anime_GetEventText(0, 3) === null && same(r, [{ instance: 1, kind: 'event',
+        source: 'main', motion: 'walk', name: 'footstep', string: 'left', intValue: 0, floatValue: 0, time: 400, lateMs: 50 }])`],
+    ['Anime_GetEvent', 'c.kv.update(200)', "same(r.map((e) => [e.kind, e.string, e.intValue, e.time, e.lateMs]), [['event', 'right', 0, 800, 50], ['lap', '', 1, 800, 50]])"],
+    ['Anime_GetEventCount', 'c.kv.update(0)', 'same(r, []) && c.a.playing'],
+    ['Anime_SetPartOffset', "c.a.setPartOffset('head', 5)", "r === true && same(n, [1, 5, 0, 0, 1, 1, 1]) && !c.a.setPartOffset('nope') && c.kv.lastError.includes('nope')"],
+    ['Anime_ClearPartOffsets', 'c.a.clearPartOffsets()', 'same(n, [1])'],
+    ['Anime_SetPartTexture', "c.a.setPartTexture('torso', 'torso_forest')", "r && c.a.setPartTexture('torso') && !c.a.setPartTexture('torso', 'nope')"],
+    ['Anime_SetSkin', "c.a.setSkin('forest')", "r && c.a.setSkin() && !c.a.setSkin('nope') && same(c.hero.skins, ['forest'])"],
+    // Bytes R, G, B, A in memory order.
+    ['Anime_SetTint', 'c.a.setTint(1, 0.6, 0)', 'same(n, [1, 1, 0.6, 0]) && c.a.collect().record(0).reserved2 === 0xff0099ff'],
+    ['Anime_SetPartTint', "c.a.setPartTint('head', 0.5, 0.25, 1)", 'r === true && same(n, [1, 0.5, 0.25, 1])'],
+    // An instance keeps the mesh function it was created with.
+    ['Anime_SetMeshCallback', `(c.meshes = [], c.kv.setMeshFunction((r, v, i) => c.meshes.push([[...v], [...i]])), c.m = c.hero.createInstance(),
+        c.kv.setMeshFunction(null), c.m.collect(), c.meshes)`, "r.length === 1 && same(r[0][0], [...c.m.partMesh('tail')]) && r[0][1].length === 30"],
+    ['Anime_GetPartMesh', "[c.m.partMesh('tail'), c.m.partMesh('head'), c.m.destroy()]", 'r[0].length === 48 && r[1] === null'],
     ['Anime_DestroyInstance', 'c.a.destroy()', 'same(n, [1]) && c.a.id === 0 && c.kv.instanceCount === 0'],
     ['Anime_DestroyAllInstances', '(c.b = c.hero.createInstance(), c.kv.destroyAllInstances())', 'c.b.id === 0 && c.hero.instances.size === 0'],
     ['Anime_UnloadModel', '(c.b = c.hero.createInstance(), c.hero.unload())',
         'c.b.id === 0 && failure(() => c.hero.createInstance()) === \'KivanimeError: no model named "hero" is loaded\''],
     ['Anime_UnloadAll', `(${LOAD}, c.kv.unloadAll())`, 'c.kv.puppets.size === 0 && c.kv.textures.images.size === 0'],
     ['Anime_Shutdown', `(${LOAD}, c.hero.createInstance(), c.image = [...c.kv.textures.images.values()][0].source, c.kv.dispose(), c.kv.dispose())`,
-        "c.kv.textures.releases === c.kv.textures.loads && c.kv.puppets.size + c.kv.textures.images.size + c.image.width === 0 && called('Anime_Init')"],
+        "c.kv.textures.releases === c.kv.textures.loads && c.kv.puppets.size + c.kv.textures.images.size + c.image.width === 0 && called('Anime_Init') && called('Anime_SetMeshCallback', [0])"],
 ];
 
 // Runs in the page: the rows against a runtime whose module records every
@@ -107,7 +127,8 @@ async function runInPage({ exports, coverage, version }) {
     kv.api.Anime_Init({ draw: () => {} });
     // The mirror refuses a length beyond the bytes it is given; long text
     // crosses whole, as UTF-8.
-    report.overrun = await Promise.resolve().then(() => kv.api.Anime_LoadMotionFromMemory('x', '{}', 3)).catch((e) => e.name);
+    report.overrun = await Promise.all([() => kv.api.Anime_LoadMotionFromMemory('x', '{}', 3), () => kv.api.Anime_GetPartMesh(1, 'x', [0, 0, 0, 0], 2)]
+        .map((call) => Promise.resolve().then(call).catch((e) => e.name)));
     kv.api.Anime_LoadMotionFromMemory('é'.repeat(400), '{}', 2);
     report.long = kv.lastError === `no model named "${'é'.repeat(400)}" is loaded`;
     // A refused file says why, naming it as the caller named it.
@@ -125,7 +146,7 @@ async function runInPage({ exports, coverage, version }) {
     // The numbers of a function's first call in the row (strings are addresses).
     const numbers = (name) => {
         const kinds = lib.C_FUNCTIONS[name].split(':')[1].replace(/o/g, '');
-        return calls.find((x) => x.name === name)?.args.filter((_, i) => 'uif'.includes(kinds[i]));
+        return calls.find((x) => x.name === name)?.args.filter((_, i) => 'uifm'.includes(kinds[i]));
     };
     const called = (name, expected) => numbers(name) !== undefined && (!expected || same(numbers(name), expected));
     // A part's transform as the mirror writes it, into an array of its own.
@@ -158,7 +179,7 @@ test('the JavaScript API covers every export, reports failures with the library\
         assert.deepEqual(report.mirror, [], 'exports the C mirror lacks');
         assert.deepEqual(report.extra, [], 'C_FUNCTIONS names functions the library does not export');
         assert.deepEqual(report.rows, []);
-        assert.deepEqual([report.overrun, report.long], ['RangeError', true]);
+        assert.deepEqual([report.overrun, report.long], [['RangeError', 'RangeError'], true]);
         assert.equal(report.reason, 'KivanimeError: cannot load a motion into model "broken": motions/bad.json:2:2: expected a JSON object, found a string ""x""');
         assert.deepEqual(report.held, { memory: 0, functions: 0, strayFrees: 0 }, 'left behind by dispose() (twice), or freed twice');
         assert.deepEqual(errors, []);

@@ -25,6 +25,25 @@ async function runInPage(script) {
     }
     const out = [];
     const words = (tag, floats) => [tag, ...Array.from(new Uint32Array(Float32Array.from(floats).buffer), (u) => u.toString(16).padStart(8, '0'))].join(' ');
+    // A record's words, as its 64 bytes hold them.
+    const record = (tag, r) => {
+        const f = new Float32Array([0, r.x, r.y, r.reserved0, r.reserved1, r.rotation, r.scaleX, r.scaleY, r.alpha, 0,
+            r.anchorX, r.anchorY, r.srcX, r.srcY, r.srcWidth, r.srcHeight]);
+        new Int32Array(f.buffer)[0] = r.texture;
+        new Uint32Array(f.buffer)[9] = r.reserved2;
+        out.push(words(tag, f));
+    };
+    // An event's words: four integers, three floats and the reserved word.
+    const event = (e) => {
+        const f = new Float32Array(8);
+        new Int32Array(f.buffer).set([e.instance, e.kind, e.source, e.intValue, 0, 0, 0, e.reserved].map((v) => v ?? 0));
+        f.set([e.floatValue ?? 0, e.time ?? 0, e.lateMs ?? 0], 4);
+        return words('=', f);
+    };
+    const mesh = (r, vertices, indices) => {
+        record('mesh', r);
+        out.push(words('vertices', vertices), ['indices', ...indices].join(' '));
+    };
     let nextHandle = 0;
     const host = {
         loadTexture: (p) => {
@@ -33,25 +52,26 @@ async function runInPage(script) {
             return handle;
         },
         releaseTexture: (h) => out.push(`release ${h}`),
-        draw: (r) => {
-            const f = new Float32Array([0, r.x, r.y, r.reserved0, r.reserved1, r.rotation, r.scaleX, r.scaleY, r.alpha, 0,
-                r.anchorX, r.anchorY, r.srcX, r.srcY, r.srcWidth, r.srcHeight]);
-            new Int32Array(f.buffer)[0] = r.texture;
-            new Uint32Array(f.buffer)[9] = r.reserved2;
-            out.push(words('draw', f));
-        },
+        draw: (r) => record('draw', r),
     };
     for (const line of script.split('\n')) {
         const [call, ...a] = line.trim().split(/\s+/).filter(Boolean);
         if (call === undefined || call.startsWith('#')) continue;
         const args = a.map((w) => (w === '-' ? null : /^-?[0-9.]+$/.test(w) ? Number(w) : w));
         out.push(line);
-        // "Init" alone hands the recording host over; "Init -" a NULL table.
-        // A part's transform is written into the array passed last.
-        const transform = call === 'GetPartTransform' ? [new Float32Array(6)] : [];
+        // "Init" alone hands the recording host over; "Init -" a NULL table;
+        // "SetMeshCallback -" NULL, with any other word the printing function.
+        // A part's transform, and an event unless "-" asks for NULL, are
+        // written into the object passed last; a mesh, into room for 64
+        // vertices passed before the capacity.
+        const transform = call === 'GetPartTransform' ? [new Float32Array(6)] : call === 'GetEvent' && a.length < 2 ? [{}] : [];
+        const vertices = new Float32Array(256);
+        if (call === 'GetPartMesh') args.splice(2, 0, vertices);
+        if (call === 'SetMeshCallback') args[0] &&= mesh;
         const result = call === 'Init' ? kv.api.Anime_Init(a.length ? null : host) : kv.api['Anime_' + call](...args, ...transform);
-        if (result !== undefined) out.push(call === 'GetPosition' ? words('=', result) : `= ${result}`);
-        transform.forEach((t) => out.push(words('=', t)));
+        if (result !== undefined) out.push(call === 'GetPosition' ? words('=', result) : `= ${result ?? '(null)'}`);
+        transform.forEach((t) => out.push(call === 'GetEvent' ? event(t) : words('=', t)));
+        if (call === 'GetPartMesh') out.push(words('=', vertices.subarray(0, 4 * Math.min(Math.max(result, 0), 64))));
     }
     return out.join('\n') + '\n';
 }
@@ -77,8 +97,8 @@ async function readThroughLibrary() {
 async function element() {
     await import('/src/player-element.js');
     const el = document.createElement('kivanime-player');
-    Object.entries({ src: '/examples/hero/model.json', motion: 'idle', expression: 'smile', renderer: 'canvas', background: '#ffffff' })
-        .forEach(([name, value]) => el.setAttribute(name, value));
+    Object.entries({ src: '/examples/hero/model.json', motion: 'walk', expression: 'smile', renderer: 'canvas', background: '#ffffff',
+        skin: 'forest', tint: '#ff8000' }).forEach(([name, value]) => el.setAttribute(name, value));
     el.style.cssText = 'width: 200px; height: 200px';
     const loaded = new Promise((resolve, reject) => {
         el.addEventListener('load', resolve);
@@ -87,15 +107,26 @@ async function element() {
     document.body.append(el);
     await loaded;
     const frames = () => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)));
-    await frames();
-    await frames();
+    const step = await new Promise((resolve) => el.addEventListener('motionevent', (e) => resolve(e.detail), { once: true }));
+    // The skin and the tint (bytes R, G, B, A) are in its records; loaded
+    // again, the new instance walks in them too.
+    const look = () => {
+        const list = el.runtime.collect(el.instance);
+        const records = Array.from({ length: list.count }, (_, i) => list.record(i));
+        return [el.instance.playing, records.every((r) => r.reserved2 === 0xff0080ff),
+            records.some((r) => el.runtime.textures.get(r.texture).path.endsWith('torso_forest.png'))];
+    };
+    const looks = [look()];
+    el.setAttribute('src', '/examples/hero/model.json');
+    await new Promise((resolve) => el.addEventListener('load', resolve, { once: true }));
+    looks.push(look());
     const canvas = el.shadowRoot.querySelector('canvas');
     const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
     const drawn = data.filter((v, i) => i % 4 === 0 && (v < 250 || data[i + 1] < 250)).length / (data.length / 4);
     el.style.cssText = 'position: absolute; top: 5000px; width: 200px; height: 200px';
     await frames();
     await frames();
-    return { drawn, pausedOffScreen: el.frame === 0, playing: el.instance.playing };
+    return { drawn, pausedOffScreen: el.frame === 0, looks, step: [step.instance === el.instance.id - 1, step.name, step.string] };
 }
 
 // Parsed with its src before the element is defined, it starts one load for
@@ -123,7 +154,8 @@ test('the C mirror in the browser matches the native library call for call; the 
             const second = await openPage(browser, `${url}/__blank.html`);
             const el = await second.page.evaluate(element);
             // It drew on a tenth of its canvas or more, and holds its frame off screen.
-            assert.ok(el.drawn > 0.1 && el.pausedOffScreen && el.playing, JSON.stringify(el));
+            assert.ok(el.drawn > 0.1 && el.pausedOffScreen, JSON.stringify(el));
+            assert.deepEqual([el.looks, el.step], [[[true, true, true], [true, true, true]], [true, 'footstep', 'left']]);
             const third = await openPage(browser, `${url}/__blank.html`);
             const events = await third.page.evaluate(badSource);
             assert.equal(events.length, 1, events.join('\n'));
@@ -132,7 +164,7 @@ test('the C mirror in the browser matches the native library call for call; the 
             assert.deepEqual(read, {
                 kinds: ['model unnamed', 'model unnamed', 'motion walk', 'expression smile', 'expression unnamed', 'scene m.json', 'scene',
                     'motion unnamed', 'motion unnamed', 'motion unnamed', 'none', 'none'],
-                motions: ['blink', 'idle', 'wave'], expressions: ['smile'], size: [512, 512], ribbonParent: 33, textures: 28, left: { kind: 'none' },
+                motions: ['blink', 'idle', 'wave'], expressions: ['smile'], size: [512, 512], ribbonParent: 33, textures: 33, left: { kind: 'none' },
                 thigh: { name: 'thigh_l', parent: 'hip', texture: 'thigh', parentIndex: 0 },
                 reason: 'cannot load a motion into model "broken": motions/bad.json:3:4: expected a JSON object, found a string ""walk""',
             });

@@ -5,7 +5,8 @@
 // page refuses too; a dropped puppet folder plays and its controls act;
 // saving a file reloads it and keeps what was chosen; a broken model shows
 // the library's reason with its line and column; loose picked files, the
-// scene among them, are told apart; nothing is logged as an error.
+// scene among them, are told apart; skins, the look at the pointer, the
+// fade between motions and the event log act; nothing is logged as an error.
 // KIVANIME_SCREENSHOT=1 also writes docs/web-viewer.png.
 import assert from 'node:assert/strict';
 import { createHash } from 'node:crypto';
@@ -211,6 +212,35 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                 assert.deepEqual(await text('#expressions li'), ['(none)', 'sleepy', 'smile', 'surprised']);
                 assert.deepEqual(await text('#motions li'), ['blink', 'idle', 'jump', 'walk', 'wave']);
                 assert.equal(await page.$eval('#lint-summary', (e) => e.textContent), '0 errors, 0 warnings, 0 infos');
+
+                // Paused, a skin shows at once, and comes off (every part
+                // showing its own texture, a blink's closed eyes too) as often
+                // as it goes on; at speed 0, the head follows the pointer only while
+                // asked to; a motion cross-fades in and its events are logged
+                // as they fire.
+                await page.click('#pause');
+                const skins = [await print(null, 100)];
+                for (const skin of ['forest', '', 'forest', '']) {
+                    await page.select('#skin', skin);
+                    skins.push(await print(null, 100));
+                }
+                assert.deepEqual([skins[1] !== skins[0], skins[3] !== skins[4], skins[4]], [true, true, skins[2]]);
+                await page.click('#pause');
+                await input('#speed', '0')();
+                const box = await (await page.$('#canvas')).boundingBox();
+                const pointAt = async (x) => {
+                    await page.mouse.move(box.x + x * box.width, box.y + 0.2 * box.height);
+                    return print(null, 200);
+                };
+                const ahead = await pointAt(0.1);
+                await page.click('#look-at');
+                const [left, right] = [await pointAt(0.1), await pointAt(0.9)];
+                await page.click('#look-at');
+                assert.deepEqual([left !== right, await pointAt(0.1)], [true, ahead]);
+                await input('#fade', '300')();
+                await click('#motions li[data-name="walk"]')();
+                await input('#speed', '1')();
+                await page.waitForFunction(() => / #\d+ walk: "footstep" (left|right)$/.test(document.querySelector('#events li')?.textContent ?? ''));
                 assert.deepEqual(errors, []);
             } finally {
                 fs.rmSync(work, { recursive: true, force: true });

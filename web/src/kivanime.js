@@ -33,6 +33,13 @@
 //    Instance.collect() and partTransform(part); WebGLRenderer.dispose().
 //  - The built folder is the npm package "kivanime" (package.json at the
 //    library's version, type declarations made from this JSDoc).
+//  - Motion control, events, parts driven from code, skins, tints, meshes:
+//    Instance.crossFade, queue, fadeOverlay, setPartOffset,
+//    clearPartOffsets, setPartTexture, setSkin, setTint, setPartTint,
+//    partMesh; Runtime.update returns the events (also Runtime.events);
+//    Runtime.setMeshFunction; Puppet.skins. The mirror's new kinds: z (a
+//    string or null), e (an AnimeEvent object filled in), x (vertices filled
+//    in), m (a mesh function).
 
 import { DrawList, readRecord } from './records.js';
 
@@ -115,15 +122,34 @@ export class TextureStore {
 }
 
 /**
+ * What Anime_GetEvent writes: the C struct AnimeEvent, field for field.
+ * @typedef {{instance: number, kind: number, source: number, intValue: number, floatValue: number, time: number,
+ *            lateMs: number, reserved: number}} AnimeEvent
+ */
+
+/**
+ * A mesh function for Anime_SetMeshCallback: the part's record, its vertices
+ * in drawing space (x, y, u, v each) and its triangles' indices, both views
+ * of the module's memory that hold only during the call.
+ * @typedef {(record: import('./records.js').DrawRecord, vertices: Float32Array, indices: Uint16Array) => void} MeshFunction
+ */
+
+/**
  * Every function of the C interface with the kinds of its result and of its
  * parameters, in the C order: adding a function to the library is adding its
- * line here. Results: v nothing, i a number, u an id (unsigned), s a string.
+ * line here. Results: v nothing, i a number, u an id (unsigned), s a string,
+ * z a string or null for NULL.
  * Parameters: u an id, i an integer, f a number, s a string (UTF-8; null
  * passes NULL), b bytes (a Uint8Array, or a string as UTF-8; null passes
  * NULL) followed by their length n, h a host table (a JsHost, the address of
- * a table in the module's memory, or null), a an array of six numbers the
- * function fills in when it succeeds, o a number the function writes: a
- * function with such outputs returns them as an array instead.
+ * a table in the module's memory, or null), m a mesh function (a
+ * MeshFunction, the address of one in the module's table, or null), a an
+ * array of six numbers and e an AnimeEvent object the function fills in
+ * when it succeeds, x an array of numbers the function fills with up to
+ * as many vertices (four numbers each) as the integer after it says and as
+ * it returns, o a number the function writes: a function with such outputs
+ * returns them as an array instead. An array, object or function given for
+ * a, e, x or m may be null, which passes NULL.
  */
 export const C_FUNCTIONS = /** @type {const} */ ({
     Anime_Init: 'v:h',
@@ -168,12 +194,27 @@ export const C_FUNCTIONS = /** @type {const} */ ({
     Anime_LoadExpressionFromMemory: 'i:sbn',
     Anime_RenderInstance: 'v:u',
     Anime_GetPartTransform: 'i:usa',
+    Anime_CrossFadeMotion: 'i:usff',
+    Anime_QueueMotion: 'i:usff',
+    Anime_FadeOverlay: 'i:usff',
+    Anime_GetEventCount: 'i:',
+    Anime_GetEvent: 'i:ie',
+    Anime_GetEventText: 'z:ii',
+    Anime_SetPartOffset: 'i:usffffff',
+    Anime_ClearPartOffsets: 'v:u',
+    Anime_SetPartTexture: 'i:uss',
+    Anime_SetSkin: 'i:us',
+    Anime_SetTint: 'v:ufff',
+    Anime_SetPartTint: 'i:usfff',
+    Anime_SetMeshCallback: 'v:m',
+    Anime_GetPartMesh: 'i:usxi',
 });
 
 /**
  * @typedef {{u: number, i: number, f: number, s: string|null, b: Uint8Array|string|null, n: number,
- *            h: JsHost|number|null, a: Float32Array|number[]|null}} ParameterKinds
- * @typedef {{v: void, i: number, u: number, s: string}} ResultKinds
+ *            h: JsHost|number|null, a: Float32Array|number[]|null, e: Partial<AnimeEvent>|null,
+ *            x: Float32Array|number[]|null, m: MeshFunction|number|null}} ParameterKinds
+ * @typedef {{v: void, i: number, u: number, s: string, z: string|null}} ResultKinds
  * @typedef {typeof C_FUNCTIONS} CFunctions
  */
 /**
@@ -204,8 +245,8 @@ export class CMirror {
         this.m = module;
         this.scratch = 0;
         this.scratchSize = 0;
-        this.out = /** @type {number} */ (module._malloc(24)); // where the outputs are written
-        /** @type {number[]} JavaScript host functions in the module's table */
+        this.out = /** @type {number} */ (module._malloc(32)); // where the outputs are written
+        /** @type {number[]} JavaScript host and mesh functions in the module's table */
         this.functions = [];
         for (const [name, signature] of Object.entries(C_FUNCTIONS)) {
             const call = this.bind(module['_' + name], signature);
@@ -224,22 +265,43 @@ export class CMirror {
             return fn;
         }
         const outs = kinds.split('o').length - 1;
-        const array = kinds.indexOf('a');
+        const filled = kinds.search(/[aex]/);
         return (/** @type {any[]} */ ...args) => {
             const m = this.m;
-            const r = fn(...this.convert(kinds, args));
-            const at = this.out >> 2;
+            const converted = this.convert(kinds, args);
+            const r = fn(...converted);
             if (outs) {
+                const at = this.out >> 2;
                 return Array.from(m.HEAPF32.subarray(at, at + outs));
             }
-            const filled = args[array];
-            if (filled && r) {
-                for (let i = 0; i < 6; ++i) {
-                    filled[i] = m.HEAPF32[at + i];
-                }
+            if (filled >= 0 && args[filled] && r > 0) {
+                const count = kinds[filled] === 'x' ? 4 * Math.min(r, args[filled + 1]) : 6;
+                this.fill(kinds[filled], args[filled], converted[filled] >> 2, count);
             }
-            return result === 'u' ? r >>> 0 : result === 's' ? m.UTF8ToString(r) : r;
+            if (result === 's' || result === 'z') {
+                return r || result === 's' ? m.UTF8ToString(r) : null;
+            }
+            return result === 'u' ? r >>> 0 : r;
         };
+    }
+
+    /**
+     * Copies what a function wrote at word `at` into the caller's object
+     * (an event, e) or array (its first `count` numbers).
+     * @param {string} kind @param {any} target @param {number} at @param {number} count
+     */
+    fill(kind, target, at, count) {
+        const { HEAPF32: f32, HEAP32: i32 } = this.m;
+        if (kind === 'e') {
+            const [instance, type, source, intValue] = i32.subarray(at, at + 4);
+            const [floatValue, time, lateMs] = f32.subarray(at + 4, at + 7);
+            const reserved = i32[at + 7] >>> 0;
+            Object.assign(target, { instance: instance >>> 0, kind: type, source, intValue, floatValue, time, lateMs, reserved });
+            return;
+        }
+        for (let i = 0; i < count; ++i) {
+            target[i] = f32[at + i];
+        }
     }
 
     /**
@@ -255,9 +317,13 @@ export class CMirror {
             const v = kind === 'o' ? null : args[next++];
             return (kind === 's' || kind === 'b') && typeof v === 'string' ? encoder.encode(kind === 's' ? v + '\0' : v) : v;
         });
-        // The room each argument takes in scratch memory.
-        const size = (/** @type {any} */ v, /** @type {number} */ i) =>
-            kinds[i] === 'h' ? (v && typeof v === 'object' ? HOST_TABLE_BYTES : 0) : 'sb'.includes(kinds[i]) && v ? v.length : 0;
+        // The room each argument takes in scratch memory, in whole words so
+        // that every argument starts aligned.
+        const room = (/** @type {any} */ v, /** @type {number} */ i) =>
+            kinds[i] === 'h' ? (v && typeof v === 'object' ? HOST_TABLE_BYTES : 0)
+            : kinds[i] === 'x' ? (v ? 16 * Math.max(0, given[i + 1] | 0) : 0)
+            : 'sb'.includes(kinds[i]) && v ? v.length : 0;
+        const size = (/** @type {any} */ v, /** @type {number} */ i) => (room(v, i) + 3) & ~3;
         const need = given.reduce((sum, v, i) => sum + size(v, i), 0);
         if (need > this.scratchSize) {
             m._free(this.scratch);
@@ -273,15 +339,20 @@ export class CMirror {
             // NULL bytes are refused before any is read.
             if (kind === 'n' && given[i - 1] && v > given[i - 1].length) {
                 throw new RangeError(`length ${v} is more than the ${given[i - 1].length} bytes given`);
-            } else if (kind === 'o' || kind === 'a') {
-                return kind === 'a' && v == null ? 0 : this.out + 4 * outs++;
+            } else if (kind === 'x' && v && given[i + 1] > v.length / 4) {
+                throw new RangeError(`room for ${given[i + 1]} vertices is more than the ${v.length} numbers given`);
+            } else if ('oae'.includes(kind)) {
+                return kind !== 'o' && v == null ? 0 : this.out + 4 * outs++;
+            } else if (kind === 'x') {
+                return v ? start : 0;
+            } else if (kind === 'm') {
+                return typeof v === 'function' ? this.meshFunction(v) : v ?? 0;
             } else if ((kind === 's' || kind === 'b') && v) {
                 m.HEAPU8.set(v, start);
                 return start;
             } else if (kind === 's' || kind === 'b') {
                 return 0;
             } else if (kind === 'h') {
-                // The only parameter of its function, so `start` is aligned.
                 return v && typeof v === 'object' ? this.hostTable(v, start) : v ?? 0;
             }
             return v;
@@ -306,11 +377,7 @@ export class CMirror {
     hostTable(host, table) {
         const m = this.m;
         const { loadTexture, releaseTexture, draw } = host;
-        const add = (/** @type {Function} */ fn, /** @type {string} */ signature) => {
-            const f = m.addFunction(fn, signature);
-            this.functions.push(f);
-            return f;
-        };
+        const add = this.addFunction.bind(this);
         m.HEAP32.set(
             [
                 loadTexture ? add((/** @type {number} */ p) => loadTexture(m.UTF16ToString(p)) | 0, 'ii') : 0,
@@ -321,6 +388,26 @@ export class CMirror {
             table >> 2,
         );
         return table;
+    }
+
+    /**
+     * Places a mesh function in the module's table, where it stays until
+     * dispose(): instances keep calling it.
+     * @param {MeshFunction} drawMesh @returns {number}
+     */
+    meshFunction(drawMesh) {
+        const m = this.m;
+        const mesh = (/** @type {number[]} */ ...[p, vertices, count, indices, indexCount]) =>
+            drawMesh(readRecord(m.HEAPF32, m.HEAP32, p >> 2), m.HEAPF32.subarray(vertices >> 2, (vertices >> 2) + 4 * count),
+                m.HEAPU16.subarray(indices >> 1, (indices >> 1) + indexCount));
+        return this.addFunction(mesh, 'viiiii');
+    }
+
+    /** @param {Function} fn @param {string} signature @returns {number} */
+    addFunction(fn, signature) {
+        const f = this.m.addFunction(fn, signature);
+        this.functions.push(f);
+        return f;
     }
 
     /** Frees the memory and functions above; the library must no longer hold a table of them. */
@@ -347,6 +434,25 @@ export async function loadRuntime(options = {}) {
     const module = await create();
     return new Runtime(module);
 }
+
+/**
+ * What the motions announced in an update (Runtime.update).
+ * @typedef {Object} KivanimeEvent
+ * @property {number} instance the instance's id
+ * @property {'event'|'lap'|'end'} kind an event of the motion file, a completed lap of a looping motion, the end of a motion
+ * @property {'main'|'overlay'} source
+ * @property {string} motion
+ * @property {string} name the event's name ("" for laps and ends)
+ * @property {string} string the event's "string"
+ * @property {number} intValue the event's "int"; for a lap, the laps completed in the update
+ * @property {number} floatValue the event's "float"
+ * @property {number} time ms in the motion; for a lap the duration, for an end the clock where it ended
+ * @property {number} lateMs how long before the end of the update it happened
+ */
+
+const EVENT_KINDS = /** @type {const} */ (['event', 'lap', 'end']);
+/** @type {KivanimeEvent[]} */
+const NO_EVENTS = [];
 
 /** A call the library refused; the message is its reason (Anime_GetLastError). */
 export class KivanimeError extends Error {
@@ -375,6 +481,8 @@ export class Runtime {
         this.api.Anime_Init(this.hostTable);
         /** @type {Loop|null} */
         this.loop = null;
+        /** What the motions announced in the last update. */
+        this.events = NO_EVENTS;
     }
 
     /** Puts the runtime's host back (after the C mirror's Anime_Init was used). */
@@ -406,6 +514,15 @@ export class Runtime {
         this.api.Anime_SetGlobalWind(x, y);
     }
 
+    /**
+     * Instances created afterwards hand each part with a drawable mesh to `drawMesh` instead of the frame's
+     * records (null: they draw it as a sprite). The function stays in the module until dispose().
+     * @param {MeshFunction|null} drawMesh
+     */
+    setMeshFunction(drawMesh) {
+        this.api.Anime_SetMeshCallback(drawMesh);
+    }
+
     /** Destroys every instance; the puppets stay loaded. */
     destroyAllInstances() {
         this.api.Anime_DestroyAllInstances();
@@ -429,6 +546,7 @@ export class Runtime {
         this.puppets.clear();
         this.api.Anime_Shutdown();
         this.api.Anime_Init(null);
+        this.api.Anime_SetMeshCallback(null);
         this.api.dispose();
         this.module._free(this.hostTable);
         this.hostTable = 0;
@@ -579,9 +697,26 @@ export class Runtime {
         }
     }
 
-    /** Advances every visible instance. @param {number} ms */
+    /**
+     * Advances every visible instance and returns what their motions
+     * announced meanwhile (kept in `events` until the next update).
+     * @param {number} ms
+     * @returns {KivanimeEvent[]}
+     */
     update(ms) {
-        this.api.Anime_Update(ms);
+        const api = this.api;
+        api.Anime_Update(ms);
+        const count = api.Anime_GetEventCount();
+        this.events = count ? [] : NO_EVENTS;
+        for (let i = 0; i < count; ++i) {
+            const e = /** @type {AnimeEvent} */ ({});
+            api.Anime_GetEvent(i, e);
+            const [name, motion, string] = [0, 1, 2].map((field) => api.Anime_GetEventText(i, field) ?? '');
+            const { instance, intValue, floatValue, time, lateMs } = e;
+            this.events.push({ instance, kind: EVENT_KINDS[e.kind], source: e.source ? 'overlay' : 'main', motion, name, string,
+                intValue, floatValue, time, lateMs });
+        }
+        return this.events;
     }
 
     /**
@@ -703,6 +838,8 @@ export class Puppet {
         this.motions = model.motions ?? [];
         /** @type {string[]} */
         this.expressions = model.expressions ?? [];
+        /** @type {string[]} the model's skins, in file order */
+        this.skins = model.skins ?? [];
         const [width, height] = model.canvas ?? [0, 0];
         this.width = width;
         this.height = height;
@@ -780,6 +917,20 @@ export class Instance {
     get finished() {
         return this.api.Anime_IsMotionFinished(this.id) === 1;
     }
+    /**
+     * Fades from what shows to `motion` over `fadeMs` (negative: the motion's fadeIn; 0: at once, as play).
+     * @param {string} motion @param {number} [speed] @param {number} [fadeMs] @returns {boolean}
+     */
+    crossFade(motion, speed = 1, fadeMs = -1) {
+        return this.api.Anime_CrossFadeMotion(this.id, motion, speed, fadeMs) === 1;
+    }
+    /**
+     * Cross-fades to `motion` when the main motion ends (a looping one at its lap's end), at once when none plays.
+     * @param {string} motion @param {number} [speed] @param {number} [fadeMs] @returns {boolean}
+     */
+    queue(motion, speed = 1, fadeMs = -1) {
+        return this.api.Anime_QueueMotion(this.id, motion, speed, fadeMs) === 1;
+    }
     /** @param {string} motion @param {number} [speed] @param {number} [weight] @returns {boolean} */
     overlay(motion, speed = 1, weight = 1) {
         return this.api.Anime_PlayOverlay(this.id, motion, speed, weight) === 1;
@@ -790,6 +941,13 @@ export class Instance {
     }
     stopOverlays() {
         this.api.Anime_StopAllOverlays(this.id);
+    }
+    /**
+     * Moves a playing overlay's weight to `weight` over `fadeMs` (negative: the motion's fadeIn or fadeOut).
+     * @param {string} motion @param {number} weight @param {number} [fadeMs] @returns {boolean}
+     */
+    fadeOverlay(motion, weight, fadeMs = -1) {
+        return this.api.Anime_FadeOverlay(this.id, motion, weight, fadeMs) === 1;
     }
     /** @param {string} expression @returns {boolean} */
     express(expression) {
@@ -854,6 +1012,42 @@ export class Instance {
     set3DStrength(depth, perspective) {
         this.api.Anime_Set3DStrength(this.id, depth, perspective);
     }
+    /**
+     * Changes a part on top of its animation from the next update on: x, y and rotation add, the rest multiply.
+     * @param {string} part @param {number} [x] @param {number} [y] @param {number} [rotation]
+     * @param {number} [scaleX] @param {number} [scaleY] @param {number} [alpha] @returns {boolean}
+     */
+    setPartOffset(part, x = 0, y = 0, rotation = 0, scaleX = 1, scaleY = 1, alpha = 1) {
+        return this.api.Anime_SetPartOffset(this.id, part, x, y, rotation, scaleX, scaleY, alpha) === 1;
+    }
+    clearPartOffsets() {
+        this.api.Anime_ClearPartOffsets(this.id);
+    }
+    /** Shows a texture of the model on the part; null: its own. @param {string} part @param {string|null} [texture] @returns {boolean} */
+    setPartTexture(part, texture = null) {
+        return this.api.Anime_SetPartTexture(this.id, part, texture) === 1;
+    }
+    /** Puts on a skin of the model; null: every part's own texture. @param {string|null} [skin] @returns {boolean} */
+    setSkin(skin = null) {
+        return this.api.Anime_SetSkin(this.id, skin) === 1;
+    }
+    /** Channel factors from 0 to 1; white is (1, 1, 1). @param {number} r @param {number} g @param {number} b */
+    setTint(r, g, b) {
+        this.api.Anime_SetTint(this.id, r, g, b);
+    }
+    /** @param {string} part @param {number} r @param {number} g @param {number} b @returns {boolean} */
+    setPartTint(part, r, g, b) {
+        return this.api.Anime_SetPartTint(this.id, part, r, g, b) === 1;
+    }
+    /**
+     * The part's mesh as the next render places it (x, y, u, v per vertex); null without a drawable mesh.
+     * @param {string} part @returns {Float32Array|null}
+     */
+    partMesh(part) {
+        const count = this.api.Anime_GetPartMesh(this.id, part, null, 0);
+        const out = new Float32Array(4 * count);
+        return count && this.api.Anime_GetPartMesh(this.id, part, out, count) ? out : null;
+    }
     /** This instance's draw records alone (Anime_RenderInstance), valid until the next collect. */
     collect() {
         return this.puppet.runtime.collect(this);
@@ -905,6 +1099,7 @@ export class Instance {
  * @property {{name: string, parent: string, texture: string, parentIndex: number}[]} [parts]
  * @property {string[]} [motions]
  * @property {string[]} [expressions]
+ * @property {string[]} [skins]
  */
 
 /** @param {string|URL} url */

@@ -4,10 +4,14 @@
 // Attributes: src (model URL), motion, expression, overlay, motions and
 // expressions (space-separated names of files in the motions/ and
 // expressions/ folders beside the model; the motion, overlay and expression
-// named are fetched from there too unless the model holds them), renderer
-// ("webgl" or "canvas", default webgl with canvas as fallback), background
-// (CSS colour), speed. The puppet stands on the bottom centre of the element,
-// scaled to fit the model's canvas. It pauses while off screen.
+// named are fetched from there too unless the model holds them), fade (ms
+// over which a change of motion cross-fades: 0 by default, at once; negative,
+// the motion's own fadeIn), skin (one of the model's), tint (a CSS colour
+// multiplying the puppet's), renderer ("webgl" or "canvas", default webgl
+// with canvas as fallback), background (CSS colour), speed. The puppet stands
+// on the bottom centre of the element, scaled to fit the model's canvas. It
+// pauses while off screen. Each event its motions announce fires on the
+// element as a `motionevent` whose detail is the KivanimeEvent.
 
 import { CanvasRenderer, WebGLRenderer, loadRuntime } from './kivanime.js';
 
@@ -17,7 +21,7 @@ let nextName = 0;
 
 export class KivanimePlayerElement extends HTMLElement {
     static get observedAttributes() {
-        return ['src', 'motion', 'expression', 'overlay', 'speed', 'background'];
+        return ['src', 'motion', 'expression', 'overlay', 'speed', 'background', 'skin', 'tint'];
     }
 
     constructor() {
@@ -37,6 +41,8 @@ export class KivanimePlayerElement extends HTMLElement {
         this.loading = null;
         /** @type {string|null} the main motion asked for */
         this.playing = null;
+        /** @type {string|null} the skin asked for */
+        this.skin = null;
         this.tick = this.tick.bind(this);
     }
 
@@ -109,6 +115,7 @@ export class KivanimePlayerElement extends HTMLElement {
             this.runtime = runtime;
             this.puppet = puppet;
             this.instance = puppet.createInstance();
+            this.playing = this.skin = null;
             this.renderer = this.makeRenderer();
             this.apply();
             this.dispatchEvent(new Event('load'));
@@ -142,9 +149,17 @@ export class KivanimePlayerElement extends HTMLElement {
         }
         const motion = this.getAttribute('motion');
         if (motion && motion !== this.playing) {
-            i.play(motion);
+            i.crossFade(motion, 1, this.playing ? Number(this.getAttribute('fade') ?? 0) : 0);
         }
         this.playing = motion;
+        // Put on only when it changes: putting on a skin undoes the motions' texture swaps.
+        const skin = this.getAttribute('skin');
+        if (skin !== this.skin) {
+            i.setSkin(skin);
+        }
+        this.skin = skin;
+        const tint = tintOf(this.getAttribute('tint'));
+        i.setTint(tint[0], tint[1], tint[2]);
         const overlay = this.getAttribute('overlay');
         i.stopOverlays();
         if (overlay) {
@@ -191,11 +206,28 @@ export class KivanimePlayerElement extends HTMLElement {
                 }
             }
             this.layout();
-            this.runtime.update(dt);
+            for (const detail of this.runtime.update(dt)) {
+                this.dispatchEvent(new CustomEvent('motionevent', { detail }));
+            }
             this.runtime.render(this.renderer, { background: this.getAttribute('background') });
         }
         this.frame = requestAnimationFrame(this.tick);
     }
+}
+
+/**
+ * A CSS colour as channel factors from 0 to 1; white for none or a colour the
+ * browser does not read.
+ * @param {string|null} colour
+ */
+function tintOf(colour) {
+    const ctx = /** @type {CanvasRenderingContext2D} */ (document.createElement('canvas').getContext('2d'));
+    ctx.fillStyle = '#fff';
+    ctx.fillStyle = colour ?? '#fff';
+    // The browser writes it back as #rrggbb, or rgba(r, g, b, a) when translucent.
+    const css = String(ctx.fillStyle);
+    const bytes = css[0] === '#' ? [1, 3, 5].map((i) => parseInt(css.slice(i, i + 2), 16)) : (css.match(/[\d.]+/g) ?? []).map(Number);
+    return bytes.slice(0, 3).map((v) => v / 255);
 }
 
 if (!customElements.get('kivanime-player')) {

@@ -1,6 +1,7 @@
-// The viewer: drop a puppet folder and it plays, with its motions, overlays,
-// expressions, the 3D turn, the wind, a crowd, the part tree and the lint's
-// findings. With URL parameters (see contract.js) it renders one frame of a
+// The viewer: drop a puppet folder and it plays, with its motions (cross-faded
+// over the chosen time), overlays, expressions, skins, the 3D turn, the wind,
+// a crowd, a head that looks at the pointer, the part tree, the events the
+// motions announce and the lint's findings. With URL parameters (see contract.js) it renders one frame of a
 // scene script instead.
 
 import { openRuntime, lintFiles } from './core.js';
@@ -35,9 +36,13 @@ const view = {
     background: [0, 0, 0, 0],
     last: 0,
     clockMs: 0,
+    // Where the pointer is on the canvas, in its pixels.
+    pointer: [0, 0],
+    // The part that looks at the pointer and its parent, when the puppet has them.
+    lookAt: /** @type {{head: string, parent: string}|null} */ (null),
     // What the animator chose for this puppet; a reload of the same puppet
     // keeps it. The sliders (angles, wind, speed, crowd) stay as they are.
-    state: { motion: '', overlays: /** @type {Map<string, number>} */ (new Map()), expression: '' },
+    state: { motion: '', overlays: /** @type {Map<string, number>} */ (new Map()), expression: '', skin: '' },
 };
 
 function showMessage(/** @type {string} */ text) {
@@ -63,6 +68,7 @@ function applyState(/** @type {number} */ id) {
     if (s.motion) lib.Anime_PlayMotion(id, s.motion, 1);
     for (const [name, weight] of s.overlays) lib.Anime_PlayOverlay(id, name, 1, weight);
     if (s.expression) lib.Anime_SetExpression(id, s.expression);
+    if (s.skin) lib.Anime_SetSkin(id, s.skin);
     apply3D(id);
     lib.Anime_SetWind(id, num('wind-x'), num('wind-y'));
 }
@@ -149,7 +155,7 @@ function showLists(/** @type {PuppetInfo} */ info) {
         li.textContent = name;
         li.addEventListener('click', () => {
             view.state.motion = name;
-            forEachInstance((lib, id) => lib.Anime_PlayMotion(id, name, 1));
+            forEachInstance((lib, id) => lib.Anime_CrossFadeMotion(id, name, 1, num('fade')));
             markActive();
         });
     });
@@ -194,6 +200,9 @@ function showLists(/** @type {PuppetInfo} */ info) {
             markActive();
         });
     });
+    $('skin').replaceChildren(
+        ...['', ...info.skins].map((name) => new Option(name || '(own textures)', name, false, name === view.state.skin)),
+    );
     fillList('parts', info.parts, (li, part) => {
         li.dataset.name = part.name;
         li.style.paddingLeft = `${part.depth * 12}px`;
@@ -246,7 +255,7 @@ async function sceneSettings(/** @type {File|undefined} */ scene) {
 // Parts in tree order (each parent before its children), with their depth,
 // as the library links them; a part in a parent cycle is shown once, at the top.
 /** @typedef {import('../src/kivanime.js').Puppet['parts'][number]} Part */
-/** @typedef {{motions: string[], expressions: string[], parts: (Part & {depth: number})[]}} PuppetInfo */
+/** @typedef {{motions: string[], expressions: string[], skins: string[], parts: (Part & {depth: number})[]}} PuppetInfo */
 function partTree(/** @type {Part[]} */ parts) {
     const children = parts.map(() => /** @type {number[]} */ ([]));
     const roots = /** @type {number[]} */ ([]);
@@ -286,9 +295,13 @@ async function loadFiles(/** @type {Map<string, File>} */ found, { keepState = f
         view.ids = [];
         if (view.puppet) rt.unloadPuppet(view.puppet);
         view.puppet = puppet;
-        if (!keepState) view.state = { motion: '', overlays: new Map(), expression: '' };
+        if (!keepState) view.state = { motion: '', overlays: new Map(), expression: '', skin: '' };
         view.files = files;
-        const info = (view.info = { motions: puppet.motions, expressions: puppet.expressions, parts: partTree(puppet.parts) });
+        const info = (view.info = { motions: puppet.motions, expressions: puppet.expressions, skins: puppet.skins, parts: partTree(puppet.parts) });
+        if (!info.skins.includes(view.state.skin)) view.state.skin = '';
+        const head = puppet.parts.find((p) => p.name === 'head');
+        view.lookAt = head?.parent ? { head: head.name, parent: head.parent } : null;
+        $('look-at').disabled = !view.lookAt;
         const settings = await sceneSettings(scene ? files.get(scene) : undefined);
         view.origin = settings.origin;
         view.scale = settings.scale;
@@ -348,9 +361,35 @@ function frame(/** @type {number} */ time) {
 }
 
 function advance(/** @type {number} */ ms) {
-    view.runtime.lib.Anime_Update(ms);
+    if ($('look-at').checked && view.lookAt) lookAtPointer(view.lookAt);
+    const events = view.runtime.runtime.update(ms);
     view.clockMs += ms;
     $('clock').textContent = `${(view.clockMs / 1000).toFixed(2)} s`;
+    if (events.length) logEvents(events);
+}
+
+// The head turns toward the pointer by at most 0.4 radians either way, from
+// where its parent holds it (its own transform carries last frame's turn).
+function lookAtPointer(/** @type {{head: string, parent: string}} */ { head, parent }) {
+    const [x, y] = view.pointer;
+    const at = [0, 0, 0, 0, 0, 0];
+    forEachInstance((lib, id) => {
+        if (!lib.Anime_GetPartTransform(id, parent, at)) return;
+        const turn = Math.atan2(x - at[0], at[1] - y) - at[2];
+        lib.Anime_SetPartOffset(id, head, 0, 0, Math.min(Math.max(turn, -0.4), 0.4), 1, 1, 1);
+    });
+}
+
+// Newest first, at the moment each happened; the last fifty.
+function logEvents(/** @type {import('../src/kivanime.js').KivanimeEvent[]} */ events) {
+    const log = $('events');
+    for (const e of events) {
+        const what = e.kind === 'event' ? `"${e.name}"${e.string && ` ${e.string}`}` : e.kind === 'lap' ? `lap ×${e.intValue}` : 'end';
+        const li = document.createElement('li');
+        li.textContent = `${((view.clockMs - e.lateMs) / 1000).toFixed(2)} s #${e.instance} ${e.motion}${e.source === 'overlay' ? ' (overlay)' : ''}: ${what}`;
+        log.prepend(li);
+    }
+    while (log.children.length > 50) log.lastChild.remove();
 }
 
 function draw() {
@@ -379,6 +418,7 @@ function wireControls() {
     /** @type {Record<string, (v: number) => string>} */
     const outputs = {
         speed: (v) => `${v.toFixed(2)}×`,
+        fade: (v) => `${v} ms`,
         yaw: (v) => `${v}°`,
         pitch: (v) => `${v}°`,
         roll: (v) => `${v}°`,
@@ -396,6 +436,16 @@ function wireControls() {
     for (const id of ['wind-x', 'wind-y']) {
         $(id).addEventListener('input', () => forEachInstance((lib, i) => lib.Anime_SetWind(i, num('wind-x'), num('wind-y'))));
     }
+    $('skin').addEventListener('change', () => {
+        view.state.skin = $('skin').value;
+        forEachInstance((lib, id) => lib.Anime_SetSkin(id, view.state.skin));
+    });
+    $('look-at').addEventListener('change', () => forEachInstance((lib, id) => lib.Anime_ClearPartOffsets(id)));
+    $('screen').addEventListener('pointermove', (/** @type {PointerEvent} */ e) => {
+        const canvas = $('canvas');
+        const box = canvas.getBoundingClientRect();
+        view.pointer = [((e.clientX - box.left) * canvas.width) / box.width, ((e.clientY - box.top) * canvas.height) / box.height];
+    });
     $('crowd').addEventListener('input', () => view.runtime && view.files && setCrowd(num('crowd')));
     $('reset-view').addEventListener('click', () => {
         for (const [id, value] of /** @type {[string, number][]} */ ([['yaw', 0], ['pitch', 0], ['roll', 0], ['curve', 0], ['wind-x', 0], ['wind-y', 0], ['speed', 1]])) {

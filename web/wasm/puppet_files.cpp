@@ -37,7 +37,8 @@ std::vector<std::string_view> Names(const Table& table) {
 
 // "name", "canvas" [width, height], "textures" (the file of each, as the
 // model gives it), "parts" (name, parent, texture and the index of the part
-// the parent name resolves to, -1 for none), "motions" and "expressions".
+// the parent name resolves to, -1 for none), "motions", "expressions" and
+// "skins" (in file order).
 void AppendModel(std::string& out, const AnimeModel& model) {
     AppendKey(out, "name");
     AppendString(out, model.name);
@@ -66,6 +67,9 @@ void AppendModel(std::string& out, const AnimeModel& model) {
         AppendKey(out, key);
         AppendList(out, names, AppendString);
     }
+    AppendKey(out, "skins");
+    AppendList(out, model.skins,
+               [](std::string& o, const AnimeSkin& s) { AppendString(o, s.name); });
 }
 
 // What the readers make of the file: a model with parts, textures, springs,
