@@ -21,9 +21,6 @@ struct SceneOptions {
     bool sameAngles = false;   // every instance turned alike instead of spread
     bool motionOnly = false;   // the main motion and nothing else
     bool crossFade = false;    // every main motion in a cross-fade that does not end
-    bool curvature = false;    // horizontal cylinder on top of the parallax
-    bool sameAngles = false;   // every instance turned alike instead of spread
-    bool motionOnly = false;   // the main motion and nothing else
     bool partOffsets = false;  // game code turns and moves every part (a small offset each)
 };
 

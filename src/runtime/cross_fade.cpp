@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "runtime/channel_ops.h"
+#include "runtime/mesh_deform.h"
 #include "runtime/motion_player.h"
 
 namespace kivanime {
@@ -70,6 +71,60 @@ const PartDelta* BlendCrossFade(CrossFade& fade, const AnimeMotion* incoming, fl
         to[i] = BlendDeltas(from[i], to[i], w);
     }
     return to;
+}
+
+namespace {
+
+// The outgoing source's motion when it is not frozen: a player without a
+// main motion shows the motion under the empty name, if any.
+const AnimeMotion* OutgoingMotion(const CrossFade& fade, const AnimeModel& model) {
+    return fade.motion != nullptr ? fade.motion : model.emptyNameMotion;
+}
+
+bool HasSnapshotXY(const CrossFade& fade, const AnimeModel& model) {
+    return fade.frozen && fade.snapshotXY.size() == model.topology.meshes.restXY.size();
+}
+
+}  // namespace
+
+bool OutgoingDeforms(const CrossFade& fade, const AnimeModel& model) {
+    if (fade.frozen) {
+        return HasSnapshotXY(fade, model);
+    }
+    const AnimeMotion* outgoing = OutgoingMotion(fade, model);
+    return outgoing != nullptr && !outgoing->deformTracks.empty();
+}
+
+void BlendCrossFadeDeform(CrossFade& fade, const AnimeModel& model, float* xy,
+                          FadeScratch& scratch) {
+    const std::vector<float>& rest = model.topology.meshes.restXY;
+    const size_t n = rest.size();
+    const float* from = rest.data();
+    if (HasSnapshotXY(fade, model)) {
+        from = fade.snapshotXY.data();
+    } else if (OutgoingDeforms(fade, model)) {
+        DeformByMotion(OutgoingMotion(fade, model), fade.time, fade.segments, rest, false,
+                       scratch.fromXY.data());
+        from = scratch.fromXY.data();
+    }
+    const float w = fade.elapsed / fade.duration;
+    for (size_t j = 0; j < n; ++j) {
+        xy[j] = from[j] + (xy[j] - from[j]) * w;
+    }
+}
+
+void FreezeCrossFadeDeform(CrossFade& fade, const AnimeMotion* incoming, float time,
+                           std::vector<uint16_t>& segments, const AnimeModel& model,
+                           FadeScratch& scratch) {
+    const std::vector<float>& rest = model.topology.meshes.restXY;
+    if (rest.empty() || fade.snapshotXY.size() != rest.size()) {
+        return;
+    }
+    scratch.reserve(model.parts.size(), rest.size() / 2);
+    float* const xy = scratch.toXY.data();
+    DeformByMotion(incoming, time, segments, rest, false, xy);
+    BlendCrossFadeDeform(fade, model, xy, scratch);
+    std::copy(xy, xy + rest.size(), fade.snapshotXY.begin());
 }
 
 void AdvanceOutgoing(CrossFade& fade, float dt) {

@@ -26,18 +26,29 @@ struct CrossFade {
     bool playing = false;
     std::vector<uint16_t> segments;   // the outgoing motion's segment hints
     std::vector<PartDelta> snapshot;  // per part, when frozen
+    // The blended vertices of the model's meshes (x, y per vertex of its
+    // mesh table, before the overlays), when frozen: sized when the instance
+    // is created, empty for a model without meshes.
+    std::vector<float> snapshotXY;
 };
 
-// Working space of the blend: one delta per part for each side. One set
-// serves every instance (see FrameScratch).
+// Working space of the blend: one delta per part for each side, and the
+// vertices of every mesh for each side. One set serves every instance (see
+// FrameScratch).
 struct FadeScratch {
     std::vector<PartDelta> from;
     std::vector<PartDelta> to;
+    std::vector<float> fromXY;
+    std::vector<float> toXY;
 
-    void reserve(size_t parts) {
+    void reserve(size_t parts, size_t meshVertices = 0) {
         if (from.size() < parts) {
             from.resize(parts);
             to.resize(parts);
+        }
+        if (fromXY.size() < meshVertices * 2) {
+            fromXY.resize(meshVertices * 2);
+            toXY.resize(meshVertices * 2);
         }
     }
 };
@@ -60,6 +71,24 @@ void ComposeMotion(const AnimeMotion* motion, float time, uint16_t* segments, si
 const PartDelta* BlendCrossFade(CrossFade& fade, const AnimeMotion* incoming, float time,
                                 std::vector<uint16_t>& segments, const AnimeModel& model,
                                 FadeScratch& scratch);
+
+// The meshes' side of BlendCrossFade: `xy` holds the incoming motion's
+// vertices (rest plus its offsets, every vertex of the model's mesh table),
+// and each becomes the outgoing source's vertex moved toward it by the
+// fade's weight, a + (b - a) x w as the channels are. `scratch` has room for
+// every vertex of the model's meshes already.
+void BlendCrossFadeDeform(CrossFade& fade, const AnimeModel& model, float* xy,
+                          FadeScratch& scratch);
+
+// Whether the fade's outgoing source may show a mesh off its rest place.
+bool OutgoingDeforms(const CrossFade& fade, const AnimeModel& model);
+
+// Freezes what the fade showed of the meshes into `snapshotXY`, for a fade
+// about to be interrupted: the incoming motion at its clock, blended.
+// Nothing for a model without meshes.
+void FreezeCrossFadeDeform(CrossFade& fade, const AnimeMotion* incoming, float time,
+                           std::vector<uint16_t>& segments, const AnimeModel& model,
+                           FadeScratch& scratch);
 
 // Advances the outgoing motion's clock as a main clock advances (without
 // announcing anything).

@@ -32,7 +32,7 @@ struct FrameScratch {
             anchors.resize(springs);
         }
         overlaySums.reserve(parts, meshVertices);
-        fade.reserve(parts);
+        fade.reserve(parts, meshVertices);
     }
 };
 

@@ -27,6 +27,8 @@ void InitializeInstanceState(AnimeInstance& instance) {
     instance.player.overlays.reserve(4);
     BuildPhysics(instance.physics, model);
     InitializeMeshDeform(instance.mesh, model.topology.meshes);
+    // Room to freeze the meshes of an interrupted cross-fade (none without meshes).
+    instance.player.fade.snapshotXY.assign(model.topology.meshes.restXY.size(), 0.0f);
     gFrameScratch.reserve(count, model.physics.size(), model.topology.meshes.vertexCount());
 }
 
@@ -43,7 +45,7 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
     AdvancePlayer(instance.player, model, dt, scratch.overlaySums, events);
     ApplyMotion(instance.player, model, instance.textureHandles, scratch.overlaySums, poses);
     if (!instance.mesh.xy.empty()) {
-        ApplyDeform(instance.player, model, scratch.overlaySums, instance.mesh);
+        ApplyDeform(instance.player, model, scratch.overlaySums, instance.mesh, scratch.fade);
     }
     ApplyExpression(instance.player.expression, instance.textureHandles, poses);
     ResolveWorldPose(model, poses, scratch.parentCosSin, instance.offsets.applied());

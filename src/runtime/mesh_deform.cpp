@@ -11,39 +11,51 @@ void InitializeMeshDeform(MeshDeform& deform, const MeshTable& meshes) {
     deform.moved = false;
 }
 
+void DeformByMotion(const AnimeMotion* motion, float time, std::vector<uint16_t>& segments,
+                    const std::vector<float>& rest, bool atRest, float* xy) {
+    const bool moves = motion != nullptr && !motion->deformTracks.empty();
+    // Meshes the motion moves whole are written as rest plus offsets; any
+    // other mesh starts again from rest.
+    const bool setsEveryMesh = moves && motion->deformsEveryMeshWhole;
+    if (!atRest && !setsEveryMesh) {
+        std::copy(rest.begin(), rest.end(), xy);
+    }
+    if (!moves) {
+        return;
+    }
+    uint16_t* const hints = segments.size() >= motion->tracks.size() ? segments.data() : nullptr;
+    for (size_t i = 0; i < motion->deformTracks.size(); ++i) {
+        const uint32_t k = motion->deformTracks[i];
+        const MotionTrack& track = motion->tracks[k];
+        const TrackPoint point = LocateTrack(track, time, hints != nullptr ? hints + k : nullptr);
+        const size_t first = 2 * static_cast<size_t>(track.meshFirstVertex);
+        if (setsEveryMesh && motion->deformSetters[i] != 0) {
+            SetTrackDeform(track, point, rest.data() + first, xy + first);
+        } else {
+            AddTrackDeform(track, point, 1.0f, xy + first);
+        }
+    }
+}
+
 void ApplyDeform(MotionPlayer& player, const AnimeModel& model,
-                 const OverlayAccumulator& overlaySums, MeshDeform& deform) {
+                 const OverlayAccumulator& overlaySums, MeshDeform& deform,
+                 FadeScratch& fadeScratch) {
     const AnimeMotion* main = player.motion != nullptr ? player.motion : model.emptyNameMotion;
     const bool mainMoves = main != nullptr && !main->deformTracks.empty();
     const bool overlaysMove = main != nullptr && !overlaySums.deformed.empty();
+    // A fade blends unless both of its sides leave every vertex at rest.
+    const bool fades = player.fade.active && (mainMoves || OutgoingDeforms(player.fade, model));
     const std::vector<float>& rest = model.topology.meshes.restXY;
     // A puppet without meshes, or whose meshes rest and stay at rest, is done.
-    if ((!mainMoves && !overlaysMove && !deform.moved) || deform.xy.size() != rest.size()) {
+    if ((!mainMoves && !overlaysMove && !fades && !deform.moved) ||
+        deform.xy.size() != rest.size()) {
         return;
     }
-    // Meshes the main motion moves whole are written as rest plus offsets;
-    // any other mesh starts again from rest, if it was moved.
-    const bool setsEveryMesh = mainMoves && main->deformsEveryMeshWhole;
-    if (deform.moved && !setsEveryMesh) {
-        std::copy(rest.begin(), rest.end(), deform.xy.begin());
-    }
     float* const xy = deform.xy.data();
-    if (mainMoves) {
-        // The hints are those ApplyMotion just left for the same clock.
-        uint16_t* const segments =
-            player.segments.size() >= main->tracks.size() ? player.segments.data() : nullptr;
-        for (size_t i = 0; i < main->deformTracks.size(); ++i) {
-            const uint32_t k = main->deformTracks[i];
-            const MotionTrack& track = main->tracks[k];
-            const TrackPoint point =
-                LocateTrack(track, player.time, segments != nullptr ? segments + k : nullptr);
-            const size_t first = 2 * static_cast<size_t>(track.meshFirstVertex);
-            if (setsEveryMesh && main->deformSetters[i] != 0) {
-                SetTrackDeform(track, point, rest.data() + first, xy + first);
-            } else {
-                AddTrackDeform(track, point, 1.0f, xy + first);
-            }
-        }
+    // The hints are those ApplyMotion just left for the same clock.
+    DeformByMotion(main, player.time, player.segments, rest, !deform.moved, xy);
+    if (fades) {
+        BlendCrossFadeDeform(player.fade, model, xy, fadeScratch);
     }
     if (overlaysMove) {
         const float* const sums = overlaySums.deform.data();
@@ -55,7 +67,7 @@ void ApplyDeform(MotionPlayer& player, const AnimeModel& model,
             }
         }
     }
-    deform.moved = mainMoves || overlaysMove;
+    deform.moved = mainMoves || overlaysMove || fades;
 }
 
 }  // namespace kivanime

@@ -1,7 +1,9 @@
 // An instance's meshes as its motions bend them. Every frame each vertex
-// starts at its rest place; the main motion's offsets add to it, then the
-// overlays' weighted sums, as offsets add to a part's pose. Expressions and
-// springs move parts, never vertices.
+// starts at its rest place; the main motion's offsets add to it (during a
+// cross-fade, the vertex then moves from where the outgoing source puts it
+// toward that, as a part's channels do), then the overlays' weighted sums,
+// as offsets add to a part's pose. Expressions and springs move parts, never
+// vertices.
 #pragma once
 
 #include <vector>
@@ -20,10 +22,19 @@ struct MeshDeform {
 
 void InitializeMeshDeform(MeshDeform& deform, const MeshTable& meshes);
 
+// What `motion` (may be null) alone shows at `time`: xy = rest plus its
+// offsets, track by track, over every vertex of the mesh table. `atRest`
+// says that xy holds the rest places already. `segments` are the per-track
+// hints, as for ComposeMotion.
+void DeformByMotion(const AnimeMotion* motion, float time, std::vector<uint16_t>& segments,
+                    const std::vector<float>& rest, bool atRest, float* xy);
+
 // The vertices of this frame: rest, plus the main motion's offsets (track by
-// track), plus the overlay sums AdvancePlayer left in `overlaySums`. Without
-// a main motion the meshes rest, as the parts do.
+// track), blended from the outgoing source's during a cross-fade, plus the
+// overlay sums AdvancePlayer left in `overlaySums`. Without a main motion
+// the meshes rest, as the parts do.
 void ApplyDeform(MotionPlayer& player, const AnimeModel& model,
-                 const OverlayAccumulator& overlaySums, MeshDeform& deform);
+                 const OverlayAccumulator& overlaySums, MeshDeform& deform,
+                 FadeScratch& fadeScratch);
 
 }  // namespace kivanime

@@ -89,6 +89,8 @@ void CrossFadeTo(MotionPlayer& player, const AnimeModel& model, const AnimeMotio
         const PartDelta* shown = BlendCrossFade(fade, player.motion, player.time, player.segments,
                                                 model, gFrameScratch.fade);
         fade.snapshot.assign(shown, shown + model.parts.size());
+        FreezeCrossFadeDeform(fade, player.motion, player.time, player.segments, model,
+                              gFrameScratch.fade);
         fade.frozen = true;
         fade.motion = nullptr;
     } else {

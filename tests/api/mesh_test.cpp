@@ -32,10 +32,11 @@ std::vector<AnimeDrawParams> DrawOne(uint32_t id) {
     return host.draws;
 }
 
-// An instance without a mesh function and one with, placed alike; every
-// texture gets handle 7, so that their records can be compared whole.
+// An instance without a mesh function and one with, placed alike; each
+// texture gets a handle of its file (7 or 8), the same for both, so that
+// their records can be compared whole.
 void TwoInstances(RecordingHost& host, uint32_t& sprites, uint32_t& meshes) {
-    host.onLoad = [](const std::u16string&) { return 7; };
+    host.onLoad = [](const std::u16string& path) { return path.ends_with(u"cloth.png") ? 8 : 7; };
     ASSERT_EQ(Anime_LoadModel("p", (kPuppet + "model.json").c_str()), 1);
     sprites = Anime_CreateInstance("p");
     Anime_SetMeshCallback(RecordingHost::meshCallback());
@@ -50,7 +51,9 @@ TEST_F(Meshes, AQuadMeshIsItsSpritePlainMirroredScaledAndTurned) {
     TwoInstances(host(), sprite, mesh);
     for (const char* setup :
          {"", "scale -1 1; pos 40 10", "scale 2 0.5", "3d 1 0 0 800 0 0; angles 35 -20 10",
-          "scale -0.5 1.5; 3d 1 5 5 300 40 0; angles -25 15 5"}) {
+          "scale -0.5 1.5; 3d 1 5 5 300 40 0; angles -25 15 5",
+          // Game code moves, tints and reskins the part.
+          "off quad 4 -3 0.3 1.5 0.5 0.7; ptint quad 1 0.5 0.25; ptex quad cloth"}) {
         SCOPED_TRACE(setup);
         for (uint32_t id : {sprite, mesh}) {
             run("id " + std::to_string(id) + "; " + setup);
@@ -160,6 +163,18 @@ const char* const kStrip = R"({"textures": {"t": "t.png"}, "parts": [
     {"name": "strip", "texture": "t", "vertices": [[0, 0, 0, 0], [10, 0, 1, 0], [10, 10, 1, 1],
      [0, 10, 0, 1]], "triangles": [0, 1, 2, 0, 2, 3]}, {"name": "sprite", "texture": "t"}]})";
 
+// Expects the strip's vertices at rest plus `offsets` (x, y of vertices 0 to
+// 3; one number moves every coordinate alike).
+void ExpectStrip(uint32_t id, std::vector<float> offsets) {
+    const float rest[8] = {0, 0, 10, 0, 10, 10, 0, 10};
+    offsets.resize(8, offsets[0]);
+    AnimeMeshVertex v[4];
+    ASSERT_EQ(Anime_GetPartMesh(id, "strip", v, 4), 4);
+    for (size_t j = 0; j < 8; ++j) {
+        EXPECT_EQ(j % 2 == 0 ? v[j / 2].x : v[j / 2].y, rest[j] + offsets[j]) << j;
+    }
+}
+
 TEST_F(Meshes, MotionsMoveVerticesByTheKeyframeRules) {
     loadModel("m", kStrip);
     const std::string ramp = R"({"time": 0, "deform": [0, 0, 0, 0, 0, 0, 0, 0]},
@@ -209,12 +224,7 @@ TEST_F(Meshes, MotionsMoveVerticesByTheKeyframeRules) {
             run("ov o 1 0.5");
         }
         Anime_Update(c.time);
-        AnimeMeshVertex v[4];
-        ASSERT_EQ(Anime_GetPartMesh(id_, "strip", v, 4), 4);
-        for (int k = 0; k < 4; ++k) {
-            EXPECT_EQ(v[k].x, (k == 1 || k == 2 ? 10.0f : 0.0f) + c.offsets[2 * k]) << k;
-            EXPECT_EQ(v[k].y, (k >= 2 ? 10.0f : 0.0f) + c.offsets[2 * k + 1]) << k;
-        }
+        ExpectStrip(id_, c.offsets);
     }
     // Overlays move vertices only while a main motion plays, as they move
     // parts; a new main motion without deforms puts the mesh back at rest.
@@ -226,10 +236,84 @@ TEST_F(Meshes, MotionsMoveVerticesByTheKeyframeRules) {
           "new m; play none 1; ov o 1 0; up 16"}) {
         SCOPED_TRACE(steps);
         run(steps);
-        AnimeMeshVertex v[4];
-        ASSERT_EQ(Anime_GetPartMesh(id_, "strip", v, 4), 4);
-        EXPECT_EQ(v[3].x, 0.0f);
-        EXPECT_EQ(v[3].y, 10.0f);
+        ExpectStrip(id_, {0});
+    }
+}
+
+TEST_F(Meshes, CrossFadesBlendVerticesAsTheyBlendChannels) {
+    loadModel("m", kStrip);
+    // Offsets held all along: 2 (lo and short, which lasts 100 ms), 6 (hi),
+    // 4 on vertex 1 only (one), 4 as an overlay (ov), none at all (none);
+    // odd and odd2 are the same uneven offsets; ramp goes from 0 to 8 over
+    // 1024 ms, and loops.
+    const auto hold = [](const char* name, const char* deform, const char* extra = "") {
+        return std::string(R"({"name": ")") + name + R"(", )" + extra +
+               R"( "tracks": [{"part": "strip", "keyframes": [{"time": 0, "deform": )" + deform +
+               "}]}]}";
+    };
+    const std::string odd = "[0.1, 0.7, 1.3, 2.9, -0.3, 5.1, 0.01, 3.3]";
+    for (const std::string& motion :
+         {hold("lo", "[2, 2, 2, 2, 2, 2, 2, 2]"), hold("hi", "[6, 6, 6, 6, 6, 6, 6, 6]"),
+          hold("short", "[2, 2, 2, 2, 2, 2, 2, 2]", R"("duration": 100,)"),
+          hold("one", R"([4, 4], "deformStart": 1)"), hold("ov", "[4, 4, 4, 4, 4, 4, 4, 4]"),
+          hold("none", "[]"), hold("odd", odd.c_str()), hold("odd2", odd.c_str()),
+          std::string(
+              R"({"name": "ramp", "duration": 1024, "loop": true, "tracks": [{"part": "strip",
+            "keyframes": [{"time": 0}, {"time": 1024, "deform": [8, 8, 8, 8, 8, 8, 8, 8]}]}]})")}) {
+        ASSERT_EQ(Anime_LoadMotionFromMemory("m", motion.data(), int32_t(motion.size())), 1);
+    }
+    const float u[] = {0.1f, 0.7f, 1.3f, 2.9f, -0.3f, 5.1f, 0.01f, 3.3f};
+    const struct {
+        const char* steps;
+        std::vector<float> offsets;  // x, y of vertices 0 to 3; one number for all
+    } cases[] = {
+        {"play lo 1; up 16; xf hi 1 200; up 100", {4}},
+        {"play lo 1; up 16; xf hi 1 200; ov ov 1 0.5; up 100", {6}},
+        {"play lo 1; xf none 1 200; up 150", {0.5f}},
+        {"play none 1; ov ov 1 0.5; up 16; up 16", {2}},
+        {"play lo 1; xf one 1 200; up 100", {1, 1, 3, 3, 1, 1, 1, 1}},
+        {"play odd 1; up 16; xf odd2 1 1000; up 123", {u, u + 8}},
+        {"xf hi 1 200; up 50", {1.5f}},
+        // The outgoing motion runs on at its own speed (here into its next
+        // lap), or holds once stopped.
+        {"play ramp 2; up 448; xf hi 1 200; up 100", {3.28125f}},
+        {"play ramp 1; up 512; stop; xf hi 1 200; up 100", {5}},
+        // Interrupted, a fade goes on from what it showed.
+        {"play lo 1; up 16; xf hi 1 200; up 100; xf lo 1 100; up 0", {4}},
+        {"play lo 1; up 16; xf hi 1 200; up 100; xf lo 1 100; up 50", {3}},
+        {"play lo 1; xf one 1 200; up 100; xf lo 1 100; up 50",
+         {1.5, 1.5, 2.5, 2.5, 1.5, 1.5, 1.5, 1.5}},
+        // A queued motion fades in over the carried time (50 of 200 ms),
+        // from the ending motion or from the fade it interrupts (at 3/4).
+        {"play short 1; q hi 1 200; up 150", {3}},
+        {"play hi 1; xf short 1 200; q hi 1 400; up 150", {3.375f}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.steps);
+        run(std::string("new m; ") + c.steps);
+        ExpectStrip(id_, c.offsets);
+    }
+
+    // A fade ends exactly where PlayMotion at its start would be, overlays
+    // and all.
+    const uint32_t fading = Anime_CreateInstance("m");
+    const uint32_t twin = Anime_CreateInstance("m");
+    for (uint32_t id : {fading, twin}) {
+        run("id " + std::to_string(id) + "; play odd 1; ov ov 1 0.3; up 100");
+    }
+    ASSERT_EQ(Anime_CrossFadeMotion(fading, "ramp", 1.5f, 250.0f), 1);
+    ASSERT_EQ(Anime_PlayMotion(twin, "ramp", 1.5f), 1);
+    for (const auto& [dt, ended] : {std::pair{100.0f, false},
+                                    {100.0f, false},
+                                    {50.0f, true},
+                                    {37.5f, true},
+                                    {900.0f, true}}) {
+        Anime_Update(dt);
+        AnimeMeshVertex a[4];
+        AnimeMeshVertex b[4];
+        Anime_GetPartMesh(fading, "strip", a, 4);
+        Anime_GetPartMesh(twin, "strip", b, 4);
+        EXPECT_EQ(std::memcmp(a, b, sizeof a) == 0, ended) << dt;
     }
 }
 

@@ -252,6 +252,9 @@ void DrawMesh(Image& target, const Image& texture, const AnimeDrawParams& p,
     rect.maxX = std::clamp(static_cast<int>(std::ceil(u1)) - 1, rect.minX, texture.width - 1);
     rect.maxY = std::clamp(static_cast<int>(std::ceil(v1)) - 1, rect.minY, texture.height - 1);
 
+    float tint[3];
+    TintOf(p, tint);
+
     // Edges two triangles share are hard (each pixel goes to one side);
     // outline edges are smoothed over a pixel as a sprite's edges are. At a
     // corner of the outline both of its edges fade the pixels beyond it.
@@ -353,7 +356,7 @@ void DrawMesh(Image& target, const Image& texture, const AnimeDrawParams& p,
                 }
                 float* out = target.at(px, py);
                 for (int i = 0; i < 3; ++i) {
-                    out[i] = texel[i] * coverage + out[i] * (1.0f - a);
+                    out[i] = texel[i] * tint[i] * coverage + out[i] * (1.0f - a);
                 }
                 out[3] = a + out[3] * (1.0f - a);
             }

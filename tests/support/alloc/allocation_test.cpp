@@ -7,8 +7,8 @@
 // wind, parallax, meshes bent by motions and overlays), drawn whole and one
 // instance at a time while following a part, reading a mesh and turning,
 // tinting and reskinning parts from code, makes no heap allocation per
-// frame; nor do cross-fades, queued motions, overlay fades and events once
-// they have run once.
+// frame; nor do cross-fades (of bent meshes too), queued motions, overlay
+// fades and events once they have run once.
 //
 // Running out of memory is a failure like any other: each loading export and
 // instance creation is run with its 1st, 2nd, 3rd... allocation failing until
@@ -224,6 +224,10 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
             "keyframes": [{"time": 0}, {"time": 300, "position": [0, -5]}]}]})";
     ASSERT_EQ(Anime_LoadMotionFromMemory("bench", steps.data(), static_cast<int32_t>(steps.size())),
               1);
+    const std::string gust = R"({"name": "gust", "duration": 200, "tracks": [{"part": "cape",
+        "keyframes": [{"time": 0}, {"time": 200, "deform": [3, 1, 3, 1, 5, 2]}]}]})";
+    ASSERT_EQ(Anime_LoadMotionFromMemory("meshes", gust.data(), static_cast<int32_t>(gust.size())),
+              1);
     int64_t read = 0;
     auto round = [&] {
         for (int frame = 0; frame < 90; ++frame) {
@@ -232,6 +236,14 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
                 Anime_CrossFadeMotion(id, "steps", 1.0f, 400.0f);
                 Anime_QueueMotion(id, "idle", 1.0f, 100.0f);
                 Anime_FadeOverlay(id, "wave", frame % 60 == 0 ? 0.2f : 0.9f, 250.0f);
+            }
+            // The bent meshes too: a fade over a fade, and a motion queued
+            // after a shorter one than the fade, so that it interrupts the
+            // fade inside an update.
+            for (uint32_t id = 13; id <= 16 && frame % 30 == 0; ++id) {
+                Anime_CrossFadeMotion(id, "flutter", 1.0f, 150.0f);
+                Anime_CrossFadeMotion(id, "gust", 1.0f, 300.0f);
+                Anime_QueueMotion(id, "sway", 1.0f, 200.0f);
             }
             for (uint32_t id = 1; id <= 12 && frame % 30 == 15; ++id) {
                 Anime_QueueMotion(id, "steps", 2.0f, 300.0f);
@@ -268,6 +280,7 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
     ASSERT_NE(bigId, 0u);
     ASSERT_EQ(Anime_PlayMotion(bigId, "bend", 1.0f), 1);
     Anime_PlayOverlay(bigId, "bend", 1.0f, 0.5f);
+    ASSERT_EQ(Anime_CrossFadeMotion(bigId, "bend", 2.0f, 100.0f), 1);
     const uint64_t beforeBig = alloc::AllocationCount();
     Anime_Update(16.0f);
     Anime_Render();

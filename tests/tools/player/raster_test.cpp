@@ -109,7 +109,8 @@ TEST(PlayerRaster, AQuadMeshDrawsItsSpritesPixels) {
     };
     const uint16_t diagonals[2][6] = {{0, 1, 2, 0, 2, 3}, {1, 3, 0, 3, 1, 2}};
     for (size_t r = 0; r < records.size(); ++r) {
-        const AnimeDrawParams p = Record(records[r]);
+        AnimeDrawParams p = Record(records[r]);
+        p.reserved2 = r % 2 == 0 ? p.reserved2 : 0xFF2080C0u;  // tinted: bytes C0 80 20 FF
         Image sprite(44, 40), mesh(44, 40);
         Clear(sprite, {0.2f, 0.4f, 0.1f, 1.0f});
         Clear(mesh, {0.2f, 0.4f, 0.1f, 1.0f});
