@@ -246,6 +246,8 @@ void DrawMesh(Image& target, const Image& texture, const AnimeDrawParams& p,
     if (!(u0 <= u1) || !(v0 <= v1)) {
         return;
     }
+    float tint[3];
+    TintOf(p, tint);
     SourceRect rect{u0, v0, u1 - u0, v1 - v0, 0, 0, 0, 0};
     rect.minX = std::clamp(static_cast<int>(std::floor(u0)), 0, texture.width - 1);
     rect.minY = std::clamp(static_cast<int>(std::floor(v0)), 0, texture.height - 1);
@@ -353,7 +355,7 @@ void DrawMesh(Image& target, const Image& texture, const AnimeDrawParams& p,
                 }
                 float* out = target.at(px, py);
                 for (int i = 0; i < 3; ++i) {
-                    out[i] = texel[i] * coverage + out[i] * (1.0f - a);
+                    out[i] = texel[i] * tint[i] * coverage + out[i] * (1.0f - a);
                 }
                 out[3] = a + out[3] * (1.0f - a);
             }
