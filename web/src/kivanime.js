@@ -36,7 +36,7 @@
 
 import { DrawList, readRecord } from './records.js';
 
-export { DrawList, FIELD, RECORD_BYTES, RECORD_WORDS, readRecord, placeRecord } from './records.js';
+export { DrawList, FIELD, MESH_FIELD, MESH_WORDS, RECORD_BYTES, RECORD_WORDS, WHITE, readRecord, placeRecord, placeMesh } from './records.js';
 export { CanvasRenderer } from './render-canvas.js';
 export { WebGLRenderer } from './render-webgl.js';
 
@@ -372,14 +372,36 @@ export class Runtime {
         };
         this.api.hostTable(host, this.hostTable);
         module.HEAP32[(this.hostTable >> 2) + 3] = module._KivanimeWeb_CollectingDraw();
-        this.api.Anime_Init(this.hostTable);
+        // Its mesh function (instances take it when they are created, so it
+        // is set before any) puts meshes into the same buffer. It goes with
+        // the host: a host put in through the C mirror sees what a C host
+        // that set no mesh function sees, unless it sets one itself.
+        const api = /** @type {any} */ (this.api);
+        const { Anime_Init: init, Anime_SetMeshCallback: setMesh } = api;
+        this.ownMesh = false;
+        api.Anime_Init = api.init = (/** @type {JsHost|number|null} */ table) => {
+            if (this.ownMesh) {
+                module._KivanimeWeb_CollectMeshes(0);
+                this.ownMesh = false;
+            }
+            init(table);
+        };
+        if (setMesh) {
+            api.Anime_SetMeshCallback = api.setMeshCallback = (/** @type {any[]} */ ...args) => {
+                this.ownMesh = false;
+                return setMesh(...args);
+            };
+        }
         /** @type {Loop|null} */
         this.loop = null;
+        this.useOwnHost();
     }
 
     /** Puts the runtime's host back (after the C mirror's Anime_Init was used). */
     useOwnHost() {
         this.api.Anime_Init(this.hostTable);
+        this.module._KivanimeWeb_CollectMeshes(1);
+        this.ownMesh = true;
     }
 
     /** The library's version: major * 10000 + minor * 100 + patch. */
@@ -595,6 +617,7 @@ export class Runtime {
         m._KivanimeWeb_ClearRecords();
         instance ? this.api.Anime_RenderInstance(instance.id) : this.api.Anime_Render();
         this.list.copyFrom(m.HEAP32.buffer, m._KivanimeWeb_Records(), m._KivanimeWeb_RecordCount());
+        this.list.copyMeshesFrom(m.HEAP32.buffer, m._KivanimeWeb_Meshes());
         return this.list;
     }
 
