@@ -132,7 +132,7 @@ test('the C mirror in the browser matches the native library call for call; the 
             assert.deepEqual(read, {
                 kinds: ['model unnamed', 'model unnamed', 'motion walk', 'expression smile', 'expression unnamed', 'scene m.json', 'scene',
                     'motion unnamed', 'motion unnamed', 'motion unnamed', 'none', 'none'],
-                motions: ['blink', 'idle', 'wave'], expressions: ['smile'], size: [512, 512], ribbonParent: 33, textures: 28, left: { kind: 'none' },
+                motions: ['blink', 'idle', 'wave'], expressions: ['smile'], size: [512, 512], ribbonParent: 33, textures: 33, left: { kind: 'none' },
                 thigh: { name: 'thigh_l', parent: 'hip', texture: 'thigh', parentIndex: 0 },
                 reason: 'cannot load a motion into model "broken": motions/bad.json:3:4: expected a JSON object, found a string ""walk""',
             });
