@@ -1,7 +1,8 @@
 // The viewer page in Chromium: frames of scene scripts through the URL
 // parameters match the native player's with both renderers (the sample
-// scene; a crowd with placement, visibility and wind commands; a model and a
-// scene that only the lenient reader takes), and what the player refuses the
+// scene, whose ponytail is a mesh bent by the motions; a crowd with
+// placement, visibility and wind commands; a model and a scene that only the
+// lenient reader takes; the second skin with tints), and what the player refuses the
 // page refuses too; a dropped puppet folder plays and its controls act;
 // saving a file reloads it and keeps what was chosen; a broken model shows
 // the library's reason with its line and column; loose picked files, the
@@ -26,6 +27,9 @@ const PLAYER = path.join(NATIVE_DIR, 'tools/player/kivanime-player');
 // and missing commas, a missing colon, numbers such as "1." and "1e", values
 // of the wrong kind and unknown keys.
 const SCENES = fs.readdirSync(path.join(REPO, 'tests/web/scenes'));
+// The player's golden frame of the second skin, with tints (the mesh among
+// the parts tinted), served beside the model it names.
+const FOREST = path.join(REPO, 'tests/tools/player/golden/forest.json');
 
 // Runs in the page: per-pixel differences between two PNGs (base64).
 async function comparePngs(a, b) {
@@ -79,6 +83,7 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
             const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-viewer-'));
             const scenes = path.join(WEB_DIR, 'examples/hero');
             SCENES.forEach((name) => fs.copyFileSync(path.join(REPO, 'tests/web/scenes', name), path.join(scenes, name)));
+            fs.writeFileSync(path.join(scenes, 'forest.json'), fs.readFileSync(FOREST, 'utf8').replace(/"model": "[^"]*"/, '"model": "model.json"'));
             try {
                 const scene = ['--timeline', path.join(HERO, 'scene.json')];
                 const cases = [
@@ -89,7 +94,10 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                     // The player's defaults: 60 frames at 25 per second, 512x512, the origin 30 px above the bottom.
                     [[path.join(HERO, 'model.json'), '--frames', '11', '--size', '300x400'], 'model=../examples/hero/model.json&frame=10&size=300x400'],
                     [['--timeline', path.join(scenes, 'crowd.json'), '--frames', '21'], 'timeline=../examples/hero/crowd.json&frame=20'],
+                    [['--timeline', path.join(scenes, 'crowd.json'), '--frames', '21'], 'timeline=../examples/hero/crowd.json&frame=20&renderer=webgl'],
                     [['--timeline', path.join(scenes, 'lenient.json'), '--frames', '31'], 'timeline=../examples/hero/lenient.json&frame=30'],
+                    [['--timeline', FOREST, '--frames', '1'], 'timeline=../examples/hero/forest.json&renderer=canvas'],
+                    [['--timeline', FOREST, '--frames', '1'], 'timeline=../examples/hero/forest.json&renderer=webgl'],
                 ];
                 for (const [args, query] of cases) {
                     const still = path.join(work, 'still.png');
@@ -244,7 +252,7 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                 assert.deepEqual(errors, []);
             } finally {
                 fs.rmSync(work, { recursive: true, force: true });
-                SCENES.forEach((name) => fs.rmSync(path.join(scenes, name), { force: true }));
+                [...SCENES, 'forest.json'].forEach((name) => fs.rmSync(path.join(scenes, name), { force: true }));
             }
         },
         { 'the native player (cmake --preset dev)': PLAYER },

@@ -69,9 +69,9 @@ Image ComposeSheet(const std::vector<Image>& tiles, int columns);
 void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& params);
 
 // Draws `texture` on the triangles of a mesh (raster.cpp) with the sprite's
-// filtering and blending: bilinear samples at the vertices' texture
-// coordinates (read only inside the box they span), the record's tint and
-// alpha, and the mesh's outline smoothed over one pixel; edges two triangles share are
+// filtering, tint and blending: bilinear samples at the vertices' texture
+// coordinates (read only inside the box they span), the record's tint and alpha, and
+// the mesh's outline smoothed over one pixel; edges two triangles share are
 // hard, so each pixel inside is drawn once. A quad mesh on a sprite's corners
 // draws the sprite's pixels. Triangles with a non-finite vertex or no area
 // draw nothing; either winding draws.

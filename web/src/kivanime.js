@@ -43,7 +43,7 @@
 
 import { DrawList, readRecord } from './records.js';
 
-export { DrawList, FIELD, RECORD_BYTES, RECORD_WORDS, readRecord, placeRecord } from './records.js';
+export { DrawList, FIELD, MESH_FIELD, MESH_WORDS, RECORD_BYTES, RECORD_WORDS, WHITE, readRecord, placeRecord, placeMesh } from './records.js';
 export { CanvasRenderer } from './render-canvas.js';
 export { WebGLRenderer } from './render-webgl.js';
 
@@ -478,16 +478,38 @@ export class Runtime {
         };
         this.api.hostTable(host, this.hostTable);
         module.HEAP32[(this.hostTable >> 2) + 3] = module._KivanimeWeb_CollectingDraw();
-        this.api.Anime_Init(this.hostTable);
+        // Its mesh function (instances take it when they are created, so it
+        // is set before any) puts meshes into the same buffer. It goes with
+        // the host: a host put in through the C mirror sees what a C host
+        // that set no mesh function sees, unless it sets one itself.
+        const api = /** @type {any} */ (this.api);
+        const { Anime_Init: init, Anime_SetMeshCallback: setMesh } = api;
+        this.ownMesh = false;
+        api.Anime_Init = api.init = (/** @type {JsHost|number|null} */ table) => {
+            if (this.ownMesh) {
+                module._KivanimeWeb_CollectMeshes(0);
+                this.ownMesh = false;
+            }
+            init(table);
+        };
+        if (setMesh) {
+            api.Anime_SetMeshCallback = api.setMeshCallback = (/** @type {any[]} */ ...args) => {
+                this.ownMesh = false;
+                return setMesh(...args);
+            };
+        }
         /** @type {Loop|null} */
         this.loop = null;
         /** What the motions announced in the last update. */
         this.events = NO_EVENTS;
+        this.useOwnHost();
     }
 
     /** Puts the runtime's host back (after the C mirror's Anime_Init was used). */
     useOwnHost() {
         this.api.Anime_Init(this.hostTable);
+        this.module._KivanimeWeb_CollectMeshes(1);
+        this.ownMesh = true;
     }
 
     /** The library's version: major * 10000 + minor * 100 + patch. */
@@ -516,11 +538,17 @@ export class Runtime {
 
     /**
      * Instances created afterwards hand each part with a drawable mesh to `drawMesh` instead of the frame's
-     * records (null: they draw it as a sprite). The function stays in the module until dispose().
+     * buffer (null: to the runtime's own function again, which puts meshes into the frame's buffer for the
+     * renderers). The function stays in the module until dispose().
      * @param {MeshFunction|null} drawMesh
      */
     setMeshFunction(drawMesh) {
-        this.api.Anime_SetMeshCallback(drawMesh);
+        if (drawMesh) {
+            this.api.Anime_SetMeshCallback(drawMesh);
+        } else {
+            this.module._KivanimeWeb_CollectMeshes(1);
+            this.ownMesh = true;
+        }
     }
 
     /** Destroys every instance; the puppets stay loaded. */
@@ -730,6 +758,7 @@ export class Runtime {
         m._KivanimeWeb_ClearRecords();
         instance ? this.api.Anime_RenderInstance(instance.id) : this.api.Anime_Render();
         this.list.copyFrom(m.HEAP32.buffer, m._KivanimeWeb_Records(), m._KivanimeWeb_RecordCount());
+        this.list.copyMeshesFrom(m.HEAP32.buffer, m._KivanimeWeb_Meshes());
         return this.list;
     }
 

@@ -7,10 +7,20 @@
 //    and lands on (x, y). Around it the image is scaled by (scaleX, scaleY),
 //    then rotated by `rotation` radians, +x turning toward +y, y pointing down.
 //    A negative scale mirrors.
-//  - The image is blended "over" what is below, its opacity times `alpha`
-//    clamped to [0, 1] (NaN draws nothing). The reserved fields are not read.
+//  - The image's colour is multiplied by the tint, straight (not
+//    premultiplied) colour channel by channel: reserved2 holds it as bytes R,
+//    G, B, A in memory order (A is not read; white, 0xFFFFFFFF, changes
+//    nothing). It is blended "over" what is below, its opacity times `alpha`
+//    clamped to [0, 1] (NaN draws nothing). reserved0 and reserved1 are not
+//    read.
 //  - A record with a zero or non-finite scale, position, rotation or anchor
 //    draws nothing.
+//  - A record with a mesh draws its texture on the mesh's triangles instead:
+//    vertices [x, y, u, v] in drawing space and texture coordinates (0 to 1
+//    over the whole texture), sampled only inside the box the vertices' u, v
+//    span, with the record's tint and alpha. Edges two triangles share are
+//    hard; the mesh's outline is smoothed over a pixel as a sprite's edges
+//    are.
 
 /** Size of one record in bytes, and in 32-bit words. */
 export const RECORD_BYTES = 64;
@@ -36,6 +46,22 @@ export const FIELD = Object.freeze({
     srcHeight: 15,
 });
 
+/** Words per mesh in DrawList.meshes, and the index of each. */
+export const MESH_WORDS = 6;
+export const MESH_FIELD = Object.freeze({
+    record: 0,
+    firstVertex: 1,
+    vertexCount: 2,
+    firstIndex: 3,
+    indexCount: 4,
+    // Where the library keeps the part's triangles: the same for every frame
+    // and instance of the part, so what is worked out from them can be kept.
+    topology: 5,
+});
+
+/** The tint of a record without one (reserved2 read as an unsigned number). */
+export const WHITE = 0xffffffff;
+
 /**
  * @typedef {Object} DrawRecord
  * @property {number} texture
@@ -59,6 +85,9 @@ export const FIELD = Object.freeze({
 /**
  * The records of one frame: `count` records of 16 words each, read through
  * `f32` (the float fields) and `i32` (the texture handle) over one buffer.
+ * The records drawn as meshes are listed in `meshes` (`meshCount` entries of
+ * MESH_WORDS, in drawing order) with their `vertices` (x, y, u, v each) and
+ * `indices` (three per triangle, counted from the mesh's first vertex).
  */
 export class DrawList {
     constructor() {
@@ -68,6 +97,13 @@ export class DrawList {
         this.f32 = new Float32Array(0);
         /** @type {Int32Array} */
         this.i32 = new Int32Array(0);
+        this.meshCount = 0;
+        /** @type {Int32Array} */
+        this.meshes = new Int32Array(0);
+        /** @type {Float32Array} */
+        this.vertices = new Float32Array(0);
+        /** @type {Uint16Array} */
+        this.indices = new Uint16Array(0);
     }
 
     /**
@@ -87,6 +123,53 @@ export class DrawList {
             this.i32.set(new Int32Array(heap, offset, words));
         }
         this.count = count;
+        this.meshCount = 0;
+    }
+
+    /**
+     * Copies the frame's meshes from the module's memory: `table` is the
+     * byte address of the draw buffer's mesh table (KivanimeWeb_Meshes), six
+     * words: the meshes, their count, the vertices, their count, the
+     * indices, their count.
+     * @param {ArrayBuffer} heap
+     * @param {number} table
+     */
+    copyMeshesFrom(heap, table) {
+        const [meshes, meshCount, vertices, vertexCount, indices, indexCount] = new Uint32Array(heap, table, 6);
+        this.meshes = fill(this.meshes, new Int32Array(heap, meshes, meshCount * MESH_WORDS));
+        this.vertices = fill(this.vertices, new Float32Array(heap, vertices, vertexCount * 4));
+        this.indices = fill(this.indices, new Uint16Array(heap, indices, indexCount));
+        this.meshCount = meshCount;
+    }
+
+    /**
+     * The mesh record `i` is drawn with: its vertices (x, y, u, v each) and
+     * indices, as views valid until the next copy; null for a sprite.
+     * @param {number} i
+     * @returns {{vertices: Float32Array, indices: Uint16Array}|null}
+     */
+    mesh(i) {
+        // Binary search: meshes are in drawing order.
+        let lo = 0;
+        let hi = this.meshCount;
+        while (lo < hi) {
+            const mid = (lo + hi) >> 1;
+            if (this.meshes[mid * MESH_WORDS] < i) {
+                lo = mid + 1;
+            } else {
+                hi = mid;
+            }
+        }
+        const at = lo * MESH_WORDS;
+        if (lo === this.meshCount || this.meshes[at] !== i) {
+            return null;
+        }
+        const m = this.meshes;
+        const v = m[at + MESH_FIELD.firstVertex] * 4;
+        return {
+            vertices: this.vertices.subarray(v, v + m[at + MESH_FIELD.vertexCount] * 4),
+            indices: this.indices.subarray(m[at + MESH_FIELD.firstIndex], m[at + MESH_FIELD.firstIndex] + m[at + MESH_FIELD.indexCount]),
+        };
     }
 
     /**
@@ -97,6 +180,22 @@ export class DrawList {
     record(i) {
         return readRecord(this.f32, this.i32, i * RECORD_WORDS);
     }
+}
+
+/**
+ * Copies `from` into `into`, or into a new array twice as long when it does
+ * not fit: steady frames allocate nothing.
+ * @template {Int32Array|Float32Array|Uint16Array} T
+ * @param {T} into
+ * @param {T} from
+ * @returns {T}
+ */
+function fill(into, from) {
+    if (into.length < from.length) {
+        into = /** @type {T} */ (new /** @type {any} */ (into.constructor)(Math.max(from.length, into.length * 2)));
+    }
+    into.set(/** @type {any} */ (from));
+    return into;
 }
 
 /**
@@ -154,8 +253,7 @@ export function placeRecord(list, i, textures) {
     ) {
         return null;
     }
-    const rawAlpha = f32[base + 8];
-    const alpha = Number.isNaN(rawAlpha) ? 0 : Math.min(Math.max(rawAlpha, 0), 1);
+    const alpha = alphaOf(f32[base + 8]);
     if (alpha <= 0) {
         return null;
     }
@@ -184,5 +282,80 @@ export function placeRecord(list, i, textures) {
         cos: Math.cos(rotation),
         sin: Math.sin(rotation),
         alpha,
+        tint: i32[base + 9] >>> 0,
     };
+}
+
+/** @param {number} alpha the record's @returns {number} in [0, 1], NaN as 0 */
+function alphaOf(alpha) {
+    return Number.isNaN(alpha) ? 0 : Math.min(Math.max(alpha, 0), 1);
+}
+
+/**
+ * How mesh `m` of the list is drawn, or null when it draws nothing: its
+ * image, alpha and tint from the record, where its vertices and indices are
+ * in the list, and the box of texels it reads (u0..u1, v0..v1, spanned by
+ * the finite vertices' texture coordinates, and the texel indices it may
+ * read, minX..maxX, minY..maxY).
+ * @param {DrawList} list
+ * @param {number} m
+ * @template {{width: number, height: number}} T
+ * @param {{get(handle: number): (T|null)}} textures
+ */
+export function placeMesh(list, m, textures) {
+    const at = m * MESH_WORDS;
+    const meshes = list.meshes;
+    const base = meshes[at] * RECORD_WORDS;
+    const image = textures.get(list.i32[base]);
+    const alpha = alphaOf(list.f32[base + 8]);
+    const first = meshes[at + MESH_FIELD.firstVertex];
+    const count = meshes[at + MESH_FIELD.vertexCount];
+    const indexCount = meshes[at + MESH_FIELD.indexCount];
+    if (!image || image.width <= 0 || image.height <= 0 || alpha <= 0 || count < 3 || indexCount < 3) {
+        return null;
+    }
+    const v = list.vertices;
+    let u0 = Infinity;
+    let v0 = Infinity;
+    let u1 = -Infinity;
+    let v1 = -Infinity;
+    for (let k = first * 4; k < (first + count) * 4; k += 4) {
+        if (Number.isFinite(v[k] + v[k + 1] + v[k + 2] + v[k + 3])) {
+            // Single precision, as the player works them out.
+            const u = Math.fround(v[k + 2] * image.width);
+            const w = Math.fround(v[k + 3] * image.height);
+            u0 = Math.min(u0, u);
+            u1 = Math.max(u1, u);
+            v0 = Math.min(v0, w);
+            v1 = Math.max(v1, w);
+        }
+    }
+    if (!(u0 <= u1) || !(v0 <= v1)) {
+        return null;
+    }
+    const minX = clamp(Math.floor(u0), 0, image.width - 1);
+    const minY = clamp(Math.floor(v0), 0, image.height - 1);
+    return {
+        image,
+        alpha,
+        tint: list.i32[base + 9] >>> 0,
+        first,
+        count,
+        firstIndex: meshes[at + MESH_FIELD.firstIndex],
+        indexCount,
+        topology: meshes[at + MESH_FIELD.topology],
+        u0,
+        v0,
+        u1,
+        v1,
+        minX,
+        minY,
+        maxX: clamp(Math.ceil(u1) - 1, minX, image.width - 1),
+        maxY: clamp(Math.ceil(v1) - 1, minY, image.height - 1),
+    };
+}
+
+/** @param {number} v @param {number} lo @param {number} hi */
+function clamp(v, lo, hi) {
+    return Math.min(Math.max(v, lo), hi);
 }

@@ -1,6 +1,7 @@
 // The rasteriser against hand-computed pixels: where a record's anchor,
 // scale, rotation and source rectangle put a sprite, and which records draw
-// nothing. Sampling, blending and tints show in the player's golden frames.
+// nothing; a quad mesh, tinted or not, draws its sprite's pixels. Sampling,
+// blending and tints show in the player's golden frames.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -107,10 +108,13 @@ TEST(PlayerRaster, AQuadMeshDrawsItsSpritesPixels) {
         {24.2f, 15.1f, -2.2f, 1.7f, -4.1f, 1, 0.7f, 0.1f, 2, 0, 4, 5},
         {20, 20, 0, 2, 2, 1, 0, 0, 0, 0, 5, 5},  // both diagonals through pixel centres
     };
+    // Bytes R, G, B, A in memory order; white leaves the colour as it is.
+    const uint8_t tints[][4] = {
+        {255, 255, 255, 255}, {51, 153, 204, 255}, {255, 128, 0, 255}, {9, 255, 99, 255}};
     const uint16_t diagonals[2][6] = {{0, 1, 2, 0, 2, 3}, {1, 3, 0, 3, 1, 2}};
     for (size_t r = 0; r < records.size(); ++r) {
         AnimeDrawParams p = Record(records[r]);
-        p.reserved2 = r % 2 == 0 ? p.reserved2 : 0xFF2080C0u;  // tinted: bytes C0 80 20 FF
+        std::memcpy(&p.reserved2, tints[r], sizeof p.reserved2);
         Image sprite(44, 40), mesh(44, 40);
         Clear(sprite, {0.2f, 0.4f, 0.1f, 1.0f});
         Clear(mesh, {0.2f, 0.4f, 0.1f, 1.0f});
