@@ -83,7 +83,9 @@ const COVERAGE = [
     ['Anime_SetPartTint', "c.a.setPartTint('head', 0.5, 0.25, 1)", 'r === true && same(n, [1, 0.5, 0.25, 1])'],
     // An instance keeps the mesh function it was created with.
     ['Anime_SetMeshCallback', `(c.meshes = [], c.kv.setMeshFunction((r, v, i) => c.meshes.push([[...v], [...i]])), c.m = c.hero.createInstance(),
-        c.kv.setMeshFunction(null), c.m.collect(), c.meshes)`, "r.length === 1 && same(r[0][0], [...c.m.partMesh('tail')]) && r[0][1].length === 30"],
+        c.kv.setMeshFunction(null), c.m.collect(), c.meshes)`,
+        // null gives meshes back to the runtime's own function, which puts them in the frame's list.
+        "r.length === 1 && same(r[0][0], [...c.m.partMesh('tail')]) && r[0][1].length === 30 && (c.n = c.hero.createInstance(), c.n.collect().meshCount === 1) && !c.n.destroy()"],
     ['Anime_GetPartMesh', "[c.m.partMesh('tail'), c.m.partMesh('head'), c.m.destroy()]", 'r[0].length === 48 && r[1] === null'],
     ['Anime_DestroyInstance', 'c.a.destroy()', 'same(n, [1]) && c.a.id === 0 && c.kv.instanceCount === 0'],
     ['Anime_DestroyAllInstances', '(c.b = c.hero.createInstance(), c.kv.destroyAllInstances())', 'c.b.id === 0 && c.hero.instances.size === 0'],
