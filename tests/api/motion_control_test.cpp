@@ -92,6 +92,10 @@ const char* const kTimings[] = {
     "ev m:loop/z@0~250 m:loop/q@250~0 m:loop/e@1000~250 m:loop/lap2@1000~250; play loop 2;"
     "u 100; ev m:loop/z@0~100; u 425;"
     "ev m:loop/q@250~400 m:loop/e@1000~25 m:loop/lap1@1000~25 m:loop/z@0~25",
+    // At speed 2, two laps in one update that land before where it started:
+    // the whole loop once, lateness in real time.
+    "play loop 2; u 250; ev m:loop/z@0~250 m:loop/q@250~125; u 950;"
+    "ev m:loop/z@0~200 m:loop/q@250~75 m:loop/e@1000~200 m:loop/lap2@1000~200",
     // A looping motion of duration 0 never wraps; one that does not loop
     // ends in any update, and says so even when its clock stands still.
     "play zero 1; u 50; ev -; u 100; ev m:zero/p@100~50; u 1000; ev -; play flash 1; u 0;"
@@ -103,6 +107,11 @@ const char* const kTimings[] = {
     "play tick 1; q next 1 0; u 900; ev m:tick/a@0~900 m:tick/b@500~400 m:tick/b2@500~400;"
     "u 200; ev m:tick/c@1000~100 m:tick/end@1000~100 m:next/n0@0~100 m:next/n1@100~0;"
     "playing 1; 1.x 110",
+    // An overshoot below a millisecond is carried too, into the clock and
+    // into the fade (which then ends at 100 ms, exactly).
+    "play tick 1; q next 1 0; u 1000.5; ev m:tick/a@0~1000.5 m:tick/b@500~500.5 "
+    "m:tick/b2@500~500.5 m:tick/c@1000~0.5 m:tick/end@1000~0.5 m:next/n0@0~0.5; 1.x 10.5;"
+    "play tick 1; q next 1 100; u 1000.5; u 99.5; 1.x 110",
     // A looping one ends at its next lap; the new motion has its own speed.
     "play loop 2; q next 0.5 0; u 550;"
     "ev m:loop/z@0~550 m:loop/q@250~425 m:loop/e@1000~50 m:loop/lap1@1000~50 m:next/n0@0~50;"
