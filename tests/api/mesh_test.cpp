@@ -252,7 +252,8 @@ TEST_F(Meshes, CrossFadesBlendVerticesAsTheyBlendChannels) {
          {hold("lo", "[2, 2, 2, 2, 2, 2, 2, 2]"), hold("hi", "[6, 6, 6, 6, 6, 6, 6, 6]"),
           hold("short", "[2, 2, 2, 2, 2, 2, 2, 2]", R"("duration": 100,)"),
           hold("one", R"([4, 4], "deformStart": 1)"), hold("ov", "[4, 4, 4, 4, 4, 4, 4, 4]"),
-          hold("none", "[]"), hold("odd", odd.c_str()), hold("odd2", odd.c_str()),
+          hold("none", "[]"), std::string(R"({"name": "still"})"), hold("odd", odd.c_str()),
+          hold("odd2", odd.c_str()),
           std::string(
               R"({"name": "ramp", "duration": 1024, "loop": true, "tracks": [{"part": "strip",
             "keyframes": [{"time": 0}, {"time": 1024, "deform": [8, 8, 8, 8, 8, 8, 8, 8]}]}]})")}) {
@@ -270,6 +271,11 @@ TEST_F(Meshes, CrossFadesBlendVerticesAsTheyBlendChannels) {
         {"play lo 1; xf one 1 200; up 100", {1, 1, 3, 3, 1, 1, 1, 1}},
         {"play odd 1; up 16; xf odd2 1 1000; up 123", {u, u + 8}},
         {"xf hi 1 200; up 50", {1.5f}},
+        // Near its end (31/32) and once over, also toward a motion that
+        // moves no vertex.
+        {"play lo 1; up 16; xf hi 1 256; up 248", {5.875f}},
+        {"play lo 1; up 16; xf hi 1 256; up 248; up 16", {6}},
+        {"play lo 1; xf still 1 256; up 248; up 16", {0}},
         // The outgoing motion runs on at its own speed (here into its next
         // lap), or holds once stopped.
         {"play ramp 2; up 448; xf hi 1 200; up 100", {3.28125f}},
