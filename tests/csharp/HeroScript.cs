@@ -97,8 +97,7 @@ static class HeroScript
             string[] w = line.Split(new[] { ' ' }, StringSplitOptions.RemoveEmptyEntries);
             if (w.Length == 0 || w[0].StartsWith("#")) continue;
             host.Lines.Add(line);
-            uint id;
-            Puppet p = w.Length > 1 && uint.TryParse(w[1], out id) && puppets.ContainsKey(id) ? puppets[id] : null;
+            Puppet p = w.Length > 1 && uint.TryParse(w[1], out uint id) && puppets.ContainsKey(id) ? puppets[id] : null;
             string result = null;
             var t = new float[6];
             switch (w[0])
@@ -135,9 +134,9 @@ static class HeroScript
                 default:
                     // The method of the call's name (not the one reading a
                     // file's bytes), the puppet's when the line names one, with
-                    // the words as its parameters. It prints as
-                    // the C function does: a bool as 1 or 0, and where the C
-                    // function returns success, 1 unless the method raised.
+                    // the words as its parameters. It prints as the C function
+                    // does: a bool as 1 or 0, and where the C function returns
+                    // success, 1 unless the method raised.
                     bool onPuppet = p != null && typeof(Puppet).GetMethod(w[0]) != null;
                     string[] words = w.Skip(onPuppet ? 2 : 1).ToArray();
                     MethodInfo m = (onPuppet ? typeof(Puppet) : typeof(Anime)).GetMethods().Single(k => k.Name == w[0] &&
@@ -233,8 +232,7 @@ static class HeroScript
     static int Main(string[] args)
     {
         Directory.SetCurrentDirectory(args[0]);
-        var start = new ProcessStartInfo(args[2], "\"" + args[1] + "\"") { UseShellExecute = false, RedirectStandardOutput = true };
-        Process c = Process.Start(start);
+        Process c = Process.Start(new ProcessStartInfo(args[2], "\"" + args[1] + "\"") { UseShellExecute = false, RedirectStandardOutput = true });
         List<string> expected = c.StandardOutput.ReadToEnd().TrimEnd('\n').Split('\n').ToList();
         c.WaitForExit();
         Check(c.ExitCode == 0, "the C recorder exits with " + c.ExitCode);
