@@ -46,18 +46,16 @@ TEST(SampleTrack, Cases) {
         std::vector<Key> keys;
         std::vector<Sample> samples;
     } cases[] = {
-        {"linear, holding outside",
-         {{0, 0}, {1000, 100}},
+        // clang-format off
+        // {what, keyframes {time, x, easing, visible, swap}, samples {time, x, visible, swap}}
+        {"linear, holding outside", {{0, 0}, {1000, 100}},
          {{250, 25}, {-50, 0}, {1000, 100}, {5000, 100}}},
-        {"step",
-         {{0, 0}, {1000, 100, E::Step}},
+        {"step", {{0, 0}, {1000, 100, E::Step}},
          {{500, 0}, {std::nextafter(1000.0f, 0.0f), 0}, {1000, 100}}},
         {"the first keyframe's easing never acts", {{0, 0, E::EaseIn}, {1000, 100}}, {{500, 50}}},
-        {"each segment its own easing",
-         {{0, 0}, {1000, 100, E::EaseIn}, {2000, 200, E::Step}},
+        {"each segment its own easing", {{0, 0}, {1000, 100, E::EaseIn}, {2000, 200, E::Step}},
          {{500, 25}, {1500, 100}}},
-        {"the first keyframe holds before its time",
-         {{200, 10}, {400, 30}},
+        {"the first keyframe holds before its time", {{200, 10}, {400, 30}},
          {{0, 10}, {199, 10}, {200, 10}, {300, 20}}},
         {"a repeated time: the segment heads for the first, the second holds",
          {{0, 0}, {100, 10, E::Linear, 0}, {100, 20, E::Linear, 1}, {200, 30}},
@@ -65,24 +63,18 @@ TEST(SampleTrack, Cases) {
         {"every keyframe at one time", {{50, 1}, {50, 2}, {50, 3}}, {{50, 1}, {51, 3}}},
         {"visibility and swaps follow the raw fraction, not the curve",
          {{0, 0, E::Linear, 0, 1}, {500, 100, E::EaseOutBack, 1, 2}},
-         {{-10, 0, 0, 1},
-          {250, kAny, 0, 1},
-          {below500, kAny, 0, 1},
-          {500, 100, 1, 2},
+         {{-10, 0, 0, 1}, {250, kAny, 0, 1}, {below500, kAny, 0, 1}, {500, 100, 1, 2},
           {900, 100, 1, 2}}},
-        {"a keyframe without override or swap clears them",
-         {{0, 0, E::Linear, 1, 3}, {100, 0}},
+        {"a keyframe without override or swap clears them", {{0, 0, E::Linear, 1, 3}, {100, 0}},
          {{50, 0, 1, 3}, {100, 0}}},
-        {"a single keyframe",
-         {{300, 7, E::Linear, 0, 4}},
+        {"a single keyframe", {{300, 7, E::Linear, 0, 4}},
          {{0, 7, 0, 4}, {300, 7, 0, 4}, {1e9f, 7, 0, 4}, {-1e9f, 7, 0, 4}}},
         {"no keyframes", {}, {{0, 0}, {123, 0}}},
-        {"NaN times sort last and are never reached",
-         {{0, 0}, {100, 10}, {NAN, 99}},
+        {"NaN times sort last and are never reached", {{0, 0}, {100, 10}, {NAN, 99}},
          {{50, 5}, {1e30f, 10}, {-INFINITY, 0}, {NAN, kAny}}},
-        {"infinite times",
-         {{-INFINITY, 1}, {INFINITY, 2}},
+        {"infinite times", {{-INFINITY, 1}, {INFINITY, 2}},
          {{-INFINITY, 1}, {INFINITY, 2}, {0, kAny}}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         const MotionTrack track = Track(c.keys);
@@ -95,18 +87,6 @@ TEST(SampleTrack, Cases) {
             EXPECT_EQ(d.visible, s.visible);
             EXPECT_EQ(d.textureSwap, s.swap);
         }
-    }
-}
-
-TEST(SampleTrack, BisectionFindsTheSegmentInALongTrack) {
-    std::vector<Key> keys;
-    for (int i = 0; i <= 100; ++i) {
-        keys.push_back({static_cast<float>(i * 10), static_cast<float>(i * i)});
-    }
-    const MotionTrack track = Track(keys);
-    for (int i = 0; i < 100; ++i) {
-        const float expected = static_cast<float>(i * i) + static_cast<float>(2 * i + 1) * 0.5f;
-        EXPECT_EQ(SampleTrack(track, static_cast<float>(i * 10) + 5.0f).x, expected) << i;
     }
 }
 
