@@ -68,6 +68,7 @@ TEST(RecordKeys, EveryKeyIsStoredAsItsKindIsRead) {
     ExpectReadable(kMotionKeys);
     ExpectReadable(kTrackKeys);
     ExpectReadable(kKeyframeKeys);
+    ExpectReadable(kEventKeys);
     ExpectReadable(kExpressionKeys);
     ExpectReadable(kParamKeys);
 }

@@ -121,9 +121,9 @@ TEST(ReferenceIdentity, HierarchyMatchesTheLiteralPassLoop) {
             SCOPED_TRACE("seed " + std::to_string(seed) + " part " + std::to_string(i));
             const PartPose& a = real[i];
             const PartPose& b = literal[i];
-            ASSERT_TRUE(std::memcmp(&a.world, &b.world, sizeof a.world) == 0 &&
-                        a.visible == b.visible)
-                << a.world.x << " vs " << b.world.x << ", " << a.world.y << " vs " << b.world.y;
+            ASSERT_EQ(std::memcmp(&a.world, &b.world, sizeof a.world), 0)
+                << a.world.x << " vs " << b.world.x;
+            ASSERT_EQ(a.visible, b.visible);
         }
     }
 }

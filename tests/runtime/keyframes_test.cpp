@@ -96,13 +96,12 @@ TEST(SampleTrack, ARememberedSegmentNeverChangesTheResult) {
     // for bit. The second track has NaN times, where bisection does not end
     // on the bracketing segment.
     using E = EasingType;
-    const MotionTrack tracks[] = {Track({{0, 0},
-                                         {10, 1, E::EaseIn},
-                                         {10, 2},
-                                         {30, 3, E::EaseOutBounce, 0},
-                                         {60, 5},
-                                         {90, -1, E::Step}}),
-                                  Track({{0, 0}, {10, 4}, {NAN, 9}, {NAN, 8}, {NAN, 7}})};
+    // clang-format off
+    const MotionTrack tracks[] = {
+        Track({{0, 0}, {10, 1, E::EaseIn}, {10, 2}, {30, 3, E::EaseOutBounce, 0}, {60, 5},
+               {90, -1, E::Step}}),
+        Track({{0, 0}, {10, 4}, {NAN, 9}, {NAN, 8}, {NAN, 7}})};
+    // clang-format on
     const float times[] = {-5, 0,  1, 2.5f, 9,  10, 10,   11, 29, 31,    59,  61, 89,
                            90, 95, 3, 7,    40, 88, 0.5f, 60, 33, 1e30f, NAN, 12};
     for (const MotionTrack& track : tracks) {
