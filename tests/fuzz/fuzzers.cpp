@@ -51,14 +51,16 @@ void Start() {
     Anime_Init(&host::kHost);
 }
 
-// Keys of the object under `key` (at most `limit`), read with the library's
-// own reader: the names a model gives its inline motions or expressions.
-std::vector<std::string> MemberNames(std::string_view json, std::string_view key, size_t limit) {
+// The names under `key` in a model (at most `limit`), read with the
+// library's own reader: an object's keys (its inline motions or expressions)
+// or the "name" of each element of an array (its parts).
+std::vector<std::string> Names(std::string_view json, std::string_view key, size_t limit) {
     std::vector<std::string> names;
     const JsonValue root = kivanime::ParseJson(json);
     const JsonValue& table = root.get(key);
-    for (size_t i = 0; table.isObject() && i < table.members.size() && i < limit; ++i) {
-        names.push_back(table.members.keyAt(i));
+    for (size_t i = 0; i < table.size() && i < limit; ++i) {
+        names.push_back(table.isObject() ? table.members.keyAt(i)
+                                         : table.at(i).get("name").asString(""));
     }
     return names;
 }
@@ -116,9 +118,8 @@ void CheckEvents() {
         Check(e.instance != 0 && e.instance < 8 && e.kind >= 0 && e.kind <= 2 &&
                   (e.source == 0 || e.source == 1) && e.lateMs >= 0.0f && e.reserved == 0,
               "event record malformed");
-        for (int32_t field = 0; field < 3; ++field) {
-            Check(Anime_GetEventText(i, field) != nullptr, "event text missing");
-        }
+        Check(Anime_GetEventText(i, 0) && Anime_GetEventText(i, 1) && Anime_GetEventText(i, 2),
+              "event text missing");
     }
     Check(Anime_GetEventText(count, 0) == nullptr, "event text past the end");
 }
@@ -200,24 +201,13 @@ void Exercise(const std::vector<std::string>& motions, const std::vector<std::st
     Anime_DestroyInstance(a);
 }
 
-// Names of the first parts of a model (at most `limit`).
-std::vector<std::string> PartNames(std::string_view json, size_t limit) {
-    std::vector<std::string> names;
-    const JsonValue root = kivanime::ParseJson(json);
-    const JsonValue& parts = root.get("parts");
-    for (size_t i = 0; i < parts.size() && i < limit; ++i) {
-        names.push_back(parts.at(i).get("name").asString(""));
-    }
-    return names;
-}
-
 // A model file: loaded, its own motions and expressions played, unloaded.
 void FuzzModel(std::string_view text) {
     Start();
     if (Anime_LoadModelFromMemory("m", text.data(), static_cast<int32_t>(text.size()), "tex") ==
         1) {
-        Exercise(MemberNames(text, "motions", 3), MemberNames(text, "expressions", 2),
-                 PartNames(text, 4), text);
+        Exercise(Names(text, "motions", 3), Names(text, "expressions", 2), Names(text, "parts", 4),
+                 text);
         Anime_UnloadModel("m");
         Check(Anime_GetInstanceCount() == 0, "instances outlive their model");
     }
@@ -270,12 +260,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const std::string_view target = KIVANIME_FUZZ_TARGET;
-    if (target == "json") {
-        FuzzJson(text);
-    } else if (target == "model") {
-        FuzzModel(text);
-    } else {
-        FuzzLoadedInto(text, target == "motion");
-    }
+    target == "json"    ? FuzzJson(text)
+    : target == "model" ? FuzzModel(text)
+                        : FuzzLoadedInto(text, target == "motion");
     return 0;
 }

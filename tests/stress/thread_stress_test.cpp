@@ -46,8 +46,7 @@ const std::string kTexts[] = {"b",    "idle", "wave", "smile",  "surprised",
 // Each worker places the instances of "a" it owns at (id, -id); no other
 // worker may move or destroy them.
 bool InPlace(uint32_t id) {
-    float x = 0.0f;
-    float y = 0.0f;
+    float x = 0.0f, y = 0.0f;
     Anime_GetPosition(id, &x, &y);
     return x == static_cast<float>(id) && y == -static_cast<float>(id);
 }

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -113,9 +113,7 @@ float Field(const AnimeDrawParams& d, const std::string& key);
 
 // Bit pattern of a float, for exact comparisons that also tell -0 from +0.
 inline uint32_t Bits(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, sizeof u);
-    return u;
+    return std::bit_cast<uint32_t>(f);
 }
 
 }  // namespace kivanime::test
