@@ -29,8 +29,7 @@ namespace host = kivanime::test::checking_host;
 // Stops the process with a message, so that libFuzzer keeps the input.
 void Check(bool ok, const char* what) {
     if (!ok) {
-        std::fprintf(stderr, "kivanime fuzz check failed: %s\n", what);
-        std::fflush(stderr);
+        std::fprintf(stderr, "kivanime fuzz check failed: %s\n", what);  // unbuffered
         std::abort();
     }
 }
@@ -217,18 +216,15 @@ void FuzzModel(std::string_view text) {
 // The model of base_model.json, with textures, a hierarchy, springs, an
 // inline motion and an expression, for the motion and expression files to be
 // loaded into.
-const std::string& BaseModel() {
-    static const std::string text = kivanime::test::ReadWholeFile(KIVANIME_FUZZ_BASE_MODEL);
-    return text;
-}
+const std::string kBaseModel = kivanime::test::ReadWholeFile(KIVANIME_FUZZ_BASE_MODEL);
 
 // A motion (or expression) file loaded into a model whose instances already
 // play and blend: as a new one, usable by its name, and loaded again, which
 // replaces the record the instances use.
 void FuzzLoadedInto(std::string_view text, bool motion) {
     Start();
-    const int32_t size = static_cast<int32_t>(BaseModel().size());
-    Check(Anime_LoadModelFromMemory("m", BaseModel().data(), size, "tex") == 1,
+    const int32_t size = static_cast<int32_t>(kBaseModel.size());
+    Check(Anime_LoadModelFromMemory("m", kBaseModel.data(), size, "tex") == 1,
           "base model (base_model.json) does not load");
     const uint32_t a = Anime_CreateInstance("m");
     Anime_PlayMotion(a, "idle", 1.0f);

@@ -132,9 +132,8 @@ void Work(Worker& w, std::chrono::steady_clock::time_point stopAt) {
             // reason belongs to the thread that made it.
             Anime_LoadMotion("a", kWave.c_str());
             Anime_LoadExpression("a", (kHero + "expressions/smile.json").c_str());
-            const bool failed = Anime_LoadModel("absent", "no/such/file.json") == 0;
-            w.faults +=
-                !failed || std::strstr(Anime_GetLastError(), "no/such/file.json") == nullptr;
+            w.faults += Anime_LoadModel("absent", "no/such/file.json") != 0 ||
+                        std::strstr(Anime_GetLastError(), "no/such/file.json") == nullptr;
         }
     }
 }
