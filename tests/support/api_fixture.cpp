@@ -67,6 +67,18 @@ void Restart(const AnimeHostCallbacks* table) {
     Anime_Init(table);
 }
 
+// A record's field by its script name (x y r sx sy a tex); NaN for others.
+float Field(const AnimeDrawParams& d, const std::string& key) {
+    return key == "x"     ? d.x
+           : key == "y"   ? d.y
+           : key == "r"   ? d.rotation
+           : key == "sx"  ? d.scaleX
+           : key == "sy"  ? d.scaleY
+           : key == "a"   ? d.alpha
+           : key == "tex" ? static_cast<float>(d.texture)
+                          : NAN;
+}
+
 }  // namespace
 
 void ApiTest::SetUp() {
@@ -134,17 +146,6 @@ std::string EventWords() {
         words += word;
     }
     return words.empty() ? "-" : words.substr(1);
-}
-
-float Field(const AnimeDrawParams& d, const std::string& key) {
-    return key == "x"     ? d.x
-           : key == "y"   ? d.y
-           : key == "r"   ? d.rotation
-           : key == "sx"  ? d.scaleX
-           : key == "sy"  ? d.scaleY
-           : key == "a"   ? d.alpha
-           : key == "tex" ? static_cast<float>(d.texture)
-                          : NAN;
 }
 
 void ApiTest::run(const std::string& steps,

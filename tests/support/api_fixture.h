@@ -108,9 +108,6 @@ protected:
 // "m:walk/step@400~16.5 m:walk/lap1@800~0"; "-" for none.
 std::string EventWords();
 
-// A record's field by its script name (x y r sx sy a tex); NaN for others.
-float Field(const AnimeDrawParams& d, const std::string& key);
-
 // Bit pattern of a float, for exact comparisons that also tell -0 from +0.
 inline uint32_t Bits(float f) {
     return std::bit_cast<uint32_t>(f);
