@@ -17,18 +17,11 @@ TEST_F(DrawPass, FillsEveryFieldOfTheRecord) {
         "anchor": [0.25, 1], "srcRect": [1, 2, 30, 40]}]})");
     run("new m; pos 100 50; scale 0.5 -2; alpha 0.5; u 16");
     ASSERT_EQ(host().draws.size(), 1u);
-    const AnimeDrawParams& d = host().draws[0];
     // x = 0.5 x 20 + 100, y = -2 x -8 + 50, scales 0.5 x 2 and -2 x 3, alpha
-    // 0.75 x 0.5; both reserved floats +0.
-    const float expected[] = {110, 66, 0, 0, 0.5f, 1, -6, 0.375f, 0.25f, 1, 1, 2, 30, 40};
-    const float actual[] = {d.x,      d.y,      d.reserved0, d.reserved1, d.rotation,
-                            d.scaleX, d.scaleY, d.alpha,     d.anchorX,   d.anchorY,
-                            d.srcX,   d.srcY,   d.srcWidth,  d.srcHeight};
-    for (int i = 0; i < 14; ++i) {
-        EXPECT_EQ(Bits(actual[i]), Bits(expected[i])) << "field " << i;
-    }
-    EXPECT_EQ(d.texture, 100);
-    EXPECT_EQ(d.reserved2, 0xFFFFFFFFu);
+    // 0.75 x 0.5; both reserved floats +0, the tint white; compared bit for bit.
+    const AnimeDrawParams expected{100,    110,         66,    0, 0, 0.5f, 1,  -6,
+                                   0.375f, 0xFFFFFFFFu, 0.25f, 1, 1, 2,    30, 40};
+    EXPECT_EQ(std::memcmp(&host().draws[0], &expected, sizeof expected), 0);
 
     // Defaults of anchor and source rectangle (an element that is not a
     // number reads as 0), and the same record again when drawing twice

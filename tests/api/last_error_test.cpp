@@ -2,7 +2,6 @@
 // where there is one; success clears it; each thread has its own; what the
 // lenient reader repairs is not an error.
 #include <cmath>
-#include <functional>
 #include <string>
 #include <thread>
 
@@ -17,71 +16,59 @@ TEST_F(LastError, EveryFailureSaysWhyAndSuccessClearsIt) {
     loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [{"name": "p", "texture": "t"}]})");
     const uint32_t id = Anime_CreateInstance("m");
     float out[6];
-    const std::string gone = dir_ + "gone.json";
-    std::string files[6];
-    const char* texts[6] = {
-        "[1, 2]",         "\n  nul,",           " \n",
-        "\xEF\xBB\xBF{}", "\"caf\xC3\xA9\" {}", "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["};
-    for (int i = 0; i < 6; ++i) {
-        files[i] = writeFile(std::to_string(i) + ".json", texts[i]);
-    }
-    const std::string model = "cannot load model \"x\": ";
-    const std::string expected = ": expected a JSON object, found ";
-    const struct {
-        std::function<int64_t()> call;
-        std::string reason;
-    } cases[] = {
-        {[&] { return Anime_LoadModel("x", gone.c_str()); },
-         model + "cannot read file \"" + gone + "\""},
-        {[&] { return Anime_LoadModel("x", files[0].c_str()); },
-         model + files[0] + ":1:1" + expected + "an array \"[1, 2]\""},
-        {[&] { return Anime_LoadModel("x", files[1].c_str()); },
-         model + files[1] + ":2:3" + expected + "\"nul,\""},
-        {[&] { return Anime_LoadModel("x", files[5].c_str()); },
-         model + files[5] + ":1:1" + expected + "an array \"" + std::string(20, '[') + "...\""},
-        {[&] { return Anime_LoadModel("x", files[2].c_str()); },
-         model + files[2] + ":2:1" + expected + "no value at all"},
-        {[&] { return Anime_LoadModel("x", files[3].c_str()); },
-         model + files[3] + ":1:1" + expected +
-             "a UTF-8 byte-order mark (save the text without it)"},
-        {[&] { return Anime_LoadMotion("m", files[4].c_str()); },
-         "cannot load a motion into model \"m\": " + files[4] + ":1:1" + expected +
-             "a string \"\"caf\xC3\xA9\" {}\""},
-        {[&] { return Anime_LoadModelFromMemory("x", "  42", 4, nullptr); },
-         model + "memory:1:3" + expected + "a number \"42\""},
-        {[&] { return Anime_LoadExpressionFromMemory("m", "{}", 0); },
-         "cannot load an expression into model \"m\": memory:1:1" + expected + "no value at all"},
-        {[&] { return Anime_LoadMotion("x", gone.c_str()); }, "no model named \"x\" is loaded"},
-        {[&] { return Anime_CreateInstance("x"); }, "no model named \"x\" is loaded"},
-        {[&] { return Anime_PlayMotion(99, "idle", 1.0f); }, "no instance with id 99"},
-        {[&] { return Anime_PlayOverlay(id, "run", 1.0f, 1.0f); },
-         "model \"m\" (instance 1) has no motion named \"run\""},
-        {[&] { return Anime_SetExpression(id, "grin"); },
-         "model \"m\" (instance 1) has no expression named \"grin\""},
-        {[&] { return Anime_GetPartTransform(id, "arm", out); },
-         "model \"m\" (instance 1) has no part named \"arm\""},
-        {[&] { return Anime_SetPartTexture(id, "p", "u"); },
-         "model \"m\" (instance 1) has no texture named \"u\""},
-        {[&] { return Anime_SetSkin(id, "red"); },
-         "model \"m\" (instance 1) has no skin named \"red\""},
-        {[&] { return Anime_LoadModel(nullptr, "a.json"); }, "modelName is NULL"},
-        {[&] { return Anime_LoadModelFromMemory("x", nullptr, 0, nullptr); }, "json is NULL"},
-        {[&] { return Anime_LoadMotionFromMemory("m", "{}", -1); }, "length is negative"},
-        {[&] { return Anime_QueueMotion(id, "run", 1.0f, 0.0f); },
-         "model \"m\" (instance 1) has no motion named \"run\""},
-        {[&] { return Anime_FadeOverlay(id, "run", 0.0f, 0.0f); },
-         "instance 1 plays no overlay named \"run\""},
-        {[&] { return Anime_FadeOverlay(id, "run", NAN, 0.0f); }, "targetWeight is NaN"},
-        {[&] { return Anime_GetEvent(0, nullptr); }, "out is NULL"},
-        {[&] { return Anime_GetEventText(0, 0) != nullptr; },
-         "no event at index 0 (the last update has 0)"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.call(), 0) << c.reason;
-        EXPECT_EQ(Anime_GetLastError(), c.reason);
+    // Each call fails with its reason, which the next successful call clears.
+    const auto fails = [](int64_t result, const std::string& reason) {
+        EXPECT_EQ(result, 0) << reason;
+        EXPECT_EQ(Anime_GetLastError(), reason);
         Anime_Update(0.0f);
         EXPECT_STREQ(Anime_GetLastError(), "");
+    };
+    const std::string gone = dir_ + "gone.json";
+    const std::string model = "cannot load model \"x\": ";
+    const std::string expected = ": expected a JSON object, found ";
+    fails(Anime_LoadModel("x", gone.c_str()), model + "cannot read file \"" + gone + "\"");
+    // A file that is not an object: where, and what was found instead.
+    const struct {
+        const char* text;
+        const char* at;
+        std::string found;
+    } files[] = {
+        {"[1, 2]", ":1:1", "an array \"[1, 2]\""},
+        {"\n  nul,", ":2:3", "\"nul,\""},
+        {"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[", ":1:1", "an array \"" + std::string(20, '[') + "...\""},
+        {" \n", ":2:1", "no value at all"},
+        {"\xEF\xBB\xBF{}", ":1:1", "a UTF-8 byte-order mark (save the text without it)"},
+    };
+    for (const auto& f : files) {
+        const std::string path = writeFile("bad.json", f.text);
+        fails(Anime_LoadModel("x", path.c_str()), model + path + f.at + expected + f.found);
     }
+    const std::string cafe = writeFile("cafe.json", "\"caf\xC3\xA9\" {}");
+    fails(Anime_LoadMotion("m", cafe.c_str()), "cannot load a motion into model \"m\": " + cafe +
+                                                   ":1:1" + expected +
+                                                   "a string \"\"caf\xC3\xA9\" {}\"");
+    fails(Anime_LoadModelFromMemory("x", "  42", 4, nullptr),
+          model + "memory:1:3" + expected + "a number \"42\"");
+    fails(Anime_LoadExpressionFromMemory("m", "{}", 0),
+          "cannot load an expression into model \"m\": memory:1:1" + expected + "no value at all");
+    fails(Anime_LoadMotion("x", gone.c_str()), "no model named \"x\" is loaded");
+    fails(Anime_LoadExpression("x", gone.c_str()), "no model named \"x\" is loaded");
+    fails(Anime_CreateInstance("x"), "no model named \"x\" is loaded");
+    fails(Anime_PlayMotion(99, "idle", 1.0f), "no instance with id 99");
+    const std::string of = "model \"m\" (instance 1) has no ";
+    fails(Anime_PlayOverlay(id, "run", 1.0f, 1.0f), of + "motion named \"run\"");
+    fails(Anime_QueueMotion(id, "run", 1.0f, 0.0f), of + "motion named \"run\"");
+    fails(Anime_SetExpression(id, "grin"), of + "expression named \"grin\"");
+    fails(Anime_GetPartTransform(id, "arm", out), of + "part named \"arm\"");
+    fails(Anime_SetPartTexture(id, "p", "u"), of + "texture named \"u\"");
+    fails(Anime_SetSkin(id, "red"), of + "skin named \"red\"");
+    fails(Anime_LoadModel(nullptr, "a.json"), "modelName is NULL");
+    fails(Anime_LoadModelFromMemory("x", nullptr, 0, nullptr), "json is NULL");
+    fails(Anime_LoadMotionFromMemory("m", "{}", -1), "length is negative");
+    fails(Anime_FadeOverlay(id, "run", 0.0f, 0.0f), "instance 1 plays no overlay named \"run\"");
+    fails(Anime_FadeOverlay(id, "run", NAN, 0.0f), "targetWeight is NaN");
+    fails(Anime_GetEvent(0, nullptr), "out is NULL");
+    fails(Anime_GetEventText(0, 0) != nullptr, "no event at index 0 (the last update has 0)");
     // What the lenient reader repairs silently is not an error.
     Anime_CreateInstance("x");
     const std::string lenient = writeFile("lenient.json", R"({"parts": [1, 2,], "bogus": tru)");

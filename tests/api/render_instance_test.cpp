@@ -87,12 +87,9 @@ TEST_F(RenderInstance, PartTransformIsTheRecordDrawnOrNot) {
             ASSERT_EQ(Anime_GetPartTransform(shown, part, shownOut), 1);
             ASSERT_EQ(Anime_GetPartTransform(unshown, part, hiddenOut), 1);
             EXPECT_EQ(std::memcmp(shownOut, hiddenOut, sizeof shownOut), 0) << part;
-            for (const AnimeDrawParams& d : host().draws) {
-                if (d.srcX == label) {
-                    const float fromRecord[6] = {d.x, d.y, d.rotation, d.scaleX, d.scaleY, d.alpha};
-                    EXPECT_EQ(std::memcmp(shownOut, fromRecord, sizeof shownOut), 0) << part;
-                }
-            }
+            const AnimeDrawParams& d = *drawn(label);
+            const float fromRecord[6] = {d.x, d.y, d.rotation, d.scaleX, d.scaleY, d.alpha};
+            EXPECT_EQ(std::memcmp(shownOut, fromRecord, sizeof shownOut), 0) << part;
         }
     }
     float untouched[6] = {7, 7, 7, 7, 7, 7};

@@ -9,6 +9,7 @@ using System.Diagnostics;
 using System.Globalization;
 using System.IO;
 using System.Linq;
+using System.Reflection;
 using System.Text;
 using Kivanime;
 
@@ -60,6 +61,8 @@ class CountingHost : IAnimeHost, IAnimeMeshHost
         if (ReadPastTheEnd) TryToReadOutside(mesh);
     }
 
+    // A method of its own: the closures over `m` would be allocated on every
+    // call of DrawMesh otherwise.
     void TryToReadOutside(AnimeMesh m)
     {
         foreach (Action read in new Action[] { () => m.GetVertex(m.VertexCount), () => m.GetVertex(-1), () => m.GetIndex(m.IndexCount) })
@@ -79,7 +82,11 @@ static class HeroScript
     // Results as the C interface prints them: a failed load or creation is 0.
     static string Result(Action call) { return Failure(call) == null ? "= 1" : "= 0"; }
     static string Bool(bool value) { return value ? "= 1" : "= 0"; }
-    static string Name(string word) { return word == "-" ? null : word; }
+    static readonly Type Native = typeof(Anime).Assembly.GetType("Kivanime.NativeMethods");
+
+    // A word as a parameter of `type`: "-" is a null string, "1" true.
+    static object Arg(string word, Type type) => type == typeof(string) ? (word == "-" ? null : word) :
+        type == typeof(bool) ? word == "1" : Convert.ChangeType(word, type, CultureInfo.InvariantCulture);
 
     static List<string> Play(string script)
     {
@@ -90,29 +97,17 @@ static class HeroScript
             string[] w = line.Split(new[] { ' ' }, StringSplitOptions.RemoveEmptyEntries);
             if (w.Length == 0 || w[0].StartsWith("#")) continue;
             host.Lines.Add(line);
-            Func<int, float> f = i => float.Parse(w[i], CultureInfo.InvariantCulture);
-            uint id;
-            Puppet p = w.Length > 1 && uint.TryParse(w[1], out id) && puppets.ContainsKey(id) ? puppets[id] : null;
+            Puppet p = w.Length > 1 && uint.TryParse(w[1], out uint id) && puppets.ContainsKey(id) ? puppets[id] : null;
             string result = null;
             var t = new float[6];
             switch (w[0])
             {
                 case "Init": Anime.Init(host); break;
-                case "Shutdown": Anime.Shutdown(); break;
-                case "LoadModel": result = Result(() => Anime.LoadModel(w[1], w[2])); break;
-                case "UnloadModel": Anime.UnloadModel(w[1]); break;
-                case "LoadMotion": result = Result(() => Anime.LoadMotion(w[1], w[2])); break;
-                case "LoadExpression": result = Result(() => Anime.LoadExpression(w[1], w[2])); break;
                 case "CreateInstance": result = Failure(() => p = new Puppet(w[1])) == null ? "= " + (puppets[p.Id] = p).Id : "= 0"; break;
                 case "DestroyInstance": p.Dispose(); break;
                 case "GetInstanceCount": result = "= " + Anime.PuppetCount; break;
-                case "PlayMotion": result = Bool(p.PlayMotion(w[2], f(3))); break;
                 case "IsMotionFinished": result = Bool(p.IsMotionFinished); break;
                 case "IsMotionPlaying": result = Bool(p.IsMotionPlaying); break;
-                case "PlayOverlay": result = Bool(p.PlayOverlay(w[2], f(3), f(4))); break;
-                case "CrossFadeMotion": result = Bool(p.CrossFadeMotion(w[2], f(3), f(4))); break;
-                case "QueueMotion": result = Bool(p.QueueMotion(w[2], f(3), f(4))); break;
-                case "FadeOverlay": result = Bool(p.FadeOverlay(w[2], f(3), f(4))); break;
                 case "GetEventCount": result = "= " + Anime.EventCount; break;
                 case "GetEvent":
                     result = Bool(Anime.GetEvent(int.Parse(w[1]), out AnimeEvent e)) + "\n" + RecordingHost.Words("=", e.Instance, (int)e.Kind,
@@ -122,12 +117,6 @@ static class HeroScript
                     Func<int, string>[] texts = { Anime.GetEventName, Anime.GetEventMotion, Anime.GetEventString };
                     result = "= " + (texts[int.Parse(w[2])](int.Parse(w[1])) ?? "(null)");
                     break;
-                case "SetPartOffset": result = Result(() => p.SetPartOffset(w[2], f(3), f(4), f(5), f(6), f(7), f(8))); break;
-                case "SetPartTexture": result = Result(() => p.SetPartTexture(w[2], Name(w[3]))); break;
-                case "SetSkin": result = Result(() => p.SetSkin(Name(w[2]))); break;
-                case "ClearPartOffsets": p.ClearPartOffsets(); break;
-                case "SetTint": p.SetTint(f(2), f(3), f(4)); break;
-                case "SetPartTint": result = Result(() => p.SetPartTint(w[2], f(3), f(4), f(5))); break;
                 case "SetMeshCallback": Anime.SetMeshHost(w[1] == "-" ? null : host); break;
                 case "GetPartMesh":
                     // The C recorder prints as many of its 64 vertices as the
@@ -137,27 +126,26 @@ static class HeroScript
                     result = "= " + count + "\n" + RecordingHost.Vertices("=", mesh.Concat(new AnimeMeshVertex[64]).Take(Math.Min(count, 64)));
                     break;
                 case "GetLastError": result = "= " + Anime.LastError; break;
-                case "StopOverlay": p.StopOverlay(w[2]); break;
-                case "SetExpression": result = Bool(p.SetExpression(w[2])); break;
-                case "ClearExpression": p.ClearExpression(); break;
-                case "SetPosition": p.SetPosition(f(2), f(3)); break;
                 case "GetPosition": p.GetPosition(out float x, out float y); result = RecordingHost.Words("=", x, y); break;
-                case "SetScale": p.SetScale(f(2), f(3)); break;
-                case "SetAlpha": p.SetAlpha(f(2)); break;
-                case "SetVisible": p.SetVisible(w[2] == "1"); break;
-                case "SetDrawOrder": p.SetDrawOrder(int.Parse(w[2])); break;
-                case "SetWind": p.SetWind(f(2), f(3)); break;
-                case "SetGlobalWind": Anime.SetGlobalWind(f(1), f(2)); break;
-                case "Set3DSetup": p.Set3DSetup(w[2] == "1", f(3), f(4), f(5), f(6), f(7)); break;
-                case "Set3DAngles": p.Set3DAngles(f(2), f(3), f(4)); break;
-                case "Set3DStrength": p.Set3DStrength(f(2), f(3)); break;
-                case "Update": Anime.Update(f(1)); break;
-                case "Render": Anime.Render(); break;
                 case "RenderInstance": p.Render(); break;
                 case "GetPartTransform":
                     result = Bool(p.GetPartTransform(w[2], t)) + "\n" + RecordingHost.Words("=", t.Cast<object>().ToArray());
                     break;
-                default: throw new ArgumentException("unknown call " + w[0]);
+                default:
+                    // The method of the call's name (not the one reading a
+                    // file's bytes), the puppet's when the line names one, with
+                    // the words as its parameters. It prints as the C function
+                    // does: a bool as 1 or 0, and where the C function returns
+                    // success, 1 unless the method raised.
+                    bool onPuppet = p != null && typeof(Puppet).GetMethod(w[0]) != null;
+                    string[] words = w.Skip(onPuppet ? 2 : 1).ToArray();
+                    MethodInfo m = (onPuppet ? typeof(Puppet) : typeof(Anime)).GetMethods().Single(k => k.Name == w[0] &&
+                        k.GetParameters().Length == words.Length && !k.GetParameters().Any(q => q.ParameterType.IsArray));
+                    Func<object> call = () => m.Invoke(p, m.GetParameters().Select((q, i) => Arg(words[i], q.ParameterType)).ToArray());
+                    if (m.ReturnType == typeof(bool)) result = Bool((bool)call());
+                    else if (Native.GetMethod("Anime_" + w[0]).ReturnType == typeof(int)) result = Result(() => call());
+                    else call();
+                    break;
             }
             if (result != null) host.Lines.AddRange(result.Split('\n'));
         }
@@ -244,8 +232,7 @@ static class HeroScript
     static int Main(string[] args)
     {
         Directory.SetCurrentDirectory(args[0]);
-        var start = new ProcessStartInfo(args[2], "\"" + args[1] + "\"") { UseShellExecute = false, RedirectStandardOutput = true };
-        Process c = Process.Start(start);
+        Process c = Process.Start(new ProcessStartInfo(args[2], "\"" + args[1] + "\"") { UseShellExecute = false, RedirectStandardOutput = true });
         List<string> expected = c.StandardOutput.ReadToEnd().TrimEnd('\n').Split('\n').ToList();
         c.WaitForExit();
         Check(c.ExitCode == 0, "the C recorder exits with " + c.ExitCode);
@@ -262,7 +249,7 @@ static class HeroScript
         Check(Failure(() => new Puppet("gone")) == "no model named \"gone\" is loaded", "an unknown model raises the reason");
         Check(Anime.Version == Anime.BindingsVersion, "library version " + Anime.Version);
         // Every export is declared, under the name the library gives it.
-        var declared = typeof(Anime).Assembly.GetType("Kivanime.NativeMethods").GetMethods().Select(m => m.Name);
+        var declared = Native.GetMethods().Select(m => m.Name);
         var missing = File.ReadAllLines("src/api/exports.txt").Where(l => l.StartsWith("Anime_")).Except(declared);
         Check(!missing.Any(), "NativeMethods lacks " + string.Join(", ", missing));
         Anime.Shutdown();

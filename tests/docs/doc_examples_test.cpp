@@ -35,24 +35,17 @@ struct Page {
     std::vector<std::string> lines;
 };
 
-// A fenced block: the language word of its opening fence, and its text,
-// which starts on page line `line`.
+// A fenced block's text, which starts on page line `line`.
 struct Block {
     const Page* page;
     int line;
-    std::string language;
-    bool fragment;
     std::string text;
 };
 
 const std::vector<Page>& Pages() {
     static const std::vector<Page> pages = [] {
-        std::vector<fs::path> files;
-        for (const fs::directory_entry& entry : fs::directory_iterator(kTop / "docs")) {
-            if (entry.path().extension() == ".md") {
-                files.push_back(entry.path());
-            }
-        }
+        std::vector<fs::path> files(fs::directory_iterator(kTop / "docs"), {});
+        std::erase_if(files, [](const fs::path& file) { return file.extension() != ".md"; });
         std::sort(files.begin(), files.end());
         files.insert(files.begin(), kTop / "README.md");
         std::vector<Page> read;
@@ -68,6 +61,8 @@ const std::vector<Page>& Pages() {
     return pages;
 }
 
+// The blocks whose opening fence names `language`, but for those marked as
+// excerpts.
 std::vector<Block> Blocks(const std::string& language) {
     std::vector<Block> blocks;
     for (const Page& page : Pages()) {
@@ -76,13 +71,13 @@ std::vector<Block> Blocks(const std::string& language) {
             if (!lines[open].starts_with("```")) {
                 continue;
             }
-            Block block{&page, static_cast<int>(open) + 2,
-                        lines[open].substr(3, lines[open].find(' ') - 3),
-                        open > 0 && lines[open - 1] == "<!-- fragment -->", ""};
+            const bool wanted = lines[open].substr(3, lines[open].find(' ') - 3) == language &&
+                                (open == 0 || lines[open - 1] != "<!-- fragment -->");
+            Block block{&page, static_cast<int>(open) + 2, ""};
             for (++open; open < lines.size() && lines[open] != "```"; ++open) {
                 block.text += lines[open] + "\n";
             }
-            if (block.language == language && !block.fragment) {
+            if (wanted) {
                 blocks.push_back(block);
             }
         }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "json/json_parser.h"
 #include "model/model_loader.h"
@@ -53,9 +54,8 @@ TEST_F(ExpressionLoader, ParamFields) {
                     same(p.scaleX, c.scaleX) && same(p.scaleY, c.scaleY) && same(p.alpha, c.alpha))
             << p.x << " " << p.y << " " << p.rotation << " " << p.scaleX << " " << p.scaleY << " "
             << p.alpha;
-        EXPECT_EQ(p.visible, c.visible);
-        EXPECT_EQ(p.partIndex, c.part);
-        EXPECT_EQ(p.textureSwapIndex, c.swap);
+        EXPECT_EQ(std::tie(p.visible, p.partIndex, p.textureSwapIndex),
+                  std::tie(c.visible, c.part, c.swap));
     }
 }
 

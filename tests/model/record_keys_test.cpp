@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "json/json_parser.h"
 #include "model/expression_loader.h"
@@ -67,6 +68,7 @@ TEST(RecordKeys, EveryKeyIsStoredAsItsKindIsRead) {
     ExpectReadable(kMotionKeys);
     ExpectReadable(kTrackKeys);
     ExpectReadable(kKeyframeKeys);
+    ExpectReadable(kEventKeys);
     ExpectReadable(kExpressionKeys);
     ExpectReadable(kParamKeys);
 }
@@ -88,10 +90,8 @@ TEST(RecordKeys, ModelKeysAndInlineMotionsThatComeBeforeTheirParts) {
         SCOPED_TRACE(c.json);
         AnimeModel model;
         ASSERT_TRUE(ReadModelJson(model, ParseJson(c.json), "dir/"));
-        EXPECT_EQ(model.name, c.name);
-        EXPECT_EQ(model.version, c.version);
-        EXPECT_EQ(model.canvasWidth, c.width);
-        EXPECT_EQ(model.canvasHeight, c.height);
+        EXPECT_EQ(std::tie(model.name, model.version, model.canvasWidth, model.canvasHeight),
+                  std::tie(c.name, c.version, c.width, c.height));
         EXPECT_EQ(model.baseDir, "dir/");
     }
 

@@ -2,9 +2,9 @@
 // library resolves the hierarchy once per model into a parent-first order,
 // sorts draw items with its own stable sort, evaluates the parallax's
 // trigonometry once per instance and sums overlays in an accumulator indexed
-// by part. Each is checked here, bit for bit, against the plain version: the
-// 32-pass name-based loop, std::stable_sort, per-part sines and cosines, and a
-// map keyed by part name.
+// by part. Each is checked here, bit for bit and record by whole record,
+// against the plain version: the 32-pass name-based loop, std::stable_sort,
+// per-part sines and cosines, and a map keyed by part name.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -27,11 +27,6 @@
 namespace kivanime::test {
 namespace {
 
-// Whether two lists of floats hold the same bits.
-bool SameBits(std::initializer_list<float> a, std::initializer_list<float> b) {
-    return a.size() == b.size() && std::memcmp(a.begin(), b.begin(), a.size() * sizeof(float)) == 0;
-}
-
 struct Rng {
     std::mt19937 gen;
     explicit Rng(uint32_t seed) : gen(seed) {}
@@ -52,12 +47,10 @@ AnimeModel RandomHierarchy(Rng& rng) {
         part.name = nameOf(rng.below(names));
         const uint32_t kind = rng.below(4);  // a root, a self-parent, or any name
         part.parent = kind == 0 ? "" : kind == 1 ? part.name : nameOf(rng.below(names + 2));
-        part.rest.x = rng.uniform(-50.0f, 50.0f);
-        part.rest.y = rng.uniform(-50.0f, 50.0f);
-        part.rest.rotation = rng.uniform(-3.0f, 3.0f);
-        part.rest.scaleX = rng.uniform(0.5f, 1.5f);
-        part.rest.scaleY = rng.uniform(0.5f, 1.5f);
-        part.rest.alpha = rng.uniform(0.0f, 1.0f);
+        // x, y, rotation, scaleX, scaleY, alpha, drawn in that order
+        part.rest = {rng.uniform(-50.0f, 50.0f), rng.uniform(-50.0f, 50.0f),
+                     rng.uniform(-3.0f, 3.0f),   rng.uniform(0.5f, 1.5f),
+                     rng.uniform(0.5f, 1.5f),    rng.uniform(0.0f, 1.0f)};
         part.visible = rng.below(5) != 0;
         model.parts.push_back(part);
     }
@@ -128,9 +121,9 @@ TEST(ReferenceIdentity, HierarchyMatchesTheLiteralPassLoop) {
             SCOPED_TRACE("seed " + std::to_string(seed) + " part " + std::to_string(i));
             const PartPose& a = real[i];
             const PartPose& b = literal[i];
-            ASSERT_TRUE(std::memcmp(&a.world, &b.world, sizeof a.world) == 0 &&
-                        a.visible == b.visible)
-                << a.world.x << " vs " << b.world.x << ", " << a.world.y << " vs " << b.world.y;
+            ASSERT_EQ(std::memcmp(&a.world, &b.world, sizeof a.world), 0)
+                << a.world.x << " vs " << b.world.x;
+            ASSERT_EQ(a.visible, b.visible);
         }
     }
 }
@@ -245,10 +238,7 @@ TEST(ReferenceIdentity, CachedParallaxTermsMatchPerPartTrigonometry) {
             LiteralParallax(s, before.depth[j], literal);
             const DrawItem listed = list.get(j);
             for (const DrawItem& got : {item, listed}) {
-                ASSERT_TRUE(
-                    SameBits({got.x, got.y, got.scaleX, got.scaleY, got.rotation, got.depth},
-                             {literal.x, literal.y, literal.scaleX, literal.scaleY,
-                              literal.rotation, literal.depth}))
+                ASSERT_EQ(std::memcmp(&got, &literal, sizeof got), 0)
                     << "round " << round << " part " << j << ": " << got.x << "," << got.y << " vs "
                     << literal.x << "," << literal.y;
             }
@@ -304,9 +294,7 @@ TEST(ReferenceIdentity, OverlaySumsMatchAMapKeyedByName) {
         ASSERT_EQ(acc.touchedList.size(), sums.size()) << "round " << round;
         for (const auto& [name, sum] : sums) {
             const PartDelta& d = acc.deltas[static_cast<size_t>(model.findPart(name))];
-            ASSERT_TRUE(SameBits({d.x, d.y, d.rotation, d.scaleX, d.scaleY, d.alpha},
-                                 {sum.x, sum.y, sum.rotation, sum.scaleX, sum.scaleY, sum.alpha}) &&
-                        d.visible == sum.visible && d.textureSwap == sum.textureSwap)
+            ASSERT_EQ(std::memcmp(&d, &sum, sizeof d), 0)
                 << "round " << round << " part '" << name << "'";
         }
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 #include "model/motion_loader.h"
 
@@ -46,16 +47,18 @@ TEST(Easing, BounceBreakpoints) {
     const float bp1 = 0.36363637f;  // 1 / 2.75
     const float bp2 = 0.72727275f;  // 2 / 2.75
     const float bp3 = 0.90909094f;  // 2.5 / 2.75
-    EXPECT_EQ(Ease(EasingType::EaseOutBounce, std::nextafter(bp1, 0.0f)), 0.99999988f);
-    EXPECT_EQ(Ease(EasingType::EaseOutBounce, bp1), 1.0f);
-    EXPECT_EQ(Ease(EasingType::EaseOutBounce, std::nextafter(bp2, 0.0f)), 0.99999988f);
-    EXPECT_EQ(Ease(EasingType::EaseOutBounce, bp2), 0.99999994f);
-    EXPECT_EQ(Ease(EasingType::EaseOutBounce, std::nextafter(bp3, 0.0f)), 0.99999994f);
-    EXPECT_EQ(Ease(EasingType::EaseOutBounce, bp3), 1.0f);
-    // The bottoms of the second, third and fourth bounce.
-    EXPECT_EQ(Ease(EasingType::EaseOutBounce, 0.54545456f), 0.75f);
-    EXPECT_EQ(Ease(EasingType::EaseOutBounce, 0.8181818f), 0.9375f);
-    EXPECT_EQ(Ease(EasingType::EaseOutBounce, 0.95454544f), 0.984375f);
+    // Just below and at each breakpoint, then the bottoms of the second,
+    // third and fourth bounce.
+    // clang-format off
+    const std::pair<float, float> cases[] = {
+        {std::nextafter(bp1, 0.0f), 0.99999988f}, {bp1, 1.0f},
+        {std::nextafter(bp2, 0.0f), 0.99999988f}, {bp2, 0.99999994f},
+        {std::nextafter(bp3, 0.0f), 0.99999994f}, {bp3, 1.0f},
+        {0.54545456f, 0.75f}, {0.8181818f, 0.9375f}, {0.95454544f, 0.984375f}};
+    // clang-format on
+    for (const auto& [u, expected] : cases) {
+        EXPECT_EQ(Ease(EasingType::EaseOutBounce, u), expected) << u;
+    }
 }
 
 }  // namespace

@@ -46,8 +46,7 @@ const std::string kTexts[] = {"b",    "idle", "wave", "smile",  "surprised",
 // Each worker places the instances of "a" it owns at (id, -id); no other
 // worker may move or destroy them.
 bool InPlace(uint32_t id) {
-    float x = 0.0f;
-    float y = 0.0f;
+    float x = 0.0f, y = 0.0f;
     Anime_GetPosition(id, &x, &y);
     return x == static_cast<float>(id) && y == -static_cast<float>(id);
 }
@@ -133,9 +132,8 @@ void Work(Worker& w, std::chrono::steady_clock::time_point stopAt) {
             // reason belongs to the thread that made it.
             Anime_LoadMotion("a", kWave.c_str());
             Anime_LoadExpression("a", (kHero + "expressions/smile.json").c_str());
-            const bool failed = Anime_LoadModel("absent", "no/such/file.json") == 0;
-            w.faults +=
-                !failed || std::strstr(Anime_GetLastError(), "no/such/file.json") == nullptr;
+            w.faults += Anime_LoadModel("absent", "no/such/file.json") != 0 ||
+                        std::strstr(Anime_GetLastError(), "no/such/file.json") == nullptr;
         }
     }
 }

@@ -21,12 +21,8 @@ AnimeHostCallbacks RecordingHost::callbacks() const {
     AnimeHostCallbacks table{};
     table.loadTexture = [](const uint16_t* path) {
         RecordingHost& host = Get();
-        std::u16string text;
-        for (; *path != 0; ++path) {
-            text.push_back(static_cast<char16_t>(*path));
-        }
-        host.loads.push_back(text);
-        return host.onLoad ? host.onLoad(text) : host.nextHandle++;
+        host.loads.emplace_back(reinterpret_cast<const char16_t*>(path));
+        return host.onLoad ? host.onLoad(host.loads.back()) : host.nextHandle++;
     };
     table.releaseTexture = [](int32_t texture) {
         Get().releases.push_back(texture);
@@ -54,20 +50,40 @@ AnimeDrawMeshFn RecordingHost::meshCallback() {
 }
 
 std::vector<std::string> RecordingHost::loadedPathsUtf8() const {
-    std::vector<std::string> out;
-    for (const std::u16string& path : loads) {
-        out.push_back(Utf16ToUtf8(path));
-    }
+    std::vector<std::string> out(loads.size());
+    std::transform(loads.begin(), loads.end(), out.begin(), Utf16ToUtf8);
     return out;
 }
 
-void ApiTest::SetUp() {
+namespace {
+
+// A clean library (nothing loaded, no wind, no mesh function) with `table`
+// as its host, and a clean recording host.
+void Restart(const AnimeHostCallbacks* table) {
     Anime_Shutdown();
     Anime_SetGlobalWind(0.0f, 0.0f);
     Anime_SetMeshCallback(nullptr);
-    host().reset();
-    AnimeHostCallbacks table = host().callbacks();
-    Anime_Init(&table);
+    RecordingHost::Get().reset();
+    Anime_Init(table);
+}
+
+// A record's field by its script name (x y r sx sy a tex); NaN for others.
+float Field(const AnimeDrawParams& d, const std::string& key) {
+    return key == "x"     ? d.x
+           : key == "y"   ? d.y
+           : key == "r"   ? d.rotation
+           : key == "sx"  ? d.scaleX
+           : key == "sy"  ? d.scaleY
+           : key == "a"   ? d.alpha
+           : key == "tex" ? static_cast<float>(d.texture)
+                          : NAN;
+}
+
+}  // namespace
+
+void ApiTest::SetUp() {
+    const AnimeHostCallbacks table = host().callbacks();
+    Restart(&table);
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     // A folder of its own per run: suites of two checkouts may run at once.
     std::string name = std::string("kivanime-tests-") + info->test_suite_name() + "." +
@@ -79,11 +95,7 @@ void ApiTest::SetUp() {
 }
 
 void ApiTest::TearDown() {
-    Anime_Shutdown();
-    Anime_SetGlobalWind(0.0f, 0.0f);
-    Anime_Init(nullptr);
-    Anime_SetMeshCallback(nullptr);
-    host().reset();
+    Restart(nullptr);
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
 }
@@ -113,12 +125,10 @@ void ApiTest::render() {
 }
 
 const AnimeDrawParams* ApiTest::drawn(float label) const {
-    for (const AnimeDrawParams& d : RecordingHost::Get().draws) {
-        if (d.srcX == label) {
-            return &d;
-        }
-    }
-    return nullptr;
+    const std::vector<AnimeDrawParams>& draws = RecordingHost::Get().draws;
+    const auto d =
+        std::find_if(draws.begin(), draws.end(), [&](auto& p) { return p.srcX == label; });
+    return d == draws.end() ? nullptr : &*d;
 }
 
 std::string EventWords() {
@@ -138,17 +148,6 @@ std::string EventWords() {
     return words.empty() ? "-" : words.substr(1);
 }
 
-float Field(const AnimeDrawParams& d, const std::string& key) {
-    return key == "x"     ? d.x
-           : key == "y"   ? d.y
-           : key == "r"   ? d.rotation
-           : key == "sx"  ? d.scaleX
-           : key == "sy"  ? d.scaleY
-           : key == "a"   ? d.alpha
-           : key == "tex" ? static_cast<float>(d.texture)
-                          : NAN;
-}
-
 void ApiTest::run(const std::string& steps,
                   const std::function<bool(const std::string&, std::istringstream&)>& extra) {
     std::stringstream list(steps);
@@ -157,20 +156,24 @@ void ApiTest::run(const std::string& steps,
         SCOPED_TRACE(step);
         std::istringstream in(step);
         std::string op;
-        std::string name;
         if (!(in >> op)) {
             continue;  // an empty step
         }
+        // The words after the operation, as text (w) and as numbers (f); ""
+        // and 0 past the last. `in` stays after the operation for `extra`.
+        std::vector<std::string> w;
+        std::istringstream words(step);
+        for (std::string word; words >> word;) {
+            w.push_back(word);
+        }
+        w.erase(w.begin());
+        w.resize(std::max<size_t>(w.size(), 8));
+        auto f = [&](size_t i) { return std::strtof(w[i].c_str(), nullptr); };
+        const char* name = w[0].c_str();
         const bool refused = op.size() > 1 && op.back() == '!';
         if (refused) {
             op.pop_back();
         }
-        auto word = [&]() {
-            std::string text;
-            in >> text;
-            return text;
-        };
-        auto f = [&]() { return std::strtof(word().c_str(), nullptr); };
         auto result = [&](int32_t ok) { EXPECT_EQ(ok, refused ? 0 : 1); };
         if (op == "stop" || op == "stopall" || op == "clear" || op == "reset" || op == "destroy") {
             op == "stop"      ? Anime_StopMotion(id_)
@@ -181,78 +184,58 @@ void ApiTest::run(const std::string& steps,
         } else if (op == "r") {
             render();
         } else if (op == "new") {
-            in >> name;
-            const uint32_t id = Anime_CreateInstance(name.c_str());
+            const uint32_t id = Anime_CreateInstance(name);
             EXPECT_EQ(id == 0, refused);
             id_ = refused ? id_ : id;
         } else if (op == "id") {
-            in >> id_;
+            id_ = static_cast<uint32_t>(std::stoul(w[0]));
         } else if (op == "play") {
-            in >> name;
-            result(Anime_PlayMotion(id_, name == "-" ? "" : name.c_str(), f()));
+            result(Anime_PlayMotion(id_, w[0] == "-" ? "" : name, f(1)));
         } else if (op == "ov") {
-            in >> name;
-            const float speed = f();
-            result(Anime_PlayOverlay(id_, name.c_str(), speed, f()));
+            result(Anime_PlayOverlay(id_, name, f(1), f(2)));
         } else if (op == "xf" || op == "q" || op == "fo") {
-            in >> name;
-            const float a = f();
-            const float b = f();
-            result(op == "xf"  ? Anime_CrossFadeMotion(id_, name.c_str(), a, b)
-                   : op == "q" ? Anime_QueueMotion(id_, name.c_str(), a, b)
-                               : Anime_FadeOverlay(id_, name.c_str(), a, b));
+            result(op == "xf"  ? Anime_CrossFadeMotion(id_, name, f(1), f(2))
+                   : op == "q" ? Anime_QueueMotion(id_, name, f(1), f(2))
+                               : Anime_FadeOverlay(id_, name, f(1), f(2)));
         } else if (op == "ev") {
-            std::string words;
-            std::getline(in >> std::ws, words);
-            EXPECT_EQ(EventWords(), words);
+            std::string rest;
+            std::getline(in >> std::ws, rest);
+            EXPECT_EQ(EventWords(), rest);
         } else if (op == "stopov") {
-            in >> name;
-            Anime_StopOverlay(id_, name.c_str());
+            Anime_StopOverlay(id_, name);
         } else if (op == "expr") {
-            in >> name;
-            result(Anime_SetExpression(id_, name.c_str()));
+            result(Anime_SetExpression(id_, name));
         } else if (op == "pos" || op == "scale" || op == "wind" || op == "gwind" ||
                    op == "strength") {
-            const float x = f();
-            const float y = f();
-            op == "pos"        ? Anime_SetPosition(id_, x, y)
-            : op == "scale"    ? Anime_SetScale(id_, x, y)
-            : op == "wind"     ? Anime_SetWind(id_, x, y)
-            : op == "strength" ? Anime_Set3DStrength(id_, x, y)
-                               : Anime_SetGlobalWind(x, y);
+            op == "pos"        ? Anime_SetPosition(id_, f(0), f(1))
+            : op == "scale"    ? Anime_SetScale(id_, f(0), f(1))
+            : op == "wind"     ? Anime_SetWind(id_, f(0), f(1))
+            : op == "strength" ? Anime_Set3DStrength(id_, f(0), f(1))
+                               : Anime_SetGlobalWind(f(0), f(1));
         } else if (op == "alpha") {
-            Anime_SetAlpha(id_, f());
+            Anime_SetAlpha(id_, f(0));
         } else if (op == "vis" || op == "order") {
-            const int32_t value = static_cast<int32_t>(std::strtol(word().c_str(), nullptr, 10));
+            const auto value = static_cast<int32_t>(std::strtol(name, nullptr, 10));
             op == "vis" ? Anime_SetVisible(id_, value) : Anime_SetDrawOrder(id_, value);
         } else if (op == "3d") {
-            const int32_t on = static_cast<int32_t>(f());
-            const float px = f(), py = f(), focal = f(), cx = f();
-            Anime_Set3DSetup(id_, on, px, py, focal, cx, f());
+            Anime_Set3DSetup(id_, static_cast<int32_t>(f(0)), f(1), f(2), f(3), f(4), f(5));
         } else if (op == "angles") {
-            const float yaw = f(), pitch = f();
-            Anime_Set3DAngles(id_, yaw, pitch, f());
+            Anime_Set3DAngles(id_, f(0), f(1), f(2));
         } else if (op == "off") {
-            in >> name;
-            const float x = f(), y = f(), r = f(), sx = f(), sy = f();
-            result(Anime_SetPartOffset(id_, name.c_str(), x, y, r, sx, sy, f()));
+            result(Anime_SetPartOffset(id_, name, f(1), f(2), f(3), f(4), f(5), f(6)));
         } else if (op == "clearoff") {
             Anime_ClearPartOffsets(id_);
         } else if (op == "ptex" || op == "skin") {
-            in >> name;
-            const std::string texture = op == "ptex" ? word() : name;
+            const std::string& texture = op == "ptex" ? w[1] : w[0];
             const char* given = texture == "-" ? nullptr : texture.c_str();
-            result(op == "ptex" ? Anime_SetPartTexture(id_, name.c_str(), given)
+            result(op == "ptex" ? Anime_SetPartTexture(id_, name, given)
                                 : Anime_SetSkin(id_, given));
         } else if (op == "tint") {
-            const float r = f(), g = f();
-            Anime_SetTint(id_, r, g, f());
+            Anime_SetTint(id_, f(0), f(1), f(2));
         } else if (op == "ptint") {
-            in >> name;
-            const float r = f(), g = f();
-            result(Anime_SetPartTint(id_, name.c_str(), r, g, f()));
+            result(Anime_SetPartTint(id_, name, f(1), f(2), f(3)));
         } else if (op == "u" || op == "up") {
-            Anime_Update(f());
+            Anime_Update(f(0));
             if (op == "u") {
                 render();
             }
@@ -261,33 +244,31 @@ void ApiTest::run(const std::string& steps,
             for (const AnimeDrawParams& d : host().draws) {
                 labels += (labels.empty() ? "" : ",") + std::to_string(static_cast<int>(d.srcX));
             }
-            in >> name;
-            EXPECT_EQ(labels.empty() ? "-" : labels, name);
+            EXPECT_EQ(labels.empty() ? "-" : labels, w[0]);
         } else if (op == "playing" || op == "finished" || op == "count") {
             EXPECT_EQ(op == "count"     ? Anime_GetInstanceCount()
                       : op == "playing" ? Anime_IsMotionPlaying(id_)
                                         : Anime_IsMotionFinished(id_),
-                      f());
+                      f(0));
         } else if (const size_t dot = op.find('.'); dot != std::string::npos) {
             // A part that is not drawn, or an unknown field, reads as NaN.
             const AnimeDrawParams* d = drawn(std::strtof(op.c_str(), nullptr));
             if (op.ends_with(".tint")) {  // the packed colour, in hexadecimal
-                EXPECT_EQ(d ? d->reserved2 : 0u, std::stoul(word(), nullptr, 16));
+                EXPECT_EQ(d ? d->reserved2 : 0u, std::stoul(w[0], nullptr, 16));
                 continue;
             }
             const char how = op.back() == '~' || op.back() == '=' ? op.back() : ' ';
             const float actual =
                 d ? Field(*d, op.substr(dot + 1, op.size() - dot - 1 - (how != ' '))) : NAN;
-            const std::string value = word();
-            if (value == "in") {
-                EXPECT_GE(actual, f());
-                EXPECT_LT(actual, f());
+            if (w[0] == "in") {
+                EXPECT_GE(actual, f(1));
+                EXPECT_LT(actual, f(2));
             } else if (how == '~') {
-                EXPECT_NEAR(actual, std::strtof(value.c_str(), nullptr), 1e-3f);
+                EXPECT_NEAR(actual, f(0), 1e-3f);
             } else if (how == '=') {
-                EXPECT_FLOAT_EQ(actual, std::strtof(value.c_str(), nullptr));
+                EXPECT_FLOAT_EQ(actual, f(0));
             } else {
-                EXPECT_EQ(actual, std::strtof(value.c_str(), nullptr));
+                EXPECT_EQ(actual, f(0));
             }
         } else if (!extra || !extra(op, in)) {
             ADD_FAILURE() << "unknown step";

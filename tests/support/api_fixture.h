@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -108,14 +108,9 @@ protected:
 // "m:walk/step@400~16.5 m:walk/lap1@800~0"; "-" for none.
 std::string EventWords();
 
-// A record's field by its script name (x y r sx sy a tex); NaN for others.
-float Field(const AnimeDrawParams& d, const std::string& key);
-
 // Bit pattern of a float, for exact comparisons that also tell -0 from +0.
 inline uint32_t Bits(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, sizeof u);
-    return u;
+    return std::bit_cast<uint32_t>(f);
 }
 
 }  // namespace kivanime::test

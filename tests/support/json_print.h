@@ -16,9 +16,7 @@ inline void PrintJsonString(std::string_view s, std::string& out) {
     out.push_back('"');
     for (unsigned char c : s) {
         if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') {
-            out += "\\x";
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 15]);
+            out += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
         } else {
             out.push_back(static_cast<char>(c));
         }
@@ -30,8 +28,7 @@ inline void PrintJson(const JsonValue& v, std::string& out) {
     if (v.isArray() || v.isObject()) {
         const bool array = v.isArray();
         out.push_back(array ? '[' : '{');
-        const size_t n = array ? v.elements.size() : v.members.size();
-        for (size_t i = 0; i < n; ++i) {
+        for (size_t i = 0; i < v.size(); ++i) {
             out += i > 0 ? "," : "";
             if (!array) {
                 PrintJsonString(v.members.keyAt(i), out);

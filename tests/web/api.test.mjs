@@ -10,7 +10,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import test from 'node:test';
 
-import { REPO, openPage, withBrowser } from './harness.mjs';
+import { REPO, VERSION_NUMBER, openPage, withBrowser } from './harness.mjs';
 
 const EXPORTS = fs.readFileSync(path.join(REPO, 'src/api/exports.txt'), 'utf8').match(/^Anime_\w+/gm);
 
@@ -106,11 +106,7 @@ async function runInPage({ exports, coverage, version }) {
     // spies stay.
     const spy = (name, record) => {
         const real = module[name];
-        const spied = (...args) => {
-            const result = real(...args);
-            record(args, result);
-            return result;
-        };
+        const spied = (...args) => { const result = real(...args); record(args, result); return result; };
         Object.defineProperty(module, name, { get: () => spied, set: () => {} });
     };
     exports.forEach((name) => spy('_' + name, (args) => calls.push({ name, args })));
@@ -133,17 +129,15 @@ async function runInPage({ exports, coverage, version }) {
         .map((call) => Promise.resolve().then(call).catch((e) => e.name)));
     kv.api.Anime_LoadMotionFromMemory('é'.repeat(400), '{}', 2);
     report.long = kv.lastError === `no model named "${'é'.repeat(400)}" is loaded`;
-    // A refused file says why, naming it as the caller named it.
+    // A refused file says why, naming it as the caller named it, and leaves
+    // no model behind.
     report.reason = await kv.loadPuppet('broken', new Map([['model.json', '{}'], ['motions/bad.json', '\n "x"']])).catch((e) => `${e.name}: ${e.message}`);
+    report.left = kv.describeModel('broken');
     const c = { kv };
     const same = (x, y) => JSON.stringify(x) === JSON.stringify(y);
     const failure = (fn) => {
-        try {
-            fn();
-            return 'no failure';
-        } catch (e) {
-            return `${e.name}: ${e.message}`;
-        }
+        try { fn(); } catch (e) { return `${e.name}: ${e.message}`; }
+        return 'no failure';
     };
     // The numbers of a function's first call in the row (strings are addresses).
     const numbers = (name) => {
@@ -152,11 +146,7 @@ async function runInPage({ exports, coverage, version }) {
     };
     const called = (name, expected) => numbers(name) !== undefined && (!expected || same(numbers(name), expected));
     // A part's transform as the mirror writes it, into an array of its own.
-    const mirrored = (part) => {
-        const out = [];
-        kv.api.Anime_GetPartTransform(1, part, out);
-        return out;
-    };
+    const mirrored = (part, out = []) => (kv.api.Anime_GetPartTransform(1, part, out), out);
     const AsyncFunction = (async () => {}).constructor;
     for (const [name, run, check, via = name] of coverage) {
         calls.length = 0;
@@ -172,17 +162,15 @@ async function runInPage({ exports, coverage, version }) {
 
 test('the JavaScript API covers every export, reports failures with the library\'s reason and gives everything back', (t) =>
     withBrowser(t, async ({ url, browser }) => {
-        const header = fs.readFileSync(path.join(REPO, 'include/kivanime.h'), 'utf8');
-        const [major, minor, patch] = ['MAJOR', 'MINOR', 'PATCH'].map((p) => Number(header.match(new RegExp(`KIVANIME_VERSION_${p} (\\d+)`))[1]));
         const covered = COVERAGE.map((row) => row[0]);
         assert.deepEqual([...covered].sort(), [...EXPORTS].sort(), 'COVERAGE has one row per export');
         const { page, errors } = await openPage(browser, `${url}/__blank.html`);
-        const report = await page.evaluate(runInPage, { exports: EXPORTS, coverage: COVERAGE, version: major * 10000 + minor * 100 + patch });
+        const report = await page.evaluate(runInPage, { exports: EXPORTS, coverage: COVERAGE, version: VERSION_NUMBER });
         assert.deepEqual(report.mirror, [], 'exports the C mirror lacks');
         assert.deepEqual(report.extra, [], 'C_FUNCTIONS names functions the library does not export');
         assert.deepEqual(report.rows, []);
         assert.deepEqual([report.overrun, report.long], [['RangeError', 'RangeError'], true]);
-        assert.equal(report.reason, 'KivanimeError: cannot load a motion into model "broken": motions/bad.json:2:2: expected a JSON object, found a string ""x""');
+        assert.deepEqual([report.reason, report.left], ['KivanimeError: cannot load a motion into model "broken": motions/bad.json:2:2: expected a JSON object, found a string ""x""', { kind: 'none' }]);
         assert.deepEqual(report.held, { memory: 0, functions: 0, strayFrees: 0 }, 'left behind by dispose() (twice), or freed twice');
         assert.deepEqual(errors, []);
     }));

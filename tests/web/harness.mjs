@@ -14,6 +14,10 @@ export const REPO = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '
 export const WEB_DIR = process.env.KIVANIME_WEB_DIR ?? path.join(REPO, 'build/wasm/web');
 export const NATIVE_DIR = process.env.KIVANIME_NATIVE_DIR ?? path.join(REPO, 'build/dev');
 const CHROMIUM = process.env.KIVANIME_CHROMIUM ?? '/usr/bin/chromium';
+// The header's version (major, minor, patch), and as the library reports it.
+export const VERSION = ['MAJOR', 'MINOR', 'PATCH'].map((p) =>
+    Number(fs.readFileSync(path.join(REPO, 'include/kivanime.h'), 'utf8').match(new RegExp(`KIVANIME_VERSION_${p} (\\d+)`))[1]));
+export const VERSION_NUMBER = VERSION[0] * 10000 + VERSION[1] * 100 + VERSION[2];
 
 // Skips the test (or fails it under KIVANIME_NO_SKIP=1) when a file it needs
 // is missing. Returns true when the test may go on.
@@ -39,6 +43,21 @@ export function sameLines(a, b, what = (i) => `line ${i + 1}`) {
     const first = a.findIndex((line, i) => line !== b[i]);
     const i = first === -1 ? Math.min(a.length, b.length) : first;
     if (first !== -1 || a.length !== b.length) throw new Error(`first difference at ${what(i)}:\n expected: ${a[i]}\n actual:   ${b[i]}`);
+}
+
+// Per pixel of two RGBA pictures of one size, the largest difference of the
+// premultiplied channels: the largest, the mean, and how many pixels differ by
+// more than 24.
+export function difference(a, b) {
+    const premultiplied = (p, i, c) => (c === 3 ? p[i + 3] : Math.round((p[i + c] * p[i + 3]) / 255));
+    const diff = { worst: 0, mean: 0, over: 0 };
+    for (let i = 0; i < a.length; i += 4) {
+        const d = Math.max(...[0, 1, 2, 3].map((c) => Math.abs(premultiplied(a, i, c) - premultiplied(b, i, c))));
+        diff.worst = Math.max(diff.worst, d);
+        diff.mean += d / (a.length / 4);
+        diff.over += d > 24 ? 1 : 0;
+    }
+    return diff;
 }
 
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css', '.json': 'application/json', '.wasm': 'application/wasm', '.png': 'image/png', '.svg': 'image/svg+xml' };

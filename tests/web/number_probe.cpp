@@ -11,13 +11,9 @@
 #include "json/number_text.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: number_probe FILE\n");
-        return 2;
-    }
-    std::ifstream in(argv[1], std::ios::binary);
+    std::ifstream in(argc == 2 ? argv[1] : "", std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", argv[1]);
+        std::fprintf(stderr, "usage: number_probe FILE (a readable file)\n");
         return 2;
     }
     std::string line;

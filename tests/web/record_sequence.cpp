@@ -141,14 +141,6 @@ void Play(R (*function)(P...), Args& a) {
     }
 }
 
-// Every export is referenced weakly: a library built before an export
-// existed still runs the scripts that do not call it (scripts/compare-records.sh
-// runs one against a build of an earlier commit).
-#define KIVANIME_TEXT(x) #x
-#define KIVANIME_WEAK(name) _Pragma(KIVANIME_TEXT(weak name))
-KIVANIME_FOR_EACH_EXPORT(KIVANIME_WEAK)
-#undef KIVANIME_WEAK
-
 // Every export, by its name without the prefix.
 #define KIVANIME_ENTRY(name) {#name + 6, [](Args& a) { Play(&name, a); }},
 const std::map<std::string, void (*)(Args&)> kCalls = {KIVANIME_FOR_EACH_EXPORT(KIVANIME_ENTRY)};

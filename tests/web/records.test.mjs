@@ -25,13 +25,13 @@ async function runInPage(script) {
     }
     const out = [];
     const words = (tag, floats) => [tag, ...Array.from(new Uint32Array(Float32Array.from(floats).buffer), (u) => u.toString(16).padStart(8, '0'))].join(' ');
-    // A record's words, as its 64 bytes hold them.
+    // A record's words, as its 64 bytes hold them, after `tag`.
     const record = (tag, r) => {
         const f = new Float32Array([0, r.x, r.y, r.reserved0, r.reserved1, r.rotation, r.scaleX, r.scaleY, r.alpha, 0,
             r.anchorX, r.anchorY, r.srcX, r.srcY, r.srcWidth, r.srcHeight]);
         new Int32Array(f.buffer)[0] = r.texture;
         new Uint32Array(f.buffer)[9] = r.reserved2;
-        out.push(words(tag, f));
+        return words(tag, f);
     };
     // An event's words: four integers, three floats and the reserved word.
     const event = (e) => {
@@ -39,10 +39,6 @@ async function runInPage(script) {
         new Int32Array(f.buffer).set([e.instance, e.kind, e.source, e.intValue, 0, 0, 0, e.reserved].map((v) => v ?? 0));
         f.set([e.floatValue ?? 0, e.time ?? 0, e.lateMs ?? 0], 4);
         return words('=', f);
-    };
-    const mesh = (r, vertices, indices) => {
-        record('mesh', r);
-        out.push(words('vertices', vertices), ['indices', ...indices].join(' '));
     };
     let nextHandle = 0;
     const host = {
@@ -52,7 +48,7 @@ async function runInPage(script) {
             return handle;
         },
         releaseTexture: (h) => out.push(`release ${h}`),
-        draw: (r) => record('draw', r),
+        draw: (r) => out.push(record('draw', r)),
     };
     for (const line of script.split('\n')) {
         const [call, ...a] = line.trim().split(/\s+/).filter(Boolean);
@@ -67,7 +63,7 @@ async function runInPage(script) {
         const transform = call === 'GetPartTransform' ? [new Float32Array(6)] : call === 'GetEvent' && a.length < 2 ? [{}] : [];
         const vertices = new Float32Array(256);
         if (call === 'GetPartMesh') args.splice(2, 0, vertices);
-        if (call === 'SetMeshCallback') args[0] &&= mesh;
+        if (call === 'SetMeshCallback') args[0] &&= (r, vertices, indices) => out.push(record('mesh', r), words('vertices', vertices), ['indices', ...indices].join(' '));
         const result = call === 'Init' ? kv.api.Anime_Init(a.length ? null : host) : kv.api['Anime_' + call](...args, ...transform);
         if (result !== undefined) out.push(call === 'GetPosition' ? words('=', result) : `= ${result ?? '(null)'}`);
         transform.forEach((t) => out.push(call === 'GetEvent' ? event(t) : words('=', t)));
@@ -77,7 +73,7 @@ async function runInPage(script) {
 }
 
 // Runs in the page: what the library reads texts as, the sample puppet as the
-// library holds it, and a refused file's reason with its place.
+// library holds it.
 async function readThroughLibrary() {
     const kv = await (await import('/src/kivanime.js')).loadRuntime();
     const kinds = ['{"parts": [{"name": "a"},], "textures": {}}', '{"canvas": {"width": 20}}', '{"name": "walk" "tracks": [{}]}',
@@ -88,10 +84,8 @@ async function readThroughLibrary() {
     });
     const dir = '/examples/hero/';
     const hero = await kv.loadPuppet('hero', { model: `${dir}model.json`, motions: [`${dir}motions/wave.json`, `${dir}motions/idle.json`], expressions: [`${dir}expressions/smile.json`] });
-    const broken = new Map([['model.json', '{"parts": [{"name": "a"},]}'], ['motions/bad.json', '\n\n   "walk"']]);
-    const reason = await kv.loadPuppet('broken', broken).then(() => 'loaded', (e) => e.message);
     return { kinds, motions: hero.motions, expressions: hero.expressions, size: [hero.width, hero.height], thigh: hero.parts[1],
-        ribbonParent: hero.parts[31].parentIndex, textures: kv.describeModel('hero').textures.length, reason, left: kv.describeModel('broken') };
+        ribbonParent: hero.parts[31].parentIndex, textures: kv.describeModel('hero').textures.length };
 }
 
 async function element() {
@@ -124,8 +118,7 @@ async function element() {
     const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
     const drawn = data.filter((v, i) => i % 4 === 0 && (v < 250 || data[i + 1] < 250)).length / (data.length / 4);
     el.style.cssText = 'position: absolute; top: 5000px; width: 200px; height: 200px';
-    await frames();
-    await frames();
+    await frames().then(frames);
     return { drawn, pausedOffScreen: el.frame === 0, looks, step: [step.instance === el.instance.id - 1, step.name, step.string] };
 }
 
@@ -156,17 +149,14 @@ test('the C mirror in the browser matches the native library call for call; the 
             // It drew on a tenth of its canvas or more, and holds its frame off screen.
             assert.ok(el.drawn > 0.1 && el.pausedOffScreen, JSON.stringify(el));
             assert.deepEqual([el.looks, el.step], [[[true, true, true], [true, true, true]], [true, 'footstep', 'left']]);
-            const third = await openPage(browser, `${url}/__blank.html`);
-            const events = await third.page.evaluate(badSource);
-            assert.equal(events.length, 1, events.join('\n'));
-            assert.match(events[0], /missing\.json/);
+            const events = await (await openPage(browser, `${url}/__blank.html`)).page.evaluate(badSource);
+            assert.ok(events.length === 1 && /missing\.json/.test(events[0]), events.join('\n'));
             const read = await second.page.evaluate(readThroughLibrary);
             assert.deepEqual(read, {
                 kinds: ['model unnamed', 'model unnamed', 'motion walk', 'expression smile', 'expression unnamed', 'scene m.json', 'scene',
                     'motion unnamed', 'motion unnamed', 'motion unnamed', 'none', 'none'],
-                motions: ['blink', 'idle', 'wave'], expressions: ['smile'], size: [512, 512], ribbonParent: 33, textures: 33, left: { kind: 'none' },
+                motions: ['blink', 'idle', 'wave'], expressions: ['smile'], size: [512, 512], ribbonParent: 33, textures: 33,
                 thigh: { name: 'thigh_l', parent: 'hip', texture: 'thigh', parentIndex: 0 },
-                reason: 'cannot load a motion into model "broken": motions/bad.json:3:4: expected a JSON object, found a string ""walk""',
             });
             assert.deepEqual([...errors, ...second.errors], []);
         },

@@ -45,18 +45,14 @@ void* Allocate(std::size_t size, std::size_t align = 0) {
         throw std::bad_alloc();
     }
     gLive.fetch_add(1, std::memory_order_relaxed);
-    if (const int64_t bytes = BlockBytes(p)) {
-        gLiveBytes.fetch_add(bytes, std::memory_order_relaxed);
-    }
+    gLiveBytes.fetch_add(BlockBytes(p), std::memory_order_relaxed);
     return p;
 }
 
 void Free(void* p) {
     if (p != nullptr) {
         gLive.fetch_sub(1, std::memory_order_relaxed);
-        if (const int64_t bytes = BlockBytes(p)) {
-            gLiveBytes.fetch_sub(bytes, std::memory_order_relaxed);
-        }
+        gLiveBytes.fetch_sub(BlockBytes(p), std::memory_order_relaxed);
         std::free(p);
     }
 }

@@ -28,6 +28,7 @@ TEST(JsonDiagnostics, RecordsEachRepairOnceAtItsBytes) {
         {"{a: 1}", JsonIssueKind::SkippedText, 1, 4},
         {"[abc]", JsonIssueKind::UnexpectedText, 1, 3},
         {"[1, [2", JsonIssueKind::Truncated, 6, 0},
+        {"\"ab", JsonIssueKind::Truncated, 3, 0},  // an unterminated string
         {"\xEF\xBB\xBF{}", JsonIssueKind::ByteOrderMark, 0, 3},
         {"{} x", JsonIssueKind::TrailingContent, 3, 1},
         {"[01]", JsonIssueKind::InvalidNumber, 1, 2},

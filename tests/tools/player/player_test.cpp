@@ -49,15 +49,23 @@ protected:
         return kivanime::test::RunProgram(KIVANIME_PLAYER_EXE, args, dir_ / "run");
     }
 
-    // A one-part model, dot.json, with a 4 x 4 white texture and a motion "a".
+    // A one-part model, dot.json, with a 4 x 4 white texture; motions "a"
+    // (moving it right, with events at its start and end), "b" (down, looping,
+    // with an event half way) and the overlay "o" (turning it).
     void WriteDot() const {
         std::string error;
         ASSERT_TRUE(
             WritePng((dir_ / "dot.png").string(), {4, 4, std::vector<uint8_t>(64, 255)}, error));
         Write("dot.json", R"({"textures": {"dot": "dot.png"},
             "parts": [{"name": "dot", "texture": "dot", "position": [10, -20]}]})");
-        Write("motions/a.json", R"({"name": "a", "duration": 300, "tracks": [
-            {"part": "dot", "keyframes": [{"time": 0, "position": [50, 0]}]}]})");
+        Write("motions/a.json", R"({"name": "a", "duration": 300, "events": [{"name": "go"},
+            {"time": 300, "name": "done", "int": 3, "string": "x y"}],
+            "tracks": [{"part": "dot", "keyframes": [{"time": 0, "position": [50, 0]}]}]})");
+        Write("motions/b.json", R"({"name": "b", "duration": 400, "loop": true,
+            "events": [{"time": 200, "name": "half"}],
+            "tracks": [{"part": "dot", "keyframes": [{"time": 0, "position": [0, 70]}]}]})");
+        Write("motions/o.json", R"({"name": "o", "duration": 1000, "loop": true,
+            "tracks": [{"part": "dot", "keyframes": [{"time": 0, "rotation": 1}]}]})");
     }
 
     fs::path dir_;
@@ -111,10 +119,6 @@ TEST_F(PlayerTest, GoldenFrameOfTheSecondSkinSteeredFromTheTimeline) {
 // The draw records --trace prints: texture x y rotation scaleX scaleY alpha.
 TEST_F(PlayerTest, PlacesAndAnimatesInstancesAsAskedAndTimed) {
     WriteDot();
-    Write("motions/b.json", R"({"name": "b", "duration": 400, "loop": true, "tracks": [
-        {"part": "dot", "keyframes": [{"time": 0, "position": [0, 70]}]}]})");
-    Write("motions/o.json", R"({"name": "o", "duration": 1000, "loop": true, "tracks": [
-        {"part": "dot", "keyframes": [{"time": 0, "rotation": 1}]}]})");
     Write("expressions/e.json",
           R"({"name": "e", "blendMs": 0, "params": [{"part": "dot", "alpha": 0.5}]})");
     Write("hide.json", R"({"events": [{"at": 0, "visible": false}]})");
@@ -158,14 +162,6 @@ TEST_F(PlayerTest, PlacesAndAnimatesInstancesAsAskedAndTimed) {
 // the main motion ends, a cross-fade blends, an overlay fades out.
 TEST_F(PlayerTest, MotionControlCommandsAndEventsAsTheLibraryAnnouncesThem) {
     WriteDot();
-    Write("motions/a.json", R"({"name": "a", "duration": 300, "events": [{"name": "go"},
-        {"time": 300, "name": "done", "int": 3, "string": "x y"}],
-        "tracks": [{"part": "dot", "keyframes": [{"time": 0, "position": [50, 0]}]}]})");
-    Write("motions/b.json", R"({"name": "b", "duration": 400, "loop": true,
-        "events": [{"time": 200, "name": "half"}],
-        "tracks": [{"part": "dot", "keyframes": [{"time": 0, "position": [0, 70]}]}]})");
-    Write("motions/o.json", R"({"name": "o", "duration": 1000, "loop": true,
-        "tracks": [{"part": "dot", "keyframes": [{"time": 0, "rotation": 1}]}]})");
     Write("scene.json", R"({"fps": 10, "events": [{"at": 0, "motion": "a"},
         {"at": 0, "queue": "b", "fade": 0}, {"at": 0, "overlay": "o"},
         {"at": 0, "fadeOverlay": "o", "weight": 0, "fade": 200},
