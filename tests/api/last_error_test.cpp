@@ -2,6 +2,7 @@
 // where there is one; success clears it; each thread has its own; what the
 // lenient reader repairs is not an error.
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -69,6 +70,13 @@ TEST_F(LastError, EveryFailureSaysWhyAndSuccessClearsIt) {
     fails(Anime_FadeOverlay(id, "run", NAN, 0.0f), "targetWeight is NaN");
     fails(Anime_GetEvent(0, nullptr), "out is NULL");
     fails(Anime_GetEventText(0, 0) != nullptr, "no event at index 0 (the last update has 0)");
+    // A long reason is cut to 1,023 bytes, never inside a character.
+    for (const auto& [name, kept] : {std::pair<std::string, size_t>{std::string(996, 'x'), 1023},
+                                     {std::string(997, 'x'), 1023},
+                                     {std::string(1006, 'x') + "\xC3\xA9", 1022}}) {
+        EXPECT_EQ(Anime_CreateInstance(name.c_str()), 0u);
+        EXPECT_EQ(std::strlen(Anime_GetLastError()), kept) << name.size();
+    }
     // What the lenient reader repairs silently is not an error.
     Anime_CreateInstance("x");
     const std::string lenient = writeFile("lenient.json", R"({"parts": [1, 2,], "bogus": tru)");
