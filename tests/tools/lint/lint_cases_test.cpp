@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -85,7 +87,10 @@ TEST(LintCases, MessagesQuoteTheKeyTablesDefaults) {
         {R"({"name": "x"})", {"cannot tell whether this is a model, motion or expression file"}},
         {R"({"name": 1, "blendMs": 1})", {"\"name\" of the expression is a number"}},
     };
-    const std::string path = testing::TempDir() + "/lint_messages.json";
+    const std::string path =
+        (std::filesystem::temp_directory_path() /
+         ("kivanime_lint_messages_" + std::to_string(std::random_device{}()) + ".json"))
+            .string();
     for (const auto& row : rows) {
         std::ofstream(path) << row.json;
         std::string out = kivanime::lint::FormatText(kivanime::lint::LintFiles({path}));
