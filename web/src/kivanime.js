@@ -492,12 +492,10 @@ export class Runtime {
             }
             init(table);
         };
-        if (setMesh) {
-            api.Anime_SetMeshCallback = api.setMeshCallback = (/** @type {any[]} */ ...args) => {
-                this.ownMesh = false;
-                return setMesh(...args);
-            };
-        }
+        api.Anime_SetMeshCallback = api.setMeshCallback = (/** @type {any[]} */ ...args) => {
+            this.ownMesh = false;
+            return setMesh(...args);
+        };
         /** @type {Loop|null} */
         this.loop = null;
         /** What the motions announced in the last update. */
