@@ -50,11 +50,9 @@ TEST_F(PartsFromCode, OffsetsComposeWithMotionsExpressionsSpringsAndTheHierarchy
         "2.x 113",
         "off! nope 1 0 0 1 1 1; off! Body 1 0 0 1 1 1; u 16; 1.x 100",
         // Any one channel away from neutral is an offset.
-        "off hand 1 0 0 1 1 1; u 16; 3.x 111",
-        "off hand 0 1 0 1 1 1; u 16; 3.y 56",
-        "off hand 0 0 0 2 1 1; u 16; 3.sx 2",
-        "off hand 0 0 0 1 2 1; u 16; 3.sy 2",
-        "off hand 0 0 0 1 1 2; u 16; 3.a 2",
+        "off hand 1 0 0 1 1 1; u 16; 3.x 111; off hand 0 1 0 1 1 1; u 16; 3.y 56; 3.x 110;"
+        "off hand 0 0 0 2 1 1; u 16; 3.sx 2; 3.y 55; off hand 0 0 0 1 2 1; u 16; 3.sy 2; 3.sx 1;"
+        "off hand 0 0 0 1 1 2; u 16; 3.a 2; 3.sy 1",
     };
     for (const char* row : rows) {
         SCOPED_TRACE(row);
