@@ -260,10 +260,8 @@ TEST_F(Meshes, CrossFadesBlendVerticesAsTheyBlendChannels) {
                     R"("duration": 1024, "loop": true, )");
     ASSERT_EQ(Anime_LoadMotionFromMemory("m", R"({"name": "still"})", 17), 1);  // no tracks
     const float u[] = {0.1f, 0.7f, 1.3f, 2.9f, -0.3f, 5.1f, 0.01f, 3.3f};
-    const struct {
-        const char* steps;
-        std::vector<float> offsets;  // x, y of vertices 0 to 3; one number for all
-    } cases[] = {
+    // Steps | x, y of vertices 0 to 3 (one number for all).
+    const std::pair<const char*, std::vector<float>> cases[] = {
         {"play lo 1; up 16; xf hi 1 200; up 100", {4}},
         {"play lo 1; up 16; xf hi 1 200; ov ov 1 0.5; up 100", {6}},
         {"play lo 1; xf none 1 200; up 150", {0.5f}},
@@ -290,10 +288,10 @@ TEST_F(Meshes, CrossFadesBlendVerticesAsTheyBlendChannels) {
         {"play short 1; q hi 1 200; up 150", {3}},
         {"play hi 1; xf short 1 200; q hi 1 400; up 150", {3.375f}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.steps);
-        run(std::string("new m; ") + c.steps);
-        ExpectStrip(id_, c.offsets);
+    for (const auto& [steps, offsets] : cases) {
+        SCOPED_TRACE(steps);
+        run(std::string("new m; ") + steps);
+        ExpectStrip(id_, offsets);
     }
 }
 

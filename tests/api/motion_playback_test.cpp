@@ -61,8 +61,7 @@ const char* const kMotions[] = {
         "tracks": [{"part": "body", "keyframes": [{"textureSwap": "t2"}]}]})",
     R"({"name": "back", "tracks": [{"part": "body", "keyframes": [
         {"time": 0}, {"time": 100, "textureSwap": "t0"}]}]})",
-    R"({"name": "lost", "tracks": [{"part": "body",
-        "keyframes": [{"textureSwap": "missing"}]}]})",
+    R"({"name": "lost", "tracks": [{"part": "body", "keyframes": [{"textureSwap": "missing"}]}]})",
     R"({"name": "zeroLoop", "duration": 0, "loop": true, "tracks": [{"part": "body",
         "keyframes": [{"time": 0}, {"time": 1000, "position": [100, 0]}]}]})",
     R"({"name": "zero", "duration": 0, "tracks": [{"part": "body",

@@ -144,11 +144,7 @@ TEST_F(PartsFromCode, TintsArePackedRoundedAndClamped) {
         {"name": "q", "parent": "p", "texture": "t", "srcRect": [2, 0, 0, 0]}]})");
     // Calls | p's record | q's record, as the little-endian word of the
     // bytes R, G, B, 255.
-    const struct {
-        const char* calls;
-        const char* p;
-        const char* q;
-    } rows[] = {
+    const char* const rows[][3] = {
         {"u 0", "ffffffff", "ffffffff"},
         {"tint 0.5 0 1", "ffff0080", "ffff0080"},                // 127.5 rounds up
         {"tint 0.3 0.7 0.00980392192", "ff03b34d", "ff03b34d"},  // 76.5, 178.5, 2.5
@@ -165,10 +161,10 @@ TEST_F(PartsFromCode, TintsArePackedRoundedAndClamped) {
         // Through the 3D draw too.
         {"3d 1 0 0 1000 0 0; angles 20 0 0; tint 0 1 0", "ff00ff00", "ff00ff00"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.calls);
-        run(std::string("new c; u 16; ") + row.calls + "; r; 1.tint " + row.p + "; 2.tint " +
-            row.q + "; 1.a 0.5; destroy");
+    for (const auto& [calls, p, q] : rows) {
+        SCOPED_TRACE(calls);
+        run(std::string("new c; u 16; ") + calls + "; r; 1.tint " + p + "; 2.tint " + q +
+            "; 1.a 0.5; destroy");
     }
 }
 
