@@ -155,8 +155,6 @@ const char* const kFades[] = {
     // to 0. Play and stop end a fade at once.
     "play a 1; u 16; xf b 1 200; u 100; 1.x 60; xf a 1 100; u 50; 1.x 35; u 50; 1.x 10;"
     "xf b 1 200; u 50; play b 1; u 0; 1.x 110; xf ramp 1 1000; u 100; stop; u 100; 1.x 110",
-    // A queued motion's fade is given the carried time.
-    "play tick 1; q b 1 200; u 1100; 1.x 60; u 100; 1.x 110",
     // Overlay fades: halfway, to 0 (then gone), at once, by fadeIn and
     // fadeOut, ended by PlayOverlay; refusals.
     "play a 1; ov ovc 1 1; u 16; 2.y 100; fo ovc 0 200; u 100; 2.y 50; u 100; 2.y 0; fo! ovc 1 0;"

@@ -102,8 +102,6 @@ const char* const kScripts[] = {
     "1.x in 10 110; play loop 3e38; u 3e38; 1.x in 10 110; u 3e38; 1.x in 10 110; play loop 1;"
     "u 1e20; 1.x in 10 110; play loop 1; u inf; 1.x in 10 110; playing 1; play idle 1;"
     "ov ovloop 1e30 1; u 16; 2.y in 0 100; u 16; 2.y in 0 100",
-    // A hidden instance's clocks stand still.
-    "play move 1; u 100; move 100; vis 0; up 100; up 5000; vis 1; r; move 100; u 100; move 200",
     // Stopping holds the pose.
     "stop; playing 0; finished 1; u 16; rest; play move 1; u 300; stop; playing 0; finished 1;"
     "u 300; move 300; u 300; move 300",
