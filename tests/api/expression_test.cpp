@@ -79,14 +79,16 @@ TEST_F(ExpressionFiles, ReloadsFollowAndWeightZeroTouchesNothing) {
     ASSERT_EQ(Anime_LoadExpression("m", unnamed.c_str()), 1);
     run("expr unnamed; u 16; 1.x 7");
 
-    // At weight 0 nothing is touched: blending would still turn a rotation
-    // of -0 into +0.
+    // At weight 0 nothing is touched, by an expression or an overlay:
+    // blending would still turn a rotation of -0 into +0.
     loadModel("z", R"({"textures": {"t": "t.png"},
-        "parts": [{"name": "p", "texture": "t", "rotation": -0.0}]})");
+        "parts": [{"name": "p", "texture": "t", "rotation": -0.0}],
+        "motions": {"still": {"duration": 100}, "spin": {"duration": 100, "tracks": [
+            {"part": "p", "keyframes": [{"time": 0, "rotation": 1}]}]}}})");
     const std::string turn = writeFile("z.json", R"({"name": "turn", "blendMs": 100,
         "params": [{"part": "p", "rotation": 1}]})");
     ASSERT_EQ(Anime_LoadExpression("z", turn.c_str()), 1);
-    run("destroy; new z; expr turn; u 0");
+    run("destroy; new z; play still 1; ov spin 1 0; expr turn; u 0");
     ASSERT_EQ(host().draws.size(), 1u);
     EXPECT_EQ(Bits(host().draws[0].rotation), Bits(-0.0f));
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/api_fixture.h"
@@ -35,29 +36,26 @@ std::vector<AnimeDrawParams> DrawOne(uint32_t id) {
 // An instance without a mesh function and one with, placed alike; each
 // texture gets a handle of its file (7 or 8), the same for both, so that
 // their records can be compared whole.
-void TwoInstances(RecordingHost& host, uint32_t& sprites, uint32_t& meshes) {
+std::pair<uint32_t, uint32_t> TwoInstances(RecordingHost& host) {
     host.onLoad = [](const std::u16string& path) { return path.ends_with(u"cloth.png") ? 8 : 7; };
-    ASSERT_EQ(Anime_LoadModel("p", (kPuppet + "model.json").c_str()), 1);
-    sprites = Anime_CreateInstance("p");
+    EXPECT_EQ(Anime_LoadModel("p", (kPuppet + "model.json").c_str()), 1);
+    const uint32_t sprites = Anime_CreateInstance("p");
     Anime_SetMeshCallback(RecordingHost::meshCallback());
     AnimeHostCallbacks table = host.callbacks();
     Anime_Init(&table);  // leaves the mesh function
-    meshes = Anime_CreateInstance("p");
+    return {sprites, Anime_CreateInstance("p")};
 }
 
 TEST_F(Meshes, AQuadMeshIsItsSpritePlainMirroredScaledAndTurned) {
-    uint32_t sprite = 0;
-    uint32_t mesh = 0;
-    TwoInstances(host(), sprite, mesh);
+    const auto [sprite, mesh] = TwoInstances(host());
     for (const char* setup :
          {"", "scale -1 1; pos 40 10", "scale 2 0.5", "3d 1 0 0 800 0 0; angles 35 -20 10",
           "scale -0.5 1.5; 3d 1 5 5 300 40 0; angles -25 15 5",
           // Game code moves, tints and reskins the part.
           "off quad 4 -3 0.3 1.5 0.5 0.7; ptint quad 1 0.5 0.25; ptex quad cloth"}) {
         SCOPED_TRACE(setup);
-        for (uint32_t id : {sprite, mesh}) {
-            run("id " + std::to_string(id) + "; " + setup);
-        }
+        run("id " + std::to_string(sprite) + "; " + setup + "; id " + std::to_string(mesh) + "; " +
+            setup);
         Anime_Update(16.0f);
         const std::vector<AnimeDrawParams> sprites = DrawOne(sprite);
         ASSERT_TRUE(host().meshes.empty());
@@ -74,18 +72,18 @@ TEST_F(Meshes, AQuadMeshIsItsSpritePlainMirroredScaledAndTurned) {
         ASSERT_EQ(call.vertices.size(), 4u);
         const float c = std::cos(r.rotation);
         const float s = std::sin(r.rotation);
+        // Corners clockwise from the top left, in the image and in the model.
+        const float us[] = {0, 1, 1, 0}, vs[] = {0, 0, 1, 1};
         for (size_t k = 0; k < 4; ++k) {
-            const bool right = k == 1 || k == 2;
-            const bool bottom = k >= 2;
-            const float vx = right ? 30.0f : -10.0f;
-            const float vy = bottom ? 8.0f : -12.0f;
+            const float vx = us[k] * 40.0f - 10.0f;
+            const float vy = vs[k] * 20.0f - 12.0f;
             const AnimeMeshVertex& v = call.vertices[k];
             // The placement formula, left to right: where a host puts the
             // sprite's corner.
             EXPECT_EQ(v.x, r.x + c * r.scaleX * vx - s * r.scaleY * vy) << k;
             EXPECT_EQ(v.y, r.y + s * r.scaleX * vx + c * r.scaleY * vy) << k;
-            EXPECT_EQ(v.u, right ? 1.0f : 0.0f);
-            EXPECT_EQ(v.v, bottom ? 1.0f : 0.0f);
+            EXPECT_EQ(v.u, us[k]);
+            EXPECT_EQ(v.v, vs[k]);
         }
         // The query gives the same vertices, for either instance.
         for (uint32_t id : {sprite, mesh}) {
@@ -101,21 +99,18 @@ TEST_F(Meshes, AQuadMeshIsItsSpritePlainMirroredScaledAndTurned) {
 }
 
 TEST_F(Meshes, OnlyDrawableMeshesGoToTheMeshFunctionAndQueriesFailAsTheOthers) {
-    uint32_t sprite = 0;
-    uint32_t mesh = 0;
-    TwoInstances(host(), sprite, mesh);
+    const auto [sprite, mesh] = TwoInstances(host());
     Anime_Update(16.0f);
     DrawOne(mesh);
     // Drawn: cape (order -1), body, quad, two_vertices, no_triangles,
     // index_past_end, masked_index (order 2); the untextured and the hidden
     // part not at all.
     ASSERT_EQ(host().draws.size(), 7u);
-    std::vector<size_t> viaMesh;
-    for (const RecordingHost::MeshCall& call : host().meshes) {
-        viaMesh.push_back(call.draw);
-    }
-    EXPECT_EQ(viaMesh, (std::vector<size_t>{0, 2, 6}));
-    EXPECT_EQ(host().meshes[2].indices, (std::vector<uint16_t>{0, 1, 2}));  // 65538 & 0xFFFF
+    const std::vector<RecordingHost::MeshCall>& viaMesh = host().meshes;
+    ASSERT_EQ(viaMesh.size(), 3u);
+    EXPECT_EQ((std::vector<size_t>{viaMesh[0].draw, viaMesh[1].draw, viaMesh[2].draw}),
+              (std::vector<size_t>{0, 2, 6}));
+    EXPECT_EQ(viaMesh[2].indices, (std::vector<uint16_t>{0, 1, 2}));  // 65538 & 0xFFFF
     const std::pair<const char*, int32_t> counts[] = {
         {"body", 0},         {"cape", 8},         {"quad", 4},
         {"two_vertices", 0}, {"no_triangles", 0}, {"index_past_end", 0},
@@ -171,6 +166,15 @@ void ExpectStrip(uint32_t id, std::vector<float> offsets) {
     }
 }
 
+// Loads motion `name` into model "m" with one track on the strip, of
+// `keyframes`; `extra` goes before the tracks (a duration, a loop).
+void LoadStripMotion(const std::string& name, const std::string& keyframes,
+                     const std::string& extra = "") {
+    const std::string json = R"({"name": ")" + name + "\", " + extra +
+                             R"("tracks": [{"part": "strip", "keyframes": [)" + keyframes + "]}]}";
+    ASSERT_EQ(Anime_LoadMotionFromMemory("m", json.data(), int32_t(json.size())), 1) << json;
+}
+
 TEST_F(Meshes, MotionsMoveVerticesByTheKeyframeRules) {
     loadModel("m", kStrip);
     const std::string ramp = R"({"time": 0, "deform": [0, 0, 0, 0, 0, 0, 0, 0]},
@@ -186,8 +190,6 @@ TEST_F(Meshes, MotionsMoveVerticesByTheKeyframeRules) {
         {"linear", 500, {1, 2, 3, 4, 5, 6, 7, 8}, ramp + "}"},
         {"the later keyframe's easing", 500, {.5, 1, 1.5, 2, 2.5, 3, 3.5, 4},
          ramp + R"(, "easing": "ease_in"})"},
-        {"step holds until the keyframe's time", 999, {0, 0, 0, 0, 0, 0, 0, 0},
-         ramp + R"(, "easing": "step"})"},
         {"a keyframe without deform is at rest", 250, {1, 2, 0, 0, 0, 0, 0, 0},
          R"({"time": 0}, {"time": 1000, "deform": [4, 8]})"},
         {"cut at the last vertex", 0, {0, 0, 0, 0, 1, 1, 2, 2},
@@ -207,16 +209,10 @@ TEST_F(Meshes, MotionsMoveVerticesByTheKeyframeRules) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string name = "c" + std::to_string(n++);
-        const std::string motion = R"({"name": ")" + name +
-                                   R"(", "tracks": [{"part": "strip", "keyframes": [)" + c.main +
-                                   "]}]}";
-        ASSERT_EQ(Anime_LoadMotionFromMemory("m", motion.data(), int32_t(motion.size())), 1);
+        LoadStripMotion(name, c.main);
         run("new m; play " + name + " 1");
         if (!c.overlay.empty()) {
-            const std::string ov = R"({"name": "o", "duration": 2000, "tracks": [{"part": "strip",
-                "keyframes": [)" + c.overlay +
-                                   "]}]}";
-            ASSERT_EQ(Anime_LoadMotionFromMemory("m", ov.data(), int32_t(ov.size())), 1);
+            LoadStripMotion("o", c.overlay, R"("duration": 2000, )");
             run("ov o 1 0.5");
         }
         Anime_Update(c.time);
@@ -224,9 +220,7 @@ TEST_F(Meshes, MotionsMoveVerticesByTheKeyframeRules) {
     }
     // Overlays move vertices only while a main motion plays, as they move
     // parts; a new main motion without deforms puts the mesh back at rest.
-    const std::string none = R"({"name": "none", "tracks": [{"part": "sprite",
-        "keyframes": [{"time": 0, "rotation": 1}]}]})";
-    ASSERT_EQ(Anime_LoadMotionFromMemory("m", none.data(), int32_t(none.size())), 1);
+    LoadStripMotion("none", R"({"time": 0, "alpha": 0.5})");
     for (const char* steps :
          {"new m; ov o 1 1; up 16", "new m; play c0 1; up 500; play none 1; up 16",
           "new m; play none 1; ov o 1 0; up 16"}) {
@@ -242,28 +236,24 @@ TEST_F(Meshes, CrossFadesBlendVerticesAsTheyBlendChannels) {
     // 4 on vertex 1 only (one), 4 as an overlay (ov), none at all (none);
     // odd and odd2 are the same uneven offsets; ramp goes from 0 to 8 over
     // 1024 ms, and loops.
-    const auto hold = [](const char* name, const char* deform, const char* extra = "") {
-        return std::string(R"({"name": ")") + name + R"(", )" + extra +
-               R"( "tracks": [{"part": "strip", "keyframes": [{"time": 0, "deform": )" + deform +
-               "}]}]}";
-    };
     const std::string odd = "[0.1, 0.7, 1.3, 2.9, -0.3, 5.1, 0.01, 3.3]";
-    for (const std::string& motion :
-         {hold("lo", "[2, 2, 2, 2, 2, 2, 2, 2]"), hold("hi", "[6, 6, 6, 6, 6, 6, 6, 6]"),
-          hold("short", "[2, 2, 2, 2, 2, 2, 2, 2]", R"("duration": 100,)"),
-          hold("one", R"([4, 4], "deformStart": 1)"), hold("ov", "[4, 4, 4, 4, 4, 4, 4, 4]"),
-          hold("none", "[]"), std::string(R"({"name": "still"})"), hold("odd", odd.c_str()),
-          hold("odd2", odd.c_str()),
-          std::string(
-              R"({"name": "ramp", "duration": 1024, "loop": true, "tracks": [{"part": "strip",
-            "keyframes": [{"time": 0}, {"time": 1024, "deform": [8, 8, 8, 8, 8, 8, 8, 8]}]}]})")}) {
-        ASSERT_EQ(Anime_LoadMotionFromMemory("m", motion.data(), int32_t(motion.size())), 1);
+    // clang-format off
+    const std::pair<const char*, std::string> holds[] = {
+        {"lo", "[2, 2, 2, 2, 2, 2, 2, 2]"}, {"hi", "[6, 6, 6, 6, 6, 6, 6, 6]"},
+        {"one", R"([4, 4], "deformStart": 1)"}, {"ov", "[4, 4, 4, 4, 4, 4, 4, 4]"},
+        {"none", "[]"}, {"odd", odd}, {"odd2", odd}};
+    // clang-format on
+    for (const auto& [name, deform] : holds) {
+        LoadStripMotion(name, R"({"time": 0, "deform": )" + deform + "}");
     }
+    LoadStripMotion("short", R"({"time": 0, "deform": [2, 2, 2, 2, 2, 2, 2, 2]})",
+                    R"("duration": 100, )");
+    LoadStripMotion("ramp", R"({"time": 0}, {"time": 1024, "deform": [8, 8, 8, 8, 8, 8, 8, 8]})",
+                    R"("duration": 1024, "loop": true, )");
+    ASSERT_EQ(Anime_LoadMotionFromMemory("m", R"({"name": "still"})", 17), 1);  // no tracks
     const float u[] = {0.1f, 0.7f, 1.3f, 2.9f, -0.3f, 5.1f, 0.01f, 3.3f};
-    const struct {
-        const char* steps;
-        std::vector<float> offsets;  // x, y of vertices 0 to 3; one number for all
-    } cases[] = {
+    // Steps | x, y of vertices 0 to 3 (one number for all).
+    const std::pair<const char*, std::vector<float>> cases[] = {
         {"play lo 1; up 16; xf hi 1 200; up 100", {4}},
         {"play lo 1; up 16; xf hi 1 200; ov ov 1 0.5; up 100", {6}},
         {"play lo 1; xf none 1 200; up 150", {0.5f}},
@@ -290,10 +280,10 @@ TEST_F(Meshes, CrossFadesBlendVerticesAsTheyBlendChannels) {
         {"play short 1; q hi 1 200; up 150", {3}},
         {"play hi 1; xf short 1 200; q hi 1 400; up 150", {3.375f}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.steps);
-        run(std::string("new m; ") + c.steps);
-        ExpectStrip(id_, c.offsets);
+    for (const auto& [steps, offsets] : cases) {
+        SCOPED_TRACE(steps);
+        run(std::string("new m; ") + steps);
+        ExpectStrip(id_, offsets);
     }
 }
 

@@ -155,8 +155,6 @@ const char* const kFades[] = {
     // to 0. Play and stop end a fade at once.
     "play a 1; u 16; xf b 1 200; u 100; 1.x 60; xf a 1 100; u 50; 1.x 35; u 50; 1.x 10;"
     "xf b 1 200; u 50; play b 1; u 0; 1.x 110; xf ramp 1 1000; u 100; stop; u 100; 1.x 110",
-    // A queued motion's fade is given the carried time.
-    "play tick 1; q b 1 200; u 1100; 1.x 60; u 100; 1.x 110",
     // Overlay fades: halfway, to 0 (then gone), at once, by fadeIn and
     // fadeOut, ended by PlayOverlay; refusals.
     "play a 1; ov ovc 1 1; u 16; 2.y 100; fo ovc 0 200; u 100; 2.y 50; u 100; 2.y 0; fo! ovc 1 0;"
@@ -169,26 +167,20 @@ INSTANTIATE_TEST_SUITE_P(Fades, MotionControlScript, ::testing::ValuesIn(kFades)
 
 TEST_F(MotionControl, AFadeEndsExactlyWherePlayMotionWouldBe) {
     host().onLoad = [](const std::u16string& path) { return path.back() == u'g' ? 7 : 8; };
-    const uint32_t fading = Anime_CreateInstance("m");
-    const uint32_t twin = Anime_CreateInstance("m");
-    // Whether the two draw the same records, bit for bit.
+    // Instance 1 fades, its twin 2 switches: whether the two draw the same
+    // records, bit for bit.
     auto same = [&] {
         host().draws.clear();
-        Anime_RenderInstance(fading);
-        Anime_RenderInstance(twin);
+        Anime_RenderInstance(1);
+        Anime_RenderInstance(2);
         const std::vector<AnimeDrawParams>& d = host().draws;
         return std::memcmp(d.data(), d.data() + d.size() / 2, d.size() / 2 * sizeof d[0]) == 0;
     };
-    for (uint32_t id : {fading, twin}) {
-        Anime_PlayMotion(id, "ramp", 1.0f);
-        Anime_PlayOverlay(id, "ovc", 1.0f, 0.5f);
-    }
-    Anime_Update(300.0f);
+    run("new m; play ramp 1; ov ovc 1 0.5; new m; play ramp 1; ov ovc 1 0.5; up 300");
     // A fade of 250 ms is over in the third update.
     const std::pair<float, bool> steps[] = {{100.0f, false}, {100.0f, false}, {50.0f, true},
                                             {37.5f, true},   {0.0f, true},    {900.0f, true}};
-    ASSERT_EQ(Anime_CrossFadeMotion(fading, "next", 1.5f, 250.0f), 1);
-    ASSERT_EQ(Anime_PlayMotion(twin, "next", 1.5f), 1);
+    run("id 1; xf next 1.5 250; id 2; play next 1.5");
     for (const auto& [dt, ended] : steps) {
         Anime_Update(dt);
         EXPECT_EQ(same(), ended) << dt;
@@ -196,13 +188,11 @@ TEST_F(MotionControl, AFadeEndsExactlyWherePlayMotionWouldBe) {
 }
 
 TEST_F(MotionControl, TheEventListKeepsItsTextsAndItsBounds) {
-    const uint32_t id = Anime_CreateInstance("m");
-    Anime_PlayMotion(id, "tick", 1.0f);
-    Anime_Update(600.0f);
+    run("new m; play tick 1; up 600");
     ASSERT_EQ(EventWords(), "m:tick/a@0~600 m:tick/b@500~100 m:tick/b2@500~100");
     AnimeEvent e{};
     ASSERT_EQ(Anime_GetEvent(2, &e), 1);
-    const AnimeEvent expected{id, 0, 0, -7, 0.5f, 500.0f, 100.0f, 0};
+    const AnimeEvent expected{id_, 0, 0, -7, 0.5f, 500.0f, 100.0f, 0};
     EXPECT_EQ(std::memcmp(&e, &expected, sizeof e), 0);
     const char* texts[] = {Anime_GetEventText(2, 0), Anime_GetEventText(2, 1),
                            Anime_GetEventText(2, 2)};
@@ -230,10 +220,7 @@ TEST_F(MotionControl, TheEventListKeepsItsTextsAndItsBounds) {
     many += "]}";
     loadModel("n", kModel);
     Anime_LoadMotionFromMemory("n", many.data(), static_cast<int32_t>(many.size()));
-    for (int i = 0; i < 2; ++i) {
-        Anime_PlayMotion(Anime_CreateInstance("n"), "many", 1.0f);
-    }
-    Anime_Update(1.0f);
+    run("new n; play many 1; new n; play many 1; up 1");
     EXPECT_EQ(Anime_GetEventCount(), 4096);
     EXPECT_STREQ(Anime_GetEventText(4095, 1), "many");
     Anime_Update(1.0f);

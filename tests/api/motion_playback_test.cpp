@@ -61,8 +61,7 @@ const char* const kMotions[] = {
         "tracks": [{"part": "body", "keyframes": [{"textureSwap": "t2"}]}]})",
     R"({"name": "back", "tracks": [{"part": "body", "keyframes": [
         {"time": 0}, {"time": 100, "textureSwap": "t0"}]}]})",
-    R"({"name": "lost", "tracks": [{"part": "body",
-        "keyframes": [{"textureSwap": "missing"}]}]})",
+    R"({"name": "lost", "tracks": [{"part": "body", "keyframes": [{"textureSwap": "missing"}]}]})",
     R"({"name": "zeroLoop", "duration": 0, "loop": true, "tracks": [{"part": "body",
         "keyframes": [{"time": 0}, {"time": 1000, "position": [100, 0]}]}]})",
     R"({"name": "zero", "duration": 0, "tracks": [{"part": "body",
@@ -103,8 +102,6 @@ const char* const kScripts[] = {
     "1.x in 10 110; play loop 3e38; u 3e38; 1.x in 10 110; u 3e38; 1.x in 10 110; play loop 1;"
     "u 1e20; 1.x in 10 110; play loop 1; u inf; 1.x in 10 110; playing 1; play idle 1;"
     "ov ovloop 1e30 1; u 16; 2.y in 0 100; u 16; 2.y in 0 100",
-    // A hidden instance's clocks stand still.
-    "play move 1; u 100; move 100; vis 0; up 100; up 5000; vis 1; r; move 100; u 100; move 200",
     // Stopping holds the pose.
     "stop; playing 0; finished 1; u 16; rest; play move 1; u 300; stop; playing 0; finished 1;"
     "u 300; move 300; u 300; move 300",
@@ -168,13 +165,10 @@ TEST_P(MotionPlayback, Script) {
             load(kLater[index]);
             return true;
         }
+        // An undrawn body fails the script as an unknown step would.
         const AnimeDrawParams* body = drawn(1.0f);
-        if ((op != "move" || !(in >> t)) && op != "rest") {
+        if (((op != "move" || !(in >> t)) && op != "rest") || body == nullptr) {
             return false;
-        }
-        if (body == nullptr) {
-            ADD_FAILURE() << "the body is not drawn";
-            return true;
         }
         const float e = t / 1000.0f;
         const float expected[] = {10.0f + 100.0f * e, 20.0f + 200.0f * e, e,

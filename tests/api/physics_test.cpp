@@ -82,22 +82,19 @@ TEST_F(Physics, StiffnessAndDampingShapeTheSwingAndDefaultTo03And07) {
     // One root part per spring (anchored at the origin, so only gravity
     // pulls). Under gravity 50 a spring settles where stiffness x 60 x
     // offset balances it, whatever its damping.
-    const char* const springs[] = {"",
-                                   R"(, "stiffness": 0.3, "damping": 0.7)",
-                                   R"(, "stiffness": 0.3)",
-                                   R"(, "damping": 0.7)",
-                                   R"(, "stiffness": 0.7, "damping": 0.3)",
-                                   R"(, "stiffness": 0.6)",
-                                   R"(, "damping": 2)"};
-    std::string parts, physics;
+    // clang-format off
+    const char* const springs[] = {"", R"(, "stiffness": 0.3, "damping": 0.7)",
+        R"(, "stiffness": 0.3)", R"(, "damping": 0.7)", R"(, "stiffness": 0.7, "damping": 0.3)",
+        R"(, "stiffness": 0.6)", R"(, "damping": 2)"};
+    // clang-format on
+    std::string parts = R"({"textures": {"t": "t.png"}, "parts": [)";
+    std::string physics = R"(], "physics": [)";
     for (size_t i = 0; i < std::size(springs); ++i) {
-        const std::string name = "\"p" + std::to_string(i) + "\"";
-        const std::string comma = i > 0 ? ", " : "";
+        const std::string comma = i > 0 ? ", " : "", name = "\"p" + std::to_string(i) + "\"";
         parts += comma + R"({"texture": "t", "name": )" + name + "}";
         physics += comma + R"({"target": )" + name + springs[i] + "}";
     }
-    loadModel("m", R"({"textures": {"t": "t.png"}, "parts": [)" + parts + R"(], "physics": [)" +
-                       physics + "]}");
+    loadModel("m", parts + physics + "]}");
     ASSERT_NE(Anime_CreateInstance("m"), 0u);
     bool swingsDiffer = false;
     for (int frame = 1; frame <= 600; ++frame) {

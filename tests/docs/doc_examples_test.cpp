@@ -12,7 +12,6 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <random>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -20,12 +19,14 @@
 
 #include "support/cannot_run.h"
 #include "support/run_program.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using kivanime::test::ProgramRun;
 using kivanime::test::RunProgram;
+using kivanime::test::ScratchDir;
 using kivanime::test::ShellQuote;
 
 const fs::path kTop = KIVANIME_SOURCE_DIR;
@@ -85,19 +86,11 @@ std::vector<Block> Blocks(const std::string& language) {
     return blocks;
 }
 
-fs::path Scratch(const std::string& what) {
-    // A folder of its own per run: suites of two checkouts may run at once.
-    const fs::path dir = fs::temp_directory_path() /
-                         ("kivanime_docs_" + what + "_" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir);
-    return dir;
-}
-
 // Compiles every block in `language` that is not a fragment; the source
 // keeps the page's line numbers, so a compiler's message points into the page.
 void CompileEvery(const std::string& language,
                   const std::function<ProgramRun(const fs::path& source)>& compile) {
-    const fs::path dir = Scratch(language);
+    const ScratchDir dir("kivanime_docs_" + language);
     const std::vector<Block> blocks = Blocks(language);
     for (size_t i = 0; i < blocks.size(); ++i) {
         const Block& block = blocks[i];
@@ -113,7 +106,6 @@ void CompileEvery(const std::string& language,
             << run.out << run.err;
     }
     EXPECT_FALSE(blocks.empty()) << "no ```" << language << " program found: the reader lost them";
-    fs::remove_all(dir);
 }
 
 TEST(DocPrograms, EveryCBlockCompilesAgainstThePublicHeader) {
@@ -133,7 +125,7 @@ TEST(DocPrograms, EveryCSharpBlockCompilesWithTheBindings) {
     if (std::string(KIVANIME_MCS).empty()) {
         KIVANIME_CANNOT_RUN_HERE() << "mcs is missing (scripts/install-deps.sh csharp)";
     }
-    const fs::path dir = Scratch("bindings");
+    const ScratchDir dir("kivanime_docs_bindings");
     const std::string library = (dir / "Kivanime.dll").string();
     std::vector<std::string> args = {"-nologo", "-warnaserror+", "-langversion:6",
                                      "-target:library", "-out:" + library};
@@ -150,7 +142,6 @@ TEST(DocPrograms, EveryCSharpBlockCompilesWithTheBindings) {
              "-out:" + (source.parent_path() / "program.exe").string(), source.string()},
             source.parent_path() / "run");
     });
-    fs::remove_all(dir);
 }
 
 // The command lines of ```sh blocks whose program is the player or the lint,
@@ -166,7 +157,7 @@ TEST(DocCommands, EveryPlayerAndLintCommandEndsAsThePageSays) {
     }
     static const std::regex tool(R"(^\s*(\S*/)?(kivanime-(player|lint)(\s.*)?)$)");
     static const std::regex status(R"( #\s*exit\s+(\d+))");
-    const fs::path dir = Scratch("commands");
+    const ScratchDir dir("kivanime_docs_commands");
     fs::create_directories(dir / "bin");
     fs::create_symlink(KIVANIME_PLAYER_EXE, dir / "bin/kivanime-player");
     fs::create_symlink(KIVANIME_LINT_EXE, dir / "bin/kivanime-lint");
@@ -201,7 +192,6 @@ TEST(DocCommands, EveryPlayerAndLintCommandEndsAsThePageSays) {
         }
     }
     EXPECT_GT(count, 5) << "the reader lost the commands";
-    fs::remove_all(dir);
 }
 
 // A number the prose quotes from a table of its page is followed by

@@ -6,12 +6,12 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "kivanime.h"
 #include "kivanime_export_names.h"
+#include "support/scratch_dir.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -91,9 +91,7 @@ const AnimeHostCallbacks kHost{[](const uint16_t* path) {
 TEST(DynamicLoad, LoadsByNameRunsAndUnloadsCleanly) {
     // A folder name outside ASCII (and outside any Windows ANSI code page):
     // the library takes it as UTF-8 like every other text.
-    // A folder of its own per run: suites of two checkouts may run at once.
-    const auto base = std::filesystem::temp_directory_path() /
-                      ("kivanime-tests-dynload-" + std::to_string(std::random_device{}()));
+    const kivanime::test::ScratchDir base("kivanime-tests-dynload");
     const std::filesystem::path folder = base / std::u8string(u8"模型-ÿ-\U0001F600");
     std::filesystem::create_directories(folder);
     std::filesystem::copy_file(KIVANIME_DYNLOAD_MODEL, folder / "model.json");
@@ -141,7 +139,6 @@ TEST(DynamicLoad, LoadsByNameRunsAndUnloadsCleanly) {
     api.Anime_Shutdown();
     EXPECT_EQ(g_releases.size(), 2u);
     ASSERT_TRUE(CloseLibrary(library));
-    std::filesystem::remove_all(base);
 }
 
 }  // namespace

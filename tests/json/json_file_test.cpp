@@ -5,18 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
+
+#include "support/scratch_dir.h"
 
 namespace {
 
 TEST(JsonFile, BytesAreReadUntranslatedAndWhole) {
-    // A file of its own per run: suites of two checkouts may run at once.
-    const std::filesystem::path path =
-        std::filesystem::temp_directory_path() /
-        ("kivanime-JsonFile-" + std::to_string(std::random_device{}()) + ".json");
+    const kivanime::test::ScratchDir scratch("kivanime-JsonFile");
     std::string bytes = "{\"text\":\"a\r\nb\x1A\",\"raw\":\"x";
     bytes.push_back('\0');
     bytes += "y\",\"list\":[";
@@ -24,9 +20,7 @@ TEST(JsonFile, BytesAreReadUntranslatedAndWhole) {
         bytes += std::to_string(i) + ",";
     }
     bytes += "\"end\"]}\r\n";
-    std::ofstream(path, std::ios::binary) << bytes;
-    const kivanime::JsonValue v = kivanime::ReadJsonFile(path.string());
-    std::filesystem::remove(path);
+    const kivanime::JsonValue v = kivanime::ReadJsonFile(scratch.Write("bytes.json", bytes));
     EXPECT_EQ(v.get("text").asString(""), "a\r\nb\x1A");
     EXPECT_EQ(v.get("raw").asString(""), std::string("x\0y", 3));
     // Far larger than one read buffer, with the last element at the very end.

@@ -33,13 +33,8 @@ TEST(Physics, StepLimits) {
     // (60, 80), length 100, scaled to 50 with the velocity halved; and to
     // (30, 40), length exactly 50, left alone.
     state = Inert();
-    const float starts[2][2] = {{58.0f, 82.0f}, {28.0f, 42.0f}};
-    for (int i = 0; i < 2; ++i) {
-        state.points[i].offsetX = starts[i][0];
-        state.points[i].offsetY = starts[i][1];
-        state.points[i].velocityX = 64.0f;
-        state.points[i].velocityY = -64.0f;
-    }
+    state.points[0] = {.offsetX = 58.0f, .offsetY = 82.0f, .velocityX = 64.0f, .velocityY = -64.0f};
+    state.points[1] = {.offsetX = 28.0f, .offsetY = 42.0f, .velocityX = 64.0f, .velocityY = -64.0f};
     StepPhysics(state, 31.25f, nullptr, 0, 0.0f, 0.0f);
     for (const PhysicsPoint& p : state.points) {
         EXPECT_EQ(p.offsetX, 30.0f);

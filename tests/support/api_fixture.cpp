@@ -4,9 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <random>
 
 #include "text/utf.h"
 
@@ -84,28 +81,10 @@ float Field(const AnimeDrawParams& d, const std::string& key) {
 void ApiTest::SetUp() {
     const AnimeHostCallbacks table = host().callbacks();
     Restart(&table);
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    // A folder of its own per run: suites of two checkouts may run at once.
-    std::string name = std::string("kivanime-tests-") + info->test_suite_name() + "." +
-                       info->name() + "-" + std::to_string(std::random_device{}());
-    std::replace(name.begin(), name.end(), '/', '.');  // parameterised suites
-    const std::filesystem::path base = std::filesystem::temp_directory_path() / name;
-    std::filesystem::create_directories(base);
-    dir_ = base.generic_string() + "/";
 }
 
 void ApiTest::TearDown() {
     Restart(nullptr);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-}
-
-std::string ApiTest::writeFile(const std::string& relativePath, const std::string& content) {
-    std::filesystem::path path = std::filesystem::path(dir_) / relativePath;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-    return path.generic_string();
 }
 
 void ApiTest::loadModel(const std::string& modelName, const std::string& json) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kivanime.h"
+#include "support/scratch_dir.h"
 
 namespace kivanime::test {
 
@@ -58,7 +59,9 @@ protected:
 
     // Writes `content` to a file under this test's scratch folder (creating
     // sub-folders in `relativePath`) and returns its path.
-    std::string writeFile(const std::string& relativePath, const std::string& content);
+    std::string writeFile(const std::string& relativePath, const std::string& content) {
+        return scratch_.Write(relativePath, content);
+    }
 
     // Writes a model file and loads it under `modelName`; fails the test if
     // the load fails.
@@ -99,7 +102,8 @@ protected:
     void run(const std::string& steps,
              const std::function<bool(const std::string&, std::istringstream&)>& extra = {});
 
-    std::string dir_;
+    ScratchDir scratch_{"kivanime-tests-api"};
+    std::string dir_ = scratch_.path().generic_string() + "/";
     uint32_t id_ = 0;
 };
 

@@ -3,17 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "lint.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -87,18 +85,14 @@ TEST(LintCases, MessagesQuoteTheKeyTablesDefaults) {
         {R"({"name": "x"})", {"cannot tell whether this is a model, motion or expression file"}},
         {R"({"name": 1, "blendMs": 1})", {"\"name\" of the expression is a number"}},
     };
-    const std::string path =
-        (std::filesystem::temp_directory_path() /
-         ("kivanime_lint_messages_" + std::to_string(std::random_device{}()) + ".json"))
-            .string();
+    const kivanime::test::ScratchDir scratch("kivanime_lint_messages");
     for (const auto& row : rows) {
-        std::ofstream(path) << row.json;
+        const std::string path = scratch.Write("file.json", row.json);
         std::string out = kivanime::lint::FormatText(kivanime::lint::LintFiles({path}));
         for (const std::string& message : row.messages) {
             EXPECT_NE(out.find(message), std::string::npos) << message << " in\n" << out;
         }
     }
-    std::remove(path.c_str());
 }
 
 }  // namespace

@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "json/json_parser.h"
 #include "support/run_program.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -27,12 +26,9 @@ TEST(LintProgram, ExitStatusAndOutputFollowSeverityAndStrict) {
     }
     ASSERT_GT(hero.size(), 6u);
     // Bytes of a file that are not UTF-8 do not make the JSON output invalid.
-    // A folder of its own per run: suites of two checkouts may run at once.
-    const fs::path scratch = fs::temp_directory_path() /
-                             ("kivanime_lint_program_" + std::to_string(std::random_device{}()));
-    fs::create_directories(scratch);
-    const std::string badUtf8 = (scratch / "lint_bad_utf8.json").string();
-    std::ofstream(badUtf8, std::ios::binary) << "{\"parts\": [], \"k\xFF\": 1}";
+    const kivanime::test::ScratchDir scratch("kivanime_lint_program");
+    const std::string badUtf8 =
+        scratch.Write("lint_bad_utf8.json", "{\"parts\": [], \"k\xFF\": 1}");
     const struct {
         std::vector<std::string> args;
         int exitCode;
@@ -65,7 +61,7 @@ TEST(LintProgram, ExitStatusAndOutputFollowSeverityAndStrict) {
     for (const auto& row : rows) {
         // Its output goes through files in a scratch folder.
         const kivanime::test::ProgramRun run =
-            kivanime::test::RunProgram(KIVANIME_LINT_EXE, row.args, scratch);
+            kivanime::test::RunProgram(KIVANIME_LINT_EXE, row.args, scratch.path());
         EXPECT_EQ(run.exitCode, row.exitCode) << run.out;
         for (const std::string& part : row.output) {
             EXPECT_NE(run.out.find(part), std::string::npos) << part << " in\n" << run.out;
@@ -75,7 +71,6 @@ TEST(LintProgram, ExitStatusAndOutputFollowSeverityAndStrict) {
         kivanime::ParseJson(run.out, &diagnostics);
         EXPECT_TRUE(row.args.empty() || row.args[0] != "--json" || diagnostics.issues.empty());
     }
-    fs::remove_all(scratch);
 }
 
 }  // namespace

@@ -4,13 +4,11 @@
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "gif_writer.h"
+#include "support/scratch_dir.h"
 
 namespace kivanime_player {
 namespace {
@@ -36,10 +34,8 @@ TEST(PlayerGif, ReplayingTheFileGivesEveryFrameBack) {
     // What each frame shows in its patch; outside it, paper (white in the last).
     const int shown[][3] = {{240, 236, 226}, {200, 40, 40},   {200, 40, 40},
                             {40, 60, 200},   {127, 127, 127}, {255, 255, 255}};
-    const std::string path =
-        (std::filesystem::temp_directory_path() /
-         ("kivanime_player_gif_test_" + std::to_string(std::random_device{}()) + ".gif"))
-            .string();
+    const kivanime::test::ScratchDir scratch("kivanime_player_gif_test");
+    const std::string path = (scratch / "frames.gif").string();
     std::string error;
     GifWriter writer(path, 30.0f);
     // The palette comes from the first frame and these: red, blue, half
@@ -83,7 +79,6 @@ TEST(PlayerGif, ReplayingTheFileGivesEveryFrameBack) {
     }
     EXPECT_EQ(totalDelay, 17);  // 5 frames at 30 per second: 3+4+3+3+4 hundredths
     DGifCloseFile(gif, &code);
-    std::remove(path.c_str());
 }
 
 }  // namespace

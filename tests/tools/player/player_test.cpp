@@ -7,13 +7,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "image.h"
 #include "support/run_program.h"
+#include "support/scratch_dir.h"
 
 namespace kivanime_player {
 namespace {
@@ -23,19 +23,7 @@ const std::string kHero = KIVANIME_SOURCE_DIR "/examples/hero/";
 
 class PlayerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        // A folder of its own per run: suites of two checkouts may run at once.
-        dir_ = fs::temp_directory_path() / ("kivanime_player_" + std::string(info->name()) + "_" +
-                                            std::to_string(std::random_device{}()));
-        fs::create_directories(dir_ / "motions");
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    void Write(const std::string& name, const std::string& text) const {
-        fs::create_directories((dir_ / name).parent_path());
-        std::ofstream(dir_ / name, std::ios::binary) << text;
-    }
+    void Write(const std::string& name, const std::string& text) const { dir_.Write(name, text); }
 
     // Runs the player with the built library; in `words`, "@/" stands for
     // the test's folder and "HERO/" for the sample puppet's.
@@ -68,7 +56,7 @@ protected:
             "tracks": [{"part": "dot", "keyframes": [{"time": 0, "rotation": 1}]}]})");
     }
 
-    fs::path dir_;
+    kivanime::test::ScratchDir dir_{"kivanime_player"};
 };
 
 // Whether the image at `path` shows what the golden image does. A few levels
