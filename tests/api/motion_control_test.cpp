@@ -12,14 +12,6 @@
 namespace kivanime::test {
 namespace {
 
-// Body (label 1, rest position (10, 20)) and arm (label 2, rest (-5, 0)).
-constexpr const char* kModel = R"({
-    "textures": {"t0": "t0.png", "t1": "t1.png"},
-    "parts": [
-        {"name": "body", "texture": "t0", "position": [10, 20], "srcRect": [1, 0, 8, 8]},
-        {"name": "arm", "texture": "t1", "position": [-5, 0], "srcRect": [2, 0, 8, 8],
-         "drawOrder": 1}]})";
-
 // "tick" lists its events out of order, with an element that is not an
 // object, one before 0 and one after its end. "next" and "ramp" move the
 // body by +1 per ms. "a" leaves the body at rest, "b" and its copy "b2" move
@@ -53,7 +45,7 @@ class MotionControl : public ApiTest {
 protected:
     void SetUp() override {
         ApiTest::SetUp();
-        loadModel("m", kModel);
+        loadModel("m", kBodyArmModel);
         for (const char* json : kMotions) {
             ASSERT_EQ(
                 Anime_LoadMotionFromMemory("m", json, static_cast<int32_t>(std::strlen(json))), 1);
@@ -218,7 +210,7 @@ TEST_F(MotionControl, TheEventListKeepsItsTextsAndItsBounds) {
         many += std::string(i > 0 ? "," : "") + R"({"time": 1, "name": "e"})";
     }
     many += "]}";
-    loadModel("n", kModel);
+    loadModel("n", kBodyArmModel);
     Anime_LoadMotionFromMemory("n", many.data(), static_cast<int32_t>(many.size()));
     run("new n; play many 1; new n; play many 1; up 1");
     EXPECT_EQ(Anime_GetEventCount(), 4096);

@@ -11,15 +11,8 @@
 namespace kivanime::test {
 namespace {
 
-// Two root parts, told apart in the draw records by their source x: body
-// (texture t0, handle 100, rest position (10, 20)) and arm (t1, handle 101,
-// rest position (-5, 0)). t2 gets handle 102.
-constexpr const char* kModel = R"({
-    "textures": {"t0": "t0.png", "t1": "t1.png", "t2": "t2.png"},
-    "parts": [
-        {"name": "body", "texture": "t0", "position": [10, 20], "srcRect": [1, 0, 8, 8]},
-        {"name": "arm", "texture": "t1", "position": [-5, 0], "srcRect": [2, 0, 8, 8],
-         "drawOrder": 1}]})";
+// The scripts use kBodyArmModel: body and arm are told apart in the draw
+// records by their source x; t2 gets handle 102.
 
 // Motions every script can use. "move" ramps body over 1000 ms from rest to
 // position +(100, 200), rotation 1, scale (3, 5), alpha 0.5.
@@ -147,7 +140,7 @@ const char* const kScripts[] = {
 class MotionPlayback : public ApiTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(MotionPlayback, Script) {
-    loadModel("m", kModel);
+    loadModel("m", kBodyArmModel);
     int files = 0;
     auto load = [&](const char* json) {
         const std::string path = writeFile("motions/" + std::to_string(files++) + ".json", json);

@@ -18,6 +18,16 @@
 
 namespace kivanime::test {
 
+// Body (label 1, rest position (10, 20)) and arm (label 2, rest (-5, 0)),
+// showing textures t0 and t1 (handles 100 and 101 by default); t2 is
+// there to swap to.
+inline constexpr const char* kBodyArmModel = R"({
+    "textures": {"t0": "t0.png", "t1": "t1.png", "t2": "t2.png"},
+    "parts": [
+        {"name": "body", "texture": "t0", "position": [10, 20], "srcRect": [1, 0, 8, 8]},
+        {"name": "arm", "texture": "t1", "position": [-5, 0], "srcRect": [2, 0, 8, 8],
+         "drawOrder": 1}]})";
+
 // A host that records every texture load (with its UTF-16 path), every
 // release and every draw record, and lets a test choose the handles it
 // returns or run code inside a host call.
