@@ -44,7 +44,6 @@ TEST_F(ExpressionLoader, ParamFields) {
         // Position needs two elements; there is no "scale" key.
         {R"({"position": [10], "scale": [2, 2]})", U, U, U, U, U, U, -1, -1, N},
         {R"({"position": [10, "a", 99]})", 10, 0, U, U, U, U, -1, -1, N},
-        {R"({"position": 5})", U, U, U, U, U, U, -1, -1, N},
     };
     auto same = [](float a, float b) { return a == b || (std::isnan(a) && std::isnan(b)); };
     for (const auto& c : cases) {

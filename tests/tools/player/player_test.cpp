@@ -23,8 +23,6 @@ const std::string kHero = KIVANIME_SOURCE_DIR "/examples/hero/";
 
 class PlayerTest : public ::testing::Test {
 protected:
-    void Write(const std::string& name, const std::string& text) const { dir_.Write(name, text); }
-
     // Runs the player with the built library; in `words`, "@/" stands for
     // the test's folder and "HERO/" for the sample puppet's.
     kivanime::test::ProgramRun Run(const std::string& words) const {
@@ -44,15 +42,15 @@ protected:
         std::string error;
         ASSERT_TRUE(
             WritePng((dir_ / "dot.png").string(), {4, 4, std::vector<uint8_t>(64, 255)}, error));
-        Write("dot.json", R"({"textures": {"dot": "dot.png"},
+        dir_.Write("dot.json", R"({"textures": {"dot": "dot.png"},
             "parts": [{"name": "dot", "texture": "dot", "position": [10, -20]}]})");
-        Write("motions/a.json", R"({"name": "a", "duration": 300, "events": [{"name": "go"},
+        dir_.Write("motions/a.json", R"({"name": "a", "duration": 300, "events": [{"name": "go"},
             {"time": 300, "name": "done", "int": 3, "string": "x y"}],
             "tracks": [{"part": "dot", "keyframes": [{"time": 0, "position": [50, 0]}]}]})");
-        Write("motions/b.json", R"({"name": "b", "duration": 400, "loop": true,
+        dir_.Write("motions/b.json", R"({"name": "b", "duration": 400, "loop": true,
             "events": [{"time": 200, "name": "half"}],
             "tracks": [{"part": "dot", "keyframes": [{"time": 0, "position": [0, 70]}]}]})");
-        Write("motions/o.json", R"({"name": "o", "duration": 1000, "loop": true,
+        dir_.Write("motions/o.json", R"({"name": "o", "duration": 1000, "loop": true,
             "tracks": [{"part": "dot", "keyframes": [{"time": 0, "rotation": 1}]}]})");
     }
 
@@ -107,12 +105,12 @@ TEST_F(PlayerTest, GoldenFrameOfTheSecondSkinSteeredFromTheTimeline) {
 // The draw records --trace prints: texture x y rotation scaleX scaleY alpha.
 TEST_F(PlayerTest, PlacesAndAnimatesInstancesAsAskedAndTimed) {
     WriteDot();
-    Write("expressions/e.json",
-          R"({"name": "e", "blendMs": 0, "params": [{"part": "dot", "alpha": 0.5}]})");
-    Write("hide.json", R"({"events": [{"at": 0, "visible": false}]})");
-    Write("move.json",
-          R"({"fps": 10, "events": [{"at": 0, "position": [300, 100], "over": 1000}]})");
-    Write("scene.json", R"({"fps": 10, "events": [
+    dir_.Write("expressions/e.json",
+               R"({"name": "e", "blendMs": 0, "params": [{"part": "dot", "alpha": 0.5}]})");
+    dir_.Write("hide.json", R"({"events": [{"at": 0, "visible": false}]})");
+    dir_.Write("move.json",
+               R"({"fps": 10, "events": [{"at": 0, "position": [300, 100], "over": 1000}]})");
+    dir_.Write("scene.json", R"({"fps": 10, "events": [
         {"at": 0, "motion": "a", "then": "b"}, {"at": 0, "overlay": "o"},
         {"at": 0, "expression": "e"},
         {"at": 500, "clearExpression": true}, {"at": 500, "stopOverlays": true}]})");
@@ -150,7 +148,7 @@ TEST_F(PlayerTest, PlacesAndAnimatesInstancesAsAskedAndTimed) {
 // the main motion ends, a cross-fade blends, an overlay fades out.
 TEST_F(PlayerTest, MotionControlCommandsAndEventsAsTheLibraryAnnouncesThem) {
     WriteDot();
-    Write("scene.json", R"({"fps": 10, "events": [{"at": 0, "motion": "a"},
+    dir_.Write("scene.json", R"({"fps": 10, "events": [{"at": 0, "motion": "a"},
         {"at": 0, "queue": "b", "fade": 0}, {"at": 0, "overlay": "o"},
         {"at": 0, "fadeOverlay": "o", "weight": 0, "fade": 200},
         {"at": 600, "crossFade": "a", "fade": 200}]})");
@@ -173,14 +171,14 @@ TEST_F(PlayerTest, MotionControlCommandsAndEventsAsTheLibraryAnnouncesThem) {
 }
 
 TEST_F(PlayerTest, BadInputsNameTheProblemAndExitWithItsCode) {
-    Write("array.json", "[1, 2, 3]");
-    Write("missing.json", R"({"textures": {"s": "missing.png"}, "parts": [{"name": "a",
+    dir_.Write("array.json", "[1, 2, 3]");
+    dir_.Write("missing.json", R"({"textures": {"s": "missing.png"}, "parts": [{"name": "a",
         "texture": "s"}]})");
-    Write("unknown.json", R"({"model": "dot.json", "events": [{"at": 0, "stopMotion": true},
+    dir_.Write("unknown.json", R"({"model": "dot.json", "events": [{"at": 0, "stopMotion": true},
         {"at": 0, "motion": "a", "then": "dance"}]})");
-    Write("skin.json", R"({"model": "dot.json", "events": [{"at": 0, "skin": ""},
+    dir_.Write("skin.json", R"({"model": "dot.json", "events": [{"at": 0, "skin": ""},
         {"at": 0, "tint": [1, 0, 0], "part": "dot"}, {"at": 0, "skin": "gold"}]})");
-    Write("part.json", R"({"model": "dot.json", "events": [
+    dir_.Write("part.json", R"({"model": "dot.json", "events": [
         {"at": 0, "partTexture": "dot", "part": "dot"}, {"at": 0, "partTexture": "x", "part": "dot"},
         {"at": 0, "partOffset": [1, 0, 0, 1, 1, 1], "part": "dto"}]})");
     WriteDot();
