@@ -79,8 +79,7 @@ static class HeroScript
     // The reason a call raised, or null when it succeeded.
     static string Failure(Action call) { try { call(); return null; } catch (Exception e) { return e.Message; } }
 
-    // Results as the C interface prints them: a failed load or creation is 0.
-    static string Result(Action call) { return Failure(call) == null ? "= 1" : "= 0"; }
+    // Results as the C interface prints them: true and success are 1.
     static string Bool(bool value) { return value ? "= 1" : "= 0"; }
     static readonly Type Native = typeof(Anime).Assembly.GetType("Kivanime.NativeMethods");
 
@@ -143,7 +142,7 @@ static class HeroScript
                         k.GetParameters().Length == words.Length && !k.GetParameters().Any(q => q.ParameterType.IsArray));
                     Func<object> call = () => m.Invoke(p, m.GetParameters().Select((q, i) => Arg(words[i], q.ParameterType)).ToArray());
                     if (m.ReturnType == typeof(bool)) result = Bool((bool)call());
-                    else if (Native.GetMethod("Anime_" + w[0]).ReturnType == typeof(int)) result = Result(() => call());
+                    else if (Native.GetMethod("Anime_" + w[0]).ReturnType == typeof(int)) result = Bool(Failure(() => call()) == null);
                     else call();
                     break;
             }
@@ -179,8 +178,7 @@ static class HeroScript
         var tail = new AnimeMeshVertex[16];
         var kinds = new int[4];   // events, laps, other ends (the jump's), ends of an overlay
         AnimeEvent e;
-        int collections = 0;
-        long bytes = 0;
+        int collections = 0; long bytes = 0;
         for (int frame = -600; frame < 20000; frame++)
         {
             if (frame == 0) { host.Draws = host.Meshes = 0; Array.Clear(kinds, 0, 4); collections = -GC.CollectionCount(0); bytes = -GC.GetAllocatedBytesForCurrentThread(); }
@@ -201,8 +199,7 @@ static class HeroScript
             if (frame % 2 == 0) Anime.Render(); else hero.Render();
             hero.GetPartTransform("hand_r", hand);
         }
-        collections += GC.CollectionCount(0);
-        bytes += GC.GetAllocatedBytesForCurrentThread();
+        collections += GC.CollectionCount(0); bytes += GC.GetAllocatedBytesForCurrentThread();
         Console.WriteLine("20000 frames: " + collections + " nursery collections, " + bytes + " bytes allocated");
         Check(collections == 0 && bytes == 0, "no allocation after warm-up");
         Check(host.Draws > 20000 * 25 && hand[5] == 1, host.Draws + " parts drawn, hand alpha " + hand[5]);
@@ -238,8 +235,7 @@ static class HeroScript
         Check(c.ExitCode == 0, "the C recorder exits with " + c.ExitCode);
         List<string> actual = Play(args[1]);
         Check(expected.Count(l => l.StartsWith("draw ")) > 100, "the C recorder drew " + expected.Count + " lines");
-        int same = 0;
-        while (same < expected.Count && same < actual.Count && expected[same] == actual[same]) same++;
+        int same = expected.Zip(actual, (a, b) => a == b).TakeWhile(equal => equal).Count();
         Check(same == expected.Count && same == actual.Count, "C# and C agree on all " + expected.Count +
               " lines; first difference at line " + (same + 1) + ":\n  C:  " +
               expected.ElementAtOrDefault(same) + "\n  C#: " + actual.ElementAtOrDefault(same));

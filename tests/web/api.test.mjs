@@ -116,11 +116,8 @@ async function runInPage({ exports, coverage, version }) {
     spy('addFunction', (_, f) => held.functions.add(f));
     spy('removeFunction', ([f]) => held.functions.delete(f));
     const kv = new lib.Runtime(module);
-    const report = {
-        mirror: exports.filter((n) => typeof kv.api[n] !== 'function' || kv.api[n[6].toLowerCase() + n.slice(7)] !== kv.api[n]),
-        extra: Object.keys(lib.C_FUNCTIONS).filter((n) => !exports.includes(n)),
-        rows: [],
-    };
+    const report = { rows: [], extra: Object.keys(lib.C_FUNCTIONS).filter((n) => !exports.includes(n)),
+        mirror: exports.filter((n) => typeof kv.api[n] !== 'function' || kv.api[n[6].toLowerCase() + n.slice(7)] !== kv.api[n]) };
     // A host of JavaScript functions, whose functions dispose() removes.
     kv.api.Anime_Init({ draw: () => {} });
     // The mirror refuses a length beyond the bytes it is given; long text

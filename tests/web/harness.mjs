@@ -93,13 +93,9 @@ export async function openPage(browser, url) {
 // `need` does), serves the web folder (or `root`), starts Chromium with a
 // fresh profile, runs `body` and stops both whatever happens.
 export async function withBrowser(t, body, extraNeeds = {}, root = WEB_DIR) {
-    const needs = {
-        'the web build (scripts/web.sh)': path.join(WEB_DIR, 'wasm/kivanime.wasm'),
-        Chromium: CHROMIUM,
-        'puppeteer-core (npm ci)': path.join(REPO, 'node_modules/puppeteer-core'),
-        ...extraNeeds,
-    };
-    if (!need(t, needs)) return;
+    const needs = { 'the web build (scripts/web.sh)': path.join(WEB_DIR, 'wasm/kivanime.wasm'), Chromium: CHROMIUM,
+        'puppeteer-core (npm ci)': path.join(REPO, 'node_modules/puppeteer-core') };
+    if (!need(t, { ...needs, ...extraNeeds })) return;
     const { default: puppeteer } = await import('puppeteer-core');
     const server = await serve(root);
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-chromium-'));
