@@ -54,7 +54,7 @@
  * KIVANIME_VERSION, so a host can check that the two agree. The major version
  * changes only when the interface stops being compatible. */
 #define KIVANIME_VERSION_MAJOR 1
-#define KIVANIME_VERSION_MINOR 0
+#define KIVANIME_VERSION_MINOR 1
 #define KIVANIME_VERSION_PATCH 0
 #define KIVANIME_VERSION \
     (KIVANIME_VERSION_MAJOR * 10000 + KIVANIME_VERSION_MINOR * 100 + KIVANIME_VERSION_PATCH)
