@@ -122,15 +122,15 @@ private:
     }
 
     int Load() {
+        // The library's own reason names the file, the line and column and
+        // what was found there: a user fixes the file from that alone.
         if (!api_.Anime_LoadModel(kModelName, s_.model.c_str())) {
-            const bool exists = fs::is_regular_file(s_.model);
-            return Fail(kExitLoad, "cannot load the model '" + s_.model + "': " +
-                                       (exists ? "it is not a JSON object" : "no such file"));
+            return Fail(kExitLoad, api_.Anime_GetLastError());
         }
         // The motion and expression files that live beside the model come first.
-        for (const auto& [folder, extra, load, what] :
-             {std::tuple{"motions", &s_.motionFiles, api_.Anime_LoadMotion, "motion"},
-              {"expressions", &s_.expressionFiles, api_.Anime_LoadExpression, "expression"}}) {
+        for (const auto& [folder, extra, load] :
+             {std::tuple{"motions", &s_.motionFiles, api_.Anime_LoadMotion},
+              {"expressions", &s_.expressionFiles, api_.Anime_LoadExpression}}) {
             std::error_code ec;
             std::vector<std::string> files;
             for (const auto& entry :
@@ -143,8 +143,7 @@ private:
             files.insert(files.end(), extra->begin(), extra->end());
             for (const std::string& file : files) {
                 if (!load(kModelName, file.c_str())) {
-                    return Fail(kExitLoad,
-                                std::string("cannot load the ") + what + " file '" + file + "'");
+                    return Fail(kExitLoad, api_.Anime_GetLastError());
                 }
             }
         }

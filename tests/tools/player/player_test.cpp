@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -172,6 +173,7 @@ TEST_F(PlayerTest, MotionControlCommandsAndEventsAsTheLibraryAnnouncesThem) {
 
 TEST_F(PlayerTest, BadInputsNameTheProblemAndExitWithItsCode) {
     dir_.Write("array.json", "[1, 2, 3]");
+    dir_.Write("late.json", "\n\n  \"text\"");
     dir_.Write("missing.json", R"({"textures": {"s": "missing.png"}, "parts": [{"name": "a",
         "texture": "s"}]})");
     dir_.Write("unknown.json", R"({"model": "dot.json", "events": [{"at": 0, "stopMotion": true},
@@ -183,29 +185,37 @@ TEST_F(PlayerTest, BadInputsNameTheProblemAndExitWithItsCode) {
         {"at": 0, "partOffset": [1, 0, 0, 1, 1, 1], "part": "dto"}]})");
     WriteDot();
     // Each case: the arguments | the exit code | what the message says.
-    for (const std::string c : {
-             "@/dot.json --size 0x5 --gif @/x.gif|2|bad value '0x5' for --size (expected WxH)",
-             "@/dot.json|2|nothing to write",
-             "--gif @/x.gif|2|no model file given",
-             "@/dot.json @/dot.json --gif @/x.gif|2|more than one model file",
-             "@/dot.json --frames 5 --sheet-frames 9 --still @/x.png|2|the last frame is 4",
-             "--library @/nothing.so @/dot.json --gif @/x.gif|3|cannot load the kivanime library",
-             "@/nothing.json --gif @/x.gif|4|no such file",
-             "@/array.json --gif @/x.gif|4|it is not a JSON object",
-             "@/dot.json --load-motion @/array.json --gif @/x.gif|4|cannot load the motion file",
-             "@/dot.json --timeline @/no.json --gif @/x.gif|4|cannot read the file",
-             "@/dot.json --expression angry --gif @/x.gif|5|no expression 'angry' (--expression)",
-             "--timeline @/unknown.json --gif @/x.gif|5|no motion 'dance' (timeline event 1)",
-             "--timeline @/skin.json --gif @/x.gif|5|no skin 'gold' (timeline event 2)",
-             "--timeline @/part.json --gif @/x.gif|5|no texture 'x' (timeline event 1)",
-             "@/missing.json --gif @/x.gif|6|missing.png': No such file",
-             "@/dot.json --gif /dev/full --frames 2|1|cannot write '/dev/full'",
-         }) {
+    for (
+        const std::string c : {
+            "@/dot.json --size 0x5 --gif @/x.gif|2|bad value '0x5' for --size (expected WxH)",
+            "@/dot.json|2|nothing to write",
+            "--gif @/x.gif|2|no model file given",
+            "@/dot.json @/dot.json --gif @/x.gif|2|more than one model file",
+            "@/dot.json --frames 5 --sheet-frames 9 --still @/x.png|2|the last frame is 4",
+            "--library @/nothing.so @/dot.json --gif @/x.gif|3|cannot load the kivanime library",
+            // A refused load: the library's reason, with the file, line and column.
+            "@/nothing.json --gif @/x.gif|4|cannot read file \"@/nothing.json\"",
+            "@/array.json --gif @/x.gif|4|@/array.json:1:1: expected a JSON object, found an array",
+            "@/late.json --gif @/x.gif|4|model \"puppet\": @/late.json:3:3: expected a JSON object",
+            "@/dot.json --load-motion @/late.json --gif @/x.gif|4|"
+            "cannot load a motion into model \"puppet\": @/late.json:3:3: expected a JSON object",
+            "@/dot.json --load-expression @/late.json --gif @/x.gif|4|"
+            "cannot load an expression into model \"puppet\": @/late.json:3:3: expected a JSON",
+            "@/dot.json --timeline @/no.json --gif @/x.gif|4|cannot read the file",
+            "@/dot.json --expression angry --gif @/x.gif|5|no expression 'angry' (--expression)",
+            "--timeline @/unknown.json --gif @/x.gif|5|no motion 'dance' (timeline event 1)",
+            "--timeline @/skin.json --gif @/x.gif|5|no skin 'gold' (timeline event 2)",
+            "--timeline @/part.json --gif @/x.gif|5|no texture 'x' (timeline event 1)",
+            "@/missing.json --gif @/x.gif|6|missing.png': No such file",
+            "@/dot.json --gif /dev/full --frames 2|1|cannot write '/dev/full'",
+        }) {
         const size_t bar = c.find('|');
         const auto r = Run(c.substr(0, bar));
         EXPECT_EQ(r.exitCode, std::stoi(c.substr(bar + 1))) << c << "\n" << r.err;
         EXPECT_NE(r.err.find("kivanime-player: error: "), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find(c.substr(c.find('|', bar + 1) + 1)), std::string::npos) << r.err;
+        const std::string message = std::regex_replace(c.substr(c.find('|', bar + 1) + 1),
+                                                       std::regex("@/"), (dir_ / "").string());
+        EXPECT_NE(r.err.find(message), std::string::npos) << message << "\n" << r.err;
     }
     EXPECT_FALSE(fs::exists(dir_ / "x.gif"));
 }
