@@ -1,25 +1,25 @@
 // Prints the WebAssembly figures of web/bench/ (headless Chromium) beside
 // the native figures of bench/hero_crowd.c for the same scene, as a Markdown
 // table. Usage: node bench/web-bench.mjs NATIVE_PROGRAM
-import { launch, REPO, run, serve, WEB_DIR } from '../tests/web/harness.mjs';
+import { REPO, run, withBrowser } from '../tests/web/harness.mjs';
 
 const native = run(process.argv[2], [REPO])
     .trim()
     .split('\n')
     .map((line) => JSON.parse(line));
 
-const server = await serve(WEB_DIR);
-const chromium = await launch();
+// The browser tests' frame (server, Chromium, clean-up); what it needs and
+// misses fails the run, as a test under KIVANIME_NO_SKIP=1 does.
+const mustRun = { skip: (/** @type {string} */ reason) => { throw new Error(reason); } };
 let wasm;
-try {
-    const page = await chromium.browser.newPage();
-    await page.goto(`${server.url}/bench/`, { waitUntil: 'load' });
+let version = '';
+await withBrowser(mustRun, async ({ url, browser }) => {
+    const page = await browser.newPage();
+    await page.goto(`${url}/bench/`, { waitUntil: 'load' });
     await page.waitForFunction(() => document.body.dataset.results, { timeout: 600000 });
     wasm = JSON.parse(await page.evaluate(() => document.body.dataset.results ?? ''));
-} finally {
-    await chromium.close();
-    await server.close();
-}
+    version = await browser.version();
+});
 if (!Array.isArray(wasm)) {
     throw new Error(`the benchmark page failed: ${JSON.stringify(wasm)}`);
 }
@@ -34,14 +34,4 @@ for (const w of wasm) {
             `${((w.update + w.render) / (n.update + n.render)).toFixed(2)}x |`,
     );
 }
-console.log('\nns per drawn part per frame, fastest of nine batches; wasm: headless Chromium ' +
-    (await chromiumVersion()));
-
-async function chromiumVersion() {
-    const c = await launch();
-    try {
-        return await c.browser.version();
-    } finally {
-        await c.close();
-    }
-}
+console.log(`\nns per drawn part per frame, fastest of nine batches; wasm: headless Chromium ${version}`);

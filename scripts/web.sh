@@ -7,17 +7,24 @@
 # makes the tarball.
 #
 #   scripts/web.sh              build
-#   scripts/web.sh serve [PORT] build, then serve the folder on 127.0.0.1
-#                               (default port 8013) until interrupted
+#   scripts/web.sh serve [PORT] serve the folder on 127.0.0.1 (default port
+#                               8013) until interrupted: an existing build is
+#                               brought up to date and served without the
+#                               package installer; the first builds it all
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh web
-# The pinned TypeScript compiler writes the package's type declarations.
-[ -x node_modules/.bin/tsc ] || npm ci --no-audit --no-fund --loglevel=error
 # emcc finds its JavaScript helpers through NODE_PATH.
 export NODE_PATH=/usr/share/nodejs
-cmake --preset wasm >/dev/null
-cmake --build --preset wasm
+if [ "${1:-}" = serve ] && [ -f build/wasm/build.ninja ] && [ -d build/wasm/web/wasm ]; then
+    # Builds only what changed since (nothing when it is up to date).
+    cmake --build --preset wasm
+else
+    scripts/install-deps.sh web
+    # The pinned TypeScript compiler writes the package's type declarations.
+    [ -x node_modules/.bin/tsc ] || npm ci --no-audit --no-fund --loglevel=error
+    cmake --preset wasm >/dev/null
+    cmake --build --preset wasm
+fi
 echo "web folder: build/wasm/web"
 if [ "${1:-}" = serve ]; then
     port="${2:-8013}"

@@ -59,6 +59,9 @@ INSTANTIATE_TEST_SUITE_P(
         "expr! Wide; id 2; expr! wide; clear; id 1; u 16; 1.x 50",
         // Without "blendMs" an expression takes 200 ms; its key names it.
         "expr wide; u 100; 1.x 35; expr! inner",
+        // A negative time moves the weight away from its target, unclamped;
+        // at its target the weight stays.
+        "expr smile; u 200; 1.x 100; u -50; 1.x 100; clear; u 100; 1.x 60; u -50; 1.x 80",
         // A hidden instance freezes the weight.
         "expr smile; u 100; 1.x 60; vis 0; up 100; up 100; vis 1; u 0; 1.x 60; u 100; 1.x 100"));
 

@@ -4,12 +4,14 @@
 // host's decimal-comma locale is checked through the C interface.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -17,7 +19,57 @@
 #include "json/number_text.h"
 #include "support/cannot_run.h"
 
+#if defined(__unix__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace {
+
+// A text copied so that it ends where readable memory ends: on Unix a page
+// that cannot be read follows it, so reading one character past the end
+// stops the program; elsewhere the copy is on the heap at its exact size
+// (where the sanitizers see such a read).
+class TextAtMemoryEnd {
+public:
+    TextAtMemoryEnd() {
+#if defined(__unix__)
+        page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        void* pages =
+            mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (pages != MAP_FAILED &&
+            mprotect(static_cast<char*>(pages) + page_, page_, PROT_NONE) == 0) {
+            pages_ = static_cast<char*>(pages);
+        }
+#endif
+    }
+    ~TextAtMemoryEnd() {
+#if defined(__unix__)
+        if (pages_ != nullptr) {
+            munmap(pages_, 2 * page_);
+        }
+#endif
+    }
+    TextAtMemoryEnd(const TextAtMemoryEnd&) = delete;
+    TextAtMemoryEnd& operator=(const TextAtMemoryEnd&) = delete;
+
+    // The copy's first character; the copy ends where the readable memory does.
+    const char* place(const std::string& text) {
+        if (pages_ != nullptr && text.size() <= page_) {
+            char* first = pages_ + page_ - text.size();
+            std::copy(text.begin(), text.end(), first);
+            return first;
+        }
+        heap_ = std::make_unique<char[]>(text.size());
+        std::copy(text.begin(), text.end(), heap_.get());
+        return heap_.get();
+    }
+
+private:
+    char* pages_ = nullptr;
+    size_t page_ = 0;
+    std::unique_ptr<char[]> heap_;
+};
 
 // Bit for bit, NaN payloads included where the reference is glibc; other C
 // libraries read the chars of nan(chars) in their own ways, so elsewhere a
@@ -58,7 +110,10 @@ TEST(NumberText, AgreesWithStrtodInTheCLocale) {
     int checked = 0;
     int failures = 0;
     // The conversion sees each text inside a longer buffer, so that reading
-    // past its end would change the result.
+    // past its end would change the result, and again where readable memory
+    // ends right after it, so that a read past the end that changes nothing
+    // stops the program all the same.
+    TextAtMemoryEnd atEnd;
     auto check = [&](const std::string& text) {
         ++checked;
         char* strtodEnd = nullptr;
@@ -68,7 +123,13 @@ TEST(NumberText, AgreesWithStrtodInTheCLocale) {
         size_t length = 0;
         const double actual =
             kivanime::ConvertNumberText(padded.data(), padded.data() + text.size(), &length);
-        if ((!SameValue(actual, expected) || length != expectedLength) && ++failures <= 20) {
+        const char* alone = atEnd.place(text);
+        size_t lengthAlone = 0;
+        const double actualAlone =
+            kivanime::ConvertNumberText(alone, alone + text.size(), &lengthAlone);
+        if ((!SameValue(actual, expected) || length != expectedLength ||
+             !SameValue(actualAlone, actual) || lengthAlone != length) &&
+            ++failures <= 20) {
             ADD_FAILURE() << "text \"" << text << "\": strtod gives " << std::hexfloat << expected
                           << " of length " << expectedLength << ", the conversion " << actual
                           << " of length " << length;
@@ -98,8 +159,16 @@ TEST(NumberText, AgreesWithStrtodInTheCLocale) {
     // Out of range with many hex digits: the side is decided by four bits per
     // digit: 2000 digits against an exponent of -9100 underflow to 0.
     check("0x1" + std::string(1999, '0') + "p-9100");
-    // Leading zeros carry no bits: 2^-1200 underflows to 0.
+    // Leading zeros carry no bits, before the point or after it (four bits
+    // fewer each there), and every digit after the first nonzero one counts:
+    // 2^-1200 and 2^-1104 underflow to 0, 2^1100 and 2^1096 overflow.
     check("0x" + std::string(400, '0') + "1p-1200");
+    check("0x0." + std::string(300, '0') + "1p+100");
+    check("0x1" + std::string(300, '0') + "p-100");
+    check("0x0.1" + std::string(300, '0') + "p+1100");
+    // Out of range with no exponent, the digits running to the very end.
+    check("1" + std::string(400, '0'));
+    check("0." + std::string(400, '0') + "1");
     // Out of range after 400 zeros behind the point: the side is decided by
     // the first nonzero digit's place, so 1e-351 underflows to 0.
     check("0." + std::string(400, '0') + "1e50");

@@ -1,5 +1,5 @@
-// Tests that need something this machine may lack (a locale, the shared test
-// corpus, a tool) end through KIVANIME_CANNOT_RUN_HERE, with the reason:
+// Tests that need something this machine may lack (a locale, a tool) end
+// through KIVANIME_CANNOT_RUN_HERE, with the reason:
 //
 //     if (!found) {
 //         KIVANIME_CANNOT_RUN_HERE() << "no locale with a decimal comma is installed";

@@ -1,7 +1,7 @@
 // The WebAssembly build reads numbers with another C++ library (no
 // floating-point from_chars there): every text must give the same bits and
 // the same length read as the native build, for hand-picked hard cases, many
-// generated ones and every number in the JSON test corpus.
+// generated ones and every number in the JSON test corpus (tests/data).
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -11,7 +11,7 @@ import { NATIVE_DIR, REPO, need, run, sameLines } from './harness.mjs';
 
 const WASM_PROBE = path.join(REPO, 'build/wasm/tests/web/kivanime_number_probe.js');
 const NATIVE_PROBE = path.join(NATIVE_DIR, 'tests/web/kivanime_number_probe');
-const CORPUS = path.join(REPO, '../shared/json-test-suite');
+const CORPUS = path.join(REPO, 'tests/data/json-test-suite');
 
 // Hand-picked hard cases, one per line.
 const HARD = fs.readFileSync(path.join(REPO, 'tests/web/numbers.txt'), 'utf8').split('\n').filter((l) => l && !l.startsWith('#'));
@@ -37,8 +37,7 @@ const numbersIn = (dir) =>
         .flatMap((file) => fs.readFileSync(file, 'latin1').match(/-?[0-9][0-9.eE+-]*/g) ?? []);
 
 test('numbers read the same to the bit in WebAssembly and natively', async (t) => {
-    const needs = { 'the WebAssembly number probe (scripts/web.sh)': WASM_PROBE, 'the native number probe (cmake --preset dev)': NATIVE_PROBE };
-    if (!need(t, { ...needs, 'the shared JSON test corpus': CORPUS })) return;
+    if (!need(t, { 'the WebAssembly number probe (scripts/web.sh)': WASM_PROBE, 'the native number probe (cmake --preset dev)': NATIVE_PROBE })) return;
     const cases = [...HARD, ...generated(20000), ...numbersIn(path.join(REPO, 'examples')), ...numbersIn(CORPUS)];
     // The cases go through a scratch file beside the native probe.
     const file = path.join(path.dirname(NATIVE_PROBE), 'number-cases.txt');

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "json/json_diagnostics.h"
@@ -49,6 +50,23 @@ TEST(JsonDiagnostics, RecordsEachRepairOnceAtItsBytes) {
         EXPECT_EQ(diagnostics.issues[0].kind, kind);
         EXPECT_EQ(diagnostics.issues[0].offset, offset);
         EXPECT_EQ(diagnostics.issues[0].length, length);
+    }
+    // Runs of bytes read as nothing with only whitespace between them are one
+    // repair; anything else between makes two. {text, each issue's offset+length}
+    const std::pair<const char*, const char*> runs[] = {
+        {"[ab \n cd]", "1+7"},
+        {"[ab 1 cd]", "1+2 6+2"},
+        {"{a: 1, b: 2}", "1+10"},
+    };
+    for (const auto& [text, expected] : runs) {
+        JsonDiagnostics diagnostics;
+        ParseJson(text, &diagnostics);
+        std::string spans;
+        for (const JsonIssue& issue : diagnostics.issues) {
+            spans += (spans.empty() ? "" : " ") + std::to_string(issue.offset) + "+" +
+                     std::to_string(issue.length);
+        }
+        EXPECT_EQ(spans, expected) << text;
     }
 }
 

@@ -1,0 +1,45 @@
+cmake_minimum_required(VERSION 3.25)
+# cmake -DFROM=folder -DTO=folder [-DKEEP=name;...] -P mirror-folder.cmake:
+# makes TO hold exactly the files of FROM (each copied when it differs), so
+# that a file renamed or removed in the source leaves the web folder too
+# instead of being served and packed from a stale copy. Also kept in TO: the
+# files named in KEEP (relative to TO), which the build writes there, and the
+# type declarations X.d.ts of a module X.js that FROM holds. A missing FROM
+# empties TO.
+set(wanted "")
+if(IS_DIRECTORY "${FROM}")
+    file(GLOB_RECURSE wanted LIST_DIRECTORIES false RELATIVE "${FROM}" "${FROM}/*")
+endif()
+set(present "")
+if(IS_DIRECTORY "${TO}")
+    file(GLOB_RECURSE present LIST_DIRECTORIES false RELATIVE "${TO}" "${TO}/*")
+endif()
+foreach(file IN LISTS present)
+    if(file IN_LIST wanted OR file IN_LIST KEEP)
+        continue()
+    endif()
+    if(file MATCHES "^(.*)\\.d\\.ts$")
+        if("${CMAKE_MATCH_1}.js" IN_LIST wanted)
+            continue()
+        endif()
+    endif()
+    file(REMOVE "${TO}/${file}")
+endforeach()
+foreach(file IN LISTS wanted)
+    get_filename_component(dir "${TO}/${file}" DIRECTORY)
+    file(MAKE_DIRECTORY "${dir}")
+    file(COPY_FILE "${FROM}/${file}" "${TO}/${file}" ONLY_IF_DIFFERENT)
+endforeach()
+# Folders left empty, deepest first.
+if(IS_DIRECTORY "${TO}")
+    file(GLOB_RECURSE dirs LIST_DIRECTORIES true RELATIVE "${TO}" "${TO}/*")
+    list(SORT dirs ORDER DESCENDING)
+    foreach(dir IN LISTS dirs)
+        if(IS_DIRECTORY "${TO}/${dir}")
+            file(GLOB inside "${TO}/${dir}/*")
+            if(NOT inside)
+                file(REMOVE_RECURSE "${TO}/${dir}")
+            endif()
+        endif()
+    endforeach()
+endif()
