@@ -30,10 +30,11 @@ export function need(t, needs) {
     return false;
 }
 
-// Runs a program from the top folder and returns its standard output.
+// Runs a program from the top folder and returns its standard output (on a
+// failure, both outputs say why: tsc, say, reports on the standard output).
 export function run(program, args) {
     const result = spawnSync(program, args, { cwd: REPO, encoding: 'utf8', maxBuffer: 1 << 28 });
-    if (result.status !== 0) throw new Error(`${program} failed (${result.status}): ${result.stderr}`);
+    if (result.status !== 0) throw new Error(`${program} failed (${result.status}): ${result.stderr}${result.stdout}`);
     return result.stdout;
 }
 

@@ -4,10 +4,12 @@
 // placement, visibility and wind commands; a model and a scene that only the
 // lenient reader takes; the second skin with tints), and what the player refuses the
 // page refuses too; a dropped puppet folder plays and its controls act;
-// saving a file reloads it and keeps what was chosen; a broken model shows
-// the library's reason with its line and column; loose picked files, the
-// scene among them, are told apart; skins, the look at the pointer, the
-// fade between motions and the event log act; nothing is logged as an error.
+// saving a file reloads it and keeps what was chosen; a broken model, motion
+// or expression shows the library's reason with its line and column, naming
+// the puppet after its folder and the file as dropped; loose picked files,
+// the scene among them, are told apart; skins, the look at the pointer (its
+// turn eased, never a snap), the fade between motions and the event log (its
+// values, cleared when the puppet reloads) act; nothing is logged as an error.
 // KIVANIME_SCREENSHOT=1 also writes docs/web-viewer.png.
 import assert from 'node:assert/strict';
 import { createHash } from 'node:crypto';
@@ -113,7 +115,9 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                     assert.deepEqual([state, message.test(shown)], ['error', true], `${query}: ${shown}`);
                 }
 
-                const hero = path.join(work, 'hero');
+                // The puppet's folder inside the folder dropped: the page names the
+                // puppet "hero" and its files as dropped, hero/model.json.
+                const hero = path.join(work, 'drop/hero');
                 fs.cpSync(HERO, hero, { recursive: true });
                 const { page, errors } = await openPage(browser, `${url}/viewer/`);
                 await page.setViewport({ width: 1280, height: 760 });
@@ -121,7 +125,7 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                 // Dropped from the disk, as the desktop would.
                 await afterLoad(page, async () => {
                     const cdp = await page.createCDPSession();
-                    const data = { items: [], files: [hero], dragOperationsMask: 1 };
+                    const data = { items: [], files: [path.dirname(hero)], dragOperationsMask: 1 };
                     for (const type of ['dragEnter', 'dragOver', 'drop']) await cdp.send('Input.dispatchDragEvent', { type, x: 600, y: 380, data });
                     await cdp.detach();
                 });
@@ -131,6 +135,7 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                 const heroListing = [['blink', 'idle', 'jump', 'walk', 'wave'], ['(none)', 'sleepy', 'smile', 'surprised'], ['0 errors, 0 warnings, 0 infos']];
                 assert.deepEqual(await listing(), heroListing);
                 assert.ok((await text('#parts li')).includes('head'));
+                assert.deepEqual(await text('#title'), ['hero · hero/model.json']);
 
                 // A fingerprint of the picture with its pivot layer, as shown, `ms` after `act`.
                 const print = async (act, ms) => {
@@ -172,23 +177,35 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                     document.querySelector('#overlays li[data-name="wave"] input[type=checkbox]').checked]);
                 assert.deepEqual(kept, ['smile', 'idle', '30', true]);
 
-                // A save that breaks the model (not a JSON object) shows the
-                // library's reason, with its place, and the puppet loaded before
-                // plays on; a model the reader repairs loads, and the lint's first
-                // error is shown with its place.
+                // A save that breaks the model, a motion or an expression (not a
+                // JSON object) shows the library's reason, with its place, and the
+                // puppet loaded before plays on; a model the reader repairs loads,
+                // and the lint's first error is shown with its place. Each file is
+                // put back afterwards.
                 const modelFile = path.join(hero, 'model.json');
                 const model = fs.readFileSync(modelFile, 'utf8');
                 const line = model.slice(0, model.indexOf('"parts": [')).split('\n').length;
-                for (const [text, state, message] of [
-                    ['\n  [1, 2,\n  3', 'error', /^The puppet did not load: cannot load model "puppet\d+": model\.json:2:3: expected a JSON object, found an array "\[1, 2,"\nThe puppet on screen is the one loaded before\.$/],
-                    [model.replace('"parts": [', '"parts": [ {"name": ], '), 'ready', new RegExp(`^The lint found errors; the first: model\\.json:${line}:\\d+: `)],
+                const broken = '\n  [1, 2,\n  3';
+                const refused = (what, file) => new RegExp(`^The puppet did not load: cannot load ${what} "hero": hero/${file}:2:3: expected a JSON object, found an array "\\[1, 2,"\nThe puppet on screen is the one loaded before\\.$`);
+                for (const [file, text, state, message] of [
+                    ['model.json', broken, 'error', refused('model', 'model\\.json')],
+                    ['model.json', model.replace('"parts": [', '"parts": [ {"name": ], '), 'ready', new RegExp(`^The lint found errors; the first: hero/model\\.json:${line}:\\d+: `)],
+                    ['model.json', model, 'ready', /^$/],
+                    ['motions/wave.json', broken, 'error', refused('a motion into model', 'motions/wave\\.json')],
+                    ['motions/wave.json', fs.readFileSync(path.join(HERO, 'motions/wave.json'), 'utf8'), 'ready', /^$/],
+                    ['expressions/sleepy.json', broken, 'error', refused('an expression into model', 'expressions/sleepy\\.json')],
+                    ['expressions/sleepy.json', fs.readFileSync(path.join(HERO, 'expressions/sleepy.json'), 'utf8'), 'ready', /^$/],
                 ]) {
-                    await afterLoad(page, () => save(modelFile, text));
-                    assert.equal(await page.evaluate(() => document.body.dataset.state), state);
+                    await afterLoad(page, () => save(path.join(hero, file), text));
+                    assert.equal(await page.evaluate(() => document.body.dataset.state), state, file);
                     assert.match(await page.$eval('#message', (e) => e.textContent), message);
                     const still = await print(null, 0);
                     assert.notEqual(await print(null, 300), still, 'the puppet loaded before, or the repaired one, plays');
                 }
+                // The message sits under the picture, not on it.
+                await afterLoad(page, () => save(modelFile, broken));
+                const [picture, shown] = await page.$$eval('#canvas, #message', (els) => els.map((e) => e.getBoundingClientRect().toJSON()));
+                assert.ok(shown.height > 0 && shown.top >= picture.bottom, JSON.stringify({ picture, shown }));
 
                 // Files picked one by one, without their folders, are put back in
                 // place by what the library reads them as: the scene is no motion.
@@ -211,17 +228,54 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                 assert.deepEqual([skins[1] !== skins[0], skins[3] !== skins[4], skins[4]], [true, true, skins[2]]);
                 await page.click('#pause');
                 await input('#speed', '0')();
+                await input('#crowd', '1')();
                 const box = await (await page.$('#canvas')).boundingBox();
-                const pointAt = (x) => print(() => page.mouse.move(box.x + x * box.width, box.y + 0.2 * box.height), 200);
-                const ahead = await pointAt(0.1);
+                const pointAt = (x, y = 0.2) => page.mouse.move(box.x + x * box.width, box.y + y * box.height);
+                const ahead = await print(() => pointAt(0.1), 200);
+                assert.equal(await print(() => pointAt(0.9), 200), ahead, 'the head stays as the motion holds it');
+                // Looking: the head's turn, in whole degrees, frame by frame
+                // while the pointer goes to (x, y) of the canvas, and the picture.
+                const turns = async (x, y) => {
+                    const frames = page.evaluate(async () => {
+                        const seen = [];
+                        for (let i = 0; i < 45; ++i) {
+                            await new Promise((r) => requestAnimationFrame(r));
+                            seen.push(parseInt(document.querySelector('#look-angle').textContent, 10));
+                        }
+                        return seen;
+                    });
+                    await pointAt(x, y);
+                    return [await frames, await print(null, 0)];
+                };
                 await page.click('#look-at');
-                const [left, right] = [await pointAt(0.1), await pointAt(0.9)];
+                // Below the neck, to one side then the other, and straight below:
+                // the head turns as far as it may toward the pointer's side, over
+                // several frames (never a snap), and straight below it looks ahead.
+                const [left, leftPicture] = await turns(0.2, 0.9);
+                const [right, rightPicture] = await turns(0.8, 0.9);
+                const [below] = await turns(0.5, 0.95);
+                const steps = (seen) => Math.max(...seen.slice(1).map((t, i) => Math.abs(t - seen[i])));
+                assert.deepEqual([left.at(-1), right.at(-1), leftPicture !== rightPicture], [-23, 23, true], JSON.stringify({ left, right }));
+                assert.ok(Math.abs(below.at(-1)) <= 2, JSON.stringify(below));
+                // 3 radians a second at most, and frames of 100 ms at most: 17.2°.
+                assert.ok(steps([...left, ...right, ...below]) <= 18, JSON.stringify({ left, right, below }));
+                assert.ok(right.filter((t) => t > -23 && t < 23).length >= 2, `the turn takes frames: ${right}`);
+                // Unticked, it turns back to where the motion holds it.
                 await page.click('#look-at');
-                assert.deepEqual([left !== right, await pointAt(0.1)], [true, ahead]);
+                await page.waitForFunction(() => document.querySelector('#look-angle').textContent === '0°');
+                assert.equal(await print(() => pointAt(0.1), 800), ahead);
+
+                // A motion cross-fades in, and its events are logged as they
+                // fire with their values; a reload clears the log.
                 await input('#fade', '300')();
                 await click('#motions li[data-name="walk"]')();
                 await input('#speed', '1')();
-                await page.waitForFunction(() => / #\d+ walk: "footstep" (left|right)$/.test(document.querySelector('#events li')?.textContent ?? ''));
+                await page.waitForFunction(() => / #\d+ walk: "footstep" string "(left|right)"$/.test(document.querySelector('#events li')?.textContent ?? ''));
+                await click('#motions li[data-name="jump"]')();
+                await page.waitForFunction(() => / #\d+ jump: "land" float 1$/.test(document.querySelector('#events li')?.textContent ?? ''), { timeout: 10000 });
+                await page.click('#pause');
+                await afterLoad(page, click('#load-sample'));
+                assert.deepEqual([await text('#events li'), await text('#title')], [[], ['hero · model.json']]);
                 assert.deepEqual(errors, []);
             } finally {
                 fs.rmSync(work, { recursive: true, force: true });

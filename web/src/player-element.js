@@ -10,10 +10,23 @@
 // multiplying the puppet's), renderer ("webgl" or "canvas", default webgl
 // with canvas as fallback), background (CSS colour), speed. The puppet stands
 // on the bottom centre of the element, scaled to fit the model's canvas. It
-// pauses while off screen. Each event its motions announce fires on the
-// element as a `motionevent` whose detail is the KivanimeEvent.
+// pauses while off screen. It fires `load` once the puppet plays, `error`
+// (a CustomEvent whose detail is the Error saying why) when it cannot load,
+// and a `motionevent` (whose detail is the KivanimeEvent) for each event its
+// motions announce; KivanimePlayerEventMap types them for TypeScript, and
+// player-element-globals.ts makes document.querySelector('kivanime-player')
+// a KivanimePlayerElement.
+/// <reference path="./player-element-globals.ts" preserve="true" />
 
 import { CanvasRenderer, WebGLRenderer, loadRuntime } from './kivanime.js';
+
+/**
+ * The element's own events, as addEventListener types them.
+ * @typedef {Object} KivanimePlayerEventMap
+ * @property {Event} load the puppet plays
+ * @property {CustomEvent<Error>} error it cannot load; detail says why (a KivanimeError when the library refused a file)
+ * @property {CustomEvent<import('./kivanime.js').KivanimeEvent>} motionevent one event its motions announced
+ */
 
 /** @type {Promise<import('./kivanime.js').Runtime>|null} */
 let shared = null;
@@ -79,6 +92,63 @@ export class KivanimePlayerElement extends HTMLElement {
         }
     }
 
+    // Only for the types: the element's own events first, then every other.
+    /**
+     * @template {keyof KivanimePlayerEventMap} K
+     * @overload
+     * @param {K} type
+     * @param {(this: KivanimePlayerElement, event: KivanimePlayerEventMap[K]) => unknown} listener
+     * @param {boolean|AddEventListenerOptions} [options]
+     * @returns {void}
+     */
+    /**
+     * @template {keyof HTMLElementEventMap} E
+     * @overload
+     * @param {E} type
+     * @param {(this: KivanimePlayerElement, event: HTMLElementEventMap[E]) => unknown} listener
+     * @param {boolean|AddEventListenerOptions} [options]
+     * @returns {void}
+     */
+    /**
+     * @overload
+     * @param {string} type
+     * @param {EventListenerOrEventListenerObject} listener
+     * @param {boolean|AddEventListenerOptions} [options]
+     * @returns {void}
+     */
+    /** @param {string} type @param {EventListenerOrEventListenerObject} listener @param {boolean|AddEventListenerOptions} [options] */
+    addEventListener(type, listener, options) {
+        super.addEventListener(type, listener, options);
+    }
+
+    /**
+     * @template {keyof KivanimePlayerEventMap} K
+     * @overload
+     * @param {K} type
+     * @param {(this: KivanimePlayerElement, event: KivanimePlayerEventMap[K]) => unknown} listener
+     * @param {boolean|EventListenerOptions} [options]
+     * @returns {void}
+     */
+    /**
+     * @template {keyof HTMLElementEventMap} E
+     * @overload
+     * @param {E} type
+     * @param {(this: KivanimePlayerElement, event: HTMLElementEventMap[E]) => unknown} listener
+     * @param {boolean|EventListenerOptions} [options]
+     * @returns {void}
+     */
+    /**
+     * @overload
+     * @param {string} type
+     * @param {EventListenerOrEventListenerObject} listener
+     * @param {boolean|EventListenerOptions} [options]
+     * @returns {void}
+     */
+    /** @param {string} type @param {EventListenerOrEventListenerObject} listener @param {boolean|EventListenerOptions} [options] */
+    removeEventListener(type, listener, options) {
+        super.removeEventListener(type, listener, options);
+    }
+
     /** The runtime all players of the page share. */
     static runtime() {
         shared ??= loadRuntime();
@@ -126,7 +196,8 @@ export class KivanimePlayerElement extends HTMLElement {
             // Only the latest load speaks: an element parsed with its src
             // starts one load for the attribute and one when connected.
             if (loading === this.loading) {
-                this.dispatchEvent(new CustomEvent('error', { detail: error }));
+                const detail = error instanceof Error ? error : new Error(String(error));
+                this.dispatchEvent(new CustomEvent('error', { detail }));
             }
         }
     }

@@ -110,26 +110,36 @@ function folderOf(path) {
  * reads them as (`read`): the model is the shallowest "model.json", else the
  * shallowest file read as a model, and paths are made relative to its folder
  * so that the texture paths it names resolve. Loose files are put in place
- * first (placeLoose). `scene` is a scene script beside the model.
+ * first (placeLoose). `scene` is a scene script beside the model; `dropped`
+ * gives each path its name as it was dropped, and `folder` is the name of the
+ * model's folder among them ("" when the model was at the top).
  * @param {Map<string, File>} files
  * @param {(file: Blob) => Promise<FileDescription>} read
- * @returns {Promise<{files: Map<string, File>, model?: string, scene?: string}>}
+ * @returns {Promise<{files: Map<string, File>, dropped: Map<string, string>, folder: string, model?: string, scene?: string}>}
  */
 export async function arrangePuppet(files, read) {
     const kinds = new Map();
     for (const [path, file] of files) if (/\.json$/i.test(path)) kinds.set(file, await read(file));
+    const given = new Map([...files].map(([path, file]) => [file, path]));
     if (![...files.keys()].some((p) => p.includes('/'))) files = placeLoose(files, kinds);
     const depth = (/** @type {string} */ p) => p.split('/').length;
     const json = [...files.keys()].filter((p) => kinds.has(files.get(p))).sort((a, b) => depth(a) - depth(b));
     const model = json.find((p) => /(^|\/)model\.json$/i.test(p)) ?? json.find((p) => kinds.get(files.get(p)).kind === 'model');
-    if (model === undefined) return { files };
+    const dropped = new Map([...files].map(([path, file]) => [path, given.get(file) ?? path]));
+    if (model === undefined) return { files, dropped, folder: '' };
     const root = folderOf(model);
     const out = new Map();
     for (const [path, file] of files) {
         if (path.startsWith(root)) out.set(path.slice(root.length), file);
     }
     const scene = [...out.keys()].find((p) => !p.includes('/') && kinds.get(out.get(p))?.kind === 'scene');
-    return { files: out, model: model.slice(root.length), scene };
+    return {
+        files: out,
+        dropped: new Map([...out].map(([path, file]) => [path, given.get(file) ?? path])),
+        folder: root.split('/').at(-2) ?? '',
+        model: model.slice(root.length),
+        scene,
+    };
 }
 
 /**

@@ -6,6 +6,7 @@
 
 import { openRuntime, lintFiles } from './core.js';
 import { arrangePuppet, readDrop, readHandle, readPicked, watchHandle } from './files.js';
+import { approach, lookTarget } from './look.js';
 import { runContract, wantsContract } from './contract.js';
 import { Scene } from '../src/scene.js';
 import { FIELD, RECORD_WORDS } from '../src/records.js';
@@ -24,7 +25,8 @@ const view = {
     files: /** @type {Map<string, File>|null} */ (null),
     info: /** @type {PuppetInfo|null} */ (null),
     ids: /** @type {number[]} */ ([]),
-    // the loaded puppet (its name in the library is puppet.name)
+    // the loaded puppet (its name in the library is puppet.name, one per
+    // load; the page names it after its folder)
     puppet: /** @type {import('../src/kivanime.js').Puppet|null} */ (null),
     stopWatching: /** @type {(() => void)|null} */ (null),
     origin: [0, 0],
@@ -36,10 +38,12 @@ const view = {
     background: [0, 0, 0, 0],
     last: 0,
     clockMs: 0,
-    // Where the pointer is on the canvas, in its pixels.
+    // Where the pointer is, in the canvas's pixels (outside it too).
     pointer: [0, 0],
     // The part that looks at the pointer and its parent, when the puppet has them.
     lookAt: /** @type {{head: string, parent: string}|null} */ (null),
+    // Each crowd member's head turn, in radians; a reload keeps them.
+    lookAngles: /** @type {number[]} */ ([]),
     // What the animator chose for this puppet; a reload of the same puppet
     // keeps it. The sliders (angles, wind, speed, crowd) stay as they are.
     state: { motion: '', overlays: /** @type {Map<string, number>} */ (new Map()), expression: '', skin: '' },
@@ -212,7 +216,7 @@ function showLists(/** @type {PuppetInfo} */ info) {
     markActive();
 }
 
-async function showLint(/** @type {Map<string, File>} */ files, /** @type {string|undefined} */ model) {
+async function showLint(/** @type {Map<string, File>} */ files, /** @type {string|undefined} */ model, /** @type {{dropped: Map<string, string>}} */ names) {
     $('lint').replaceChildren();
     $('lint-summary').textContent = '…';
     let report;
@@ -228,7 +232,7 @@ async function showLint(/** @type {Map<string, File>} */ files, /** @type {strin
             const li = document.createElement('li');
             const where = document.createElement('span');
             where.className = 'where';
-            where.textContent = `${f.file}:${f.line}:${f.column}`;
+            where.textContent = `${names.dropped.get(f.file) ?? f.file}:${f.line}:${f.column}`;
             const severity = document.createElement('span');
             severity.className = f.severity;
             severity.textContent = ` ${f.severity}: `;
@@ -279,18 +283,40 @@ function firstError(/** @type {import('../src/lint.js').LintReport|undefined} */
     return f ? `${f.file}:${f.line}:${f.column}: ${f.message}` : '';
 }
 
-async function loadFiles(/** @type {Map<string, File>} */ found, { keepState = false } = {}) {
+// What the page says names files as the animator dropped them and the
+// puppet after its folder: `dropped` maps the paths the library was given to
+// the dropped ones, `name` is the library's name for the puppet and `shown`
+// the page's.
+/** @param {string} text @param {{dropped: Map<string, string>, name?: string, shown?: string}} names */
+function inDroppedNames(text, { dropped, name, shown }) {
+    const renamed = [...dropped].filter(([path, as]) => path !== as).sort((a, b) => b[0].length - a[0].length);
+    if (name && shown) text = text.replaceAll(`"${name}"`, `"${shown}"`);
+    if (renamed.length === 0) return text;
+    const escape = (/** @type {string} */ p) => p.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
+    const paths = new RegExp(`(?<![\\w./-])(?:${renamed.map(([path]) => escape(path)).join('|')})(?![\\w./-])`, 'g');
+    return text.replace(paths, (path) => dropped.get(path) ?? path);
+}
+
+async function loadFiles(/** @type {Map<string, File>} */ found, { keepState = false, folder = '' } = {}) {
     document.body.dataset.state = 'loading';
     showMessage('');
     const rt = view.runtime;
     let lintDone = /** @type {Promise<import('../src/lint.js').LintReport|undefined>|null} */ (null);
+    /** @type {Parameters<typeof inDroppedNames>[1]} */
+    let names = { dropped: new Map() };
     try {
-        const { files, model, scene } = await arrangePuppet(found, (/** @type {Blob} */ file) => rt.readFile(file));
-        lintDone = showLint(files, model);
+        const arranged = await arrangePuppet(found, (/** @type {Blob} */ file) => rt.readFile(file));
+        const { files, model, scene, dropped } = arranged;
+        names = { dropped };
+        lintDone = showLint(files, model, names);
         if (!model) throw new Error('no model file: the folder needs a model.json (or another file the library reads as a model)');
+        // Named after the model's folder, else the folder dropped, else the model file.
+        const shown = arranged.folder || folder || (dropped.get(model) ?? model).replace(/^.*\//, '').replace(/\.json$/i, '');
         // Loaded under a new name, so that the puppet on screen keeps playing
         // when the new files do not load (a half-finished save, say).
-        const puppet = await rt.loadPuppet(`puppet${view.loads + 1}`, files, model);
+        const name = `puppet${view.loads + 1}`;
+        names = { dropped, name, shown };
+        const puppet = await rt.loadPuppet(name, files, model);
         view.ids.forEach((id) => rt.lib.Anime_DestroyInstance(id));
         view.ids = [];
         if (view.puppet) rt.unloadPuppet(view.puppet);
@@ -311,18 +337,21 @@ async function loadFiles(/** @type {Map<string, File>} */ found, { keepState = f
         if (!keepState && info.motions.includes('idle')) view.state.motion = 'idle';
         else if (!keepState && info.motions.length) view.state.motion = info.motions[0];
         showLists(info);
+        // What the motions of the puppet before announced is gone with it.
+        $('events').replaceChildren();
+        view.clockMs = 0;
         setCrowd(num('crowd'));
-        $('title').textContent = model;
+        $('title').textContent = `${shown} · ${dropped.get(model) ?? model}`;
         document.body.classList.add('loaded');
     } catch (e) {
         const kept = view.puppet ? '\nThe puppet on screen is the one loaded before.' : '';
-        showMessage(`The puppet did not load: ${/** @type {Error} */ (e).message}${kept}`);
+        showMessage(`The puppet did not load: ${inDroppedNames(/** @type {Error} */ (e).message, names)}${kept}`);
         finishLoad('error');
         return;
     }
     // The library repairs what it can and loads the rest without a word; the
     // lint says what was lost.
-    const where = firstError(await lintDone);
+    const where = inDroppedNames(firstError(await lintDone), names);
     showMessage(where && `The lint found errors; the first: ${where}`);
     finishLoad('ready');
 }
@@ -334,18 +363,21 @@ function finishLoad(/** @type {string} */ state) {
     document.body.dataset.state = state;
 }
 
-async function openDropped(/** @type {{files: Map<string, File>, handle: any}} */ result) {
+// `folder` names a dropped folder whose files' paths do not (a folder
+// handle's, the sample's).
+async function openDropped(/** @type {{files: Map<string, File>, handle: any, folder?: string}} */ result) {
     view.stopWatching?.();
     view.stopWatching = null;
-    await loadFiles(result.files);
-    if (result.handle) watch(result.handle);
+    const folder = result.handle?.name ?? result.folder ?? '';
+    await loadFiles(result.files, { folder });
+    if (result.handle) watch(result.handle, folder);
 }
 
 // Saving a file in a watched folder reloads the puppet and keeps what the
 // animator had chosen.
-function watch(/** @type {any} */ handle) {
+function watch(/** @type {any} */ handle, /** @type {string} */ folder) {
     view.stopWatching = watchHandle(handle, async (files) => {
-        await loadFiles(files, { keepState: true });
+        await loadFiles(files, { keepState: true, folder });
     });
 }
 
@@ -356,35 +388,53 @@ function frame(/** @type {number} */ time) {
     const dt = view.last ? Math.min(time - view.last, 100) : 0;
     view.last = time;
     if (!view.runtime || view.ids.length === 0) return;
-    if (!view.paused) advance(dt * num('speed'));
+    if (!view.paused) advance(dt * num('speed'), dt);
     draw();
 }
 
-function advance(/** @type {number} */ ms) {
-    if ($('look-at').checked && view.lookAt) lookAtPointer(view.lookAt);
+// `ms` of the puppets' time; the head follows the pointer in the page's
+// time (`pageMs`), at any speed.
+function advance(/** @type {number} */ ms, pageMs = ms) {
+    if (view.lookAt) lookAtPointer(view.lookAt, pageMs);
     const events = view.runtime.runtime.update(ms);
     view.clockMs += ms;
     $('clock').textContent = `${(view.clockMs / 1000).toFixed(2)} s`;
     if (events.length) logEvents(events);
 }
 
-// The head turns toward the pointer by at most 0.4 radians either way, from
-// where its parent holds it (its own transform carries last frame's turn).
-function lookAtPointer(/** @type {{head: string, parent: string}} */ { head, parent }) {
-    const [x, y] = view.pointer;
+// The head turns toward the pointer, easing and limited in rate and range
+// (look.js), from where its parent holds it; unticked, it turns back to
+// where the motions hold it. Its pivot stays where its parent puts it
+// whatever its turn, so its own transform gives the point it turns about.
+function lookAtPointer(/** @type {{head: string, parent: string}} */ { head, parent }, /** @type {number} */ ms) {
+    const on = $('look-at').checked;
+    const angles = view.lookAngles;
+    if (!on && angles.every((a) => a === 0)) return;
     const at = [0, 0, 0, 0, 0, 0];
-    forEachInstance((lib, id) => {
-        if (!lib.Anime_GetPartTransform(id, parent, at)) return;
-        const turn = Math.atan2(x - at[0], at[1] - y) - at[2];
-        lib.Anime_SetPartOffset(id, head, 0, 0, Math.min(Math.max(turn, -0.4), 0.4), 1, 1, 1);
+    const pivot = [0, 0, 0, 0, 0, 0];
+    view.ids.forEach((id, k) => {
+        const lib = view.runtime.lib;
+        if (!lib.Anime_GetPartTransform(id, parent, at) || !lib.Anime_GetPartTransform(id, head, pivot)) return;
+        angles[k] = approach(angles[k] ?? 0, on ? lookTarget(pivot, at[2], view.pointer) : 0, ms);
+        lib.Anime_SetPartOffset(id, head, 0, 0, angles[k], 1, 1, 1);
     });
+    angles.length = view.ids.length;
+    $('look-angle').textContent = `${Math.round(((angles[0] ?? 0) * 180) / Math.PI)}°`;
+}
+
+// An event's values as the motion file gives them: its string, and its int
+// and float when not 0 (float32, shown to its precision).
+function eventValues(/** @type {import('../src/kivanime.js').KivanimeEvent} */ e) {
+    const values = [e.string && `string "${e.string}"`, e.intValue && `int ${e.intValue}`,
+        e.floatValue && `float ${Number(e.floatValue.toPrecision(7))}`];
+    return values.filter(Boolean).map((v) => ` ${v}`).join('');
 }
 
 // Newest first, at the moment each happened; the last fifty.
 function logEvents(/** @type {import('../src/kivanime.js').KivanimeEvent[]} */ events) {
     const log = $('events');
     for (const e of events) {
-        const what = e.kind === 'event' ? `"${e.name}"${e.string && ` ${e.string}`}` : e.kind === 'lap' ? `lap ×${e.intValue}` : 'end';
+        const what = e.kind === 'event' ? `"${e.name}"${eventValues(e)}` : e.kind === 'lap' ? `lap ×${e.intValue}` : 'end';
         const li = document.createElement('li');
         li.textContent = `${((view.clockMs - e.lateMs) / 1000).toFixed(2)} s #${e.instance} ${e.motion}${e.source === 'overlay' ? ' (overlay)' : ''}: ${what}`;
         log.prepend(li);
@@ -440,8 +490,7 @@ function wireControls() {
         view.state.skin = $('skin').value;
         forEachInstance((lib, id) => lib.Anime_SetSkin(id, view.state.skin));
     });
-    $('look-at').addEventListener('change', () => forEachInstance((lib, id) => lib.Anime_ClearPartOffsets(id)));
-    $('screen').addEventListener('pointermove', (/** @type {PointerEvent} */ e) => {
+    document.addEventListener('pointermove', (e) => {
         const canvas = $('canvas');
         const box = canvas.getBoundingClientRect();
         view.pointer = [((e.clientX - box.left) * canvas.width) / box.width, ((e.clientY - box.top) * canvas.height) / box.height];
@@ -503,7 +552,7 @@ async function loadSample() {
             files.set(path, new File([blob], path.split('/').pop() ?? path));
         }),
     );
-    await openDropped({ files, handle: null });
+    await openDropped({ files, handle: null, folder: 'hero' });
 }
 
 async function main() {
