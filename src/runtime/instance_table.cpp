@@ -34,8 +34,14 @@ const AnimeInstance* InstanceTable::find(uint32_t id) const {
 }
 
 void InstanceTable::reserve(size_t count) {
-    slots_.reserve(count);
-    index_.reserve(count);
+    // Doubling, as growing by push_back would: creating instances one by one
+    // moves each only a few times.
+    if (count > slots_.capacity()) {
+        slots_.reserve(std::max(count, slots_.capacity() * 2));
+    }
+    if (count > index_.capacity()) {
+        index_.reserve(std::max(count, index_.capacity() * 2));
+    }
 }
 
 AnimeInstance& InstanceTable::add(uint32_t id, AnimeInstance&& instance) noexcept {
