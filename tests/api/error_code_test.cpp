@@ -61,7 +61,7 @@ TEST_F(ErrorCode, EveryFailureOfEveryExportHasItsCode) {
 
     const std::string good = writeFile("walk.json", "{}");
     const std::string missing = dir_ + "gone/walk.json";
-    const std::string folder = dir_;  // exists, but is no file
+    const std::string folder = scratch_.path().string();  // exists, but is no file
     const std::string broken = writeFile("broken.json", "[1, 2]");
     const char* model = kModel;
     const int32_t length = static_cast<int32_t>(std::strlen(kModel));
