@@ -215,7 +215,8 @@ ANIME_API void Anime_UnloadAll(void);
 ANIME_API int32_t Anime_LoadModel(const char* modelName, const char* path);
 
 /** Destroys every instance created from `modelName` (releasing textures) and
- *  drops the model. Unknown or NULL names do nothing. */
+ *  drops the model. Unknown or NULL names do nothing (but are failures in
+ *  Anime_GetLastErrorCode). */
 ANIME_API void Anime_UnloadModel(const char* modelName);
 
 /** Reads a motion file into a loaded model, adding the motion or replacing
@@ -236,7 +237,7 @@ ANIME_API int32_t Anime_LoadExpression(const char* modelName, const char* path);
 ANIME_API uint32_t Anime_CreateInstance(const char* modelName);
 
 /** Releases the instance's textures through the host and destroys it.
- *  Unknown ids do nothing. */
+ *  Unknown ids do nothing (but are failures in Anime_GetLastErrorCode). */
 ANIME_API void Anime_DestroyInstance(uint32_t id);
 
 /** Destroys every instance; models and the id counter stay. */

@@ -61,8 +61,10 @@ const char* LookedFor(AnimeErrorCode code) {
             return "part";
         case ANIME_ERROR_UNKNOWN_TEXTURE:
             return "texture";
-        default:
+        case ANIME_ERROR_UNKNOWN_SKIN:
             return "skin";
+        default:
+            return "name";
     }
 }
 
