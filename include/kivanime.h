@@ -36,7 +36,8 @@
  *   call returns 0 (results that are 1 or 0, and instance ids), or does
  *   nothing, and leaves every earlier state intact. Instance id 0 never names
  *   an instance. A NULL string argument is always a failure.
- *   Anime_GetLastError tells why the calling thread's last call failed.
+ *   Anime_GetLastError tells why the calling thread's last call failed, and
+ *   Anime_GetLastErrorCode which kind of failure it was (AnimeErrorCode).
  *
  * FILES
  *   Model, motion and expression files are JSON, read leniently: every key is
@@ -54,7 +55,7 @@
  * KIVANIME_VERSION, so a host can check that the two agree. The major version
  * changes only when the interface stops being compatible. */
 #define KIVANIME_VERSION_MAJOR 1
-#define KIVANIME_VERSION_MINOR 1
+#define KIVANIME_VERSION_MINOR 2
 #define KIVANIME_VERSION_PATCH 0
 #define KIVANIME_VERSION \
     (KIVANIME_VERSION_MAJOR * 10000 + KIVANIME_VERSION_MINOR * 100 + KIVANIME_VERSION_PATCH)
@@ -214,7 +215,8 @@ ANIME_API void Anime_UnloadAll(void);
 ANIME_API int32_t Anime_LoadModel(const char* modelName, const char* path);
 
 /** Destroys every instance created from `modelName` (releasing textures) and
- *  drops the model. Unknown or NULL names do nothing. */
+ *  drops the model. Unknown or NULL names do nothing (but are failures in
+ *  Anime_GetLastErrorCode). */
 ANIME_API void Anime_UnloadModel(const char* modelName);
 
 /** Reads a motion file into a loaded model, adding the motion or replacing
@@ -235,7 +237,7 @@ ANIME_API int32_t Anime_LoadExpression(const char* modelName, const char* path);
 ANIME_API uint32_t Anime_CreateInstance(const char* modelName);
 
 /** Releases the instance's textures through the host and destroys it.
- *  Unknown ids do nothing. */
+ *  Unknown ids do nothing (but are failures in Anime_GetLastErrorCode). */
 ANIME_API void Anime_DestroyInstance(uint32_t id);
 
 /** Destroys every instance; models and the id counter stay. */
@@ -352,10 +354,11 @@ ANIME_API void Anime_Render(void);
 ANIME_API int32_t Anime_GetVersion(void);
 
 /** Why the last call on this thread failed, as one line of UTF-8 text, or ""
- *  after a call that succeeded. Every export except this one and
- *  Anime_GetVersion sets it. A successful Anime_CreateInstance leaves a note
- *  here when the host refused a texture. The text belongs to the library and
- *  stays valid until this thread's next call. Never NULL. */
+ *  after a call that succeeded. Every export except this one,
+ *  Anime_GetLastErrorCode and Anime_GetVersion sets it. A successful
+ *  Anime_CreateInstance leaves a note here when the host refused a texture.
+ *  The text belongs to the library and stays valid until this thread's next
+ *  call. Never NULL. */
 ANIME_API const char* Anime_GetLastError(void);
 
 /* ---- Loading from memory ------------------------------------------------ */
@@ -512,6 +515,58 @@ ANIME_API void Anime_SetMeshCallback(AnimeDrawMeshFn drawMesh);
  *  Allocates nothing. */
 ANIME_API int32_t Anime_GetPartMesh(uint32_t id, const char* partName, AnimeMeshVertex* out,
                                     int32_t capacity);
+
+/* ---- Error codes -------------------------------------------------------- */
+
+/** What kind of failure the calling thread's last call had, for a host to
+ *  branch on (the text of Anime_GetLastError is for people and may change).
+ *  The values are fixed: a released code never changes its number or
+ *  meaning, and new codes only take new numbers. Anime_Init is not required
+ *  first: no call fails for want of it. */
+typedef enum AnimeErrorCode {
+    /** The last call succeeded. */
+    ANIME_ERROR_NONE = 0,
+    /** A NULL pointer, a negative length or capacity, a NaN target weight or
+     *  an event text field other than 0, 1 or 2. */
+    ANIME_ERROR_INVALID_ARGUMENT = 1,
+    /** No model is loaded under the name. */
+    ANIME_ERROR_UNKNOWN_MODEL = 2,
+    /** The id names no live instance (0, never handed out, or destroyed). */
+    ANIME_ERROR_UNKNOWN_INSTANCE = 3,
+    /** The instance's model has no motion, expression, part, texture or skin
+     *  of that name. */
+    ANIME_ERROR_UNKNOWN_MOTION = 4,
+    ANIME_ERROR_UNKNOWN_EXPRESSION = 5,
+    ANIME_ERROR_UNKNOWN_PART = 6,
+    ANIME_ERROR_UNKNOWN_TEXTURE = 7,
+    ANIME_ERROR_UNKNOWN_SKIN = 8,
+    /** Anime_FadeOverlay: the instance plays no overlay of that motion. */
+    ANIME_ERROR_OVERLAY_NOT_PLAYING = 9,
+    /** Anime_GetPartMesh: the part has no drawable mesh. */
+    ANIME_ERROR_NO_MESH = 10,
+    /** The last update's list has no event at that index. */
+    ANIME_ERROR_NO_EVENT = 11,
+    /** No file at the path. */
+    ANIME_ERROR_FILE_NOT_FOUND = 12,
+    /** The file exists but cannot be opened or read (permissions, a folder). */
+    ANIME_ERROR_FILE_UNREADABLE = 13,
+    /** The file or buffer is not JSON whose top level is an object. */
+    ANIME_ERROR_INVALID_JSON = 14,
+    /** A host function called back into the library (see THREADING). */
+    ANIME_ERROR_NESTED_CALL = 15,
+    /** Memory ran out; the call changed nothing. */
+    ANIME_ERROR_OUT_OF_MEMORY = 16,
+    /** Not a failure: Anime_CreateInstance returned an id, but the host
+     *  refused a texture, so the parts showing it are not drawn. */
+    ANIME_ERROR_TEXTURE_REFUSED = 17,
+    /** A failure the library did not foresee. */
+    ANIME_ERROR_INTERNAL = 18
+} AnimeErrorCode;
+
+/** The AnimeErrorCode of this thread's last call: ANIME_ERROR_NONE exactly
+ *  when Anime_GetLastError is "". Set and cleared by the same calls as that
+ *  text; reading it changes nothing, and a host function may read it. */
+ANIME_API int32_t Anime_GetLastErrorCode(void);
 
 #ifdef __cplusplus
 }

@@ -2,10 +2,10 @@
 // the events of the last update), Puppet (one instance, IDisposable),
 // IAnimeHost and IAnimeMeshHost (what the engine supplies), AnimeMesh (a
 // part's triangles, read in place) and KivanimeException (a failed call,
-// with the library's reason). After warm-up, a frame (Update, Render, the
-// draws and meshes, events without their texts, part transforms and meshes,
-// offsets, tints, fades) allocates nothing, so it never starts a garbage
-// collection.
+// with the library's reason and its AnimeErrorCode). After warm-up, a frame
+// (Update, Render, the draws and meshes, events without their texts, part
+// transforms and meshes, offsets, tints, fades) allocates nothing, so it
+// never starts a garbage collection.
 using System;
 using System.Runtime.InteropServices;
 
@@ -105,11 +105,45 @@ namespace Kivanime
         }
     }
 
-    /// <summary>A call failed; Message is the library's reason.</summary>
+    /// <summary>The kinds of failure, as AnimeErrorCode in kivanime.h names them
+    /// (ANIME_ERROR_UNKNOWN_MODEL is UnknownModel), with the same fixed numbers.</summary>
+    public enum AnimeErrorCode
+    {
+        None = 0,
+        InvalidArgument = 1,
+        UnknownModel = 2,
+        UnknownInstance = 3,
+        UnknownMotion = 4,
+        UnknownExpression = 5,
+        UnknownPart = 6,
+        UnknownTexture = 7,
+        UnknownSkin = 8,
+        OverlayNotPlaying = 9,
+        NoMesh = 10,
+        NoEvent = 11,
+        FileNotFound = 12,
+        FileUnreadable = 13,
+        InvalidJson = 14,
+        NestedCall = 15,
+        OutOfMemory = 16,
+        TextureRefused = 17,
+        Internal = 18,
+    }
+
+    /// <summary>A call failed; Message is the library's reason, Code its kind.</summary>
     public sealed class KivanimeException : Exception
     {
+        readonly AnimeErrorCode code;
+
         public KivanimeException(string message) : base(message) { }
         public KivanimeException(string message, Exception inner) : base(message, inner) { }
+        public KivanimeException(string message, AnimeErrorCode code) : base(message) { this.code = code; }
+        public KivanimeException(string message, Exception inner, AnimeErrorCode code) : base(message, inner) { this.code = code; }
+
+        /// <summary>Which kind of failure, to branch on. When the host threw (InnerException
+        /// is its exception), the library's code for the same call: None, or
+        /// TextureRefused for a texture load that threw.</summary>
+        public AnimeErrorCode Code { get { return code; } }
     }
 
     /// <summary>The library: one per process, like the native one. BindingsVersion
@@ -138,6 +172,9 @@ namespace Kivanime
 
         /// <summary>Why this thread's last call failed, or "".</summary>
         public static string LastError { get { return Utf8.Decode(NativeMethods.Anime_GetLastError()); } }
+
+        /// <summary>Which kind of failure this thread's last call had; None after a success.</summary>
+        public static AnimeErrorCode LastErrorCode { get { return (AnimeErrorCode)NativeMethods.Anime_GetLastErrorCode(); } }
 
         /// <summary>Hands the library the host. Puppets created afterwards use it.</summary>
         public static void Init(IAnimeHost newHost)
@@ -226,14 +263,14 @@ namespace Kivanime
         }
 
         // What the host threw comes first: it is why the call failed, if it did.
-        internal static void Check(int result) { ThrowPending(); if (result == 0) throw new KivanimeException(LastError); }
+        internal static void Check(int result) { ThrowPending(); if (result == 0) throw new KivanimeException(LastError, LastErrorCode); }
 
         internal static void ThrowPending()
         {
             Exception e = pending;
             if (e == null) return;
             pending = null;
-            throw new KivanimeException("the host failed: " + e.Message, e);
+            throw new KivanimeException("the host failed: " + e.Message, e, LastErrorCode);
         }
 
         [AOT.MonoPInvokeCallback(typeof(AnimeLoadTextureFn))]

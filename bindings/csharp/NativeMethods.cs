@@ -158,6 +158,7 @@ namespace Kivanime
         [DllImport(Library, CallingConvention = C)] public static extern void Anime_Render();
         [DllImport(Library, CallingConvention = C)] public static extern int Anime_GetVersion();
         [DllImport(Library, CallingConvention = C)] public static extern IntPtr Anime_GetLastError();
+        [DllImport(Library, CallingConvention = C)] public static extern int Anime_GetLastErrorCode();
         [DllImport(Library, CallingConvention = C)] public static extern int Anime_LoadModelFromMemory(byte[] modelName, byte[] json, int length, byte[] baseDir);
         [DllImport(Library, CallingConvention = C)] public static extern int Anime_LoadMotionFromMemory(byte[] modelName, byte[] json, int length);
         [DllImport(Library, CallingConvention = C)] public static extern int Anime_LoadExpressionFromMemory(byte[] modelName, byte[] json, int length);

@@ -43,27 +43,47 @@ void RecordCurrentException() noexcept {
     try {
         throw;
     } catch (const std::bad_alloc&) {
-        SetLastError("out of memory");
+        SetLastError(ANIME_ERROR_OUT_OF_MEMORY, "out of memory");
     } catch (...) {
-        SetLastError("unexpected internal failure");
+        SetLastError(ANIME_ERROR_INTERNAL, "unexpected internal failure");
     }
 }
 
-int32_t Fail(std::string_view reason) {
-    SetLastError(reason);
+int32_t Fail(AnimeErrorCode code, std::string_view reason) {
+    SetLastError(code, reason);
     return 0;
 }
 
-// Failure of a lookup by name in an instance's model.
-int32_t NoSuch(const AnimeManager& m, uint32_t id, const char* what, std::string_view name) {
-    return Fail("model " + Quoted(ModelNameOf(m, id)) + " (instance " + std::to_string(id) +
-                ") has no " + what + " named " + Quoted(name));
+// What a lookup by name in a model failed to find, for its message.
+const char* LookedFor(AnimeErrorCode code) {
+    switch (code) {
+        case ANIME_ERROR_UNKNOWN_MOTION:
+            return "motion";
+        case ANIME_ERROR_UNKNOWN_EXPRESSION:
+            return "expression";
+        case ANIME_ERROR_UNKNOWN_PART:
+            return "part";
+        case ANIME_ERROR_UNKNOWN_TEXTURE:
+            return "texture";
+        case ANIME_ERROR_UNKNOWN_SKIN:
+            return "skin";
+        default:
+            return "name";
+    }
+}
+
+// Failure of a lookup by name in an instance's model; `code` tells what was
+// looked for.
+int32_t NoSuch(const AnimeManager& m, uint32_t id, AnimeErrorCode code, std::string_view name) {
+    return Fail(code, "model " + Quoted(ModelNameOf(m, id)) + " (instance " + std::to_string(id) +
+                          ") has no " + LookedFor(code) + " named " + Quoted(name));
 }
 
 // An event index out of the last update's list.
 int32_t NoEvent(const AnimeManager& m, int32_t index) {
-    return Fail("no event at index " + std::to_string(index) + " (the last update has " +
-                std::to_string(m.events.size()) + ")");
+    return Fail(ANIME_ERROR_NO_EVENT, "no event at index " + std::to_string(index) +
+                                          " (the last update has " +
+                                          std::to_string(m.events.size()) + ")");
 }
 
 // A string argument and the last error it gives when NULL.
@@ -77,7 +97,7 @@ struct TextArgument {
 bool Given(std::initializer_list<TextArgument> arguments) {
     for (const TextArgument& argument : arguments) {
         if (argument.text == nullptr) {
-            SetLastError(argument.nullError);
+            SetLastError(ANIME_ERROR_INVALID_ARGUMENT, argument.nullError);
             return false;
         }
     }
@@ -140,7 +160,7 @@ R WithInstance(uint32_t id, R failure, Fn&& fn) noexcept {
     return WithManager(failure, [&](AnimeManager& m) {
         AnimeInstance* instance = FindInstance(m, id);
         if (instance == nullptr) {
-            SetLastError("no instance with id " + std::to_string(id));
+            SetLastError(ANIME_ERROR_UNKNOWN_INSTANCE, "no instance with id " + std::to_string(id));
             return failure;
         }
         return fn(m, *instance);
@@ -161,7 +181,7 @@ bool MemoryArgumentsOk(const char* modelName, const char* json, int32_t length) 
         return false;
     }
     if (length < 0) {
-        SetLastError("length is negative");
+        SetLastError(ANIME_ERROR_INVALID_ARGUMENT, "length is negative");
         return false;
     }
     return true;
@@ -214,7 +234,7 @@ int32_t PartOf(const AnimeManager& m, uint32_t id, const AnimeInstance& inst,
                std::string_view name) {
     const int32_t index = inst.model ? inst.model->findPart(name) : -1;
     if (index < 0 || static_cast<size_t>(index) >= inst.poses.size()) {
-        NoSuch(m, id, "part", name);
+        NoSuch(m, id, ANIME_ERROR_UNKNOWN_PART, name);
         return -1;
     }
     return index;
@@ -230,7 +250,7 @@ int32_t MainMotionCall(uint32_t id, const char* motionName, float speed, float f
     return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
         return inst.model && start(inst.player, *inst.model, motionName, speed, fadeMs)
                    ? 1
-                   : NoSuch(m, id, "motion", motionName);
+                   : NoSuch(m, id, ANIME_ERROR_UNKNOWN_MOTION, motionName);
     });
 }
 
@@ -297,7 +317,10 @@ ANIME_API uint32_t Anime_CreateInstance(const char* modelName) {
 }
 
 ANIME_API void Anime_DestroyInstance(uint32_t id) {
-    WithManager([&](AnimeManager& m) { DestroyInstance(m, id); });
+    WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance&) {
+        DestroyInstance(m, id);
+        return 0;
+    });
 }
 
 ANIME_API void Anime_DestroyAllInstances(void) {
@@ -319,7 +342,7 @@ ANIME_API int32_t Anime_PlayMotion(uint32_t id, const char* motionName, float sp
     return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
         return inst.model && PlayMotion(inst.player, *inst.model, motionName, speed)
                    ? 1
-                   : NoSuch(m, id, "motion", motionName);
+                   : NoSuch(m, id, ANIME_ERROR_UNKNOWN_MOTION, motionName);
     });
 }
 
@@ -345,7 +368,7 @@ ANIME_API int32_t Anime_PlayOverlay(uint32_t id, const char* motionName, float s
     return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
         return inst.model && PlayOverlay(inst.player, *inst.model, motionName, speed, weight)
                    ? 1
-                   : NoSuch(m, id, "motion", motionName);
+                   : NoSuch(m, id, ANIME_ERROR_UNKNOWN_MOTION, motionName);
     });
 }
 
@@ -366,7 +389,7 @@ ANIME_API int32_t Anime_SetExpression(uint32_t id, const char* expressionName) {
     return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
         return inst.model && SetExpression(inst.player.expression, *inst.model, expressionName)
                    ? 1
-                   : NoSuch(m, id, "expression", expressionName);
+                   : NoSuch(m, id, ANIME_ERROR_UNKNOWN_EXPRESSION, expressionName);
     });
 }
 
@@ -475,6 +498,10 @@ ANIME_API const char* Anime_GetLastError(void) {
     return LastErrorText();
 }
 
+ANIME_API int32_t Anime_GetLastErrorCode(void) {
+    return LastErrorCode();
+}
+
 ANIME_API int32_t Anime_LoadModelFromMemory(const char* modelName, const char* json, int32_t length,
                                             const char* baseDir) {
     if (!MemoryArgumentsOk(modelName, json, length)) {
@@ -534,7 +561,7 @@ ANIME_API int32_t Anime_GetPartTransform(uint32_t id, const char* partName, floa
         return 0;
     }
     if (out == nullptr) {
-        return Fail("out is NULL");
+        return Fail(ANIME_ERROR_INVALID_ARGUMENT, "out is NULL");
     }
     // Read in place, not copied: this runs every frame and allocates nothing.
     const std::string_view name(partName);
@@ -575,12 +602,13 @@ ANIME_API int32_t Anime_FadeOverlay(uint32_t id, const char* motionName, float t
     }
     return WithInstance(id, 0, [&](AnimeManager&, AnimeInstance& inst) {
         if (std::isnan(targetWeight)) {
-            return Fail("targetWeight is NaN");
+            return Fail(ANIME_ERROR_INVALID_ARGUMENT, "targetWeight is NaN");
         }
         return FadeOverlay(inst.player, motionName, targetWeight, fadeMs)
                    ? 1
-                   : Fail("instance " + std::to_string(id) + " plays no overlay named " +
-                          Quoted(motionName));
+                   : Fail(ANIME_ERROR_OVERLAY_NOT_PLAYING, "instance " + std::to_string(id) +
+                                                               " plays no overlay named " +
+                                                               Quoted(motionName));
     });
 }
 
@@ -590,7 +618,7 @@ ANIME_API int32_t Anime_GetEventCount(void) {
 
 ANIME_API int32_t Anime_GetEvent(int32_t index, AnimeEvent* out) {
     if (out == nullptr) {
-        return Fail("out is NULL");
+        return Fail(ANIME_ERROR_INVALID_ARGUMENT, "out is NULL");
     }
     AnimeEvent event{};
     const int32_t found = WithManager(0, [&](AnimeManager& m) {
@@ -615,8 +643,9 @@ ANIME_API const char* Anime_GetEventText(int32_t index, int32_t field) {
         }
         const char* text = m.events.text(static_cast<size_t>(index), field);
         if (text == nullptr) {
-            SetLastError("field " + std::to_string(field) +
-                         " is not a text of an event (0 name, 1 motion, 2 string)");
+            SetLastError(ANIME_ERROR_INVALID_ARGUMENT,
+                         "field " + std::to_string(field) +
+                             " is not a text of an event (0 name, 1 motion, 2 string)");
         }
         return text;
     });
@@ -658,7 +687,7 @@ ANIME_API int32_t Anime_SetPartTexture(uint32_t id, const char* partName, const 
         // No name: the part's own texture.
         const int32_t index = texture.empty() ? -1 : inst.model->findTexture(texture);
         if (!texture.empty() && index < 0) {
-            return NoSuch(m, id, "texture", texture);
+            return NoSuch(m, id, ANIME_ERROR_UNKNOWN_TEXTURE, texture);
         }
         ShowPartTexture(inst, static_cast<size_t>(part), index);
         return 1;
@@ -674,7 +703,7 @@ ANIME_API int32_t Anime_SetSkin(uint32_t id, const char* skinName) {
         }
         const AnimeSkin* skin = inst.model ? inst.model->findSkin(name) : nullptr;
         if (skin == nullptr) {
-            return NoSuch(m, id, "skin", name);
+            return NoSuch(m, id, ANIME_ERROR_UNKNOWN_SKIN, name);
         }
         PutOnSkin(inst, *skin);
         return 1;
@@ -723,10 +752,10 @@ ANIME_API int32_t Anime_GetPartMesh(uint32_t id, const char* partName, AnimeMesh
         return 0;
     }
     if (capacity < 0) {
-        return Fail("capacity is negative");
+        return Fail(ANIME_ERROR_INVALID_ARGUMENT, "capacity is negative");
     }
     if (out == nullptr && capacity > 0) {
-        return Fail("out is NULL");
+        return Fail(ANIME_ERROR_INVALID_ARGUMENT, "out is NULL");
     }
     // Read in place, not copied: this may run every frame and allocates
     // nothing (but for the reason of a failure).
@@ -734,12 +763,13 @@ ANIME_API int32_t Anime_GetPartMesh(uint32_t id, const char* partName, AnimeMesh
     return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
         const int32_t index = inst.model ? inst.model->findPart(name) : -1;
         if (index < 0 || static_cast<size_t>(index) >= inst.poses.size()) {
-            return NoSuch(m, id, "part", name);
+            return NoSuch(m, id, ANIME_ERROR_UNKNOWN_PART, name);
         }
         const int32_t count = PartMeshVertices(inst, static_cast<size_t>(index), out, capacity);
         return count > 0 ? count
-                         : Fail("part " + Quoted(name) + " of model " + Quoted(ModelNameOf(m, id)) +
-                                " (instance " + std::to_string(id) + ") has no drawable mesh");
+                         : Fail(ANIME_ERROR_NO_MESH,
+                                "part " + Quoted(name) + " of model " + Quoted(ModelNameOf(m, id)) +
+                                    " (instance " + std::to_string(id) + ") has no drawable mesh");
     });
 }
 

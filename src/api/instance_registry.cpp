@@ -52,8 +52,10 @@ size_t LoadTextures(AnimeInstance& instance, size_t& firstRefused) {
 }
 
 // A successful creation still tells the host which texture it refused: the
-// parts showing it will not be drawn.
-void NoteRefusedTextures(const AnimeInstance& instance, uint32_t id, size_t refused, size_t first) {
+// parts showing it will not be drawn. The instance exists by now, so running
+// out of memory for the text must not fail the call: a shorter note says it.
+void NoteRefusedTextures(const AnimeInstance& instance, uint32_t id, size_t refused,
+                         size_t first) noexcept try {
     const AnimeTexture& texture = instance.model->textures[first];
     std::string note = "instance " + std::to_string(id) +
                        " was created, but the host refused texture " + Quoted(texture.name) + " (" +
@@ -63,7 +65,11 @@ void NoteRefusedTextures(const AnimeInstance& instance, uint32_t id, size_t refu
         note +=
             " (and " + std::to_string(refused - 1) + " more texture" + (refused > 2 ? "s)" : ")");
     }
-    SetLastError(note);
+    SetLastError(ANIME_ERROR_TEXTURE_REFUSED, note);
+} catch (...) {
+    SetLastError(ANIME_ERROR_TEXTURE_REFUSED,
+                 "an instance was created, but the host refused a texture: parts showing it are "
+                 "not drawn");
 }
 
 uint32_t NextFreeId(AnimeManager& manager) {
@@ -80,7 +86,8 @@ uint32_t NextFreeId(AnimeManager& manager) {
 uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
     auto it = manager.modelCache.find(modelName);
     if (it == manager.modelCache.end()) {
-        SetLastError("no model named " + Quoted(modelName) + " is loaded");
+        SetLastError(ANIME_ERROR_UNKNOWN_MODEL,
+                     "no model named " + Quoted(modelName) + " is loaded");
         return 0;
     }
     AnimeInstance instance;

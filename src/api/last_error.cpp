@@ -11,16 +11,18 @@ namespace {
 // the text allocates nothing.
 constexpr size_t kCapacity = 1024;
 thread_local char t_lastError[kCapacity];
+thread_local int32_t t_lastErrorCode = ANIME_ERROR_NONE;
 thread_local bool t_nestedRefusal = false;
 
 }  // namespace
 
 void ClearLastError() noexcept {
     t_lastError[0] = '\0';
+    t_lastErrorCode = ANIME_ERROR_NONE;
     t_nestedRefusal = false;
 }
 
-void SetLastError(std::string_view message) noexcept {
+void SetLastError(AnimeErrorCode code, std::string_view message) noexcept {
     size_t n = message.size();
     if (n >= kCapacity) {
         n = kCapacity - 1;
@@ -31,11 +33,12 @@ void SetLastError(std::string_view message) noexcept {
     }
     std::memcpy(t_lastError, message.data(), n);
     t_lastError[n] = '\0';
+    t_lastErrorCode = code;
     t_nestedRefusal = false;
 }
 
 void SetNestedRefusal(std::string_view message) noexcept {
-    SetLastError(message);
+    SetLastError(ANIME_ERROR_NESTED_CALL, message);
     t_nestedRefusal = true;
 }
 
@@ -54,6 +57,10 @@ std::string Quoted(std::string_view text) {
 
 const char* LastErrorText() noexcept {
     return t_lastError;
+}
+
+int32_t LastErrorCode() noexcept {
+    return t_lastErrorCode;
 }
 
 }  // namespace kivanime

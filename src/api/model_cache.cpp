@@ -31,16 +31,19 @@ bool ParseObject(std::string_view text, std::string_view source, const char* wha
     if (root.isObject()) {
         return true;
     }
-    SetLastError(Context(what, modelName) + ": " + DescribeRootNotObject(text, source));
+    SetLastError(ANIME_ERROR_INVALID_JSON,
+                 Context(what, modelName) + ": " + DescribeRootNotObject(text, source));
     return false;
 }
 
 bool ReadWholeFile(const std::string& path, const char* what, const std::string& modelName,
                    std::string& bytes) {
-    if (ReadFileBytes(path, bytes)) {
+    bool missing = false;
+    if (ReadFileBytes(path, bytes, &missing)) {
         return true;
     }
-    SetLastError(Context(what, modelName) + ": cannot read file " + Quoted(path));
+    SetLastError(missing ? ANIME_ERROR_FILE_NOT_FOUND : ANIME_ERROR_FILE_UNREADABLE,
+                 Context(what, modelName) + ": cannot read file " + Quoted(path));
     return false;
 }
 
@@ -107,7 +110,8 @@ bool StoreModel(AnimeManager& manager, const std::string& modelName,
 std::shared_ptr<AnimeModel> ModelToLoadInto(AnimeManager& manager, const std::string& modelName) {
     auto it = manager.modelCache.find(modelName);
     if (it == manager.modelCache.end()) {
-        SetLastError("no model named " + Quoted(modelName) + " is loaded");
+        SetLastError(ANIME_ERROR_UNKNOWN_MODEL,
+                     "no model named " + Quoted(modelName) + " is loaded");
         return nullptr;
     }
     return it->second;
@@ -142,6 +146,9 @@ std::shared_ptr<AnimeModel> UnloadModel(AnimeManager& manager, const std::string
     if (cached != manager.modelCache.end()) {
         dropped = std::move(cached->second);
         manager.modelCache.erase(cached);
+    } else {
+        SetLastError(ANIME_ERROR_UNKNOWN_MODEL,
+                     "no model named " + Quoted(modelName) + " is loaded");
     }
     return dropped;
 }

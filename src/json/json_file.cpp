@@ -1,5 +1,6 @@
 #include "json/json_file.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -40,10 +41,18 @@ bool CanOpenFile(const std::string& path) {
     return OpenForReading(path) != nullptr;
 }
 
-bool ReadFileBytes(const std::string& path, std::string& out) {
+bool ReadFileBytes(const std::string& path, std::string& out, bool* missing) {
     out.clear();
+    if (missing != nullptr) {
+        *missing = false;
+    }
+    errno = 0;
     FilePtr file = OpenForReading(path);
     if (!file) {
+        if (missing != nullptr) {
+            // A folder on the way that is not one counts as nothing there.
+            *missing = errno == ENOENT || errno == ENOTDIR;
+        }
         return false;
     }
     char buffer[1 << 16];

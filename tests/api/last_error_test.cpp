@@ -108,15 +108,19 @@ TEST_F(LastError, RefusedTexturesNestedCallsAndThreads) {
     Anime_CreateInstance("main");
     std::string seen;
     std::string own;
+    int32_t seenCode = -1;
     std::thread other([&] {
         seen = Anime_GetLastError();
+        seenCode = Anime_GetLastErrorCode();
         Anime_CreateInstance("other");
         own = Anime_GetLastError();
     });
     other.join();
     EXPECT_EQ(seen, "");
+    EXPECT_EQ(seenCode, ANIME_ERROR_NONE);
     EXPECT_EQ(own, "no model named \"other\" is loaded");
     EXPECT_STREQ(Anime_GetLastError(), "no model named \"main\" is loaded");
+    EXPECT_EQ(Anime_GetLastErrorCode(), ANIME_ERROR_UNKNOWN_MODEL);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The C# binding tests, under Mono: script.txt played through the bindings
 // must print the same lines as the C recorder playing it natively, bit for
-// bit; failed loads raise KivanimeException with the library's reason; frames
+// bit; failed loads raise KivanimeException with the library's reason and
+// error code (AnimeErrorCode, checked against the header's); frames
 // allocate nothing; a failing host's exceptions come back to the caller.
 // Usage: mono kivanime_csharp_tests.exe <source folder> <script> <kivanime_record_sequence>
 using System;
@@ -78,6 +79,9 @@ static class HeroScript
 
     // The reason a call raised, or null when it succeeded.
     static string Failure(Action call) { try { call(); return null; } catch (Exception e) { return e.Message; } }
+
+    // The code a call raised, or None when it succeeded.
+    static AnimeErrorCode CodeOf(Action call) { try { call(); return AnimeErrorCode.None; } catch (KivanimeException e) { return e.Code; } }
 
     // Results as the C interface prints them: true and success are 1.
     static string Bool(bool value) { return value ? "= 1" : "= 0"; }
@@ -208,6 +212,7 @@ static class HeroScript
         Check(tint == "255 128 64 255", "tint " + tint);
         Check(kinds[0] > 100 && kinds[1] > 10 && kinds[2] > 10 && kinds[3] > 10, "events, laps, ends: " + string.Join(" ", kinds));
         Check(Failure(() => hero.SetSkin("nothing")) == "model \"hero\" (instance 1) has no skin named \"nothing\"", "an unknown skin raises the reason");
+        Check(CodeOf(() => hero.SetSkin("nothing")) == AnimeErrorCode.UnknownSkin && Anime.LastErrorCode == AnimeErrorCode.UnknownSkin, "and its code");
         host.ReadPastTheEnd = true;
         hero.Render();
         host.ReadPastTheEnd = false;
@@ -216,6 +221,8 @@ static class HeroScript
         // puppet whose creation raised is not left behind.
         host.Fault = new InvalidOperationException("no device");
         Check(Failure(() => hero.Render()) == "the host failed: no device", "a failed draw raises");
+        Check(CodeOf(() => hero.Render()) == AnimeErrorCode.None, "a failed draw is no failure of the library");
+        Check(CodeOf(() => new Puppet("hero")) == AnimeErrorCode.TextureRefused, "a failed texture load is a refused texture");
         Check(Failure(() => new Puppet("hero")) == "the host failed: no device" && Anime.PuppetCount == 1,
               "a failed texture load raises; puppets: " + Anime.PuppetCount);
         Check(Failure(() => hero.GetPartTransform("hand_r", new float[5])).StartsWith("needs 6 floats"), "a short array is refused");
@@ -243,6 +250,16 @@ static class HeroScript
         Check(Failure(() => Anime.LoadModel("bad", Encoding.UTF8.GetBytes("[1]"), null)) ==
               "cannot load model \"bad\": memory:1:1: expected a JSON object, found an array \"[1]\"", "a failed load raises the reason");
         Check(Failure(() => new Puppet("gone")) == "no model named \"gone\" is loaded", "an unknown model raises the reason");
+        var codes = new[] { CodeOf(() => Anime.LoadModel("bad", Encoding.UTF8.GetBytes("[1]"), null)), CodeOf(() => new Puppet("gone")),
+                            CodeOf(() => Anime.LoadMotion("gone", "examples/hero/motions/idle.json")), CodeOf(() => Anime.LoadModel("bad", "no/such/model.json")) };
+        Check(codes.SequenceEqual(new[] { AnimeErrorCode.InvalidJson, AnimeErrorCode.UnknownModel, AnimeErrorCode.UnknownModel, AnimeErrorCode.FileNotFound }),
+              "failures raise their codes: " + string.Join(", ", codes));
+        // AnimeErrorCode mirrors the header's names and numbers.
+        var header = System.Text.RegularExpressions.Regex.Matches(File.ReadAllText("include/kivanime.h"), @"^\s*ANIME_ERROR_(\w+) = (\d+)",
+            System.Text.RegularExpressions.RegexOptions.Multiline).Cast<System.Text.RegularExpressions.Match>()
+            .Select(m => string.Concat(m.Groups[1].Value.Split('_').Select(w => w[0] + w.Substring(1).ToLowerInvariant())) + " = " + m.Groups[2].Value);
+        var mirrored = Enum.GetValues(typeof(AnimeErrorCode)).Cast<AnimeErrorCode>().Select(v => v + " = " + (int)v);
+        Check(header.Count() > 10 && header.SequenceEqual(mirrored), "AnimeErrorCode mirrors kivanime.h: " + string.Join(", ", mirrored));
         Check(Anime.Version == Anime.BindingsVersion, "library version " + Anime.Version);
         // Every export is declared, under the name the library gives it.
         var declared = Native.GetMethods().Select(m => m.Name);

@@ -2,9 +2,9 @@
 // names, so a function added to the library cannot be forgotten here. The C
 // mirror has each under both of its names; the idiomatic surface reaches
 // each through the member of its row in COVERAGE, which must call it, with
-// its numbers in the C order. Failures carry the library's own reason, and
-// Runtime.dispose() gives back every allocation, function and image the
-// JavaScript side took.
+// its numbers in the C order. Failures carry the library's own reason and
+// error code (ErrorCode, the header's constants), and Runtime.dispose()
+// gives back every allocation, function and image the JavaScript side took.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -13,6 +13,9 @@ import test from 'node:test';
 import { REPO, VERSION_NUMBER, openPage, withBrowser } from './harness.mjs';
 
 const EXPORTS = fs.readFileSync(path.join(REPO, 'src/api/exports.txt'), 'utf8').match(/^Anime_\w+/gm);
+// The header's error codes, as ErrorCode must name them.
+const HEADER_CODES = Object.fromEntries([...fs.readFileSync(path.join(REPO, 'include/kivanime.h'), 'utf8')
+    .matchAll(/^\s*ANIME_ERROR_(\w+) = (\d+),?$/gm)].map(([, name, value]) => [name, Number(value)]));
 
 // Runs before each row's check: the hero with three motions and an expression.
 const LOAD = `c.hero = await c.kv.loadPuppet('hero', { model: '/examples/hero/model.json',
@@ -65,6 +68,7 @@ const COVERAGE = [
     ['Anime_GetPartTransform', "c.a.partTransform('hand_r')",
         "r.alpha === 0.5 && same(Object.values(r), mirrored('hand_r')) && c.a.partTransform('nope') === null"],
     ['Anime_GetLastError', 'c.kv.lastError', 'r === \'model "hero" (instance 1) has no part named "nope"\''],
+    ['Anime_GetLastErrorCode', 'c.kv.lastErrorCode', 'r === 6 /* UNKNOWN_PART */'],
     ['Anime_CrossFadeMotion', "c.a.crossFade('walk', 2, 100)", "r === true && same(n, [1, 2, 100]) && c.a.crossFade('nope') === false"],
     ['Anime_QueueMotion', "c.a.queue('idle', 0.5, 50)", 'r === true && same(n, [1, 0.5, 50])'],
     ['Anime_FadeOverlay', "(c.a.overlay('wave'), c.a.fadeOverlay('wave', 0.5, 200))", "r === true && same(n, [1, 0.5, 200]) && c.a.fadeOverlay('idle', 1) === false"],
@@ -90,7 +94,7 @@ const COVERAGE = [
     ['Anime_DestroyInstance', 'c.a.destroy()', 'same(n, [1]) && c.a.id === 0 && c.kv.instanceCount === 0'],
     ['Anime_DestroyAllInstances', '(c.b = c.hero.createInstance(), c.kv.destroyAllInstances())', 'c.b.id === 0 && c.hero.instances.size === 0'],
     ['Anime_UnloadModel', '(c.b = c.hero.createInstance(), c.hero.unload())',
-        'c.b.id === 0 && failure(() => c.hero.createInstance()) === \'KivanimeError: no model named "hero" is loaded\''],
+        'c.b.id === 0 && failure(() => c.hero.createInstance()) === \'KivanimeError 2: no model named "hero" is loaded\''],
     ['Anime_UnloadAll', `(${LOAD}, c.kv.unloadAll())`, 'c.kv.puppets.size === 0 && c.kv.textures.images.size === 0'],
     ['Anime_Shutdown', `(${LOAD}, c.hero.createInstance(), c.image = [...c.kv.textures.images.values()][0].source, c.kv.dispose(), c.kv.dispose())`,
         "c.kv.textures.releases === c.kv.textures.loads && c.kv.puppets.size + c.kv.textures.images.size + c.image.width === 0 && called('Anime_Init') && called('Anime_SetMeshCallback', [0])"],
@@ -128,12 +132,13 @@ async function runInPage({ exports, coverage, version }) {
     report.long = kv.lastError === `no model named "${'é'.repeat(400)}" is loaded`;
     // A refused file says why, naming it as the caller named it, and leaves
     // no model behind.
-    report.reason = await kv.loadPuppet('broken', new Map([['model.json', '{}'], ['motions/bad.json', '\n "x"']])).catch((e) => `${e.name}: ${e.message}`);
+    report.reason = await kv.loadPuppet('broken', new Map([['model.json', '{}'], ['motions/bad.json', '\n "x"']])).catch((e) => `${e.name} ${e.code}: ${e.message}`);
+    report.codes = lib.ErrorCode;
     report.left = kv.describeModel('broken');
     const c = { kv };
     const same = (x, y) => JSON.stringify(x) === JSON.stringify(y);
     const failure = (fn) => {
-        try { fn(); } catch (e) { return `${e.name}: ${e.message}`; }
+        try { fn(); } catch (e) { return `${e.name} ${e.code}: ${e.message}`; }
         return 'no failure';
     };
     // The numbers of a function's first call in the row (strings are addresses).
@@ -167,7 +172,8 @@ test('the JavaScript API covers every export, reports failures with the library\
         assert.deepEqual(report.extra, [], 'C_FUNCTIONS names functions the library does not export');
         assert.deepEqual(report.rows, []);
         assert.deepEqual([report.overrun, report.long], [['RangeError', 'RangeError'], true]);
-        assert.deepEqual([report.reason, report.left], ['KivanimeError: cannot load a motion into model "broken": motions/bad.json:2:2: expected a JSON object, found a string ""x""', { kind: 'none' }]);
+        assert.deepEqual(report.codes, HEADER_CODES, 'ErrorCode mirrors AnimeErrorCode of kivanime.h');
+        assert.deepEqual([report.reason, report.left], ['KivanimeError 14: cannot load a motion into model "broken": motions/bad.json:2:2: expected a JSON object, found a string ""x""', { kind: 'none' }]);
         assert.deepEqual(report.held, { memory: 0, functions: 0, strayFrees: 0 }, 'left behind by dispose() (twice), or freed twice');
         assert.deepEqual(errors, []);
     }));

@@ -40,6 +40,8 @@
 //    Runtime.setMeshFunction; Puppet.skins. The mirror's new kinds: z (a
 //    string or null), e (an AnimeEvent object filled in), x (vertices filled
 //    in), m (a mesh function).
+//  - KivanimeError.code, Runtime.lastErrorCode and the ErrorCode constants
+//    (the header's AnimeErrorCode): a page can branch on why a call failed.
 
 import { DrawList, readRecord } from './records.js';
 
@@ -189,6 +191,7 @@ export const C_FUNCTIONS = /** @type {const} */ ({
     Anime_Render: 'v:',
     Anime_GetVersion: 'i:',
     Anime_GetLastError: 's:',
+    Anime_GetLastErrorCode: 'i:',
     Anime_LoadModelFromMemory: 'i:sbns',
     Anime_LoadMotionFromMemory: 'i:sbn',
     Anime_LoadExpressionFromMemory: 'i:sbn',
@@ -454,9 +457,42 @@ const EVENT_KINDS = /** @type {const} */ (['event', 'lap', 'end']);
 /** @type {KivanimeEvent[]} */
 const NO_EVENTS = [];
 
-/** A call the library refused; the message is its reason (Anime_GetLastError). */
+/**
+ * The kinds of failure, as AnimeErrorCode in kivanime.h names them (ANIME_ERROR_NONE is NONE):
+ * KivanimeError.code and Runtime.lastErrorCode hold one. The numbers never change.
+ */
+export const ErrorCode = Object.freeze({
+    NONE: 0,
+    INVALID_ARGUMENT: 1,
+    UNKNOWN_MODEL: 2,
+    UNKNOWN_INSTANCE: 3,
+    UNKNOWN_MOTION: 4,
+    UNKNOWN_EXPRESSION: 5,
+    UNKNOWN_PART: 6,
+    UNKNOWN_TEXTURE: 7,
+    UNKNOWN_SKIN: 8,
+    OVERLAY_NOT_PLAYING: 9,
+    NO_MESH: 10,
+    NO_EVENT: 11,
+    FILE_NOT_FOUND: 12,
+    FILE_UNREADABLE: 13,
+    INVALID_JSON: 14,
+    NESTED_CALL: 15,
+    OUT_OF_MEMORY: 16,
+    TEXTURE_REFUSED: 17,
+    INTERNAL: 18,
+});
+
+/** A call the library refused; the message is its reason (Anime_GetLastError), `code` its ErrorCode. */
 export class KivanimeError extends Error {
     name = 'KivanimeError';
+
+    /** @param {string} message @param {number} code */
+    constructor(message, code) {
+        super(message);
+        /** Which kind of failure (ErrorCode), to branch on. */
+        this.code = code;
+    }
 }
 
 /** One library instance and everything loaded into it; dispose() gives it all back. */
@@ -518,6 +554,11 @@ export class Runtime {
     /** Why the library's last call failed; "" after one that succeeded. */
     get lastError() {
         return this.api.Anime_GetLastError();
+    }
+
+    /** Which kind of failure the library's last call had (ErrorCode); NONE after one that succeeded. */
+    get lastErrorCode() {
+        return this.api.Anime_GetLastErrorCode();
     }
 
     /** The number of live instances, of every puppet. */
@@ -670,7 +711,7 @@ export class Runtime {
                 this.writeFile(root + file.path, file.data);
                 if (!this.api[load](name, root + file.path)) {
                     // The library names the file as written here; the page names it as given.
-                    const error = new KivanimeError(this.lastError.replaceAll(root, ''));
+                    const error = new KivanimeError(this.lastError.replaceAll(root, ''), this.lastErrorCode);
                     this.api.Anime_UnloadModel(name);
                     throw error;
                 }
@@ -891,7 +932,7 @@ export class Puppet {
     createInstance(options = {}) {
         const id = this.runtime.api.Anime_CreateInstance(this.name);
         if (id === 0) {
-            throw new KivanimeError(this.runtime.lastError);
+            throw new KivanimeError(this.runtime.lastError, this.runtime.lastErrorCode);
         }
         const instance = new Instance(this, id);
         this.instances.add(instance);

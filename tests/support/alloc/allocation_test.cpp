@@ -12,9 +12,10 @@
 //
 // Running out of memory is a failure like any other: each loading export and
 // instance creation is run with its 1st, 2nd, 3rd... allocation failing until
-// it succeeds. Every failed call must return the failure value, give back all
-// it allocated (and every texture it loaded) and leave the loaded models and
-// the running instance exactly as they were.
+// it succeeds. Every failed call must return the failure value (its last
+// error code saying that memory ran out), give back all it allocated (and
+// every texture it loaded) and leave the loaded models and the running
+// instance exactly as they were.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -34,11 +35,12 @@ const std::string kScene = std::string(KIVANIME_SOURCE_DIR) + "/tests/fixtures/b
 
 int32_t gLoaded = 0;
 int32_t gReleased = 0;
+bool gRefuse = false;  // the host refuses every texture
 float gDrawSum = 0.0f;
 int32_t gDraws = 0;
 
 const AnimeHostCallbacks kHost{
-    [](const uint16_t*) { return gLoaded++; }, [](int32_t) { ++gReleased; }, nullptr,
+    [](const uint16_t*) { return gRefuse ? -1 : gLoaded++; }, [](int32_t) { ++gReleased; }, nullptr,
     [](const AnimeDrawParams* p) {
         ++gDraws;
         gDrawSum += p->x + p->y + p->rotation + p->alpha + static_cast<float>(p->texture);
@@ -124,6 +126,7 @@ TEST(AllocationFailure, FailedLoadsAndCreationsLeaveEverythingAsItWas) {
             if (result != 0) {
                 break;
             }
+            ASSERT_EQ(Anime_GetLastErrorCode(), ANIME_ERROR_OUT_OF_MEMORY) << "allocation " << n;
             ASSERT_EQ(alloc::LiveBlocks(), live) << "allocation " << n;
             ASSERT_EQ(gLoaded - gReleased, textures) << "allocation " << n;
             ASSERT_TRUE(op.absent()) << "allocation " << n;
@@ -133,6 +136,23 @@ TEST(AllocationFailure, FailedLoadsAndCreationsLeaveEverythingAsItWas) {
                     static_cast<unsigned long long>(n - 1));
         EXPECT_GT(n, 2u);  // the failures were really injected
     }
+    // A creation's note on refused textures is written after the instance is
+    // made, as its last allocation: running out of memory there must not
+    // turn the success into a failure (leaving the instance behind).
+    gRefuse = true;
+    uint64_t made = 0;
+    for (int i = 0; i < 2; ++i) {  // the second measures the settled state
+        const uint64_t before = alloc::AllocationCount();
+        Anime_DestroyInstance(Anime_CreateInstance("hero"));
+        made = alloc::AllocationCount() - before;
+    }
+    const int32_t count = Anime_GetInstanceCount();
+    alloc::FailAllocation(made);
+    EXPECT_NE(Anime_CreateInstance("hero"), 0u);
+    alloc::FailAllocation(0);
+    gRefuse = false;
+    EXPECT_EQ(Anime_GetLastErrorCode(), ANIME_ERROR_TEXTURE_REFUSED) << Anime_GetLastError();
+    EXPECT_EQ(Anime_GetInstanceCount(), count + 1);
     Anime_Shutdown();
     EXPECT_EQ(gLoaded, gReleased);
 }
