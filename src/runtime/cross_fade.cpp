@@ -10,7 +10,7 @@ namespace kivanime {
 
 PartDelta BlendDeltas(const PartDelta& a, const PartDelta& b, float w) {
     PartDelta out;
-    InterpolateChannels(a, b, w, out);
+    InterpolateChannels(a.channels, b.channels, w, out.channels);
     const PartDelta& held = w >= 0.5f ? b : a;
     out.visible = held.visible;
     out.textureSwap = held.textureSwap;

@@ -167,12 +167,14 @@ void StopAllOverlays(MotionPlayer& player) {
 }
 
 void AccumulateDelta(PartDelta& sum, const PartDelta& s, float w) {
-    sum.x += s.x * w;
-    sum.y += s.y * w;
-    sum.rotation += s.rotation * w;
-    sum.scaleX *= (s.scaleX - 1.0f) * w + 1.0f;
-    sum.scaleY *= (s.scaleY - 1.0f) * w + 1.0f;
-    sum.alpha *= (s.alpha - 1.0f) * w + 1.0f;
+    PoseChannels& to = sum.channels;
+    const PoseChannels& c = s.channels;
+    to.x += c.x * w;
+    to.y += c.y * w;
+    to.rotation += c.rotation * w;
+    to.scaleX *= (c.scaleX - 1.0f) * w + 1.0f;
+    to.scaleY *= (c.scaleY - 1.0f) * w + 1.0f;
+    to.alpha *= (c.alpha - 1.0f) * w + 1.0f;
     if (w >= 0.5f) {
         if (s.visible >= 0) {
             sum.visible = s.visible;
@@ -306,12 +308,7 @@ void AdvancePlayer(MotionPlayer& player, const AnimeModel& model, float dt,
 }
 
 void ApplyDelta(PartPose& p, const PartDelta& d, const std::vector<int32_t>& textureHandles) {
-    p.local.x += d.x;
-    p.local.y += d.y;
-    p.local.rotation += d.rotation;
-    p.local.scaleX *= d.scaleX;
-    p.local.scaleY *= d.scaleY;
-    p.local.alpha *= d.alpha;
+    SetChannels(p.local, p.local, d.channels);
     if (d.visible >= 0) {
         p.visible = d.visible != 0;
     }
@@ -325,7 +322,7 @@ namespace {
 // ApplyDelta on a pose just reset to `part`'s rest values, in one write.
 void SetPose(PartPose& p, const AnimePart& part, const PartDelta& d,
              const std::vector<int32_t>& textureHandles) {
-    SetChannels(p.local, part.rest, d);
+    SetChannels(p.local, part.rest, d.channels);
     p.visible = d.visible >= 0 ? d.visible != 0 : part.visible;
     if (d.textureSwap != kNoTextureSwap) {
         p.textureHandle = TextureHandleOf(d.textureSwap, textureHandles);

@@ -56,7 +56,7 @@ struct OverlayAccumulator {
 };
 
 struct MotionPlayer {
-    MotionClock main;
+    MotionClock main;                   // the main motion, on its clock
     bool finished = false;              // the main motion reached its end, or was stopped
     std::vector<OverlaySlot> overlays;  // in order of first start
     // Set while the main motion fades in over what was shown before it.

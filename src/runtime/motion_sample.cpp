@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "runtime/channel_ops.h"
+
 namespace kivanime {
 
 void ComposeMotion(const AnimeMotion* motion, float time, uint16_t* segments, size_t segmentCount,
@@ -19,12 +21,7 @@ void ComposeMotion(const AnimeMotion* motion, float time, uint16_t* segments, si
         const PartDelta s =
             k < segmentCount ? SampleTrack(track, time, segments[k]) : SampleTrack(track, time);
         PartDelta& sum = out[static_cast<size_t>(track.partIndex)];
-        sum.x += s.x;
-        sum.y += s.y;
-        sum.rotation += s.rotation;
-        sum.scaleX *= s.scaleX;
-        sum.scaleY *= s.scaleY;
-        sum.alpha *= s.alpha;
+        SetChannels(sum.channels, sum.channels, s.channels);
         if (s.visible >= 0) {
             sum.visible = s.visible;
         }
