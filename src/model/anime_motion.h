@@ -41,6 +41,7 @@ struct MotionKeyframe {
     // kNoTextureSwap when empty, kSwapToUnknownTexture when it names nothing.
     int32_t textureSwapIndex = kNoTextureSwap;
 };
+static_assert(sizeof(MotionKeyframe) == 40);
 
 // The vertex offsets ("deform") one keyframe gives a part's mesh:
 // values[first + 2k] and values[first + 2k + 1] move vertex `vertex + k` in x
