@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "model/pose_channels.h"
+
 namespace kivanime {
 
 enum class EasingType : int32_t {
@@ -32,18 +34,14 @@ inline constexpr int32_t kSwapToUnknownTexture = -2;  // names no texture of the
 // swap is needed as the index the name resolved to at load, not as the name.
 struct MotionKeyframe {
     float time = 0.0f;
-    float x = 0.0f;
-    float y = 0.0f;
-    float rotation = 0.0f;
-    float scaleX = 1.0f;
-    float scaleY = 1.0f;
-    float alpha = 1.0f;
+    PoseChannels channels;
     EasingType easing = EasingType::Linear;
     int32_t visible = -1;
     // Index of the "textureSwap" name in the model's texture list,
     // kNoTextureSwap when empty, kSwapToUnknownTexture when it names nothing.
     int32_t textureSwapIndex = kNoTextureSwap;
 };
+static_assert(sizeof(MotionKeyframe) == 40);
 
 // The vertex offsets ("deform") one keyframe gives a part's mesh:
 // values[first + 2k] and values[first + 2k + 1] move vertex `vertex + k` in x

@@ -12,10 +12,12 @@ void ReadWithTrack(MotionKeyframe&, const JsonValue&, const AnimeModel&) {}
 
 constexpr RecordKey<MotionKeyframe> kKeyframeKeyTable[] = {
     {"time", Want::Number, [](MotionKeyframe& k) { return FieldsOf(k.time); }, "time {} applies"},
-    {"position", Want::Pair, [](MotionKeyframe& k) { return FieldsOf(k.x, k.y); }},
-    {"rotation", Want::Number, [](MotionKeyframe& k) { return FieldsOf(k.rotation); }},
-    {"scale", Want::Scale, [](MotionKeyframe& k) { return FieldsOf(k.scaleX, k.scaleY); }},
-    {"alpha", Want::Number, [](MotionKeyframe& k) { return FieldsOf(k.alpha); }},
+    {"position", Want::Pair,
+     [](MotionKeyframe& k) { return FieldsOf(k.channels.x, k.channels.y); }},
+    {"rotation", Want::Number, [](MotionKeyframe& k) { return FieldsOf(k.channels.rotation); }},
+    {"scale", Want::Scale,
+     [](MotionKeyframe& k) { return FieldsOf(k.channels.scaleX, k.channels.scaleY); }},
+    {"alpha", Want::Number, [](MotionKeyframe& k) { return FieldsOf(k.channels.alpha); }},
     // Any text but an easing name (and any other kind) gives the first easing.
     {.name = "easing",
      .want = Want::String,

@@ -3,18 +3,17 @@
 
 #include <cstdint>
 
+#include "model/pose_channels.h"
+
 namespace kivanime {
 
-// Model-space placement plus the sort keys.
+// The sort keys and the part's pose in model space (its world pose, turned
+// by the parallax when that is on).
 struct DrawItem {
     int32_t index = 0;
     int32_t drawOrder = 0;
     float depth = 0.0f;
-    float x = 0.0f;
-    float y = 0.0f;
-    float scaleX = 1.0f;
-    float scaleY = 1.0f;
-    float rotation = 0.0f;
+    PoseChannels pose;
 };
 
 }  // namespace kivanime

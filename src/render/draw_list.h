@@ -19,7 +19,7 @@ struct DrawList {
     std::vector<int32_t> index;  // the part
     std::vector<int32_t> drawOrder;
     std::vector<float> depth;  // the sort key: the part's depth, then the turned one
-    std::vector<float> x, y, scaleX, scaleY, rotation;
+    std::vector<float> x, y, rotation, scaleX, scaleY, alpha;  // the pose
     std::vector<float> narrowX;  // the parallax's width factor, when the plane is bent
     // Slots of ignore3D parts, which keep their pose.
     std::vector<uint32_t> flat;
@@ -35,7 +35,8 @@ struct DrawList {
         for (std::vector<int32_t>* v : {&index, &drawOrder}) {
             v->resize(parts);
         }
-        for (std::vector<float>* v : {&depth, &x, &y, &scaleX, &scaleY, &rotation, &narrowX}) {
+        for (std::vector<float>* v :
+             {&depth, &x, &y, &rotation, &scaleX, &scaleY, &alpha, &narrowX}) {
             v->resize(parts);
         }
         for (std::vector<uint32_t>* v : {&flat, &sorted, &sortBuffer}) {
@@ -44,17 +45,21 @@ struct DrawList {
     }
 
     DrawItem get(size_t j) const {
-        return {index[j], drawOrder[j], depth[j], x[j], y[j], scaleX[j], scaleY[j], rotation[j]};
+        return {index[j],
+                drawOrder[j],
+                depth[j],
+                {x[j], y[j], rotation[j], scaleX[j], scaleY[j], alpha[j]}};
     }
     void set(size_t j, const DrawItem& item) {
         index[j] = item.index;
         drawOrder[j] = item.drawOrder;
         depth[j] = item.depth;
-        x[j] = item.x;
-        y[j] = item.y;
-        scaleX[j] = item.scaleX;
-        scaleY[j] = item.scaleY;
-        rotation[j] = item.rotation;
+        x[j] = item.pose.x;
+        y[j] = item.pose.y;
+        rotation[j] = item.pose.rotation;
+        scaleX[j] = item.pose.scaleX;
+        scaleY[j] = item.pose.scaleY;
+        alpha[j] = item.pose.alpha;
     }
 };
 

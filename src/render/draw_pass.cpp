@@ -22,11 +22,7 @@ DrawItem MakeItem(int32_t index, const AnimePart& part, const PartPose& pose) {
     item.index = index;
     item.drawOrder = part.drawOrder;
     item.depth = part.depth;
-    item.x = pose.world.x;
-    item.y = pose.world.y;
-    item.scaleX = pose.world.scaleX;
-    item.scaleY = pose.world.scaleY;
-    item.rotation = pose.world.rotation;
+    item.pose = pose.world;
     return item;
 }
 
@@ -58,20 +54,19 @@ struct PartTints {
     uint32_t operator[](int32_t part) const { return packed[part]; }
 };
 
-// Fills a host record from a part placed in model space.
-AnimeDrawParams MakeDrawParams(const Placement& place, const AnimePart& part, const PartPose& pose,
-                               float x, float y, float rotation, float scaleX, float scaleY,
-                               uint32_t tint) {
+// Fills a host record from a part posed in model space.
+AnimeDrawParams MakeDrawParams(const Placement& place, const AnimePart& part, int32_t texture,
+                               const PoseChannels& pose, uint32_t tint) {
     AnimeDrawParams params;
-    params.texture = pose.textureHandle;
-    params.x = place.scaleX * x + place.x;
-    params.y = place.scaleY * y + place.y;
+    params.texture = texture;
+    params.x = place.scaleX * pose.x + place.x;
+    params.y = place.scaleY * pose.y + place.y;
     params.reserved0 = 0.0f;
     params.reserved1 = 0.0f;
-    params.rotation = rotation;
-    params.scaleX = place.scaleX * scaleX;
-    params.scaleY = place.scaleY * scaleY;
-    params.alpha = pose.world.alpha;
+    params.rotation = pose.rotation;
+    params.scaleX = place.scaleX * pose.scaleX;
+    params.scaleY = place.scaleY * pose.scaleY;
+    params.alpha = pose.alpha;
     params.reserved2 = tint;
     params.anchorX = part.anchorX;
     params.anchorY = part.anchorY;
@@ -86,14 +81,6 @@ AnimeDrawParams MakeDrawParams(const Placement& place, const AnimePart& part, co
 void GatherDrawList(const AnimeInstance& instance, DrawList& list) {
     const AnimeModel& model = *instance.model;
     list.reserve(model.parts.size());
-    int32_t* const index = list.index.data();
-    int32_t* const drawOrder = list.drawOrder.data();
-    float* const depth = list.depth.data();
-    float* const x = list.x.data();
-    float* const y = list.y.data();
-    float* const scaleX = list.scaleX.data();
-    float* const scaleY = list.scaleY.data();
-    float* const rotation = list.rotation.data();
     uint32_t* const flat = list.flat.data();
     const PartPose* const poses = instance.poses.data();
     const AnimePart* const parts = model.parts.data();
@@ -105,14 +92,7 @@ void GatherDrawList(const AnimeInstance& instance, DrawList& list) {
             continue;
         }
         const AnimePart& part = parts[i];
-        index[n] = i;
-        drawOrder[n] = part.drawOrder;
-        depth[n] = part.depth;
-        x[n] = pose.world.x;
-        y[n] = pose.world.y;
-        scaleX[n] = pose.world.scaleX;
-        scaleY[n] = pose.world.scaleY;
-        rotation[n] = pose.world.rotation;
+        list.set(n, MakeItem(i, part, pose));
         if (part.ignore3D) {
             flat[flatCount++] = static_cast<uint32_t>(n);
         }
@@ -170,8 +150,8 @@ AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
         ApplyParallax(instance.parallax, PrepareParallax(instance.parallax), part.depth, item);
     }
     const uint32_t* const tints = TintsOf(instance);
-    return MakeDrawParams(PlacementOf(instance), part, pose, item.x, item.y, item.rotation,
-                          item.scaleX, item.scaleY, tints != nullptr ? tints[index] : kWhiteTint);
+    return MakeDrawParams(PlacementOf(instance), part, pose.textureHandle, item.pose,
+                          tints != nullptr ? tints[index] : kWhiteTint);
 }
 
 namespace {
@@ -228,10 +208,8 @@ template <typename Output, typename Tints>
             if (!Drawn(pose)) {
                 continue;
             }
-            const PoseChannels& world = pose.world;
             AnimeDrawParams params =
-                MakeDrawParams(place, parts[i], pose, world.x, world.y, world.rotation,
-                               world.scaleX, world.scaleY, tints[i]);
+                MakeDrawParams(place, parts[i], pose.textureHandle, pose.world, tints[i]);
             output(i, params);
         }
         return;
@@ -251,11 +229,13 @@ template <typename Output, typename Tints>
     const float* const rotation = list.rotation.data();
     const float* const scaleX = list.scaleX.data();
     const float* const scaleY = list.scaleY.data();
+    const float* const alpha = list.alpha.data();
     for (size_t k = 0; k < count; ++k) {
         const size_t j = sorted[k];
         const int32_t i = index[j];
-        AnimeDrawParams params = MakeDrawParams(place, parts[i], poses[i], x[j], y[j], rotation[j],
-                                                scaleX[j], scaleY[j], tints[i]);
+        const PoseChannels pose{x[j], y[j], rotation[j], scaleX[j], scaleY[j], alpha[j]};
+        AnimeDrawParams params =
+            MakeDrawParams(place, parts[i], poses[i].textureHandle, pose, tints[i]);
         output(i, params);
     }
 }

@@ -76,8 +76,9 @@ ParallaxFrame PrepareParallax(const Parallax3D& s) {
 }
 
 void ApplyParallax(const Parallax3D& s, const ParallaxFrame& f, float depth, DrawItem& item) {
-    const float dx = item.x - s.pivotX;
-    const float dy = item.y - s.pivotY;
+    PoseChannels& pose = item.pose;
+    const float dx = pose.x - s.pivotX;
+    const float dy = pose.y - s.pivotY;
     float d = depth - s.depthOrigin;
     float narrowX = f.narrowXFlat;
     if (Bent(s)) {
@@ -100,11 +101,11 @@ void ApplyParallax(const Parallax3D& s, const ParallaxFrame& f, float depth, Dra
         k = a / b;
     }
 
-    item.x = k * x2 + s.pivotX;
-    item.y = k * y1 + s.pivotY;
-    item.scaleX = narrowX * k * item.scaleX;
-    item.scaleY = f.narrowY * k * item.scaleY;
-    item.rotation = item.rotation + f.rollRadians;
+    pose.x = k * x2 + s.pivotX;
+    pose.y = k * y1 + s.pivotY;
+    pose.scaleX = narrowX * k * pose.scaleX;
+    pose.scaleY = f.narrowY * k * pose.scaleY;
+    pose.rotation = pose.rotation + f.rollRadians;
     item.depth = z2;
 }
 
@@ -211,19 +212,9 @@ void ApplyParallax(const Parallax3D& s, const ParallaxFrame& f, DrawList& list) 
     }
 #endif
     for (; j < list.count; ++j) {
-        DrawItem item;
-        item.x = list.x[j];
-        item.y = list.y[j];
-        item.scaleX = list.scaleX[j];
-        item.scaleY = list.scaleY[j];
-        item.rotation = list.rotation[j];
-        ApplyParallax(s, f, list.depth[j], item);
-        list.x[j] = item.x;
-        list.y[j] = item.y;
-        list.scaleX[j] = item.scaleX;
-        list.scaleY[j] = item.scaleY;
-        list.rotation[j] = item.rotation;
-        list.depth[j] = item.depth;
+        DrawItem item = list.get(j);
+        ApplyParallax(s, f, item.depth, item);
+        list.set(j, item);
     }
 }
 

@@ -1,6 +1,6 @@
 // The per-frame arithmetic on the six animated channels (x, y, rotation,
-// scaleX, scaleY, alpha), which lie side by side, in that order, in a
-// keyframe, a delta and a pose. On x86-64 the six go through two SSE2
+// scaleX, scaleY, alpha) that a keyframe, a delta and a pose each hold as
+// PoseChannels. On x86-64 the six go through two SSE2
 // operations instead of six scalar ones; every lane performs the same
 // single-precision operation, in the same order, as the scalar form below
 // it, so both give the same bits (the library never contracts or fuses
@@ -10,9 +10,7 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "model/anime_motion.h"
 #include "model/pose_channels.h"
-#include "runtime/keyframes.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -21,16 +19,11 @@
 
 namespace kivanime {
 
-// The layouts the vector form reads: six floats from `x` on.
-template <typename T>
-constexpr bool kChannelsSideBySide = std::is_standard_layout_v<T>&& offsetof(T, y) ==
-                                         offsetof(T, x) + 4 &&
-                                     offsetof(T, rotation) == offsetof(T, x) + 8 &&
-                                     offsetof(T, scaleX) == offsetof(T, x) + 12 &&
-                                     offsetof(T, scaleY) == offsetof(T, x) + 16 &&
-                                     offsetof(T, alpha) == offsetof(T, x) + 20;
-static_assert(kChannelsSideBySide<MotionKeyframe> && kChannelsSideBySide<PartDelta> &&
-              kChannelsSideBySide<PoseChannels>);
+// The layout the vector form reads: six floats from `x` on.
+static_assert(std::is_standard_layout_v<PoseChannels> && offsetof(PoseChannels, x) == 0 &&
+              offsetof(PoseChannels, y) == 4 && offsetof(PoseChannels, rotation) == 8 &&
+              offsetof(PoseChannels, scaleX) == 12 && offsetof(PoseChannels, scaleY) == 16 &&
+              offsetof(PoseChannels, alpha) == 20 && sizeof(PoseChannels) == 24);
 
 #if defined(KIVANIME_CHANNELS_SSE2)
 namespace channels {
@@ -53,8 +46,8 @@ inline void Store(float* x, __m128 head, __m128 tail) {
 
 // out = a + (b - a) * e, channel by channel (keyframes, or the deltas a
 // cross-fade blends).
-template <typename In, typename Out>
-inline void InterpolateChannels(const In& a, const In& b, float e, Out& out) {
+inline void InterpolateChannels(const PoseChannels& a, const PoseChannels& b, float e,
+                                PoseChannels& out) {
 #if defined(KIVANIME_CHANNELS_SSE2)
     using namespace channels;
     const __m128 ve = _mm_set1_ps(e);
@@ -74,9 +67,8 @@ inline void InterpolateChannels(const In& a, const In& b, float e, Out& out) {
 }
 
 // pose = rest changed by d: offsets (x, y, rotation) add, factors (scales,
-// alpha) multiply.
-template <typename Delta>
-inline void SetChannels(PoseChannels& pose, const PoseChannels& rest, const Delta& d) {
+// alpha) multiply. `pose` may be `rest` itself.
+inline void SetChannels(PoseChannels& pose, const PoseChannels& rest, const PoseChannels& d) {
 #if defined(KIVANIME_CHANNELS_SSE2)
     using namespace channels;
     const __m128 r0 = LoadHead(&rest.x);

@@ -87,12 +87,7 @@ inline PartDelta Sample(const MotionTrack& track, float timeMs, uint16_t* segmen
     }
     if (n == 1) {
         const MotionKeyframe& k = keys[0];
-        out.x = k.x;
-        out.y = k.y;
-        out.rotation = k.rotation;
-        out.scaleX = k.scaleX;
-        out.scaleY = k.scaleY;
-        out.alpha = k.alpha;
+        out.channels = k.channels;
         out.visible = k.visible;
         out.textureSwap = k.textureSwapIndex;
         return out;
@@ -102,7 +97,7 @@ inline PartDelta Sample(const MotionTrack& track, float timeMs, uint16_t* segmen
     const float e = EasedFraction(keys, s);
     const MotionKeyframe& a = keys[s.lo];
     const MotionKeyframe& b = keys[s.hi];
-    InterpolateChannels(a, b, e, out);
+    InterpolateChannels(a.channels, b.channels, e, out.channels);
 
     // Discrete values follow the raw fraction, not the eased one.
     const MotionKeyframe& held = s.u < 1.0f ? a : b;

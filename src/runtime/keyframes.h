@@ -4,19 +4,15 @@
 #include <cstdint>
 
 #include "model/anime_motion.h"
+#include "model/pose_channels.h"
 
 namespace kivanime {
 
 // What a motion asks of one part at one time. The neutral delta changes
 // nothing when applied.
 struct PartDelta {
-    float x = 0.0f;
-    float y = 0.0f;
-    float rotation = 0.0f;
-    float scaleX = 1.0f;
-    float scaleY = 1.0f;
-    float alpha = 1.0f;
-    int32_t visible = -1;  // negative: no override; 0 hides; other shows
+    PoseChannels channels;  // offsets and factors
+    int32_t visible = -1;   // negative: no override; 0 hides; other shows
     int32_t textureSwap =
         kNoTextureSwap;  // texture index, or kNoTextureSwap / kSwapToUnknownTexture
 };

@@ -104,7 +104,8 @@ TEST(MotionLoader, KeyframeFields) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.json);
         const MotionKeyframe k = ReadKeyframeJson(model, ParseJson(c.json));
-        EXPECT_EQ(std::tie(k.x, k.y, k.scaleX, k.scaleY, k.visible, k.textureSwapIndex, k.easing),
+        const PoseChannels& p = k.channels;
+        EXPECT_EQ(std::tie(p.x, p.y, p.scaleX, p.scaleY, k.visible, k.textureSwapIndex, k.easing),
                   std::tie(c.x, c.y, c.scaleX, c.scaleY, c.visible, c.swap, c.easing));
     }
 
@@ -126,7 +127,7 @@ TEST(MotionLoader, KeyframesSortByTimeStablyWithNaNLast) {
         {"position": [9, 0]}]})"));
     std::vector<float> xs;
     for (const MotionKeyframe& k : track.keyframes) {
-        xs.push_back(k.x);
+        xs.push_back(k.channels.x);
     }
     EXPECT_EQ(xs, (std::vector<float>{4, 6, 7, 9, 3, 8, 2, 1, 5}));
     EXPECT_EQ(track.keyframes[0].time, -INFINITY);

@@ -157,8 +157,9 @@ void LiteralParallax(const Parallax3D& s, float depth, DrawItem& item) {
     const float A = s.yaw * 0.017453292f;
     const float B = s.pitch * 0.017453292f;
     const float C = s.roll * 0.017453292f;
-    const float dx = item.x - s.pivotX;
-    const float dy = item.y - s.pivotY;
+    PoseChannels& pose = item.pose;
+    const float dx = pose.x - s.pivotX;
+    const float dy = pose.y - s.pivotY;
     float d = depth - s.depthOrigin;
     float phi = 0.0f;
     const float R = s.curveRadiusX;
@@ -190,11 +191,11 @@ void LiteralParallax(const Parallax3D& s, float depth, DrawItem& item) {
         const float b = f - z0 > 1.0f ? f / (f - z0) : f;
         k = a / b;
     }
-    item.x = k * x2 + s.pivotX;
-    item.y = k * y1 + s.pivotY;
-    item.scaleX = std::max(0.05f, std::fabs(std::cos(phi + A))) * k * item.scaleX;
-    item.scaleY = std::max(0.05f, std::fabs(std::cos(B))) * k * item.scaleY;
-    item.rotation = item.rotation + C;
+    pose.x = k * x2 + s.pivotX;
+    pose.y = k * y1 + s.pivotY;
+    pose.scaleX = std::max(0.05f, std::fabs(std::cos(phi + A))) * k * pose.scaleX;
+    pose.scaleY = std::max(0.05f, std::fabs(std::cos(B))) * k * pose.scaleY;
+    pose.rotation = pose.rotation + C;
     item.depth = z2;
 }
 
@@ -221,9 +222,12 @@ TEST(ReferenceIdentity, CachedParallaxTermsMatchPerPartTrigonometry) {
         list.reserve(6);
         list.count = 6;
         for (size_t j = 0; j < 6; ++j) {
-            list.set(j, {0, 0, rng.uniform(-400.0f, 400.0f), rng.uniform(-500.0f, 500.0f),
-                         rng.uniform(-500.0f, 500.0f), rng.uniform(0.1f, 2.0f),
-                         rng.uniform(0.1f, 2.0f), rng.uniform(-3.0f, 3.0f)});
+            list.set(j, {0,
+                         0,
+                         rng.uniform(-400.0f, 400.0f),
+                         {rng.uniform(-500.0f, 500.0f), rng.uniform(-500.0f, 500.0f),
+                          rng.uniform(-3.0f, 3.0f), rng.uniform(0.1f, 2.0f),
+                          rng.uniform(0.1f, 2.0f), 1.0f}});
         }
         const DrawList before = list;
         ApplyParallax(s, frame, list);
@@ -235,8 +239,8 @@ TEST(ReferenceIdentity, CachedParallaxTermsMatchPerPartTrigonometry) {
             const DrawItem listed = list.get(j);
             for (const DrawItem& got : {item, listed}) {
                 ASSERT_EQ(std::memcmp(&got, &literal, sizeof got), 0)
-                    << "round " << round << " part " << j << ": " << got.x << "," << got.y << " vs "
-                    << literal.x << "," << literal.y;
+                    << "round " << round << " part " << j << ": " << got.pose.x << "," << got.pose.y
+                    << " vs " << literal.pose.x << "," << literal.pose.y;
             }
         }
     }

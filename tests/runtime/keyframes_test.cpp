@@ -30,7 +30,7 @@ MotionTrack Track(const std::vector<Key>& keys) {
     MotionTrack track;
     for (const Key& key : keys) {
         track.keyframes.push_back({.time = key.time,
-                                   .x = key.x,
+                                   .channels = {.x = key.x},
                                    .easing = key.easing,
                                    .visible = key.visible,
                                    .textureSwapIndex = key.swap});
@@ -82,7 +82,7 @@ TEST(SampleTrack, Cases) {
             SCOPED_TRACE(::testing::Message() << c.what << " at " << s.time);
             const PartDelta d = SampleTrack(track, s.time);
             if (!std::isnan(s.x)) {
-                EXPECT_EQ(d.x, s.x);
+                EXPECT_EQ(d.channels.x, s.x);
             }
             EXPECT_EQ(d.visible, s.visible);
             EXPECT_EQ(d.textureSwap, s.swap);
