@@ -9,7 +9,7 @@ import test from 'node:test';
 
 import { NATIVE_DIR, REPO, need, run, sameLines } from './harness.mjs';
 
-const WASM_PROBE = path.join(REPO, 'build/wasm/tests/web/kivanime_number_probe.js');
+const WASM_PROBE = path.join(REPO, 'build/wasm/tests/web/kivanime_number_probe.cjs');
 const NATIVE_PROBE = path.join(NATIVE_DIR, 'tests/web/kivanime_number_probe');
 const CORPUS = path.join(REPO, 'tests/data/json-test-suite');
 
