@@ -43,9 +43,10 @@ endforeach()
 set(KIVANIME_CSHARP_DIR ${PROJECT_BINARY_DIR}/bindings/csharp)
 configure_file(${PROJECT_SOURCE_DIR}/bindings/csharp/AnimeVersion.cs.in
     ${KIVANIME_CSHARP_DIR}/AnimeVersion.cs @ONLY)
+configure_file(${PROJECT_BINARY_DIR}/generated/NativeMethods.cs ${KIVANIME_CSHARP_DIR}/NativeMethods.cs COPYONLY)
 set(KIVANIME_CSHARP_SOURCES
     ${PROJECT_SOURCE_DIR}/bindings/csharp/Kivanime.cs
-    ${PROJECT_BINARY_DIR}/generated/NativeMethods.cs
+    ${KIVANIME_CSHARP_DIR}/NativeMethods.cs
     ${KIVANIME_CSHARP_DIR}/AnimeVersion.cs)
 install(FILES ${KIVANIME_CSHARP_SOURCES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kivanime/csharp)
 
