@@ -28,6 +28,7 @@ import os
 import re
 import subprocess
 import sys
+import textwrap
 
 PREFIX = 'Anime'
 SCALARS = {'int32_t': 4, 'uint32_t': 4, 'float': 4, 'uint16_t': 2}
@@ -74,6 +75,7 @@ class Interface:
         self.enums = {}      # name -> [(enumerator, value)]
         self.callbacks = {}  # name -> (result, [parameter types])
         self.functions = []  # (name, result, [(parameter, ctype, array length or None)])
+        self.docs = {}       # 'AnimeEvent', 'AnimeEvent.kind', 'ANIME_EVENT_KIND_LAP' -> the header's comment
         for node in tree['inner']:
             name = node.get('name', '')
             if not name.startswith(PREFIX) or node.get('isImplicit'):
@@ -83,6 +85,8 @@ class Interface:
                 self.add_record(node)
             elif kind == 'EnumDecl':
                 self.enums[name] = [(e['name'], None) for e in node.get('inner', []) if e['kind'] == 'EnumConstantDecl']
+                self.docs[name] = comment(node)
+                self.docs.update((e['name'], comment(e)) for e in node.get('inner', []) if 'name' in e)
             elif kind == 'TypedefDecl':
                 self.add_typedef(node)
             elif kind == 'FunctionDecl':
@@ -101,8 +105,10 @@ class Interface:
                 raise InterfaceError(f'{node["name"]}.{field["name"]}: no layout rule for the type "{ctype}"')
             offset = (offset + size - 1) // size * size  # natural alignment, as the C compiler does
             fields.append((field['name'], ctype, offset))
+            self.docs[node['name'] + '.' + field['name']] = comment(field)
             offset += size
         self.records[node['name']] = fields
+        self.docs[node['name']] = comment(node)
 
     def add_typedef(self, node):
         match = re.fullmatch(r'(.+?) ?\(\*\)\((.*)\)', type_of(node))
@@ -177,6 +183,31 @@ def find_value(node):
         if found is not None:
             return found
     return None
+
+
+def comment(node):
+    """The text of the declaration's documentation comment, '' without one."""
+    texts = []
+
+    def gather(n):
+        if n.get('kind') == 'TextComment':
+            texts.append(n['text'].strip())
+        for child in n.get('inner', []):
+            gather(child)
+
+    for child in node.get('inner', []):
+        if child['kind'] == 'FullComment':
+            gather(child)
+    return ' '.join(t for t in texts if t)
+
+
+def summary(text, indent):
+    """A C# documentation comment carrying the header's text."""
+    if not text:
+        return []
+    text = text.replace('&', '&amp;').replace('<', '&lt;').replace('>', '&gt;')
+    lines = textwrap.wrap(f'<summary>{text}</summary>', 96 - len(indent))
+    return [f'{indent}/// {line}' for line in lines]
 
 
 def pascal(name):
@@ -297,14 +328,19 @@ def csharp(api):
              '// the header gives them, so they cross in place.',
              'using System;', 'using System.Runtime.InteropServices;', '', 'namespace Kivanime', '{']
     for name, members in api.enums.items():
-        lines += [f'    public enum {name}', '    {'] + [f'        {m} = {v},' for m, v in enum_members(name, members)] + ['    }', '']
+        lines += summary(api.docs.get(name), '    ') + [f'    public enum {name}', '    {']
+        for (member, _), (m, v) in zip(members, enum_members(name, members)):
+            lines += summary(api.docs.get(member), '        ') + [f'        {m} = {v},']
+        lines += ['    }', '']
     for record, fields in api.records.items():
         public = all(t in SCALARS for _, t, _ in fields)
         size = fields[-1][2] + SCALARS.get(fields[-1][1], 8)
         layout = f'[StructLayout(LayoutKind.Explicit, Size = {size})]' if public else '[StructLayout(LayoutKind.Sequential)]'
+        lines += summary(api.docs.get(record), '    ')
         lines += [f'    {layout}', f'    {"public" if public else "internal"} partial struct {record}', '    {']
         for field, ctype, offset in fields:
             ftype = api.field_enum(record, field) or CSHARP_SCALARS.get(ctype, 'IntPtr')
+            lines += summary(api.docs.get(f'{record}.{field}'), '        ')
             lines.append(f'        {f"[FieldOffset({offset})] " if public else ""}public {ftype} {pascal(field)};')
         lines += ['    }', '']
     for name, (result, params) in api.callbacks.items():
