@@ -37,14 +37,16 @@ foreach(tool kivanime-player kivanime-lint)
     endif()
 endforeach()
 
-# The C# bindings as a folder to add to a C# project, with AnimeVersion.cs,
-# which states this version, made at configure time.
+# The C# bindings as a folder to add to a C# project: the hand-written layer,
+# NativeMethods.cs, made from the header (src/CMakeLists.txt), and
+# AnimeVersion.cs, which states this version, made at configure time.
 set(KIVANIME_CSHARP_DIR ${PROJECT_BINARY_DIR}/bindings/csharp)
 configure_file(${PROJECT_SOURCE_DIR}/bindings/csharp/AnimeVersion.cs.in
     ${KIVANIME_CSHARP_DIR}/AnimeVersion.cs @ONLY)
+configure_file(${PROJECT_BINARY_DIR}/generated/NativeMethods.cs ${KIVANIME_CSHARP_DIR}/NativeMethods.cs COPYONLY)
 set(KIVANIME_CSHARP_SOURCES
     ${PROJECT_SOURCE_DIR}/bindings/csharp/Kivanime.cs
-    ${PROJECT_SOURCE_DIR}/bindings/csharp/NativeMethods.cs
+    ${KIVANIME_CSHARP_DIR}/NativeMethods.cs
     ${KIVANIME_CSHARP_DIR}/AnimeVersion.cs)
 install(FILES ${KIVANIME_CSHARP_SOURCES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kivanime/csharp)
 

@@ -164,18 +164,32 @@ ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, srcWidth) == 56, offset_srcWidth);
 ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, srcHeight) == 60, offset_srcHeight);
 ANIME_STATIC_ASSERT(sizeof(AnimeMeshVertex) == 16, mesh_vertex_size);
 
+/** What an AnimeEvent announces: its `kind`. An enum named after a record and
+ *  one of its fields (AnimeEvent + kind) lists that field's values; the field
+ *  itself stays an int32_t, whose size every compiler agrees on. */
+typedef enum AnimeEventKind {
+    ANIME_EVENT_KIND_EVENT = 0,   /**< an event of the motion file */
+    ANIME_EVENT_KIND_LAP = 1,     /**< a looping motion completed a lap */
+    ANIME_EVENT_KIND_FINISHED = 2 /**< a motion finished */
+} AnimeEventKind;
+
+/** Which motion of the instance an AnimeEvent comes from: its `source`. */
+typedef enum AnimeEventSource {
+    ANIME_EVENT_SOURCE_MAIN = 0,   /**< the main motion */
+    ANIME_EVENT_SOURCE_OVERLAY = 1 /**< an overlay */
+} AnimeEventSource;
+
 /** One entry of what the motions announced during the last Anime_Update
  *  (Anime_GetEvent). 32 bytes, little-endian, no padding. */
 typedef struct AnimeEvent {
     uint32_t instance; /**< the instance id */
-    int32_t kind;      /**< 0 an event of the motion file, 1 a looping motion
-                            completed a lap, 2 a motion finished */
-    int32_t source;    /**< 0 the main motion, 1 an overlay */
-    int32_t intValue;  /**< the event's "int"; for kind 1 the laps completed in
+    int32_t kind;      /**< an AnimeEventKind */
+    int32_t source;    /**< an AnimeEventSource */
+    int32_t intValue;  /**< the event's "int"; for a lap the laps completed in
                             this update; else 0 */
     float floatValue;  /**< the event's "float"; else 0 */
-    float time;        /**< the event's time in the motion (ms); kind 1: the
-                            duration; kind 2: the clock where it ended */
+    float time;        /**< the event's time in the motion (ms); a lap: the
+                            duration; a finish: the clock where it ended */
     float lateMs;      /**< real milliseconds from the moment it happened to the
                             end of the update (0 or more) */
     uint32_t reserved; /**< always 0 */

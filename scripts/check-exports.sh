@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Checks that a built library exports exactly the names of src/api/exports.txt.
-# Usage: scripts/check-exports.sh path/to/libkivanime.so|kivanime.dll
+# Checks that a built library exports exactly the functions the header
+# declares: the list the build made from it (generated/exports.txt of the
+# library's build folder, or the list given).
+# Usage: scripts/check-exports.sh path/to/libkivanime.so|kivanime.dll [exports.txt]
 set -euo pipefail
 lib="$1"
-list="$(dirname "$0")/../src/api/exports.txt"
+list="${2:-$(dirname "$lib")/../generated/exports.txt}"
 case "$lib" in
     *.dll)
         objdump_cmd=${OBJDUMP:-x86_64-w64-mingw32-objdump}
@@ -26,4 +28,4 @@ if [ "$actual" != "$want" ]; then
     diff <(echo "$want") <(echo "$actual") >&2 || true
     exit 1
 fi
-echo "exports: exactly the $(echo "$want" | wc -l) names of src/api/exports.txt in $(basename "$lib")"
+echo "exports: exactly the $(echo "$want" | wc -l) functions of the header in $(basename "$lib")"

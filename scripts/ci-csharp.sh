@@ -21,4 +21,4 @@ cmake --preset dev >/dev/null
 cmake --build build/dev -j2 --target kivanime_csharp_tests
 LD_LIBRARY_PATH="$PWD/build/dev/src${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
     mono build/dev/tests/csharp/kivanime_csharp_tests.exe "$PWD" tests/csharp/script.txt \
-    build/dev/tests/web/kivanime_record_sequence
+    build/dev/tests/web/kivanime_record_sequence build/dev/generated/signatures.txt

@@ -10,10 +10,10 @@ cd "$(dirname "$0")/.."
 export KIVANIME_NO_SKIP="${KIVANIME_NO_SKIP:-1}"
 scripts/install-deps.sh demo web
 npm ci --no-audit --no-fund --loglevel=error
-# The JavaScript is plain ES modules with JSDoc types; the compiler checks
-# them in strict mode.
-node_modules/.bin/tsc -p web/tsconfig.json
 scripts/web.sh
+# The JavaScript is plain ES modules with JSDoc types; the compiler checks
+# them in strict mode, as built (with the module made from the header).
+node_modules/.bin/tsc -p build/wasm/web/tsconfig.json
 cmake --preset dev >/dev/null
 cmake --build --preset dev --target kivanime_record_sequence kivanime_number_probe kivanime-player
 node --test tests/web/

@@ -7,9 +7,11 @@
 # number-reading tests switch to.
 set -euo pipefail
 
-build_pkgs=(cmake ninja-build g++ pkg-config libgtest-dev locales)
+# clang-14 and python3 in every group that builds: the build describes the C
+# interface from the header through clang's parser (tools/interface).
+build_pkgs=(cmake ninja-build g++ pkg-config libgtest-dev locales clang-14 python3)
 demo_pkgs=(libpng-dev libgif-dev)
-ci_pkgs=(clang-14 libclang-rt-14-dev clang-format-14 valgrind libbenchmark-dev binutils googletest
+ci_pkgs=(libclang-rt-14-dev clang-format-14 valgrind libbenchmark-dev binutils googletest
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine)
 csharp_pkgs=(mono-mcs mono-runtime)
 

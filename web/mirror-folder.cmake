@@ -4,7 +4,7 @@ cmake_minimum_required(VERSION 3.25)
 # that a file renamed or removed in the source leaves the web folder too
 # instead of being served and packed from a stale copy. Also kept in TO: the
 # files named in KEEP (relative to TO), which the build writes there, and the
-# type declarations X.d.ts of a module X.js that FROM holds. A missing FROM
+# type declarations X.d.ts of a module X.js (or X.ts) that FROM or KEEP holds. A missing FROM
 # empties TO.
 set(wanted "")
 if(IS_DIRECTORY "${FROM}")
@@ -19,7 +19,8 @@ foreach(file IN LISTS present)
         continue()
     endif()
     if(file MATCHES "^(.*)\\.d\\.ts$")
-        if("${CMAKE_MATCH_1}.js" IN_LIST wanted)
+        set(module "${CMAKE_MATCH_1}")
+        if("${module}.js" IN_LIST wanted OR "${module}.ts" IN_LIST wanted OR "${module}.js" IN_LIST KEEP)
             continue()
         endif()
     endif()

@@ -1,4 +1,6 @@
-// The public layer over NativeMethods.cs: Anime (the library as a whole, and
+// The public layer over NativeMethods.cs (which the build makes from the C
+// header: the records, enums, delegates and one DllImport per export): Anime
+// (the library as a whole, and
 // the events of the last update), Puppet (one instance, IDisposable),
 // IAnimeHost and IAnimeMeshHost (what the engine supplies), AnimeMesh (a
 // part's triangles, read in place) and KivanimeException (a failed call,
@@ -8,6 +10,7 @@
 // never starts a garbage collection.
 using System;
 using System.Runtime.InteropServices;
+using System.Text;
 
 namespace AOT
 {
@@ -25,6 +28,28 @@ namespace AOT
 
 namespace Kivanime
 {
+    public partial struct AnimeDrawParams
+    {
+        /// <summary>The colour to multiply the texture by (Reserved2, which holds
+        /// R, G, B, A bytes in memory order): white unless a tint is set.</summary>
+        public AnimeColor Tint { get { return new AnimeColor(Reserved2); } }
+    }
+
+    /// <summary>A tint: channels 0 to 255, straight alpha (always 255).</summary>
+    public struct AnimeColor
+    {
+        public byte R, G, B, A;
+
+        // The library's platforms are little-endian: memory order is low byte first.
+        internal AnimeColor(uint packed)
+        {
+            R = (byte)packed;
+            G = (byte)(packed >> 8);
+            B = (byte)(packed >> 16);
+            A = (byte)(packed >> 24);
+        }
+    }
+
     /// <summary>What the engine supplies: textures and drawing.</summary>
     public interface IAnimeHost
     {
@@ -105,31 +130,6 @@ namespace Kivanime
         }
     }
 
-    /// <summary>The kinds of failure, as AnimeErrorCode in kivanime.h names them
-    /// (ANIME_ERROR_UNKNOWN_MODEL is UnknownModel), with the same fixed numbers.</summary>
-    public enum AnimeErrorCode
-    {
-        None = 0,
-        InvalidArgument = 1,
-        UnknownModel = 2,
-        UnknownInstance = 3,
-        UnknownMotion = 4,
-        UnknownExpression = 5,
-        UnknownPart = 6,
-        UnknownTexture = 7,
-        UnknownSkin = 8,
-        OverlayNotPlaying = 9,
-        NoMesh = 10,
-        NoEvent = 11,
-        FileNotFound = 12,
-        FileUnreadable = 13,
-        InvalidJson = 14,
-        NestedCall = 15,
-        OutOfMemory = 16,
-        TextureRefused = 17,
-        Internal = 18,
-    }
-
     /// <summary>A call failed; Message is the library's reason, Code its kind.</summary>
     public sealed class KivanimeException : Exception
     {
@@ -206,6 +206,12 @@ namespace Kivanime
         /// <summary>Destroys every puppet (textures go back to the host) and model.</summary>
         public static void Shutdown() { NativeMethods.Anime_Shutdown(); ThrowPending(); }
 
+        /// <summary>The same as Shutdown.</summary>
+        public static void UnloadAll() { NativeMethods.Anime_UnloadAll(); ThrowPending(); }
+
+        /// <summary>Destroys every puppet (textures go back to the host); the models stay.</summary>
+        public static void DestroyAllPuppets() { NativeMethods.Anime_DestroyAllInstances(); ThrowPending(); }
+
         public static void LoadModel(string name, string path) { Check(NativeMethods.Anime_LoadModel(Utf8.Encode(name), Utf8.Encode(path))); }
 
         /// <summary>Loads a model from bytes (an archive entry, a resource); texture
@@ -221,6 +227,8 @@ namespace Kivanime
         public static void UnloadModel(string name) { NativeMethods.Anime_UnloadModel(Utf8.Encode(name)); ThrowPending(); }
 
         public static int PuppetCount { get { return NativeMethods.Anime_GetInstanceCount(); } }
+
+        public static bool HasPuppets { get { return NativeMethods.Anime_HasInstances() != 0; } }
 
         public static void SetGlobalWind(float x, float y) { NativeMethods.Anime_SetGlobalWind(x, y); }
 
@@ -406,6 +414,52 @@ namespace Kivanime
         public int GetPartMesh(string part, AnimeMeshVertex[] vertices)
         {
             return NativeMethods.Anime_GetPartMesh(Id, Utf8.Scratch(part), vertices, vertices == null ? 0 : vertices.Length);
+        }
+    }
+
+    /// <summary>UTF-8 in, UTF-8 out, the same on every runtime.</summary>
+    internal static class Utf8
+    {
+        // Names for calls that neither keep them nor call the host go through
+        // buffers kept per thread, so that per-frame calls allocate nothing: one
+        // for the first name of a call, one for its second.
+        [ThreadStatic] static byte[] scratch, scratch2;
+
+        /// <summary>NUL-terminated UTF-8 bytes of the text; null stays null.</summary>
+        public static byte[] Encode(string text)
+        {
+            return text == null ? null : Into(new byte[Encoding.UTF8.GetByteCount(text) + 1], text);
+        }
+
+        /// <summary>The same in this thread's buffer, valid until its next use.</summary>
+        public static byte[] Scratch(string text) { return Scratch(text, ref scratch); }
+
+        /// <summary>The same in the second buffer, for a call's second name.</summary>
+        public static byte[] Scratch2(string text) { return Scratch(text, ref scratch2); }
+
+        static byte[] Scratch(string text, ref byte[] buffer)
+        {
+            if (text == null) return null;
+            int n = Encoding.UTF8.GetByteCount(text) + 1;
+            if (buffer == null || buffer.Length < n) buffer = new byte[Math.Max(n, 64)];
+            return Into(buffer, text);
+        }
+
+        static byte[] Into(byte[] bytes, string text)
+        {
+            bytes[Encoding.UTF8.GetBytes(text, 0, text.Length, bytes, 0)] = 0;
+            return bytes;
+        }
+
+        /// <summary>The NUL-terminated UTF-8 text at the pointer.</summary>
+        public static string Decode(IntPtr text)
+        {
+            if (text == IntPtr.Zero) return "";
+            int n = 0;
+            while (Marshal.ReadByte(text, n) != 0) n++;
+            byte[] bytes = new byte[n];
+            Marshal.Copy(text, bytes, 0, n);
+            return Encoding.UTF8.GetString(bytes);
         }
     }
 }

@@ -84,7 +84,7 @@ void AnnounceStep(FrameEvents& out, int32_t source, const AnimeMotion& motion, c
         });
         for (; it != events.end() && it->time <= to; ++it) {
             AnimeEvent r{};
-            r.kind = kEventOfFile;
+            r.kind = ANIME_EVENT_KIND_EVENT;
             r.source = source;
             r.intValue = it->intValue;
             r.floatValue = it->floatValue;
@@ -118,8 +118,9 @@ void AnnounceStep(FrameEvents& out, int32_t source, const AnimeMotion& motion, c
             if (hasEvents && u1 >= d) {
                 fire(from, s.fresh, d, sinceThen);
             }
-            return s.end == ClockStep::End::Finished ? ending(kEventFinished, 0, (u1 - d) / v)
-                                                     : ending(kEventLap, 1, (u1 - d) / v);
+            return s.end == ClockStep::End::Finished
+                       ? ending(ANIME_EVENT_KIND_FINISHED, 0, (u1 - d) / v)
+                       : ending(ANIME_EVENT_KIND_LAP, 1, (u1 - d) / v);
         case ClockStep::End::Lap:
             break;
     }
@@ -134,7 +135,7 @@ void AnnounceStep(FrameEvents& out, int32_t source, const AnimeMotion& motion, c
     } else if (hasEvents) {
         fire(s.u0, false, d, sinceThen);
     }
-    ending(kEventLap, laps, r / v);
+    ending(ANIME_EVENT_KIND_LAP, laps, r / v);
     if (hasEvents && !wholeLoop) {
         fire(0.0f, true, r, [&](float t) { return (r - t) / v; });
     }

@@ -16,10 +16,6 @@
 
 namespace kivanime {
 
-// AnimeEvent.kind and .source.
-enum : int32_t { kEventOfFile = 0, kEventLap = 1, kEventFinished = 2 };
-enum : int32_t { kSourceMain = 0, kSourceOverlay = 1 };
-
 class FrameEvents {
 public:
     // Entries beyond this many in one update are dropped: a host reading the

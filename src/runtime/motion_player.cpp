@@ -237,7 +237,7 @@ void AdvanceMain(MotionPlayer& player, const AnimeModel& model, float dt, FadeSc
     }
     player.finished = player.finished || step.end == ClockStep::End::Finished;
     if (events != nullptr && Announces(motion, step)) {
-        AnnounceStep(*events, kSourceMain, motion, step);
+        AnnounceStep(*events, ANIME_EVENT_SOURCE_MAIN, motion, step);
     }
     const MotionPlayer::Queued next = player.queued;
     if (next.motion == nullptr || step.end == ClockStep::End::None ||
@@ -295,7 +295,7 @@ void AdvancePlayer(MotionPlayer& player, const AnimeModel& model, float dt,
         }
         // Only an overlay that shows announces anything.
         if (events != nullptr && slot.weight > 0.0f && Announces(motion, step)) {
-            AnnounceStep(*events, kSourceOverlay, motion, step);
+            AnnounceStep(*events, ANIME_EVENT_SOURCE_OVERLAY, motion, step);
         }
         if (ends) {
             // An ended overlay contributes nothing in the frame it ends.

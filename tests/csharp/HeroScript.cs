@@ -2,8 +2,10 @@
 // must print the same lines as the C recorder playing it natively, bit for
 // bit; failed loads raise KivanimeException with the library's reason and
 // error code (AnimeErrorCode, checked against the header's); frames
-// allocate nothing; a failing host's exceptions come back to the caller.
+// allocate nothing; a failing host's exceptions come back to the caller;
+// every declaration agrees with the header and the public layer calls it.
 // Usage: mono kivanime_csharp_tests.exe <source folder> <script> <kivanime_record_sequence>
+//        <signatures.txt the build made from the header>
 using System;
 using System.Collections.Generic;
 using System.Diagnostics;
@@ -109,6 +111,8 @@ static class HeroScript
                 case "CreateInstance": result = Failure(() => p = new Puppet(w[1])) == null ? "= " + (puppets[p.Id] = p).Id : "= 0"; break;
                 case "DestroyInstance": p.Dispose(); break;
                 case "GetInstanceCount": result = "= " + Anime.PuppetCount; break;
+                case "HasInstances": result = Bool(Anime.HasPuppets); break;
+                case "DestroyAllInstances": Anime.DestroyAllPuppets(); break;
                 case "IsMotionFinished": result = Bool(p.IsMotionFinished); break;
                 case "IsMotionPlaying": result = Bool(p.IsMotionPlaying); break;
                 case "GetEventCount": result = "= " + Anime.EventCount; break;
@@ -233,6 +237,41 @@ static class HeroScript
         Anime.Shutdown();
     }
 
+    // What a C type may become in a declaration: a record by reference (out
+    // when written) or as an array, a string as UTF-8 bytes, a function as a
+    // pointer.
+    static bool Marshals(string c, Type t, bool result)
+    {
+        var scalars = new Dictionary<string, Type> { { "int32_t", typeof(int) }, { "uint32_t", typeof(uint) },
+            { "float", typeof(float) }, { "void", typeof(void) } };
+        if (scalars.ContainsKey(c)) return t == scalars[c];
+        if (c == "const char *") return t == (result ? typeof(IntPtr) : typeof(byte[]));
+        if (c.EndsWith("Fn")) return t == typeof(IntPtr);
+        string element = c.Replace("const ", "").Split(' ')[0];
+        Type record = element == "float" ? typeof(float) : typeof(Anime).Assembly.GetType("Kivanime." + element);
+        return record != null && (t == record.MakeByRefType() || (!c.StartsWith("const") && t == record.MakeArrayType()));
+    }
+
+    // Every function of the header is declared with its parameters and
+    // result, and the public layer calls it.
+    static void MatchesTheHeader(string signatures)
+    {
+        string layer = File.ReadAllText("bindings/csharp/Kivanime.cs");
+        var header = File.ReadAllLines(signatures).Where(l => l.StartsWith("Anime_")).Select(l => l.Split('|')).ToList();
+        Check(header.Count > 50, signatures + " lists " + header.Count + " functions");
+        foreach (string[] f in header)
+        {
+            MethodInfo m = Native.GetMethod(f[0]);
+            string[] c = f.Skip(2).Select(t => t.EndsWith("]") ? t.Substring(0, t.IndexOf('[')) : t).ToArray();
+            Type[] cs = m == null ? new Type[0] : m.GetParameters().Select(p => p.ParameterType).ToArray();
+            Check(m != null && Marshals(f[1], m.ReturnType, true) && cs.Length == c.Length &&
+                  c.Zip(cs, (a, b) => Marshals(a, b, false)).All(ok => ok),
+                  f[0] + " is declared as " + (m == null ? "nothing" : m.ToString()) + ", the header says " + string.Join("|", f));
+            Check(layer.Contains("NativeMethods." + f[0] + "("), "Kivanime.cs does not call " + f[0]);
+        }
+        Check(Native.GetMethods(BindingFlags.Public | BindingFlags.Static).Length == header.Count, "NativeMethods declares only the header's functions");
+    }
+
     static int Main(string[] args)
     {
         Directory.SetCurrentDirectory(args[0]);
@@ -261,10 +300,7 @@ static class HeroScript
         var mirrored = Enum.GetValues(typeof(AnimeErrorCode)).Cast<AnimeErrorCode>().Select(v => v + " = " + (int)v);
         Check(header.Count() > 10 && header.SequenceEqual(mirrored), "AnimeErrorCode mirrors kivanime.h: " + string.Join(", ", mirrored));
         Check(Anime.Version == Anime.BindingsVersion, "library version " + Anime.Version);
-        // Every export is declared, under the name the library gives it.
-        var declared = Native.GetMethods().Select(m => m.Name);
-        var missing = File.ReadAllLines("src/api/exports.txt").Where(l => l.StartsWith("Anime_")).Except(declared);
-        Check(!missing.Any(), "NativeMethods lacks " + string.Join(", ", missing));
+        MatchesTheHeader(args[3]);
         Anime.Shutdown();
         PlaysLikeAnEngine();
         Console.WriteLine(passed + " passed, " + failed + " failed");

@@ -1,21 +1,49 @@
-// In Chromium: the JavaScript API covers every function src/api/exports.txt
-// names, so a function added to the library cannot be forgotten here. The C
-// mirror has each under both of its names; the idiomatic surface reaches
-// each through the member of its row in COVERAGE, which must call it, with
-// its numbers in the C order. Failures carry the library's own reason and
-// error code (ErrorCode, the header's constants), and Runtime.dispose()
-// gives back every allocation, function and image the JavaScript side took.
+// The C mirror's table, as built, gives every function of the header with
+// the header's parameters and result. In Chromium: the JavaScript API covers
+// every function the header declares, so a function added to the library
+// cannot be forgotten here. The C mirror has each under both of its names;
+// the idiomatic surface reaches each through the member of its row in
+// COVERAGE, which must call it, with its numbers in the C order. Failures
+// carry the library's own reason and error code (ErrorCode, the header's
+// constants), and Runtime.dispose() gives back every allocation, function
+// and image the JavaScript side took.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import test from 'node:test';
+import { pathToFileURL } from 'node:url';
 
-import { REPO, VERSION_NUMBER, openPage, withBrowser } from './harness.mjs';
+import { REPO, VERSION_NUMBER, WEB_DIR, need, openPage, withBrowser } from './harness.mjs';
 
-const EXPORTS = fs.readFileSync(path.join(REPO, 'src/api/exports.txt'), 'utf8').match(/^Anime_\w+/gm);
 // The header's error codes, as ErrorCode must name them.
 const HEADER_CODES = Object.fromEntries([...fs.readFileSync(path.join(REPO, 'include/kivanime.h'), 'utf8')
     .matchAll(/^\s*ANIME_ERROR_(\w+) = (\d+),?$/gm)].map(([, name, value]) => [name, Number(value)]));
+// What the build made from the header: each function's name, result and
+// parameter types as C spells them.
+const SIGNATURES = path.join(WEB_DIR, '../generated/signatures.txt');
+const signatures = () => fs.readFileSync(SIGNATURES, 'utf8').split('\n').filter((l) => l.startsWith('Anime_')).map((l) => l.split('|'));
+
+// The mirror's kinds each C type may take: bytes (b) come with their length
+// (n) after them.
+const RESULT_KINDS = { void: 'v', int32_t: 'i', uint32_t: 'u', 'const char *': 'z' };
+const PARAMETER_KINDS = { uint32_t: 'u', int32_t: 'in', float: 'f', 'const char *': 'sb', 'float *': 'o', 'float *[6]': 'a',
+    'const AnimeHostCallbacks *': 'h', AnimeDrawMeshFn: 'm', 'AnimeEvent *': 'e', 'AnimeMeshVertex *': 'x' };
+
+test('the C mirror\'s table gives every function of the header with its parameters and result', async (t) => {
+    const table = path.join(WEB_DIR, 'src/c-interface.js');
+    if (!need(t, { 'the web build (scripts/web.sh)': table, 'the list made from the header': SIGNATURES })) return;
+    const { C_FUNCTIONS } = await import(pathToFileURL(table).href);
+    const header = signatures();
+    assert.ok(header.length > 50, `${SIGNATURES} lists ${header.length} functions`);
+    assert.deepEqual(Object.keys(C_FUNCTIONS), header.map(([name]) => name), 'the table names the header\'s functions, in its order');
+    const wrong = header.filter(([name, result, ...params]) => {
+        const [r, kinds] = (C_FUNCTIONS[name] ?? ':').split(':');
+        const paired = [...kinds].every((k, i) => (k === 'b') === (kinds[i + 1] === 'n'));
+        return r !== RESULT_KINDS[result] || kinds.length !== params.length || !paired ||
+            params.some((p, i) => !(PARAMETER_KINDS[p] ?? '').includes(kinds[i]));
+    });
+    assert.deepEqual(wrong.map(([name]) => `${name}: ${C_FUNCTIONS[name]}`), [], 'functions whose table entry differs from the header');
+});
 
 // Runs before each row's check: the hero with three motions and an expression.
 const LOAD = `c.hero = await c.kv.loadPuppet('hero', { model: '/examples/hero/model.json',
@@ -164,10 +192,11 @@ async function runInPage({ exports, coverage, version }) {
 
 test('the JavaScript API covers every export, reports failures with the library\'s reason and gives everything back', (t) =>
     withBrowser(t, async ({ url, browser }) => {
+        const exports = signatures().map(([name]) => name);
         const covered = COVERAGE.map((row) => row[0]);
-        assert.deepEqual([...covered].sort(), [...EXPORTS].sort(), 'COVERAGE has one row per export');
+        assert.deepEqual([...covered].sort(), [...exports].sort(), 'COVERAGE has one row per export');
         const { page, errors } = await openPage(browser, `${url}/__blank.html`);
-        const report = await page.evaluate(runInPage, { exports: EXPORTS, coverage: COVERAGE, version: VERSION_NUMBER });
+        const report = await page.evaluate(runInPage, { exports, coverage: COVERAGE, version: VERSION_NUMBER });
         assert.deepEqual(report.mirror, [], 'exports the C mirror lacks');
         assert.deepEqual(report.extra, [], 'C_FUNCTIONS names functions the library does not export');
         assert.deepEqual(report.rows, []);
@@ -176,4 +205,4 @@ test('the JavaScript API covers every export, reports failures with the library\
         assert.deepEqual([report.reason, report.left], ['KivanimeError 14: cannot load a motion into model "broken": motions/bad.json:2:2: expected a JSON object, found a string ""x""', { kind: 'none' }]);
         assert.deepEqual(report.held, { memory: 0, functions: 0, strayFrees: 0 }, 'left behind by dispose() (twice), or freed twice');
         assert.deepEqual(errors, []);
-    }));
+    }, { 'the list made from the header': SIGNATURES }));

@@ -42,8 +42,15 @@
 //    in), m (a mesh function).
 //  - KivanimeError.code, Runtime.lastErrorCode and the ErrorCode constants
 //    (the header's AnimeErrorCode): a page can branch on why a call failed.
+//  - C_FUNCTIONS, the record layouts (RECORDS) and the enums AnimeEventKind
+//    and AnimeEventSource come from src/c-interface.js, which the build makes
+//    from the C header. Strings returned are of kind z (null for NULL), so
+//    the mirror's Anime_GetLastError says string|null.
 
-import { DrawList, readRecord } from './records.js';
+import { AnimeEventKind, AnimeEventSource, C_FUNCTIONS, RECORDS } from './c-interface.js';
+import { DrawList, readFields, readRecord } from './records.js';
+
+export { AnimeEventKind, AnimeEventSource, C_FUNCTIONS, RECORDS } from './c-interface.js';
 
 export { DrawList, FIELD, MESH_FIELD, MESH_WORDS, RECORD_BYTES, RECORD_WORDS, WHITE, readRecord, placeRecord, placeMesh } from './records.js';
 export { CanvasRenderer } from './render-canvas.js';
@@ -125,8 +132,7 @@ export class TextureStore {
 
 /**
  * What Anime_GetEvent writes: the C struct AnimeEvent, field for field.
- * @typedef {{instance: number, kind: number, source: number, intValue: number, floatValue: number, time: number,
- *            lateMs: number, reserved: number}} AnimeEvent
+ * @typedef {import('./c-interface.js').AnimeEvent} AnimeEvent
  */
 
 /**
@@ -136,11 +142,11 @@ export class TextureStore {
  * @typedef {(record: import('./records.js').DrawRecord, vertices: Float32Array, indices: Uint16Array) => void} MeshFunction
  */
 
-/**
- * Every function of the C interface with the kinds of its result and of its
- * parameters, in the C order: adding a function to the library is adding its
- * line here. Results: v nothing, i a number, u an id (unsigned), s a string,
- * z a string or null for NULL.
+/*
+ * C_FUNCTIONS (c-interface.js, made from the header by the build) gives every
+ * function of the C interface with the kinds of its result and of its
+ * parameters, in the C order. Results: v nothing, i a number, u an id
+ * (unsigned), z a string or null for NULL.
  * Parameters: u an id, i an integer, f a number, s a string (UTF-8; null
  * passes NULL), b bytes (a Uint8Array, or a string as UTF-8; null passes
  * NULL) followed by their length n, h a host table (a JsHost, the address of
@@ -153,71 +159,12 @@ export class TextureStore {
  * returns them as an array instead. An array, object or function given for
  * a, e, x or m may be null, which passes NULL.
  */
-export const C_FUNCTIONS = /** @type {const} */ ({
-    Anime_Init: 'v:h',
-    Anime_Shutdown: 'v:',
-    Anime_UnloadAll: 'v:',
-    Anime_LoadModel: 'i:ss',
-    Anime_UnloadModel: 'v:s',
-    Anime_LoadMotion: 'i:ss',
-    Anime_LoadExpression: 'i:ss',
-    Anime_CreateInstance: 'u:s',
-    Anime_DestroyInstance: 'v:u',
-    Anime_DestroyAllInstances: 'v:',
-    Anime_GetInstanceCount: 'i:',
-    Anime_HasInstances: 'i:',
-    Anime_PlayMotion: 'i:usf',
-    Anime_StopMotion: 'v:u',
-    Anime_IsMotionPlaying: 'i:u',
-    Anime_IsMotionFinished: 'i:u',
-    Anime_PlayOverlay: 'i:usff',
-    Anime_StopOverlay: 'v:us',
-    Anime_StopAllOverlays: 'v:u',
-    Anime_SetExpression: 'i:us',
-    Anime_ClearExpression: 'v:u',
-    Anime_SetPosition: 'v:uff',
-    Anime_GetPosition: 'v:uoo',
-    Anime_SetScale: 'v:uff',
-    Anime_SetAlpha: 'v:uf',
-    Anime_SetVisible: 'v:ui',
-    Anime_SetDrawOrder: 'v:ui',
-    Anime_SetWind: 'v:uff',
-    Anime_SetGlobalWind: 'v:ff',
-    Anime_ResetPhysics: 'v:u',
-    Anime_Set3DSetup: 'v:uifffff',
-    Anime_Set3DAngles: 'v:ufff',
-    Anime_Set3DStrength: 'v:uff',
-    Anime_Update: 'v:f',
-    Anime_Render: 'v:',
-    Anime_GetVersion: 'i:',
-    Anime_GetLastError: 's:',
-    Anime_GetLastErrorCode: 'i:',
-    Anime_LoadModelFromMemory: 'i:sbns',
-    Anime_LoadMotionFromMemory: 'i:sbn',
-    Anime_LoadExpressionFromMemory: 'i:sbn',
-    Anime_RenderInstance: 'v:u',
-    Anime_GetPartTransform: 'i:usa',
-    Anime_CrossFadeMotion: 'i:usff',
-    Anime_QueueMotion: 'i:usff',
-    Anime_FadeOverlay: 'i:usff',
-    Anime_GetEventCount: 'i:',
-    Anime_GetEvent: 'i:ie',
-    Anime_GetEventText: 'z:ii',
-    Anime_SetPartOffset: 'i:usffffff',
-    Anime_ClearPartOffsets: 'v:u',
-    Anime_SetPartTexture: 'i:uss',
-    Anime_SetSkin: 'i:us',
-    Anime_SetTint: 'v:ufff',
-    Anime_SetPartTint: 'i:usfff',
-    Anime_SetMeshCallback: 'v:m',
-    Anime_GetPartMesh: 'i:usxi',
-});
 
 /**
  * @typedef {{u: number, i: number, f: number, s: string|null, b: Uint8Array|string|null, n: number,
  *            h: JsHost|number|null, a: Float32Array|number[]|null, e: Partial<AnimeEvent>|null,
  *            x: Float32Array|number[]|null, m: MeshFunction|number|null}} ParameterKinds
- * @typedef {{v: void, i: number, u: number, s: string, z: string|null}} ResultKinds
+ * @typedef {{v: void, i: number, u: number, z: string|null}} ResultKinds
  * @typedef {typeof C_FUNCTIONS} CFunctions
  */
 /**
@@ -281,8 +228,8 @@ export class CMirror {
                 const count = kinds[filled] === 'x' ? 4 * Math.min(r, args[filled + 1]) : 6;
                 this.fill(kinds[filled], args[filled], converted[filled] >> 2, count);
             }
-            if (result === 's' || result === 'z') {
-                return r || result === 's' ? m.UTF8ToString(r) : null;
+            if (result === 'z') {
+                return r ? m.UTF8ToString(r) : null;
             }
             return result === 'u' ? r >>> 0 : r;
         };
@@ -296,10 +243,7 @@ export class CMirror {
     fill(kind, target, at, count) {
         const { HEAPF32: f32, HEAP32: i32 } = this.m;
         if (kind === 'e') {
-            const [instance, type, source, intValue] = i32.subarray(at, at + 4);
-            const [floatValue, time, lateMs] = f32.subarray(at + 4, at + 7);
-            const reserved = i32[at + 7] >>> 0;
-            Object.assign(target, { instance: instance >>> 0, kind: type, source, intValue, floatValue, time, lateMs, reserved });
+            Object.assign(target, readFields(RECORDS.AnimeEvent, f32, i32, at));
             return;
         }
         for (let i = 0; i < count; ++i) {
@@ -453,7 +397,8 @@ export async function loadRuntime(options = {}) {
  * @property {number} lateMs how long before the end of the update it happened
  */
 
-const EVENT_KINDS = /** @type {const} */ (['event', 'lap', 'end']);
+/** @type {Record<number, KivanimeEvent['kind']>} */
+const EVENT_KINDS = { [AnimeEventKind.Event]: 'event', [AnimeEventKind.Lap]: 'lap', [AnimeEventKind.Finished]: 'end' };
 /** @type {KivanimeEvent[]} */
 const NO_EVENTS = [];
 
@@ -553,7 +498,7 @@ export class Runtime {
 
     /** Why the library's last call failed; "" after one that succeeded. */
     get lastError() {
-        return this.api.Anime_GetLastError();
+        return this.api.Anime_GetLastError() ?? '';
     }
 
     /** Which kind of failure the library's last call had (ErrorCode); NONE after one that succeeded. */
@@ -780,7 +725,7 @@ export class Runtime {
             api.Anime_GetEvent(i, e);
             const [name, motion, string] = [0, 1, 2].map((field) => api.Anime_GetEventText(i, field) ?? '');
             const { instance, intValue, floatValue, time, lateMs } = e;
-            this.events.push({ instance, kind: EVENT_KINDS[e.kind], source: e.source ? 'overlay' : 'main', motion, name, string,
+            this.events.push({ instance, kind: EVENT_KINDS[e.kind], source: e.source === AnimeEventSource.Overlay ? 'overlay' : 'main', motion, name, string,
                 intValue, floatValue, time, lateMs });
         }
         return this.events;

@@ -22,29 +22,36 @@
 //    hard; the mesh's outline is smoothed over a pixel as a sprite's edges
 //    are.
 
-/** Size of one record in bytes, and in 32-bit words. */
-export const RECORD_BYTES = 64;
-export const RECORD_WORDS = 16;
+import { RECORDS } from './c-interface.js';
 
-/** Word index of each field inside a record. */
-export const FIELD = Object.freeze({
-    texture: 0,
-    x: 1,
-    y: 2,
-    reserved0: 3,
-    reserved1: 4,
-    rotation: 5,
-    scaleX: 6,
-    scaleY: 7,
-    alpha: 8,
-    reserved2: 9,
-    anchorX: 10,
-    anchorY: 11,
-    srcX: 12,
-    srcY: 13,
-    srcWidth: 14,
-    srcHeight: 15,
-});
+/**
+ * A record's fields as a plain object, read at word `base` through `f32`
+ * and `i32` (views of one buffer) at the offsets the C header gives them.
+ * @param {{fields: {[name: string]: readonly [number, string]}}} layout
+ * @param {Float32Array} f32 @param {Int32Array} i32 @param {number} base
+ * @returns {any}
+ */
+export function readFields(layout, f32, i32, base) {
+    /** @type {Record<string, number>} */
+    const out = {};
+    for (const [name, [offset, type]] of Object.entries(layout.fields)) {
+        const at = base + offset / 4;
+        out[name] = type === 'float' ? f32[at] : type === 'uint32_t' ? i32[at] >>> 0 : i32[at];
+    }
+    return out;
+}
+
+/** Size of one record in bytes, and in 32-bit words. */
+export const RECORD_BYTES = RECORDS.AnimeDrawParams.bytes;
+export const RECORD_WORDS = RECORD_BYTES / 4;
+
+/**
+ * Word index of each field inside a record.
+ * @type {Readonly<Record<keyof DrawRecord, number>>}
+ */
+export const FIELD = Object.freeze(
+    /** @type {any} */ (Object.fromEntries(Object.entries(RECORDS.AnimeDrawParams.fields).map(([name, [offset]]) => [name, offset / 4]))),
+);
 
 /** Words per mesh in DrawList.meshes, and the index of each. */
 export const MESH_WORDS = 6;
@@ -62,25 +69,7 @@ export const MESH_FIELD = Object.freeze({
 /** The tint of a record without one (reserved2 read as an unsigned number). */
 export const WHITE = 0xffffffff;
 
-/**
- * @typedef {Object} DrawRecord
- * @property {number} texture
- * @property {number} x
- * @property {number} y
- * @property {number} reserved0
- * @property {number} reserved1
- * @property {number} rotation
- * @property {number} scaleX
- * @property {number} scaleY
- * @property {number} alpha
- * @property {number} reserved2
- * @property {number} anchorX
- * @property {number} anchorY
- * @property {number} srcX
- * @property {number} srcY
- * @property {number} srcWidth
- * @property {number} srcHeight
- */
+/** @typedef {import('./c-interface.js').AnimeDrawParams} DrawRecord */
 
 /**
  * The records of one frame: `count` records of 16 words each, read through
@@ -205,24 +194,7 @@ function fill(into, from) {
  * @returns {DrawRecord}
  */
 export function readRecord(f32, i32, base) {
-    return {
-        texture: i32[base],
-        x: f32[base + 1],
-        y: f32[base + 2],
-        reserved0: f32[base + 3],
-        reserved1: f32[base + 4],
-        rotation: f32[base + 5],
-        scaleX: f32[base + 6],
-        scaleY: f32[base + 7],
-        alpha: f32[base + 8],
-        reserved2: i32[base + 9] >>> 0,
-        anchorX: f32[base + 10],
-        anchorY: f32[base + 11],
-        srcX: f32[base + 12],
-        srcY: f32[base + 13],
-        srcWidth: f32[base + 14],
-        srcHeight: f32[base + 15],
-    };
+    return readFields(RECORDS.AnimeDrawParams, f32, i32, base);
 }
 
 /**
@@ -235,14 +207,14 @@ export function readRecord(f32, i32, base) {
 export function placeRecord(list, i, textures) {
     const { f32, i32 } = list;
     const base = i * RECORD_WORDS;
-    const image = textures.get(i32[base]);
-    const px = f32[base + 1];
-    const py = f32[base + 2];
-    const rotation = f32[base + 5];
-    const sx = f32[base + 6];
-    const sy = f32[base + 7];
-    const ax = f32[base + 10];
-    const ay = f32[base + 11];
+    const image = textures.get(i32[base + FIELD.texture]);
+    const px = f32[base + FIELD.x];
+    const py = f32[base + FIELD.y];
+    const rotation = f32[base + FIELD.rotation];
+    const sx = f32[base + FIELD.scaleX];
+    const sy = f32[base + FIELD.scaleY];
+    const ax = f32[base + FIELD.anchorX];
+    const ay = f32[base + FIELD.anchorY];
     if (
         !image ||
         !Number.isFinite(px + py + rotation + sx + sy + ax + ay) ||
@@ -253,14 +225,14 @@ export function placeRecord(list, i, textures) {
     ) {
         return null;
     }
-    const alpha = alphaOf(f32[base + 8]);
+    const alpha = alphaOf(f32[base + FIELD.alpha]);
     if (alpha <= 0) {
         return null;
     }
-    let x = f32[base + 12];
-    let y = f32[base + 13];
-    let w = f32[base + 14];
-    let h = f32[base + 15];
+    let x = f32[base + FIELD.srcX];
+    let y = f32[base + FIELD.srcY];
+    let w = f32[base + FIELD.srcWidth];
+    let h = f32[base + FIELD.srcHeight];
     if (!(w > 0) || !(h > 0) || !Number.isFinite(x + y + w + h)) {
         x = 0;
         y = 0;
@@ -282,7 +254,7 @@ export function placeRecord(list, i, textures) {
         cos: Math.cos(rotation),
         sin: Math.sin(rotation),
         alpha,
-        tint: i32[base + 9] >>> 0,
+        tint: i32[base + FIELD.reserved2] >>> 0,
     };
 }
 
@@ -306,8 +278,8 @@ export function placeMesh(list, m, textures) {
     const at = m * MESH_WORDS;
     const meshes = list.meshes;
     const base = meshes[at] * RECORD_WORDS;
-    const image = textures.get(list.i32[base]);
-    const alpha = alphaOf(list.f32[base + 8]);
+    const image = textures.get(list.i32[base + FIELD.texture]);
+    const alpha = alphaOf(list.f32[base + FIELD.alpha]);
     const first = meshes[at + MESH_FIELD.firstVertex];
     const count = meshes[at + MESH_FIELD.vertexCount];
     const indexCount = meshes[at + MESH_FIELD.indexCount];
@@ -338,7 +310,7 @@ export function placeMesh(list, m, textures) {
     return {
         image,
         alpha,
-        tint: list.i32[base + 9] >>> 0,
+        tint: list.i32[base + FIELD.reserved2] >>> 0,
         first,
         count,
         firstIndex: meshes[at + MESH_FIELD.firstIndex],
