@@ -286,6 +286,31 @@ void LoadModel(benchmark::State& state) {
     });
 }
 
+// The benchmark character's model repeated to 6,000 parts, one value a line.
+void LoadCrowdModel(benchmark::State& state) {
+    const LargeFiles& files = GetLargeFiles();
+    TearDownScene();
+    Loading(state, files.crowdModelBytes, [] {
+        if (Anime_LoadModel("crowd", GetLargeFiles().crowdModel.c_str()) != 1) {
+            std::abort();
+        }
+        Anime_UnloadModel("crowd");
+    });
+}
+
+// The sample puppet's model (8 KB): what a small file costs beyond its bytes.
+void LoadHeroModel(benchmark::State& state) {
+    static const std::string path = std::string(KIVANIME_BENCH_HERO_DIR) + "/model.json";
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    TearDownScene();
+    Loading(state, static_cast<uint64_t>(in.tellg()), [] {
+        if (Anime_LoadModel("hero", path.c_str()) != 1) {
+            std::abort();
+        }
+        Anime_UnloadModel("hero");
+    });
+}
+
 void LoadMotion(benchmark::State& state) {
     const LargeFiles& files = GetLargeFiles();
     TearDownScene();
@@ -335,6 +360,8 @@ BENCHMARK(kb::MeshDeform)->Name("MeshDeform")->Arg(1000);
 BENCHMARK(kb::CreateDestroy)->Name("CreateDestroy")->Apply(kb::Counts);
 BENCHMARK(kb::Memory)->Name("Memory")->Iterations(1)->Repetitions(1);
 BENCHMARK(kb::LoadModel)->Name("LoadModel")->Unit(benchmark::kMillisecond);
+BENCHMARK(kb::LoadCrowdModel)->Name("LoadCrowdModel")->Unit(benchmark::kMillisecond);
+BENCHMARK(kb::LoadHeroModel)->Name("LoadHeroModel")->Unit(benchmark::kMicrosecond);
 BENCHMARK(kb::LoadMotion)->Name("LoadMotion")->Unit(benchmark::kMillisecond);
 BENCHMARK(kb::LoadExpression)->Name("LoadExpression")->Unit(benchmark::kMillisecond);
 
