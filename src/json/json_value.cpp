@@ -26,6 +26,13 @@ uint64_t HashKey(std::string_view key) {
 
 }  // namespace
 
+struct JsonObject::Member {
+    explicit Member(std::string&& name) : key(std::move(name)) {}
+
+    std::string key;
+    JsonValue value;
+};
+
 JsonObject::JsonObject() = default;
 JsonObject::JsonObject(const JsonObject& other) = default;
 JsonObject::JsonObject(JsonObject&& other) noexcept = default;
@@ -33,48 +40,54 @@ JsonObject& JsonObject::operator=(const JsonObject& other) = default;
 JsonObject& JsonObject::operator=(JsonObject&& other) noexcept = default;
 JsonObject::~JsonObject() = default;
 
+size_t JsonObject::size() const {
+    return members_.size();
+}
+const std::string& JsonObject::keyAt(size_t i) const {
+    return members_[i].key;
+}
 const JsonValue& JsonObject::valueAt(size_t i) const {
-    return values_[i];
+    return members_[i].value;
 }
 JsonValue& JsonObject::valueAt(size_t i) {
-    return values_[i];
+    return members_[i].value;
 }
 
-size_t JsonObject::findIndex(std::string_view key) const {
+size_t JsonObject::indexOf(std::string_view key) const {
     if (index_.empty()) {
-        for (size_t i = 0; i < keys_.size(); ++i) {
-            if (keys_[i] == key) {
+        for (size_t i = 0; i < members_.size(); ++i) {
+            if (members_[i].key == key) {
                 return i;
             }
         }
-        return keys_.size();
+        return members_.size();
     }
     size_t mask = index_.size() - 1;
     for (size_t slot = HashKey(key) & mask;; slot = (slot + 1) & mask) {
         uint32_t entry = index_[slot];
         if (entry == 0) {
-            return keys_.size();
+            return members_.size();
         }
-        if (keys_[entry - 1] == key) {
+        if (members_[entry - 1].key == key) {
             return entry - 1;
         }
     }
 }
 
 const JsonValue* JsonObject::find(std::string_view key) const {
-    size_t i = findIndex(key);
-    return i < keys_.size() ? &values_[i] : nullptr;
+    size_t i = indexOf(key);
+    return i < members_.size() ? &members_[i].value : nullptr;
 }
 
 void JsonObject::rebuildIndex() {
     size_t capacity = 32;
-    while (capacity < keys_.size() * 2) {
+    while (capacity < members_.size() * 2) {
         capacity *= 2;
     }
     index_.assign(capacity, 0);
     size_t mask = capacity - 1;
-    for (size_t i = 0; i < keys_.size(); ++i) {
-        size_t slot = HashKey(keys_[i]) & mask;
+    for (size_t i = 0; i < members_.size(); ++i) {
+        size_t slot = HashKey(members_[i].key) & mask;
         while (index_[slot] != 0) {
             slot = (slot + 1) & mask;
         }
@@ -82,41 +95,37 @@ void JsonObject::rebuildIndex() {
     }
 }
 
-void JsonObject::set(std::string&& key, JsonValue&& value) {
-    size_t i = findIndex(key);
-    if (i < keys_.size()) {
-        values_[i] = std::move(value);
-        return;
+JsonValue& JsonObject::slot(std::string&& key) {
+    size_t i = indexOf(key);
+    if (i < members_.size()) {
+        members_[i].value = JsonValue{};
+        return members_[i].value;
     }
-    // Room for both first, so that a failed allocation leaves the two lists
-    // in step; grown geometrically, since an exact reserve would copy every
-    // member on every insertion.
-    size_t needed = keys_.size() + 1;
-    if (needed > keys_.capacity()) {
-        keys_.reserve(std::max<size_t>(kFirstCapacity, keys_.capacity() * 2));
+    if (members_.size() == members_.capacity()) {
+        members_.reserve(std::max<size_t>(kFirstCapacity, members_.capacity() * 2));
     }
-    if (needed > values_.capacity()) {
-        values_.reserve(std::max<size_t>(kFirstCapacity, values_.capacity() * 2));
-    }
-    keys_.push_back(std::move(key));
-    values_.push_back(std::move(value));
-    if (keys_.size() > kIndexThreshold) {
-        if (keys_.size() * 2 > index_.size()) {
+    members_.emplace_back(std::move(key));
+    if (members_.size() > kIndexThreshold) {
+        if (members_.size() * 2 > index_.size()) {
             rebuildIndex();
         } else {
             size_t mask = index_.size() - 1;
-            size_t slot = HashKey(keys_.back()) & mask;
+            size_t slot = HashKey(members_.back().key) & mask;
             while (index_[slot] != 0) {
                 slot = (slot + 1) & mask;
             }
-            index_[slot] = static_cast<uint32_t>(keys_.size());
+            index_[slot] = static_cast<uint32_t>(members_.size());
         }
     }
+    return members_.back().value;
+}
+
+void JsonObject::set(std::string&& key, JsonValue&& value) {
+    slot(std::move(key)) = std::move(value);
 }
 
 void JsonObject::clear() {
-    keys_.clear();
-    values_.clear();
+    members_.clear();
     index_.clear();
 }
 
