@@ -11,7 +11,8 @@ namespace {
 
 constexpr size_t kIndexThreshold = 12;
 // Most objects in the formats have a handful of members: start with room for
-// them rather than growing one, two, four.
+// them rather than growing one, two, four; then grow by half, so that a
+// part's dozen members fill what they take.
 constexpr size_t kFirstCapacity = 8;
 
 uint64_t HashKey(std::string_view key) {
@@ -33,42 +34,59 @@ struct JsonObject::Member {
     JsonValue value;
 };
 
+struct JsonObject::Storage {
+    std::vector<Member> members;
+    std::vector<uint32_t> index;  // open addressing, entries are position + 1; empty when small
+};
+
 JsonObject::JsonObject() = default;
-JsonObject::JsonObject(const JsonObject& other) = default;
+JsonObject::JsonObject(const JsonObject& other)
+    : storage_(other.storage_ ? std::make_unique<Storage>(*other.storage_) : nullptr) {}
 JsonObject::JsonObject(JsonObject&& other) noexcept = default;
-JsonObject& JsonObject::operator=(const JsonObject& other) = default;
+JsonObject& JsonObject::operator=(const JsonObject& other) {
+    if (this != &other) {
+        JsonObject copy(other);
+        storage_ = std::move(copy.storage_);
+    }
+    return *this;
+}
 JsonObject& JsonObject::operator=(JsonObject&& other) noexcept = default;
 JsonObject::~JsonObject() = default;
 
 size_t JsonObject::size() const {
-    return members_.size();
+    return storage_ ? storage_->members.size() : 0;
 }
 const std::string& JsonObject::keyAt(size_t i) const {
-    return members_[i].key;
+    return storage_->members[i].key;
 }
 const JsonValue& JsonObject::valueAt(size_t i) const {
-    return members_[i].value;
+    return storage_->members[i].value;
 }
 JsonValue& JsonObject::valueAt(size_t i) {
-    return members_[i].value;
+    return storage_->members[i].value;
 }
 
 size_t JsonObject::indexOf(std::string_view key) const {
-    if (index_.empty()) {
-        for (size_t i = 0; i < members_.size(); ++i) {
-            if (members_[i].key == key) {
+    if (!storage_) {
+        return 0;
+    }
+    const std::vector<Member>& members = storage_->members;
+    const std::vector<uint32_t>& index = storage_->index;
+    if (index.empty()) {
+        for (size_t i = 0; i < members.size(); ++i) {
+            if (members[i].key == key) {
                 return i;
             }
         }
-        return members_.size();
+        return members.size();
     }
-    size_t mask = index_.size() - 1;
+    size_t mask = index.size() - 1;
     for (size_t slot = HashKey(key) & mask;; slot = (slot + 1) & mask) {
-        uint32_t entry = index_[slot];
+        uint32_t entry = index[slot];
         if (entry == 0) {
-            return members_.size();
+            return members.size();
         }
-        if (members_[entry - 1].key == key) {
+        if (members[entry - 1].key == key) {
             return entry - 1;
         }
     }
@@ -76,57 +94,59 @@ size_t JsonObject::indexOf(std::string_view key) const {
 
 const JsonValue* JsonObject::find(std::string_view key) const {
     size_t i = indexOf(key);
-    return i < members_.size() ? &members_[i].value : nullptr;
+    return i < size() ? &storage_->members[i].value : nullptr;
 }
 
 void JsonObject::rebuildIndex() {
+    const std::vector<Member>& members = storage_->members;
+    std::vector<uint32_t>& index = storage_->index;
     size_t capacity = 32;
-    while (capacity < members_.size() * 2) {
+    while (capacity < members.size() * 2) {
         capacity *= 2;
     }
-    index_.assign(capacity, 0);
+    index.assign(capacity, 0);
     size_t mask = capacity - 1;
-    for (size_t i = 0; i < members_.size(); ++i) {
-        size_t slot = HashKey(members_[i].key) & mask;
-        while (index_[slot] != 0) {
+    for (size_t i = 0; i < members.size(); ++i) {
+        size_t slot = HashKey(members[i].key) & mask;
+        while (index[slot] != 0) {
             slot = (slot + 1) & mask;
         }
-        index_[slot] = static_cast<uint32_t>(i + 1);
+        index[slot] = static_cast<uint32_t>(i + 1);
     }
 }
 
 JsonValue& JsonObject::slot(std::string&& key) {
     size_t i = indexOf(key);
-    if (i < members_.size()) {
-        members_[i].value = JsonValue{};
-        return members_[i].value;
+    if (i < size()) {
+        storage_->members[i].value = JsonValue{};
+        return storage_->members[i].value;
     }
-    if (members_.size() == members_.capacity()) {
-        members_.reserve(std::max<size_t>(kFirstCapacity, members_.capacity() * 2));
+    if (!storage_) {
+        storage_ = std::make_unique<Storage>();
     }
-    members_.emplace_back(std::move(key));
-    if (members_.size() > kIndexThreshold) {
-        if (members_.size() * 2 > index_.size()) {
+    std::vector<Member>& members = storage_->members;
+    std::vector<uint32_t>& index = storage_->index;
+    if (members.size() == members.capacity()) {
+        members.reserve(std::max<size_t>(kFirstCapacity, members.capacity() * 3 / 2));
+    }
+    members.emplace_back(std::move(key));
+    if (members.size() > kIndexThreshold) {
+        if (members.size() * 2 > index.size()) {
             rebuildIndex();
         } else {
-            size_t mask = index_.size() - 1;
-            size_t slot = HashKey(members_.back().key) & mask;
-            while (index_[slot] != 0) {
+            size_t mask = index.size() - 1;
+            size_t slot = HashKey(members.back().key) & mask;
+            while (index[slot] != 0) {
                 slot = (slot + 1) & mask;
             }
-            index_[slot] = static_cast<uint32_t>(members_.size());
+            index[slot] = static_cast<uint32_t>(members.size());
         }
     }
-    return members_.back().value;
-}
-
-void JsonObject::set(std::string&& key, JsonValue&& value) {
-    slot(std::move(key)) = std::move(value);
+    return members.back().value;
 }
 
 void JsonObject::clear() {
-    members_.clear();
-    index_.clear();
+    storage_.reset();
 }
 
 const JsonValue& JsonNull() {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,8 +39,6 @@ public:
     const JsonValue* find(std::string_view key) const;
     // Position of the member, or size() when the key is absent.
     size_t indexOf(std::string_view key) const;
-    // Stores the value under the key, replacing an earlier member's value.
-    void set(std::string&& key, JsonValue&& value);
     // The value stored under the key, made Null: a new member after the
     // others, or the earlier member's value, so that a reader can build the
     // value where it stays.
@@ -48,11 +47,12 @@ public:
 
 private:
     struct Member;
+    struct Storage;
     void rebuildIndex();
 
-    // Keys and values side by side, one allocation per object.
-    std::vector<Member> members_;
-    std::vector<uint32_t> index_;  // open addressing, entries are position + 1; empty when small
+    // Keys and values side by side, behind one pointer: a document holds far
+    // more numbers and strings than objects, and every value has this field.
+    std::unique_ptr<Storage> storage_;
 };
 
 struct JsonValue {
