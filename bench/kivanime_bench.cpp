@@ -260,7 +260,8 @@ void Memory(benchmark::State& state) {
     alloc::TrackBytes(false);
 }
 
-void Loading(benchmark::State& state, uint64_t bytes, void (*load)()) {
+template <typename Load>
+void Loading(benchmark::State& state, uint64_t bytes, Load load) {
     const uint64_t allocations = alloc::AllocationCount();
     const double start = ThreadCpuNs();
     for (auto _ : state) {
@@ -275,40 +276,31 @@ void Loading(benchmark::State& state, uint64_t bytes, void (*load)()) {
         static_cast<double>(bytes) * static_cast<double>(state.iterations()) / seconds / 1e6;
 }
 
-void LoadModel(benchmark::State& state) {
-    const LargeFiles& files = GetLargeFiles();
+// Loads the model file and unloads it again, in every iteration.
+void LoadingModel(benchmark::State& state, const std::string& path, uint64_t bytes) {
     TearDownScene();
-    Loading(state, files.modelBytes, [] {
-        if (Anime_LoadModel("large", GetLargeFiles().model.c_str()) != 1) {
+    Loading(state, bytes, [&path] {
+        if (Anime_LoadModel("model", path.c_str()) != 1) {
             std::abort();
         }
-        Anime_UnloadModel("large");
+        Anime_UnloadModel("model");
     });
+}
+
+void LoadModel(benchmark::State& state) {
+    LoadingModel(state, GetLargeFiles().model, GetLargeFiles().modelBytes);
 }
 
 // The benchmark character's model repeated to 6,000 parts, one value a line.
 void LoadCrowdModel(benchmark::State& state) {
-    const LargeFiles& files = GetLargeFiles();
-    TearDownScene();
-    Loading(state, files.crowdModelBytes, [] {
-        if (Anime_LoadModel("crowd", GetLargeFiles().crowdModel.c_str()) != 1) {
-            std::abort();
-        }
-        Anime_UnloadModel("crowd");
-    });
+    LoadingModel(state, GetLargeFiles().crowdModel, GetLargeFiles().crowdModelBytes);
 }
 
 // The sample puppet's model (8 KB): what a small file costs beyond its bytes.
 void LoadHeroModel(benchmark::State& state) {
-    static const std::string path = std::string(KIVANIME_BENCH_HERO_DIR) + "/model.json";
+    const std::string path = std::string(KIVANIME_BENCH_HERO_DIR) + "/model.json";
     std::ifstream in(path, std::ios::binary | std::ios::ate);
-    TearDownScene();
-    Loading(state, static_cast<uint64_t>(in.tellg()), [] {
-        if (Anime_LoadModel("hero", path.c_str()) != 1) {
-            std::abort();
-        }
-        Anime_UnloadModel("hero");
-    });
+    LoadingModel(state, path, static_cast<uint64_t>(in.tellg()));
 }
 
 void LoadMotion(benchmark::State& state) {
