@@ -260,7 +260,8 @@ void Memory(benchmark::State& state) {
     alloc::TrackBytes(false);
 }
 
-void Loading(benchmark::State& state, uint64_t bytes, void (*load)()) {
+template <typename Load>
+void Loading(benchmark::State& state, uint64_t bytes, Load load) {
     const uint64_t allocations = alloc::AllocationCount();
     const double start = ThreadCpuNs();
     for (auto _ : state) {
@@ -275,15 +276,31 @@ void Loading(benchmark::State& state, uint64_t bytes, void (*load)()) {
         static_cast<double>(bytes) * static_cast<double>(state.iterations()) / seconds / 1e6;
 }
 
-void LoadModel(benchmark::State& state) {
-    const LargeFiles& files = GetLargeFiles();
+// Loads the model file and unloads it again, in every iteration.
+void LoadingModel(benchmark::State& state, const std::string& path, uint64_t bytes) {
     TearDownScene();
-    Loading(state, files.modelBytes, [] {
-        if (Anime_LoadModel("large", GetLargeFiles().model.c_str()) != 1) {
+    Loading(state, bytes, [&path] {
+        if (Anime_LoadModel("model", path.c_str()) != 1) {
             std::abort();
         }
-        Anime_UnloadModel("large");
+        Anime_UnloadModel("model");
     });
+}
+
+void LoadModel(benchmark::State& state) {
+    LoadingModel(state, GetLargeFiles().model, GetLargeFiles().modelBytes);
+}
+
+// The benchmark character's model repeated to 6,000 parts, one value a line.
+void LoadCrowdModel(benchmark::State& state) {
+    LoadingModel(state, GetLargeFiles().crowdModel, GetLargeFiles().crowdModelBytes);
+}
+
+// The sample puppet's model (8 KB): what a small file costs beyond its bytes.
+void LoadHeroModel(benchmark::State& state) {
+    const std::string path = std::string(KIVANIME_BENCH_HERO_DIR) + "/model.json";
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    LoadingModel(state, path, static_cast<uint64_t>(in.tellg()));
 }
 
 void LoadMotion(benchmark::State& state) {
@@ -335,6 +352,8 @@ BENCHMARK(kb::MeshDeform)->Name("MeshDeform")->Arg(1000);
 BENCHMARK(kb::CreateDestroy)->Name("CreateDestroy")->Apply(kb::Counts);
 BENCHMARK(kb::Memory)->Name("Memory")->Iterations(1)->Repetitions(1);
 BENCHMARK(kb::LoadModel)->Name("LoadModel")->Unit(benchmark::kMillisecond);
+BENCHMARK(kb::LoadCrowdModel)->Name("LoadCrowdModel")->Unit(benchmark::kMillisecond);
+BENCHMARK(kb::LoadHeroModel)->Name("LoadHeroModel")->Unit(benchmark::kMicrosecond);
 BENCHMARK(kb::LoadMotion)->Name("LoadMotion")->Unit(benchmark::kMillisecond);
 BENCHMARK(kb::LoadExpression)->Name("LoadExpression")->Unit(benchmark::kMillisecond);
 

@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include "floor.h"
+
 namespace kivanime::bench {
 
 namespace {
@@ -97,6 +99,49 @@ std::string LargeExpressionJson(int partCount) {
                1.0 - (i % 4) * 0.1);
     }
     out += "\n  ]\n}\n";
+    return out;
+}
+
+// The character's model file with its parts and springs repeated `copies`
+// times, each copy's names (and the parents and targets that refer to them)
+// ending in "_<copy>": a large model laid out exactly as the character's
+// exporter writes it, one value a line.
+std::string CrowdModelJson(int copies, int& partCount) {
+    std::ifstream in(ScenePath("model.json"), std::ios::binary);
+    const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t partsOpen = json.find('[', json.find("\"parts\"")) + 1;
+    const size_t partsClose = json.rfind(']', json.find("\"physics\""));
+    const size_t springsOpen = json.find('[', json.find("\"physics\"")) + 1;
+    const size_t springsClose = json.rfind(']');
+    auto renamed = [](std::string text, int copy) {
+        const std::string suffix = '_' + std::to_string(copy);
+        for (const char* key : {"\"name\": \"", "\"parent\": \"", "\"target\": \""}) {
+            const std::string k = key;
+            for (size_t at = text.find(k); at != std::string::npos; at = text.find(k, at + 1)) {
+                text.insert(text.find('"', at + k.size()), suffix);
+            }
+        }
+        // Both lists end in a newline and the closing bracket's indent.
+        return text.substr(0, text.find_last_not_of(" \n") + 1);
+    };
+    const std::string parts = json.substr(partsOpen, partsClose - partsOpen);
+    const std::string springs = json.substr(springsOpen, springsClose - springsOpen);
+    std::string out = json.substr(0, partsOpen);
+    for (int copy = 0; copy < copies; ++copy) {
+        if (copy > 0) {
+            out += ',';
+        }
+        out += renamed(parts, copy);
+    }
+    out += json.substr(partsClose - 2, springsOpen - (partsClose - 2));
+    for (int copy = 0; copy < copies; ++copy) {
+        if (copy > 0) {
+            out += ',';
+        }
+        out += renamed(springs, copy);
+    }
+    out += json.substr(springsClose - 2);
+    partCount = copies * kPartsPerInstance;
     return out;
 }
 
@@ -338,6 +383,8 @@ const LargeFiles& GetLargeFiles() {
         f.motionBytes = WriteFile(f.motion, LargeMotionJson(parts));
         f.expression = (dir / "expression.json").string();
         f.expressionBytes = WriteFile(f.expression, LargeExpressionJson(parts));
+        f.crowdModel = (dir / "crowd.json").string();
+        f.crowdModelBytes = WriteFile(f.crowdModel, CrowdModelJson(kCrowdCopies, f.crowdParts));
         return f;
     }();
     return files;

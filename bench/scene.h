@@ -49,15 +49,20 @@ uint64_t MeshDrawCount();
 // Path of the character's files.
 std::string ScenePath(const std::string& relative);
 
-// Files of about `bytes` bytes each, written once per process under the
-// temporary directory: a model, a motion and an expression for it.
+// Files of about 2 MB each, written once per process under the temporary
+// directory: a model, a motion and an expression for it; and the character's
+// model with its parts repeated kCrowdCopies times (6,000 parts, 2.1 MB).
+inline constexpr int kCrowdCopies = 150;
 struct LargeFiles {
     std::string model;
     std::string motion;
     std::string expression;
+    std::string crowdModel;
     uint64_t modelBytes = 0;
     uint64_t motionBytes = 0;
     uint64_t expressionBytes = 0;
+    uint64_t crowdModelBytes = 0;
+    int crowdParts = 0;
 };
 const LargeFiles& GetLargeFiles();
 void RemoveLargeFiles();

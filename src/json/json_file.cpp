@@ -55,13 +55,27 @@ bool ReadFileBytes(const std::string& path, std::string& out, bool* missing) {
         }
         return false;
     }
-    char buffer[1 << 16];
+    // Read straight into the string, all of a file whose size is known at
+    // once (one byte more, to meet its end); anything else in steps.
+    constexpr size_t kStep = 1 << 16;
+    size_t chunk = kStep;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+        const long size = std::ftell(file.get());
+        if (size > 0 && std::fseek(file.get(), 0, SEEK_SET) == 0) {
+            chunk = static_cast<size_t>(size) + 1;
+        } else {
+            std::rewind(file.get());
+        }
+    }
     for (;;) {
-        size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-        out.append(buffer, got);
-        if (got < sizeof buffer) {
+        const size_t old = out.size();
+        out.resize(old + chunk);
+        const size_t got = std::fread(out.data() + old, 1, chunk, file.get());
+        out.resize(old + got);
+        if (got < chunk) {
             return !std::ferror(file.get());
         }
+        chunk = kStep;
     }
 }
 

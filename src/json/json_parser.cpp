@@ -1,6 +1,7 @@
 #include "json/json_parser.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <utility>
 
@@ -11,8 +12,22 @@ namespace kivanime {
 
 namespace {
 
+// Byte classes, looked up rather than compared: whitespace is about a third
+// of a file laid out one value a line, and the reader passes over it often.
+enum ByteClass : uint8_t { kSpace = 1, kStringEnd = 2 };
+
+constexpr std::array<uint8_t, 256> kByteClass = [] {
+    std::array<uint8_t, 256> table{};
+    for (unsigned char c : {' ', '\t', '\n', '\r'}) {
+        table[c] = kSpace;
+    }
+    table['"'] = kStringEnd;
+    table['\\'] = kStringEnd;
+    return table;
+}();
+
 bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    return kByteClass[static_cast<unsigned char>(c)] == kSpace;
 }
 
 int HexValue(char c) {
@@ -50,11 +65,7 @@ private:
     bool atEnd() const { return pos_ >= text_.size(); }
     char peek() const { return text_[pos_]; }
 
-    void skipSpace() {
-        while (pos_ < text_.size() && IsSpace(text_[pos_])) {
-            ++pos_;
-        }
-    }
+    void skipSpace() { pos_ = nextNonSpace(pos_); }
 
     bool matches(std::string_view word) const { return text_.substr(pos_, word.size()) == word; }
 
@@ -97,10 +108,12 @@ private:
     }
 
     size_t nextNonSpace(size_t from) const {
-        while (from < text_.size() && IsSpace(text_[from])) {
-            ++from;
+        const char* p = text_.data() + from;
+        const char* end = text_.data() + text_.size();
+        while (p < end && IsSpace(*p)) {
+            ++p;
         }
-        return from;
+        return static_cast<size_t>(p - text_.data());
     }
 
     // Bytes from `from` up to whitespace or JSON punctuation; at least one.
@@ -165,10 +178,9 @@ private:
         JsonSourceNode fresh;
         fresh.offset = pos_;
         fresh.keyOffset = keyStart;
-        const JsonValue* existing = object.members.find(key);
-        if (existing != nullptr) {
+        const size_t index = object.members.indexOf(key);
+        if (index < object.members.size()) {
             note(JsonIssueKind::DuplicateKey, keyStart, keyEnd - keyStart);
-            size_t index = static_cast<size_t>(existing - &object.members.valueAt(0));
             parent->children[index] = std::move(fresh);
             return &parent->children[index];
         }
@@ -335,10 +347,12 @@ private:
         size_t n = text_.size();
         while (pos_ < n) {
             // Copy the plain run up to the next quote or backslash at once.
-            size_t run = pos_;
-            while (run < n && text_[run] != '"' && text_[run] != '\\') {
-                ++run;
+            const char* p = text_.data() + pos_;
+            const char* end = text_.data() + n;
+            while (p < end && kByteClass[static_cast<unsigned char>(*p)] != kStringEnd) {
+                ++p;
             }
+            size_t run = static_cast<size_t>(p - text_.data());
             if (diag_) {
                 noteControlBytes(pos_, run);
             }
@@ -471,13 +485,12 @@ private:
                 } else if (diag_) {
                     note(JsonIssueKind::MissingColon, pos_);
                 }
-                JsonValue value;
                 if (diag_) {
                     node_ = memberNode(out, node, key, keyStart, keyEnd);
                 }
-                parseValue(value, depth);
+                // Built where it stays; the object is not touched meanwhile.
+                parseValue(out.members.slot(std::move(key)), depth);
                 node_ = node;
-                out.members.set(std::move(key), std::move(value));
             } else if (diag_ && !atEnd() && peek() != '}') {
                 // A brace after whitespace closes the object on the next turn.
                 note(JsonIssueKind::SkippedText, pos_, runLength(pos_));

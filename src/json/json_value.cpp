@@ -11,7 +11,8 @@ namespace {
 
 constexpr size_t kIndexThreshold = 12;
 // Most objects in the formats have a handful of members: start with room for
-// them rather than growing one, two, four.
+// them rather than growing one, two, four; then grow by half, so that a
+// part's dozen members fill what they take.
 constexpr size_t kFirstCapacity = 8;
 
 uint64_t HashKey(std::string_view key) {
@@ -26,98 +27,126 @@ uint64_t HashKey(std::string_view key) {
 
 }  // namespace
 
+struct JsonObject::Member {
+    explicit Member(std::string&& name) : key(std::move(name)) {}
+
+    std::string key;
+    JsonValue value;
+};
+
+struct JsonObject::Storage {
+    std::vector<Member> members;
+    std::vector<uint32_t> index;  // open addressing, entries are position + 1; empty when small
+};
+
 JsonObject::JsonObject() = default;
-JsonObject::JsonObject(const JsonObject& other) = default;
+JsonObject::JsonObject(const JsonObject& other)
+    : storage_(other.storage_ ? std::make_unique<Storage>(*other.storage_) : nullptr) {}
 JsonObject::JsonObject(JsonObject&& other) noexcept = default;
-JsonObject& JsonObject::operator=(const JsonObject& other) = default;
+JsonObject& JsonObject::operator=(const JsonObject& other) {
+    if (this != &other) {
+        JsonObject copy(other);
+        storage_ = std::move(copy.storage_);
+    }
+    return *this;
+}
 JsonObject& JsonObject::operator=(JsonObject&& other) noexcept = default;
 JsonObject::~JsonObject() = default;
 
+size_t JsonObject::size() const {
+    return storage_ ? storage_->members.size() : 0;
+}
+const std::string& JsonObject::keyAt(size_t i) const {
+    return storage_->members[i].key;
+}
 const JsonValue& JsonObject::valueAt(size_t i) const {
-    return values_[i];
+    return storage_->members[i].value;
 }
 JsonValue& JsonObject::valueAt(size_t i) {
-    return values_[i];
+    return storage_->members[i].value;
 }
 
-size_t JsonObject::findIndex(std::string_view key) const {
-    if (index_.empty()) {
-        for (size_t i = 0; i < keys_.size(); ++i) {
-            if (keys_[i] == key) {
+size_t JsonObject::indexOf(std::string_view key) const {
+    if (!storage_) {
+        return 0;
+    }
+    const std::vector<Member>& members = storage_->members;
+    const std::vector<uint32_t>& index = storage_->index;
+    if (index.empty()) {
+        for (size_t i = 0; i < members.size(); ++i) {
+            if (members[i].key == key) {
                 return i;
             }
         }
-        return keys_.size();
+        return members.size();
     }
-    size_t mask = index_.size() - 1;
+    size_t mask = index.size() - 1;
     for (size_t slot = HashKey(key) & mask;; slot = (slot + 1) & mask) {
-        uint32_t entry = index_[slot];
+        uint32_t entry = index[slot];
         if (entry == 0) {
-            return keys_.size();
+            return members.size();
         }
-        if (keys_[entry - 1] == key) {
+        if (members[entry - 1].key == key) {
             return entry - 1;
         }
     }
 }
 
 const JsonValue* JsonObject::find(std::string_view key) const {
-    size_t i = findIndex(key);
-    return i < keys_.size() ? &values_[i] : nullptr;
+    size_t i = indexOf(key);
+    return i < size() ? &storage_->members[i].value : nullptr;
 }
 
 void JsonObject::rebuildIndex() {
+    const std::vector<Member>& members = storage_->members;
+    std::vector<uint32_t>& index = storage_->index;
     size_t capacity = 32;
-    while (capacity < keys_.size() * 2) {
+    while (capacity < members.size() * 2) {
         capacity *= 2;
     }
-    index_.assign(capacity, 0);
+    index.assign(capacity, 0);
     size_t mask = capacity - 1;
-    for (size_t i = 0; i < keys_.size(); ++i) {
-        size_t slot = HashKey(keys_[i]) & mask;
-        while (index_[slot] != 0) {
+    for (size_t i = 0; i < members.size(); ++i) {
+        size_t slot = HashKey(members[i].key) & mask;
+        while (index[slot] != 0) {
             slot = (slot + 1) & mask;
         }
-        index_[slot] = static_cast<uint32_t>(i + 1);
+        index[slot] = static_cast<uint32_t>(i + 1);
     }
 }
 
-void JsonObject::set(std::string&& key, JsonValue&& value) {
-    size_t i = findIndex(key);
-    if (i < keys_.size()) {
-        values_[i] = std::move(value);
-        return;
+JsonValue& JsonObject::slot(std::string&& key) {
+    size_t i = indexOf(key);
+    if (i < size()) {
+        storage_->members[i].value = JsonValue{};
+        return storage_->members[i].value;
     }
-    // Room for both first, so that a failed allocation leaves the two lists
-    // in step; grown geometrically, since an exact reserve would copy every
-    // member on every insertion.
-    size_t needed = keys_.size() + 1;
-    if (needed > keys_.capacity()) {
-        keys_.reserve(std::max<size_t>(kFirstCapacity, keys_.capacity() * 2));
+    if (!storage_) {
+        storage_ = std::make_unique<Storage>();
     }
-    if (needed > values_.capacity()) {
-        values_.reserve(std::max<size_t>(kFirstCapacity, values_.capacity() * 2));
+    std::vector<Member>& members = storage_->members;
+    std::vector<uint32_t>& index = storage_->index;
+    if (members.size() == members.capacity()) {
+        members.reserve(std::max<size_t>(kFirstCapacity, members.capacity() * 3 / 2));
     }
-    keys_.push_back(std::move(key));
-    values_.push_back(std::move(value));
-    if (keys_.size() > kIndexThreshold) {
-        if (keys_.size() * 2 > index_.size()) {
+    members.emplace_back(std::move(key));
+    if (members.size() > kIndexThreshold) {
+        if (members.size() * 2 > index.size()) {
             rebuildIndex();
         } else {
-            size_t mask = index_.size() - 1;
-            size_t slot = HashKey(keys_.back()) & mask;
-            while (index_[slot] != 0) {
+            size_t mask = index.size() - 1;
+            size_t slot = HashKey(members.back().key) & mask;
+            while (index[slot] != 0) {
                 slot = (slot + 1) & mask;
             }
-            index_[slot] = static_cast<uint32_t>(keys_.size());
+            index[slot] = static_cast<uint32_t>(members.size());
         }
     }
+    return members.back().value;
 }
 
 void JsonObject::clear() {
-    keys_.clear();
-    values_.clear();
-    index_.clear();
+    storage_.reset();
 }
 
 const JsonValue& JsonNull() {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,25 +29,30 @@ public:
     JsonObject& operator=(JsonObject&& other) noexcept;
     ~JsonObject();
 
-    size_t size() const { return keys_.size(); }
-    bool empty() const { return keys_.empty(); }
-    const std::string& keyAt(size_t i) const { return keys_[i]; }
+    size_t size() const;
+    bool empty() const { return size() == 0; }
+    const std::string& keyAt(size_t i) const;
     const JsonValue& valueAt(size_t i) const;
     JsonValue& valueAt(size_t i);
 
     // Pointer to the member's value, or null when the key is absent.
     const JsonValue* find(std::string_view key) const;
-    // Stores the value under the key, replacing an earlier member's value.
-    void set(std::string&& key, JsonValue&& value);
+    // Position of the member, or size() when the key is absent.
+    size_t indexOf(std::string_view key) const;
+    // The value stored under the key, made Null: a new member after the
+    // others, or the earlier member's value, so that a reader can build the
+    // value where it stays.
+    JsonValue& slot(std::string&& key);
     void clear();
 
 private:
-    size_t findIndex(std::string_view key) const;
+    struct Member;
+    struct Storage;
     void rebuildIndex();
 
-    std::vector<std::string> keys_;
-    std::vector<JsonValue> values_;
-    std::vector<uint32_t> index_;  // open addressing, entries are position + 1; empty when small
+    // Keys and values side by side, behind one pointer: a document holds far
+    // more numbers and strings than objects, and every value has this field.
+    std::unique_ptr<Storage> storage_;
 };
 
 struct JsonValue {

@@ -1,5 +1,6 @@
 #include "json/number_text.h"
 
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -159,6 +160,67 @@ double OutOfRangeDecimal(const char* p, const char* end) {
     return lead + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
 }
 
+// Converts the decimal text [first, last) (digits with at most one point,
+// then an optional exponent; checked by the caller) when one exact step
+// gives the value: a significand of at most 19 digits below 2^53 and a
+// power of ten from 1e-22 to 1e22. Both are then doubles exactly, and one
+// multiplication or division of them is correctly rounded, as the full
+// conversion is; most numbers in files are like this. False otherwise, and
+// where arithmetic does not round each operation to double.
+bool ReadShortDecimal(const char* first, const char* last, double& out) {
+#if FLT_EVAL_METHOD == 0
+    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    uint64_t significand = 0;
+    int digits = 0;  // from the first non-zero one
+    int64_t exponent = 0;
+    bool afterPoint = false;
+    const char* p = first;
+    for (; p < last && (IsDigit(*p) || *p == '.'); ++p) {
+        if (*p == '.') {
+            afterPoint = true;
+            continue;
+        }
+        if (digits > 0 || *p != '0') {
+            if (++digits > 19) {
+                return false;
+            }
+            significand = significand * 10 + static_cast<uint64_t>(*p - '0');
+        }
+        exponent -= afterPoint ? 1 : 0;
+    }
+    if (p < last) {  // the exponent: a letter, a sign, at least one digit
+        ++p;
+        const bool negative = *p == '-';
+        p += (*p == '-' || *p == '+') ? 1 : 0;
+        int64_t written = 0;
+        for (; p < last; ++p) {
+            if (written > 100000) {
+                return false;
+            }
+            written = written * 10 + (*p - '0');
+        }
+        exponent += negative ? -written : written;
+    }
+    if (significand == 0) {
+        out = 0.0;
+        return true;
+    }
+    if (significand > (uint64_t{1} << 53) || exponent < -22 || exponent > 22) {
+        return false;
+    }
+    const double value = static_cast<double>(significand);
+    out = exponent < 0 ? value / kPowersOfTen[-exponent] : value * kPowersOfTen[exponent];
+    return true;
+#else
+    (void)first;
+    (void)last;
+    (void)out;
+    return false;
+#endif
+}
+
 // Converts [first, last), already checked to be a decimal number in strtod's
 // syntax without sign (or, with `hex`, the hexadecimal digits after "0x").
 // Returns false when the value lies beyond the range of a double.
@@ -203,10 +265,12 @@ double ConvertNumberText(const char* begin, const char* end, size_t* consumed) {
     double magnitude = 0.0;
     const char* stop = nullptr;
 
-    if (StartsWithNoCase(p, end, "inf")) {
+    // Only a letter starts a word: numbers skip the comparisons.
+    const bool word = p < end && !IsDigit(*p) && *p != '.';
+    if (word && StartsWithNoCase(p, end, "inf")) {
         stop = p + (StartsWithNoCase(p, end, "infinity") ? 8 : 3);
         magnitude = std::numeric_limits<double>::infinity();
-    } else if (StartsWithNoCase(p, end, "nan")) {
+    } else if (word && StartsWithNoCase(p, end, "nan")) {
         stop = p + 3;
         magnitude = std::numeric_limits<double>::quiet_NaN();
         if (stop < end && *stop == '(') {
@@ -305,7 +369,8 @@ double ConvertNumberText(const char* begin, const char* end, size_t* consumed) {
             q = SkipExponent(q, end);
         }
         stop = q;
-        if (!ReadFloating(body, stop, false, magnitude)) {
+        if (!ReadShortDecimal(body, stop, magnitude) &&
+            !ReadFloating(body, stop, false, magnitude)) {
             magnitude = OutOfRangeDecimal(body, stop);
         }
     }
