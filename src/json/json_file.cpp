@@ -55,19 +55,13 @@ bool ReadFileBytes(const std::string& path, std::string& out, bool* missing) {
         }
         return false;
     }
-    // Read straight into the string, all of a file whose size is known at
-    // once (one byte more, to meet its end); anything else in steps.
+    // A first step tells a file from what cannot be read (a folder opens on
+    // some systems, and reports a size no read will meet); the rest of a
+    // file whose size is known is then read at once (one byte more, to meet
+    // its end), anything else in steps.
     constexpr size_t kStep = 1 << 16;
     size_t chunk = kStep;
-    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-        const long size = std::ftell(file.get());
-        if (size > 0 && std::fseek(file.get(), 0, SEEK_SET) == 0) {
-            chunk = static_cast<size_t>(size) + 1;
-        } else {
-            std::rewind(file.get());
-        }
-    }
-    for (;;) {
+    for (bool first = true;; first = false) {
         const size_t old = out.size();
         out.resize(old + chunk);
         const size_t got = std::fread(out.data() + old, 1, chunk, file.get());
@@ -76,6 +70,18 @@ bool ReadFileBytes(const std::string& path, std::string& out, bool* missing) {
             return !std::ferror(file.get());
         }
         chunk = kStep;
+        if (first) {
+            const long here = std::ftell(file.get());
+            if (here >= 0 && std::fseek(file.get(), 0, SEEK_END) == 0) {
+                const long size = std::ftell(file.get());
+                if (std::fseek(file.get(), here, SEEK_SET) != 0) {
+                    return false;
+                }
+                if (size > here) {
+                    chunk = static_cast<size_t>(size - here) + 1;
+                }
+            }
+        }
     }
 }
 
