@@ -6,7 +6,9 @@
 #include <cmath>
 #include <exception>
 #include <initializer_list>
+#include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +17,8 @@
 #include "api/manager.h"
 #include "api/model_cache.h"
 #include "kivanime.h"
+#include "model/expression_loader.h"
+#include "model/motion_loader.h"
 #include "render/draw_pass.h"
 #include "render/render_frame.h"
 #include "runtime/anime_instance.h"
@@ -82,20 +86,39 @@ bool Given(std::initializer_list<TextArgument> arguments) {
 
 // Runs `fn(manager)` under the lock and returns its result. A nested call
 // from a host function, or anything thrown, gives `failure` (and the last
-// error says why); otherwise the last error is cleared first, so it ends
-// empty unless `fn` records a failure.
+// error says why).
 template <typename R, typename Fn>
-R WithManager(R failure, Fn&& fn) noexcept {
+R Locked(R failure, Fn&& fn) noexcept {
     try {
         ApiScope scope;
         if (!scope.entered()) {
             SetNestedRefusal(kNestedCall);
             return failure;
         }
-        ClearLastError();
         R result = fn(scope.manager());
         ForgetNestedRefusal();
         return result;
+    } catch (...) {
+        RecordCurrentException();
+        return failure;
+    }
+}
+
+// As Locked, with the last error cleared first, so that it ends empty unless
+// `fn` records a failure.
+template <typename R, typename Fn>
+R WithManager(R failure, Fn&& fn) noexcept {
+    return Locked(failure, [&](AnimeManager& m) {
+        ClearLastError();
+        return fn(m);
+    });
+}
+
+// Runs `fn()` without the lock: anything thrown gives `failure`.
+template <typename R, typename Fn>
+R Unlocked(R failure, Fn&& fn) noexcept {
+    try {
+        return fn();
     } catch (...) {
         RecordCurrentException();
         return failure;
@@ -148,6 +171,43 @@ int32_t Succeeded(bool ok) {
     return ok ? 1 : 0;
 }
 
+// A model load whose reading and parsing (`read()`, giving the model or
+// null) run with the lock released, so that frames on other threads go on
+// meanwhile: a cached name is not read again, and the lock is taken again
+// only to store.
+template <typename Read>
+int32_t LoadModelOutsideLock(const char* modelName, Read&& read) noexcept {
+    const int32_t cached =
+        WithManager(-1, [&](AnimeManager& m) { return IsModelCached(m, modelName) ? 1 : 0; });
+    if (cached != 0) {
+        return cached > 0 ? 1 : 0;
+    }
+    std::shared_ptr<AnimeModel> model = Unlocked(std::shared_ptr<AnimeModel>(), read);
+    return Locked(0, [&](AnimeManager& m) { return Succeeded(StoreModel(m, modelName, model)); });
+}
+
+// The same for a motion or an expression (`Record`): the model is found
+// under the lock, `read(model, record)` runs without it and `store(model,
+// record)` under it.
+template <typename Record, typename Read, typename Store>
+int32_t LoadRecordOutsideLock(const char* modelName, Read&& read, Store&& store) noexcept {
+    const std::shared_ptr<AnimeModel> model =
+        WithManager(std::shared_ptr<AnimeModel>(),
+                    [&](AnimeManager& m) { return ModelToLoadInto(m, modelName); });
+    if (!model) {
+        return 0;
+    }
+    std::optional<Record> record;
+    const bool ok = Unlocked(false, [&] { return read(*model, modelName, record.emplace()); });
+    if (!ok) {
+        return 0;
+    }
+    return Locked(0, [&](AnimeManager&) {
+        store(*model, std::move(*record));
+        return 1;
+    });
+}
+
 // The index of the named part in the instance's model, or -1 with the
 // reason recorded.
 int32_t PartOf(const AnimeManager& m, uint32_t id, const AnimeInstance& inst,
@@ -195,13 +255,13 @@ ANIME_API int32_t Anime_LoadModel(const char* modelName, const char* path) {
     if (!Given({{modelName, "modelName is NULL"}, {path, "path is NULL"}})) {
         return 0;
     }
-    return WithManager(0,
-                       [&](AnimeManager& m) { return Succeeded(LoadModel(m, modelName, path)); });
+    return LoadModelOutsideLock(modelName, [&] { return ReadModelFile(modelName, path); });
 }
 
 ANIME_API void Anime_UnloadModel(const char* modelName) {
     if (Given({{modelName, "modelName is NULL"}})) {
-        WithManager([&](AnimeManager& m) { UnloadModel(m, modelName); });
+        std::shared_ptr<AnimeModel> dropped;  // freed after the lock is given back
+        WithManager([&](AnimeManager& m) { dropped = UnloadModel(m, modelName); });
     }
 }
 
@@ -209,16 +269,24 @@ ANIME_API int32_t Anime_LoadMotion(const char* modelName, const char* path) {
     if (!Given({{modelName, "modelName is NULL"}, {path, "path is NULL"}})) {
         return 0;
     }
-    return WithManager(0,
-                       [&](AnimeManager& m) { return Succeeded(LoadMotion(m, modelName, path)); });
+    return LoadRecordOutsideLock<AnimeMotion>(
+        modelName,
+        [&](const AnimeModel& model, const std::string& name, AnimeMotion& motion) {
+            return ReadMotionFile(model, name, path, motion);
+        },
+        StoreMotion);
 }
 
 ANIME_API int32_t Anime_LoadExpression(const char* modelName, const char* path) {
     if (!Given({{modelName, "modelName is NULL"}, {path, "path is NULL"}})) {
         return 0;
     }
-    return WithManager(
-        0, [&](AnimeManager& m) { return Succeeded(LoadExpression(m, modelName, path)); });
+    return LoadRecordOutsideLock<AnimeExpression>(
+        modelName,
+        [&](const AnimeModel& model, const std::string& name, AnimeExpression& expression) {
+            return ReadExpressionFile(model, name, path, expression);
+        },
+        StoreExpression);
 }
 
 ANIME_API uint32_t Anime_CreateInstance(const char* modelName) {
@@ -413,14 +481,14 @@ ANIME_API int32_t Anime_LoadModelFromMemory(const char* modelName, const char* j
         return 0;
     }
     const std::string_view text(json, static_cast<size_t>(length));
-    return WithManager(0, [&](AnimeManager& m) {
+    return LoadModelOutsideLock(modelName, [&] {
         // The folder the texture paths are relative to, ending in a separator
         // as a model file's folder does.
         std::string dir(baseDir != nullptr ? baseDir : "");
         if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') {
             dir.push_back('/');
         }
-        return Succeeded(LoadModelText(m, modelName, text, dir, "memory"));
+        return ReadModelText(modelName, text, dir, "memory");
     });
 }
 
@@ -430,8 +498,12 @@ ANIME_API int32_t Anime_LoadMotionFromMemory(const char* modelName, const char* 
         return 0;
     }
     const std::string_view text(json, static_cast<size_t>(length));
-    return WithManager(
-        0, [&](AnimeManager& m) { return Succeeded(LoadMotionText(m, modelName, text)); });
+    return LoadRecordOutsideLock<AnimeMotion>(
+        modelName,
+        [&](const AnimeModel& model, const std::string& name, AnimeMotion& motion) {
+            return ReadMotionText(model, name, text, motion);
+        },
+        StoreMotion);
 }
 
 ANIME_API int32_t Anime_LoadExpressionFromMemory(const char* modelName, const char* json,
@@ -440,8 +512,12 @@ ANIME_API int32_t Anime_LoadExpressionFromMemory(const char* modelName, const ch
         return 0;
     }
     const std::string_view text(json, static_cast<size_t>(length));
-    return WithManager(
-        0, [&](AnimeManager& m) { return Succeeded(LoadExpressionText(m, modelName, text)); });
+    return LoadRecordOutsideLock<AnimeExpression>(
+        modelName,
+        [&](const AnimeModel& model, const std::string& name, AnimeExpression& expression) {
+            return ReadExpressionText(model, name, text, expression);
+        },
+        StoreExpression);
 }
 
 ANIME_API void Anime_RenderInstance(uint32_t id) {

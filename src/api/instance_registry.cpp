@@ -69,7 +69,7 @@ void NoteRefusedTextures(const AnimeInstance& instance, uint32_t id, size_t refu
 uint32_t NextFreeId(AnimeManager& manager) {
     // Skip 0 (the failure value) and ids still live once the counter wraps.
     uint32_t id = manager.nextInstanceId;
-    while (id == 0 || manager.instances.find(id) != manager.instances.end()) {
+    while (id == 0 || manager.instances.contains(id)) {
         ++id;
     }
     return id;
@@ -83,24 +83,22 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
         SetLastError("no model named " + Quoted(modelName) + " is loaded");
         return 0;
     }
-    auto instance = std::make_unique<AnimeInstance>();
-    instance->model = it->second;
-    instance->host = manager.callbacks;
-    instance->drawMesh = manager.drawMesh;
+    AnimeInstance instance;
+    instance.model = it->second;
+    instance.host = manager.callbacks;
+    instance.drawMesh = manager.drawMesh;
     const uint32_t id = NextFreeId(manager);
-    // Make room in both maps first, so that nothing can fail once the host
+    // Make room in the table first, so that nothing can fail once the host
     // has handed out texture handles.
     manager.instances.reserve(manager.instances.size() + 1);
-    manager.instanceModelNames.reserve(manager.instanceModelNames.size() + 1);
-    std::string nameCopy = modelName;
     size_t refused = 0;
     size_t firstRefused = 0;
     try {
-        refused = LoadTextures(*instance, firstRefused);
-        InitializeInstanceState(*instance);
-        if (instance->drawMesh != nullptr) {
+        refused = LoadTextures(instance, firstRefused);
+        InitializeInstanceState(instance);
+        if (instance.drawMesh != nullptr) {
             // The draw pass places an instance's meshes in shared room.
-            manager.renderFrame.scratch.reserveMesh(instance->model->topology.meshes.vertexCount());
+            manager.renderFrame.scratch.reserveMesh(instance.model->topology.meshes.vertexCount());
         }
         // A render lists every instance: room for one more now, not in the
         // next frame (growing as push_back would).
@@ -108,20 +106,11 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
         if (order.capacity() < manager.instances.size() + 1) {
             order.reserve(std::max(order.capacity() * 2, manager.instances.size() + 1));
         }
-        auto inserted = manager.instances.emplace(id, std::move(instance));
-        try {
-            manager.instanceModelNames.emplace(id, std::move(nameCopy));
-        } catch (...) {
-            TeardownInstance(*inserted.first->second);
-            manager.instances.erase(inserted.first);
-            throw;
-        }
     } catch (...) {
-        if (instance) {
-            TeardownInstance(*instance);
-        }
+        TeardownInstance(instance);
         throw;
     }
+    AnimeInstance& added = manager.instances.add(id, std::move(instance));
     manager.nextInstanceId = id + 1;
     try {
         // Room for the laps and ends its frames announce; without it the
@@ -130,51 +119,56 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
     } catch (const std::bad_alloc&) {
     }
     if (refused > 0) {
-        NoteRefusedTextures(*manager.instances.at(id), id, refused, firstRefused);
+        NoteRefusedTextures(added, id, refused, firstRefused);
     }
     return id;
 }
 
 AnimeInstance* FindInstance(AnimeManager& manager, uint32_t id) {
-    auto it = manager.instances.find(id);
-    return it == manager.instances.end() ? nullptr : it->second.get();
+    return manager.instances.find(id);
 }
 
 void DestroyInstance(AnimeManager& manager, uint32_t id) {
-    auto it = manager.instances.find(id);
-    if (it != manager.instances.end()) {
-        TeardownInstance(*it->second);
-        manager.instances.erase(it);
+    if (AnimeInstance* instance = manager.instances.find(id)) {
+        TeardownInstance(*instance);
+        manager.instances.erase(id);
     }
-    manager.instanceModelNames.erase(id);
 }
 
 void DestroyAllInstances(AnimeManager& manager) {
-    for (auto& entry : manager.instances) {
-        TeardownInstance(*entry.second);
+    for (InstanceTable::Slot& slot : manager.instances) {
+        TeardownInstance(slot.instance);
     }
     manager.instances.clear();
-    manager.instanceModelNames.clear();
 }
 
 void DestroyInstancesOf(AnimeManager& manager, const std::string& modelName) {
-    for (auto it = manager.instanceModelNames.begin(); it != manager.instanceModelNames.end();) {
-        if (it->second == modelName) {
-            auto found = manager.instances.find(it->first);
-            if (found != manager.instances.end()) {
-                TeardownInstance(*found->second);
-                manager.instances.erase(found);
-            }
-            it = manager.instanceModelNames.erase(it);
-        } else {
-            ++it;
+    // Every instance holds the model cached under its name (unloading a name
+    // destroys its instances first), so the model tells them apart.
+    auto cached = manager.modelCache.find(modelName);
+    if (cached == manager.modelCache.end()) {
+        return;
+    }
+    const AnimeModel* model = cached->second.get();
+    for (InstanceTable::Slot& slot : manager.instances) {
+        if (slot.instance.model.get() == model) {
+            TeardownInstance(slot.instance);
         }
     }
+    // Teardown left their model null.
+    manager.instances.eraseIf([](const AnimeInstance& instance) { return !instance.model; });
 }
 
 std::string ModelNameOf(const AnimeManager& manager, uint32_t id) {
-    auto it = manager.instanceModelNames.find(id);
-    return it == manager.instanceModelNames.end() ? std::string() : it->second;
+    const AnimeInstance* instance = manager.instances.find(id);
+    if (instance != nullptr) {
+        for (const auto& [name, model] : manager.modelCache) {
+            if (model == instance->model) {
+                return name;
+            }
+        }
+    }
+    return std::string();
 }
 
 }  // namespace kivanime

@@ -1,5 +1,5 @@
-// The instance registry: live instances by id, the model name each was
-// created from, and the textures each holds from the host. Every function
+// The instance registry: live instances in creation order, found by id, and
+// the textures each holds from the host. Every function
 // here expects the manager's lock to be held.
 #pragma once
 

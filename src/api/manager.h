@@ -13,6 +13,7 @@
 #include "model/name_map.h"
 #include "render/render_frame.h"
 #include "runtime/anime_instance.h"
+#include "runtime/instance_table.h"
 #include "runtime/motion_events.h"
 
 namespace kivanime {
@@ -23,7 +24,6 @@ struct AnimeManager {
     std::unordered_map<std::string, std::shared_ptr<AnimeModel>, StringHash, std::equal_to<>>
         modelCache;
     InstanceTable instances;
-    std::unordered_map<uint32_t, std::string> instanceModelNames;
     uint32_t nextInstanceId = 1;
     float globalWindX = 0.0f;
     float globalWindY = 0.0f;

@@ -44,88 +44,106 @@ bool ReadWholeFile(const std::string& path, const char* what, const std::string&
     return false;
 }
 
-AnimeModel* FindModel(AnimeManager& manager, const std::string& modelName) {
-    auto it = manager.modelCache.find(modelName);
-    if (it == manager.modelCache.end()) {
-        SetLastError("no model named " + Quoted(modelName) + " is loaded");
-        return nullptr;
-    }
-    return it->second.get();
-}
+template <typename Record>
+using ReadRecordFn = bool (*)(const AnimeModel&, const JsonValue&, std::string_view, Record&);
 
-using ReadRecordFn = bool (*)(AnimeModel&, const JsonValue&, std::string_view);
-
-bool LoadRecordText(AnimeManager& manager, const std::string& modelName, std::string_view text,
-                    std::string_view source, const char* what, ReadRecordFn read) {
-    AnimeModel* model = FindModel(manager, modelName);
+template <typename Record>
+bool ReadRecordText(const AnimeModel& model, const std::string& modelName, std::string_view text,
+                    std::string_view source, const char* what, ReadRecordFn<Record> read,
+                    Record& record) {
     JsonValue root;
-    return model != nullptr && ParseObject(text, source, what, modelName, root) &&
-           read(*model, root, std::string_view());
+    return ParseObject(text, source, what, modelName, root) &&
+           read(model, root, std::string_view(), record);
 }
 
-bool LoadRecordFile(AnimeManager& manager, const std::string& modelName, const std::string& path,
-                    const char* what, ReadRecordFn read) {
-    // An unknown model reads nothing.
-    if (FindModel(manager, modelName) == nullptr) {
-        return false;
-    }
+template <typename Record>
+bool ReadRecordFile(const AnimeModel& model, const std::string& modelName, const std::string& path,
+                    const char* what, ReadRecordFn<Record> read, Record& record) {
     std::string bytes;
     return ReadWholeFile(path, what, modelName, bytes) &&
-           LoadRecordText(manager, modelName, bytes, path, what, read);
+           ReadRecordText(model, modelName, bytes, path, what, read, record);
 }
 
 }  // namespace
 
-bool LoadModelText(AnimeManager& manager, const std::string& modelName, std::string_view text,
-                   const std::string& baseDir, std::string_view source) {
-    if (manager.modelCache.find(modelName) != manager.modelCache.end()) {
-        return true;
-    }
+bool IsModelCached(const AnimeManager& manager, const std::string& modelName) {
+    return manager.modelCache.find(modelName) != manager.modelCache.end();
+}
+
+std::shared_ptr<AnimeModel> ReadModelText(const std::string& modelName, std::string_view text,
+                                          const std::string& baseDir, std::string_view source) {
     JsonValue root;
     if (!ParseObject(text, source, nullptr, modelName, root)) {
-        return false;
+        return nullptr;
     }
     auto model = std::make_shared<AnimeModel>();
     if (!ReadModelJson(*model, root, baseDir)) {
+        return nullptr;
+    }
+    return model;
+}
+
+std::shared_ptr<AnimeModel> ReadModelFile(const std::string& modelName, const std::string& path) {
+    std::string bytes;
+    if (!ReadWholeFile(path, nullptr, modelName, bytes)) {
+        return nullptr;
+    }
+    return ReadModelText(modelName, bytes, BaseDirOf(path), path);
+}
+
+bool StoreModel(AnimeManager& manager, const std::string& modelName,
+                std::shared_ptr<AnimeModel>& model) {
+    if (IsModelCached(manager, modelName)) {
+        ClearLastError();  // whatever this call's own read said
+        return true;
+    }
+    if (!model) {
         return false;
     }
     manager.modelCache.emplace(modelName, std::move(model));
     return true;
 }
 
-bool LoadModel(AnimeManager& manager, const std::string& modelName, const std::string& path) {
-    // A cached name is not read again, whatever the path.
-    if (manager.modelCache.find(modelName) != manager.modelCache.end()) {
-        return true;
+std::shared_ptr<AnimeModel> ModelToLoadInto(AnimeManager& manager, const std::string& modelName) {
+    auto it = manager.modelCache.find(modelName);
+    if (it == manager.modelCache.end()) {
+        SetLastError("no model named " + Quoted(modelName) + " is loaded");
+        return nullptr;
     }
-    std::string bytes;
-    return ReadWholeFile(path, nullptr, modelName, bytes) &&
-           LoadModelText(manager, modelName, bytes, BaseDirOf(path), path);
+    return it->second;
 }
 
-bool LoadMotion(AnimeManager& manager, const std::string& modelName, const std::string& path) {
-    return LoadRecordFile(manager, modelName, path, "a motion", ReadMotionJson);
+bool ReadMotionFile(const AnimeModel& model, const std::string& modelName, const std::string& path,
+                    AnimeMotion& motion) {
+    return ReadRecordFile(model, modelName, path, "a motion", ReadMotionRecord, motion);
 }
 
-bool LoadMotionText(AnimeManager& manager, const std::string& modelName, std::string_view text) {
-    return LoadRecordText(manager, modelName, text, "memory", "a motion", ReadMotionJson);
+bool ReadMotionText(const AnimeModel& model, const std::string& modelName, std::string_view text,
+                    AnimeMotion& motion) {
+    return ReadRecordText(model, modelName, text, "memory", "a motion", ReadMotionRecord, motion);
 }
 
-bool LoadExpression(AnimeManager& manager, const std::string& modelName, const std::string& path) {
-    return LoadRecordFile(manager, modelName, path, "an expression", ReadExpressionJson);
+bool ReadExpressionFile(const AnimeModel& model, const std::string& modelName,
+                        const std::string& path, AnimeExpression& expression) {
+    return ReadRecordFile(model, modelName, path, "an expression", ReadExpressionRecord,
+                          expression);
 }
 
-bool LoadExpressionText(AnimeManager& manager, const std::string& modelName,
-                        std::string_view text) {
-    return LoadRecordText(manager, modelName, text, "memory", "an expression", ReadExpressionJson);
+bool ReadExpressionText(const AnimeModel& model, const std::string& modelName,
+                        std::string_view text, AnimeExpression& expression) {
+    return ReadRecordText(model, modelName, text, "memory", "an expression", ReadExpressionRecord,
+                          expression);
 }
 
-void UnloadModel(AnimeManager& manager, const std::string& modelName) {
+std::shared_ptr<AnimeModel> UnloadModel(AnimeManager& manager, const std::string& modelName) {
     DestroyInstancesOf(manager, modelName);
+    std::shared_ptr<AnimeModel> dropped;
     auto cached = manager.modelCache.find(modelName);
     if (cached != manager.modelCache.end()) {
+        dropped = std::move(cached->second);
         manager.modelCache.erase(cached);
     }
+    return dropped;
 }
 
 }  // namespace kivanime

@@ -56,14 +56,27 @@ ExpressionParam ReadExpressionParamJson(const AnimeModel& model, const JsonValue
 }
 
 bool ReadExpressionJson(AnimeModel& model, const JsonValue& value, std::string_view name) {
+    AnimeExpression expression;
+    if (!ReadExpressionRecord(model, value, name, expression)) {
+        return false;
+    }
+    StoreExpression(model, std::move(expression));
+    return true;
+}
+
+bool ReadExpressionRecord(const AnimeModel& model, const JsonValue& value, std::string_view name,
+                          AnimeExpression& expression) {
     if (!value.isObject()) {
         return false;
     }
-    AnimeExpression expression;
     ReadKeys(kExpressionKeys, value, expression, model);
     if (!name.empty()) {
         expression.name = name;
     }
+    return true;
+}
+
+void StoreExpression(AnimeModel& model, AnimeExpression&& expression) {
     auto it = model.expressions.find(expression.name);
     if (it != model.expressions.end()) {
         it->second = std::move(expression);
@@ -71,7 +84,6 @@ bool ReadExpressionJson(AnimeModel& model, const JsonValue& value, std::string_v
         std::string key = expression.name;
         model.expressions.emplace(std::move(key), std::move(expression));
     }
-    return true;
 }
 
 }  // namespace kivanime

@@ -14,6 +14,10 @@ namespace kivanime {
 
 // Same naming and in-place replacement rules as motions.
 bool ReadExpressionJson(AnimeModel& model, const JsonValue& value, std::string_view name);
+// Its two halves, as for motions: reading (the model only read) and storing.
+bool ReadExpressionRecord(const AnimeModel& model, const JsonValue& value, std::string_view name,
+                          AnimeExpression& expression);
+void StoreExpression(AnimeModel& model, AnimeExpression&& expression);
 
 ExpressionParam ReadExpressionParamJson(const AnimeModel& model, const JsonValue& value);
 

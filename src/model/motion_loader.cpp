@@ -222,10 +222,19 @@ MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value) {
 }
 
 bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view name) {
+    AnimeMotion motion;
+    if (!ReadMotionRecord(model, value, name, motion)) {
+        return false;
+    }
+    StoreMotion(model, std::move(motion));
+    return true;
+}
+
+bool ReadMotionRecord(const AnimeModel& model, const JsonValue& value, std::string_view name,
+                      AnimeMotion& motion) {
     if (!value.isObject()) {
         return false;
     }
-    AnimeMotion motion;
     ReadKeys(kMotionKeys, value, motion, model);
     if (!name.empty()) {
         motion.name = name;
@@ -262,6 +271,10 @@ bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view 
         meshes += mesh.drawable() ? 1 : 0;
     }
     motion.deformsEveryMeshWhole = meshes > 0 && wholeMeshes == meshes;
+    return true;
+}
+
+void StoreMotion(AnimeModel& model, AnimeMotion&& motion) {
     // Players point at the stored record: overwrite it in place, never move it.
     auto it = model.motions.find(motion.name);
     if (it != model.motions.end()) {
@@ -273,7 +286,6 @@ bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view 
     if (it->first.empty()) {
         model.emptyNameMotion = &it->second;
     }
-    return true;
 }
 
 }  // namespace kivanime

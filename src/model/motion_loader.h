@@ -17,6 +17,11 @@ namespace kivanime {
 // (a string, even empty), else "unnamed". An existing record of that name is
 // overwritten in place. False, with no change, when `value` is not an object.
 bool ReadMotionJson(AnimeModel& model, const JsonValue& value, std::string_view name);
+// The two halves of that: reading the motion, which only reads the model (its
+// parts, textures and meshes, never its motions), and storing it.
+bool ReadMotionRecord(const AnimeModel& model, const JsonValue& value, std::string_view name,
+                      AnimeMotion& motion);
+void StoreMotion(AnimeModel& model, AnimeMotion&& motion);
 
 // `model` resolves part and texture names to indices.
 MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value);

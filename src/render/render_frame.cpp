@@ -1,34 +1,27 @@
 #include "render/render_frame.h"
 
 #include <algorithm>
-
-#include "runtime/instance_prefetch.h"
+#include <functional>
 
 namespace kivanime {
 
 void RenderInstances(const InstanceTable& instances, RenderFrame& frame) {
     auto& list = frame.order;
     list.clear();
-    for (const auto& entry : instances) {
-        if (entry.second->visible) {
-            list.push_back({entry.second->drawOrder, entry.first, entry.second.get()});
+    for (const InstanceTable::Slot& slot : instances) {
+        if (slot.instance.visible) {
+            list.push_back({slot.instance.drawOrder, &slot.instance});
         }
     }
-    // Equal draw orders may come in any order; keeping them in id order
-    // makes frames reproducible.
+    // The table holds its instances side by side in creation order, so their
+    // addresses rank equal draw orders in creation order: a stable order
+    // without a stable sort (which would allocate).
     std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
-        return a.drawOrder != b.drawOrder ? a.drawOrder < b.drawOrder : a.id < b.id;
+        return a.drawOrder != b.drawOrder ? a.drawOrder < b.drawOrder
+                                          : std::less<>()(a.instance, b.instance);
     });
-    for (size_t k = 0; k < list.size(); ++k) {
-        // Fetch ahead: the next instance's poses, and the instance after it,
-        // whose fields say where its poses are.
-        if (k + 2 < list.size()) {
-            PrefetchInstance(*list[k + 2].instance);
-        }
-        if (k + 1 < list.size()) {
-            PrefetchPoses(*list[k + 1].instance);
-        }
-        const AnimeInstance& instance = *list[k].instance;
+    for (const RenderFrame::Entry& entry : list) {
+        const AnimeInstance& instance = *entry.instance;
         if (instance.model && instance.visible) {
             DrawInstance(instance, frame.scratch);
         }

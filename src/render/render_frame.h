@@ -6,6 +6,7 @@
 
 #include "render/draw_pass.h"
 #include "runtime/anime_instance.h"
+#include "runtime/instance_table.h"
 
 namespace kivanime {
 
@@ -14,14 +15,14 @@ namespace kivanime {
 struct RenderFrame {
     struct Entry {
         int32_t drawOrder;
-        uint32_t id;
-        const AnimeInstance* instance;
+        const AnimeInstance* instance;  // in the table, whose order is creation order
     };
     std::vector<Entry> order;
     DrawScratch scratch;
 };
 
-// Draws the visible instances by draw order; equal draw orders go by id.
+// Draws the visible instances by draw order; equal draw orders go in
+// creation order.
 void RenderInstances(const InstanceTable& instances, RenderFrame& frame);
 
 }  // namespace kivanime

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "kivanime.h"
@@ -43,8 +42,5 @@ struct AnimeInstance {
     PartOffsets offsets;
     std::unique_ptr<Tint> tint;  // absent until a tint is set
 };
-
-// The live instances by id.
-using InstanceTable = std::unordered_map<uint32_t, std::unique_ptr<AnimeInstance>>;
 
 }  // namespace kivanime

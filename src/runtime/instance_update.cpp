@@ -1,7 +1,6 @@
 #include "runtime/instance_update.h"
 
 #include "runtime/frame_scratch.h"
-#include "runtime/instance_prefetch.h"
 
 namespace kivanime {
 
@@ -89,30 +88,11 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
 
 void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, float globalWindY,
                      FrameEvents* events) {
-    // Fetch ahead as the render does: the poses of the next instance and the
-    // record of the one after it.
-    const auto end = instances.end();
-    auto ahead1 = instances.begin();
-    if (ahead1 != end) {
-        ++ahead1;
-    }
-    auto ahead2 = ahead1;
-    if (ahead2 != end) {
-        ++ahead2;
-    }
-    for (auto& entry : instances) {
-        if (ahead2 != end) {
-            PrefetchInstance(*ahead2->second);
-            ++ahead2;
-        }
-        if (ahead1 != end) {
-            PrefetchPoses(*ahead1->second);
-            ++ahead1;
-        }
+    for (InstanceTable::Slot& slot : instances) {
         if (events != nullptr) {
-            events->setInstance(entry.first);
+            events->setInstance(slot.id);
         }
-        UpdateInstance(*entry.second, dt, globalWindX, globalWindY, events);
+        UpdateInstance(slot.instance, dt, globalWindX, globalWindY, events);
     }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "runtime/anime_instance.h"
+#include "runtime/instance_table.h"
 
 namespace kivanime {
 
@@ -18,7 +19,7 @@ void InitializeInstanceState(AnimeInstance& instance);
 void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float globalWindY,
                     FrameEvents* events = nullptr);
 
-// One frame of every instance, in the table's order; the entries of each go
+// One frame of every instance, in creation order; the entries of each go
 // to `events` under its id, when given.
 void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, float globalWindY,
                      FrameEvents* events = nullptr);

@@ -1,7 +1,8 @@
 // Models in the cache, instances in the registry: ids, host tables, texture
 // loads and releases, and the paths the host is handed.
-#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <vector>
 
 #include "support/api_fixture.h"
@@ -14,11 +15,6 @@ constexpr const char* kThreeTextures = R"({
   "parts": [{"name": "body", "texture": "body", "srcRect": [1, 0, 0, 0]},
             {"name": "head", "texture": "head", "srcRect": [2, 0, 0, 0]},
             {"name": "hat", "texture": "hat", "srcRect": [3, 0, 0, 0]}]})";
-
-std::vector<int32_t> Sorted(std::vector<int32_t> v) {
-    std::sort(v.begin(), v.end());
-    return v;
-}
 
 using Lifecycle = ApiTest;
 
@@ -47,11 +43,11 @@ TEST_F(Lifecycle, EachInstanceLoadsAndReleasesItsOwnTextures) {
                                         dir_ + "m/hat.png", dir_ + "m/tex/body.png"}));
     Anime_DestroyInstance(1);
     Anime_DestroyInstance(1);  // again: reaches no host function
-    EXPECT_EQ(Sorted(host().releases), (std::vector<int32_t>{100, 101, 102}));
+    EXPECT_EQ(host().releases, (std::vector<int32_t>{100, 101, 102}));
 
     host().releases.clear();
     Anime_UnloadModel("m");
-    EXPECT_EQ(Sorted(host().releases), (std::vector<int32_t>{103, 104, 105}));
+    EXPECT_EQ(host().releases, (std::vector<int32_t>{103, 104, 105}));
     // 2 is gone with its model (placing it reaches nothing); the other cache
     // entry (3), read from an identical file, is untouched.
     run("id 2; count 1; new! m; pos 5 5; u 16; draws 1,2,3; 1.x 0; 1.tex 106");
@@ -63,7 +59,81 @@ TEST_F(Lifecycle, EachInstanceLoadsAndReleasesItsOwnTextures) {
     Anime_UnloadModel("never-loaded");
     EXPECT_TRUE(host().releases.empty());
     Anime_Shutdown();
-    EXPECT_EQ(Sorted(host().releases), (std::vector<int32_t>{106, 107, 108}));
+    EXPECT_EQ(host().releases, (std::vector<int32_t>{106, 107, 108}));
+}
+
+// Instances created and destroyed in an order a hash table would scramble
+// (ids 1 to 40 of two models, every third destroyed, then 41 to 50): the
+// events of one update, the draws at equal draw orders and the textures each
+// teardown releases all come in creation order. Each instance's one texture
+// handle (100 up, in creation order) tells the instances apart.
+TEST_F(Lifecycle, OneOrderForEventsDrawsAndTeardown) {
+    const char* tick = R"({"name": "tick", "events": [{"name": "go"}]})";
+    for (const char* name : {"m", "k"}) {
+        loadModel(name,
+                  R"({"textures": {"t": "t.png"}, "parts": [{"name": "p", "texture": "t"}]})");
+        ASSERT_EQ(Anime_LoadMotionFromMemory(name, tick, static_cast<int32_t>(std::strlen(tick))),
+                  1);
+    }
+    std::vector<uint32_t> live;
+    std::map<uint32_t, int32_t> handleOf;
+    for (uint32_t n = 1; n <= 50; ++n) {
+        const uint32_t id = Anime_CreateInstance(n <= 40 && n % 2 == 0 ? "k" : "m");
+        ASSERT_EQ(id, n);
+        handleOf[id] = 99 + static_cast<int32_t>(n);
+        if (n <= 40 && n % 3 == 0) {
+            Anime_DestroyInstance(id);
+        } else {
+            live.push_back(id);
+        }
+        if (n == 40) {
+            ASSERT_EQ(host().releases.size(), 13u);
+        }
+    }
+    // Every fourth at draw order -1, the rest at 0.
+    std::vector<int32_t> drawn[2];
+    for (uint32_t id : live) {
+        ASSERT_EQ(Anime_PlayMotion(id, "tick", 1), 1);
+        Anime_SetDrawOrder(id, id % 4 == 0 ? -1 : 0);
+        drawn[id % 4 == 0 ? 0 : 1].push_back(handleOf[id]);
+    }
+    updateAndRender(16);
+    std::vector<uint32_t> announced;
+    for (int32_t i = 0; i < Anime_GetEventCount(); ++i) {
+        AnimeEvent event{};
+        ASSERT_EQ(Anime_GetEvent(i, &event), 1);
+        if (event.kind == 0) {
+            announced.push_back(event.instance);
+        }
+    }
+    EXPECT_EQ(announced, live);
+    std::vector<int32_t> draws;
+    for (const AnimeDrawParams& draw : host().draws) {
+        draws.push_back(draw.texture);
+    }
+    drawn[0].insert(drawn[0].end(), drawn[1].begin(), drawn[1].end());
+    EXPECT_EQ(draws, drawn[0]);
+
+    // Unloading "k", destroying all, a shutdown: each in creation order.
+    const auto releasesOf = [&](auto keep) {
+        std::vector<int32_t> handles;
+        for (uint32_t id : live) {
+            if (keep(id)) {
+                handles.push_back(handleOf[id]);
+            }
+        }
+        return handles;
+    };
+    host().releases.clear();
+    Anime_UnloadModel("k");
+    EXPECT_EQ(host().releases, releasesOf([](uint32_t id) { return id <= 40 && id % 2 == 0; }));
+    host().releases.clear();
+    Anime_DestroyAllInstances();
+    EXPECT_EQ(host().releases, releasesOf([](uint32_t id) { return id > 40 || id % 2 == 1; }));
+    run("new m; new m; new m");
+    host().releases.clear();
+    Anime_Shutdown();
+    EXPECT_EQ(host().releases, (std::vector<int32_t>{150, 151, 152}));
 }
 
 TEST_F(Lifecycle, RefusedAndEqualHandles) {

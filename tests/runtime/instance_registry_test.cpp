@@ -1,10 +1,11 @@
-// The instance registry's id counter, driven directly on a private manager so
+// The instance registry's id counter and order, driven directly on a private manager so
 // that it can be started near the end of its range. (That a failed creation
 // moves nothing and a shutdown restarts it shows through the C interface.)
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "api/instance_registry.h"
 #include "api/manager.h"
@@ -29,7 +30,22 @@ TEST(InstanceRegistry, WrappedCounterSkipsZeroAndLiveIds) {
     EXPECT_EQ(manager.nextInstanceId, 3u);
     // 3 is live too.
     EXPECT_EQ(CreateInstance(manager, "m"), 4u);
-    EXPECT_EQ(manager.instances.size(), 6u);
+    // The table keeps creation order, whatever the ids, and finds each id.
+    std::vector<uint32_t> ids;
+    for (const InstanceTable::Slot& slot : manager.instances) {
+        ids.push_back(slot.id);
+        EXPECT_EQ(FindInstance(manager, slot.id), &slot.instance);
+    }
+    EXPECT_EQ(ids, (std::vector<uint32_t>{1, 3, UINT32_MAX - 1, UINT32_MAX, 2, 4}));
+    DestroyInstance(manager, UINT32_MAX);
+    DestroyInstance(manager, 1);
+    ids.clear();
+    for (const InstanceTable::Slot& slot : manager.instances) {
+        ids.push_back(slot.id);
+        EXPECT_EQ(FindInstance(manager, slot.id), &slot.instance);
+    }
+    EXPECT_EQ(ids, (std::vector<uint32_t>{3, UINT32_MAX - 1, 2, 4}));
+    EXPECT_EQ(FindInstance(manager, 1), nullptr);
 }
 
 }  // namespace
