@@ -223,12 +223,13 @@ int32_t PartOf(const AnimeManager& m, uint32_t id, const AnimeInstance& inst,
 // Cross-fading to or queueing a motion of the instance's model by name.
 int32_t MainMotionCall(uint32_t id, const char* motionName, float speed, float fadeMs,
                        bool (*start)(MotionPlayer&, const AnimeModel&, std::string_view, float,
-                                     float)) {
+                                     float, FadeScratch&)) {
     if (!Given({{motionName, "motionName is NULL"}})) {
         return 0;
     }
     return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
-        return inst.model && start(inst.player, *inst.model, motionName, speed, fadeMs)
+        return inst.model && start(inst.player, *inst.model, motionName, speed, fadeMs,
+                                   m.frameScratch.fade)
                    ? 1
                    : NoSuch(m, id, "motion", motionName);
     });
@@ -329,7 +330,7 @@ ANIME_API void Anime_StopMotion(uint32_t id) {
 
 ANIME_API int32_t Anime_IsMotionPlaying(uint32_t id) {
     return WithInstance(
-        id, 0, [](AnimeManager&, AnimeInstance& inst) { return inst.player.playing ? 1 : 0; });
+        id, 0, [](AnimeManager&, AnimeInstance& inst) { return inst.player.main.playing ? 1 : 0; });
 }
 
 ANIME_API int32_t Anime_IsMotionFinished(uint32_t id) {
@@ -364,14 +365,14 @@ ANIME_API int32_t Anime_SetExpression(uint32_t id, const char* expressionName) {
         return 0;
     }
     return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
-        return inst.model && SetExpression(inst.player.expression, *inst.model, expressionName)
+        return inst.model && SetExpression(inst.expression, *inst.model, expressionName)
                    ? 1
                    : NoSuch(m, id, "expression", expressionName);
     });
 }
 
 ANIME_API void Anime_ClearExpression(uint32_t id) {
-    WithInstance(id, [](AnimeInstance& inst) { ClearExpression(inst.player.expression); });
+    WithInstance(id, [](AnimeInstance& inst) { ClearExpression(inst.expression); });
 }
 
 ANIME_API void Anime_SetPosition(uint32_t id, float x, float y) {
@@ -459,7 +460,7 @@ ANIME_API void Anime_Set3DStrength(uint32_t id, float depthStrength, float persp
 ANIME_API void Anime_Update(float dt) {
     WithManager([&](AnimeManager& m) {
         m.events.clear();
-        UpdateInstances(m.instances, dt, m.globalWindX, m.globalWindY, &m.events);
+        UpdateInstances(m.instances, dt, m.globalWindX, m.globalWindY, m.frameScratch, &m.events);
     });
 }
 

@@ -95,7 +95,7 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
     size_t firstRefused = 0;
     try {
         refused = LoadTextures(instance, firstRefused);
-        InitializeInstanceState(instance);
+        InitializeInstanceState(instance, manager.frameScratch);
         if (instance.drawMesh != nullptr) {
             // The draw pass places an instance's meshes in shared room.
             manager.renderFrame.scratch.reserveMesh(instance.model->topology.meshes.vertexCount());

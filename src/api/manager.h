@@ -13,6 +13,7 @@
 #include "model/name_map.h"
 #include "render/render_frame.h"
 #include "runtime/anime_instance.h"
+#include "runtime/frame_scratch.h"
 #include "runtime/instance_table.h"
 #include "runtime/motion_events.h"
 
@@ -28,6 +29,8 @@ struct AnimeManager {
     float globalWindX = 0.0f;
     float globalWindY = 0.0f;
     std::mutex lock;
+    // Working space of one instance's update, reused by each in turn.
+    FrameScratch frameScratch;
     RenderFrame renderFrame;
     // What the motions announced in the last Anime_Update.
     FrameEvents events;

@@ -8,6 +8,7 @@
 
 #include "kivanime.h"
 #include "model/anime_model.h"
+#include "runtime/expression_blend.h"
 #include "runtime/mesh_deform.h"
 #include "runtime/motion_player.h"
 #include "runtime/parallax_settings.h"
@@ -27,6 +28,7 @@ struct AnimeInstance {
     // model's texture index.
     std::vector<int32_t> textureHandles;
     MotionPlayer player;
+    ExpressionBlend expression;
     PhysicsState physics;
     std::vector<PartPose> poses;
     MeshDeform mesh;  // the vertices of its meshes, as the last update left them

@@ -1,10 +1,10 @@
 #include "runtime/cross_fade.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "runtime/channel_ops.h"
-#include "runtime/mesh_deform.h"
-#include "runtime/motion_player.h"
+#include "runtime/motion_sample.h"
 
 namespace kivanime {
 
@@ -15,36 +15,6 @@ PartDelta BlendDeltas(const PartDelta& a, const PartDelta& b, float w) {
     out.visible = held.visible;
     out.textureSwap = held.textureSwap;
     return out;
-}
-
-void ComposeMotion(const AnimeMotion* motion, float time, uint16_t* segments, size_t segmentCount,
-                   size_t partCount, PartDelta* out) {
-    std::fill(out, out + partCount, PartDelta{});
-    if (motion == nullptr) {
-        return;
-    }
-    const std::vector<MotionTrack>& tracks = motion->tracks;
-    for (size_t k = 0; k < tracks.size(); ++k) {
-        const MotionTrack& track = tracks[k];
-        if (track.partIndex < 0 || static_cast<size_t>(track.partIndex) >= partCount) {
-            continue;
-        }
-        const PartDelta s =
-            k < segmentCount ? SampleTrack(track, time, segments[k]) : SampleTrack(track, time);
-        PartDelta& sum = out[static_cast<size_t>(track.partIndex)];
-        sum.x += s.x;
-        sum.y += s.y;
-        sum.rotation += s.rotation;
-        sum.scaleX *= s.scaleX;
-        sum.scaleY *= s.scaleY;
-        sum.alpha *= s.alpha;
-        if (s.visible >= 0) {
-            sum.visible = s.visible;
-        }
-        if (s.textureSwap != kNoTextureSwap) {
-            sum.textureSwap = s.textureSwap;
-        }
-    }
 }
 
 const PartDelta* BlendCrossFade(CrossFade& fade, const AnimeMotion* incoming, float time,
@@ -58,10 +28,11 @@ const PartDelta* BlendCrossFade(CrossFade& fade, const AnimeMotion* incoming, fl
     } else {
         // A player without a main motion shows the motion under the empty
         // name, if the model has one.
-        const AnimeMotion* outgoing = fade.frozen   ? nullptr
-                                      : fade.motion ? fade.motion
-                                                    : model.emptyNameMotion;
-        ComposeMotion(outgoing, fade.time, fade.segments.data(), fade.segments.size(), n,
+        MotionClock& clock = fade.outgoing;
+        const AnimeMotion* outgoing = fade.frozen    ? nullptr
+                                      : clock.motion ? clock.motion
+                                                     : model.emptyNameMotion;
+        ComposeMotion(outgoing, clock.time, clock.segments.data(), clock.segments.size(), n,
                       scratch.from.data());
     }
     PartDelta* to = scratch.to.data();
@@ -78,7 +49,7 @@ namespace {
 // The outgoing source's motion when it is not frozen: a player without a
 // main motion shows the motion under the empty name, if any.
 const AnimeMotion* OutgoingMotion(const CrossFade& fade, const AnimeModel& model) {
-    return fade.motion != nullptr ? fade.motion : model.emptyNameMotion;
+    return fade.outgoing.motion != nullptr ? fade.outgoing.motion : model.emptyNameMotion;
 }
 
 bool HasSnapshotXY(const CrossFade& fade, const AnimeModel& model) {
@@ -103,8 +74,8 @@ void BlendCrossFadeDeform(CrossFade& fade, const AnimeModel& model, float* xy,
     if (HasSnapshotXY(fade, model)) {
         from = fade.snapshotXY.data();
     } else if (OutgoingDeforms(fade, model)) {
-        DeformByMotion(OutgoingMotion(fade, model), fade.time, fade.segments, rest, false,
-                       scratch.fromXY.data());
+        DeformByMotion(OutgoingMotion(fade, model), fade.outgoing.time, fade.outgoing.segments,
+                       rest, false, scratch.fromXY.data());
         from = scratch.fromXY.data();
     }
     const float w = fade.elapsed / fade.duration;
@@ -127,17 +98,36 @@ void FreezeCrossFadeDeform(CrossFade& fade, const AnimeMotion* incoming, float t
     std::copy(xy, xy + rest.size(), fade.snapshotXY.begin());
 }
 
-void AdvanceOutgoing(CrossFade& fade, float dt) {
-    if (fade.frozen || !fade.playing || fade.motion == nullptr) {
-        return;
+void BeginCrossFade(CrossFade& fade, MotionClock& shown, float durationMs, const AnimeModel& model,
+                    FadeScratch& scratch) {
+    if (fade.active) {
+        const PartDelta* blended =
+            BlendCrossFade(fade, shown.motion, shown.time, shown.segments, model, scratch);
+        fade.snapshot.assign(blended, blended + model.parts.size());
+        FreezeCrossFadeDeform(fade, shown.motion, shown.time, shown.segments, model, scratch);
+        fade.frozen = true;
+        fade.outgoing.motion = nullptr;
+    } else {
+        fade.frozen = false;
+        std::swap(fade.outgoing, shown);
     }
-    fade.time += dt * fade.speed;
-    const float d = fade.motion->duration;
-    if (fade.motion->loop) {
-        fade.time = WrapLoopClock(fade.time, d);
-    } else if (fade.time >= d) {
-        fade.time = d;
-        fade.playing = false;
+    fade.active = true;
+    fade.elapsed = 0.0f;
+    fade.duration = durationMs;
+}
+
+void AdvanceFadeWeight(CrossFade& fade, float dt) {
+    if (dt > 0.0f) {
+        fade.elapsed += dt;
+    }
+    if (!(fade.elapsed / fade.duration < 1.0f)) {
+        fade.active = false;
+    }
+}
+
+void AdvanceOutgoing(CrossFade& fade, float dt) {
+    if (!fade.frozen && fade.outgoing.playing && fade.outgoing.motion != nullptr) {
+        AdvanceClock(fade.outgoing, dt);
     }
 }
 

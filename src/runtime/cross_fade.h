@@ -9,6 +9,7 @@
 
 #include "model/anime_model.h"
 #include "runtime/keyframes.h"
+#include "runtime/motion_clock.h"
 
 namespace kivanime {
 
@@ -17,14 +18,10 @@ struct CrossFade {
     float elapsed = 0.0f;   // real milliseconds since the start (dt, not dt x speed)
     float duration = 0.0f;  // more than 0
     // The outgoing source: a frozen snapshot (a fade interrupted by another),
-    // or a motion on a clock of its own that runs on as the main clock did.
+    // or the motion that was shown, running on on the main clock it had.
     // A null motion stands for what a player without a main motion shows.
     bool frozen = false;
-    const AnimeMotion* motion = nullptr;
-    float time = 0.0f;
-    float speed = 1.0f;
-    bool playing = false;
-    std::vector<uint16_t> segments;   // the outgoing motion's segment hints
+    MotionClock outgoing;
     std::vector<PartDelta> snapshot;  // per part, when frozen
     // The blended vertices of the model's meshes (x, y per vertex of its
     // mesh table, before the overlays), when frozen: sized when the instance
@@ -34,7 +31,7 @@ struct CrossFade {
 
 // Working space of the blend: one delta per part for each side, and the
 // vertices of every mesh for each side. One set serves every instance (see
-// FrameScratch).
+// FrameScratch); it holds nothing from one call to the next.
 struct FadeScratch {
     std::vector<PartDelta> from;
     std::vector<PartDelta> to;
@@ -57,13 +54,6 @@ struct FadeScratch {
 // `w` (written a + (b - a) x w, so that equal deltas stay exactly equal), and
 // visibility and texture swap come from `b` once w reaches 0.5.
 PartDelta BlendDeltas(const PartDelta& a, const PartDelta& b, float w);
-
-// What a motion asks of each part at `time`: its tracks composed in track
-// order (offsets added, factors multiplied, the last override winning), the
-// neutral delta for a part without a track. `segments` (may be null, or
-// shorter than the track list after a reload) are the per-track hints.
-void ComposeMotion(const AnimeMotion* motion, float time, uint16_t* segments, size_t segmentCount,
-                   size_t partCount, PartDelta* out);
 
 // The blended main-motion delta of every part, into scratch.to: the fade's
 // outgoing source against the incoming motion at its clock, at the fade's
@@ -89,6 +79,17 @@ bool OutgoingDeforms(const CrossFade& fade, const AnimeModel& model);
 void FreezeCrossFadeDeform(CrossFade& fade, const AnimeMotion* incoming, float time,
                            std::vector<uint16_t>& segments, const AnimeModel& model,
                            FadeScratch& scratch);
+
+// Starts a fade of `durationMs` (above 0) away from what the main clock
+// `shown` shows. A fade in progress is frozen as it was shown, so that
+// nothing jumps and no chain of sources builds up; otherwise the shown motion
+// goes on underneath on its own clock, and `shown` is left to be restarted.
+void BeginCrossFade(CrossFade& fade, MotionClock& shown, float durationMs, const AnimeModel& model,
+                    FadeScratch& scratch);
+
+// Moves the fade on by dt of real time (nothing for dt of 0 or less); it
+// ends once its weight reaches 1.
+void AdvanceFadeWeight(CrossFade& fade, float dt);
 
 // Advances the outgoing motion's clock as a main clock advances (without
 // announcing anything).

@@ -1,11 +1,11 @@
 // Working space that an instance needs only while it is being updated. One set
-// serves every instance, so that an instance holds its own state and nothing
-// else (a crowd of a thousand puppets would otherwise keep a thousand copies of
-// space used one at a time). The library runs one call at a time (every entry
-// point holds its lock), so one set is enough; it is sized when instances are
-// created and grown by the first frame that needs more: later frames allocate
-// nothing. (A thread_local set cost more than the rest of the update: every
-// access from the shared library went through __tls_get_addr.)
+// serves every instance updated in turn, so that an instance holds its own
+// state and nothing else (a crowd of a thousand puppets would otherwise keep a
+// thousand copies of space used one at a time). The manager owns the set and
+// hands it down the update explicitly: nothing reaches it otherwise, so that
+// updates running side by side can each be given a set of their own. It is
+// sized when instances are created and grown by the first frame that needs
+// more: later frames allocate nothing.
 #pragma once
 
 #include <cstddef>
@@ -35,7 +35,5 @@ struct FrameScratch {
         fade.reserve(parts, meshVertices);
     }
 };
-
-inline FrameScratch gFrameScratch;
 
 }  // namespace kivanime

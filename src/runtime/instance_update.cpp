@@ -13,7 +13,7 @@ bool WindOn(float x, float y) {
 
 }  // namespace
 
-void InitializeInstanceState(AnimeInstance& instance) {
+void InitializeInstanceState(AnimeInstance& instance, FrameScratch& scratch) {
     const AnimeModel& model = *instance.model;
     const size_t count = model.parts.size();
     instance.poses.assign(count, PartPose{});
@@ -23,30 +23,32 @@ void InitializeInstanceState(AnimeInstance& instance) {
             TextureHandleOf(model.topology.textureIndex[i], instance.textureHandles);
     }
     instance.player = MotionPlayer{};
+    instance.expression = ExpressionBlend{};
     instance.player.overlays.reserve(4);
     BuildPhysics(instance.physics, model);
     InitializeMeshDeform(instance.mesh, model.topology.meshes);
     // Room to freeze the meshes of an interrupted cross-fade (none without meshes).
     instance.player.fade.snapshotXY.assign(model.topology.meshes.restXY.size(), 0.0f);
-    gFrameScratch.reserve(count, model.physics.size(), model.topology.meshes.vertexCount());
+    scratch.reserve(count, model.physics.size(), model.topology.meshes.vertexCount());
 }
 
 void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float globalWindY,
-                    FrameEvents* events) {
+                    FrameScratch& scratch, FrameEvents* events) {
     if (!instance.model || !instance.visible) {
         return;
     }
     const AnimeModel& model = *instance.model;
     std::vector<PartPose>& poses = instance.poses;
 
-    FrameScratch& scratch = gFrameScratch;
     scratch.reserve(poses.size(), instance.physics.points.size(), instance.mesh.xy.size() / 2);
-    AdvancePlayer(instance.player, model, dt, scratch.overlaySums, events);
-    ApplyMotion(instance.player, model, instance.textureHandles, scratch.overlaySums, poses);
+    AdvancePlayer(instance.player, model, dt, scratch.overlaySums, scratch.fade, events);
+    AdvanceExpressionWeight(instance.expression, dt);
+    ApplyMotion(instance.player, model, instance.textureHandles, scratch.overlaySums, scratch.fade,
+                poses);
     if (!instance.mesh.xy.empty()) {
         ApplyDeform(instance.player, model, scratch.overlaySums, instance.mesh, scratch.fade);
     }
-    ApplyExpression(instance.player.expression, instance.textureHandles, poses);
+    ApplyExpression(instance.expression, instance.textureHandles, poses);
     ResolveWorldPose(model, poses, scratch.parentCosSin, instance.offsets.applied());
 
     // Springs: anchored at the target's parent as resolved just now.
@@ -87,12 +89,12 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
 }
 
 void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, float globalWindY,
-                     FrameEvents* events) {
+                     FrameScratch& scratch, FrameEvents* events) {
     for (InstanceTable::Slot& slot : instances) {
         if (events != nullptr) {
             events->setInstance(slot.id);
         }
-        UpdateInstance(slot.instance, dt, globalWindX, globalWindY, events);
+        UpdateInstance(slot.instance, dt, globalWindX, globalWindY, scratch, events);
     }
 }
 

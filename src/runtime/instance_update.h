@@ -3,25 +3,27 @@
 #pragma once
 
 #include "runtime/anime_instance.h"
+#include "runtime/frame_scratch.h"
 #include "runtime/instance_table.h"
 
 namespace kivanime {
 
-// Sizes the pose list and scratch space for the instance's model and copies
-// the rest pose and textures into the poses (handles must be loaded).
-void InitializeInstanceState(AnimeInstance& instance);
+// Sizes the pose list for the instance's model, makes room for it in
+// `scratch`, and copies the rest pose and textures into the poses (handles
+// must be loaded).
+void InitializeInstanceState(AnimeInstance& instance, FrameScratch& scratch);
 
 // Advances one instance by dt milliseconds: rest pose, clocks, motions,
 // expression, the offsets game code set, hierarchy, springs (pushed by its
-// own wind plus `globalWindX/Y`), opacity. Hidden instances and instances
-// without a model are left alone. What its motions announce goes to
-// `events`, when given.
+// own wind plus `globalWindX/Y`), opacity, working in `scratch`. Hidden
+// instances and instances without a model are left alone. What its motions
+// announce goes to `events`, when given.
 void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float globalWindY,
-                    FrameEvents* events = nullptr);
+                    FrameScratch& scratch, FrameEvents* events = nullptr);
 
 // One frame of every instance, in creation order; the entries of each go
 // to `events` under its id, when given.
 void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, float globalWindY,
-                     FrameEvents* events = nullptr);
+                     FrameScratch& scratch, FrameEvents* events = nullptr);
 
 }  // namespace kivanime

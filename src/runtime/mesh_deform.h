@@ -22,13 +22,6 @@ struct MeshDeform {
 
 void InitializeMeshDeform(MeshDeform& deform, const MeshTable& meshes);
 
-// What `motion` (may be null) alone shows at `time`: xy = rest plus its
-// offsets, track by track, over every vertex of the mesh table. `atRest`
-// says that xy holds the rest places already. `segments` are the per-track
-// hints, as for ComposeMotion.
-void DeformByMotion(const AnimeMotion* motion, float time, std::vector<uint16_t>& segments,
-                    const std::vector<float>& rest, bool atRest, float* xy);
-
 // The vertices of this frame: rest, plus the main motion's offsets (track by
 // track), blended from the outgoing source's during a cross-fade, plus the
 // overlay sums AdvancePlayer left in `overlaySums`. Without a main motion

@@ -1,10 +1,8 @@
 #include "runtime/motion_player.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "runtime/channel_ops.h"
-#include "runtime/frame_scratch.h"
 
 namespace kivanime {
 
@@ -57,54 +55,19 @@ namespace {
 
 // The main motion restarts: clock 0 at `speed`, playing, nothing queued.
 void StartMain(MotionPlayer& player, const AnimeMotion* motion, float speed) {
-    player.segments.assign(motion->tracks.size(), 0);
-    player.motion = motion;
-    player.time = 0.0f;
-    player.speed = speed;
-    player.playing = true;
+    StartClock(player.main, motion, speed);
     player.finished = false;
-    player.fresh = true;
     player.queued = {};
 }
 
-// The fade ends by itself once elapsed / duration reaches 1.
-void EndFadeIfDone(CrossFade& fade) {
-    if (!(fade.elapsed / fade.duration < 1.0f)) {
-        fade.active = false;
-    }
-}
-
 void CrossFadeTo(MotionPlayer& player, const AnimeModel& model, const AnimeMotion* motion,
-                 float speed, float fadeMs) {
+                 float speed, float fadeMs, FadeScratch& scratch) {
     const float f = fadeMs >= 0.0f ? fadeMs : motion->fadeIn;  // NaN takes fadeIn too
-    CrossFade& fade = player.fade;
-    if (!(f > 0.0f)) {
-        fade.active = false;
-        StartMain(player, motion, speed);
-        return;
-    }
-    if (fade.active) {
-        // A fade in progress is frozen as it was shown, so nothing jumps and
-        // no chain of sources builds up.
-        const PartDelta* shown = BlendCrossFade(fade, player.motion, player.time, player.segments,
-                                                model, gFrameScratch.fade);
-        fade.snapshot.assign(shown, shown + model.parts.size());
-        FreezeCrossFadeDeform(fade, player.motion, player.time, player.segments, model,
-                              gFrameScratch.fade);
-        fade.frozen = true;
-        fade.motion = nullptr;
+    if (f > 0.0f) {
+        BeginCrossFade(player.fade, player.main, f, model, scratch);
     } else {
-        // What the main motion showed goes on underneath, on its own clock.
-        fade.frozen = false;
-        fade.motion = player.motion;
-        fade.time = player.time;
-        fade.speed = player.speed;
-        fade.playing = player.playing;
-        fade.segments.swap(player.segments);
+        player.fade.active = false;
     }
-    fade.active = true;
-    fade.elapsed = 0.0f;
-    fade.duration = f;
     StartMain(player, motion, speed);
 }
 
@@ -121,30 +84,30 @@ bool PlayMotion(MotionPlayer& player, const AnimeModel& model, std::string_view 
 }
 
 void StopMotion(MotionPlayer& player) {
-    player.playing = false;
+    player.main.playing = false;
     player.finished = true;
     player.fade.active = false;
     player.queued = {};
 }
 
 bool CrossFadeMotion(MotionPlayer& player, const AnimeModel& model, std::string_view name,
-                     float speed, float fadeMs) {
+                     float speed, float fadeMs, FadeScratch& scratch) {
     const AnimeMotion* motion = model.findMotion(name);
     if (motion == nullptr) {
         return false;
     }
-    CrossFadeTo(player, model, motion, speed, fadeMs);
+    CrossFadeTo(player, model, motion, speed, fadeMs, scratch);
     return true;
 }
 
 bool QueueMotion(MotionPlayer& player, const AnimeModel& model, std::string_view name, float speed,
-                 float fadeMs) {
+                 float fadeMs, FadeScratch& scratch) {
     const AnimeMotion* motion = model.findMotion(name);
     if (motion == nullptr) {
         return false;
     }
-    if (player.motion == nullptr || !player.playing) {
-        CrossFadeTo(player, model, motion, speed, fadeMs);
+    if (player.main.motion == nullptr || !player.main.playing) {
+        CrossFadeTo(player, model, motion, speed, fadeMs, scratch);
     } else {
         player.queued = {motion, speed, fadeMs};
     }
@@ -153,13 +116,14 @@ bool QueueMotion(MotionPlayer& player, const AnimeModel& model, std::string_view
 
 bool FadeOverlay(MotionPlayer& player, std::string_view name, float target, float fadeMs) {
     auto slot = std::find_if(player.overlays.begin(), player.overlays.end(),
-                             [&](const OverlaySlot& s) { return s.motion->name == name; });
+                             [&](const OverlaySlot& s) { return s.clock.motion->name == name; });
     if (slot == player.overlays.end()) {
         return false;
     }
+    const AnimeMotion& motion = *slot->clock.motion;
     const float f = fadeMs >= 0.0f          ? fadeMs
-                    : target > slot->weight ? slot->motion->fadeIn
-                                            : slot->motion->fadeOut;
+                    : target > slot->weight ? motion.fadeIn
+                                            : motion.fadeOut;
     if (!(f > 0.0f)) {
         slot->weight = target;
         slot->fading = false;
@@ -182,44 +146,24 @@ bool PlayOverlay(MotionPlayer& player, const AnimeModel& model, std::string_view
     if (motion == nullptr) {
         return false;
     }
-    for (OverlaySlot& slot : player.overlays) {
-        if (slot.motion == motion) {
-            slot.time = 0.0f;
-            slot.speed = speed;
-            slot.weight = weight;
-            slot.fading = false;
-            slot.fresh = true;
-            return true;
-        }
+    auto slot = std::find_if(player.overlays.begin(), player.overlays.end(),
+                             [&](const OverlaySlot& s) { return s.clock.motion == motion; });
+    if (slot == player.overlays.end()) {
+        slot = player.overlays.emplace(slot);
     }
-    player.overlays.push_back(
-        OverlaySlot{motion, 0.0f, speed, weight, std::vector<uint16_t>(motion->tracks.size(), 0)});
+    StartClock(slot->clock, motion, speed);
+    slot->weight = weight;
+    slot->fading = false;
     return true;
 }
 
 void StopOverlay(MotionPlayer& player, std::string_view name) {
     std::erase_if(player.overlays,
-                  [&](const OverlaySlot& slot) { return slot.motion->name == name; });
+                  [&](const OverlaySlot& slot) { return slot.clock.motion->name == name; });
 }
 
 void StopAllOverlays(MotionPlayer& player) {
     player.overlays.clear();
-}
-
-float WrapLoopClock(float time, float duration) {
-    if (!(duration > 0.0f) || !(time >= duration)) {
-        return time;
-    }
-    // The remainder, computed directly: repeated subtraction would take
-    // millions of steps for a large clock and never end once subtracting the
-    // duration no longer changes the value. fmod is exact, so small clocks
-    // land where repeated subtraction would; the guards keep the result in
-    // [0, duration) whatever rounding did.
-    float wrapped = std::fmod(time, duration);
-    if (!(wrapped >= 0.0f) || wrapped >= duration) {
-        wrapped = 0.0f;
-    }
-    return wrapped;
 }
 
 void AccumulateDelta(PartDelta& sum, const PartDelta& s, float w) {
@@ -246,27 +190,28 @@ namespace {
 // the overlay loop it made the whole update larger and slower.
 [[gnu::flatten, gnu::noinline]] void AccumulateOverlay(OverlayAccumulator& acc, OverlaySlot& slot) {
     const float w = slot.weight;
-    const std::vector<MotionTrack>& tracks = slot.motion->tracks;
+    MotionClock& clock = slot.clock;
+    const std::vector<MotionTrack>& tracks = clock.motion->tracks;
     if (w <= 0.0f || tracks.empty()) {
         return;
     }
     // A motion reloaded in place may have more tracks than when the slot
     // started: those go without a remembered segment.
-    const size_t remembered = slot.segments.size();
+    const size_t remembered = clock.segments.size();
     for (size_t k = 0; k < tracks.size(); ++k) {
         const MotionTrack& track = tracks[k];
         if (track.partIndex < 0) {
             continue;  // names no part: its sum would never be applied
         }
-        PartDelta s = k < remembered ? SampleTrack(track, slot.time, slot.segments[k])
-                                     : SampleTrack(track, slot.time);
+        PartDelta s = k < remembered ? SampleTrack(track, clock.time, clock.segments[k])
+                                     : SampleTrack(track, clock.time);
         AccumulateDelta(acc.entry(track.partIndex), s, w);
     }
     // Vertex offsets, sampled where the loop above just found each track.
-    for (uint32_t k : slot.motion->deformTracks) {
+    for (uint32_t k : clock.motion->deformTracks) {
         const MotionTrack& track = tracks[k];
         const TrackPoint point =
-            LocateTrack(track, slot.time, k < remembered ? &slot.segments[k] : nullptr);
+            LocateTrack(track, clock.time, k < remembered ? &clock.segments[k] : nullptr);
         AddTrackDeform(track, point, w, acc.deformEntry(track));
     }
 }
@@ -275,42 +220,20 @@ namespace {
 
 namespace {
 
-// A step of a motion's clock, before any wrap or clamp.
-ClockStep StepOf(float time, float dt, float speed, bool fresh) {
-    ClockStep step;
-    step.u0 = time;
-    step.u1 = time + dt * speed;
-    step.speed = speed;
-    step.forward = dt > 0.0f && speed > 0.0f;
-    step.fresh = fresh;
-    return step;
-}
-
 // The main clock's update. When the main motion ends with a motion queued,
 // that one starts as if cross-faded to at that instant and is given the rest
 // of the update's time, so that chained motions neither pause nor hurry.
-void AdvanceMain(MotionPlayer& player, const AnimeModel& model, float dt, FrameEvents* events) {
-    if (!player.playing || player.motion == nullptr) {
+void AdvanceMain(MotionPlayer& player, const AnimeModel& model, float dt, FadeScratch& fadeScratch,
+                 FrameEvents* events) {
+    if (!player.main.playing || player.main.motion == nullptr) {
         return;
     }
-    const AnimeMotion& motion = *player.motion;
-    const float d = motion.duration;
-    ClockStep step = StepOf(player.time, dt, player.speed, player.fresh);
-    player.time = step.u1;
-    if (motion.loop) {
-        player.time = WrapLoopClock(player.time, d);
-        if (d > 0.0f && step.u1 >= d) {
-            step.wrapped = player.time;
-            step.end =
-                player.queued.motion != nullptr ? ClockStep::End::LapStops : ClockStep::End::Lap;
-        }
-    } else if (player.time >= d) {
-        player.time = d;
-        player.playing = false;
-        player.finished = true;
-        step.end = ClockStep::End::Finished;
+    const AnimeMotion& motion = *player.main.motion;
+    ClockStep step = AdvanceClock(player.main, dt);
+    if (step.end == ClockStep::End::Lap && player.queued.motion != nullptr) {
+        step.end = ClockStep::End::LapStops;
     }
-    player.fresh = player.fresh && !step.forward;
+    player.finished = player.finished || step.end == ClockStep::End::Finished;
     if (events != nullptr && Announces(motion, step)) {
         AnnounceStep(*events, kSourceMain, motion, step);
     }
@@ -319,13 +242,12 @@ void AdvanceMain(MotionPlayer& player, const AnimeModel& model, float dt, FrameE
         step.end == ClockStep::End::Lap) {
         return;
     }
-    const float rest = step.forward ? (step.u1 - d) / step.speed : 0.0f;
-    CrossFadeTo(player, model, next.motion, next.speed, next.fadeMs);
+    const float rest = step.forward ? (step.u1 - motion.duration) / step.speed : 0.0f;
+    CrossFadeTo(player, model, next.motion, next.speed, next.fadeMs, fadeScratch);
     if (player.fade.active && rest > 0.0f) {
-        player.fade.elapsed += rest;
-        EndFadeIfDone(player.fade);
+        AdvanceFadeWeight(player.fade, rest);
     }
-    AdvanceMain(player, model, rest, events);
+    AdvanceMain(player, model, rest, fadeScratch, events);
 }
 
 // Moves an overlay's weight along its fade; false once it has faded out to
@@ -347,18 +269,14 @@ bool AdvanceWeightFade(OverlaySlot& slot, float dt) {
 }  // namespace
 
 void AdvancePlayer(MotionPlayer& player, const AnimeModel& model, float dt,
-                   OverlayAccumulator& overlaySums, FrameEvents* events) {
+                   OverlayAccumulator& overlaySums, FadeScratch& fadeScratch, FrameEvents* events) {
     overlaySums.clear();
 
-    CrossFade& fade = player.fade;
-    if (fade.active) {
-        if (dt > 0.0f) {
-            fade.elapsed += dt;
-        }
-        EndFadeIfDone(fade);
-        AdvanceOutgoing(fade, dt);
+    if (player.fade.active) {
+        AdvanceFadeWeight(player.fade, dt);
+        AdvanceOutgoing(player.fade, dt);
     }
-    AdvanceMain(player, model, dt, events);
+    AdvanceMain(player, model, dt, fadeScratch, events);
 
     for (size_t i = 0; i < player.overlays.size();) {
         OverlaySlot& slot = player.overlays[i];
@@ -366,19 +284,11 @@ void AdvancePlayer(MotionPlayer& player, const AnimeModel& model, float dt,
             player.overlays.erase(player.overlays.begin() + static_cast<std::ptrdiff_t>(i));
             continue;
         }
-        ClockStep step = StepOf(slot.time, dt, slot.speed, slot.fresh);
-        slot.time = step.u1;
-        slot.fresh = slot.fresh && !step.forward;
-        const AnimeMotion& motion = *slot.motion;
-        const float d = motion.duration;
-        const bool ends = !motion.loop && !(slot.time < d);
-        if (motion.loop) {
-            slot.time = WrapLoopClock(slot.time, d);
-            if (d > 0.0f && step.u1 >= d) {
-                step.end = ClockStep::End::Lap;
-                step.wrapped = slot.time;
-            }
-        } else if (ends) {
+        const AnimeMotion& motion = *slot.clock.motion;
+        ClockStep step = AdvanceClock(slot.clock, dt);
+        // A NaN clock ends an overlay too.
+        const bool ends = !motion.loop && !(slot.clock.time < motion.duration);
+        if (ends) {
             step.end = ClockStep::End::Finished;
         }
         // Only an overlay that shows announces anything.
@@ -393,8 +303,6 @@ void AdvancePlayer(MotionPlayer& player, const AnimeModel& model, float dt,
             ++i;
         }
     }
-
-    AdvanceExpressionWeight(player.expression, dt);
 }
 
 void ApplyDelta(PartPose& p, const PartDelta& d, const std::vector<int32_t>& textureHandles) {
@@ -442,18 +350,19 @@ PartDelta SampleMainTrack(const MotionTrack& track, float time, uint16_t* segmen
 
 [[gnu::flatten]] void ApplyMotion(MotionPlayer& player, const AnimeModel& model,
                                   const std::vector<int32_t>& textureHandles,
-                                  const OverlayAccumulator& overlaySums,
+                                  const OverlayAccumulator& overlaySums, FadeScratch& fadeScratch,
                                   std::vector<PartPose>& poses) {
     // The main motion was found by name when it was played; a player that
     // never had one uses the model's motion under the empty name, if any.
-    const AnimeMotion* main = player.motion != nullptr ? player.motion : model.emptyNameMotion;
+    MotionClock& clock = player.main;
+    const AnimeMotion* main = clock.motion != nullptr ? clock.motion : model.emptyNameMotion;
     if (main == nullptr) {
         ResetLocalPose(model, poses);
         return;
     }
     if (player.fade.active && poses.size() == model.parts.size()) {
-        const PartDelta* blended = BlendCrossFade(player.fade, main, player.time, player.segments,
-                                                  model, gFrameScratch.fade);
+        const PartDelta* blended =
+            BlendCrossFade(player.fade, main, clock.time, clock.segments, model, fadeScratch);
         for (size_t i = 0; i < poses.size(); ++i) {
             SetPose(poses[i], model.parts[i], blended[i], textureHandles);
         }
@@ -462,11 +371,11 @@ PartDelta SampleMainTrack(const MotionTrack& track, float time, uint16_t* segmen
     }
     const size_t trackCount = main->tracks.size();
     uint16_t* const segments =
-        player.segments.size() >= trackCount ? player.segments.data() : nullptr;
+        clock.segments.size() >= trackCount ? clock.segments.data() : nullptr;
     // Read once: the compiler cannot tell that writing a pose leaves the
     // lists and the clock alone, and would reload them for every track.
     const MotionTrack* const tracks = main->tracks.data();
-    const float time = player.time;
+    const float time = clock.time;
     if (main->drivesEveryPartOnce && poses.size() == model.parts.size()) {
         const AnimePart* const parts = model.parts.data();
         PartPose* const out = poses.data();

@@ -8,21 +8,16 @@
 
 #include "model/anime_model.h"
 #include "runtime/cross_fade.h"
-#include "runtime/expression_blend.h"
 #include "runtime/keyframes.h"
+#include "runtime/motion_clock.h"
 #include "runtime/motion_events.h"
 #include "runtime/pose.h"
 
 namespace kivanime {
 
 struct OverlaySlot {
-    const AnimeMotion* motion = nullptr;  // never null in a live slot
-    float time = 0.0f;
-    float speed = 1.0f;
+    MotionClock clock;  // its motion is never null in a live slot
     float weight = 1.0f;
-    // Per track, the keyframe that began the segment sampled last (as the
-    // main motion's `segments`).
-    std::vector<uint16_t> segments;
     // A weight fade (FadeOverlay): from `fadeFrom` to `fadeTo` over `fadeMs`
     // milliseconds of dt.
     bool fading = false;
@@ -30,8 +25,6 @@ struct OverlaySlot {
     float fadeTo = 0.0f;
     float fadeElapsed = 0.0f;
     float fadeMs = 0.0f;
-    // Not yet moved forward since it was started: its events at 0 count.
-    bool fresh = true;
 };
 
 // The weighted sum of all overlays of one instance's frame, per part index.
@@ -63,19 +56,9 @@ struct OverlayAccumulator {
 };
 
 struct MotionPlayer {
-    const AnimeMotion* motion = nullptr;
-    float time = 0.0f;
-    float speed = 1.0f;
-    bool playing = false;
-    bool finished = false;
+    MotionClock main;
+    bool finished = false;              // the main motion reached its end, or was stopped
     std::vector<OverlaySlot> overlays;  // in order of first start
-    // Per track of the main motion, the keyframe that began the segment
-    // sampled last (a hint that spares the search; see SampleTrack).
-    std::vector<uint16_t> segments;
-    ExpressionBlend expression;
-    // The main motion has not yet moved forward since it was started: its
-    // events at time 0 count.
-    bool fresh = false;
     // Set while the main motion fades in over what was shown before it.
     CrossFade fade;
     // The motion that takes over when the main motion ends (QueueMotion).
@@ -87,17 +70,19 @@ struct MotionPlayer {
 };
 
 // PlayMotion and StopMotion also end a cross-fade and drop a queued motion.
+// The calls that may interrupt a cross-fade take the working space that
+// freezing it needs.
 bool PlayMotion(MotionPlayer& player, const AnimeModel& model, std::string_view name, float speed);
 void StopMotion(MotionPlayer& player);
 // Makes the motion the main motion, fading it in over `fadeMs` of dt (less
 // than 0 or NaN: its "fadeIn"); with no fade time above 0, PlayMotion. What
 // was shown before keeps running underneath until the fade ends.
 bool CrossFadeMotion(MotionPlayer& player, const AnimeModel& model, std::string_view name,
-                     float speed, float fadeMs);
+                     float speed, float fadeMs, FadeScratch& scratch);
 // Cross-fades to the motion once the main motion ends (a looping one at its
 // next lap); at once when there is none, or it has finished or was stopped.
 bool QueueMotion(MotionPlayer& player, const AnimeModel& model, std::string_view name, float speed,
-                 float fadeMs);
+                 float fadeMs, FadeScratch& scratch);
 // Moves a running overlay's weight to `target` over `fadeMs` of dt (less than
 // 0 or NaN: the motion's "fadeIn" on the way up, else its "fadeOut"); an
 // overlay faded to 0 is stopped. False when no overlay of that name runs.
@@ -107,16 +92,12 @@ bool PlayOverlay(MotionPlayer& player, const AnimeModel& model, std::string_view
 void StopOverlay(MotionPlayer& player, std::string_view name);
 void StopAllOverlays(MotionPlayer& player);
 
-// Wraps a looping clock into [0, duration) in bounded time. Clocks below 0,
-// and durations of 0 or less, are left alone.
-float WrapLoopClock(float time, float duration);
-
 // Advances the cross-fade, the main clock (starting a queued motion when it
-// ends), the overlays and the expression weight, and refills `overlaySums`
-// (sized for the model's parts) with this frame's overlay sums. What the
-// motions announce goes to `events`, when given.
+// ends) and the overlays, and refills `overlaySums` (sized for the model's
+// parts) with this frame's overlay sums. What the motions announce goes to
+// `events`, when given.
 void AdvancePlayer(MotionPlayer& player, const AnimeModel& model, float dt,
-                   OverlayAccumulator& overlaySums, FrameEvents* events);
+                   OverlayAccumulator& overlaySums, FadeScratch& fadeScratch, FrameEvents* events);
 
 // Adds one sampled delta of an overlay into an accumulator entry.
 void AccumulateDelta(PartDelta& sum, const PartDelta& sample, float weight);
@@ -131,6 +112,6 @@ void ApplyDelta(PartPose& pose, const PartDelta& delta, const std::vector<int32_
 // run their clocks).
 void ApplyMotion(MotionPlayer& player, const AnimeModel& model,
                  const std::vector<int32_t>& textureHandles, const OverlayAccumulator& overlaySums,
-                 std::vector<PartPose>& poses);
+                 FadeScratch& fadeScratch, std::vector<PartPose>& poses);
 
 }  // namespace kivanime
