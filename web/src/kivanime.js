@@ -208,6 +208,7 @@ export const C_FUNCTIONS = /** @type {const} */ ({
     Anime_SetPartTint: 'i:usfff',
     Anime_SetMeshCallback: 'v:m',
     Anime_GetPartMesh: 'i:usxi',
+    Anime_SetTaskSystem: 'i:iiii',
 });
 
 /**
