@@ -45,6 +45,7 @@ configure_file(${PROJECT_SOURCE_DIR}/bindings/csharp/AnimeVersion.cs.in
 set(KIVANIME_CSHARP_SOURCES
     ${PROJECT_SOURCE_DIR}/bindings/csharp/Kivanime.cs
     ${PROJECT_SOURCE_DIR}/bindings/csharp/NativeMethods.cs
+    ${PROJECT_SOURCE_DIR}/bindings/csharp/TaskSystem.cs
     ${KIVANIME_CSHARP_DIR}/AnimeVersion.cs)
 install(FILES ${KIVANIME_CSHARP_SOURCES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kivanime/csharp)
 

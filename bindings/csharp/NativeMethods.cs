@@ -115,6 +115,17 @@ namespace Kivanime
     [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
     internal delegate void AnimeDrawMeshFn(ref AnimeDrawParams part, IntPtr vertices, int vertexCount, IntPtr indices, int indexCount);
 
+    /// <summary>One range of a task the library hands out (Anime_SetTaskSystem).</summary>
+    [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
+    internal delegate void AnimeTaskFn(int start, int end, uint worker, IntPtr taskContext);
+
+    /// <param name="task">An AnimeTaskFn.</param>
+    [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
+    internal delegate IntPtr AnimeEnqueueTaskFn(IntPtr task, int itemCount, int minRange, IntPtr taskContext, IntPtr userContext);
+
+    [UnmanagedFunctionPointer(CallingConvention.Cdecl)]
+    internal delegate void AnimeFinishTaskFn(IntPtr userTask, IntPtr userContext);
+
     internal static class NativeMethods
     {
         // "kivanime" finds kivanime.dll on Windows and libkivanime.so on Linux.
@@ -177,6 +188,7 @@ namespace Kivanime
         [DllImport(Library, CallingConvention = C)] public static extern int Anime_SetPartTint(uint id, byte[] partName, float r, float g, float b);
         [DllImport(Library, CallingConvention = C)] public static extern void Anime_SetMeshCallback(IntPtr drawMesh);
         [DllImport(Library, CallingConvention = C)] public static extern int Anime_GetPartMesh(uint id, byte[] partName, [Out] AnimeMeshVertex[] vertices, int capacity);
+        [DllImport(Library, CallingConvention = C)] public static extern int Anime_SetTaskSystem(IntPtr enqueue, IntPtr finish, int workerCount, IntPtr userContext);
     }
 
     /// <summary>UTF-8 in, UTF-8 out, the same on every runtime.</summary>

@@ -155,14 +155,15 @@ static class HeroScript
     // once and alone, its hand looked up by name, walking and idling by turns
     // through cross-fades and the queue, the wave fading in and out, its
     // events read, its head turned by an offset, tinted, its outfit changed
-    // and its tail drawn as a mesh: after warm-up the bindings allocate
-    // nothing, so no nursery collection can happen. Then the host fails in
+    // and its tail drawn as a mesh, on two threads: after warm-up the
+    // bindings allocate nothing, so no nursery collection can happen. Then the host fails in
     // each of its functions.
     static void PlaysLikeAnEngine()
     {
         var host = new CountingHost();
         Anime.Init(host);
         Anime.SetMeshHost(host);
+        Anime.SetTaskSystem(2);
         Anime.LoadModel("hero", "examples/hero/model.json");
         foreach (string motion in new[] { "idle", "walk", "wave", "jump" })
             Anime.LoadMotion("hero", "examples/hero/motions/" + motion + ".json");
@@ -212,6 +213,7 @@ static class HeroScript
         hero.Render();
         host.ReadPastTheEnd = false;
         Check(host.Refusals == 3, host.Refusals + " of 3 reads outside the mesh refused");
+        Anime.SetTaskSystem(1);
         // The host's exception comes back from the call that ran it, once; a
         // puppet whose creation raised is not left behind.
         host.Fault = new InvalidOperationException("no device");
@@ -239,6 +241,15 @@ static class HeroScript
         Check(same == expected.Count && same == actual.Count, "C# and C agree on all " + expected.Count +
               " lines; first difference at line " + (same + 1) + ":\n  C:  " +
               expected.ElementAtOrDefault(same) + "\n  C#: " + actual.ElementAtOrDefault(same));
+        // The same script with its frames spread over three threads.
+        Anime.SetTaskSystem(3);
+        List<string> threaded = Play(args[1]);
+        Anime.SetTaskSystem(1);
+        int sameThreaded = expected.Zip(threaded, (a, b) => a == b).TakeWhile(equal => equal).Count();
+        Check(sameThreaded == expected.Count && threaded.Count == expected.Count,
+              "on three threads C# and C agree on all lines; first difference at line " + (sameThreaded + 1));
+        Check(Failure(() => Anime.SetTaskSystem(65)) != null && Failure(() => Anime.SetTaskSystem(0)) != null,
+              "worker counts outside 1 to 64 are refused");
         Anime.Init(new RecordingHost());
         Check(Failure(() => Anime.LoadModel("bad", Encoding.UTF8.GetBytes("[1]"), null)) ==
               "cannot load model \"bad\": memory:1:1: expected a JSON object, found an array \"[1]\"", "a failed load raises the reason");
