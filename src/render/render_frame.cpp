@@ -128,6 +128,9 @@ void RenderFrame::reserve(size_t parts, size_t meshVertices) {
     parts_ = std::max(parts_, parts);
     meshVertices_ = std::max(meshVertices_, meshVertices);
     scratch.reserveMesh(meshVertices_);
+    // Drawing one instance (Anime_RenderInstance) uses it even while whole
+    // frames are prepared on the workers.
+    scratch.list.reserve(parts_);
     if (workerScratch.empty()) {
         return;
     }
