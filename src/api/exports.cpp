@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,8 @@ void RecordCurrentException() noexcept {
         throw;
     } catch (const std::bad_alloc&) {
         SetLastError("out of memory");
+    } catch (const std::out_of_range&) {
+        SetLastError("the task system gave a worker index at or above its worker count");
     } catch (...) {
         SetLastError("unexpected internal failure");
     }

@@ -31,19 +31,34 @@ struct PrepareJob {
     const RenderFrame::Entry* entries;
     PreparedBatch* batch;
     DrawScratch* scratch;  // one per worker
+    size_t workers;
+    TaskFailure* failed;
 };
 
-// A task: prepares instances [start, end) of the batch. Nothing here
-// allocates (the room was made beforehand) or throws.
+// A task: prepares instances [start, end) of the batch. The room was made
+// beforehand; should anything fail all the same (or a worker index be out of
+// range), nothing may leave a task that runs on the host's thread: the
+// instances left unprepared draw nothing and the calling thread reports it.
 void PrepareRange(int32_t start, int32_t end, uint32_t worker, void* context) {
     const PrepareJob& job = *static_cast<const PrepareJob*>(context);
     PreparedBatch& batch = *job.batch;
-    DrawScratch& scratch = job.scratch[worker];
     for (int32_t k = start; k < end; ++k) {
-        PreparedBatch::Instance& slot = batch.instances[static_cast<size_t>(k)];
-        slot.count =
-            PrepareInstance(*job.entries[k].instance, scratch, batch.parts.data() + slot.firstPart,
-                            batch.vertices.data() + slot.firstVertex, slot.route);
+        batch.instances[static_cast<size_t>(k)].count = 0;
+    }
+    if (worker >= job.workers) {
+        job.failed->badWorker();
+        return;
+    }
+    DrawScratch& scratch = job.scratch[worker];
+    try {
+        for (int32_t k = start; k < end; ++k) {
+            PreparedBatch::Instance& slot = batch.instances[static_cast<size_t>(k)];
+            slot.count = PrepareInstance(*job.entries[k].instance, scratch,
+                                         batch.parts.data() + slot.firstPart,
+                                         batch.vertices.data() + slot.firstVertex, slot.route);
+        }
+    } catch (...) {
+        job.failed->outOfMemory();
     }
 }
 
@@ -90,6 +105,7 @@ void RenderPrepared(const std::vector<RenderFrame::Entry>& list, RenderFrame& fr
                     const TaskSystem& tasks) {
     const size_t workers = tasks.workerCount;
     PrepareJob jobs[2];
+    TaskFailure failed;
     void* pending = nullptr;
     const RenderFrame::Entry* pendingEntries = nullptr;
     size_t b = 0;
@@ -102,7 +118,8 @@ void RenderPrepared(const std::vector<RenderFrame::Entry>& list, RenderFrame& fr
     for (size_t start = 0, count = 0; start < list.size(); start += count) {
         const RenderFrame::Entry* entries = list.data() + start;
         count = LayOut(frame.batches[b], entries, list.size() - start);
-        jobs[b] = {entries, &frame.batches[b], frame.workerScratch.data() + b * workers};
+        jobs[b] = {entries, &frame.batches[b], frame.workerScratch.data() + b * workers, workers,
+                   &failed};
         void* next = tasks.enqueue(PrepareRange, static_cast<int32_t>(count), kPrepareRange,
                                    &jobs[b], tasks.userContext);
         if (pendingEntries != nullptr) {
@@ -115,6 +132,7 @@ void RenderPrepared(const std::vector<RenderFrame::Entry>& list, RenderFrame& fr
     if (pendingEntries != nullptr) {
         drawPending();
     }
+    failed.rethrow();
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 #include "runtime/instance_update.h"
 
-#include <atomic>
-#include <new>
-
 #include "runtime/frame_scratch.h"
 
 namespace kivanime {
@@ -17,15 +14,22 @@ struct UpdateJob {
     InstanceTable* instances;
     float dt, windX, windY;
     UpdateWorkers* workers;
-    std::atomic<bool> failed{false};
+    TaskFailure failed;
 };
 
 // A task: instances [start, end) on `worker`'s scratch and list. Nothing may
-// leave a task as an exception (it runs on the host's thread); a failure is
-// reported to the calling thread.
+// leave a task as an exception (it runs on the host's thread); a failure, or
+// a worker index out of range, is reported to the calling thread.
 void UpdateRange(int32_t start, int32_t end, uint32_t worker, void* context) {
     UpdateJob& job = *static_cast<UpdateJob*>(context);
     UpdateWorkers& workers = *job.workers;
+    if (worker >= workers.events.size()) {  // a task system breaking its word
+        for (int32_t k = start; k < end; ++k) {
+            workers.spans[static_cast<size_t>(k)] = {0, 0, 0};
+        }
+        job.failed.badWorker();
+        return;
+    }
     FrameScratch& scratch = workers.scratch[worker];
     FrameEvents& events = workers.events[worker];
     try {
@@ -38,7 +42,7 @@ void UpdateRange(int32_t start, int32_t end, uint32_t worker, void* context) {
             span.count = static_cast<uint32_t>(events.size() - span.first);
         }
     } catch (...) {
-        job.failed.store(true, std::memory_order_relaxed);
+        job.failed.outOfMemory();
     }
 }
 
@@ -146,7 +150,7 @@ void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, floa
     // Within the room made as instances were created: no entry is read
     // before its instance's task has written it.
     workers.spans.resize(instances.size());
-    UpdateJob job{&instances, dt, globalWindX, globalWindY, &workers};
+    UpdateJob job{&instances, dt, globalWindX, globalWindY, &workers, {}};
     tasks.run(UpdateRange, static_cast<int32_t>(instances.size()), kUpdateRange, &job);
     size_t entries = 0;
     size_t textBytes = 0;
@@ -168,9 +172,7 @@ void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, floa
             list.reserveRoom(entries, textBytes);
         }
     }
-    if (job.failed.load(std::memory_order_relaxed)) {
-        throw std::bad_alloc();
-    }
+    job.failed.rethrow();
 }
 
 }  // namespace kivanime

@@ -3,7 +3,10 @@
 // on the calling thread, as one call.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <new>
+#include <stdexcept>
 
 #include "kivanime.h"
 
@@ -35,6 +38,35 @@ struct TaskSystem {
             finish(handle, userContext);
         }
     }
+};
+
+// What went wrong in a task, reported to the calling thread once every task
+// has finished: nothing may leave a task as an exception (it runs on the
+// host's thread). The first failure counts.
+class TaskFailure {
+public:
+    void outOfMemory() { note(kMemory); }
+    void badWorker() { note(kWorker); }
+    // Throws what the serial path would have: std::bad_alloc, or
+    // std::out_of_range for a worker index the task system should not give.
+    void rethrow() const {
+        switch (kind_.load(std::memory_order_relaxed)) {
+            case kMemory:
+                throw std::bad_alloc();
+            case kWorker:
+                throw std::out_of_range("worker index");
+            default:
+                return;
+        }
+    }
+
+private:
+    enum : int { kNone, kMemory, kWorker };
+    void note(int kind) {
+        int none = kNone;
+        kind_.compare_exchange_strong(none, kind, std::memory_order_relaxed);
+    }
+    std::atomic<int> kind_{kNone};
 };
 
 }  // namespace kivanime

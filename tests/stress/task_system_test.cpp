@@ -278,6 +278,12 @@ void* RunAtOnce(void (*fn)(int32_t, int32_t, uint32_t, void*), int32_t count, in
     return nullptr;
 }
 void FinishNothing(void*, void*) {}
+// Breaks its word: gives worker index 2 of 2.
+void* RunOnAWorkerTooMany(void (*fn)(int32_t, int32_t, uint32_t, void*), int32_t count, int32_t,
+                          void* context, void*) {
+    fn(0, count, 2, context);
+    return nullptr;
+}
 
 int32_t gNestedAnswer = -1;
 void DrawSettingTasks(const AnimeDrawParams*) {
@@ -310,6 +316,18 @@ TEST(TaskSystem, RefusedSettingsKeepTheSystemInForce) {
         Anime_Update(16.0f);
         EXPECT_EQ(gTasks, before + 1) << "after a refusal (" << c.reason << ")";
     }
+
+    // A worker index out of range fails the frame with a reason, touching
+    // nothing; the next task system works again.
+    ASSERT_EQ(Anime_SetTaskSystem(RunOnAWorkerTooMany, FinishNothing, 2, nullptr), 1);
+    for (void (*frame)() : {+[] { Anime_Update(16.0f); }, +[] { Anime_Render(); }}) {
+        frame();
+        EXPECT_NE(std::strstr(Anime_GetLastError(), "worker index"), nullptr)
+            << Anime_GetLastError();
+    }
+    ASSERT_EQ(Anime_SetTaskSystem(RunAtOnce, FinishNothing, 2, nullptr), 1);
+    Anime_Update(16.0f);
+    EXPECT_STREQ(Anime_GetLastError(), "");
 
     // From inside a host function: refused, and the system stays.
     Anime_Shutdown();
