@@ -518,9 +518,9 @@ ANIME_API int32_t Anime_GetPartMesh(uint32_t id, const char* partName, AnimeMesh
 /** Runs task(start, end, worker, taskContext) over the items [0, itemCount)
  *  in ranges of at least `minRange` items (the last may be shorter), on the
  *  host's workers, each range once; `worker` is below the count given to
- *  Anime_SetTaskSystem and no two ranges run at once under the same worker
- *  index. Returns a handle for the finish function, or NULL if it ran every
- *  range itself before returning. */
+ *  Anime_SetTaskSystem and no two ranges of one task run at once under the
+ *  same worker index. Returns a handle for the finish function, or NULL if
+ *  it ran every range itself before returning. */
 typedef void* (*AnimeEnqueueTaskFn)(void (*task)(int32_t start, int32_t end, uint32_t worker,
                                                  void* taskContext),
                                     int32_t itemCount, int32_t minRange, void* taskContext,
@@ -536,9 +536,12 @@ typedef void (*AnimeFinishTaskFn)(void* userTask, void* userContext);
  *  record, query and event comes out exactly as without a task system, in the
  *  same order, and host functions are still called on the calling thread
  *  only. `workerCount` (1 to 64) bounds the worker index tasks receive. NULL
- *  functions, or a count of 1, mean no task system (the default). Returns 1,
- *  or 0 for a count outside 1 to 64, for exactly one NULL function, or when
- *  called from inside a host function; a refusal keeps the system in force. */
+ *  functions, or a count of 1, mean no task system (the default; Anime_Init
+ *  and Anime_Shutdown leave the one in force). Returns 1, or 0 for a count
+ *  outside 1 to 64, for exactly one NULL function, or when called from
+ *  inside a host function; a refusal keeps the system in force. A frame
+ *  whose task system gives a worker index at or above the count fails and
+ *  says so in Anime_GetLastError. */
 ANIME_API int32_t Anime_SetTaskSystem(AnimeEnqueueTaskFn enqueue, AnimeFinishTaskFn finish,
                                       int32_t workerCount, void* userContext);
 
