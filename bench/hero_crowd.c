@@ -6,18 +6,23 @@
  * and then K renders (a draw function that only counts) are timed with a
  * wall clock; each figure is the fastest of the batches (the machine may be
  * shared: other work only adds time), in nanoseconds per drawn part per
- * frame. Prints one JSON object per crowd size.
+ * frame. Prints one JSON object per crowd size and worker count.
  *
- *   kivanime_hero_crowd [REPO_DIR]
+ *   kivanime_hero_crowd [REPO_DIR] [--sizes 1000,10000] [--workers 1,2]
+ *
+ * With more than one worker the frames run on the example task pool
+ * (examples/task_pool); the default is 100 and 1,000 instances, serial.
  */
 #define _POSIX_C_SOURCE 199309L
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 
 #include "kivanime.h"
+#include "task_pool.h"
 
-enum { kBatches = 9 };
+enum { kBatches = 9, kMaxList = 8 };
 
 static unsigned long long drawCalls;
 
@@ -64,53 +69,95 @@ static int Load(const char* dir) {
     return 1;
 }
 
+/* Reads "a,b,c" into `out`; returns the count. */
+static int ReadList(const char* text, int* out) {
+    int n = 0;
+    const char* p = text;
+    while (*p && n < kMaxList) {
+        char* end;
+        const long value = strtol(p, &end, 10);
+        if (end == p) {
+            break;
+        }
+        out[n++] = (int)value;
+        p = *end == ',' ? end + 1 : end;
+    }
+    return n;
+}
+
+static void Measure(int n, int workers) {
+    const int frames = n >= 10000 ? 6 : n >= 1000 ? 40 : 400;
+    Anime_DestroyAllInstances();
+    for (int i = 0; i < n; ++i) {
+        const uint32_t id = Anime_CreateInstance("hero");
+        Anime_PlayMotion(id, "idle", 1.0f);
+        Anime_PlayOverlay(id, "wave", 1.0f, 0.6f);
+        Anime_SetExpression(id, "smile");
+        Anime_SetPosition(id, (float)(i % 40) * 20.0f, (float)(i / 40) * 20.0f);
+        Anime_Set3DSetup(id, 1, 0.0f, -360.0f, 1500.0f, 0.0f, 0.0f);
+        Anime_Set3DAngles(id, -25.0f + 50.0f * (float)i / (float)n, 6.0f, 2.0f);
+        Anime_SetWind(id, 20.0f, 0.0f);
+    }
+    TaskPool* pool = workers > 1 ? TaskPool_Create(workers) : NULL;
+    if (pool) {
+        Anime_SetTaskSystem(TaskPool_Enqueue, TaskPool_Finish, workers, pool);
+    }
+    const double warm = Now();
+    for (int f = 0; f < 60 || Now() - warm < 1e9; ++f) {
+        Anime_Update(16.6667f);
+        Anime_Render();
+    }
+    drawCalls = 0;
+    Anime_Render();
+    const double parts = (double)drawCalls;
+    double update[kBatches], render[kBatches];
+    for (int b = 0; b < kBatches; ++b) {
+        double t0 = Now();
+        for (int f = 0; f < frames; ++f) {
+            Anime_Update(16.6667f);
+        }
+        double t1 = Now();
+        for (int f = 0; f < frames; ++f) {
+            Anime_Render();
+        }
+        double t2 = Now();
+        update[b] = (t1 - t0) / frames / parts;
+        render[b] = (t2 - t1) / frames / parts;
+    }
+    Anime_SetTaskSystem(NULL, NULL, 1, NULL);
+    TaskPool_Destroy(pool);
+    printf(
+        "{\"instances\": %d, \"workers\": %d, \"parts\": %.0f, \"update\": %.2f, "
+        "\"render\": %.2f}\n",
+        n, workers, parts, Best(update), Best(render));
+    fflush(stdout);
+}
+
 int main(int argc, char** argv) {
-    const char* dir = argc > 1 ? argv[1] : ".";
+    const char* dir = ".";
+    int sizes[kMaxList] = {100, 1000};
+    int sizeCount = 2;
+    int workers[kMaxList] = {1};
+    int workerCount = 1;
+    for (int a = 1; a < argc; ++a) {
+        if (strcmp(argv[a], "--sizes") == 0 && a + 1 < argc) {
+            sizeCount = ReadList(argv[++a], sizes);
+        } else if (strcmp(argv[a], "--workers") == 0 && a + 1 < argc) {
+            workerCount = ReadList(argv[++a], workers);
+        } else {
+            dir = argv[a];
+        }
+    }
     const AnimeHostCallbacks host = {LoadTexture, NULL, NULL, CountDraw};
     Anime_Init(&host);
     if (!Load(dir)) {
         fprintf(stderr, "cannot load %s/examples/hero/model.json\n", dir);
         return 1;
     }
-    const int sizes[] = {100, 1000};
-    for (size_t s = 0; s < sizeof sizes / sizeof *sizes; ++s) {
-        const int n = sizes[s];
-        const int frames = n >= 1000 ? 40 : 400;
-        Anime_DestroyAllInstances();
-        for (int i = 0; i < n; ++i) {
-            const uint32_t id = Anime_CreateInstance("hero");
-            Anime_PlayMotion(id, "idle", 1.0f);
-            Anime_PlayOverlay(id, "wave", 1.0f, 0.6f);
-            Anime_SetExpression(id, "smile");
-            Anime_SetPosition(id, (float)(i % 40) * 20.0f, (float)(i / 40) * 20.0f);
-            Anime_Set3DSetup(id, 1, 0.0f, -360.0f, 1500.0f, 0.0f, 0.0f);
-            Anime_Set3DAngles(id, -25.0f + 50.0f * (float)i / (float)n, 6.0f, 2.0f);
-            Anime_SetWind(id, 20.0f, 0.0f);
+    for (int s = 0; s < sizeCount; ++s) {
+        for (int w = 0; w < workerCount; ++w) {
+            Measure(sizes[s], workers[w]);
         }
-        const double warm = Now();
-        for (int f = 0; f < 60 || Now() - warm < 1e9; ++f) {
-            Anime_Update(16.6667f);
-            Anime_Render();
-        }
-        drawCalls = 0;
-        Anime_Render();
-        const double parts = (double)drawCalls;
-        double update[kBatches], render[kBatches];
-        for (int b = 0; b < kBatches; ++b) {
-            double t0 = Now();
-            for (int f = 0; f < frames; ++f) {
-                Anime_Update(16.6667f);
-            }
-            double t1 = Now();
-            for (int f = 0; f < frames; ++f) {
-                Anime_Render();
-            }
-            double t2 = Now();
-            update[b] = (t1 - t0) / frames / parts;
-            render[b] = (t2 - t1) / frames / parts;
-        }
-        printf("{\"instances\": %d, \"parts\": %.0f, \"update\": %.2f, \"render\": %.2f}\n", n,
-               parts, Best(update), Best(render));
     }
     Anime_Shutdown();
     return 0;

@@ -47,6 +47,7 @@ configure_file(${PROJECT_BINARY_DIR}/generated/NativeMethods.cs ${KIVANIME_CSHAR
 set(KIVANIME_CSHARP_SOURCES
     ${PROJECT_SOURCE_DIR}/bindings/csharp/Kivanime.cs
     ${KIVANIME_CSHARP_DIR}/NativeMethods.cs
+    ${PROJECT_SOURCE_DIR}/bindings/csharp/TaskSystem.cs
     ${KIVANIME_CSHARP_DIR}/AnimeVersion.cs)
 install(FILES ${KIVANIME_CSHARP_SOURCES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kivanime/csharp)
 

@@ -55,7 +55,7 @@
  * KIVANIME_VERSION, so a host can check that the two agree. The major version
  * changes only when the interface stops being compatible. */
 #define KIVANIME_VERSION_MAJOR 1
-#define KIVANIME_VERSION_MINOR 2
+#define KIVANIME_VERSION_MINOR 3
 #define KIVANIME_VERSION_PATCH 0
 #define KIVANIME_VERSION \
     (KIVANIME_VERSION_MAJOR * 10000 + KIVANIME_VERSION_MINOR * 100 + KIVANIME_VERSION_PATCH)
@@ -581,6 +581,39 @@ typedef enum AnimeErrorCode {
  *  when Anime_GetLastError is "". Set and cleared by the same calls as that
  *  text; reading it changes nothing, and a host function may read it. */
 ANIME_API int32_t Anime_GetLastErrorCode(void);
+
+/* ---- Task system -------------------------------------------------------- */
+
+/** One range [start, end) of a task the library hands to the host's workers. */
+typedef void (*AnimeTaskFn)(int32_t start, int32_t end, uint32_t worker, void* taskContext);
+
+/** Runs task(start, end, worker, taskContext) over the items [0, itemCount)
+ *  in ranges of at least `minRange` items (the last may be shorter), on the
+ *  host's workers, each range once; `worker` is below the count given to
+ *  Anime_SetTaskSystem and no two ranges of one task run at once under the
+ *  same worker index. Returns a handle for the finish function, or NULL if
+ *  it ran every range itself before returning. */
+typedef void* (*AnimeEnqueueTaskFn)(AnimeTaskFn task, int32_t itemCount, int32_t minRange,
+                                    void* taskContext, void* userContext);
+/** Returns once every range of the task behind `userTask` has run. */
+typedef void (*AnimeFinishTaskFn)(void* userTask, void* userContext);
+
+/** Hands the instance updates of Anime_Update and the draw preparation of
+ *  Anime_Render to the game's own task system. Both calls still hold the
+ *  library for their whole duration on the calling thread and finish every
+ *  task they enqueue before they return; the tasks touch only the library's
+ *  own data, never call a host function and never take its lock. Every
+ *  record, query and event comes out exactly as without a task system, in the
+ *  same order, and host functions are still called on the calling thread
+ *  only. `workerCount` (1 to 64) bounds the worker index tasks receive. NULL
+ *  functions, or a count of 1, mean no task system (the default; Anime_Init
+ *  and Anime_Shutdown leave the one in force). Returns 1, or 0 for a count
+ *  outside 1 to 64, for exactly one NULL function, or when called from
+ *  inside a host function; a refusal keeps the system in force. A frame
+ *  whose task system gives a worker index at or above the count fails and
+ *  says so in Anime_GetLastError. */
+ANIME_API int32_t Anime_SetTaskSystem(AnimeEnqueueTaskFn enqueue, AnimeFinishTaskFn finish,
+                                      int32_t workerCount, void* userContext);
 
 #ifdef __cplusplus
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,9 @@ void RecordCurrentException() noexcept {
         throw;
     } catch (const std::bad_alloc&) {
         SetLastError(ANIME_ERROR_OUT_OF_MEMORY, "out of memory");
+    } catch (const std::out_of_range&) {
+        SetLastError(ANIME_ERROR_INTERNAL,
+                     "the task system gave a worker index at or above its worker count");
     } catch (...) {
         SetLastError(ANIME_ERROR_INTERNAL, "unexpected internal failure");
     }
@@ -249,7 +253,7 @@ int32_t MainMotionCall(uint32_t id, const char* motionName, float speed, float f
     }
     return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
         return inst.model && start(inst.player, *inst.model, motionName, speed, fadeMs,
-                                   m.frameScratch.fade)
+                                   m.updateWorkers.scratch[0].fade)
                    ? 1
                    : NoSuch(m, id, ANIME_ERROR_UNKNOWN_MOTION, motionName);
     });
@@ -483,12 +487,13 @@ ANIME_API void Anime_Set3DStrength(uint32_t id, float depthStrength, float persp
 ANIME_API void Anime_Update(float dt) {
     WithManager([&](AnimeManager& m) {
         m.events.clear();
-        UpdateInstances(m.instances, dt, m.globalWindX, m.globalWindY, m.frameScratch, &m.events);
+        UpdateInstances(m.instances, dt, m.globalWindX, m.globalWindY, m.updateWorkers, m.tasks,
+                        m.events);
     });
 }
 
 ANIME_API void Anime_Render(void) {
-    WithManager([](AnimeManager& m) { RenderInstances(m.instances, m.renderFrame); });
+    WithManager([](AnimeManager& m) { RenderInstances(m.instances, m.renderFrame, m.tasks); });
 }
 
 ANIME_API int32_t Anime_GetVersion(void) {
@@ -771,6 +776,30 @@ ANIME_API int32_t Anime_GetPartMesh(uint32_t id, const char* partName, AnimeMesh
                          : Fail(ANIME_ERROR_NO_MESH,
                                 "part " + Quoted(name) + " of model " + Quoted(ModelNameOf(m, id)) +
                                     " (instance " + std::to_string(id) + ") has no drawable mesh");
+    });
+}
+
+ANIME_API int32_t Anime_SetTaskSystem(AnimeEnqueueTaskFn enqueue, AnimeFinishTaskFn finish,
+                                      int32_t workerCount, void* userContext) {
+    return WithManager(0, [&](AnimeManager& m) {
+        if (workerCount < 1 || workerCount > TaskSystem::kMaxWorkers) {
+            return Fail(ANIME_ERROR_INVALID_ARGUMENT, "workerCount " + std::to_string(workerCount) +
+                                                          " is outside 1 to " +
+                                                          std::to_string(TaskSystem::kMaxWorkers));
+        }
+        if ((enqueue == nullptr) != (finish == nullptr)) {
+            return Fail(ANIME_ERROR_INVALID_ARGUMENT, enqueue == nullptr
+                                                          ? "enqueue is NULL but finish is not"
+                                                          : "finish is NULL but enqueue is not");
+        }
+        TaskSystem tasks{enqueue, finish, static_cast<uint32_t>(workerCount), userContext};
+        const size_t workers = tasks.parallel() ? tasks.workerCount : 1;
+        // Room first: a failure leaves the system in force as it was (the
+        // sets already made only grow).
+        m.updateWorkers.setWorkers(workers, m.instances.size());
+        m.renderFrame.setWorkers(workers);
+        m.tasks = tasks;
+        return 1;
     });
 }
 

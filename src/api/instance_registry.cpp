@@ -102,11 +102,14 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
     size_t firstRefused = 0;
     try {
         refused = LoadTextures(instance, firstRefused);
-        InitializeInstanceState(instance, manager.frameScratch);
-        if (instance.drawMesh != nullptr) {
-            // The draw pass places an instance's meshes in shared room.
-            manager.renderFrame.scratch.reserveMesh(instance.model->topology.meshes.vertexCount());
-        }
+        InitializeInstanceState(instance, manager.updateWorkers.scratch[0]);
+        // Every worker's room, and the room the draw pass places meshes in.
+        const ModelTopology& topology = instance.model->topology;
+        const size_t parts = instance.model->parts.size();
+        manager.updateWorkers.reserve(parts, instance.model->physics.size(),
+                                      topology.meshes.vertexCount(), manager.instances.size() + 1);
+        manager.renderFrame.reserve(
+            parts, instance.drawMesh != nullptr ? topology.meshes.vertexCount() : 0);
         // A render lists every instance: room for one more now, not in the
         // next frame (growing as push_back would).
         auto& order = manager.renderFrame.order;

@@ -13,9 +13,10 @@
 #include "model/name_map.h"
 #include "render/render_frame.h"
 #include "runtime/anime_instance.h"
-#include "runtime/frame_scratch.h"
 #include "runtime/instance_table.h"
 #include "runtime/motion_events.h"
+#include "runtime/task_system.h"
+#include "runtime/update_workers.h"
 
 namespace kivanime {
 
@@ -29,8 +30,11 @@ struct AnimeManager {
     float globalWindX = 0.0f;
     float globalWindY = 0.0f;
     std::mutex lock;
-    // Working space of one instance's update, reused by each in turn.
-    FrameScratch frameScratch;
+    // The game's task system (none by default), and the working space of
+    // the instance updates: one set per worker, each reused by the instances
+    // its worker updates in turn.
+    TaskSystem tasks;
+    UpdateWorkers updateWorkers;
     RenderFrame renderFrame;
     // What the motions announced in the last Anime_Update.
     FrameEvents events;

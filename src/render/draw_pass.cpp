@@ -271,7 +271,93 @@ void DrawWithTints(const AnimeInstance& instance, DrawScratch& scratch, const Ti
     }
 }
 
+// Keeps each part's record, and places a drawable mesh's vertices as
+// MeshOutput would.
+struct RecordOutput {
+    PreparedPart* out;
+    size_t* count;
+    const PartMeshRef* meshes;  // null: sprites only
+    const float* xy;
+    const float* uv;
+    AnimeMeshVertex* vertices;
+
+    void operator()(int32_t part, const AnimeDrawParams& params) const {
+        out[(*count)++] = PreparedPart{params, part};
+        if (meshes != nullptr && meshes[part].drawable()) {
+            const PartMeshRef& mesh = meshes[part];
+            const size_t first = 2 * static_cast<size_t>(mesh.firstVertex);
+            PlaceMeshVertices(params, xy + first, uv + first, static_cast<size_t>(mesh.vertexCount),
+                              vertices + mesh.firstVertex);
+        }
+    }
+};
+
+template <typename Tints>
+size_t PrepareWithTints(const AnimeInstance& instance, DrawScratch& scratch, PreparedPart* out,
+                        AnimeMeshVertex* vertices, DrawRoute& route, const Tints tints) {
+    size_t count = 0;
+    if (instance.drawMesh != nullptr && HasMeshes(instance)) {
+        const MeshTable& meshes = instance.model->topology.meshes;
+        route = DrawRoute::Meshes;
+        DrawParts(instance, scratch,
+                  RecordOutput{out, &count, meshes.parts.data(), instance.mesh.xy.data(),
+                               meshes.uv.data(), vertices},
+                  tints);
+    } else if (instance.host.draw != nullptr) {
+        route = DrawRoute::Sprites;
+        DrawParts(instance, scratch, RecordOutput{out, &count, nullptr, nullptr, nullptr, nullptr},
+                  tints);
+    }
+    return count;
+}
+
 }  // namespace
+
+size_t PreparedVertexRoom(const AnimeInstance& instance) {
+    return instance.model && instance.drawMesh != nullptr
+               ? instance.model->topology.meshes.vertexCount()
+               : 0;
+}
+
+size_t PrepareInstance(const AnimeInstance& instance, DrawScratch& scratch, PreparedPart* out,
+                       AnimeMeshVertex* vertices, DrawRoute& route) {
+    route = DrawRoute::None;
+    if (!instance.model || instance.poses.size() != instance.model->parts.size()) {
+        return 0;
+    }
+    if (const uint32_t* const packed = TintsOf(instance)) {
+        return PrepareWithTints(instance, scratch, out, vertices, route, PartTints{packed});
+    }
+    return PrepareWithTints(instance, scratch, out, vertices, route, White{});
+}
+
+void EmitPrepared(const AnimeInstance& instance, DrawRoute route, const PreparedPart* parts,
+                  size_t count, const AnimeMeshVertex* vertices) {
+    // Local copies: the host's functions could write anywhere.
+    const AnimeDrawFn draw = instance.host.draw;
+    if (route == DrawRoute::Sprites) {
+        for (size_t k = 0; k < count; ++k) {
+            draw(&parts[k].params);
+        }
+        return;
+    }
+    if (route != DrawRoute::Meshes) {
+        return;
+    }
+    const AnimeDrawMeshFn drawMesh = instance.drawMesh;
+    const MeshTable& meshes = instance.model->topology.meshes;
+    const PartMeshRef* const refs = meshes.parts.data();
+    const uint16_t* const indices = meshes.indices.data();
+    for (size_t k = 0; k < count; ++k) {
+        const PartMeshRef& mesh = refs[parts[k].part];
+        if (mesh.drawable()) {
+            drawMesh(&parts[k].params, vertices + mesh.firstVertex, mesh.vertexCount,
+                     indices + static_cast<size_t>(mesh.firstIndex), mesh.indexCount);
+        } else if (draw != nullptr) {
+            draw(&parts[k].params);
+        }
+    }
+}
 
 void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
     if (!instance.model || instance.poses.size() != instance.model->parts.size()) {

@@ -35,6 +35,32 @@ struct DrawScratch {
 // mesh instead, with the same record, at the same place in the order.
 void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch);
 
+// One part's host call, made ahead of time.
+struct PreparedPart {
+    AnimeDrawParams params;
+    int32_t part;
+};
+
+// Which host function an instance's prepared parts go to.
+enum class DrawRoute : uint8_t { None, Sprites, Meshes };
+
+// Room an instance needs to be prepared: a part per model part, and its
+// model's mesh vertices when it draws meshes.
+size_t PreparedVertexRoom(const AnimeInstance& instance);
+
+// Everything DrawInstance works out, without calling the host: writes the
+// records it would hand over to `out` (room for one per model part) in its
+// order and returns their count, and places the meshes' vertices, with their
+// u and v, in `vertices` (room for PreparedVertexRoom, laid out as the
+// model's mesh table). Touches only its arguments and reads the instance.
+size_t PrepareInstance(const AnimeInstance& instance, DrawScratch& scratch, PreparedPart* out,
+                       AnimeMeshVertex* vertices, DrawRoute& route);
+
+// Makes the host calls of a prepared instance, exactly those DrawInstance
+// would have made.
+void EmitPrepared(const AnimeInstance& instance, DrawRoute route, const PreparedPart* parts,
+                  size_t count, const AnimeMeshVertex* vertices);
+
 // The record part `index` would be drawn with now, whether or not it is
 // drawn: texture, visibility and opacity do not matter here.
 AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index);

@@ -26,6 +26,9 @@ public:
     std::vector<Slot>::const_iterator begin() const { return slots_.begin(); }
     std::vector<Slot>::const_iterator end() const { return slots_.end(); }
     size_t size() const { return slots_.size(); }
+    // By position, in creation order.
+    Slot& operator[](size_t position) { return slots_[position]; }
+    const Slot& operator[](size_t position) const { return slots_[position]; }
     bool empty() const { return slots_.empty(); }
 
     AnimeInstance* find(uint32_t id);

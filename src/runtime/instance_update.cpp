@@ -6,6 +6,46 @@ namespace kivanime {
 
 namespace {
 
+// Instances per range handed to a worker: an update of a forty-part puppet
+// takes microseconds, far more than taking a range.
+constexpr int32_t kUpdateRange = 16;
+
+struct UpdateJob {
+    InstanceTable* instances;
+    float dt, windX, windY;
+    UpdateWorkers* workers;
+    TaskFailure failed;
+};
+
+// A task: instances [start, end) on `worker`'s scratch and list. Nothing may
+// leave a task as an exception (it runs on the host's thread); a failure, or
+// a worker index out of range, is reported to the calling thread.
+void UpdateRange(int32_t start, int32_t end, uint32_t worker, void* context) {
+    UpdateJob& job = *static_cast<UpdateJob*>(context);
+    UpdateWorkers& workers = *job.workers;
+    if (worker >= workers.events.size()) {  // a task system breaking its word
+        for (int32_t k = start; k < end; ++k) {
+            workers.spans[static_cast<size_t>(k)] = {0, 0, 0};
+        }
+        job.failed.badWorker();
+        return;
+    }
+    FrameScratch& scratch = workers.scratch[worker];
+    FrameEvents& events = workers.events[worker];
+    try {
+        for (int32_t k = start; k < end; ++k) {
+            InstanceTable::Slot& slot = (*job.instances)[static_cast<size_t>(k)];
+            UpdateWorkers::Span& span = workers.spans[static_cast<size_t>(k)];
+            events.setInstance(slot.id);
+            span = {worker, static_cast<uint32_t>(events.size()), 0};
+            UpdateInstance(slot.instance, job.dt, job.windX, job.windY, scratch, &events);
+            span.count = static_cast<uint32_t>(events.size() - span.first);
+        }
+    } catch (...) {
+        job.failed.outOfMemory();
+    }
+}
+
 bool WindOn(float x, float y) {
     // NaN counts as a wind that is not zero.
     return x != 0.0f || y != 0.0f;
@@ -96,6 +136,43 @@ void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, floa
         }
         UpdateInstance(slot.instance, dt, globalWindX, globalWindY, scratch, events);
     }
+}
+
+void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, float globalWindY,
+                     UpdateWorkers& workers, const TaskSystem& tasks, FrameEvents& events) {
+    if (!tasks.parallel() || workers.events.size() < tasks.workerCount) {
+        UpdateInstances(instances, dt, globalWindX, globalWindY, workers.scratch[0], &events);
+        return;
+    }
+    for (FrameEvents& list : workers.events) {
+        list.clear();
+    }
+    // Within the room made as instances were created: no entry is read
+    // before its instance's task has written it.
+    workers.spans.resize(instances.size());
+    UpdateJob job{&instances, dt, globalWindX, globalWindY, &workers, {}};
+    tasks.run(UpdateRange, static_cast<int32_t>(instances.size()), kUpdateRange, &job);
+    size_t entries = 0;
+    size_t textBytes = 0;
+    for (const FrameEvents& list : workers.events) {
+        entries += list.size();
+        textBytes += list.textBytes();
+    }
+    if (entries > 0) {
+        for (size_t k = 0; k < instances.size(); ++k) {
+            const UpdateWorkers::Span& span = workers.spans[k];
+            if (span.count > 0) {
+                events.append(workers.events[span.worker], span.first, span.count);
+            }
+        }
+        // Whichever worker takes which instances in later frames, none
+        // collects more than all of them did in this one: each list gets that
+        // room now, so that frames like this one allocate nothing.
+        for (FrameEvents& list : workers.events) {
+            list.reserveRoom(entries, textBytes);
+        }
+    }
+    job.failed.rethrow();
 }
 
 }  // namespace kivanime

@@ -5,6 +5,8 @@
 #include "runtime/anime_instance.h"
 #include "runtime/frame_scratch.h"
 #include "runtime/instance_table.h"
+#include "runtime/task_system.h"
+#include "runtime/update_workers.h"
 
 namespace kivanime {
 
@@ -25,5 +27,13 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
 // to `events` under its id, when given.
 void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, float globalWindY,
                      FrameScratch& scratch, FrameEvents* events = nullptr);
+
+// The same frame with the instances spread over the task system's workers
+// (each instance touches only its own state and the read-only models): the
+// events are collected per worker and merged into `events` in creation
+// order, so that the list is the one the serial frame makes. Serial without
+// a task system.
+void UpdateInstances(InstanceTable& instances, float dt, float globalWindX, float globalWindY,
+                     UpdateWorkers& workers, const TaskSystem& tasks, FrameEvents& events);
 
 }  // namespace kivanime

@@ -32,7 +32,8 @@ void FrameEvents::add(AnimeEvent record, std::string_view name, std::string_view
                       std::string_view text) {
     // Offsets are 32 bits: a list whose texts would pass 4 GB takes no more.
     constexpr size_t kMaxTexts = UINT32_MAX;
-    if (entries_.size() >= kMaxEntries ||
+    const size_t counted = capEachInstance_ ? entries_.size() - instanceFirst_ : entries_.size();
+    if (counted >= kMaxEntries ||
         texts_.size() + name.size() + motion.size() + text.size() + 3 > kMaxTexts) {
         return;
     }
@@ -45,6 +46,15 @@ void FrameEvents::add(AnimeEvent record, std::string_view name, std::string_view
     }
     const uint32_t nameAt = store(name);
     entries_.push_back(Entry{record, {nameAt, lastMotionAt_, store(text)}});
+}
+
+void FrameEvents::append(const FrameEvents& from, size_t first, size_t count) {
+    for (size_t i = first; i < first + count; ++i) {
+        const Entry& entry = from.entries_[i];
+        const char* texts = from.texts_.data();
+        setInstance(entry.record.instance);
+        add(entry.record, texts + entry.text[0], texts + entry.text[1], texts + entry.text[2]);
+    }
 }
 
 const char* FrameEvents::text(size_t i, int32_t field) const {

@@ -29,8 +29,24 @@ public:
     // created so that their frames need not grow the list; events of motion
     // files grow it in the first frames that have them.
     void reserve(size_t instances);
+    // Room for `entries` entries whose texts take `textBytes` bytes.
+    void reserveRoom(size_t entries, size_t textBytes) {
+        entries_.reserve(entries);
+        texts_.reserve(textBytes);
+    }
+    size_t textBytes() const { return texts_.size(); }
     // The instance the following entries belong to.
-    void setInstance(uint32_t id) { instance_ = id; }
+    void setInstance(uint32_t id) {
+        instance_ = id;
+        instanceFirst_ = entries_.size();
+    }
+    // A list that collects the entries of some instances of an update, to be
+    // merged into the update's list in creation order: the limit applies to
+    // each instance's entries alone, since which of them the merged list
+    // keeps depends on the instances before them.
+    void capEachInstance() { capEachInstance_ = true; }
+    // Appends entries [first, first + count) of `from`, as they were added there.
+    void append(const FrameEvents& from, size_t first, size_t count);
 
     // Appends one entry (instance and reserved filled in), copying its texts.
     void add(AnimeEvent record, std::string_view name, std::string_view motion,
@@ -57,6 +73,8 @@ private:
     std::string_view lastMotion_;  // the motion name stored last, and where
     uint32_t lastMotionAt_ = 0;
     uint32_t instance_ = 0;
+    size_t instanceFirst_ = 0;
+    bool capEachInstance_ = false;
 };
 
 // Where one update took a motion's clock: from `u0` to `u1` = u0 + dt x

@@ -163,14 +163,15 @@ static class HeroScript
     // once and alone, its hand looked up by name, walking and idling by turns
     // through cross-fades and the queue, the wave fading in and out, its
     // events read, its head turned by an offset, tinted, its outfit changed
-    // and its tail drawn as a mesh: after warm-up the bindings allocate
-    // nothing, so no nursery collection can happen. Then the host fails in
+    // and its tail drawn as a mesh, on two threads: after warm-up the
+    // bindings allocate nothing, so no nursery collection can happen. Then the host fails in
     // each of its functions.
     static void PlaysLikeAnEngine()
     {
         var host = new CountingHost();
         Anime.Init(host);
         Anime.SetMeshHost(host);
+        Anime.SetTaskSystem(2);
         Anime.LoadModel("hero", "examples/hero/model.json");
         foreach (string motion in new[] { "idle", "walk", "wave", "jump" })
             Anime.LoadMotion("hero", "examples/hero/motions/" + motion + ".json");
@@ -221,6 +222,7 @@ static class HeroScript
         hero.Render();
         host.ReadPastTheEnd = false;
         Check(host.Refusals == 3, host.Refusals + " of 3 reads outside the mesh refused");
+        Anime.SetTaskSystem(1);
         // The host's exception comes back from the call that ran it, once; a
         // puppet whose creation raised is not left behind.
         host.Fault = new InvalidOperationException("no device");
@@ -246,7 +248,7 @@ static class HeroScript
             { "float", typeof(float) }, { "void", typeof(void) } };
         if (scalars.ContainsKey(c)) return t == scalars[c];
         if (c == "const char *") return t == (result ? typeof(IntPtr) : typeof(byte[]));
-        if (c.EndsWith("Fn")) return t == typeof(IntPtr);
+        if (c.EndsWith("Fn") || c == "void *") return t == typeof(IntPtr);
         string element = c.Replace("const ", "").Split(' ')[0];
         Type record = element == "float" ? typeof(float) : typeof(Anime).Assembly.GetType("Kivanime." + element);
         return record != null && (t == record.MakeByRefType() || (!c.StartsWith("const") && t == record.MakeArrayType()));
@@ -256,7 +258,7 @@ static class HeroScript
     // result, and the public layer calls it.
     static void MatchesTheHeader(string signatures)
     {
-        string layer = File.ReadAllText("bindings/csharp/Kivanime.cs");
+        string layer = string.Concat(Directory.GetFiles("bindings/csharp", "*.cs").Select(File.ReadAllText));
         var header = File.ReadAllLines(signatures).Where(l => l.StartsWith("Anime_")).Select(l => l.Split('|')).ToList();
         Check(header.Count > 50, signatures + " lists " + header.Count + " functions");
         foreach (string[] f in header)
@@ -267,7 +269,7 @@ static class HeroScript
             Check(m != null && Marshals(f[1], m.ReturnType, true) && cs.Length == c.Length &&
                   c.Zip(cs, (a, b) => Marshals(a, b, false)).All(ok => ok),
                   f[0] + " is declared as " + (m == null ? "nothing" : m.ToString()) + ", the header says " + string.Join("|", f));
-            Check(layer.Contains("NativeMethods." + f[0] + "("), "Kivanime.cs does not call " + f[0]);
+            Check(layer.Contains("NativeMethods." + f[0] + "("), "the bindings do not call " + f[0]);
         }
         Check(Native.GetMethods(BindingFlags.Public | BindingFlags.Static).Length == header.Count, "NativeMethods declares only the header's functions");
     }
@@ -285,6 +287,15 @@ static class HeroScript
         Check(same == expected.Count && same == actual.Count, "C# and C agree on all " + expected.Count +
               " lines; first difference at line " + (same + 1) + ":\n  C:  " +
               expected.ElementAtOrDefault(same) + "\n  C#: " + actual.ElementAtOrDefault(same));
+        // The same script with its frames spread over three threads.
+        Anime.SetTaskSystem(3);
+        List<string> threaded = Play(args[1]);
+        Anime.SetTaskSystem(1);
+        int sameThreaded = expected.Zip(threaded, (a, b) => a == b).TakeWhile(equal => equal).Count();
+        Check(sameThreaded == expected.Count && threaded.Count == expected.Count,
+              "on three threads C# and C agree on all lines; first difference at line " + (sameThreaded + 1));
+        Check(Failure(() => Anime.SetTaskSystem(65)) != null && Failure(() => Anime.SetTaskSystem(0)) != null,
+              "worker counts outside 1 to 64 are refused");
         Anime.Init(new RecordingHost());
         Check(Failure(() => Anime.LoadModel("bad", Encoding.UTF8.GetBytes("[1]"), null)) ==
               "cannot load model \"bad\": memory:1:1: expected a JSON object, found an array \"[1]\"", "a failed load raises the reason");

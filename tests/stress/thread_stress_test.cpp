@@ -30,6 +30,7 @@
 #include "kivanime.h"
 #include "kivanime_export_names.h"
 #include "support/checking_host.h"
+#include "task_pool.h"
 
 namespace {
 
@@ -37,6 +38,10 @@ namespace host = kivanime::test::checking_host;
 
 // Two tables with distinct function pointers and the same checking host, so
 // that Anime_Init really changes something while threads run.
+// A task system of two workers that threads switch on and off (with the
+// random counts, 1 and 2 are taken, the others refused).
+TaskPool* gPool = nullptr;
+
 const AnimeHostCallbacks kTables[2] = {
     host::kHost,
     {[](const uint16_t* p) { return host::Load(p); }, [](int32_t h) { host::Release(h); }, nullptr,
@@ -95,6 +100,12 @@ struct Worker {
             return Pick(4) == 0 ? nullptr : mesh;
         } else if constexpr (std::is_same_v<T, AnimeDrawMeshFn>) {
             return Pick(2) == 0 ? nullptr : &host::DrawMesh;
+        } else if constexpr (std::is_same_v<T, AnimeEnqueueTaskFn>) {
+            return Pick(4) == 0 ? nullptr : &TaskPool_Enqueue;
+        } else if constexpr (std::is_same_v<T, AnimeFinishTaskFn>) {
+            return Pick(4) == 0 ? nullptr : &TaskPool_Finish;
+        } else if constexpr (std::is_same_v<T, void*>) {
+            return gPool;
         } else {
             return &kTables[Pick(2)];
         }
@@ -153,6 +164,8 @@ TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
     ASSERT_EQ(Anime_LoadModel("a", (kHero + "model.json").c_str()), 1);
     ASSERT_EQ(Anime_LoadMotion("a", (kHero + "motions/idle.json").c_str()), 1);
     ASSERT_EQ(Anime_LoadExpression("a", (kHero + "expressions/smile.json").c_str()), 1);
+    gPool = TaskPool_Create(2);
+    ASSERT_NE(gPool, nullptr);
     std::vector<Worker> workers(4);
     const auto stopAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
     std::vector<std::thread> threads;
@@ -163,6 +176,8 @@ TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
     for (std::thread& t : threads) {
         t.join();
     }
+    Anime_SetTaskSystem(nullptr, nullptr, 1, nullptr);
+    TaskPool_Destroy(gPool);
 
     // Every thread is done: the host state may be read without the lock.
     // Dropping the other models leaves exactly the workers' own instances of

@@ -27,7 +27,8 @@ const signatures = () => fs.readFileSync(SIGNATURES, 'utf8').split('\n').filter(
 // (n) after them.
 const RESULT_KINDS = { void: 'v', int32_t: 'i', uint32_t: 'u', 'const char *': 'z' };
 const PARAMETER_KINDS = { uint32_t: 'u', int32_t: 'in', float: 'f', 'const char *': 'sb', 'float *': 'o', 'float *[6]': 'a',
-    'const AnimeHostCallbacks *': 'h', AnimeDrawMeshFn: 'm', 'AnimeEvent *': 'e', 'AnimeMeshVertex *': 'x' };
+    'const AnimeHostCallbacks *': 'h', AnimeDrawMeshFn: 'm', 'AnimeEvent *': 'e', 'AnimeMeshVertex *': 'x',
+    AnimeEnqueueTaskFn: 'i', AnimeFinishTaskFn: 'i', 'void *': 'i' };
 
 test('the C mirror\'s table gives every function of the header with its parameters and result', async (t) => {
     const table = path.join(WEB_DIR, 'src/c-interface.js');
@@ -119,6 +120,9 @@ const COVERAGE = [
         // null gives meshes back to the runtime's own function, which puts them in the frame's list.
         "r.length === 1 && same(r[0][0], [...c.m.partMesh('tail')]) && r[0][1].length === 30 && (c.n = c.hero.createInstance(), c.n.collect().meshCount === 1) && !c.n.destroy()"],
     ['Anime_GetPartMesh', "[c.m.partMesh('tail'), c.m.partMesh('head'), c.m.destroy()]", 'r[0].length === 48 && r[1] === null'],
+    // The web build has no threads: only the mirror, where a task system is refused or serial.
+    ['Anime_SetTaskSystem', '[c.kv.api.Anime_SetTaskSystem(0, 0, 1, 0), c.kv.api.Anime_SetTaskSystem(0, 0, 0, 0)]',
+        'same(r, [1, 0]) && c.kv.lastError.includes("outside 1 to 64")'],
     ['Anime_DestroyInstance', 'c.a.destroy()', 'same(n, [1]) && c.a.id === 0 && c.kv.instanceCount === 0'],
     ['Anime_DestroyAllInstances', '(c.b = c.hero.createInstance(), c.kv.destroyAllInstances())', 'c.b.id === 0 && c.hero.instances.size === 0'],
     ['Anime_UnloadModel', '(c.b = c.hero.createInstance(), c.hero.unload())',

@@ -106,6 +106,10 @@ struct Args {
             return word == "-" ? nullptr : word.c_str();
         } else if constexpr (std::is_same_v<T, float>) {
             return std::strtof(words.at(next++).c_str(), nullptr);
+        } else if constexpr (std::is_pointer_v<T>) {
+            // A task system's functions and context: a script has none to give.
+            ++next;
+            return nullptr;
         } else {
             return static_cast<T>(std::stoll(words.at(next++)));
         }

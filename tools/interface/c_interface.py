@@ -168,6 +168,8 @@ class Interface:
                 role = 'record-in'
             elif target in self.records:
                 role = 'records' if followed_by_count else 'record-out'
+            elif ctype == 'void *':
+                role = 'pointer'  # the host's own context, handed back untouched
             else:
                 raise InterfaceError(f'{name}: no rule for the parameter "{ctype} {pname}"')
             roles.append(role)
@@ -254,10 +256,12 @@ def export_lists(api, out):
 
 def javascript(api):
     """The C mirror's table: a result kind, a colon and one kind per parameter."""
+    # A page has no threads to run tasks on: the task system's functions and
+    # its context cross as plain numbers (a function table index, an address).
     js_roles = {'string': 's', 'bytes': 'b', 'callback': None, 'float-out': 'o', 'record-in': None, 'record-out': None,
-                'records': None}
+                'records': None, 'pointer': 'i'}
     by_record = {'record-in': {'AnimeHostCallbacks': 'h'}, 'record-out': {'AnimeEvent': 'e'},
-                 'records': {'AnimeMeshVertex': 'x'}, 'callback': {'AnimeDrawMeshFn': 'm'}}
+                 'records': {'AnimeMeshVertex': 'x'}, 'callback': {'AnimeDrawMeshFn': 'm', 'AnimeEnqueueTaskFn': 'i', 'AnimeFinishTaskFn': 'i'}}
     rows = []
     for name, result, params in api.functions:
         kinds = ''

@@ -13,6 +13,7 @@
 
 #include "gif_writer.h"
 #include "scene.h"
+#include "task_pool.h"
 
 namespace kivanime_player {
 
@@ -113,6 +114,17 @@ private:
         const AnimeHostCallbacks callbacks = HostCallbacks();
         api_.Anime_Init(&callbacks);
         api_.Anime_SetMeshCallback(MeshCallback());
+        if (s_.threads > 1) {
+            pool_ = TaskPool_Create(s_.threads);
+            if (pool_ == nullptr || api_.Anime_SetTaskSystem == nullptr ||
+                api_.Anime_SetTaskSystem(TaskPool_Enqueue, TaskPool_Finish, s_.threads, pool_) ==
+                    0) {
+                return Fail(kExitLibrary, pool_ == nullptr ? "cannot start the threads"
+                                          : api_.Anime_SetTaskSystem == nullptr
+                                              ? "the library has no task system (version 1.3)"
+                                              : api_.Anime_GetLastError());
+            }
+        }
         int result = Load();
         if (result == kExitOk) {
             scene_ = StartScene(api_, s_, events_, Host().textureError, result);
@@ -209,6 +221,11 @@ private:
         const bool leftOver = api_.Anime_HasInstances() != 0 || api_.Anime_GetInstanceCount() != 0;
         api_.Anime_UnloadModel(kModelName);
         api_.Anime_Shutdown();
+        if (pool_ != nullptr) {
+            api_.Anime_SetTaskSystem(nullptr, nullptr, 1, nullptr);
+            TaskPool_Destroy(pool_);
+            pool_ = nullptr;
+        }
         const HostState& c = Host();
         if (leftOver || c.loads != c.releases) {
             std::fprintf(stderr,
@@ -235,6 +252,7 @@ private:
     const bool progress_ = !s_.quiet && isatty(fileno(stderr)) != 0;  // a bar on a terminal
     double renderMs_ = 0.0, worstMs_ = 0.0;
     long long draws_ = 0;
+    TaskPool* pool_ = nullptr;
 };
 
 }  // namespace

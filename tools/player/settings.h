@@ -66,6 +66,7 @@ struct Settings {
     float scale = 1.0f, alpha = 1.0f;
     Color background{0xf3 / 255.0f, 0xef / 255.0f, 0xe6 / 255.0f, 1.0f};
     int crowd = 1;
+    int threads = 1;  // workers of the library's frames (the example task pool)
 
     bool enable3D = false;  // any 3D setting, a "setup3d" object or an "angles" event
     float yaw = 0.0f, pitch = 0.0f, roll = 0.0f;

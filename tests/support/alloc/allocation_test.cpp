@@ -26,6 +26,7 @@
 #include "kivanime.h"
 
 #include "alloc_count.h"
+#include "task_pool.h"
 
 namespace kivanime::test {
 namespace {
@@ -157,7 +158,7 @@ TEST(AllocationFailure, FailedLoadsAndCreationsLeaveEverythingAsItWas) {
     EXPECT_EQ(gLoaded, gReleased);
 }
 
-TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
+void FramesAllocateNothingAfterTheFirst() {
     Anime_Init(&kHost);
     ASSERT_EQ(Anime_LoadModel("bench", (kScene + "model.json").c_str()), 1);
     ASSERT_EQ(Anime_LoadMotion("bench", (kScene + "motions/idle.json").c_str()), 1);
@@ -300,6 +301,23 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
     Anime_SetMeshCallback(nullptr);
     EXPECT_EQ(allocations, 0u);
     EXPECT_EQ(found, 400);
+}
+
+TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
+    FramesAllocateNothingAfterTheFirst();
+}
+
+// The same on workers: which worker takes which instance changes from frame
+// to frame, and no frame after the first may allocate for it.
+TEST(NoAllocation, FramesOnWorkersAllocateNothingAfterTheFirst) {
+    for (int32_t workers : {2, 5}) {
+        TaskPool* pool = TaskPool_Create(workers);
+        ASSERT_NE(pool, nullptr);
+        ASSERT_EQ(Anime_SetTaskSystem(TaskPool_Enqueue, TaskPool_Finish, workers, pool), 1);
+        FramesAllocateNothingAfterTheFirst();
+        Anime_SetTaskSystem(nullptr, nullptr, 1, nullptr);
+        TaskPool_Destroy(pool);
+    }
 }
 
 }  // namespace

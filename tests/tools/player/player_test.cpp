@@ -128,6 +128,9 @@ TEST_F(PlayerTest, PlacesAndAnimatesInstancesAsAskedAndTimed) {
         // half the origin's offset from its default (100, 170).
         {"--crowd 4 --size 200x200",
          {"55.00 90.00 0.0000 0.5000", "155.00 90.00", "55.00 190.00", "155.00 190.00"}},
+        // The same crowd with its frames on three threads.
+        {"--crowd 4 --size 200x200 --threads 3",
+         {"55.00 90.00 0.0000 0.5000", "155.00 90.00", "55.00 190.00", "155.00 190.00"}},
         // Motion a, the overlay and the expression; then b after a, with the
         // expression and the overlays cleared.
         {"--timeline @/scene.json --frames 2", {"160.00 180.00 1.0000 1.0000 1.0000 0.500"}},

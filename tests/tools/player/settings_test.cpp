@@ -52,7 +52,8 @@ TEST(PlayerSettings, RejectsBadValuesNamingTheOption) {
     std::istringstream bad(
         "--motion :2;--motion walk:fast;--overlay a:1:2:3;--size 640;--size 640x0;--size 9000x10;"
         "--fps 0;--fps 30fps;--frames -3;--frames 1e9;--alpha 1.5;--scale 0;--origin 1;"
-        "--wind 1,2,3;--crowd 401;--background #12345;--background #1234zz;--turn 30:0;"
+        "--wind 1,2,3;--crowd 401;--threads 0;--threads 65;--background #12345;--background "
+        "#1234zz;--turn 30:0;"
         "--sheet-frames 1,-2;--gif=;--focal inf;--thumb-scale 0;--quiet=yes;--frobnicate;--gif");
     for (std::string args; std::getline(bad, args, ';');) {
         Settings s;
