@@ -44,6 +44,11 @@ constexpr AnimeErrorCode kArg = ANIME_ERROR_INVALID_ARGUMENT;
 constexpr AnimeErrorCode kId = ANIME_ERROR_UNKNOWN_INSTANCE;
 constexpr AnimeErrorCode kModelName = ANIME_ERROR_UNKNOWN_MODEL;
 
+// An enqueue function that is never reached: the rows using it are refused.
+void* NeverEnqueues(AnimeTaskFn, int32_t, int32_t, void*, void*) {
+    return nullptr;
+}
+
 using ErrorCode = ApiTest;
 
 TEST_F(ErrorCode, EveryFailureOfEveryExportHasItsCode) {
@@ -147,6 +152,11 @@ TEST_F(ErrorCode, EveryFailureOfEveryExportHasItsCode) {
         ROW(Anime_GetEventText(0, 3), kArg),
         ROW(Anime_GetEventText(0, -1), kArg),
         ROW(Anime_GetEvent(0, &event), kNone),
+        // The task system: counts outside 1 to 64, exactly one function.
+        ROW(Anime_SetTaskSystem(nullptr, nullptr, 0, nullptr), kArg),
+        ROW(Anime_SetTaskSystem(nullptr, nullptr, 65, nullptr), kArg),
+        ROW(Anime_SetTaskSystem(NeverEnqueues, nullptr, 2, nullptr), kArg),
+        ROW(Anime_SetTaskSystem(nullptr, nullptr, 1, nullptr), kNone),
     };
     // Every export taking an id, with 0, one never handed out and one
     // destroyed.
