@@ -47,7 +47,7 @@
 //    from the C header. Strings returned are of kind z (null for NULL), so
 //    the mirror's Anime_GetLastError says string|null.
 
-import { AnimeEventKind, AnimeEventSource, C_FUNCTIONS, RECORDS } from './c-interface.js';
+import { AnimeErrorCode, AnimeEventKind, AnimeEventSource, C_FUNCTIONS, RECORDS } from './c-interface.js';
 import { DrawList, readFields, readRecord } from './records.js';
 
 export { AnimeEventKind, AnimeEventSource, C_FUNCTIONS, RECORDS } from './c-interface.js';
@@ -403,30 +403,14 @@ const EVENT_KINDS = { [AnimeEventKind.Event]: 'event', [AnimeEventKind.Lap]: 'la
 const NO_EVENTS = [];
 
 /**
- * The kinds of failure, as AnimeErrorCode in kivanime.h names them (ANIME_ERROR_NONE is NONE):
- * KivanimeError.code and Runtime.lastErrorCode hold one. The numbers never change.
+ * The kinds of failure, named as AnimeErrorCode in kivanime.h names them
+ * (ANIME_ERROR_INVALID_JSON is INVALID_JSON): the generated enum's members
+ * spelled as in C. KivanimeError.code and Runtime.lastErrorCode hold one.
+ * The numbers never change.
+ * @type {Readonly<Record<string, number>>}
  */
-export const ErrorCode = Object.freeze({
-    NONE: 0,
-    INVALID_ARGUMENT: 1,
-    UNKNOWN_MODEL: 2,
-    UNKNOWN_INSTANCE: 3,
-    UNKNOWN_MOTION: 4,
-    UNKNOWN_EXPRESSION: 5,
-    UNKNOWN_PART: 6,
-    UNKNOWN_TEXTURE: 7,
-    UNKNOWN_SKIN: 8,
-    OVERLAY_NOT_PLAYING: 9,
-    NO_MESH: 10,
-    NO_EVENT: 11,
-    FILE_NOT_FOUND: 12,
-    FILE_UNREADABLE: 13,
-    INVALID_JSON: 14,
-    NESTED_CALL: 15,
-    OUT_OF_MEMORY: 16,
-    TEXTURE_REFUSED: 17,
-    INTERNAL: 18,
-});
+export const ErrorCode = Object.freeze(Object.fromEntries(Object.entries(AnimeErrorCode)
+    .map(([name, value]) => [name.replace(/(?<=.)(?=[A-Z])/g, '_').toUpperCase(), value])));
 
 /** A call the library refused; the message is its reason (Anime_GetLastError), `code` its ErrorCode. */
 export class KivanimeError extends Error {
