@@ -61,6 +61,17 @@ export function difference(a, b) {
     return diff;
 }
 
+// Runs in the page: the size and RGBA pixels of PNGs (base64).
+export function decodePngs(...pngs) {
+    return Promise.all(pngs.map(async (b64) => {
+        const blob = await (await fetch(`data:image/png;base64,${b64}`)).blob();
+        const bitmap = await createImageBitmap(blob, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
+        const ctx = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
+        ctx.drawImage(bitmap, 0, 0);
+        return { size: `${bitmap.width}x${bitmap.height}`, pixels: Array.from(ctx.getImageData(0, 0, bitmap.width, bitmap.height).data) };
+    }));
+}
+
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css', '.json': 'application/json', '.wasm': 'application/wasm', '.png': 'image/png', '.svg': 'image/svg+xml' };
 
 // Serves `root` on 127.0.0.1 on a free port. `/__blank.html` is an empty

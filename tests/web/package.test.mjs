@@ -13,7 +13,7 @@ import os from 'node:os';
 import path from 'node:path';
 import test from 'node:test';
 
-import { REPO, VERSION, VERSION_NUMBER, WEB_DIR, need, openPage, run, withBrowser } from './harness.mjs';
+import { REPO, VERSION, VERSION_NUMBER, WEB_DIR, decodePngs, need, openPage, run, withBrowser } from './harness.mjs';
 
 const NPM = process.env.KIVANIME_NPM ?? '/usr/bin/npm';
 const TSC = path.join(REPO, 'node_modules/.bin/tsc');
@@ -107,13 +107,8 @@ test('the npm package installs into a project, type-checks strictly and plays a 
             const recipePage = await openPage(browser, `${url}/recipe.html`);
             await recipePage.page.waitForFunction(() => /footstep/.test(document.querySelector('output')?.textContent ?? ''), { timeout: 60000 });
             const shot = await (await recipePage.page.$('kivanime-player')).screenshot({ encoding: 'base64' });
-            const drawn = await recipePage.page.evaluate(async (b64) => {
-                const bitmap = await createImageBitmap(await (await fetch(`data:image/png;base64,${b64}`)).blob());
-                const ctx = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
-                ctx.drawImage(bitmap, 0, 0);
-                const data = ctx.getImageData(0, 0, bitmap.width, bitmap.height).data;
-                return data.filter((v, i) => i % 4 === 0 && v < 250).length / (data.length / 4);
-            }, shot);
+            const [{ pixels }] = await recipePage.page.evaluate(decodePngs, shot);
+            const drawn = pixels.filter((v, i) => i % 4 === 0 && v < 250).length / (pixels.length / 4);
             assert.ok(drawn > 0.05, `the player drew on ${drawn} of its box`);
             assert.deepEqual(recipePage.errors, []);
         }, {}, app);

@@ -18,7 +18,7 @@ import os from 'node:os';
 import path from 'node:path';
 import test from 'node:test';
 
-import { NATIVE_DIR, REPO, WEB_DIR, difference, openPage, run, withBrowser } from './harness.mjs';
+import { NATIVE_DIR, REPO, WEB_DIR, decodePngs, difference, openPage, run, withBrowser } from './harness.mjs';
 
 const HERO = path.join(REPO, 'examples/hero');
 const PLAYER = path.join(NATIVE_DIR, 'tools/player/kivanime-player');
@@ -32,17 +32,6 @@ const SCENES = fs.readdirSync(path.join(REPO, 'tests/web/scenes'));
 // The player's golden frame of the second skin, with tints (the mesh among
 // the parts tinted), served beside the model it names.
 const FOREST = path.join(REPO, 'tests/tools/player/golden/forest.json');
-
-// Runs in the page: the size and RGBA pixels of PNGs (base64).
-function decodePngs(...pngs) {
-    return Promise.all(pngs.map(async (b64) => {
-        const blob = await (await fetch(`data:image/png;base64,${b64}`)).blob();
-        const bitmap = await createImageBitmap(blob, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
-        const ctx = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
-        ctx.drawImage(bitmap, 0, 0);
-        return { size: `${bitmap.width}x${bitmap.height}`, pixels: Array.from(ctx.getImageData(0, 0, bitmap.width, bitmap.height).data) };
-    }));
-}
 
 const waitState = (page, states) =>
     page.waitForFunction((s) => s.includes(document.body.dataset.state), { timeout: 60000 }, states);
