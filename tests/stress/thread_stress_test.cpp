@@ -57,6 +57,15 @@ const std::string kWave = kHero + "motions/wave.json";
 const std::string kTexts[] = {"b",    "idle", "wave", "smile",  "surprised",
                               "head", "nope", kSmile, kMinimal, kWave};
 
+// A fresh library with the hero loaded as "a" (and its idle motion).
+void StartWithHero() {
+    Anime_Shutdown();
+    Anime_Init(&kTables[0]);
+    ASSERT_EQ(Anime_LoadModel("a", (kHero + "model.json").c_str()) +
+                  Anime_LoadMotion("a", (kHero + "motions/idle.json").c_str()),
+              2);
+}
+
 // Each worker places the instances of "a" it owns at (id, -id); no other
 // worker may move or destroy them.
 bool InPlace(uint32_t id) {
@@ -159,10 +168,7 @@ void Work(Worker& w, std::chrono::steady_clock::time_point stopAt) {
 }
 
 TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
-    Anime_Shutdown();
-    Anime_Init(&kTables[0]);
-    ASSERT_EQ(Anime_LoadModel("a", (kHero + "model.json").c_str()), 1);
-    ASSERT_EQ(Anime_LoadMotion("a", (kHero + "motions/idle.json").c_str()), 1);
+    StartWithHero();
     ASSERT_EQ(Anime_LoadExpression("a", (kHero + "expressions/smile.json").c_str()), 1);
     gPool = TaskPool_Create(2);
     ASSERT_NE(gPool, nullptr);
@@ -229,10 +235,7 @@ std::string LargeModelJson() {
 // frames, and only storing the model takes the lock. Under ThreadSanitizer
 // this shows the read sharing nothing unguarded with the frame.
 TEST(ThreadStress, FramesRunWhileALargeModelLoads) {
-    Anime_Shutdown();
-    Anime_Init(&kTables[0]);
-    ASSERT_EQ(Anime_LoadModel("a", (kHero + "model.json").c_str()), 1);
-    ASSERT_EQ(Anime_LoadMotion("a", (kHero + "motions/idle.json").c_str()), 1);
+    StartWithHero();
     for (int i = 0; i < 100; ++i) {
         const uint32_t id = Anime_CreateInstance("a");
         ASSERT_EQ(Anime_PlayMotion(id, "idle", 1.0f), 1);
@@ -240,11 +243,7 @@ TEST(ThreadStress, FramesRunWhileALargeModelLoads) {
     }
     const std::string json = LargeModelJson();
     const std::string path = testing::TempDir() + "kivanime_large_model.json";
-    {
-        std::ofstream file(path, std::ios::binary);
-        file << json;
-        ASSERT_TRUE(file.good());
-    }
+    ASSERT_TRUE(std::ofstream(path, std::ios::binary) << json);
 
     std::atomic<int> loads{0};
     std::atomic<bool> stop{false};
@@ -287,9 +286,7 @@ TEST(ThreadStress, FramesRunWhileALargeModelLoads) {
 // fails. (Windows has no named pipes in the file system; the test above
 // runs there.)
 TEST(ThreadStress, FramesDoNotWaitForAFileBeingRead) {
-    Anime_Shutdown();
-    Anime_Init(&kTables[0]);
-    ASSERT_EQ(Anime_LoadModel("a", (kHero + "model.json").c_str()), 1);
+    StartWithHero();
     const uint32_t id = Anime_CreateInstance("a");
     ASSERT_NE(id, 0u);
     const std::string pipe = testing::TempDir() + "kivanime_model_pipe.json";
