@@ -36,12 +36,12 @@ namespace {
 
 namespace host = kivanime::test::checking_host;
 
-// Two tables with distinct function pointers and the same checking host, so
-// that Anime_Init really changes something while threads run.
 // A task system of two workers that threads switch on and off (with the
 // random counts, 1 and 2 are taken, the others refused).
 TaskPool* gPool = nullptr;
 
+// Two tables with distinct function pointers and the same checking host, so
+// that Anime_Init really changes something while threads run.
 const AnimeHostCallbacks kTables[2] = {
     host::kHost,
     {[](const uint16_t* p) { return host::Load(p); }, [](int32_t h) { host::Release(h); }, nullptr,

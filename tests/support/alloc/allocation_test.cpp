@@ -1,21 +1,6 @@
 // The heap seen from the C interface, with the global allocation functions
 // replaced in this test program (its own, so that no other test runs with the
 // replacement; on Linux the shared library's allocations go through it too).
-//
-// Frames allocate nothing: after the first Anime_Update and Anime_Render, a
-// scene with every feature running (motions, overlays, expressions, springs,
-// wind, parallax, meshes bent by motions and overlays), drawn whole and one
-// instance at a time while following a part, reading a mesh and turning,
-// tinting and reskinning parts from code, makes no heap allocation per
-// frame; nor do cross-fades (of bent meshes too), queued motions, overlay
-// fades and events once they have run once.
-//
-// Running out of memory is a failure like any other: each loading export and
-// instance creation is run with its 1st, 2nd, 3rd... allocation failing until
-// it succeeds. Every failed call must return the failure value (its last
-// error code saying that memory ran out), give back all it allocated (and
-// every texture it loaded) and leave the loaded models and the running
-// instance exactly as they were.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -94,6 +79,11 @@ struct Operation {
     std::function<bool()> absent;   // the result of a failed call is nowhere to be seen
 };
 
+// Running out of memory is a failure like any other: each loading export and
+// instance creation runs with its 1st, 2nd, 3rd... allocation failing until
+// it succeeds. Each failed call returns the failure value with the
+// out-of-memory code, gives back all it allocated (textures too) and leaves
+// the loaded models and the running instance as they were.
 TEST(AllocationFailure, FailedLoadsAndCreationsLeaveEverythingAsItWas) {
     Anime_Init(&kHost);
     ASSERT_EQ(Anime_LoadModel("base", (kHero + "model.json").c_str()), 1);
@@ -158,8 +148,12 @@ TEST(AllocationFailure, FailedLoadsAndCreationsLeaveEverythingAsItWas) {
     EXPECT_EQ(gLoaded, gReleased);
 }
 
-// Serially and on workers: which worker takes which instance changes from
-// frame to frame, and no frame after the first may allocate for it.
+// After the first Anime_Update and Anime_Render, a scene with every feature
+// running (motions, overlays, expressions, springs, wind, parallax, bent
+// meshes), drawn whole and one instance at a time while following a part,
+// reading a mesh and steering parts from code, allocates nothing per frame;
+// nor do cross-fades, queued motions, overlay fades and events once run.
+// Serially and on workers, where which worker takes which instance changes.
 TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
     for (int32_t workers : {1, 2, 5}) {
         SCOPED_TRACE(workers);
