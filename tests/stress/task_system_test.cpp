@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "kivanime.h"
@@ -175,57 +176,42 @@ struct Scrambler {
         void (*fn)(int32_t, int32_t, uint32_t, void*);
         int32_t count, range;
         void* context;
-        bool done;
     };
-    std::vector<Task> tasks;
+    std::vector<Task> waiting;
     uint32_t workers;
-    int64_t enqueued = 0;
-    int64_t ranges = 0;
+    int64_t enqueued = 0, ranges = 0, strayHandles = 0;
 
-    static void RunReversed(Scrambler& s, std::vector<Task*> waiting) {
+    void Run(std::vector<Task> tasks) {
         uint32_t turn = 0;
         for (bool any = true; any;) {
             any = false;
-            for (Task* t : waiting) {
-                if (t->count <= 0) {
-                    continue;
+            for (Task& t : tasks) {
+                if (t.count > 0) {
+                    const int32_t start = (t.count - 1) / t.range * t.range;
+                    t.fn(start, t.count, (turn++ * 5 + 3) % workers, t.context);
+                    t.count = start;
+                    ++ranges;
+                    any = true;
                 }
-                const int32_t start = (t->count - 1) / t->range * t->range;
-                t->fn(start, t->count, (turn++ * 5 + 3) % s.workers, t->context);
-                t->count = start;
-                ++s.ranges;
-                any = true;
             }
         }
-        for (Task* t : waiting) {
-            t->done = true;
-        }
     }
-
     static void* Enqueue(void (*fn)(int32_t, int32_t, uint32_t, void*), int32_t count,
                          int32_t minRange, void* context, void* user) {
         Scrambler& s = *static_cast<Scrambler*>(user);
-        Task task{fn, count, minRange > 0 ? minRange : 1, context, false};
+        const Task task{fn, count, std::max(minRange, 1), context};
         if (++s.enqueued % 3 == 0) {
-            RunReversed(s, {&task});
+            s.Run({task});
             return nullptr;
         }
-        s.tasks.push_back(task);
-        return reinterpret_cast<void*>(static_cast<uintptr_t>(s.tasks.size()));
+        s.waiting.push_back(task);
+        return user;
     }
-
+    // Only handles it gave out may come back.
     static void Finish(void* handle, void* user) {
         Scrambler& s = *static_cast<Scrambler*>(user);
-        if (s.tasks[reinterpret_cast<uintptr_t>(handle) - 1].done) {
-            return;
-        }
-        std::vector<Task*> waiting;
-        for (Task& t : s.tasks) {
-            if (!t.done) {
-                waiting.push_back(&t);
-            }
-        }
-        RunReversed(s, waiting);
+        s.strayHandles += handle != user;
+        s.Run(std::exchange(s.waiting, {}));
     }
 };
 
@@ -260,9 +246,8 @@ TEST(TaskSystem, FramesOnWorkersAreTheSerialFramesByteForByte) {
         ExpectSerialFrames(serial, Scrambler::Enqueue, Scrambler::Finish,
                            static_cast<int32_t>(workers), &scrambler, " scrambled");
         EXPECT_GT(scrambler.ranges, scrambler.enqueued);
-        for (const Scrambler::Task& t : scrambler.tasks) {
-            EXPECT_TRUE(t.done);
-        }
+        EXPECT_TRUE(scrambler.waiting.empty());
+        EXPECT_EQ(scrambler.strayHandles, 0);
     }
     EXPECT_EQ(gStrayCalls, 0);
 }
