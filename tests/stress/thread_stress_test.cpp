@@ -57,14 +57,22 @@ const std::string kWave = kHero + "motions/wave.json";
 const std::string kTexts[] = {"b",    "idle", "wave", "smile",  "surprised",
                               "head", "nope", kSmile, kMinimal, kWave};
 
-// A fresh library with the hero loaded as "a" (and its idle motion).
-void StartWithHero() {
-    Anime_Shutdown();
-    Anime_Init(&kTables[0]);
-    ASSERT_EQ(Anime_LoadModel("a", (kHero + "model.json").c_str()) +
-                  Anime_LoadMotion("a", (kHero + "motions/idle.json").c_str()),
-              2);
-}
+// Each test starts from a fresh library with the hero loaded as "a" (and
+// its idle motion), and leaves the library as the other tests expect it.
+class ThreadStress : public testing::Test {
+protected:
+    void SetUp() override {
+        Anime_Shutdown();
+        Anime_Init(&kTables[0]);
+        ASSERT_EQ(Anime_LoadModel("a", (kHero + "model.json").c_str()) +
+                      Anime_LoadMotion("a", (kHero + "motions/idle.json").c_str()),
+                  2);
+    }
+    void TearDown() override {
+        Anime_Shutdown();
+        Anime_Init(nullptr);
+    }
+};
 
 // Each worker places the instances of "a" it owns at (id, -id); no other
 // worker may move or destroy them.
@@ -167,8 +175,7 @@ void Work(Worker& w, std::chrono::steady_clock::time_point stopAt) {
     }
 }
 
-TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
-    StartWithHero();
+TEST_F(ThreadStress, ExportsFromManyThreadsStayConsistent) {
     ASSERT_EQ(Anime_LoadExpression("a", (kHero + "expressions/smile.json").c_str()), 1);
     gPool = TaskPool_Create(2);
     ASSERT_NE(gPool, nullptr);
@@ -209,8 +216,6 @@ TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
     EXPECT_TRUE(host::live.empty());
     Anime_UnloadAll();
     EXPECT_EQ(Anime_CreateInstance("a"), 0u);
-    Anime_Shutdown();
-    Anime_Init(nullptr);
 }
 
 // About 2 MB of model, formatted as exporters write it: some 7,000 parts in
@@ -234,8 +239,7 @@ std::string LargeModelJson() {
 // model again and again: the load reads and parses without holding up the
 // frames, and only storing the model takes the lock. Under ThreadSanitizer
 // this shows the read sharing nothing unguarded with the frame.
-TEST(ThreadStress, FramesRunWhileALargeModelLoads) {
-    StartWithHero();
+TEST_F(ThreadStress, FramesRunWhileALargeModelLoads) {
     for (int i = 0; i < 100; ++i) {
         const uint32_t id = Anime_CreateInstance("a");
         ASSERT_EQ(Anime_PlayMotion(id, "idle", 1.0f), 1);
@@ -275,7 +279,6 @@ TEST(ThreadStress, FramesRunWhileALargeModelLoads) {
     EXPECT_EQ(Anime_GetInstanceCount(), 100);
     Anime_Shutdown();
     EXPECT_TRUE(host::live.empty());
-    Anime_Init(nullptr);
 }
 
 #if !defined(_WIN32)
@@ -285,8 +288,7 @@ TEST(ThreadStress, FramesRunWhileALargeModelLoads) {
 // wait for the pipe: after a generous deadline the test writes it anyway and
 // fails. (Windows has no named pipes in the file system; the test above
 // runs there.)
-TEST(ThreadStress, FramesDoNotWaitForAFileBeingRead) {
-    StartWithHero();
+TEST_F(ThreadStress, FramesDoNotWaitForAFileBeingRead) {
     const uint32_t id = Anime_CreateInstance("a");
     ASSERT_NE(id, 0u);
     const std::string pipe = testing::TempDir() + "kivanime_model_pipe.json";
@@ -334,8 +336,6 @@ TEST(ThreadStress, FramesDoNotWaitForAFileBeingRead) {
     float transform[6];
     EXPECT_EQ(Anime_GetPartTransform(piped, "p", transform), 0)
         << "the piped model replaced the stored one";
-    Anime_Shutdown();
-    Anime_Init(nullptr);
 }
 #endif
 
