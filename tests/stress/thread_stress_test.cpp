@@ -36,12 +36,12 @@ namespace {
 
 namespace host = kivanime::test::checking_host;
 
-// Two tables with distinct function pointers and the same checking host, so
-// that Anime_Init really changes something while threads run.
 // A task system of two workers that threads switch on and off (with the
 // random counts, 1 and 2 are taken, the others refused).
 TaskPool* gPool = nullptr;
 
+// Two tables with distinct function pointers and the same checking host, so
+// that Anime_Init really changes something while threads run.
 const AnimeHostCallbacks kTables[2] = {
     host::kHost,
     {[](const uint16_t* p) { return host::Load(p); }, [](int32_t h) { host::Release(h); }, nullptr,
@@ -56,6 +56,23 @@ const std::string kMinimal = kExamples + "minimal/model.json";
 const std::string kWave = kHero + "motions/wave.json";
 const std::string kTexts[] = {"b",    "idle", "wave", "smile",  "surprised",
                               "head", "nope", kSmile, kMinimal, kWave};
+
+// Each test starts from a fresh library with the hero loaded as "a" (and
+// its idle motion), and leaves the library as the other tests expect it.
+class ThreadStress : public testing::Test {
+protected:
+    void SetUp() override {
+        Anime_Shutdown();
+        Anime_Init(&kTables[0]);
+        ASSERT_EQ(Anime_LoadModel("a", (kHero + "model.json").c_str()) +
+                      Anime_LoadMotion("a", (kHero + "motions/idle.json").c_str()),
+                  2);
+    }
+    void TearDown() override {
+        Anime_Shutdown();
+        Anime_Init(nullptr);
+    }
+};
 
 // Each worker places the instances of "a" it owns at (id, -id); no other
 // worker may move or destroy them.
@@ -158,11 +175,7 @@ void Work(Worker& w, std::chrono::steady_clock::time_point stopAt) {
     }
 }
 
-TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
-    Anime_Shutdown();
-    Anime_Init(&kTables[0]);
-    ASSERT_EQ(Anime_LoadModel("a", (kHero + "model.json").c_str()), 1);
-    ASSERT_EQ(Anime_LoadMotion("a", (kHero + "motions/idle.json").c_str()), 1);
+TEST_F(ThreadStress, ExportsFromManyThreadsStayConsistent) {
     ASSERT_EQ(Anime_LoadExpression("a", (kHero + "expressions/smile.json").c_str()), 1);
     gPool = TaskPool_Create(2);
     ASSERT_NE(gPool, nullptr);
@@ -203,8 +216,6 @@ TEST(ThreadStress, ExportsFromManyThreadsStayConsistent) {
     EXPECT_TRUE(host::live.empty());
     Anime_UnloadAll();
     EXPECT_EQ(Anime_CreateInstance("a"), 0u);
-    Anime_Shutdown();
-    Anime_Init(nullptr);
 }
 
 // About 2 MB of model, formatted as exporters write it: some 7,000 parts in
@@ -228,11 +239,7 @@ std::string LargeModelJson() {
 // model again and again: the load reads and parses without holding up the
 // frames, and only storing the model takes the lock. Under ThreadSanitizer
 // this shows the read sharing nothing unguarded with the frame.
-TEST(ThreadStress, FramesRunWhileALargeModelLoads) {
-    Anime_Shutdown();
-    Anime_Init(&kTables[0]);
-    ASSERT_EQ(Anime_LoadModel("a", (kHero + "model.json").c_str()), 1);
-    ASSERT_EQ(Anime_LoadMotion("a", (kHero + "motions/idle.json").c_str()), 1);
+TEST_F(ThreadStress, FramesRunWhileALargeModelLoads) {
     for (int i = 0; i < 100; ++i) {
         const uint32_t id = Anime_CreateInstance("a");
         ASSERT_EQ(Anime_PlayMotion(id, "idle", 1.0f), 1);
@@ -240,11 +247,7 @@ TEST(ThreadStress, FramesRunWhileALargeModelLoads) {
     }
     const std::string json = LargeModelJson();
     const std::string path = testing::TempDir() + "kivanime_large_model.json";
-    {
-        std::ofstream file(path, std::ios::binary);
-        file << json;
-        ASSERT_TRUE(file.good());
-    }
+    ASSERT_TRUE(std::ofstream(path, std::ios::binary) << json);
 
     std::atomic<int> loads{0};
     std::atomic<bool> stop{false};
@@ -276,7 +279,6 @@ TEST(ThreadStress, FramesRunWhileALargeModelLoads) {
     EXPECT_EQ(Anime_GetInstanceCount(), 100);
     Anime_Shutdown();
     EXPECT_TRUE(host::live.empty());
-    Anime_Init(nullptr);
 }
 
 #if !defined(_WIN32)
@@ -286,10 +288,7 @@ TEST(ThreadStress, FramesRunWhileALargeModelLoads) {
 // wait for the pipe: after a generous deadline the test writes it anyway and
 // fails. (Windows has no named pipes in the file system; the test above
 // runs there.)
-TEST(ThreadStress, FramesDoNotWaitForAFileBeingRead) {
-    Anime_Shutdown();
-    Anime_Init(&kTables[0]);
-    ASSERT_EQ(Anime_LoadModel("a", (kHero + "model.json").c_str()), 1);
+TEST_F(ThreadStress, FramesDoNotWaitForAFileBeingRead) {
     const uint32_t id = Anime_CreateInstance("a");
     ASSERT_NE(id, 0u);
     const std::string pipe = testing::TempDir() + "kivanime_model_pipe.json";
@@ -337,8 +336,6 @@ TEST(ThreadStress, FramesDoNotWaitForAFileBeingRead) {
     float transform[6];
     EXPECT_EQ(Anime_GetPartTransform(piped, "p", transform), 0)
         << "the piped model replaced the stored one";
-    Anime_Shutdown();
-    Anime_Init(nullptr);
 }
 #endif
 
