@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/api_fixture.h"
@@ -21,7 +22,7 @@ constexpr const char* kModel = R"({
   "skins": {"red": {"p": "t"}}})";
 
 struct Case {
-    const char* call;
+    std::string call;
     std::function<void()> run;
     AnimeErrorCode code;    // called directly
     AnimeErrorCode nested;  // called from inside a host function
@@ -82,32 +83,6 @@ TEST_F(ErrorCode, EveryFailureOfEveryExportHasItsCode) {
         ROW(Anime_LoadModel("x", broken.c_str()), ANIME_ERROR_INVALID_JSON),
         EARLY(Anime_UnloadModel(nullptr)),
         ROW(Anime_UnloadModel("x"), kModelName),
-        EARLY(Anime_LoadMotion(nullptr, good.c_str())),
-        EARLY(Anime_LoadMotion("m", nullptr)),
-        ROW(Anime_LoadMotion("x", good.c_str()), kModelName),
-        ROW(Anime_LoadMotion("m", missing.c_str()), ANIME_ERROR_FILE_NOT_FOUND),
-        ROW(Anime_LoadMotion("m", folder.c_str()), ANIME_ERROR_FILE_UNREADABLE),
-        ROW(Anime_LoadMotion("m", broken.c_str()), ANIME_ERROR_INVALID_JSON),
-        EARLY(Anime_LoadExpression(nullptr, good.c_str())),
-        EARLY(Anime_LoadExpression("m", nullptr)),
-        ROW(Anime_LoadExpression("x", good.c_str()), kModelName),
-        ROW(Anime_LoadExpression("m", missing.c_str()), ANIME_ERROR_FILE_NOT_FOUND),
-        ROW(Anime_LoadExpression("m", folder.c_str()), ANIME_ERROR_FILE_UNREADABLE),
-        ROW(Anime_LoadExpression("m", broken.c_str()), ANIME_ERROR_INVALID_JSON),
-        EARLY(Anime_LoadModelFromMemory(nullptr, model, length, nullptr)),
-        EARLY(Anime_LoadModelFromMemory("x", nullptr, 0, nullptr)),
-        EARLY(Anime_LoadModelFromMemory("x", model, -1, nullptr)),
-        ROW(Anime_LoadModelFromMemory("x", "[1]", 3, nullptr), ANIME_ERROR_INVALID_JSON),
-        EARLY(Anime_LoadMotionFromMemory(nullptr, "{}", 2)),
-        EARLY(Anime_LoadMotionFromMemory("m", nullptr, 2)),
-        EARLY(Anime_LoadMotionFromMemory("m", "{}", -1)),
-        ROW(Anime_LoadMotionFromMemory("x", "{}", 2), kModelName),
-        ROW(Anime_LoadMotionFromMemory("m", "[1]", 3), ANIME_ERROR_INVALID_JSON),
-        EARLY(Anime_LoadExpressionFromMemory(nullptr, "{}", 2)),
-        EARLY(Anime_LoadExpressionFromMemory("m", nullptr, 2)),
-        EARLY(Anime_LoadExpressionFromMemory("m", "{}", -1)),
-        ROW(Anime_LoadExpressionFromMemory("x", "{}", 2), kModelName),
-        ROW(Anime_LoadExpressionFromMemory("m", "7", 1), ANIME_ERROR_INVALID_JSON),
         EARLY(Anime_CreateInstance(nullptr)),
         ROW(Anime_CreateInstance("x"), kModelName),
         ROW(Anime_CreateInstance("r"), ANIME_ERROR_TEXTURE_REFUSED),  // and returns an id
@@ -158,6 +133,31 @@ TEST_F(ErrorCode, EveryFailureOfEveryExportHasItsCode) {
         ROW(Anime_SetTaskSystem(NeverEnqueues, nullptr, 2, nullptr), kArg),
         ROW(Anime_SetTaskSystem(nullptr, nullptr, 1, nullptr), kNone),
     };
+    // Motions and expressions load into a model alike, from a file or memory.
+    using FromFile = int32_t (*)(const char*, const char*);
+    using FromMemory = int32_t (*)(const char*, const char*, int32_t);
+    const std::tuple<const char*, FromFile, FromMemory> loaders[] = {
+        {"motion: ", Anime_LoadMotion, Anime_LoadMotionFromMemory},
+        {"expression: ", Anime_LoadExpression, Anime_LoadExpressionFromMemory}};
+    for (const auto& [kind, file, memory] : loaders) {
+        const size_t first = cases.size();
+        cases.insert(cases.end(), {
+                                      EARLY(file(nullptr, good.c_str())),
+                                      EARLY(file("m", nullptr)),
+                                      ROW(file("x", good.c_str()), kModelName),
+                                      ROW(file("m", missing.c_str()), ANIME_ERROR_FILE_NOT_FOUND),
+                                      ROW(file("m", folder.c_str()), ANIME_ERROR_FILE_UNREADABLE),
+                                      ROW(file("m", broken.c_str()), ANIME_ERROR_INVALID_JSON),
+                                      EARLY(memory(nullptr, "{}", 2)),
+                                      EARLY(memory("m", nullptr, 2)),
+                                      EARLY(memory("m", "{}", -1)),
+                                      ROW(memory("x", "{}", 2), kModelName),
+                                      ROW(memory("m", "[1]", 3), ANIME_ERROR_INVALID_JSON),
+                                  });
+        for (auto c = cases.begin() + first; c != cases.end(); ++c) {
+            c->call.insert(0, kind);
+        }
+    }
     // Every export taking an id, with 0, one never handed out and one
     // destroyed.
     for (const uint32_t id : {0u, 77u, gone}) {
