@@ -31,20 +31,18 @@ TEST(InstanceRegistry, WrappedCounterSkipsZeroAndLiveIds) {
     // 3 is live too.
     EXPECT_EQ(CreateInstance(manager, "m"), 4u);
     // The table keeps creation order, whatever the ids, and finds each id.
-    std::vector<uint32_t> ids;
-    for (const InstanceTable::Slot& slot : manager.instances) {
-        ids.push_back(slot.id);
-        EXPECT_EQ(FindInstance(manager, slot.id), &slot.instance);
-    }
-    EXPECT_EQ(ids, (std::vector<uint32_t>{1, 3, UINT32_MAX - 1, UINT32_MAX, 2, 4}));
+    const auto ids = [&] {
+        std::vector<uint32_t> order;
+        for (const InstanceTable::Slot& slot : manager.instances) {
+            order.push_back(slot.id);
+            EXPECT_EQ(FindInstance(manager, slot.id), &slot.instance);
+        }
+        return order;
+    };
+    EXPECT_EQ(ids(), (std::vector<uint32_t>{1, 3, UINT32_MAX - 1, UINT32_MAX, 2, 4}));
     DestroyInstance(manager, UINT32_MAX);
     DestroyInstance(manager, 1);
-    ids.clear();
-    for (const InstanceTable::Slot& slot : manager.instances) {
-        ids.push_back(slot.id);
-        EXPECT_EQ(FindInstance(manager, slot.id), &slot.instance);
-    }
-    EXPECT_EQ(ids, (std::vector<uint32_t>{3, UINT32_MAX - 1, 2, 4}));
+    EXPECT_EQ(ids(), (std::vector<uint32_t>{3, UINT32_MAX - 1, 2, 4}));
     EXPECT_EQ(FindInstance(manager, 1), nullptr);
 }
 
