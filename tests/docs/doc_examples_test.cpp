@@ -165,9 +165,10 @@ std::vector<Block> Blocks(const std::string& language) {
 
 // A fragment's source cut into top-level pieces: a preprocessor line, or the
 // text up to a ';' outside brackets, or up to the '}' that closes a function
-// or a statement's body (an "else", "while", "catch" or "finally" after it,
-// or a declaration it is part of, carries on). Strings and comments are
-// skipped over; each piece keeps the page line it starts on.
+// or a statement's body (a declaration it is part of carries on: the tail of
+// an if/else, do/while or try/catch is a statement piece of its own and lands
+// right after its head in the body). Strings and comments are skipped over;
+// each piece keeps the page line it starts on.
 std::vector<Source> Pieces(const Source& source) {
     const std::string& text = source.text;
     std::vector<Source> pieces;
@@ -177,16 +178,6 @@ std::vector<Source> Pieces(const Source& source) {
         pieces.push_back({beginLine, text.substr(begin, end - begin)});
         begin = end;
         beginLine = line;
-    };
-    // The next word after `at`, past blanks.
-    const auto nextWord = [&text](size_t at) {
-        at = text.find_first_not_of(" \t\n", at);
-        size_t end = at;
-        while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) ||
-                                     text[end] == '_' || text[end] == ';')) {
-            ++end;
-        }
-        return at == std::string::npos ? std::string() : text.substr(at, end - at);
     };
     for (size_t at = 0; at < text.size(); ++at) {
         const char c = text[at];
@@ -215,12 +206,8 @@ std::vector<Source> Pieces(const Source& source) {
         } else if (c == ';' && depth == 0) {
             cut(at + 1);
         } else if (c == '}' && --depth == 0) {
-            static const std::regex carriesOn(
-                "^(;|else|while|catch|finally)$|^\\s*(typedef|struct|enum|union)\\b|^[^{]*=");
-            const std::string soFar = text.substr(begin, at - begin);
-            const std::string next = nextWord(at + 1);
-            if (!std::regex_search(next, carriesOn) &&
-                !std::regex_search(soFar.substr(soFar.find_first_not_of(" \t\n")), carriesOn)) {
+            static const std::regex partOf("^\\s*(typedef|struct|enum|union)\\b|^[^{]*=");
+            if (!std::regex_search(text.substr(begin, at - begin), partOf)) {
                 cut(at + 1);
             }
         }
@@ -399,8 +386,8 @@ TEST(DocPrograms, EveryCSharpBlockCompilesWithTheBindings) {
 }
 
 // The wrapper puts each kind of piece where the language accepts it (file
-// or class scope, or the function's body), keeps if/else, do/while and
-// try/catch together, and lets a real mistake through to the compiler.
+// or class scope, or the function's body), keeps the tails of if/else,
+// do/while and try/catch after their heads, and lets a real mistake through.
 TEST(DocPrograms, TheFragmentWrapperPlacesEveryKindOfPiece) {
     SkipWithoutMcs();
     const ScratchDir dir("kivanime_docs_wrapper");
