@@ -17,6 +17,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/cannot_run.h"
@@ -32,6 +33,9 @@ using kivanime::test::ScratchDir;
 using kivanime::test::ShellQuote;
 
 const fs::path kTop = KIVANIME_SOURCE_DIR;
+
+// Compiles `source`, a whole program or a fragment in its wrapper.
+using Compiler = std::function<ProgramRun(const fs::path& source, bool fragment)>;
 
 struct Page {
     std::string name;  // as messages name it: README.md, docs/player.md
@@ -82,6 +86,20 @@ Source Lines(const Page& page, size_t from, size_t to) {
         source.text += page.lines[at] + "\n";
     }
     return source;
+}
+
+// A #line directive pointing the compiler at `line` of `page`.
+std::string LineMarker(int line, const Page& page) {
+    return "#line " + std::to_string(line) + " \"" + (kTop / page.name).string() + "\"\n";
+}
+
+// Whether `block` is skipped; if so, says where and why.
+bool Skipped(const Block& block) {
+    if (block.kind == Block::Kind::kSkipped) {
+        std::cout << block.page->name << ":" << block.source.line - 1
+                  << "  skipped: " << block.reason << "\n";
+    }
+    return block.kind == Block::Kind::kSkipped;
 }
 
 // The preambles of `page` for `language`, in page order: the lines between
@@ -147,9 +165,10 @@ std::vector<Block> Blocks(const std::string& language) {
 
 // A fragment's source cut into top-level pieces: a preprocessor line, or the
 // text up to a ';' outside brackets, or up to the '}' that closes a function
-// or a statement's body (an "else", "while", "catch" or "finally" after it,
-// or a declaration it is part of, carries on). Strings and comments are
-// skipped over; each piece keeps the page line it starts on.
+// or a statement's body (a declaration it is part of carries on: the tail of
+// an if/else, do/while or try/catch is a statement piece of its own and lands
+// right after its head in the body). Strings and comments are skipped over;
+// each piece keeps the page line it starts on.
 std::vector<Source> Pieces(const Source& source) {
     const std::string& text = source.text;
     std::vector<Source> pieces;
@@ -159,16 +178,6 @@ std::vector<Source> Pieces(const Source& source) {
         pieces.push_back({beginLine, text.substr(begin, end - begin)});
         begin = end;
         beginLine = line;
-    };
-    // The next word after `at`, past blanks.
-    const auto nextWord = [&text](size_t at) {
-        at = text.find_first_not_of(" \t\n", at);
-        size_t end = at;
-        while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) ||
-                                     text[end] == '_' || text[end] == ';')) {
-            ++end;
-        }
-        return at == std::string::npos ? std::string() : text.substr(at, end - at);
     };
     for (size_t at = 0; at < text.size(); ++at) {
         const char c = text[at];
@@ -197,12 +206,8 @@ std::vector<Source> Pieces(const Source& source) {
         } else if (c == ';' && depth == 0) {
             cut(at + 1);
         } else if (c == '}' && --depth == 0) {
-            static const std::regex carriesOn(
-                "^(;|else|while|catch|finally)$|^\\s*(typedef|struct|enum|union)\\b|^[^{]*=");
-            const std::string soFar = text.substr(begin, at - begin);
-            const std::string next = nextWord(at + 1);
-            if (!std::regex_search(next, carriesOn) &&
-                !std::regex_search(soFar.substr(soFar.find_first_not_of(" \t\n")), carriesOn)) {
+            static const std::regex partOf("^\\s*(typedef|struct|enum|union)\\b|^[^{]*=");
+            if (!std::regex_search(text.substr(begin, at - begin), partOf)) {
                 cut(at + 1);
             }
         }
@@ -254,7 +259,6 @@ Place PlaceOf(const std::string& language, const std::string& text) {
 // scope; their statements, in the same order, in the body of a function.
 // Every piece keeps its page line.
 std::string Wrapped(const Block& block, const std::string& language) {
-    const std::string file = (kTop / block.page->name).string();
     std::vector<Source> sources = PagePreambles(*block.page, language);
     sources.push_back(block.preamble);
     sources.push_back(block.source);
@@ -262,7 +266,7 @@ std::string Wrapped(const Block& block, const std::string& language) {
     for (const Source& source : sources) {
         for (const Source& piece : Pieces(source)) {
             out[static_cast<int>(PlaceOf(language, piece.text))] +=
-                "#line " + std::to_string(piece.line) + " \"" + file + "\"\n" + piece.text + "\n";
+                LineMarker(piece.line, *block.page) + piece.text + "\n";
         }
     }
     if (language == "c") {
@@ -280,24 +284,21 @@ std::string Wrapped(const Block& block, const std::string& language) {
 // is and a fragment inside its wrapper (`compile` is told which); the source
 // keeps the page's line numbers, so a compiler's message points into the page.
 // How many were compiled and skipped is printed.
-void CompileEvery(const std::string& language,
-                  const std::function<ProgramRun(const fs::path& source, bool fragment)>& compile) {
+void CompileEvery(const std::string& language, const Compiler& compile) {
     const ScratchDir dir("kivanime_docs_" + language);
     const std::vector<Block> blocks = Blocks(language);
     int programs = 0, fragments = 0, skipped = 0;
     for (size_t i = 0; i < blocks.size(); ++i) {
         const Block& block = blocks[i];
         const std::string where = block.page->name + ":" + std::to_string(block.source.line - 1);
-        if (block.kind == Block::Kind::kSkipped) {
-            std::cout << where << "  skipped: " << block.reason << "\n";
+        if (Skipped(block)) {
             ++skipped;
             continue;
         }
         const bool fragment = block.kind == Block::Kind::kFragment;
-        const std::string text = fragment ? Wrapped(block, language)
-                                          : "#line " + std::to_string(block.source.line) + " \"" +
-                                                (kTop / block.page->name).string() + "\"\n" +
-                                                block.source.text;
+        const std::string text =
+            fragment ? Wrapped(block, language)
+                     : LineMarker(block.source.line, *block.page) + block.source.text;
         const fs::path source = dir / (std::to_string(i) + (language == "c" ? ".c" : ".cs"));
         std::ofstream(source) << text;
         const ProgramRun run = compile(source, fragment);
@@ -337,9 +338,16 @@ ProgramRun CompileC(const fs::path& source, bool fragment) {
     return RunProgram(KIVANIME_C_COMPILER, args, dir / "run");
 }
 
-// The bindings built into `dir`, as a C# 6 library; the C# blocks compile
-// against it. Empty when mcs is missing.
-std::string CSharpBindings(const ScratchDir& dir) {
+void SkipWithoutMcs() {
+    if (std::string(KIVANIME_MCS).empty()) {
+        KIVANIME_CANNOT_RUN_HERE() << "mcs is missing (scripts/install-deps.sh csharp)";
+    }
+}
+
+// Builds the bindings into `dir` as a C# 6 library and compiles a C# block
+// against them, a program as an executable, a fragment (already wrapped) as
+// a library.
+Compiler CSharpCompiler(const ScratchDir& dir) {
     const std::string library = (dir / "Kivanime.dll").string();
     std::vector<std::string> args = {"-nologo", "-warnaserror+", "-langversion:6",
                                      "-target:library", "-out:" + library};
@@ -349,28 +357,20 @@ std::string CSharpBindings(const ScratchDir& dir) {
     }
     const ProgramRun bindings = RunProgram(KIVANIME_MCS, args, dir / "run");
     EXPECT_EQ(bindings.exitCode, 0) << bindings.out << bindings.err;
-    return bindings.exitCode == 0 ? library : "";
-}
-
-// Compiles a C# block with the bindings `library`, a program as an
-// executable, a fragment (already wrapped) as a library.
-ProgramRun CompileCSharp(const std::string& library, const fs::path& source, bool fragment) {
-    std::vector<std::string> args = {"-nologo", "-warnaserror+", "-langversion:6", "-r:" + library};
-    if (fragment) {
-        // Declared and unused: the page leaves out the code that uses them.
-        args.insert(args.end(), {"-target:library", "-nowarn:168,169,219,414,649",
-                                 "-out:" + (source.parent_path() / "fragment.dll").string()});
-    } else {
-        args.push_back("-out:" + (source.parent_path() / "program.exe").string());
-    }
-    args.push_back(source.string());
-    return RunProgram(KIVANIME_MCS, args, source.parent_path() / "run");
-}
-
-void SkipWithoutMcs() {
-    if (std::string(KIVANIME_MCS).empty()) {
-        KIVANIME_CANNOT_RUN_HERE() << "mcs is missing (scripts/install-deps.sh csharp)";
-    }
+    return [library](const fs::path& source, bool fragment) {
+        const fs::path out = source.parent_path();
+        std::vector<std::string> flags = {"-nologo", "-warnaserror+", "-langversion:6",
+                                          "-r:" + library};
+        if (fragment) {
+            // Declared and unused: the page leaves out the code that uses them.
+            flags.insert(flags.end(), {"-target:library", "-nowarn:168,169,219,414,649",
+                                       "-out:" + (out / "fragment.dll").string()});
+        } else {
+            flags.push_back("-out:" + (out / "program.exe").string());
+        }
+        flags.push_back(source.string());
+        return RunProgram(KIVANIME_MCS, flags, out / "run");
+    };
 }
 
 TEST(DocPrograms, EveryCBlockCompilesAgainstThePublicHeader) {
@@ -382,24 +382,18 @@ TEST(DocPrograms, EveryCBlockCompilesAgainstThePublicHeader) {
 TEST(DocPrograms, EveryCSharpBlockCompilesWithTheBindings) {
     SkipWithoutMcs();
     const ScratchDir dir("kivanime_docs_bindings");
-    const std::string library = CSharpBindings(dir);
-    ASSERT_FALSE(library.empty());
-    CompileEvery("csharp", [&library](const fs::path& source, bool fragment) {
-        return CompileCSharp(library, source, fragment);
-    });
+    CompileEvery("csharp", CSharpCompiler(dir));
 }
 
 // The wrapper puts each kind of piece where the language accepts it (file
-// or class scope, or the function's body), keeps if/else, do/while and
-// try/catch together, and lets a real mistake through to the compiler.
+// or class scope, or the function's body), keeps the tails of if/else,
+// do/while and try/catch after their heads, and lets a real mistake through.
 TEST(DocPrograms, TheFragmentWrapperPlacesEveryKindOfPiece) {
     SkipWithoutMcs();
-    struct Case {
-        const char* language;
-        bool compiles;
-        const char* text;
-    };
-    static const Case kCases[] = {
+    const ScratchDir dir("kivanime_docs_wrapper");
+    const Compiler csharp = CSharpCompiler(dir);
+    // {language, whether it compiles, the fragment}
+    static const std::tuple<std::string, bool, const char*> kCases[] = {
         {"c", true,
          "#include <string.h>\n"
          "static int count;\n"
@@ -410,8 +404,7 @@ TEST(DocPrograms, TheFragmentWrapperPlacesEveryKindOfPiece) {
          "const char* text = \"}; {\";\n"
          "if (pair.a) { count = twice(pair.b); } else { count = 0; }\n"
          "do { --count; } while (count > 0);\n"
-         "for (int i = 0; i < 2; ++i) { count += (int)strlen(text) + helper(i); }\n"},
-        {"c", true,
+         "for (int i = 0; i < 2; ++i) { count += (int)strlen(text) + helper(i); }\n"
          "AnimeHostCallbacks host = {NULL, NULL, NULL, NULL};\n"
          "Anime_Init(&host);\n"},
         {"c", false, "Anime_Update();\n"},
@@ -431,18 +424,14 @@ TEST(DocPrograms, TheFragmentWrapperPlacesEveryKindOfPiece) {
          "using (var puppet = new Puppet(Hero)) { puppet.PlayMotion(\"walk\"); }\n"},
         {"csharp", false, "Anime.Update();\n"},
     };
-    const ScratchDir dir("kivanime_docs_wrapper");
-    const std::string library = CSharpBindings(dir);
-    ASSERT_FALSE(library.empty());
     const Page page{"wrapper-case.md", {}};
-    for (const Case& c : kCases) {
-        const Block block{&page, {1, c.text}, Block::Kind::kFragment, {}, ""};
-        const std::string language = c.language, text = Wrapped(block, language);
+    for (const auto& [language, compiles, fragment] : kCases) {
+        const std::string text =
+            Wrapped({&page, {1, fragment}, Block::Kind::kFragment, {}, ""}, language);
         const fs::path source = dir / (language == "c" ? "case.c" : "case.cs");
         std::ofstream(source) << text;
-        const ProgramRun run =
-            language == "c" ? CompileC(source, true) : CompileCSharp(library, source, true);
-        EXPECT_EQ(run.exitCode == 0, c.compiles) << text << run.out << run.err;
+        const ProgramRun run = (language == "c" ? CompileC : csharp)(source, true);
+        EXPECT_EQ(run.exitCode == 0, compiles) << text << run.out << run.err;
     }
 }
 
@@ -465,9 +454,7 @@ TEST(DocCommands, EveryPlayerAndLintCommandEndsAsThePageSays) {
     fs::create_symlink(KIVANIME_LINT_EXE, dir / "bin/kivanime-lint");
     int count = 0;
     for (const Block& block : Blocks("sh")) {
-        if (block.kind == Block::Kind::kSkipped) {
-            std::cout << block.page->name << ":" << block.source.line - 1
-                      << "  skipped: " << block.reason << "\n";
+        if (Skipped(block)) {
             continue;
         }
         std::istringstream in(block.source.text);
