@@ -6,8 +6,8 @@
 // part's triangles, read in place) and KivanimeException (a failed call,
 // with the library's reason and its AnimeErrorCode). After warm-up, a frame
 // (Update, Render, the draws and meshes, events without their texts, part
-// transforms and meshes, offsets, tints, fades) allocates nothing, so it
-// never starts a garbage collection.
+// transforms and meshes, offsets, tints, fades, parameters and their drivers,
+// fed audio) allocates nothing, so it never starts a garbage collection.
 using System;
 using System.Runtime.InteropServices;
 using System.Text;
@@ -422,6 +422,76 @@ namespace Kivanime
         public int GetPartMesh(string part, AnimeMeshVertex[] vertices)
         {
             return NativeMethods.Anime_GetPartMesh(Id, Utf8.Scratch(part), vertices, vertices == null ? 0 : vertices.Length);
+        }
+
+        // ---- Parameters: named dials that motions, expressions, the game and the
+        // drivers below move, and that move parts through the model's bindings.
+
+        /// <summary>Sets the game's value of a parameter (clamped into its range) from the
+        /// next Update on; it holds until set again. Throws for an unknown name or NaN.</summary>
+        public void SetParameter(string name, float value) { Anime.Check(NativeMethods.Anime_SetParameter(Id, Utf8.Scratch(name), value)); }
+
+        /// <summary>The value the last Update used (after motions, expressions, drivers
+        /// and the clamp; before the first Update, the game's value); false for an
+        /// unknown name (and value 0).</summary>
+        public bool GetParameter(string name, out float value)
+        {
+            if (NativeMethods.Anime_GetParameter(Id, Utf8.Scratch(name), out value) != 0) return true;
+            value = 0;
+            return false;
+        }
+
+        /// <summary>How many parameters the model has (0 for a disposed puppet).</summary>
+        public int ParameterCount { get { return NativeMethods.Anime_GetParameterCount(Id); } }
+
+        /// <summary>The name of parameter index (0 to ParameterCount - 1) in file order, as a
+        /// new string; null out of range.</summary>
+        public string GetParameterName(int index)
+        {
+            IntPtr name = NativeMethods.Anime_GetParameterName(Id, index);
+            return name == IntPtr.Zero ? null : Utf8.Decode(name);
+        }
+
+        /// <summary>A parameter's range and default; false for an unknown name (and all 0).</summary>
+        public bool GetParameterRange(string name, out float min, out float max, out float defaultValue)
+        {
+            if (NativeMethods.Anime_GetParameterRange(Id, Utf8.Scratch(name), out min, out max, out defaultValue) != 0) return true;
+            min = max = defaultValue = 0;
+            return false;
+        }
+
+        /// <summary>Puts every parameter's game value back to its default.</summary>
+        public void ResetParameters() { NativeMethods.Anime_ResetParameters(Id); }
+
+        /// <summary>Blinks with the parameter: every intervalMs of update time (give or take
+        /// a quarter) it goes from its max to its min and back over closeMs. intervalMs
+        /// 0 or less stops it. Throws for an unknown name or a bad number.</summary>
+        public void SetAutoBlink(string name, float intervalMs, float closeMs) { Anime.Check(NativeMethods.Anime_SetAutoBlink(Id, Utf8.Scratch(name), intervalMs, closeMs)); }
+
+        /// <summary>Breathes with the parameter: adds amplitude * sin(2 pi t / periodMs).
+        /// periodMs 0 or less stops it. Throws for an unknown name or a bad number.</summary>
+        public void SetBreath(string name, float periodMs, float amplitude) { Anime.Check(NativeMethods.Anime_SetBreath(Id, Utf8.Scratch(name), periodMs, amplitude)); }
+
+        /// <summary>Drives the parameter with the loudness of the audio fed (FeedAudio):
+        /// gain times its RMS at each Update. gain 0 or less stops it. Throws for an
+        /// unknown name or a bad number.</summary>
+        public void SetLipSync(string name, float gain) { Anime.Check(NativeMethods.Anime_SetLipSync(Id, Utf8.Scratch(name), gain)); }
+
+        /// <summary>Feeds count mono samples (-1 to 1) of samples from offset on to the lip
+        /// sync; the next Update uses everything fed since the one before. Nothing is
+        /// copied or allocated. Throws ArgumentException for a range outside the array or
+        /// a sample rate of 0 or less, KivanimeException for a disposed puppet.</summary>
+        public void FeedAudio(float[] samples, int offset, int count, int sampleRate)
+        {
+            if (samples == null) throw new ArgumentNullException("samples");
+            if (offset < 0 || offset > samples.Length) throw new ArgumentOutOfRangeException("offset", offset, "the array holds " + samples.Length);
+            if (count < 0 || count > samples.Length - offset) throw new ArgumentOutOfRangeException("count", count, "the array holds " + (samples.Length - offset) + " from the offset");
+            if (sampleRate <= 0) throw new ArgumentOutOfRangeException("sampleRate", sampleRate, "must be positive");
+            // Pinned for the call (a handle, not a managed allocation): the library
+            // reads the samples in place and keeps nothing.
+            GCHandle pinned = GCHandle.Alloc(samples, GCHandleType.Pinned);
+            try { Anime.Check(NativeMethods.Anime_FeedAudio(Id, IntPtr.Add(pinned.AddrOfPinnedObject(), 4 * offset), count, sampleRate)); }
+            finally { pinned.Free(); }
         }
     }
 

@@ -134,6 +134,26 @@ static class HeroScript
                     result = "= " + count + "\n" + RecordingHost.Vertices("=", mesh.Concat(new AnimeMeshVertex[64]).Take(Math.Min(count, 64)));
                     break;
                 case "GetLastError": result = "= " + Anime.LastError; break;
+                case "GetParameterCount": result = "= " + p.ParameterCount; break;
+                case "GetParameterName": result = "= " + (p.GetParameterName(int.Parse(w[2])) ?? "(null)"); break;
+                case "GetParameter":
+                    result = Bool(p.GetParameter(Arg(w[2], typeof(string)) as string, out float value)) + "\n" + RecordingHost.Words("=", value);
+                    break;
+                case "GetParameterRange":
+                    result = Bool(p.GetParameterRange(Arg(w[2], typeof(string)) as string, out float min, out float max, out float def)) + "\n" +
+                        RecordingHost.Words("=", min, max, def);
+                    break;
+                case "FeedAudio":
+                    // The pattern repeated to the count, as the C recorder does, but
+                    // seven samples into the array: only the range given may reach
+                    // the library.
+                    int fed = int.Parse(w[3]);
+                    float[] pattern = w[2].Split(',').Select(number => float.Parse(number, CultureInfo.InvariantCulture)).ToArray();
+                    var samples = new float[7 + Math.Max(fed, 1)];
+                    for (int i = 0; i < samples.Length - 7; i++) samples[7 + i] = pattern[i % pattern.Length];
+                    samples[0] = 1e30f;
+                    result = Bool(Failure(() => p.FeedAudio(samples, 7, fed, int.Parse(w[4]))) == null);
+                    break;
                 case "GetPosition": p.GetPosition(out float x, out float y); result = RecordingHost.Words("=", x, y); break;
                 case "RenderInstance": p.Render(); break;
                 case "GetPartTransform":
@@ -178,6 +198,18 @@ static class HeroScript
             Anime.LoadMotion("hero", "examples/hero/motions/" + motion + ".json");
         Anime.LoadExpression("hero", "examples/hero/expressions/smile.json");
         var hero = new Puppet("hero");
+        // A face beside it, blinking, breathing, turned by the game and
+        // speaking from a buffer fed a slice a frame.
+        Anime.LoadModel("face", "tests/fixtures/face-puppet/model.json");
+        Anime.LoadMotion("face", "tests/fixtures/face-puppet/motions/nod.json");
+        var face = new Puppet("face");
+        face.PlayMotion("nod");
+        face.SetAutoBlink("EyeOpen", 400, 120);
+        face.SetBreath("Breath", 1500, 0.5f);
+        face.SetLipSync("MouthOpen", 4);
+        var voice = new float[48000];
+        for (int i = 0; i < voice.Length; i++) voice[i] = (i / 40 % 2 == 0 ? 0.4f : -0.4f) * (i / 4000 % 3 == 2 ? 0 : 1);
+        float eye, mouth, closedEyes = 1, widestMouth = 0, silentMouth = 1;
         hero.PlayMotion("idle");
         hero.PlayOverlay("wave", 1, 0.7f);
         hero.SetExpression("smile");
@@ -200,7 +232,14 @@ static class HeroScript
             hero.SetPartTexture("hand_l", frame % 2 == 0 ? "hand" : null);
             hero.SetPartOffset("head", 0, 0, 0.2f * (float)Math.Sin(frame * 0.01));
             hero.SetPartTint("tail", 0.5f, 1, 1);
+            face.SetParameter("AngleX", 30 * (float)Math.Sin(frame * 0.02));
+            face.FeedAudio(voice, 800 * (frame & 31), 800, 48000);
             Anime.Update(16.6667f);
+            face.GetParameter("EyeOpen", out eye);
+            face.GetParameter("MouthOpen", out mouth);
+            closedEyes = Math.Min(closedEyes, eye);
+            widestMouth = Math.Max(widestMouth, mouth);
+            if ((frame & 31) % 15 == 14) silentMouth = Math.Min(silentMouth, mouth);
             for (int i = 0; i < Anime.EventCount; i++)
                 if (Anime.GetEvent(i, out e))
                     kinds[e.Kind == AnimeEventKind.Event ? 0 : e.Kind == AnimeEventKind.Lap ? 1 :
@@ -213,10 +252,22 @@ static class HeroScript
         Console.WriteLine("20000 frames: " + collections + " nursery collections, " + bytes + " bytes allocated");
         Check(collections == 0 && bytes == 0, "no allocation after warm-up");
         Check(host.Draws > 20000 * 25 && hand[5] == 1, host.Draws + " parts drawn, hand alpha " + hand[5]);
-        Check(host.Meshes == 20000 && host.Last.V == 1 && tail[11].V == 1, host.Meshes + " tails drawn as meshes");
+        // The hero's tail every frame, the face's left eye every other (drawn with the rest).
+        Check(host.Meshes == 30000 && host.Last.V == 1 && tail[11].V == 1, host.Meshes + " tails and eyes drawn as meshes");
         string tint = string.Join(" ", host.Tint.R, host.Tint.G, host.Tint.B, host.Tint.A);
         Check(tint == "255 128 64 255", "tint " + tint);
         Check(kinds[0] > 100 && kinds[1] > 10 && kinds[2] > 10 && kinds[3] > 10, "events, laps, ends: " + string.Join(" ", kinds));
+        // Frames 14 and 29 of every 32 feed a silent slice of the voice.
+        Check(closedEyes < 0.5f && widestMouth == 1 && silentMouth == 0, "the face blinked (eyes down to " + closedEyes +
+              "), spoke (mouth up to " + widestMouth + ") and fell silent (down to " + silentMouth + ")");
+        Check(Failure(() => face.FeedAudio(voice, 47990, 11, 48000)).StartsWith("the array holds 10 from the offset") &&
+              Failure(() => face.FeedAudio(voice, -1, 0, 48000)).StartsWith("the array holds 48000") &&
+              Failure(() => face.FeedAudio(null, 0, 0, 48000)).Contains("samples") &&
+              Failure(() => face.FeedAudio(voice, 0, 1, 0)).StartsWith("must be positive"), "samples outside the array are refused");
+        Check(CodeOf(() => face.SetBreath("nothing", 1000, 1)) == AnimeErrorCode.UnknownParameter &&
+              CodeOf(() => face.SetAutoBlink("EyeOpen", float.PositiveInfinity, 100)) == AnimeErrorCode.InvalidArgument,
+              "an unknown parameter and a bad number raise their codes");
+        face.Dispose();
         Check(Failure(() => hero.SetSkin("nothing")) == "model \"hero\" (instance 1) has no skin named \"nothing\"", "an unknown skin raises the reason");
         Check(CodeOf(() => hero.SetSkin("nothing")) == AnimeErrorCode.UnknownSkin && Anime.LastErrorCode == AnimeErrorCode.UnknownSkin, "and its code");
         host.ReadPastTheEnd = true;
@@ -249,6 +300,7 @@ static class HeroScript
             { "float", typeof(float) }, { "void", typeof(void) } };
         if (scalars.ContainsKey(c)) return t == scalars[c];
         if (c == "const char *") return t == (result ? typeof(IntPtr) : typeof(byte[]));
+        if (c == "const float *") return t == typeof(IntPtr);
         if (c.EndsWith("Fn") || c == "void *") return t == typeof(IntPtr);
         string element = c.Replace("const ", "").Split(' ')[0];
         Type record = element == "float" ? typeof(float) : typeof(Anime).Assembly.GetType("Kivanime." + element);

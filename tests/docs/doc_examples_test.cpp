@@ -163,6 +163,14 @@ std::vector<Block> Blocks(const std::string& language) {
     return blocks;
 }
 
+// A piece's code without comments, blanks collapsed.
+std::string Code(const std::string& text) {
+    std::string code =
+        std::regex_replace(text, std::regex(R"(//[^\n]*|/\*[^*]*\*+(?:[^/*][^*]*\*+)*/)"), " ");
+    code = std::regex_replace(code, std::regex(R"(\s+)"), " ");
+    return std::regex_replace(code, std::regex("^ | $"), "");
+}
+
 // A fragment's source cut into top-level pieces: a preprocessor line, or the
 // text up to a ';' outside brackets, or up to the '}' that closes a function
 // or a statement's body (a declaration it is part of carries on: the tail of
@@ -207,7 +215,8 @@ std::vector<Source> Pieces(const Source& source) {
             cut(at + 1);
         } else if (c == '}' && --depth == 0) {
             static const std::regex partOf("^\\s*(typedef|struct|enum|union)\\b|^[^{]*=");
-            if (!std::regex_search(text.substr(begin, at - begin), partOf)) {
+            // A comment before a typedef's or initialiser's head does not end it early.
+            if (!std::regex_search(Code(text.substr(begin, at - begin)), partOf)) {
                 cut(at + 1);
             }
         }
@@ -216,14 +225,6 @@ std::vector<Source> Pieces(const Source& source) {
         cut(text.size());
     }
     return pieces;
-}
-
-// A piece's code without comments, blanks collapsed.
-std::string Code(const std::string& text) {
-    std::string code =
-        std::regex_replace(text, std::regex(R"(//[^\n]*|/\*[^*]*\*+(?:[^/*][^*]*\*+)*/)"), " ");
-    code = std::regex_replace(code, std::regex(R"(\s+)"), " ");
-    return std::regex_replace(code, std::regex("^ | $"), "");
 }
 
 // Where a fragment's piece goes in its wrapper.
@@ -399,12 +400,17 @@ TEST(DocPrograms, TheFragmentWrapperPlacesEveryKindOfPiece) {
          "static int count;\n"
          "int32_t helper(int32_t x);\n"
          "typedef struct Pair { int a, b; } Pair;\n"
+         "/* a record of its own */\n"
+         "typedef struct {\n"
+         "    int n; /* } */\n"
+         "} Counted;\n"
          "static int twice(int x) { return 2 * x; }\n"
          "Pair pair = {1, 2}; /* ; { */\n"
          "const char* text = \"}; {\";\n"
          "if (pair.a) { count = twice(pair.b); } else { count = 0; }\n"
          "do { --count; } while (count > 0);\n"
          "for (int i = 0; i < 2; ++i) { count += (int)strlen(text) + helper(i); }\n"
+         "Counted counted = {count};\n"
          "AnimeHostCallbacks host = {NULL, NULL, NULL, NULL};\n"
          "Anime_Init(&host);\n"},
         {"c", false, "Anime_Update();\n"},

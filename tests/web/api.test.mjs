@@ -13,7 +13,7 @@ import path from 'node:path';
 import test from 'node:test';
 import { pathToFileURL } from 'node:url';
 
-import { REPO, VERSION_NUMBER, WEB_DIR, need, openPage, withBrowser } from './harness.mjs';
+import { REPO, VERSION_NUMBER, WEB_DIR, need, openPage, serveCopy, withBrowser } from './harness.mjs';
 
 // The header's error codes, as ErrorCode must name them.
 const HEADER_CODES = Object.fromEntries([...fs.readFileSync(path.join(REPO, 'include/kivanime.h'), 'utf8')
@@ -23,12 +23,12 @@ const HEADER_CODES = Object.fromEntries([...fs.readFileSync(path.join(REPO, 'inc
 const SIGNATURES = path.join(WEB_DIR, '../generated/signatures.txt');
 const signatures = () => fs.readFileSync(SIGNATURES, 'utf8').split('\n').filter((l) => l.startsWith('Anime_')).map((l) => l.split('|'));
 
-// The mirror's kinds each C type may take: bytes (b) come with their length
-// (n) after them.
+// The mirror's kinds each C type may take: bytes (b) and samples (g) come
+// with their length (n) after them.
 const RESULT_KINDS = { void: 'v', int32_t: 'i', uint32_t: 'u', 'const char *': 'z' };
 const PARAMETER_KINDS = { uint32_t: 'u', int32_t: 'in', float: 'f', 'const char *': 'sb', 'float *': 'o', 'float *[6]': 'a',
     'const AnimeHostCallbacks *': 'h', AnimeDrawMeshFn: 'm', 'AnimeEvent *': 'e', 'AnimeMeshVertex *': 'x',
-    AnimeEnqueueTaskFn: 'i', AnimeFinishTaskFn: 'i', 'void *': 'i' };
+    AnimeEnqueueTaskFn: 'i', AnimeFinishTaskFn: 'i', 'void *': 'i', 'const float *': 'g' };
 
 test('the C mirror\'s table gives every function of the header with its parameters and result', async (t) => {
     const table = path.join(WEB_DIR, 'src/c-interface.js');
@@ -39,7 +39,7 @@ test('the C mirror\'s table gives every function of the header with its paramete
     assert.deepEqual(Object.keys(C_FUNCTIONS), header.map(([name]) => name), 'the table names the header\'s functions, in its order');
     const wrong = header.filter(([name, result, ...params]) => {
         const [r, kinds] = (C_FUNCTIONS[name] ?? ':').split(':');
-        const paired = [...kinds].every((k, i) => (k === 'b') === (kinds[i + 1] === 'n'));
+        const paired = [...kinds].every((k, i) => (k === 'b' || k === 'g') === (kinds[i + 1] === 'n'));
         return r !== RESULT_KINDS[result] || kinds.length !== params.length || !paired ||
             params.some((p, i) => !(PARAMETER_KINDS[p] ?? '').includes(kinds[i]));
     });
@@ -123,6 +123,24 @@ const COVERAGE = [
     // The web build has no threads: only the mirror, where a task system is refused or serial.
     ['Anime_SetTaskSystem', '[c.kv.api.Anime_SetTaskSystem(0, 0, 1, 0), c.kv.api.Anime_SetTaskSystem(0, 0, 0, 0)]',
         'same(r, [1, 0]) && c.kv.lastError.includes("outside 1 to 64")'],
+    // A face with parameters (tests/fixtures/face-puppet), as the library lists them after its repairs.
+    ['Anime_GetParameterCount', `(c.face = await c.kv.loadPuppet('face', { model: c.fixture + 'model.json', motions: [c.fixture + 'motions/nod.json'] }),
+        c.f = c.face.createInstance(), c.f.parameters)`, "r.length === 7 && same(r[0], { name: 'AngleX', min: -30, max: 30, default: -30 })"],
+    ['Anime_GetParameterName', 'c.f.parameters.map((p) => p.name)',
+        "same(r, ['AngleX', 'AngleY', 'EyeOpen', 'MouthOpen', 'Breath', 'Swapped', 'Tilt']) && c.kv.api.Anime_GetParameterName(c.f.id, 7) === null"],
+    ['Anime_GetParameterRange', "c.f.parameterRange('Swapped')", "same(r, { min: -2, max: 2, default: 2 }) && c.f.parameterRange('nope') === null"],
+    ['Anime_SetParameter', "c.f.setParameter('AngleX', 12)",
+        "r === true && n[1] === 12 && !c.f.setParameter('AngleX', NaN) && !c.f.setParameter('nope', 1) && c.kv.lastErrorCode === 19 /* UNKNOWN_PARAMETER */"],
+    ['Anime_GetParameter', "c.f.getParameter('AngleX')", "r === 12 && c.f.getParameter('nope') === null"],
+    ['Anime_ResetParameters', "(c.f.resetParameters(), c.f.getParameter('AngleX'))", 'r === -30'],
+    // Blinks every 3 s closing over 150 ms, breathes over 3 s across half the range, unless told otherwise.
+    ['Anime_SetAutoBlink', "c.f.setAutoBlink('EyeOpen')", "r === true && same(n.slice(1), [3000, 150]) && !c.f.setAutoBlink('EyeOpen', 100, 0) && c.f.setAutoBlink('EyeOpen', 0, 0)"],
+    ['Anime_SetBreath', "c.f.setBreath('Breath')", "r === true && same(n.slice(1), [3000, 0.5]) && c.f.setBreath('Swapped', 1000, 0.25) && !c.f.setBreath('nope')"],
+    ['Anime_SetLipSync', "c.f.setLipSync('MouthOpen', 4)", 'r === true && n[1] === 4'],
+    // Samples cross through scratch memory, whole or the first `count`; a
+    // count beyond them is refused before the library is called.
+    ['Anime_FeedAudio', "[c.f.feedAudio(new Float32Array(4000).fill(0.5), 16000), c.f.feedAudio([0.25, 0.25, 9], 8000, 2), (c.kv.update(16), c.f.getParameter('MouthOpen')), c.f.destroy()]",
+        "same(r, [true, true, 1, null]) && n[1] === 16000 && failure(() => c.f.feedAudio([1], 8000, 2)) === 'RangeError undefined: length 2 is more than the 1 samples given'"],
     ['Anime_DestroyInstance', 'c.a.destroy()', 'same(n, [1]) && c.a.id === 0 && c.kv.instanceCount === 0'],
     ['Anime_DestroyAllInstances', '(c.b = c.hero.createInstance(), c.kv.destroyAllInstances())', 'c.b.id === 0 && c.hero.instances.size === 0'],
     ['Anime_UnloadModel', '(c.b = c.hero.createInstance(), c.hero.unload())',
@@ -134,7 +152,7 @@ const COVERAGE = [
 
 // Runs in the page: the rows against a runtime whose module records every
 // call of the C interface and every allocation the JavaScript side makes.
-async function runInPage({ exports, coverage, version }) {
+async function runInPage({ exports, coverage, version, fixture }) {
     const lib = await import('/src/kivanime.js');
     const module = await (await import('/wasm/kivanime.js')).default();
     const calls = [];
@@ -167,7 +185,7 @@ async function runInPage({ exports, coverage, version }) {
     report.reason = await kv.loadPuppet('broken', new Map([['model.json', '{}'], ['motions/bad.json', '\n "x"']])).catch((e) => `${e.name} ${e.code}: ${e.message}`);
     report.codes = lib.ErrorCode;
     report.left = kv.describeModel('broken');
-    const c = { kv };
+    const c = { kv, fixture };
     const same = (x, y) => JSON.stringify(x) === JSON.stringify(y);
     const failure = (fn) => {
         try { fn(); } catch (e) { return `${e.name} ${e.code}: ${e.message}`; }
@@ -200,7 +218,9 @@ test('the JavaScript API covers every export, reports failures with the library\
         const covered = COVERAGE.map((row) => row[0]);
         assert.deepEqual([...covered].sort(), [...exports].sort(), 'COVERAGE has one row per export');
         const { page, errors } = await openPage(browser, `${url}/__blank.html`);
-        const report = await page.evaluate(runInPage, { exports, coverage: COVERAGE, version: VERSION_NUMBER });
+        const face = serveCopy('tests/fixtures/face-puppet');
+        const report = await page.evaluate(runInPage, { exports, coverage: COVERAGE, version: VERSION_NUMBER, fixture: face.url })
+            .finally(face.remove);
         assert.deepEqual(report.mirror, [], 'exports the C mirror lacks');
         assert.deepEqual(report.extra, [], 'C_FUNCTIONS names functions the library does not export');
         assert.deepEqual(report.rows, []);

@@ -91,6 +91,15 @@ async function serve(root) {
     return { url: `http://127.0.0.1:${server.address().port}`, close: () => new Promise((resolve) => server.close(resolve)) };
 }
 
+// Copies a folder of the repository (a test puppet) into a fresh folder of
+// the served web folder, for one test file: its URL path, and a function
+// that removes it.
+export function serveCopy(dir) {
+    const copy = fs.mkdtempSync(path.join(WEB_DIR, 'copy-'));
+    fs.cpSync(path.join(REPO, dir), copy, { recursive: true });
+    return { url: `/${path.basename(copy)}/`, remove: () => fs.rmSync(copy, { recursive: true, force: true }) };
+}
+
 // A new page on `url` that collects console errors and uncaught exceptions.
 export async function openPage(browser, url) {
     const page = await browser.newPage();

@@ -72,9 +72,11 @@ void DrawMesh(const AnimeDrawParams* params, const AnimeMeshVertex* vertices, in
 }
 
 // One script line's words, taken in order as the arguments of the call.
-// Pointers to floats are the call's outputs: one is an array of six (a
-// part's transform), several are one float each; an event pointer is an
-// event record ("-" a NULL one).
+// Pointers to floats are the call's outputs, one float each (a part's
+// transform: an array of six); an event pointer is an event record ("-" a
+// NULL one). Samples given to the call are a word of comma-separated numbers
+// repeated to the count that follows it ("0.5,-0.5 800": 800 samples), "-"
+// for NULL.
 struct Args {
     std::vector<std::string> words;
     size_t next = 0;
@@ -84,6 +86,7 @@ struct Args {
     bool eventOut = false;
     AnimeMeshVertex mesh[64] = {};  // a mesh's vertices
     bool meshOut = false;
+    std::vector<float> samples;
 
     template <typename T>
     T Take() {
@@ -92,6 +95,22 @@ struct Args {
             return next < words.size() && words[next++] == "-" ? nullptr : &kHost;
         } else if constexpr (std::is_same_v<T, float*>) {
             return &out[outs++];
+        } else if constexpr (std::is_same_v<T, const float*>) {
+            const std::string& word = words.at(next++);
+            if (word == "-") {
+                return nullptr;
+            }
+            std::vector<float> pattern;
+            std::istringstream numbers(word);
+            for (std::string number; std::getline(numbers, number, ',');) {
+                pattern.push_back(std::strtof(number.c_str(), nullptr));
+            }
+            const long long count = next < words.size() ? std::stoll(words[next]) : 0;
+            for (long long i = 0; i < std::max<long long>(count, 1); ++i) {
+                samples.push_back(
+                    pattern.empty() ? 0.0f : pattern[static_cast<size_t>(i) % pattern.size()]);
+            }
+            return samples.data();
         } else if constexpr (std::is_same_v<T, AnimeEvent*>) {
             eventOut = next >= words.size() || words[next++] != "-";
             return eventOut ? &event : nullptr;
@@ -118,7 +137,7 @@ struct Args {
 
 // Calls `function` with the line's words and prints its result and outputs.
 template <typename R, typename... P>
-void Play(R (*function)(P...), Args& a) {
+void Play(const char* name, R (*function)(P...), Args& a) {
     if (function == nullptr) {
         std::printf("= not exported\n");
         return;
@@ -135,7 +154,7 @@ void Play(R (*function)(P...), Args& a) {
         std::printf("= %lld\n", result);
     }
     if (a.outs > 0) {
-        PrintWords("=", a.out, a.outs == 1 ? 6 : a.outs);
+        PrintWords("=", a.out, std::strcmp(name, "Anime_GetPartTransform") == 0 ? 6 : a.outs);
     }
     if (a.eventOut) {
         PrintWords("=", &a.event, sizeof a.event / 4);
@@ -146,7 +165,7 @@ void Play(R (*function)(P...), Args& a) {
 }
 
 // Every export, by its name without the prefix.
-#define KIVANIME_ENTRY(name) {#name + 6, [](Args& a) { Play(&name, a); }},
+#define KIVANIME_ENTRY(name) {#name + 6, [](Args& a) { Play(#name, &name, a); }},
 const std::map<std::string, void (*)(Args&)> kCalls = {KIVANIME_FOR_EACH_EXPORT(KIVANIME_ENTRY)};
 #undef KIVANIME_ENTRY
 

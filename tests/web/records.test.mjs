@@ -1,6 +1,7 @@
 // In Chromium: the JavaScript module's C mirror gives the same results,
-// texture calls and draw records (bit for bit) as the native library for a
-// scripted session (sequence.txt, run natively by kivanime_record_sequence);
+// texture calls and draw records (bit for bit) as the native library for
+// scripted sessions (sequence.txt, and the face with parameters, bindings
+// and drivers of tests/fixtures, run natively by kivanime_record_sequence);
 // <kivanime-player> loads the sample puppet through the URL loader, draws it
 // with a motion and an expression, pauses off screen, and reports a bad src
 // once; the page learns what a file is, and what a model holds, from the
@@ -13,16 +14,21 @@ import test from 'node:test';
 
 import { NATIVE_DIR, REPO, openPage, run, sameLines, withBrowser } from './harness.mjs';
 
-const SCRIPT = path.join(REPO, 'tests/web/sequence.txt');
+const SCRIPTS = ['tests/web/sequence.txt', 'tests/fixtures/record-scene-parameters.txt'];
+// Files the scripts load besides the sample puppet (which the web folder holds).
+const FIXTURES = ['tests/fixtures/face-puppet'];
 const NATIVE = path.join(NATIVE_DIR, 'tests/web/kivanime_record_sequence');
 
 // Runs in the page: the same interpreter and printing as record_sequence.cpp.
-async function runInPage(script) {
-    const kv = await (await import('/src/kivanime.js')).loadRuntime();
+async function runInPage({ script, fixtures }) {
+    const { loadRuntime, C_FUNCTIONS } = await import('/src/kivanime.js');
+    const kv = await loadRuntime();
     const list = await (await fetch('/examples/hero/files.json')).json();
     for (const file of list.filter((f) => f.endsWith('.json'))) {
         kv.writeFile('/examples/hero/' + file, new Uint8Array(await (await fetch('/examples/hero/' + file)).arrayBuffer()));
     }
+    Object.entries(fixtures).forEach(([file, text]) => kv.writeFile('/' + file, text));
+    kv.module.FS.chdir('/');
     const out = [];
     const words = (tag, floats) => [tag, ...Array.from(new Uint32Array(Float32Array.from(floats).buffer), (u) => u.toString(16).padStart(8, '0'))].join(' ');
     // A record's words, as its 64 bytes hold them, after `tag`.
@@ -65,8 +71,19 @@ async function runInPage(script) {
         const vertices = new Float32Array(256);
         if (call === 'GetPartMesh') args.splice(2, 0, vertices);
         if (call === 'SetMeshCallback') args[0] &&= (r, vertices, indices) => out.push(record('mesh', r), words('vertices', vertices), ['indices', ...indices].join(' '));
+        // Samples: a comma-separated pattern repeated to the count after it.
+        if (call === 'FeedAudio' && args[1] !== null) {
+            const pattern = String(args[1]).split(',').map(Number);
+            args[1] = Float32Array.from({ length: Math.max(args[2], 1) }, (_, i) => pattern[i % pattern.length]);
+        }
         const result = call === 'Init' ? kv.api.Anime_Init(a.length ? null : host) : kv.api['Anime_' + call](...args, ...transform);
-        if (result !== undefined) out.push(call === 'GetPosition' ? words('=', result) : `= ${result ?? '(null)'}`);
+        // Outputs come back as an array (null when a function returning 0 or 1 failed).
+        const [kind, kinds] = (C_FUNCTIONS['Anime_' + call] ?? 'v:').split(':');
+        const outs = kinds.split('o').length - 1;
+        if (outs) {
+            if (kind !== 'v') out.push(`= ${result ? 1 : 0}`);
+            out.push(words('=', result ?? new Array(outs).fill(0)));
+        } else if (result !== undefined) out.push(`= ${result ?? '(null)'}`);
         transform.forEach((t) => out.push(call === 'GetEvent' ? event(t) : words('=', t)));
         if (call === 'GetPartMesh') out.push(words('=', vertices.subarray(0, 4 * Math.min(Math.max(result, 0), 64))));
     }
@@ -141,10 +158,16 @@ test('the C mirror in the browser matches the native library call for call; the 
     withBrowser(
         t,
         async ({ url, browser }) => {
-            const native = run(NATIVE, [SCRIPT]);
-            assert.ok(native.split('\n').filter((l) => l.startsWith('draw ')).length > 100, 'the script draws');
+            const fixtures = Object.fromEntries(FIXTURES.flatMap((dir) => fs.readdirSync(path.join(REPO, dir), { recursive: true })
+                .filter((f) => f.endsWith('.json')).map((f) => [`${dir}/${f}`, fs.readFileSync(path.join(REPO, dir, f), 'utf8')])));
             const { page, errors } = await openPage(browser, `${url}/__blank.html`);
-            sameLines(native.split('\n'), (await page.evaluate(runInPage, fs.readFileSync(SCRIPT, 'utf8'))).split('\n'));
+            for (const script of SCRIPTS) {
+                // Run from the top folder, as the native recorder is.
+                const native = run(NATIVE, [script]);
+                assert.ok(native.split('\n').filter((l) => l.startsWith('draw ')).length > 100, `${script} draws`);
+                const played = await page.evaluate(runInPage, { script: fs.readFileSync(path.join(REPO, script), 'utf8'), fixtures });
+                sameLines(native.split('\n'), played.split('\n'), (i) => `${script}, output line ${i + 1}`);
+            }
             const second = await openPage(browser, `${url}/__blank.html`);
             const el = await second.page.evaluate(element);
             // It drew on a tenth of its canvas or more, and holds its frame off screen.

@@ -273,3 +273,88 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
         },
         { 'the native player (cmake --preset dev)': PLAYER },
     ));
+
+// A mono 16-bit WAV file of `seconds` of a buzz whose loudness swells and
+// fades twice a second, as a voice line's syllables would.
+function voiceWav(seconds, rate = 16000) {
+    const n = Math.round(seconds * rate);
+    const data = Buffer.alloc(44 + 2 * n);
+    data.write('RIFF', 0);
+    data.writeUInt32LE(36 + 2 * n, 4);
+    data.write('WAVEfmt ', 8);
+    data.writeUInt32LE(16, 16);
+    data.writeUInt16LE(1, 20);
+    data.writeUInt16LE(1, 22);
+    data.writeUInt32LE(rate, 24);
+    data.writeUInt32LE(2 * rate, 28);
+    data.writeUInt16LE(2, 32);
+    data.writeUInt16LE(16, 34);
+    data.write('data', 36);
+    data.writeUInt32LE(2 * n, 40);
+    for (let i = 0; i < n; ++i) {
+        const swell = Math.abs(Math.sin((Math.PI * 2 * i) / rate));
+        data.writeInt16LE(Math.round(24000 * swell * (Math.floor(i / 40) % 2 ? 1 : -1)), 44 + 2 * i);
+    }
+    return data;
+}
+
+test('the viewer\'s parameters: a slider for each the library lists, which moves the puppet; blink, breath and lip sync from an audio file act', (t) =>
+    withBrowser(t, async ({ url, browser }) => {
+        const face = path.join(REPO, 'tests/fixtures/face-puppet');
+        const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kivanime-voice-'));
+        try {
+            const { page, errors } = await openPage(browser, `${url}/viewer/`);
+            await page.setViewport({ width: 1280, height: 900 });
+            await waitState(page, ['empty']);
+            const loose = fs.readdirSync(face, { recursive: true }).filter((f) => /\.(json|png)$/.test(f)).map((f) => path.join(face, f));
+            await afterLoad(page, async () => (await page.$('#pick-files')).uploadFile(...loose));
+            assert.equal(await page.evaluate(() => document.body.dataset.state), 'ready', await page.$eval('#message', (m) => m.textContent));
+            // The names in file order, each slider over the range the library
+            // repaired ("Swapped" had its bounds the wrong way round) at its default.
+            const sliders = await page.$$eval('#parameters label', (labels) => labels.map((l) => {
+                const input = l.querySelector('input');
+                return [l.dataset.name, input.min, input.max, input.value];
+            }));
+            assert.deepEqual(sliders, [['AngleX', '-30', '30', '-30'], ['AngleY', '-30', '30', '0'], ['EyeOpen', '0', '1', '1'],
+                ['MouthOpen', '0', '1', '0'], ['Breath', '0', '1', '0'], ['Swapped', '-2', '2', '2'], ['Tilt', '-1', '1', '0.25']]);
+            // The drivers' choices start at the likeliest parameter.
+            assert.deepEqual(await page.$$eval('#blink-parameter, #breath-parameter, #lip-parameter', (s) => s.map((e) => e.value)),
+                ['EyeOpen', 'Breath', 'MouthOpen']);
+
+            // Paused, moving a slider tilts the face at the next step (no
+            // motion drives that parameter), and the value the update used
+            // shows beside it.
+            const shot = async () => createHash('sha1').update(await (await page.$('#screen')).screenshot()).digest('hex');
+            const value = (name) => page.$eval(`#parameters label[data-name="${name}"] output`, (o) => Number(o.textContent));
+            await page.click('#pause');
+            await page.click('#step');
+            const before = await shot();
+            await page.$eval('#parameters label[data-name="Tilt"] input', (e) => { e.value = '-1'; e.dispatchEvent(new Event('input')); });
+            await page.click('#step');
+            assert.notEqual(await shot(), before, 'the face tilted');
+            assert.equal(await value('Tilt'), -1);
+
+            // Playing, the blink closes the eyes within a few seconds, the
+            // breath lifts its parameter, and a voice line opens the mouth.
+            await page.click('#pause');
+            const reaches = (name, test) => page.waitForFunction((n, f) => new Function('v', `return ${f}`)(Number(
+                document.querySelector(`#parameters label[data-name="${n}"] output`).textContent)), { timeout: 15000 }, name, test);
+            await page.click('#blink');
+            await reaches('EyeOpen', 'v < 0.5');
+            await page.click('#breath');
+            await reaches('Breath', 'v > 0.2');
+            const wav = path.join(work, 'line.wav');
+            fs.writeFileSync(wav, voiceWav(3));
+            await (await page.$('#pick-audio')).uploadFile(wav);
+            await reaches('MouthOpen', 'v > 0.3');
+            // Switched off, blink and breath let go: the eyes stay open, the
+            // breath falls back to the slider's value.
+            await page.click('#blink');
+            await page.click('#breath');
+            await reaches('EyeOpen', 'v === 1');
+            await reaches('Breath', 'v === 0');
+            assert.deepEqual(errors, []);
+        } finally {
+            fs.rmSync(work, { recursive: true, force: true });
+        }
+    }));

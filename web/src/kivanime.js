@@ -46,6 +46,10 @@
 //    and AnimeEventSource come from src/c-interface.js, which the build makes
 //    from the C header. Strings returned are of kind z (null for NULL), so
 //    the mirror's Anime_GetLastError says string|null.
+//  - Parameters and their drivers: Instance.setParameter, getParameter,
+//    parameters, parameterRange, resetParameters, setAutoBlink, setBreath,
+//    setLipSync, feedAudio. The mirror's functions with outputs (o) that
+//    return 0 or 1 return null instead of the outputs when they fail.
 
 import { AnimeErrorCode, AnimeEventKind, AnimeEventSource, C_FUNCTIONS, RECORDS } from './c-interface.js';
 import { DrawList, readFields, readRecord } from './records.js';
@@ -149,19 +153,22 @@ export class TextureStore {
  * (unsigned), z a string or null for NULL.
  * Parameters: u an id, i an integer, f a number, s a string (UTF-8; null
  * passes NULL), b bytes (a Uint8Array, or a string as UTF-8; null passes
- * NULL) followed by their length n, h a host table (a JsHost, the address of
+ * NULL) followed by their length n, g samples (a Float32Array or an array
+ * of numbers, copied as 32-bit floats; null passes NULL) followed by their
+ * count n, h a host table (a JsHost, the address of
  * a table in the module's memory, or null), m a mesh function (a
  * MeshFunction, the address of one in the module's table, or null), a an
  * array of six numbers and e an AnimeEvent object the function fills in
  * when it succeeds, x an array of numbers the function fills with up to
  * as many vertices (four numbers each) as the integer after it says and as
  * it returns, o a number the function writes: a function with such outputs
- * returns them as an array instead. An array, object or function given for
- * a, e, x or m may be null, which passes NULL.
+ * returns them as an array instead (null when it returns 0, having written
+ * nothing). An array, object or function given for a, e, x or m may be
+ * null, which passes NULL.
  */
 
 /**
- * @typedef {{u: number, i: number, f: number, s: string|null, b: Uint8Array|string|null, n: number,
+ * @typedef {{u: number, i: number, f: number, s: string|null, b: Uint8Array|string|null, n: number, g: Float32Array|number[]|null,
  *            h: JsHost|number|null, a: Float32Array|number[]|null, e: Partial<AnimeEvent>|null,
  *            x: Float32Array|number[]|null, m: MeshFunction|number|null}} ParameterKinds
  * @typedef {{v: void, i: number, u: number, z: string|null}} ResultKinds
@@ -177,7 +184,7 @@ export class TextureStore {
  * The JavaScript function of a signature.
  * @template {string} S
  * @typedef {S extends `${infer R extends keyof ResultKinds}:${infer P}`
- *     ? (...args: CParameters<P>) => P extends `${string}o${string}` ? number[] : ResultKinds[R] : never} CFunction
+ *     ? (...args: CParameters<P>) => P extends `${string}o${string}` ? (R extends 'i' ? number[] | null : number[]) : ResultKinds[R] : never} CFunction
  */
 /**
  * The C interface: every function under its own name and under the name
@@ -221,6 +228,10 @@ export class CMirror {
             const converted = this.convert(kinds, args);
             const r = fn(...converted);
             if (outs) {
+                // A function that says whether it wrote them: null when it did not.
+                if (result === 'i' && r === 0) {
+                    return null;
+                }
                 const at = this.out >> 2;
                 return Array.from(m.HEAPF32.subarray(at, at + outs));
             }
@@ -252,8 +263,10 @@ export class CMirror {
     }
 
     /**
-     * Converts arguments to what the C function takes: strings, bytes and
-     * host tables go into scratch memory (the library copies them).
+     * Converts arguments to what the C function takes: strings, bytes,
+     * samples and host tables go into scratch memory (the library copies
+     * them), one block reused by every call and grown only when a call
+     * needs more.
      * @param {string} kinds @param {any[]} args @returns {number[]}
      */
     convert(kinds, args) {
@@ -269,6 +282,7 @@ export class CMirror {
         const room = (/** @type {any} */ v, /** @type {number} */ i) =>
             kinds[i] === 'h' ? (v && typeof v === 'object' ? HOST_TABLE_BYTES : 0)
             : kinds[i] === 'x' ? (v ? 16 * Math.max(0, given[i + 1] | 0) : 0)
+            : kinds[i] === 'g' ? (v ? 4 * v.length : 0)
             : 'sb'.includes(kinds[i]) && v ? v.length : 0;
         const size = (/** @type {any} */ v, /** @type {number} */ i) => (room(v, i) + 3) & ~3;
         const need = given.reduce((sum, v, i) => sum + size(v, i), 0);
@@ -285,7 +299,7 @@ export class CMirror {
             at += size(v, i);
             // NULL bytes are refused before any is read.
             if (kind === 'n' && given[i - 1] && v > given[i - 1].length) {
-                throw new RangeError(`length ${v} is more than the ${given[i - 1].length} bytes given`);
+                throw new RangeError(`length ${v} is more than the ${given[i - 1].length} ${kinds[i - 1] === 'g' ? 'samples' : 'bytes'} given`);
             } else if (kind === 'x' && v && given[i + 1] > v.length / 4) {
                 throw new RangeError(`room for ${given[i + 1]} vertices is more than the ${v.length} numbers given`);
             } else if ('oae'.includes(kind)) {
@@ -297,6 +311,9 @@ export class CMirror {
             } else if ((kind === 's' || kind === 'b') && v) {
                 m.HEAPU8.set(v, start);
                 return start;
+            } else if (kind === 'g') {
+                if (v) m.HEAPF32.set(v, start >> 2);
+                return v ? start : 0;
             } else if (kind === 's' || kind === 'b') {
                 return 0;
             } else if (kind === 'h') {
@@ -1062,12 +1079,94 @@ export class Instance {
         }
         return { x: t[0], y: t[1], rotation: t[2], scaleX: t[3], scaleY: t[4], alpha: t[5] };
     }
+    /**
+     * Sets a parameter's value from the game (clamped into its range); it holds until set again, under what
+     * motions, expressions and drivers make of it. False for an unknown name or NaN.
+     * @param {string} name @param {number} value @returns {boolean}
+     */
+    setParameter(name, value) {
+        return this.api.Anime_SetParameter(this.id, name, value) === 1;
+    }
+    /**
+     * The value the last update used (after motions, expressions, drivers and the clamp); before the first
+     * update, the game's. null for an unknown name.
+     * @param {string} name @returns {number|null}
+     */
+    getParameter(name) {
+        const out = this.api.Anime_GetParameter(this.id, name);
+        return out ? out[0] : null;
+    }
+    /** The model's parameters in file order, with their ranges, as the library holds them. @returns {ParameterInfo[]} */
+    get parameters() {
+        const count = this.api.Anime_GetParameterCount(this.id);
+        /** @type {ParameterInfo[]} */
+        const list = [];
+        for (let i = 0; i < count; ++i) {
+            const name = this.api.Anime_GetParameterName(this.id, i);
+            const range = name === null ? null : this.parameterRange(name);
+            if (range) list.push({ name: /** @type {string} */ (name), ...range });
+        }
+        return list;
+    }
+    /** A parameter's range and default; null for an unknown name. @param {string} name @returns {{min: number, max: number, default: number}|null} */
+    parameterRange(name) {
+        const out = this.api.Anime_GetParameterRange(this.id, name);
+        return out ? { min: out[0], max: out[1], default: out[2] } : null;
+    }
+    /** Puts every parameter's game value back to its default. */
+    resetParameters() {
+        this.api.Anime_ResetParameters(this.id);
+    }
+    /**
+     * Blinks with the parameter: every `intervalMs` (±25 %) it goes from its max to its min and back over
+     * `closeMs`. intervalMs ≤ 0 stops. False for an unknown name or a bad number.
+     * @param {string} name @param {number} [intervalMs] @param {number} [closeMs] @returns {boolean}
+     */
+    setAutoBlink(name, intervalMs = 3000, closeMs = 150) {
+        return this.api.Anime_SetAutoBlink(this.id, name, intervalMs, closeMs) === 1;
+    }
+    /**
+     * Breathes with the parameter: adds amplitude · sin(2π t / periodMs). periodMs ≤ 0 stops. Without an
+     * amplitude, half the parameter's range.
+     * @param {string} name @param {number} [periodMs] @param {number} [amplitude] @returns {boolean}
+     */
+    setBreath(name, periodMs = 3000, amplitude) {
+        const range = amplitude === undefined ? this.parameterRange(name) : null;
+        const a = amplitude ?? (range ? 0.5 * (range.max - range.min) : 0);
+        return this.api.Anime_SetBreath(this.id, name, periodMs, a) === 1;
+    }
+    /**
+     * Drives the parameter with the loudness of the audio fed (feedAudio): gain × RMS at each update.
+     * gain ≤ 0 stops.
+     * @param {string} name @param {number} [gain] @returns {boolean}
+     */
+    setLipSync(name, gain = 1) {
+        return this.api.Anime_SetLipSync(this.id, name, gain) === 1;
+    }
+    /**
+     * Feeds mono samples (−1 to 1) to the lip sync: the next update uses all fed since the one before.
+     * The samples are copied into memory the runtime keeps for the purpose.
+     * @param {Float32Array|number[]} samples @param {number} sampleRate @param {number} [count] the first `count` samples
+     * @returns {boolean}
+     */
+    feedAudio(samples, sampleRate, count = samples.length) {
+        return this.api.Anime_FeedAudio(this.id, samples, count, sampleRate) === 1;
+    }
     destroy() {
         this.api.Anime_DestroyInstance(this.id);
         this.puppet.instances.delete(this);
         this.id = 0;
     }
 }
+
+/**
+ * A parameter of a puppet's model, as the library holds it (Instance.parameters).
+ * @typedef {Object} ParameterInfo
+ * @property {string} name
+ * @property {number} min
+ * @property {number} max
+ * @property {number} default the game's value until setParameter
+ */
 
 /**
  * @typedef {Object} PuppetUrls

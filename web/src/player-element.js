@@ -8,14 +8,20 @@
 // over which a change of motion cross-fades: 0 by default, at once; negative,
 // the motion's own fadeIn), skin (one of the model's), tint (a CSS colour
 // multiplying the puppet's), renderer ("webgl" or "canvas", default webgl
-// with canvas as fallback), background (CSS colour), speed. The puppet stands
+// with canvas as fallback), background (CSS colour), speed, blink and breath
+// (a parameter of the model that blinks every 3 s, or breathes over 3 s
+// across half its range; empty or missing: none). The puppet stands
 // on the bottom centre of the element, scaled to fit the model's canvas. It
 // pauses while off screen. It fires `load` once the puppet plays, `error`
 // (a CustomEvent whose detail is the Error saying why) when it cannot load,
 // and a `motionevent` (whose detail is the KivanimeEvent) for each event its
 // motions announce; KivanimePlayerEventMap types them for TypeScript, and
 // player-element-globals.ts makes document.querySelector('kivanime-player')
-// a KivanimePlayerElement.
+// a KivanimePlayerElement. Its methods reach the puppet's parameters and
+// their drivers (setParameter, getParameter, parameters, parameterRange,
+// resetParameters, setAutoBlink, setBreath, setLipSync, feedAudio: those of
+// Instance); before the puppet plays they do nothing and answer false, null
+// or [].
 /// <reference path="./player-element-globals.ts" preserve="true" />
 
 import { CanvasRenderer, WebGLRenderer, loadRuntime } from './kivanime.js';
@@ -34,7 +40,7 @@ let nextName = 0;
 
 export class KivanimePlayerElement extends HTMLElement {
     static get observedAttributes() {
-        return ['src', 'motion', 'expression', 'overlay', 'speed', 'background', 'skin', 'tint'];
+        return ['src', 'motion', 'expression', 'overlay', 'speed', 'background', 'skin', 'tint', 'blink', 'breath'];
     }
 
     constructor() {
@@ -56,6 +62,8 @@ export class KivanimePlayerElement extends HTMLElement {
         this.playing = null;
         /** @type {string|null} the skin asked for */
         this.skin = null;
+        /** @type {{blink: string|null, breath: string|null}} the parameters the attributes drive */
+        this.driven = { blink: null, breath: null };
         this.tick = this.tick.bind(this);
     }
 
@@ -186,6 +194,7 @@ export class KivanimePlayerElement extends HTMLElement {
             this.puppet = puppet;
             this.instance = puppet.createInstance();
             this.playing = this.skin = null;
+            this.driven = { blink: null, breath: null };
             this.renderer = this.makeRenderer();
             this.apply();
             this.dispatchEvent(new Event('load'));
@@ -242,6 +251,54 @@ export class KivanimePlayerElement extends HTMLElement {
         } else {
             i.clearExpression();
         }
+        // Set only when they change: a blinker set again starts its wait anew.
+        const blink = this.getAttribute('blink') || null;
+        if (blink !== this.driven.blink) {
+            if (this.driven.blink) i.setAutoBlink(this.driven.blink, 0, 0);
+            if (blink) i.setAutoBlink(blink);
+        }
+        const breath = this.getAttribute('breath') || null;
+        if (breath !== this.driven.breath) {
+            if (this.driven.breath) i.setBreath(this.driven.breath, 0, 0);
+            if (breath) i.setBreath(breath);
+        }
+        this.driven = { blink, breath };
+    }
+
+    /** @param {string} name @param {number} value @returns {boolean} */
+    setParameter(name, value) {
+        return this.instance?.setParameter(name, value) ?? false;
+    }
+    /** @param {string} name @returns {number|null} */
+    getParameter(name) {
+        return this.instance?.getParameter(name) ?? null;
+    }
+    /** @returns {import('./kivanime.js').ParameterInfo[]} */
+    get parameters() {
+        return this.instance?.parameters ?? [];
+    }
+    /** @param {string} name */
+    parameterRange(name) {
+        return this.instance?.parameterRange(name) ?? null;
+    }
+    resetParameters() {
+        this.instance?.resetParameters();
+    }
+    /** @param {string} name @param {number} [intervalMs] @param {number} [closeMs] @returns {boolean} */
+    setAutoBlink(name, intervalMs, closeMs) {
+        return this.instance?.setAutoBlink(name, intervalMs, closeMs) ?? false;
+    }
+    /** @param {string} name @param {number} [periodMs] @param {number} [amplitude] @returns {boolean} */
+    setBreath(name, periodMs, amplitude) {
+        return this.instance?.setBreath(name, periodMs, amplitude) ?? false;
+    }
+    /** @param {string} name @param {number} [gain] @returns {boolean} */
+    setLipSync(name, gain) {
+        return this.instance?.setLipSync(name, gain) ?? false;
+    }
+    /** @param {Float32Array|number[]} samples @param {number} sampleRate @param {number} [count] @returns {boolean} */
+    feedAudio(samples, sampleRate, count) {
+        return this.instance?.feedAudio(samples, sampleRate, count) ?? false;
     }
 
     /** Places the puppet: its canvas fitted into the element, standing on the bottom centre. */

@@ -1,13 +1,15 @@
 // The viewer: drop a puppet folder and it plays, with its motions (cross-faded
 // over the chosen time), overlays, expressions, skins, the 3D turn, the wind,
-// a crowd, a head that looks at the pointer, the part tree, the events the
-// motions announce and the lint's findings. With URL parameters (see contract.js) it renders one frame of a
+// a crowd, a head that looks at the pointer, the parameters (a slider each,
+// blinking, breathing, lip sync from an audio file), the part tree, the
+// events the motions announce and the lint's findings. With URL parameters (see contract.js) it renders one frame of a
 // scene script instead.
 
 import { openRuntime, lintFiles } from './core.js';
 import { arrangePuppet, readDrop, readHandle, readPicked, watchHandle } from './files.js';
 import { approach, lookTarget } from './look.js';
 import { runContract, wantsContract } from './contract.js';
+import { BLINK, BREATH_MS, SpokenAudio, applyParameters, freshState, likely, readParameters } from './parameters.js';
 import { Scene } from '../src/scene.js';
 import { FIELD, RECORD_WORDS } from '../src/records.js';
 
@@ -46,7 +48,10 @@ const view = {
     lookAngles: /** @type {number[]} */ ([]),
     // What the animator chose for this puppet; a reload of the same puppet
     // keeps it. The sliders (angles, wind, speed, crowd) stay as they are.
-    state: { motion: '', overlays: /** @type {Map<string, number>} */ (new Map()), expression: '', skin: '' },
+    state: { motion: '', overlays: /** @type {Map<string, number>} */ (new Map()), expression: '', skin: '', parameters: freshState() },
+    // The puppet's parameters, as the library lists them.
+    parameters: /** @type {import('./parameters.js').Parameter[]} */ ([]),
+    audio: new SpokenAudio(),
 };
 
 function showMessage(/** @type {string} */ text) {
@@ -75,6 +80,7 @@ function applyState(/** @type {number} */ id) {
     if (s.skin) lib.Anime_SetSkin(id, s.skin);
     apply3D(id);
     lib.Anime_SetWind(id, num('wind-x'), num('wind-y'));
+    applyParameters(lib, id, s.parameters, view.parameters, view.audio.playing);
 }
 
 function apply3D(/** @type {number} */ id) {
@@ -321,7 +327,8 @@ async function loadFiles(/** @type {Map<string, File>} */ found, { keepState = f
         view.ids = [];
         if (view.puppet) rt.unloadPuppet(view.puppet);
         view.puppet = puppet;
-        if (!keepState) view.state = { motion: '', overlays: new Map(), expression: '', skin: '' };
+        if (!keepState) view.state = { motion: '', overlays: new Map(), expression: '', skin: '', parameters: freshState() };
+        view.parameters = [];
         view.files = files;
         const info = (view.info = { motions: puppet.motions, expressions: puppet.expressions, skins: puppet.skins, parts: partTree(puppet.parts) });
         if (!info.skins.includes(view.state.skin)) view.state.skin = '';
@@ -341,6 +348,7 @@ async function loadFiles(/** @type {Map<string, File>} */ found, { keepState = f
         $('events').replaceChildren();
         view.clockMs = 0;
         setCrowd(num('crowd'));
+        showParameters();
         $('title').textContent = `${shown} · ${dropped.get(model) ?? model}`;
         document.body.classList.add('loaded');
     } catch (e) {
@@ -381,6 +389,107 @@ function watch(/** @type {any} */ handle, /** @type {string} */ folder) {
     });
 }
 
+// ---- parameters
+
+// A slider per parameter, from the library's answers; each shows the value
+// the last update used beside it. The drivers' choices list the parameters
+// too, the likeliest preselected.
+function showParameters() {
+    const { lib } = view.runtime;
+    const list = (view.parameters = view.ids.length ? readParameters(lib, view.ids[0]) : []);
+    const state = view.state.parameters;
+    const known = new Set(list.map((p) => p.name));
+    for (const name of state.values.keys()) if (!known.has(name)) state.values.delete(name);
+    for (const key of /** @type {const} */ (['blink', 'breath', 'lip'])) if (!known.has(state[key])) state[key] = '';
+    const sliders = list.map((p, i) => {
+        const label = document.createElement('label');
+        label.dataset.name = p.name;
+        const out = document.createElement('output');
+        const input = document.createElement('input');
+        Object.assign(input, { type: 'range', id: `parameter-${i}`, min: String(p.min), max: String(p.max) });
+        // Any value: a default between steps must show as it is.
+        input.step = 'any';
+        input.value = String(state.values.get(p.name) ?? p.default);
+        out.htmlFor.add(input.id);
+        input.addEventListener('input', () => {
+            state.values.set(p.name, Number(input.value));
+            forEachInstance((l, id) => l.Anime_SetParameter(id, p.name, Number(input.value)));
+        });
+        label.append(p.name, out, input);
+        return label;
+    });
+    $('parameters').replaceChildren(...(sliders.length ? sliders : [Object.assign(document.createElement('span'), { className: 'dim', textContent: 'none' })]));
+    const choose = (/** @type {string} */ id, /** @type {string} */ chosen, /** @type {RegExp} */ pattern) => {
+        const pick = chosen || likely(list, pattern) || list[0]?.name || '';
+        $(id).replaceChildren(...list.map((p) => new Option(p.name, p.name, false, p.name === pick)));
+        $(id).disabled = list.length === 0;
+    };
+    choose('blink-parameter', state.blink, /eye.*open|blink/i);
+    choose('breath-parameter', state.breath, /breath/i);
+    choose('lip-parameter', state.lip, /mouth|lip/i);
+    state.lip = $('lip-parameter').value ?? '';
+    $('blink').checked = Boolean(state.blink);
+    $('breath').checked = Boolean(state.breath);
+    $('blink').disabled = $('breath').disabled = list.length === 0;
+    forEachInstance((l, id) => applyParameters(l, id, state, list, view.audio.playing));
+    showParameterValues();
+}
+
+// What the last update made of each parameter, on the first puppet.
+function showParameterValues() {
+    const id = view.ids[0];
+    const lib = view.runtime.lib;
+    for (const label of /** @type {NodeListOf<HTMLLabelElement>} */ ($('parameters').querySelectorAll('label'))) {
+        const value = id ? lib.Anime_GetParameter(id, label.dataset.name ?? '') : null;
+        /** @type {HTMLOutputElement} */ (label.querySelector('output')).textContent = value ? value[0].toFixed(2) : '';
+    }
+}
+
+// The blink or breath toggle, or its parameter, changed: the driver moves
+// from the parameter it moved (if any) to the one chosen (if on).
+function setDriver(/** @type {'blink'|'breath'} */ kind) {
+    const state = view.state.parameters;
+    const before = state[kind];
+    state[kind] = $(kind).checked ? $(`${kind}-parameter`).value : '';
+    const range = view.parameters.find((p) => p.name === state[kind]);
+    forEachInstance((lib, id) => {
+        if (kind === 'blink') {
+            if (before && before !== state.blink) lib.Anime_SetAutoBlink(id, before, 0, 0);
+            if (state.blink && before !== state.blink) lib.Anime_SetAutoBlink(id, state.blink, BLINK.intervalMs, BLINK.closeMs);
+        } else {
+            if (before) lib.Anime_SetBreath(id, before, 0, 0);
+            if (range) lib.Anime_SetBreath(id, range.name, BREATH_MS, 0.5 * (range.max - range.min));
+        }
+    });
+}
+
+// Lip sync moves its parameter while a sound plays, and lets go when it ends.
+function setLipSync() {
+    const state = view.state.parameters;
+    const before = state.lip;
+    state.lip = $('lip-parameter').value ?? '';
+    state.gain = num('lip-gain');
+    const on = view.audio.playing;
+    forEachInstance((lib, id) => {
+        if (before && before !== state.lip) lib.Anime_SetLipSync(id, before, 0);
+        if (state.lip) lib.Anime_SetLipSync(id, state.lip, on ? state.gain : 0);
+    });
+    $('stop-audio').disabled = !on;
+}
+
+async function speak(/** @type {File} */ file) {
+    $('audio-status').textContent = `decoding ${file.name}…`;
+    try {
+        await view.audio.play(file);
+        $('audio-status').textContent = `${file.name}, ${(view.audio.samples.length / view.audio.sampleRate).toFixed(1)} s`;
+    } catch (e) {
+        $('audio-status').textContent = `${file.name}: not a sound this browser plays (${/** @type {Error} */ (e).message})`;
+    }
+    setLipSync();
+}
+
+const isAudio = (/** @type {File} */ f) => f.type.startsWith('audio/') || /\.(wav|mp3|ogg|oga|flac)$/i.test(f.name);
+
 // ---- the frame loop
 
 function frame(/** @type {number} */ time) {
@@ -396,7 +505,12 @@ function frame(/** @type {number} */ time) {
 // time (`pageMs`), at any speed.
 function advance(/** @type {number} */ ms, pageMs = ms) {
     if (view.lookAt) lookAtPointer(view.lookAt, pageMs);
+    if (view.audio.playing) {
+        const heard = view.audio.take();
+        forEachInstance((lib, id) => lib.Anime_FeedAudio(id, heard, heard.length, view.audio.sampleRate));
+    }
     const events = view.runtime.runtime.update(ms);
+    showParameterValues();
     view.clockMs += ms;
     $('clock').textContent = `${(view.clockMs / 1000).toFixed(2)} s`;
     if (events.length) logEvents(events);
@@ -486,6 +600,23 @@ function wireControls() {
     for (const id of ['wind-x', 'wind-y']) {
         $(id).addEventListener('input', () => forEachInstance((lib, i) => lib.Anime_SetWind(i, num('wind-x'), num('wind-y'))));
     }
+    for (const kind of /** @type {const} */ (['blink', 'breath'])) {
+        $(kind).addEventListener('change', () => setDriver(kind));
+        $(`${kind}-parameter`).addEventListener('change', () => setDriver(kind));
+    }
+    $('lip-parameter').addEventListener('change', setLipSync);
+    $('lip-gain').addEventListener('input', setLipSync);
+    $('pick-audio').addEventListener('change', () => $('pick-audio').files[0] && speak($('pick-audio').files[0]));
+    $('stop-audio').addEventListener('click', () => view.audio.stop());
+    view.audio.onEnd = () => {
+        $('audio-status').textContent = '';
+        setLipSync();
+    };
+    $('reset-parameters').addEventListener('click', () => {
+        view.state.parameters.values.clear();
+        forEachInstance((lib, id) => lib.Anime_ResetParameters(id));
+        showParameters();
+    });
     $('skin').addEventListener('change', () => {
         view.state.skin = $('skin').value;
         forEachInstance((lib, id) => lib.Anime_SetSkin(id, view.state.skin));
@@ -533,7 +664,10 @@ function wireControls() {
     document.addEventListener('drop', (e) => {
         e.preventDefault();
         document.body.classList.remove('dragging');
-        if (e.dataTransfer) readDrop(e.dataTransfer).then(openDropped, (error) => showMessage(`The drop could not be read: ${error.message}`));
+        // A sound alone is a voice line for the lip sync; anything else, a puppet.
+        const files = [...(e.dataTransfer?.files ?? [])];
+        if (files.length === 1 && isAudio(files[0])) speak(files[0]);
+        else if (e.dataTransfer) readDrop(e.dataTransfer).then(openDropped, (error) => showMessage(`The drop could not be read: ${error.message}`));
     });
 }
 
