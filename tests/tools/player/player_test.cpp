@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "image.h"
+#include "sound_writer.h"
 #include "support/run_program.h"
 #include "support/scratch_dir.h"
 
@@ -146,6 +147,43 @@ TEST_F(PlayerTest, PlacesAndAnimatesInstancesAsAskedAndTimed) {
     }
 }
 
+// The lip sync of a parameter that moves the dot, fed a sound file whose
+// loudness steps up each frame (20 frames a second, 50 samples each): the
+// dot follows the frame's own samples, then falls back once the sound ends.
+TEST_F(PlayerTest, LipSyncFollowsTheSoundFileFrameByFrame) {
+    WriteDot();
+    dir_.Write("mouth.json", R"({"textures": {"dot": "dot.png"},
+        "parts": [{"name": "dot", "texture": "dot", "position": [10, -20]}],
+        "parameters": [{"name": "open"}], "bindings": [{"part": "dot", "parameters": ["open"],
+        "keys": [{"at": 0}, {"at": 1, "position": [100, 0]}]}]})");
+    dir_.Write("talk.json", R"({"model": "mouth.json", "fps": 20, "events": [
+        {"at": 0, "lipSync": "open", "gain": 2}, {"at": 0, "audio": "voice.wav"}]})");
+    std::vector<float> voice;
+    for (const float loudness : {0.125f, 0.25f, 0.375f, 0.5f}) {
+        for (int i = 0; i < 50; ++i) {
+            voice.push_back(i % 2 == 0 ? loudness : -loudness);  // its RMS is its loudness
+        }
+    }
+    ASSERT_TRUE(test::WriteSound((dir_ / "voice.wav").string(), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1,
+                                 1000, voice));
+    // 2 x RMS, clamped to 1, then down by 1 every 100 ms.
+    for (const auto& [frames, x] : {std::pair{1, "135.00"},
+                                    {2, "160.00"},
+                                    {3, "185.00"},
+                                    {4, "210.00"},
+                                    {5, "160.00"},
+                                    {6, "110.00"}}) {
+        const auto r =
+            Run("--timeline @/talk.json --origin 100,200 --still @/s.png --trace "
+                "--frames " +
+                std::to_string(frames));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find(std::string("dot.png ") + x + " 180.00"), std::string::npos)
+            << frames << " frames\n"
+            << r.out;
+    }
+}
+
 // --events prints what the motions announce; a queued motion takes over when
 // the main motion ends, a cross-fade blends, an overlay fades out.
 TEST_F(PlayerTest, MotionControlCommandsAndEventsAsTheLibraryAnnouncesThem) {
@@ -184,6 +222,10 @@ TEST_F(PlayerTest, BadInputsNameTheProblemAndExitWithItsCode) {
     dir_.Write("part.json", R"({"model": "dot.json", "events": [
         {"at": 0, "partTexture": "dot", "part": "dot"}, {"at": 0, "partTexture": "x", "part": "dot"},
         {"at": 0, "partOffset": [1, 0, 0, 1, 1, 1], "part": "dto"}]})");
+    dir_.Write("sound.json", R"({"model": "dot.json", "events": [{"at": 40, "audio": "no.wav"}]})");
+    dir_.Write("noise.json",
+               R"({"model": "dot.json", "events": [{"at": 0, "audio": "dot.json"}]})");
+    dir_.Write("param.json", R"({"model": "dot.json", "events": [{"at": 0, "blink": "Open"}]})");
     WriteDot();
     // Each case: the arguments | the exit code | what the message says.
     for (
@@ -203,6 +245,9 @@ TEST_F(PlayerTest, BadInputsNameTheProblemAndExitWithItsCode) {
             "@/dot.json --load-expression @/late.json --gif @/x.gif|4|"
             "cannot load an expression into model \"puppet\": @/late.json:3:3: expected a JSON",
             "@/dot.json --timeline @/no.json --gif @/x.gif|4|cannot read the file",
+            "--timeline @/sound.json --gif @/x.gif|4|cannot read the sound file '@/no.wav': ",
+            "--timeline @/noise.json --gif @/x.gif|4|cannot read the sound file '@/dot.json': ",
+            "--timeline @/param.json --gif @/x.gif|5|no parameter 'Open' (timeline event 0)",
             "@/dot.json --expression angry --gif @/x.gif|5|no expression 'angry' (--expression)",
             "--timeline @/unknown.json --gif @/x.gif|5|no motion 'dance' (timeline event 1)",
             "--timeline @/skin.json --gif @/x.gif|5|no skin 'gold' (timeline event 2)",
