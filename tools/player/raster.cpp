@@ -360,8 +360,9 @@ void DrawMesh(Image& target, const Image& texture, const AnimeDrawParams& p,
     std::vector<Edge> soft;
     for (int32_t t = 0; t + 2 < indexCount; t += 3) {
         const AnimeMeshVertex* tri[3] = {&v[indices[t]], &v[indices[t + 1]], &v[indices[t + 2]]};
-        if (!Finite(*tri[0]) || !Finite(*tri[1]) || !Finite(*tri[2])) {
-            continue;
+        if (!Finite(*tri[0]) || !Finite(*tri[1]) || !Finite(*tri[2]) || ids[t] == ids[t + 1] ||
+            ids[t + 1] == ids[t + 2] || ids[t] == ids[t + 2]) {
+            continue;  // not finite, or two corners in one place
         }
         // Barycentric weights of the screen point, as planes over it.
         const double ax = tri[0]->x, ay = tri[0]->y;
