@@ -13,6 +13,7 @@
 #include "model/anime_expression.h"
 #include "model/anime_motion.h"
 #include "model/anime_skin.h"
+#include "model/draw_flags.h"
 #include "model/name_map.h"
 #include "model/part_mesh.h"
 #include "model/pose_channels.h"
@@ -63,6 +64,8 @@ struct AnimePart {
     std::vector<AnimeVertex> vertices;
     std::vector<AnimeTriangle> triangles;
     bool visible = true;
+    std::string blend;  // the blend mode's name; anything but the three others is normal
+    std::string clip;   // the name of the part whose shape this one is drawn inside
 };
 
 struct PhysicsSpring {
@@ -86,6 +89,7 @@ struct ModelTopology {
     std::vector<int32_t> springTarget;     // per spring: target part, or -1
     std::vector<int32_t> springAnchor;     // per spring: anchor part, or -1 (origin)
     MeshTable meshes;                      // the drawable meshes
+    PartDrawFlags drawFlags;               // blend modes and masks
 };
 
 struct AnimeModel {
