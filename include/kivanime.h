@@ -55,7 +55,7 @@
  * KIVANIME_VERSION, so a host can check that the two agree. The major version
  * changes only when the interface stops being compatible. */
 #define KIVANIME_VERSION_MAJOR 1
-#define KIVANIME_VERSION_MINOR 3
+#define KIVANIME_VERSION_MINOR 4
 #define KIVANIME_VERSION_PATCH 0
 #define KIVANIME_VERSION \
     (KIVANIME_VERSION_MAJOR * 10000 + KIVANIME_VERSION_MINOR * 100 + KIVANIME_VERSION_PATCH)
@@ -540,8 +540,9 @@ ANIME_API int32_t Anime_GetPartMesh(uint32_t id, const char* partName, AnimeMesh
 typedef enum AnimeErrorCode {
     /** The last call succeeded. */
     ANIME_ERROR_NONE = 0,
-    /** A NULL pointer, a negative length or capacity, a NaN target weight or
-     *  an event text field other than 0, 1 or 2. */
+    /** A NULL pointer, a negative length or capacity, a NaN target weight,
+     *  an event text field other than 0, 1 or 2, a NaN parameter value, a
+     *  non-finite driver setting or a sample rate that is not positive. */
     ANIME_ERROR_INVALID_ARGUMENT = 1,
     /** No model is loaded under the name. */
     ANIME_ERROR_UNKNOWN_MODEL = 2,
@@ -574,7 +575,9 @@ typedef enum AnimeErrorCode {
      *  refused a texture, so the parts showing it are not drawn. */
     ANIME_ERROR_TEXTURE_REFUSED = 17,
     /** A failure the library did not foresee. */
-    ANIME_ERROR_INTERNAL = 18
+    ANIME_ERROR_INTERNAL = 18,
+    /** The instance's model has no parameter of that name. */
+    ANIME_ERROR_UNKNOWN_PARAMETER = 19
 } AnimeErrorCode;
 
 /** The AnimeErrorCode of this thread's last call: ANIME_ERROR_NONE exactly
@@ -614,6 +617,88 @@ typedef void (*AnimeFinishTaskFn)(void* userTask, void* userContext);
  *  says so in Anime_GetLastError. */
 ANIME_API int32_t Anime_SetTaskSystem(AnimeEnqueueTaskFn enqueue, AnimeFinishTaskFn finish,
                                       int32_t workerCount, void* userContext);
+
+/* ---- Parameters --------------------------------------------------------- */
+
+/* A model may name parameters ("parameters" in its file): numbers with a
+ * range and a default that move parts and bend meshes through the model's
+ * keyed bindings. Each update, a parameter's value starts from the host's
+ * value (its default until Anime_SetParameter sets it), is replaced by the
+ * main motion's track for it, moved toward each overlay's and expression's
+ * value by their weights, then moved by the parameter's blinker, breather and
+ * lip sync, in that order, and finally clamped to [min, max]. The drivers
+ * keep time by the instance's own update time, so two runs give the same
+ * values. A model without parameters behaves exactly as before. */
+
+/** Sets the host's value of the named parameter of the instance, clamped into
+ *  its [min, max] (an infinity clamps to the near end). The value persists
+ *  across updates and motions and shows at the next Anime_Update. Returns 1,
+ *  or 0 (nothing changes) for an unknown id or parameter name, a NULL name or
+ *  a NaN value. */
+ANIME_API int32_t Anime_SetParameter(uint32_t id, const char* name, float value);
+
+/** Writes to `out` the value of the named parameter that the instance's last
+ *  update used, after every source, driver and the clamp; before its first
+ *  update, the host's value. Returns 1, or 0 (`out` untouched) for an unknown
+ *  id or parameter name, a NULL name or a NULL `out`. Allocates nothing. */
+ANIME_API int32_t Anime_GetParameter(uint32_t id, const char* name, float* out);
+
+/** Number of parameters of the instance's model; 0 for an unknown id. */
+ANIME_API int32_t Anime_GetParameterCount(uint32_t id);
+
+/** Name of parameter `index` (0 to Anime_GetParameterCount(id) - 1), in the
+ *  model file's order (a repeated name keeps its first place). The text stays
+ *  valid while the model stays loaded. NULL for an unknown id or an index out
+ *  of range. */
+ANIME_API const char* Anime_GetParameterName(uint32_t id, int32_t index);
+
+/** Writes the named parameter's range and default (its file's values after
+ *  the load's repairs: bounds in order, the default inside them). Returns 1,
+ *  or 0 (nothing written) for an unknown id or parameter name, a NULL name or
+ *  any NULL out pointer. */
+ANIME_API int32_t Anime_GetParameterRange(uint32_t id, const char* name, float* min, float* max,
+                                          float* def);
+
+/** Puts the host's value of every parameter of the instance back to its
+ *  default; drivers keep running. Returns 1, or 0 for an unknown id. */
+ANIME_API int32_t Anime_ResetParameters(uint32_t id);
+
+/** Blinks the named parameter: every `intervalMs` (each interval jittered by
+ *  up to 25 % either way by a generator seeded from the instance id, so runs
+ *  and front-ends agree), the value goes in a straight line from the
+ *  parameter's max to its min over closeMs / 2 and back over the next
+ *  closeMs / 2. The first blink starts one jittered interval after the call;
+ *  a new call restarts the blinker. An `intervalMs` of 0 or less turns it
+ *  off. Returns 1, or 0 (nothing changes) for an unknown id or parameter
+ *  name, a NULL name, a non-finite argument, or a `closeMs` of 0 or less with
+ *  a positive interval. */
+ANIME_API int32_t Anime_SetAutoBlink(uint32_t id, const char* name, float intervalMs,
+                                     float closeMs);
+
+/** Breathes the named parameter: adds amplitude * sin(2 pi t / periodMs) to
+ *  its value, t counting the instance's update time from the call. A
+ *  `periodMs` of 0 or less turns it off. Returns 1, or 0 (nothing changes)
+ *  for an unknown id or parameter name, a NULL name or a non-finite
+ *  argument. */
+ANIME_API int32_t Anime_SetBreath(uint32_t id, const char* name, float periodMs, float amplitude);
+
+/** Drives the named parameter from the audio fed with Anime_FeedAudio: at
+ *  each update its value becomes gain * the RMS of the samples fed since the
+ *  previous update; when none were fed it falls toward its min by
+ *  (max - min) per 100 ms. A `gain` of 0 or less turns it off. Returns 1, or
+ *  0 (nothing changes) for an unknown id or parameter name, a NULL name or a
+ *  non-finite gain. */
+ANIME_API int32_t Anime_SetLipSync(uint32_t id, const char* name, float gain);
+
+/** Feeds `count` mono samples (-1 to 1; a non-finite sample counts as 0) to
+ *  the instance's lip sync; the next update uses every sample fed since the
+ *  previous one, for each parameter with a lip sync. Nothing is stored but
+ *  their sum of squares and count. NULL `samples` with a count of 0 feeds
+ *  nothing and succeeds. Returns 1, or 0 (nothing changes) for an unknown
+ *  id, NULL `samples` with a positive count, a negative count or a
+ *  `sampleRate` of 0 or less. */
+ANIME_API int32_t Anime_FeedAudio(uint32_t id, const float* samples, int32_t count,
+                                  int32_t sampleRate);
 
 #ifdef __cplusplus
 }

@@ -26,6 +26,8 @@
 #include "runtime/expression_blend.h"
 #include "runtime/instance_update.h"
 #include "runtime/motion_player.h"
+#include "runtime/parameter_drivers.h"
+#include "runtime/parameter_values.h"
 #include "runtime/part_offsets.h"
 #include "runtime/physics.h"
 #include "runtime/texture_swaps.h"
@@ -71,6 +73,8 @@ const char* LookedFor(AnimeErrorCode code) {
             return "texture";
         case ANIME_ERROR_UNKNOWN_SKIN:
             return "skin";
+        case ANIME_ERROR_UNKNOWN_PARAMETER:
+            return "parameter";
         default:
             return "name";
     }
@@ -242,6 +246,49 @@ int32_t PartOf(const AnimeManager& m, uint32_t id, const AnimeInstance& inst,
         return -1;
     }
     return index;
+}
+
+// The index of the named parameter in the instance's model, or -1 with the
+// reason recorded.
+int32_t ParameterOf(const AnimeManager& m, uint32_t id, const AnimeInstance& inst,
+                    std::string_view name) {
+    const int32_t index = inst.model ? inst.model->parameters.find(name) : -1;
+    if (index < 0 || static_cast<size_t>(index) >= inst.parameters.host.size()) {
+        NoSuch(m, id, ANIME_ERROR_UNKNOWN_PARAMETER, name);
+        return -1;
+    }
+    return index;
+}
+
+// The checks every driver setting makes before the lock: a name, and finite
+// numbers.
+bool DriverArgumentsOk(const char* name, std::initializer_list<float> numbers) {
+    if (!Given({{name, "name is NULL"}})) {
+        return false;
+    }
+    for (const float n : numbers) {
+        if (!std::isfinite(n)) {
+            SetLastError(ANIME_ERROR_INVALID_ARGUMENT, "a driver setting is not finite");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Runs `fn(instance, parameter index)` for the named parameter of the
+// instance; 0 with the reason when either is unknown.
+template <typename Fn>
+int32_t WithParameter(uint32_t id, const char* name, Fn&& fn) noexcept {
+    // Read in place: a game may set a parameter every frame.
+    const std::string_view wanted(name);
+    return WithInstance(id, 0, [&](AnimeManager& m, AnimeInstance& inst) {
+        const int32_t index = ParameterOf(m, id, inst, wanted);
+        if (index < 0) {
+            return 0;
+        }
+        fn(inst, index);
+        return 1;
+    });
 }
 
 // Cross-fading to or queueing a motion of the instance's model by name.
@@ -804,3 +851,120 @@ ANIME_API int32_t Anime_SetTaskSystem(AnimeEnqueueTaskFn enqueue, AnimeFinishTas
 }
 
 }  // extern "C"
+
+ANIME_API int32_t Anime_SetParameter(uint32_t id, const char* name, float value) {
+    if (!Given({{name, "name is NULL"}})) {
+        return 0;
+    }
+    if (std::isnan(value)) {
+        return Fail(ANIME_ERROR_INVALID_ARGUMENT, "value is NaN");
+    }
+    return WithParameter(id, name, [&](AnimeInstance& inst, int32_t index) {
+        SetHostValue(inst.parameters, inst.model->parameters, index, value);
+    });
+}
+
+ANIME_API int32_t Anime_GetParameter(uint32_t id, const char* name, float* out) {
+    if (!Given({{name, "name is NULL"}})) {
+        return 0;
+    }
+    if (out == nullptr) {
+        return Fail(ANIME_ERROR_INVALID_ARGUMENT, "out is NULL");
+    }
+    return WithParameter(id, name, [&](AnimeInstance& inst, int32_t index) {
+        *out = inst.parameters.reported(static_cast<size_t>(index));
+    });
+}
+
+ANIME_API int32_t Anime_GetParameterCount(uint32_t id) {
+    return WithInstance(id, 0, [](AnimeManager&, AnimeInstance& inst) {
+        return static_cast<int32_t>(inst.parameters.host.size());
+    });
+}
+
+ANIME_API const char* Anime_GetParameterName(uint32_t id, int32_t index) {
+    return WithInstance(
+        id, static_cast<const char*>(nullptr),
+        [&](AnimeManager&, AnimeInstance& inst) -> const char* {
+            if (index < 0 || static_cast<size_t>(index) >= inst.parameters.host.size()) {
+                SetLastError(ANIME_ERROR_INVALID_ARGUMENT,
+                             "no parameter at index " + std::to_string(index));
+                return nullptr;
+            }
+            return inst.model->parameters.list[static_cast<size_t>(index)].name.c_str();
+        });
+}
+
+ANIME_API int32_t Anime_GetParameterRange(uint32_t id, const char* name, float* min, float* max,
+                                          float* def) {
+    if (!Given({{name, "name is NULL"}})) {
+        return 0;
+    }
+    if (min == nullptr || max == nullptr || def == nullptr) {
+        return Fail(ANIME_ERROR_INVALID_ARGUMENT, "min, max or def is NULL");
+    }
+    return WithParameter(id, name, [&](AnimeInstance& inst, int32_t index) {
+        const AnimeParameter& p = inst.model->parameters.list[static_cast<size_t>(index)];
+        *min = p.min;
+        *max = p.max;
+        *def = p.def;
+    });
+}
+
+ANIME_API int32_t Anime_ResetParameters(uint32_t id) {
+    return WithInstance(id, 0, [](AnimeManager&, AnimeInstance& inst) {
+        if (inst.model) {
+            ResetHostValues(inst.parameters, inst.model->parameters);
+        }
+        return 1;
+    });
+}
+
+ANIME_API int32_t Anime_SetAutoBlink(uint32_t id, const char* name, float intervalMs,
+                                     float closeMs) {
+    if (!DriverArgumentsOk(name, {intervalMs, closeMs})) {
+        return 0;
+    }
+    if (intervalMs > 0.0f && !(closeMs > 0.0f)) {
+        return Fail(ANIME_ERROR_INVALID_ARGUMENT, "closeMs is not positive");
+    }
+    return WithParameter(id, name, [&](AnimeInstance& inst, int32_t index) {
+        SetBlinker(inst.parameters.drivers, index, intervalMs, closeMs, id);
+    });
+}
+
+ANIME_API int32_t Anime_SetBreath(uint32_t id, const char* name, float periodMs, float amplitude) {
+    if (!DriverArgumentsOk(name, {periodMs, amplitude})) {
+        return 0;
+    }
+    return WithParameter(id, name, [&](AnimeInstance& inst, int32_t index) {
+        SetBreather(inst.parameters.drivers, index, periodMs, amplitude);
+    });
+}
+
+ANIME_API int32_t Anime_SetLipSync(uint32_t id, const char* name, float gain) {
+    if (!DriverArgumentsOk(name, {gain})) {
+        return 0;
+    }
+    return WithParameter(id, name, [&](AnimeInstance& inst, int32_t index) {
+        SetLipSync(inst.parameters.drivers, inst.model->parameters.list[static_cast<size_t>(index)],
+                   index, gain);
+    });
+}
+
+ANIME_API int32_t Anime_FeedAudio(uint32_t id, const float* samples, int32_t count,
+                                  int32_t sampleRate) {
+    if (count < 0) {
+        return Fail(ANIME_ERROR_INVALID_ARGUMENT, "count is negative");
+    }
+    if (samples == nullptr && count > 0) {
+        return Fail(ANIME_ERROR_INVALID_ARGUMENT, "samples is NULL");
+    }
+    if (sampleRate <= 0) {
+        return Fail(ANIME_ERROR_INVALID_ARGUMENT, "sampleRate is not positive");
+    }
+    return WithInstance(id, 0, [&](AnimeManager&, AnimeInstance& inst) {
+        FeedAudio(inst.parameters.drivers.audio, samples, count);
+        return 1;
+    });
+}

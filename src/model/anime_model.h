@@ -14,6 +14,7 @@
 #include "model/anime_motion.h"
 #include "model/anime_skin.h"
 #include "model/name_map.h"
+#include "model/parameter_set.h"
 #include "model/part_mesh.h"
 #include "model/pose_channels.h"
 
@@ -109,8 +110,9 @@ struct AnimeModel {
     std::unordered_map<std::string, AnimeMotion, StringHash, std::equal_to<>> motions;
     std::unordered_map<std::string, AnimeExpression, StringHash, std::equal_to<>> expressions;
     std::vector<AnimeSkin> skins;  // in file order, names unique
-    NameIndex partIndex;           // part name -> index of the last part with that name
-    NameIndex textureIndex;        // texture name -> index in `textures`
+    ParameterSet parameters;
+    NameIndex partIndex;     // part name -> index of the last part with that name
+    NameIndex textureIndex;  // texture name -> index in `textures`
     ModelTopology topology;
     // The motion stored under the empty name, if any: it is what a player
     // with no main motion applies.

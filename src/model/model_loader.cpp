@@ -4,6 +4,7 @@
 
 #include "model/expression_loader.h"
 #include "model/motion_loader.h"
+#include "model/parameter_loader.h"
 
 namespace kivanime {
 
@@ -127,6 +128,10 @@ constexpr RecordKey<AnimeModel> kModelKeyTable[] = {
      }},
     {"skins", Want::Object, nullptr, "the model has no skins",
      [](AnimeModel& m, const JsonValue& v, const AnimeModel&) { m.skins = ReadSkinsJson(v); }},
+    {"parameters", Want::Array, nullptr, "the model has no parameters",
+     [](AnimeModel& m, const JsonValue& v, const AnimeModel&) {
+         ReadParametersJson(m.parameters, v, m);
+     }},
     {.name = "motions",
      .want = Want::Object,
      .absent = "no inline motion is read",

@@ -12,6 +12,7 @@
 #include "runtime/mesh_deform.h"
 #include "runtime/motion_player.h"
 #include "runtime/parallax_settings.h"
+#include "runtime/parameter_values.h"
 #include "runtime/part_offsets.h"
 #include "runtime/physics.h"
 #include "runtime/pose.h"
@@ -32,6 +33,7 @@ struct AnimeInstance {
     PhysicsState physics;
     std::vector<PartPose> poses;
     MeshDeform mesh;  // the vertices of its meshes, as the last update left them
+    ParameterValues parameters;
     Parallax3D parallax;
     float x = 0.0f;
     float y = 0.0f;

@@ -67,6 +67,7 @@ void InitializeInstanceState(AnimeInstance& instance, FrameScratch& scratch) {
     instance.player.overlays.reserve(4);
     BuildPhysics(instance.physics, model);
     InitializeMeshDeform(instance.mesh, model.topology.meshes);
+    InitializeParameterValues(instance.parameters, model.parameters);
     // Room to freeze the meshes of an interrupted cross-fade (none without meshes).
     instance.player.fade.snapshotXY.assign(model.topology.meshes.restXY.size(), 0.0f);
     scratch.reserve(count, model.physics.size(), model.topology.meshes.vertexCount());

@@ -20,7 +20,8 @@ constexpr const char* kModel = R"({
   "parts": [{"name": "p", "texture": "t"}],
   "motions": {"walk": {"duration": 100, "loop": true, "events": [{"name": "go", "time": 10}]}},
   "expressions": {"smile": {}},
-  "skins": {"red": {"p": "t"}}})";
+  "skins": {"red": {"p": "t"}},
+  "parameters": [{"name": "open", "min": -1, "max": 2}]})";
 
 struct Case {
     std::string call;
@@ -53,6 +54,7 @@ constexpr AnimeErrorCode kNone = ANIME_ERROR_NONE;
 constexpr AnimeErrorCode kArg = ANIME_ERROR_INVALID_ARGUMENT;
 constexpr AnimeErrorCode kId = ANIME_ERROR_UNKNOWN_INSTANCE;
 constexpr AnimeErrorCode kModelName = ANIME_ERROR_UNKNOWN_MODEL;
+constexpr AnimeErrorCode kParameter = ANIME_ERROR_UNKNOWN_PARAMETER;
 
 // An enqueue function that is never reached: the rows using it are refused.
 void* NeverEnqueues(AnimeTaskFn, int32_t, int32_t, void*, void*) {
@@ -128,6 +130,43 @@ TEST_F(ErrorCode, EveryFailureOfEveryExportHasItsCode) {
         EARLY(Anime_GetPartMesh(live, "p", nullptr, 1)),
         ROW(Anime_GetPartMesh(live, "arm", nullptr, 0), ANIME_ERROR_UNKNOWN_PART),
         ROW(Anime_GetPartMesh(live, "p", nullptr, 0), ANIME_ERROR_NO_MESH),
+        // Parameters and their drivers.
+        EARLY(Anime_SetParameter(live, nullptr, 0.0f)),
+        EARLY(Anime_SetParameter(live, "open", NAN)),
+        ROW(Anime_SetParameter(live, "shut", 0.0f), kParameter),
+        EARLY(Anime_GetParameter(live, nullptr, &x)),
+        EARLY(Anime_GetParameter(live, "open", nullptr)),
+        ROW(Anime_GetParameter(live, "shut", &x), kParameter),
+        ROW(Anime_GetParameterName(live, 1), kArg),
+        ROW(Anime_GetParameterName(live, -1), kArg),
+        EARLY(Anime_GetParameterRange(live, nullptr, &x, &x, &x)),
+        EARLY(Anime_GetParameterRange(live, "open", nullptr, &x, &x)),
+        EARLY(Anime_GetParameterRange(live, "open", &x, nullptr, &x)),
+        EARLY(Anime_GetParameterRange(live, "open", &x, &x, nullptr)),
+        ROW(Anime_GetParameterRange(live, "shut", &x, &x, &x), kParameter),
+        EARLY(Anime_SetAutoBlink(live, nullptr, 3000.0f, 150.0f)),
+        EARLY(Anime_SetAutoBlink(live, "open", INFINITY, 150.0f)),
+        EARLY(Anime_SetAutoBlink(live, "open", 3000.0f, NAN)),
+        EARLY(Anime_SetAutoBlink(live, "open", 3000.0f, 0.0f)),
+        ROW(Anime_SetAutoBlink(live, "shut", 0.0f, 0.0f), kParameter),
+        EARLY(Anime_SetBreath(live, nullptr, 3000.0f, 0.5f)),
+        EARLY(Anime_SetBreath(live, "open", NAN, 0.5f)),
+        EARLY(Anime_SetBreath(live, "open", 3000.0f, -INFINITY)),
+        ROW(Anime_SetBreath(live, "shut", 3000.0f, 0.5f), kParameter),
+        EARLY(Anime_SetLipSync(live, nullptr, 1.0f)),
+        EARLY(Anime_SetLipSync(live, "open", NAN)),
+        ROW(Anime_SetLipSync(live, "shut", 1.0f), kParameter),
+        EARLY(Anime_FeedAudio(live, nullptr, 1, 48000)),
+        EARLY(Anime_FeedAudio(live, &x, -1, 48000)),
+        EARLY(Anime_FeedAudio(live, &x, 1, 0)),
+        ROW(Anime_SetParameter(live, "open", INFINITY), kNone),
+        ROW(Anime_GetParameter(live, "open", &x), kNone),
+        ROW(Anime_GetParameterName(live, 0), kNone),
+        ROW(Anime_GetParameterRange(live, "open", &x, &x, &x), kNone),
+        ROW(Anime_SetAutoBlink(live, "open", 0.0f, 0.0f), kNone),
+        EARLY(Anime_SetBreath(live, "open", -1.0f, NAN)),
+        ROW(Anime_SetLipSync(live, "open", 0.0f), kNone),
+        ROW(Anime_FeedAudio(live, nullptr, 0, 1), kNone),
         // The last update's one event.
         EARLY(Anime_GetEvent(0, nullptr)),
         ROW(Anime_GetEvent(-1, &event), ANIME_ERROR_NO_EVENT),
@@ -205,6 +244,16 @@ TEST_F(ErrorCode, EveryFailureOfEveryExportHasItsCode) {
                                       ROW(Anime_SetTint(id, 1, 0, 0), kId),
                                       ROW(Anime_SetPartTint(id, "p", 1, 0, 0), kId),
                                       ROW(Anime_GetPartMesh(id, "p", nullptr, 0), kId),
+                                      ROW(Anime_SetParameter(id, "open", 0), kId),
+                                      ROW(Anime_GetParameter(id, "open", &x), kId),
+                                      ROW(Anime_GetParameterCount(id), kId),
+                                      ROW(Anime_GetParameterName(id, 0), kId),
+                                      ROW(Anime_GetParameterRange(id, "open", &x, &x, &x), kId),
+                                      ROW(Anime_ResetParameters(id), kId),
+                                      ROW(Anime_SetAutoBlink(id, "open", 1, 1), kId),
+                                      ROW(Anime_SetBreath(id, "open", 1, 1), kId),
+                                      ROW(Anime_SetLipSync(id, "open", 1), kId),
+                                      ROW(Anime_FeedAudio(id, &x, 1, 48000), kId),
                                   });
     }
     // What cannot fail but from inside a host function; last, as the direct

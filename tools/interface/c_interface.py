@@ -157,13 +157,15 @@ class Interface:
             target, const = pointee(ctype)
             followed_by_count = i + 1 < len(params) and params[i + 1][1] == 'int32_t'
             if ctype in JS_SCALARS:
-                role = 'count' if roles and roles[-1] in ('bytes', 'records') else 'scalar'
+                role = 'count' if roles and roles[-1] in ('bytes', 'records', 'floats-in') else 'scalar'
             elif ctype in self.callbacks:
                 role = 'callback'
             elif target == 'char' and const:
                 role = 'bytes' if followed_by_count else 'string'
             elif target == 'float' and not const:
                 role = f'floats[{array}]' if array else 'float-out'
+            elif target == 'float' and followed_by_count:
+                role = 'floats-in'  # an array the caller fills, with its length after it
             elif target in self.records and const:
                 role = 'record-in'
             elif target in self.records:
@@ -258,8 +260,8 @@ def javascript(api):
     """The C mirror's table: a result kind, a colon and one kind per parameter."""
     # A page has no threads to run tasks on: the task system's functions and
     # its context cross as plain numbers (a function table index, an address).
-    js_roles = {'string': 's', 'bytes': 'b', 'callback': None, 'float-out': 'o', 'record-in': None, 'record-out': None,
-                'records': None, 'pointer': 'i'}
+    js_roles = {'string': 's', 'bytes': 'b', 'floats-in': 'g', 'callback': None, 'float-out': 'o', 'record-in': None,
+                'record-out': None, 'records': None, 'pointer': 'i'}
     by_record = {'record-in': {'AnimeHostCallbacks': 'h'}, 'record-out': {'AnimeEvent': 'e'},
                  'records': {'AnimeMeshVertex': 'x'}, 'callback': {'AnimeDrawMeshFn': 'm', 'AnimeEnqueueTaskFn': 'i', 'AnimeFinishTaskFn': 'i'}}
     rows = []
@@ -269,8 +271,8 @@ def javascript(api):
             if role == 'scalar':
                 kind = JS_SCALARS[ctype]
             elif role == 'count':
-                kind = 'n' if kinds.endswith('b') else 'i'
-            elif role.startswith('floats'):
+                kind = 'n' if kinds.endswith(('b', 'g')) else 'i'
+            elif role.startswith('floats['):
                 kind = 'a'
             elif role in by_record:
                 kind = by_record[role].get(ctype if role == 'callback' else pointee(ctype)[0])
@@ -313,6 +315,10 @@ def csharp_type(api, ctype, role, callback=False):
         return 'byte[]'
     if role == 'float-out':
         return 'out float'
+    if role == 'floats-in':
+        # An address, so that the bindings can pass part of a pinned array
+        # (C# 6 has no spans) without copying it.
+        return 'IntPtr'
     if role.startswith('floats'):
         return '[Out] float[]'
     if role == 'record-in':
