@@ -105,7 +105,7 @@ void FloorDraw(const FloorScene& s) {
             params.texture = i;
             params.x = place[2] * w.x + place[0];
             params.y = place[3] * w.y + place[1];
-            params.reserved0 = 0.0f;
+            params.flags = 0;
             params.reserved1 = 0.0f;
             params.rotation = w.rotation;
             params.scaleX = place[2] * w.scaleX;

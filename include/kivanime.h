@@ -55,7 +55,7 @@
  * KIVANIME_VERSION, so a host can check that the two agree. The major version
  * changes only when the interface stops being compatible. */
 #define KIVANIME_VERSION_MAJOR 1
-#define KIVANIME_VERSION_MINOR 4
+#define KIVANIME_VERSION_MINOR 5
 #define KIVANIME_VERSION_PATCH 0
 #define KIVANIME_VERSION \
     (KIVANIME_VERSION_MAJOR * 10000 + KIVANIME_VERSION_MINOR * 100 + KIVANIME_VERSION_PATCH)
@@ -78,12 +78,49 @@ extern "C" {
 
 /* ---- Host interface ---------------------------------------------------- */
 
+/** How a part's colour meets what is already drawn: bits 0-1 of a record's
+ *  `flags`. With the straight colour the host draws, src = texture colour x
+ *  tint and a = texture alpha x record alpha, each channel of the result is:
+ *
+ *    normal:   dst * (1 - a) + src * a
+ *    additive: dst + src * a
+ *    multiply: dst * (1 - a) + dst * src * a
+ *    screen:   dst + src * a * (1 - dst)
+ *
+ *  OpenGL / WebGL blend functions that give them. Normal and additive work on
+ *  the straight colour the shader writes (rgb = src, alpha = a):
+ *    normal:   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA)
+ *    additive: glBlendFunc(GL_SRC_ALPHA, GL_ONE)
+ *  Multiply and screen need the colour premultiplied by the shader (rgb =
+ *  src * a, alpha = a), since GL cannot weigh the destination by both a and
+ *  dst at once:
+ *    multiply: glBlendFunc(GL_DST_COLOR, GL_ONE_MINUS_SRC_ALPHA)
+ *    screen:   glBlendFunc(GL_ONE_MINUS_DST_COLOR, GL_ONE)
+ *  With premultiplied output throughout, normal is (GL_ONE,
+ *  GL_ONE_MINUS_SRC_ALPHA) and additive (GL_ONE, GL_ONE). Additive results
+ *  above 1 are clamped by the framebuffer. */
+typedef enum AnimeBlendMode {
+    ANIME_BLEND_NORMAL = 0,
+    ANIME_BLEND_ADDITIVE = 1,
+    ANIME_BLEND_MULTIPLY = 2,
+    ANIME_BLEND_SCREEN = 3
+} AnimeBlendMode;
+
+/** The bits of a record's `flags`; every bit not named here is 0. */
+typedef enum AnimeDrawFlag {
+    ANIME_DRAW_FLAG_BLEND_MASK = 3, /**< bits 0-1: the AnimeBlendMode */
+    ANIME_DRAW_FLAG_UNCLIPPED = 4   /**< the part has a mask ("clip") but was handed to draw
+                                         as a whole sprite, unclipped: clipping needs the
+                                         mesh function (Anime_SetMeshCallback) */
+} AnimeDrawFlag;
+
 /** One drawn part, handed to the host's draw function. 64 bytes, no padding. */
 typedef struct AnimeDrawParams {
     int32_t texture; /**< host texture handle (always 0 or more) */
     float x;         /**< screen position: instance scale x model position + instance position */
     float y;
-    float reserved0; /**< always 0.0 */
+    uint32_t flags;  /**< AnimeDrawFlag bits: the blend mode, and whether a masked part went
+                          unclipped; 0 for a normal part without a mask (the bits of 0.0f) */
     float reserved1; /**< always 0.0 */
     float rotation;  /**< radians, positive turns +x toward +y */
     float scaleX;    /**< instance scale x part world scale */
@@ -133,7 +170,22 @@ typedef struct AnimeMeshVertex {
  *  vertexCount). `part` is the record draw would have received (texture,
  *  alpha and the placement the vertices already include). Everything is
  *  read-only and valid only during the call. Triangles come in either
- *  winding: a mirrored part turns them over, so do not cull. */
+ *  winding: a mirrored part turns them over, so do not cull.
+ *
+ *  A masked part (one with a "clip" in the model) comes here clipped: its own
+ *  triangles (its sprite quad as two, or its drawable mesh) cut to the
+ *  mask's triangles, as a plain triangle list: every triangle has three
+ *  vertices of its own and the indices are 0, 1, 2, ... (vertexCount ==
+ *  indexCount, a multiple of 3). The texture coordinates of each new vertex
+ *  are interpolated from the part's own triangle. A part without a mesh is
+ *  its source rectangle (srcWidth x srcHeight about the anchor) and its
+ *  corners carry u, v from 0 to 1 across that rectangle, since the library
+ *  does not know the texture's size: the whole texture's range when the
+ *  rectangle covers it (in an atlas, the texture coordinate is srcX + u x
+ *  srcWidth over the texture's width). A part clipped away entirely is not
+ *  drawn at all; a masked part that has neither a mesh nor a rectangle of
+ *  some size cannot be clipped and goes to draw, flagged
+ *  ANIME_DRAW_FLAG_UNCLIPPED. */
 typedef void (*AnimeDrawMeshFn)(const AnimeDrawParams* part, const AnimeMeshVertex* vertices,
                                 int32_t vertexCount, const uint16_t* indices, int32_t indexCount);
 
@@ -149,7 +201,7 @@ ANIME_STATIC_ASSERT(sizeof(AnimeDrawParams) == 64, draw_params_size);
 ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, texture) == 0, offset_texture);
 ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, x) == 4, offset_x);
 ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, y) == 8, offset_y);
-ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, reserved0) == 12, offset_reserved0);
+ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, flags) == 12, offset_flags);
 ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, reserved1) == 16, offset_reserved1);
 ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, rotation) == 20, offset_rotation);
 ANIME_STATIC_ASSERT(offsetof(AnimeDrawParams, scaleX) == 24, offset_scaleX);
@@ -526,7 +578,15 @@ ANIME_API void Anime_SetMeshCallback(AnimeDrawMeshFn drawMesh);
  *  returns the part's vertex count; `out` may be NULL when `capacity` is 0.
  *  Returns 0 for an unknown id or part name, a part without a drawable mesh,
  *  a NULL name, a negative capacity, or a NULL `out` with a capacity above 0.
- *  Allocates nothing. */
+ *  Allocates nothing.
+ *
+ *  For a masked part it writes the clipped triangle list the mesh function
+ *  would receive (also for a part without a mesh: its clipped quad, and also
+ *  without a mesh function) and returns its count, which is 0 (a success) when
+ *  the part is clipped away entirely (a masked part that cannot be clipped, see
+ *  AnimeDrawMeshFn, has no drawable mesh). A capacity of the part's triangle count
+ *  (2 for a quad) x the mask's triangle count (2 for a quad) x 12 always
+ *  suffices. */
 ANIME_API int32_t Anime_GetPartMesh(uint32_t id, const char* partName, AnimeMeshVertex* out,
                                     int32_t capacity);
 

@@ -33,6 +33,14 @@ namespace Kivanime
         /// <summary>The colour to multiply the texture by (Reserved2, which holds
         /// R, G, B, A bytes in memory order): white unless a tint is set.</summary>
         public AnimeColor Tint { get { return new AnimeColor(Reserved2); } }
+
+        /// <summary>How the part's colour meets what is below (Flags bits 0-1);
+        /// the equations and GL blend functions are in the C header.</summary>
+        public AnimeBlendMode Blend { get { return (AnimeBlendMode)(Flags & (uint)AnimeDrawFlag.BlendMask); } }
+
+        /// <summary>True when the part has a mask but came to Draw as a whole
+        /// sprite: clipping needs a mesh host (IAnimeMeshHost).</summary>
+        public bool Unclipped { get { return (Flags & (uint)AnimeDrawFlag.Unclipped) != 0; } }
     }
 
     /// <summary>A tint: channels 0 to 255, straight alpha (always 255).</summary>

@@ -61,7 +61,7 @@ AnimeDrawParams MakeDrawParams(const Placement& place, const AnimePart& part, in
     params.texture = texture;
     params.x = place.scaleX * pose.x + place.x;
     params.y = place.scaleY * pose.y + place.y;
-    params.reserved0 = 0.0f;
+    params.flags = 0;
     params.reserved1 = 0.0f;
     params.rotation = pose.rotation;
     params.scaleX = place.scaleX * pose.scaleX;

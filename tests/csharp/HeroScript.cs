@@ -34,7 +34,7 @@ class RecordingHost : IAnimeHost, IAnimeMeshHost
         Lines.Add("indices" + string.Concat(Enumerable.Range(0, mesh.IndexCount).Select(i => " " + mesh.GetIndex(i))));
     }
 
-    static string Record(string tag, AnimeDrawParams p) => Words(tag, p.Texture, p.X, p.Y, p.Reserved0, p.Reserved1, p.Rotation,
+    static string Record(string tag, AnimeDrawParams p) => Words(tag, p.Texture, p.X, p.Y, p.Flags, p.Reserved1, p.Rotation,
         p.ScaleX, p.ScaleY, p.Alpha, p.Reserved2, p.AnchorX, p.AnchorY, p.SrcX, p.SrcY, p.SrcWidth, p.SrcHeight);
 
     public static string Vertices(string tag, IEnumerable<AnimeMeshVertex> vertices) =>

@@ -43,7 +43,7 @@ inline void Release(int32_t handle) {
 }
 
 inline void Draw(const AnimeDrawParams* p) {
-    faults += p == nullptr || p->reserved0 != 0.0f || p->reserved1 != 0.0f ||
+    faults += p == nullptr || (p->flags & ~7u) != 0 || p->reserved1 != 0.0f ||
               reinterpret_cast<const uint8_t*>(&p->reserved2)[3] != 255 ||
               live.count(p->texture) != 1;
     // A nested call is refused (answers 0) rather than deadlocking.

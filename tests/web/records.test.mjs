@@ -27,9 +27,10 @@ async function runInPage(script) {
     const words = (tag, floats) => [tag, ...Array.from(new Uint32Array(Float32Array.from(floats).buffer), (u) => u.toString(16).padStart(8, '0'))].join(' ');
     // A record's words, as its 64 bytes hold them, after `tag`.
     const record = (tag, r) => {
-        const f = new Float32Array([0, r.x, r.y, r.reserved0, r.reserved1, r.rotation, r.scaleX, r.scaleY, r.alpha, 0,
+        const f = new Float32Array([0, r.x, r.y, 0, r.reserved1, r.rotation, r.scaleX, r.scaleY, r.alpha, 0,
             r.anchorX, r.anchorY, r.srcX, r.srcY, r.srcWidth, r.srcHeight]);
         new Int32Array(f.buffer)[0] = r.texture;
+        new Uint32Array(f.buffer)[3] = r.flags;
         new Uint32Array(f.buffer)[9] = r.reserved2;
         return words(tag, f);
     };

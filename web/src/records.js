@@ -11,8 +11,8 @@
 //    premultiplied) colour channel by channel: reserved2 holds it as bytes R,
 //    G, B, A in memory order (A is not read; white, 0xFFFFFFFF, changes
 //    nothing). It is blended "over" what is below, its opacity times `alpha`
-//    clamped to [0, 1] (NaN draws nothing). reserved0 and reserved1 are not
-//    read.
+//    clamped to [0, 1] (NaN draws nothing), in the blend mode of bits 0-1 of
+//    `flags` (the equations are in include/kivanime.h). reserved1 is not read.
 //  - A record with a zero or non-finite scale, position, rotation or anchor
 //    draws nothing.
 //  - A record with a mesh draws its texture on the mesh's triangles instead:
