@@ -6,11 +6,13 @@ edges come out anti-aliased without supersampling. Each texture keeps a clear
 border of a couple of pixels, which lets a renderer's bilinear filter fade the
 edges out smoothly.
 
-Run from anywhere:  python3 examples/hero/make_textures.py
+Run from anywhere:  python3 examples/hero/make_textures.py [OUTPUT_FOLDER]
+(the folder defaults to textures/ beside this script).
 """
 import math
 import os
 import struct
+import sys
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -467,10 +469,11 @@ TEXTURES = {
 
 
 def main():
-    os.makedirs(OUT_DIR, exist_ok=True)
+    folder = sys.argv[1] if len(sys.argv) > 1 else OUT_DIR
+    os.makedirs(folder, exist_ok=True)
     for name, draw in TEXTURES.items():
-        draw().save(name)
-    print("wrote %d textures to %s" % (len(TEXTURES), OUT_DIR))
+        draw().save(name, folder)
+    print("wrote %d textures to %s" % (len(TEXTURES), folder))
 
 
 if __name__ == "__main__":

@@ -16,15 +16,16 @@ resonances of the mouth, and that is how the line is built:
 The line says roughly "hel-lo, I'm Ki-va!": 2 s, 16 kHz, 16-bit mono, the
 same bytes on every run.
 
-Run from anywhere:  python3 examples/hero/make_voice.py
+Run from anywhere:  python3 examples/hero/make_voice.py [OUTPUT_FOLDER]
+(the folder defaults to this one).
 """
 import math
 import os
 import struct
+import sys
 import wave
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-OUT = os.path.join(HERE, "voice.wav")
 
 RATE = 16000
 SECONDS = 2.0
@@ -137,13 +138,16 @@ def synthesise():
 
 
 def main():
+    folder = sys.argv[1] if len(sys.argv) > 1 else HERE
+    os.makedirs(folder, exist_ok=True)
+    out = os.path.join(folder, "voice.wav")
     samples = synthesise()
-    with wave.open(OUT, "wb") as f:
+    with wave.open(out, "wb") as f:
         f.setnchannels(1)
         f.setsampwidth(2)
         f.setframerate(RATE)
         f.writeframes(b"".join(struct.pack("<h", int(round(v * 32767))) for v in samples))
-    print("wrote %s (%.1f s, %d Hz)" % (OUT, SECONDS, RATE))
+    print("wrote %s (%.1f s, %d Hz)" % (out, SECONDS, RATE))
 
 
 if __name__ == "__main__":
