@@ -26,12 +26,19 @@ struct ExpressionParam {
     std::string textureSwap;
     int32_t partIndex = -1;                     // resolved when read; -1: inert
     int32_t textureSwapIndex = kNoTextureSwap;  // as for keyframes
+    // An element naming a parameter sets that instead of a part ("part" and
+    // the part's targets are then ignored).
+    std::string parameter;
+    float value = 0.0f;
+    bool setsParameter = false;
+    int32_t parameterIndex = -1;  // resolved when read; -1: inert
 };
 
 struct AnimeExpression {
     std::string name;
     float blendMs = 200.0f;
-    std::vector<ExpressionParam> params;
+    std::vector<ExpressionParam> params;           // the elements acting on parts
+    std::vector<ExpressionParam> parameterValues;  // the elements setting parameters
 };
 
 }  // namespace kivanime

@@ -13,6 +13,7 @@
 #include "model/anime_expression.h"
 #include "model/anime_motion.h"
 #include "model/anime_skin.h"
+#include "model/binding.h"
 #include "model/name_map.h"
 #include "model/parameter_set.h"
 #include "model/part_mesh.h"
@@ -111,8 +112,9 @@ struct AnimeModel {
     std::unordered_map<std::string, AnimeExpression, StringHash, std::equal_to<>> expressions;
     std::vector<AnimeSkin> skins;  // in file order, names unique
     ParameterSet parameters;
-    NameIndex partIndex;     // part name -> index of the last part with that name
-    NameIndex textureIndex;  // texture name -> index in `textures`
+    std::vector<AnimeBinding> bindings;  // in file order, inert ones included
+    NameIndex partIndex;                 // part name -> index of the last part with that name
+    NameIndex textureIndex;              // texture name -> index in `textures`
     ModelTopology topology;
     // The motion stored under the empty name, if any: it is what a player
     // with no main motion applies.

@@ -54,6 +54,12 @@ struct KeyframeDeform {
 
 struct MotionTrack {
     std::string part;
+    // A parameter track names a parameter instead (its "part" is then
+    // ignored): each keyframe's value is kept in channels.x, so that it is
+    // sorted and eased exactly as a part's channels are.
+    std::string parameter;
+    bool drivesParameter = false;
+    int32_t parameterIndex = -1;            // -1: no parameter of that name, the track is inert
     std::vector<MotionKeyframe> keyframes;  // ascending by time
     // Index of the part in the model's part list (the last part of that
     // name), or -1 when no part has the name and the track is inert.
@@ -89,6 +95,8 @@ struct AnimeMotion {
     float fadeIn = 0.0f;
     float fadeOut = 0.0f;
     std::vector<MotionTrack> tracks;
+    // The tracks that name a parameter, in file order; `tracks` holds the others.
+    std::vector<MotionTrack> parameterTracks;
     std::vector<MotionEvent> events;  // ascending by time, NaN times last
     // Every part of the model has exactly one track: a frame can then write
     // each part's rest pose and the motion's change in one go.

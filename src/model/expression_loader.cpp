@@ -25,6 +25,9 @@ constexpr RecordKey<ExpressionParam> kParamKeyTable[] = {
      "the part is hidden (a present key that is not a number sets 0)"},
     {"textureSwap", Want::String, [](ExpressionParam& p) { return FieldsOf(p.textureSwap); },
      "no texture swap"},
+    {"parameter", Want::String, [](ExpressionParam& p) { return FieldsOf(p.parameter); },
+     "the element acts on a part, not a parameter"},
+    {"value", Want::Number, [](ExpressionParam& p) { return FieldsOf(p.value); }},
 };
 
 constexpr RecordKey<AnimeExpression> kExpressionKeyTable[] = {
@@ -50,6 +53,11 @@ ExpressionParam ReadExpressionParamJson(const AnimeModel& model, const JsonValue
         return param;
     }
     ReadKeys(kParamKeys, value, param, model);
+    if (value.get("parameter").isString()) {
+        param.setsParameter = true;
+        param.parameterIndex = model.parameters.find(param.parameter);
+        return param;
+    }
     param.partIndex = model.findPart(param.part);
     param.textureSwapIndex = model.resolveTextureSwap(param.textureSwap);
     return param;
@@ -73,6 +81,12 @@ bool ReadExpressionRecord(const AnimeModel& model, const JsonValue& value, std::
     if (!name.empty()) {
         expression.name = name;
     }
+    for (ExpressionParam& param : expression.params) {
+        if (param.setsParameter) {
+            expression.parameterValues.push_back(std::move(param));
+        }
+    }
+    std::erase_if(expression.params, [](const ExpressionParam& p) { return p.setsParameter; });
     return true;
 }
 

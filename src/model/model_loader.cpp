@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "model/binding_loader.h"
 #include "model/expression_loader.h"
 #include "model/motion_loader.h"
 #include "model/parameter_loader.h"
@@ -132,6 +133,12 @@ constexpr RecordKey<AnimeModel> kModelKeyTable[] = {
      [](AnimeModel& m, const JsonValue& v, const AnimeModel&) {
          ReadParametersJson(m.parameters, v, m);
      }},
+    {.name = "bindings",
+     .want = Want::Array,
+     .absent = "the model has no bindings",
+     .read = [](AnimeModel& m, const JsonValue& v,
+                const AnimeModel&) { m.bindings = ReadBindingsJson(m, v); },
+     .late = true},
     {.name = "motions",
      .want = Want::Object,
      .absent = "no inline motion is read",

@@ -33,11 +33,14 @@ constexpr RecordKey<MotionKeyframe> kKeyframeKeyTable[] = {
     // Read with the track, which knows its part's mesh (ReadKeyframeDeform).
     {kDeformKey, Want::Array, nullptr, "no vertex moves", ReadWithTrack},
     {kDeformStartKey, Want::Integer, nullptr, "vertex 0 applies", ReadWithTrack},
+    {kValueKey, Want::Number, nullptr, "value 0 applies", ReadWithTrack},
 };
 
 constexpr RecordKey<MotionTrack> kTrackKeyTable[] = {
     {"part", Want::String, [](MotionTrack& t) { return FieldsOf(t.part); },
      "the track drives no part"},
+    {"parameter", Want::String, [](MotionTrack& t) { return FieldsOf(t.parameter); },
+     "the track drives a part, not a parameter"},
     {"keyframes", Want::Array, nullptr, "the track has no keyframes",
      [](MotionTrack& t, const JsonValue& v, const AnimeModel& model) {
          ReadArray(t.keyframes, v, [&](const JsonValue& e) { return ReadKeyframeJson(model, e); });
@@ -189,6 +192,19 @@ MotionTrack ReadTrackJson(const AnimeModel& model, const JsonValue& value) {
         return track;
     }
     ReadKeys(kTrackKeys, value, track, model);
+    if (value.get("parameter").isString()) {
+        // Only the value matters: every other channel stays neutral.
+        const JsonValue& keyframes = value.get("keyframes");
+        for (size_t k = 0; k < track.keyframes.size(); ++k) {
+            PoseChannels& channels = track.keyframes[k].channels;
+            channels = PoseChannels{};
+            channels.x = keyframes.at(k).get(kValueKey).asFloat(0.0f);
+        }
+        track.drivesParameter = true;
+        track.parameterIndex = model.parameters.find(track.parameter);
+        SortKeyframes(track.keyframes);
+        return track;
+    }
     track.partIndex = model.findPart(track.part);
     // Vertex offsets are kept only for a part with a drawable mesh: read
     // here, beside the keyframes the table read, since a keyframe alone does
@@ -241,6 +257,14 @@ bool ReadMotionRecord(const AnimeModel& model, const JsonValue& value, std::stri
     if (!name.empty()) {
         motion.name = name;
     }
+    // Parameter tracks apart, so that the part tracks alone decide how a
+    // frame writes the poses.
+    for (MotionTrack& track : motion.tracks) {
+        if (track.drivesParameter) {
+            motion.parameterTracks.push_back(std::move(track));
+        }
+    }
+    std::erase_if(motion.tracks, [](const MotionTrack& t) { return t.drivesParameter; });
     std::vector<uint8_t> driven(model.parts.size(), 0);
     size_t drivenCount = 0;
     bool once = true;

@@ -40,6 +40,8 @@ extern const std::span<const RecordKey<MotionEvent>> kEventKeys;
 // kept offsets are appended to `values`.
 inline constexpr std::string_view kDeformKey = "deform";
 inline constexpr std::string_view kDeformStartKey = "deformStart";
+// A parameter track's keyframe value (see MotionTrack::parameter).
+inline constexpr std::string_view kValueKey = "value";
 KeyframeDeform ReadKeyframeDeform(const JsonValue& keyframe, int32_t vertexCount,
                                   std::vector<float>& values);
 // The easing names a keyframe may give; the first applies to any other text.

@@ -105,6 +105,7 @@ void BeginCrossFade(CrossFade& fade, MotionClock& shown, float durationMs, const
             BlendCrossFade(fade, shown.motion, shown.time, shown.segments, model, scratch);
         fade.snapshot.assign(blended, blended + model.parts.size());
         FreezeCrossFadeDeform(fade, shown.motion, shown.time, shown.segments, model, scratch);
+        std::copy(fade.mainValues.begin(), fade.mainValues.end(), fade.snapshotValues.begin());
         fade.frozen = true;
         fade.outgoing.motion = nullptr;
     } else {

@@ -27,6 +27,12 @@ struct CrossFade {
     // mesh table, before the overlays), when frozen: sized when the instance
     // is created, empty for a model without meshes.
     std::vector<float> snapshotXY;
+    // The parameters' side: what the main source gave each parameter at the
+    // last update (NaN where neither side has a track and the host's value
+    // stood in), and that, frozen, when a fade is interrupted. Both sized
+    // when the instance is created.
+    std::vector<float> mainValues;
+    std::vector<float> snapshotValues;
 };
 
 // Working space of the blend: one delta per part for each side, and the

@@ -1,6 +1,8 @@
 #include "runtime/instance_update.h"
 
+#include "runtime/bindings_eval.h"
 #include "runtime/frame_scratch.h"
+#include "runtime/parameter_sources.h"
 
 namespace kivanime {
 
@@ -68,6 +70,8 @@ void InitializeInstanceState(AnimeInstance& instance, FrameScratch& scratch) {
     BuildPhysics(instance.physics, model);
     InitializeMeshDeform(instance.mesh, model.topology.meshes);
     InitializeParameterValues(instance.parameters, model.parameters);
+    instance.player.fade.mainValues.assign(model.parameters.list.size(), 0.0f);
+    instance.player.fade.snapshotValues.assign(model.parameters.list.size(), 0.0f);
     // Room to freeze the meshes of an interrupted cross-fade (none without meshes).
     instance.player.fade.snapshotXY.assign(model.topology.meshes.restXY.size(), 0.0f);
     scratch.reserve(count, model.physics.size(), model.topology.meshes.vertexCount());
@@ -90,6 +94,13 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
         ApplyDeform(instance.player, model, scratch.overlaySums, instance.mesh, scratch.fade);
     }
     ApplyExpression(instance.expression, instance.textureHandles, poses);
+    if (!model.parameters.list.empty()) {
+        EvaluateParameters(instance.parameters, model, instance.player, instance.expression, dt);
+        if (!model.bindings.empty()) {
+            ApplyBindings(model, instance.parameters.used.data(), instance.textureHandles, poses,
+                          instance.mesh);
+        }
+    }
     ResolveWorldPose(model, poses, scratch.parentCosSin, instance.offsets.applied());
 
     // Springs: anchored at the target's parent as resolved just now.

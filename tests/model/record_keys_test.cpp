@@ -13,9 +13,11 @@
 #include <tuple>
 
 #include "json/json_parser.h"
+#include "model/binding_loader.h"
 #include "model/expression_loader.h"
 #include "model/model_loader.h"
 #include "model/motion_loader.h"
+#include "model/parameter_loader.h"
 
 namespace kivanime {
 namespace {
@@ -42,10 +44,12 @@ void ExpectReadable(std::span<const RecordKey<Record>> keys) {
             EXPECT_EQ(key.want, Want::Object);
             ExpectReadable(key.members);
         } else if (key.read != nullptr) {
-            // (An integer with a reader: a keyframe's deformStart, read with
-            // the track that knows the part's mesh.)
+            // (A number with a reader: read with the record around it, which
+            // knows what it means: a keyframe's deformStart and value, a
+            // binding key's place.)
             EXPECT_TRUE(key.want == Want::Array || key.want == Want::Object ||
-                        key.want == Want::String || key.want == Want::Integer);
+                        key.want == Want::String || key.want == Want::Integer ||
+                        key.want == Want::Number || key.want == Want::Present);
         } else {
             Record record;
             const KeyFields f = key.fields(record);
@@ -71,6 +75,9 @@ TEST(RecordKeys, EveryKeyIsStoredAsItsKindIsRead) {
     ExpectReadable(kEventKeys);
     ExpectReadable(kExpressionKeys);
     ExpectReadable(kParamKeys);
+    ExpectReadable(kParameterKeys);
+    ExpectReadable(kBindingKeys);
+    ExpectReadable(kBindingKeyKeys);
 }
 
 TEST(RecordKeys, ModelKeysAndInlineMotionsThatComeBeforeTheirParts) {

@@ -1,0 +1,43 @@
+// Turning parameter values into part poses and mesh offsets through the
+// model's keyed bindings.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "model/anime_model.h"
+#include "runtime/keyframes.h"
+#include "runtime/mesh_deform.h"
+#include "runtime/pose.h"
+
+namespace kivanime {
+
+// Where a value stands on a binding's ascending key values: between `lo`
+// and `hi` at fraction `f` (lo == hi and f == 0 at or past either end, where
+// the value is clamped to the end key), and the key nearest to it (the
+// lower one on a tie) for visibility and texture.
+struct AxisPoint {
+    uint32_t lo = 0;
+    uint32_t hi = 0;
+    float f = 0.0f;
+    uint32_t nearest = 0;
+};
+
+// `axis` is not empty.
+AxisPoint LocateOnAxis(const std::vector<float>& axis, float value);
+
+// What a (not inert) binding asks of its part at the parameter values
+// `values` (one per parameter of the model): the channels interpolated
+// linearly over one parameter or bilinearly over the grid cell of two
+// (first along the first parameter, then the second), visibility and
+// texture from the nearest key.
+PartDelta EvaluateBinding(const AnimeBinding& binding, const float* values);
+
+// Applies every binding in file order: its change combines with the local
+// pose as a motion track's does (offsets add, factors multiply), and its
+// vertex offsets add to the mesh. Allocates nothing.
+void ApplyBindings(const AnimeModel& model, const float* values,
+                   const std::vector<int32_t>& textureHandles, std::vector<PartPose>& poses,
+                   MeshDeform& mesh);
+
+}  // namespace kivanime
