@@ -818,11 +818,13 @@ ANIME_API int32_t Anime_GetPartMesh(uint32_t id, const char* partName, AnimeMesh
         if (index < 0 || static_cast<size_t>(index) >= inst.poses.size()) {
             return NoSuch(m, id, ANIME_ERROR_UNKNOWN_PART, name);
         }
-        const int32_t count = PartMeshVertices(inst, static_cast<size_t>(index), out, capacity);
-        return count > 0 ? count
-                         : Fail(ANIME_ERROR_NO_MESH,
-                                "part " + Quoted(name) + " of model " + Quoted(ModelNameOf(m, id)) +
-                                    " (instance " + std::to_string(id) + ") has no drawable mesh");
+        const int32_t count = PartMeshVertices(inst, static_cast<size_t>(index),
+                                               m.renderFrame.scratch.clip, out, capacity);
+        return count >= 0
+                   ? count
+                   : Fail(ANIME_ERROR_NO_MESH, "part " + Quoted(name) + " of model " +
+                                                   Quoted(ModelNameOf(m, id)) + " (instance " +
+                                                   std::to_string(id) + ") has no drawable mesh");
     });
 }
 

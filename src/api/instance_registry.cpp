@@ -108,8 +108,11 @@ uint32_t CreateInstance(AnimeManager& manager, const std::string& modelName) {
         const size_t parts = instance.model->parts.size();
         manager.updateWorkers.reserve(parts, instance.model->physics.size(),
                                       topology.meshes.vertexCount(), manager.instances.size() + 1);
+        // The clip's room even without a mesh function: Anime_GetPartMesh
+        // clips there too.
         manager.renderFrame.reserve(
-            parts, instance.drawMesh != nullptr ? topology.meshes.vertexCount() : 0);
+            parts, instance.drawMesh != nullptr ? topology.meshes.vertexCount() : 0,
+            topology.drawFlags.room);
         // A render lists every instance: room for one more now, not in the
         // next frame (growing as push_back would).
         auto& order = manager.renderFrame.order;

@@ -123,6 +123,7 @@ void RebuildModelIndex(AnimeModel& model) {
     }
 
     BuildMeshTable(model.parts, topo.meshes);
+    BuildDrawFlags(model, topo.drawFlags);
 }
 
 }  // namespace kivanime

@@ -14,6 +14,7 @@
 #include "model/anime_motion.h"
 #include "model/anime_skin.h"
 #include "model/binding.h"
+#include "model/draw_flags.h"
 #include "model/name_map.h"
 #include "model/parameter_set.h"
 #include "model/part_mesh.h"
@@ -65,6 +66,8 @@ struct AnimePart {
     std::vector<AnimeVertex> vertices;
     std::vector<AnimeTriangle> triangles;
     bool visible = true;
+    std::string blend;  // the blend mode's name; anything but the three others is normal
+    std::string clip;   // the name of the part whose shape this one is drawn inside
 };
 
 struct PhysicsSpring {
@@ -88,6 +91,7 @@ struct ModelTopology {
     std::vector<int32_t> springTarget;     // per spring: target part, or -1
     std::vector<int32_t> springAnchor;     // per spring: anchor part, or -1 (origin)
     MeshTable meshes;                      // the drawable meshes
+    PartDrawFlags drawFlags;               // blend modes and masks
 };
 
 struct AnimeModel {

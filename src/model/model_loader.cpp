@@ -91,6 +91,9 @@ constexpr RecordKey<AnimePart> kPartKeyTable[] = {
      "the part is not excluded from 3D (only true and false count)"},
     {"vertices", Want::Array, nullptr, "the part has no mesh vertices", ReadVertices},
     {"triangles", Want::Array, nullptr, "the part has no mesh triangles", ReadTriangles},
+    {"blend", Want::String, [](AnimePart& p) { return FieldsOf(p.blend); },
+     "the part blends normally"},
+    {"clip", Want::String, [](AnimePart& p) { return FieldsOf(p.clip); }, "the part has no mask"},
 };
 
 constexpr RecordKey<PhysicsSpring> kSpringKeyTable[] = {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "render/masking.h"
 #include "render/mesh_placement.h"
 #include "render/parallax.h"
 #include "render/stable_sort.h"
@@ -56,12 +57,12 @@ struct PartTints {
 
 // Fills a host record from a part posed in model space.
 AnimeDrawParams MakeDrawParams(const Placement& place, const AnimePart& part, int32_t texture,
-                               const PoseChannels& pose, uint32_t tint) {
+                               const PoseChannels& pose, uint32_t tint, uint32_t flags) {
     AnimeDrawParams params;
     params.texture = texture;
     params.x = place.scaleX * pose.x + place.x;
     params.y = place.scaleY * pose.y + place.y;
-    params.flags = 0;
+    params.flags = flags;
     params.reserved1 = 0.0f;
     params.rotation = pose.rotation;
     params.scaleX = place.scaleX * pose.scaleX;
@@ -142,16 +143,72 @@ void SortDrawItems(std::vector<DrawItem>& items, DrawList& list) {
     }
 }
 
-AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
+namespace {
+
+// The record of part `index` as the frame would draw it, with the 3D turn's
+// terms worked out already.
+AnimeDrawParams PlacedRecord(const AnimeInstance& instance, size_t index,
+                             const ParallaxFrame& parallax, uint32_t flags) {
     const AnimePart& part = instance.model->parts[index];
     const PartPose& pose = instance.poses[index];
     DrawItem item = MakeItem(static_cast<int32_t>(index), part, pose);
     if (instance.parallax.enabled3D && !part.ignore3D) {
-        ApplyParallax(instance.parallax, PrepareParallax(instance.parallax), part.depth, item);
+        ApplyParallax(instance.parallax, parallax, part.depth, item);
     }
     const uint32_t* const tints = TintsOf(instance);
     return MakeDrawParams(PlacementOf(instance), part, pose.textureHandle, item.pose,
-                          tints != nullptr ? tints[index] : kWhiteTint);
+                          tints != nullptr ? tints[index] : kWhiteTint, flags);
+}
+
+ParallaxFrame ParallaxOf(const AnimeInstance& instance) {
+    return instance.parallax.enabled3D ? PrepareParallax(instance.parallax) : ParallaxFrame{};
+}
+
+// Clips the masked parts of one instance. The mask's record is worked out
+// from the frame's poses, whether or not the mask itself is drawn and
+// wherever it comes in the drawing order.
+struct Masks {
+    const AnimeInstance* instance;
+    const int32_t* clipMask = nullptr;  // null when no part of the model is clipped
+    ParallaxFrame parallax;
+    ClipScratch* scratch;
+
+    Masks(const AnimeInstance& owner, ClipScratch& space) : instance(&owner), scratch(&space) {
+        const PartDrawFlags& flags = owner.model->topology.drawFlags;
+        if (flags.anyClip) {
+            clipMask = flags.clipMask.data();
+            parallax = ParallaxOf(owner);
+        }
+    }
+
+    bool clipped(int32_t part) const { return clipMask != nullptr && clipMask[part] >= 0; }
+
+    // The part's clipped triangles, in scratch->out; returns their vertices.
+    size_t clip(int32_t part, const AnimeDrawParams& params) const {
+        const size_t mask = static_cast<size_t>(clipMask[part]);
+        return ClipPart(*instance, static_cast<size_t>(part), params,
+                        PlacedRecord(*instance, mask, parallax, 0), *scratch);
+    }
+
+    // Hands the clipped part to the mesh function; nothing when all of it
+    // was cut away.
+    [[gnu::noinline]] void draw(AnimeDrawMeshFn drawMesh, int32_t part,
+                                const AnimeDrawParams& params) const {
+        const size_t count = clip(part, params);
+        if (count > 0) {
+            drawMesh(&params, scratch->out.data(), static_cast<int32_t>(count),
+                     scratch->indices.data(), static_cast<int32_t>(count));
+        }
+    }
+};
+
+}  // namespace
+
+AnimeDrawParams PartDrawParams(const AnimeInstance& instance, size_t index) {
+    const PartDrawFlags& flags = instance.model->topology.drawFlags;
+    return PlacedRecord(
+        instance, index, ParallaxOf(instance),
+        (instance.drawMesh != nullptr ? flags.meshRoute : flags.spriteRoute)[index]);
 }
 
 namespace {
@@ -163,20 +220,23 @@ struct SpriteOutput {
     void operator()(int32_t, const AnimeDrawParams& params) const { draw(&params); }
 };
 
-// Hands a part with a drawable mesh to the mesh function, with its vertices
-// placed by the record; any other part to draw, when there is one.
+// Hands a masked part to the mesh function clipped, a part with a drawable
+// mesh with its vertices placed by the record, and any other part to draw,
+// when there is one.
 struct MeshOutput {
     AnimeDrawFn draw;
     AnimeDrawMeshFn drawMesh;
-    const PartMeshRef* meshes;
+    const PartMeshRef* meshes;  // null: the instance has no meshes to bend
     const float* xy;
     const uint16_t* indices;
     AnimeMeshVertex* vertices;  // as many as the table's, with their u and v
+    const Masks* masks;
 
     void operator()(int32_t part, const AnimeDrawParams& params) const {
-        const PartMeshRef& mesh = meshes[part];
-        if (mesh.drawable()) {
-            drawPlaced(mesh, params);
+        if (masks->clipped(part)) {
+            masks->draw(drawMesh, part, params);
+        } else if (meshes != nullptr && meshes[part].drawable()) {
+            drawPlaced(meshes[part], params);
         } else if (draw != nullptr) {
             draw(&params);
         }
@@ -195,7 +255,7 @@ struct MeshOutput {
 
 template <typename Output, typename Tints>
 [[gnu::flatten]] void DrawParts(const AnimeInstance& instance, DrawScratch& scratch,
-                                const Output& output, const Tints tints) {
+                                const Output& output, const Tints tints, const uint32_t* flags) {
     const AnimeModel& model = *instance.model;
     const Placement place = PlacementOf(instance);
     const PartPose* const poses = instance.poses.data();
@@ -209,7 +269,7 @@ template <typename Output, typename Tints>
                 continue;
             }
             AnimeDrawParams params =
-                MakeDrawParams(place, parts[i], pose.textureHandle, pose.world, tints[i]);
+                MakeDrawParams(place, parts[i], pose.textureHandle, pose.world, tints[i], flags[i]);
             output(i, params);
         }
         return;
@@ -235,7 +295,7 @@ template <typename Output, typename Tints>
         const int32_t i = index[j];
         const PoseChannels pose{x[j], y[j], rotation[j], scaleX[j], scaleY[j], alpha[j]};
         AnimeDrawParams params =
-            MakeDrawParams(place, parts[i], poses[i].textureHandle, pose, tints[i]);
+            MakeDrawParams(place, parts[i], poses[i].textureHandle, pose, tints[i], flags[i]);
         output(i, params);
     }
 }
@@ -247,27 +307,40 @@ bool HasMeshes(const AnimeInstance& instance) {
            meshes.parts.size() == instance.model->parts.size();
 }
 
+// Whether the instance's parts go to its mesh function: it has one, and
+// meshes to bend or parts to clip.
+bool MeshRoute(const AnimeInstance& instance) {
+    return instance.drawMesh != nullptr &&
+           (HasMeshes(instance) || instance.model->topology.drawFlags.anyClip);
+}
+
 template <typename Tints>
 void DrawWithTints(const AnimeInstance& instance, DrawScratch& scratch, const Tints tints) {
-    if (instance.drawMesh != nullptr && HasMeshes(instance)) {
+    const PartDrawFlags& flags = instance.model->topology.drawFlags;
+    if (MeshRoute(instance)) {
         const MeshTable& meshes = instance.model->topology.meshes;
-        // The texture coordinates are written once while one model's
-        // instances follow each other; the frames write positions only.
-        scratch.reserveMesh(meshes.vertexCount());
-        if (scratch.meshSerial != meshes.serial) {
-            for (size_t k = 0; k < meshes.vertexCount(); ++k) {
-                scratch.meshVertices[k].u = meshes.uv[2 * k];
-                scratch.meshVertices[k].v = meshes.uv[2 * k + 1];
+        const bool bends = HasMeshes(instance);
+        if (bends) {
+            // The texture coordinates are written once while one model's
+            // instances follow each other; the frames write positions only.
+            scratch.reserveMesh(meshes.vertexCount());
+            if (scratch.meshSerial != meshes.serial) {
+                for (size_t k = 0; k < meshes.vertexCount(); ++k) {
+                    scratch.meshVertices[k].u = meshes.uv[2 * k];
+                    scratch.meshVertices[k].v = meshes.uv[2 * k + 1];
+                }
+                scratch.meshSerial = meshes.serial;
             }
-            scratch.meshSerial = meshes.serial;
         }
-        DrawParts(
-            instance, scratch,
-            MeshOutput{instance.host.draw, instance.drawMesh, meshes.parts.data(),
-                       instance.mesh.xy.data(), meshes.indices.data(), scratch.meshVertices.data()},
-            tints);
+        const Masks masks(instance, scratch.clip);
+        DrawParts(instance, scratch,
+                  MeshOutput{instance.host.draw, instance.drawMesh,
+                             bends ? meshes.parts.data() : nullptr, instance.mesh.xy.data(),
+                             meshes.indices.data(), scratch.meshVertices.data(), &masks},
+                  tints, flags.meshRoute.data());
     } else if (instance.host.draw != nullptr) {
-        DrawParts(instance, scratch, SpriteOutput{instance.host.draw}, tints);
+        DrawParts(instance, scratch, SpriteOutput{instance.host.draw}, tints,
+                  flags.spriteRoute.data());
     }
 }
 
@@ -280,10 +353,14 @@ struct RecordOutput {
     const float* xy;
     const float* uv;
     AnimeMeshVertex* vertices;
+    const int32_t* clipMask;  // null: no part is clipped
 
     void operator()(int32_t part, const AnimeDrawParams& params) const {
         out[(*count)++] = PreparedPart{params, part};
-        if (meshes != nullptr && meshes[part].drawable()) {
+        // A masked part is clipped as it is handed over, on the calling
+        // thread: its own vertices are placed then.
+        if (meshes != nullptr && meshes[part].drawable() &&
+            !(clipMask != nullptr && clipMask[part] >= 0)) {
             const PartMeshRef& mesh = meshes[part];
             const size_t first = 2 * static_cast<size_t>(mesh.firstVertex);
             PlaceMeshVertices(params, xy + first, uv + first, static_cast<size_t>(mesh.vertexCount),
@@ -296,17 +373,20 @@ template <typename Tints>
 size_t PrepareWithTints(const AnimeInstance& instance, DrawScratch& scratch, PreparedPart* out,
                         AnimeMeshVertex* vertices, DrawRoute& route, const Tints tints) {
     size_t count = 0;
-    if (instance.drawMesh != nullptr && HasMeshes(instance)) {
+    const PartDrawFlags& flags = instance.model->topology.drawFlags;
+    if (MeshRoute(instance)) {
         const MeshTable& meshes = instance.model->topology.meshes;
         route = DrawRoute::Meshes;
         DrawParts(instance, scratch,
-                  RecordOutput{out, &count, meshes.parts.data(), instance.mesh.xy.data(),
-                               meshes.uv.data(), vertices},
-                  tints);
+                  RecordOutput{out, &count, HasMeshes(instance) ? meshes.parts.data() : nullptr,
+                               instance.mesh.xy.data(), meshes.uv.data(), vertices,
+                               flags.anyClip ? flags.clipMask.data() : nullptr},
+                  tints, flags.meshRoute.data());
     } else if (instance.host.draw != nullptr) {
         route = DrawRoute::Sprites;
-        DrawParts(instance, scratch, RecordOutput{out, &count, nullptr, nullptr, nullptr, nullptr},
-                  tints);
+        DrawParts(instance, scratch,
+                  RecordOutput{out, &count, nullptr, nullptr, nullptr, nullptr, nullptr}, tints,
+                  flags.spriteRoute.data());
     }
     return count;
 }
@@ -314,7 +394,7 @@ size_t PrepareWithTints(const AnimeInstance& instance, DrawScratch& scratch, Pre
 }  // namespace
 
 size_t PreparedVertexRoom(const AnimeInstance& instance) {
-    return instance.model && instance.drawMesh != nullptr
+    return instance.model && instance.drawMesh != nullptr && HasMeshes(instance)
                ? instance.model->topology.meshes.vertexCount()
                : 0;
 }
@@ -332,7 +412,7 @@ size_t PrepareInstance(const AnimeInstance& instance, DrawScratch& scratch, Prep
 }
 
 void EmitPrepared(const AnimeInstance& instance, DrawRoute route, const PreparedPart* parts,
-                  size_t count, const AnimeMeshVertex* vertices) {
+                  size_t count, const AnimeMeshVertex* vertices, ClipScratch& clip) {
     // Local copies: the host's functions could write anywhere.
     const AnimeDrawFn draw = instance.host.draw;
     if (route == DrawRoute::Sprites) {
@@ -346,11 +426,15 @@ void EmitPrepared(const AnimeInstance& instance, DrawRoute route, const Prepared
     }
     const AnimeDrawMeshFn drawMesh = instance.drawMesh;
     const MeshTable& meshes = instance.model->topology.meshes;
-    const PartMeshRef* const refs = meshes.parts.data();
+    const PartMeshRef* const refs = HasMeshes(instance) ? meshes.parts.data() : nullptr;
     const uint16_t* const indices = meshes.indices.data();
+    const Masks masks(instance, clip);
     for (size_t k = 0; k < count; ++k) {
-        const PartMeshRef& mesh = refs[parts[k].part];
-        if (mesh.drawable()) {
+        const int32_t part = parts[k].part;
+        if (masks.clipped(part)) {
+            masks.draw(drawMesh, part, parts[k].params);
+        } else if (refs != nullptr && refs[part].drawable()) {
+            const PartMeshRef& mesh = refs[part];
             drawMesh(&parts[k].params, vertices + mesh.firstVertex, mesh.vertexCount,
                      indices + static_cast<size_t>(mesh.firstIndex), mesh.indexCount);
         } else if (draw != nullptr) {
@@ -370,16 +454,23 @@ void DrawInstance(const AnimeInstance& instance, DrawScratch& scratch) {
     }
 }
 
-int32_t PartMeshVertices(const AnimeInstance& instance, size_t index, AnimeMeshVertex* out,
-                         int32_t capacity) {
-    if (!instance.model || index >= instance.poses.size() || !HasMeshes(instance)) {
-        return 0;
+int32_t PartMeshVertices(const AnimeInstance& instance, size_t index, ClipScratch& clip,
+                         AnimeMeshVertex* out, int32_t capacity) {
+    if (!instance.model || index >= instance.poses.size()) {
+        return -1;
+    }
+    const Masks masks(instance, clip);
+    if (masks.clipped(static_cast<int32_t>(index))) {
+        const size_t count =
+            masks.clip(static_cast<int32_t>(index), PartDrawParams(instance, index));
+        std::copy_n(clip.out.data(), std::min(count, static_cast<size_t>(capacity)), out);
+        return static_cast<int32_t>(count);
     }
     const MeshTable& meshes = instance.model->topology.meshes;
-    const PartMeshRef& mesh = meshes.parts[index];
-    if (!mesh.drawable()) {
-        return 0;
+    if (!HasMeshes(instance) || !meshes.parts[index].drawable()) {
+        return -1;
     }
+    const PartMeshRef& mesh = meshes.parts[index];
     const size_t first = 2 * static_cast<size_t>(mesh.firstVertex);
     const size_t written = static_cast<size_t>(std::clamp(capacity, 0, mesh.vertexCount));
     PlaceMeshVertices(PartDrawParams(instance, index), instance.mesh.xy.data() + first,

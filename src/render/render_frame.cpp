@@ -89,11 +89,11 @@ size_t LayOut(PreparedBatch& batch, const RenderFrame::Entry* entries, size_t co
     return batch.instances.size();
 }
 
-void Emit(const PreparedBatch& batch, const RenderFrame::Entry* entries) {
+void Emit(const PreparedBatch& batch, const RenderFrame::Entry* entries, ClipScratch& clip) {
     for (size_t k = 0; k < batch.instances.size(); ++k) {
         const PreparedBatch::Instance& slot = batch.instances[k];
         EmitPrepared(*entries[k].instance, slot.route, batch.parts.data() + slot.firstPart,
-                     slot.count, batch.vertices.data() + slot.firstVertex);
+                     slot.count, batch.vertices.data() + slot.firstVertex, clip);
     }
 }
 
@@ -113,7 +113,7 @@ void RenderPrepared(const std::vector<RenderFrame::Entry>& list, RenderFrame& fr
         if (pending != nullptr) {
             tasks.finish(pending, tasks.userContext);
         }
-        Emit(frame.batches[1 - b], pendingEntries);
+        Emit(frame.batches[1 - b], pendingEntries, frame.scratch.clip);
     };
     for (size_t start = 0, count = 0; start < list.size(); start += count) {
         const RenderFrame::Entry* entries = list.data() + start;
@@ -139,13 +139,14 @@ void RenderPrepared(const std::vector<RenderFrame::Entry>& list, RenderFrame& fr
 
 void RenderFrame::setWorkers(size_t workers) {
     workerScratch.resize(workers > 1 ? 2 * workers : 0);
-    reserve(parts_, meshVertices_);
+    reserve(parts_, meshVertices_, ClipRoom{});
 }
 
-void RenderFrame::reserve(size_t parts, size_t meshVertices) {
+void RenderFrame::reserve(size_t parts, size_t meshVertices, const ClipRoom& clip) {
     parts_ = std::max(parts_, parts);
     meshVertices_ = std::max(meshVertices_, meshVertices);
     scratch.reserveMesh(meshVertices_);
+    scratch.clip.reserve(clip);
     // Drawing one instance (Anime_RenderInstance) uses it even while whole
     // frames are prepared on the workers.
     scratch.list.reserve(parts_);

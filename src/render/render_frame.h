@@ -45,8 +45,9 @@ struct RenderFrame {
     // One draw scratch per worker.
     void setWorkers(size_t workers);
     // Room for an instance of `parts` parts and `meshVertices` mesh vertices
-    // in every worker's scratch and every batch.
-    void reserve(size_t parts, size_t meshVertices);
+    // in every worker's scratch and every batch, and for clipping its masked
+    // parts on this thread.
+    void reserve(size_t parts, size_t meshVertices, const ClipRoom& clip);
 
 private:
     size_t parts_ = 0;
