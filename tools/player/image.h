@@ -63,7 +63,8 @@ Image ComposeSheet(const std::vector<Image>& tiles, int columns);
 // pivot at (anchorX, anchorY) of it lands on (x, y); scale, then rotation
 // (+x toward +y, y down), bilinear samples, soft edges over one pixel, the
 // colour multiplied by the record's tint (reserved2: bytes R, G, B, A), and
-// "over" blending with the record's alpha clamped to [0, 1]. Records with a
+// blended in the mode of the record's flags (the equations in kivanime.h) with
+// the record's alpha clamped to [0, 1]. Records with a
 // zero or non-finite scale, position or rotation, or an empty texture draw
 // nothing.
 void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& params);
@@ -73,8 +74,11 @@ void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& para
 // coordinates (read only inside the box they span), the record's tint and alpha, and
 // the mesh's outline smoothed over one pixel; edges two triangles share are
 // hard, so each pixel inside is drawn once. A quad mesh on a sprite's corners
-// draws the sprite's pixels. Triangles with a non-finite vertex or no area
-// draw nothing; either winding draws.
+// draws the sprite's pixels. A triangle list (indices 0, 1, 2, ..., each
+// triangle on vertices of its own, as a clipped part comes) shares the edges
+// whose ends lie at the same places, so the cuts between its pieces leave no
+// seam. Triangles with a non-finite vertex or no area draw nothing; either
+// winding draws.
 void DrawMesh(Image& target, const Image& texture, const AnimeDrawParams& params,
               const AnimeMeshVertex* vertices, int32_t vertexCount, const uint16_t* indices,
               int32_t indexCount);

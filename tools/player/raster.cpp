@@ -61,6 +61,46 @@ void TintOf(const AnimeDrawParams& p, float tint[3]) {
     }
 }
 
+// Puts one sample onto a premultiplied pixel: the texel (premultiplied)
+// times the tint, with opacity a = texel alpha x coverage, under the record's
+// blend mode. With src the straight colour and dst the pixel's colour:
+// normal dst(1 - a) + src a; additive dst + src a, clamped to 1; multiply
+// dst(1 - a) + dst src a; screen dst + src a (1 - dst). On premultiplied
+// pixels these are the GL blend functions the header gives, applied to all
+// four channels: so additive adds the opacities too, multiply keeps the
+// pixel's opacity (over nothing it shows nothing) and screen lays its
+// opacity over.
+void Put(float* out, const float texel[4], const float tint[3], float coverage, float a,
+         uint32_t mode) {
+    switch (mode) {
+        case ANIME_BLEND_ADDITIVE:
+            for (int i = 0; i < 3; ++i) {
+                out[i] = std::min(out[i] + texel[i] * tint[i] * coverage, 1.0f);
+            }
+            out[3] = std::min(out[3] + a, 1.0f);
+            return;
+        case ANIME_BLEND_MULTIPLY:
+            for (int i = 0; i < 3; ++i) {
+                out[i] = out[i] * (1.0f - a) + out[i] * (texel[i] * tint[i] * coverage);
+            }
+            return;
+        case ANIME_BLEND_SCREEN:
+            for (int i = 0; i < 3; ++i) {
+                out[i] = out[i] + texel[i] * tint[i] * coverage * (1.0f - out[i]);
+            }
+            out[3] = a + out[3] * (1.0f - a);
+            return;
+        default:
+            // The texel's colour times the tint: premultiplied, the same as
+            // tinting the straight colour.
+            for (int i = 0; i < 3; ++i) {
+                out[i] = texel[i] * tint[i] * coverage + out[i] * (1.0f - a);
+            }
+            out[3] = a + out[3] * (1.0f - a);
+            return;
+    }
+}
+
 }  // namespace
 
 void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& p) {
@@ -81,6 +121,7 @@ void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& p) {
     const float s = std::sin(p.rotation);
     float tint[3];
     TintOf(p, tint);
+    const uint32_t mode = p.flags & ANIME_DRAW_FLAG_BLEND_MASK;
 
     // Screen bounds of the four corners, one pixel wider for the soft edge.
     float minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
@@ -124,12 +165,7 @@ void DrawSprite(Image& target, const Image& texture, const AnimeDrawParams& p) {
             if (a <= 0.0f) {
                 continue;
             }
-            // The texel's colour times the tint: premultiplied, the same as
-            // tinting the straight colour.
-            for (int i = 0; i < 3; ++i) {
-                out[i] = texel[i] * tint[i] * coverage + out[i] * (1.0f - a);
-            }
-            out[3] = a + out[3] * (1.0f - a);
+            Put(out, texel, tint, coverage, a, mode);
         }
     }
 }
@@ -166,6 +202,13 @@ bool MakeEdge(const AnimeMeshVertex& a, const AnimeMeshVertex& b, const AnimeMes
     return true;
 }
 
+// Two outline edges in line fade a pixel once: where a straight side is
+// split (a clip cuts a part's side where a mask's edge crosses it), the two
+// halves' lines differ only by rounding.
+bool SameLine(const Edge& a, const Edge& b) {
+    return a.nx * b.nx + a.ny * b.ny > 0.99999f && std::fabs(a.c - b.c) < 0.01f;
+}
+
 uint64_t EdgeKey(uint32_t a, uint32_t b) {
     return a < b ? (uint64_t{a} << 32) | b : (uint64_t{b} << 32) | a;
 }
@@ -182,10 +225,58 @@ struct Outline {
     }
 };
 
-Outline FindOutline(const AnimeMeshVertex* v, int32_t count, const uint16_t* indices,
-                    int32_t indexCount) {
+// Vertices closer than this (in pixels, along each axis) are one corner in a
+// triangle list: the clip computes a point where two pieces meet once for
+// each piece, and the two results may differ in the last bits.
+constexpr float kWeld = 1.0f / 1024.0f;
+// In texels.
+constexpr float kBoxSlack = 1.0f / 1024.0f;
+
+// The vertex each index stands for when telling which edges triangles share.
+// A mesh says so by its indices. A triangle list (indices 0, 1, 2, ... with
+// every triangle on three vertices of its own, as a clipped part arrives)
+// does not: there a vertex stands for the first of the vertices at its place.
+std::vector<uint32_t> CornerIds(const AnimeMeshVertex* v, int32_t count, const uint16_t* indices,
+                                int32_t indexCount) {
+    std::vector<uint32_t> ids(indices, indices + indexCount);
+    bool list = indexCount == count;
+    for (int32_t k = 0; k < indexCount && list; ++k) {
+        list = indices[k] == k;
+    }
+    if (!list) {
+        return ids;
+    }
+    std::vector<uint32_t> order;
+    for (int32_t k = 0; k < count; ++k) {
+        if (std::isfinite(v[k].x) && std::isfinite(v[k].y)) {
+            order.push_back(static_cast<uint32_t>(k));
+        }
+    }
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        return v[a].x < v[b].x || (v[a].x == v[b].x && a < b);
+    });
+    for (size_t i = 0; i < order.size(); ++i) {
+        const uint32_t a = order[i];
+        for (size_t j = i + 1; j < order.size() && v[order[j]].x - v[a].x <= kWeld; ++j) {
+            const uint32_t b = order[j];
+            if (ids[b] == b && ids[a] == a && std::fabs(v[b].y - v[a].y) <= kWeld) {
+                ids[b] = a;
+            }
+        }
+    }
+    return ids;
+}
+
+// `ids` are the triangles' corners as CornerIds gives them; a triangle with
+// two corners in one place has no edges.
+Outline FindOutline(const AnimeMeshVertex* v, int32_t count, const std::vector<uint32_t>& indices) {
+    const int32_t indexCount = static_cast<int32_t>(indices.size());
     std::vector<std::pair<uint64_t, int32_t>> uses;  // edge key, triangle
     for (int32_t t = 0; t + 2 < indexCount; t += 3) {
+        if (indices[t] == indices[t + 1] || indices[t + 1] == indices[t + 2] ||
+            indices[t] == indices[t + 2]) {
+            continue;
+        }
         for (int k = 0; k < 3; ++k) {
             uses.emplace_back(EdgeKey(indices[t + k], indices[t + (k + 1) % 3]), t);
         }
@@ -246,24 +337,32 @@ void DrawMesh(Image& target, const Image& texture, const AnimeDrawParams& p,
     if (!(u0 <= u1) || !(v0 <= v1)) {
         return;
     }
+    // The texels the box touches. A box edge within kBoxSlack past a texel
+    // boundary is rounding (texture coordinates interpolated along a clipped
+    // part's side) and reads no texel beyond it.
     SourceRect rect{u0, v0, u1 - u0, v1 - v0, 0, 0, 0, 0};
-    rect.minX = std::clamp(static_cast<int>(std::floor(u0)), 0, texture.width - 1);
-    rect.minY = std::clamp(static_cast<int>(std::floor(v0)), 0, texture.height - 1);
-    rect.maxX = std::clamp(static_cast<int>(std::ceil(u1)) - 1, rect.minX, texture.width - 1);
-    rect.maxY = std::clamp(static_cast<int>(std::ceil(v1)) - 1, rect.minY, texture.height - 1);
+    rect.minX = std::clamp(static_cast<int>(std::floor(u0 + kBoxSlack)), 0, texture.width - 1);
+    rect.minY = std::clamp(static_cast<int>(std::floor(v0 + kBoxSlack)), 0, texture.height - 1);
+    rect.maxX =
+        std::clamp(static_cast<int>(std::ceil(u1 - kBoxSlack)) - 1, rect.minX, texture.width - 1);
+    rect.maxY =
+        std::clamp(static_cast<int>(std::ceil(v1 - kBoxSlack)) - 1, rect.minY, texture.height - 1);
 
     float tint[3];
     TintOf(p, tint);
+    const uint32_t mode = p.flags & ANIME_DRAW_FLAG_BLEND_MASK;
 
     // Edges two triangles share are hard (each pixel goes to one side);
     // outline edges are smoothed over a pixel as a sprite's edges are. At a
     // corner of the outline both of its edges fade the pixels beyond it.
-    const Outline outline = FindOutline(v, count, indices, indexCount);
+    const std::vector<uint32_t> ids = CornerIds(v, count, indices, indexCount);
+    const Outline outline = FindOutline(v, count, ids);
     std::vector<Edge> soft;
     for (int32_t t = 0; t + 2 < indexCount; t += 3) {
         const AnimeMeshVertex* tri[3] = {&v[indices[t]], &v[indices[t + 1]], &v[indices[t + 2]]};
-        if (!Finite(*tri[0]) || !Finite(*tri[1]) || !Finite(*tri[2])) {
-            continue;
+        if (!Finite(*tri[0]) || !Finite(*tri[1]) || !Finite(*tri[2]) || ids[t] == ids[t + 1] ||
+            ids[t + 1] == ids[t + 2] || ids[t] == ids[t + 2]) {
+            continue;  // not finite, or two corners in one place
         }
         // Barycentric weights of the screen point, as planes over it.
         const double ax = tri[0]->x, ay = tri[0]->y;
@@ -290,7 +389,7 @@ void DrawMesh(Image& target, const Image& texture, const AnimeDrawParams& p,
         int hardCount = 0;
         soft.clear();
         for (int k = 0; k < 3; ++k) {
-            const uint32_t a = indices[t + k], b = indices[t + (k + 1) % 3];
+            const uint32_t a = ids[t + k], b = ids[t + (k + 1) % 3];
             const AnimeMeshVertex& third = *tri[(k + 2) % 3];
             if (outline.isShared(EdgeKey(a, b))) {
                 // A pixel centre on a shared edge belongs to the triangle on
@@ -304,7 +403,7 @@ void DrawMesh(Image& target, const Image& texture, const AnimeDrawParams& p,
                     hard[hardCount++] = e;
                 }
             }
-            for (size_t index : outline.atVertex[indices[t + k]]) {
+            for (size_t index : outline.atVertex[ids[t + k]]) {
                 const Edge& e = outline.edges[index].second;
                 // An outline edge fades this triangle only if the triangle
                 // lies on its inner side (not at a hollow corner).
@@ -314,7 +413,7 @@ void DrawMesh(Image& target, const Image& texture, const AnimeDrawParams& p,
                 }
                 bool listed = false;
                 for (const Edge& other : soft) {
-                    listed = listed || (other.nx == e.nx && other.ny == e.ny && other.c == e.c);
+                    listed = listed || SameLine(other, e);
                 }
                 if (inside && !listed) {
                     soft.push_back(e);
@@ -343,6 +442,7 @@ void DrawMesh(Image& target, const Image& texture, const AnimeDrawParams& p,
                 for (size_t k = 0; k < soft.size() && mine && coverage > 0.0f; ++k) {
                     coverage *= std::min(soft[k].at(sx, sy) + 0.5f, 1.0f);
                 }
+
                 if (!mine || coverage <= 0.0f) {
                     continue;
                 }
@@ -354,11 +454,7 @@ void DrawMesh(Image& target, const Image& texture, const AnimeDrawParams& p,
                 if (a <= 0.0f) {
                     continue;
                 }
-                float* out = target.at(px, py);
-                for (int i = 0; i < 3; ++i) {
-                    out[i] = texel[i] * tint[i] * coverage + out[i] * (1.0f - a);
-                }
-                out[3] = a + out[3] * (1.0f - a);
+                Put(target.at(px, py), texel, tint, coverage, a, mode);
             }
         }
     }

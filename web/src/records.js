@@ -20,7 +20,9 @@
 //    over the whole texture), sampled only inside the box the vertices' u, v
 //    span, with the record's tint and alpha. Edges two triangles share are
 //    hard; the mesh's outline is smoothed over a pixel as a sprite's edges
-//    are.
+//    are. A triangle list (indices 0, 1, 2, ..., each triangle on vertices of
+//    its own, as a clipped part comes) shares the edges whose ends lie within
+//    WELD of each other, and outline edges in one line fade a pixel once.
 
 import { RECORDS } from './c-interface.js';
 
@@ -68,6 +70,27 @@ export const MESH_FIELD = Object.freeze({
 
 /** The tint of a record without one (reserved2 read as an unsigned number). */
 export const WHITE = 0xffffffff;
+
+/**
+ * The blend modes, bits 0-1 of a record's flags (AnimeBlendMode), and the
+ * mask that takes them out.
+ */
+export const BLEND = Object.freeze({ normal: 0, additive: 1, multiply: 2, screen: 3 });
+export const BLEND_MASK = 3;
+
+/**
+ * Texels: a box edge this little past a texel boundary is rounding (texture
+ * coordinates interpolated along a clipped part's side) and reads no texel
+ * beyond it.
+ */
+export const BOX_SLACK = 1 / 1024;
+
+/**
+ * Pixels, along each axis: corners of a triangle list this close are one
+ * (the clip works out a point where two pieces meet once for each piece, and
+ * the results may differ in the last bits).
+ */
+export const WELD = 1 / 1024;
 
 /** @typedef {import('./c-interface.js').AnimeDrawParams} DrawRecord */
 
@@ -255,6 +278,7 @@ export function placeRecord(list, i, textures) {
         sin: Math.sin(rotation),
         alpha,
         tint: i32[base + FIELD.reserved2] >>> 0,
+        mode: i32[base + FIELD.flags] & BLEND_MASK,
     };
 }
 
@@ -305,12 +329,13 @@ export function placeMesh(list, m, textures) {
     if (!(u0 <= u1) || !(v0 <= v1)) {
         return null;
     }
-    const minX = clamp(Math.floor(u0), 0, image.width - 1);
-    const minY = clamp(Math.floor(v0), 0, image.height - 1);
+    const minX = clamp(Math.floor(u0 + BOX_SLACK), 0, image.width - 1);
+    const minY = clamp(Math.floor(v0 + BOX_SLACK), 0, image.height - 1);
     return {
         image,
         alpha,
         tint: list.i32[base + FIELD.reserved2] >>> 0,
+        mode: list.i32[base + FIELD.flags] & BLEND_MASK,
         first,
         count,
         firstIndex: meshes[at + MESH_FIELD.firstIndex],
@@ -322,8 +347,8 @@ export function placeMesh(list, m, textures) {
         v1,
         minX,
         minY,
-        maxX: clamp(Math.ceil(u1) - 1, minX, image.width - 1),
-        maxY: clamp(Math.ceil(v1) - 1, minY, image.height - 1),
+        maxX: clamp(Math.ceil(u1 - BOX_SLACK) - 1, minX, image.width - 1),
+        maxY: clamp(Math.ceil(v1 - BOX_SLACK) - 1, minY, image.height - 1),
     };
 }
 

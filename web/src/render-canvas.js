@@ -7,9 +7,16 @@
 // that then goes onto the picture with the record's alpha: the triangles add
 // up there ("lighter"), so the coverage of two triangles along the edge they
 // share sums to one and leaves no seam, and a translucent texel is not
-// blended twice.
+// blended twice. Each blend mode is a composite operation (OPERATIONS): over
+// an opaque picture they give the equations of include/kivanime.h; over
+// transparent pixels a multiply part shows its own colour here (the player
+// and WebGL2 show nothing there).
 
 import { MESH_WORDS, WHITE, placeMesh, placeRecord } from './records.js';
+
+// By blend mode (records.js BLEND): normal, additive, multiply, screen.
+/** @type {readonly GlobalCompositeOperation[]} */
+const OPERATIONS = ['source-over', 'lighter', 'multiply', 'screen'];
 
 // Texels copied around a mesh's box of texels, the edge ones repeated: the
 // player clamps what it reads to the box, and the copy's own edge then lies
@@ -50,6 +57,7 @@ export class CanvasRenderer {
         const { width, height } = this.canvas;
         ctx.setTransform(1, 0, 0, 1, 0, 0);
         ctx.globalAlpha = 1;
+        ctx.globalCompositeOperation = 'source-over';
         if (options.background) {
             const bg = options.background;
             ctx.fillStyle = Array.isArray(bg)
@@ -76,11 +84,13 @@ export class CanvasRenderer {
             // image's pixels measured from the pivot.
             ctx.setTransform(p.cos * p.sx, p.sin * p.sx, -p.sin * p.sy, p.cos * p.sy, p.px, p.py);
             ctx.globalAlpha = p.alpha;
+            ctx.globalCompositeOperation = OPERATIONS[p.mode];
             const source = p.tint === WHITE ? p.image.source : this.copy(p.image, p.tint, null);
             ctx.drawImage(source, p.x, p.y, p.w, p.h, -p.pivotX, -p.pivotY, p.w, p.h);
         }
         ctx.setTransform(1, 0, 0, 1, 0, 0);
         ctx.globalAlpha = 1;
+        ctx.globalCompositeOperation = 'source-over';
     }
 
     /**
@@ -174,6 +184,7 @@ export class CanvasRenderer {
         const ctx = this.ctx;
         ctx.setTransform(1, 0, 0, 1, 0, 0);
         ctx.globalAlpha = q.alpha;
+        ctx.globalCompositeOperation = OPERATIONS[q.mode];
         // Pixel for pixel: nothing to filter, and nothing read from beside the rectangle.
         ctx.imageSmoothingEnabled = false;
         ctx.drawImage(scratch, 0, 0, w, h, x0, y0, w, h);

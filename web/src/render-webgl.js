@@ -8,9 +8,11 @@
 // its texture coordinates span), and each outer edge fades over one screen
 // pixel, which is why every sprite reaches one pixel beyond its image and a
 // mesh's triangles one pixel beyond its outline. The colour is multiplied by
-// the record's tint, a vertex colour.
+// the record's tint, a vertex colour. The shader writes premultiplied colour,
+// so each blend mode is one pair of blend functions (blendFunctions); a run
+// of records ends where the mode changes too.
 
-import { MESH_FIELD, MESH_WORDS, placeMesh, placeRecord } from './records.js';
+import { BLEND, BOX_SLACK, MESH_FIELD, MESH_WORDS, WELD, placeMesh, placeRecord } from './records.js';
 
 const VERTEX_SHADER = `#version 300 es
 layout(location = 0) in vec2 aScreen;
@@ -102,6 +104,16 @@ export class WebGLRenderer {
             throw new Error('this browser gives no WebGL2 context');
         }
         this.gl = gl;
+        // Source and destination factors of each blend mode (records.js
+        // BLEND) on premultiplied colour: normal dst(1 - a) + src a, additive
+        // dst + src a, multiply dst(1 - a) + dst src a, screen
+        // dst + src a (1 - dst).
+        this.blendFunctions = [
+            [gl.ONE, gl.ONE_MINUS_SRC_ALPHA],
+            [gl.ONE, gl.ONE],
+            [gl.DST_COLOR, gl.ONE_MINUS_SRC_ALPHA],
+            [gl.ONE_MINUS_DST_COLOR, gl.ONE],
+        ];
         this.program = linkProgram(gl, VERTEX_SHADER, FRAGMENT_SHADER);
         this.uSize = gl.getUniformLocation(this.program, 'uSize');
         this.uImage = gl.getUniformLocation(this.program, 'uImage');
@@ -222,8 +234,8 @@ export class WebGLRenderer {
               : [0, 0, 0, 0];
         gl.clearColor(r, g, b, a);
         gl.clear(gl.COLOR_BUFFER_BIT);
-        // Fill the buffers and note where each run of one image starts.
-        /** @type {{image: any, first: number, count: number}[]} */
+        // Fill the buffers and note where each run of one image and blend mode starts.
+        /** @type {{image: any, mode: number, first: number, count: number}[]} */
         const runs = [];
         this.n = 0;
         this.ni = 0;
@@ -231,24 +243,27 @@ export class WebGLRenderer {
         for (let i = 0; i < list.count; ++i) {
             const before = this.ni;
             let image;
+            let mode = /** @type {number} */ (BLEND.normal);
             if (m < list.meshCount && list.meshes[m * MESH_WORDS] === i) {
                 const q = placeMesh(list, m, textures);
                 q && this.mesh(list, m, q);
                 image = q?.image;
+                mode = q?.mode ?? mode;
                 ++m;
             } else {
                 const p = placeRecord(list, i, textures);
                 p && this.sprite(p);
                 image = p?.image;
+                mode = p?.mode ?? mode;
             }
             if (this.ni === before) {
                 continue;
             }
             const last = runs[runs.length - 1];
-            if (last && last.image === image) {
+            if (last && last.image === image && last.mode === mode) {
                 last.count += this.ni - before;
             } else {
-                runs.push({ image, first: before, count: this.ni - before });
+                runs.push({ image, mode, first: before, count: this.ni - before });
             }
         }
         const n = this.n;
@@ -263,9 +278,14 @@ export class WebGLRenderer {
         gl.bufferData(gl.ARRAY_BUFFER, this.f32.subarray(0, n * WORDS_PER_VERTEX), gl.STREAM_DRAW);
         gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, this.index.subarray(0, this.ni), gl.STREAM_DRAW);
         gl.enable(gl.BLEND);
-        gl.blendFunc(gl.ONE, gl.ONE_MINUS_SRC_ALPHA);
         gl.activeTexture(gl.TEXTURE0);
+        let mode = -1;
         for (const run of runs) {
+            if (run.mode !== mode) {
+                mode = run.mode;
+                const [source, destination] = this.blendFunctions[mode];
+                gl.blendFunc(source, destination);
+            }
             gl.bindTexture(gl.TEXTURE_2D, this.textureFor(run.image));
             gl.drawElements(gl.TRIANGLES, run.count, gl.UNSIGNED_INT, run.first * 4);
         }
@@ -350,6 +370,9 @@ export class WebGLRenderer {
     mesh(list, m, q) {
         const outline = meshOutline(list, m);
         const v = list.vertices.subarray(q.first * 4, (q.first + q.count) * 4);
+        // Corners are the triangles' own vertices; the outline's lines join
+        // the vertices each stands for (see MeshOutline).
+        const own = list.indices.subarray(q.firstIndex, q.firstIndex + q.indexCount);
         const idx = outline.indices;
         if (this.lines.length < outline.triangles * 9) {
             this.lines = new Float32Array(outline.triangles * 9);
@@ -362,17 +385,20 @@ export class WebGLRenderer {
             }
         }
         this.reserve(outline.triangles * 15, outline.triangles * 21);
+        // Brought in by BOX_SLACK so that the shader's texels are placeMesh's.
         const box = this.box;
-        box[0] = q.u0;
-        box[1] = q.v0;
-        box[2] = q.u1;
-        box[3] = q.v1;
+        const slackU = q.u1 - q.u0 > 2 * BOX_SLACK ? BOX_SLACK : 0;
+        const slackV = q.v1 - q.v0 > 2 * BOX_SLACK ? BOX_SLACK : 0;
+        box[0] = q.u0 + slackU;
+        box[1] = q.v0 + slackV;
+        box[2] = q.u1 - slackU;
+        box[3] = q.v1 - slackV;
         const { edges, normals, plane, moved } = this;
         const corners = this.corners;
         for (let t = 0; t < outline.triangles; ++t) {
             let finite = true;
             for (let k = 0; k < 3; ++k) {
-                const at = idx[t * 3 + k] * 4;
+                const at = own[t * 3 + k] * 4;
                 corners[k * 2] = v[at];
                 corners[k * 2 + 1] = v[at + 1];
                 // Texel coordinates, in double precision as the player's planes.
@@ -386,8 +412,9 @@ export class WebGLRenderer {
             const cx = corners[4] - ax;
             const cy = corners[5] - ay;
             const det = bx * cy - by * cx;
-            if (!finite || !(Math.abs(det) > 1e-9)) {
-                continue; // not finite, or no area
+            const flat = idx[t * 3] === idx[t * 3 + 1] || idx[t * 3 + 1] === idx[t * 3 + 2] || idx[t * 3] === idx[t * 3 + 2];
+            if (!finite || flat || !(Math.abs(det) > 1e-9)) {
+                continue; // not finite, two corners in one place, or no area
             }
             // Texel coordinates as planes over the screen: value at a, then
             // the change per pixel in x and in y.
@@ -405,8 +432,9 @@ export class WebGLRenderer {
                 for (let k = 0; k < 6 && inside; k += 2) {
                     inside = lines[l] * corners[k] + lines[l + 1] * corners[k + 1] + lines[l + 2] >= -1e-3;
                 }
+                // Lines met before (a straight side split in two counts once).
                 for (let o = 0; o < count * 3 && inside; o += 3) {
-                    inside = edges[o] !== lines[l] || edges[o + 1] !== lines[l + 1] || edges[o + 2] !== lines[l + 2];
+                    inside = !(edges[o] * lines[l] + edges[o + 1] * lines[l + 1] > 0.99999 && Math.abs(edges[o + 2] - lines[l + 2]) < 0.01);
                 }
                 if (inside) {
                     edges[count * 3] = lines[l];
@@ -493,9 +521,14 @@ export class WebGLRenderer {
  * corner k + 1) belongs to another triangle too, which makes it a hard edge;
  * the other edges are the outline. `near` lists, for each triangle t, the
  * outline edges (as t' * 3 + k') that meet one of its corners, its own among
- * them: near[nearStart[t]] up to near[nearStart[t + 1]].
+ * them: near[nearStart[t]] up to near[nearStart[t + 1]]. A triangle list
+ * (indices 0, 1, 2, ..., as a clipped part comes) says nothing by its
+ * indices about which edges triangles share: there each vertex stands for the
+ * first vertex within WELD of it (`indices`), a triangle with two corners in
+ * one place has no edges, and the outline is worked out every frame.
  * @typedef {Object} MeshOutline
- * @property {Uint16Array} indices the triangles it was worked out from
+ * @property {Uint16Array} indices the triangles it was worked out from, each
+ *   vertex as the one it stands for
  * @property {number} triangles
  * @property {Uint8Array} shared
  * @property {Int32Array} near
@@ -515,6 +548,15 @@ function meshOutline(list, m) {
     const at = m * MESH_WORDS;
     const first = list.meshes[at + MESH_FIELD.firstIndex];
     const indices = list.indices.subarray(first, first + list.meshes[at + MESH_FIELD.indexCount]);
+    const count = list.meshes[at + MESH_FIELD.vertexCount];
+    let triangleList = indices.length === count;
+    for (let i = 0; i < indices.length && triangleList; ++i) {
+        triangleList = indices[i] === i;
+    }
+    if (triangleList) {
+        const first = list.meshes[at + MESH_FIELD.firstVertex];
+        return findOutline(cornerIds(list.vertices.subarray(first * 4, (first + count) * 4), count));
+    }
     const key = list.meshes[at + MESH_FIELD.topology];
     const kept = outlines.get(key);
     // A model loaded again may put other triangles where these were.
@@ -535,12 +577,43 @@ function meshOutline(list, m) {
     return outline;
 }
 
+/**
+ * Each vertex of a triangle list (x, y, u, v each) as the first vertex within
+ * WELD of it, by place.
+ * @param {Float32Array} vertices @param {number} count @returns {Uint16Array}
+ */
+function cornerIds(vertices, count) {
+    const ids = new Uint16Array(count);
+    /** @type {number[]} */
+    const order = [];
+    for (let k = 0; k < count; ++k) {
+        ids[k] = k;
+        if (Number.isFinite(vertices[k * 4] + vertices[k * 4 + 1])) {
+            order.push(k);
+        }
+    }
+    order.sort((a, b) => vertices[a * 4] - vertices[b * 4] || a - b);
+    for (let i = 0; i < order.length; ++i) {
+        const a = order[i];
+        for (let j = i + 1; j < order.length && vertices[order[j] * 4] - vertices[a * 4] <= WELD; ++j) {
+            const b = order[j];
+            if (ids[b] === b && ids[a] === a && Math.abs(vertices[b * 4 + 1] - vertices[a * 4 + 1]) <= WELD) {
+                ids[b] = a;
+            }
+        }
+    }
+    return ids;
+}
+
 /** @param {Uint16Array} indices @returns {MeshOutline} */
 function findOutline(indices) {
     const triangles = Math.floor(indices.length / 3);
     const corner = (/** @type {number} */ e) => indices[e - (e % 3) + ((e % 3) + 1) % 3];
     const keyOf = (/** @type {number} */ e) => Math.min(indices[e], corner(e)) * 65536 + Math.max(indices[e], corner(e));
-    const edges = Array.from({ length: triangles * 3 }, (_, e) => e).sort((x, y) => keyOf(x) - keyOf(y) || x - y);
+    const flat = (/** @type {number} */ t) => indices[t * 3] === indices[t * 3 + 1] || indices[t * 3 + 1] === indices[t * 3 + 2] || indices[t * 3] === indices[t * 3 + 2];
+    const edges = Array.from({ length: triangles * 3 }, (_, e) => e)
+        .filter((e) => !flat(Math.floor(e / 3)))
+        .sort((x, y) => keyOf(x) - keyOf(y) || x - y);
     const shared = new Uint8Array(triangles * 3);
     /** @type {Map<number, number[]>} outline edges by the vertices they join */
     const atVertex = new Map();

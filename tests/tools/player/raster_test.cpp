@@ -1,7 +1,9 @@
 // The rasteriser against hand-computed pixels: where a record's anchor,
 // scale, rotation and source rectangle put a sprite, and which records draw
-// nothing; a quad mesh, tinted or not, draws its sprite's pixels. Sampling,
-// blending and tints show in the player's golden frames.
+// nothing; a quad mesh, tinted or not, draws its sprite's pixels, also when
+// it comes cut into a list of separate triangles as a clipped part does; each
+// blend mode follows its equation. Sampling and tints show in the player's
+// golden frames.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -95,6 +97,16 @@ std::vector<AnimeMeshVertex> Quad(const AnimeDrawParams& p, const Image& texture
     return quad;
 }
 
+// The largest difference of one channel between two pictures, in 8-bit levels.
+int WorstDifference(const Image& x, const Image& y) {
+    const Rgba8Image a = ToRgba8(x), b = ToRgba8(y);
+    int worst = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        worst = std::max(worst, std::abs(a.pixels[i] - b.pixels[i]));
+    }
+    return worst;
+}
+
 TEST(PlayerRaster, AQuadMeshDrawsItsSpritesPixels) {
     // A soft texture (every texel its own colour and opacity) on a coloured
     // ground, so that filtering, coverage and blending all show.
@@ -123,14 +135,136 @@ TEST(PlayerRaster, AQuadMeshDrawsItsSpritesPixels) {
         for (const uint16_t* triangles : diagonals) {
             Image canvas = mesh;
             DrawMesh(canvas, texture, p, quad.data(), 4, triangles, 6);
-            const Rgba8Image a = ToRgba8(sprite), b = ToRgba8(canvas);
-            int worst = 0;
-            for (size_t i = 0; i < a.pixels.size(); ++i) {
-                worst = std::max(worst, std::abs(a.pixels[i] - b.pixels[i]));
-            }
-            EXPECT_LE(worst, 1) << "record " << r << ", diagonal " << triangles[1];
-            EXPECT_NE(b.pixels, ToRgba8(mesh).pixels);  // it drew
+            EXPECT_LE(WorstDifference(sprite, canvas), 1)
+                << "record " << r << ", diagonal " << triangles[1];
+            EXPECT_NE(ToRgba8(canvas).pixels, ToRgba8(mesh).pixels);  // it drew
         }
+    }
+}
+
+// The blend equations on one pixel inside a sprite, and on the same pixel
+// drawn by a mesh: straight colours src (texture x tint) and dst, opacity a
+// (texture x record alpha).
+TEST(PlayerRaster, EachBlendModeFollowsItsEquationOnSpritesAndMeshes) {
+    const struct {
+        uint32_t mode;
+        float dst[3], src[4], tint, alpha;
+    } cases[] = {
+        {ANIME_BLEND_NORMAL, {0.2f, 0.5f, 0.9f}, {1.0f, 0.4f, 0.0f, 1.0f}, 1.0f, 0.5f},
+        {ANIME_BLEND_ADDITIVE, {0.2f, 0.5f, 0.9f}, {1.0f, 0.4f, 0.2f, 0.8f}, 1.0f, 0.75f},
+        {ANIME_BLEND_ADDITIVE,
+         {0.9f, 0.9f, 0.9f},
+         {1.0f, 1.0f, 1.0f, 1.0f},
+         1.0f,
+         1.0f},  // clamped
+        {ANIME_BLEND_MULTIPLY, {0.2f, 0.5f, 0.9f}, {1.0f, 0.4f, 0.0f, 1.0f}, 1.0f, 0.6f},
+        {ANIME_BLEND_MULTIPLY, {0.8f, 0.8f, 0.8f}, {0.5f, 0.25f, 1.0f, 0.5f}, 0.6f, 1.0f},
+        {ANIME_BLEND_SCREEN, {0.2f, 0.5f, 0.9f}, {1.0f, 0.4f, 0.0f, 1.0f}, 1.0f, 0.7f},
+        {ANIME_BLEND_SCREEN, {0.6f, 0.1f, 0.3f}, {0.3f, 0.9f, 0.5f, 0.4f}, 0.8f, 1.0f},
+        // Bit 2 (drawn unclipped) changes nothing in how it blends.
+        {uint32_t{ANIME_BLEND_SCREEN} | ANIME_DRAW_FLAG_UNCLIPPED,
+         {0.2f, 0.5f, 0.9f},
+         {1.0f, 0.4f, 0.0f, 1.0f},
+         1.0f,
+         0.7f},
+    };
+    for (const auto& c : cases) {
+        Image texture(2, 2);
+        Clear(texture, {c.src[0], c.src[1], c.src[2], c.src[3]});
+        AnimeDrawParams p = Record({8, 8, 0, 4, 4, c.alpha, 0.5f, 0.5f, 0, 0, 2, 2});
+        p.flags = c.mode;
+        const uint8_t tint = static_cast<uint8_t>(c.tint * 255.0f + 0.5f);
+        const uint8_t bytes[4] = {tint, tint, tint, 255};
+        std::memcpy(&p.reserved2, bytes, sizeof bytes);
+        const float a = c.src[3] * c.alpha;
+        for (int mesh = 0; mesh < 2; ++mesh) {
+            Image canvas(16, 16);
+            Clear(canvas, {c.dst[0], c.dst[1], c.dst[2], 1.0f});
+            if (mesh) {
+                const std::vector<AnimeMeshVertex> quad = Quad(p, texture);
+                const uint16_t triangles[6] = {0, 1, 2, 0, 2, 3};
+                DrawMesh(canvas, texture, p, quad.data(), 4, triangles, 6);
+            } else {
+                DrawSprite(canvas, texture, p);
+            }
+            for (int i = 0; i < 3; ++i) {
+                const float src = c.src[i] * tint / 255.0f, dst = c.dst[i];
+                const uint32_t mode = c.mode & ANIME_DRAW_FLAG_BLEND_MASK;
+                const float want = mode == ANIME_BLEND_NORMAL     ? dst * (1 - a) + src * a
+                                   : mode == ANIME_BLEND_ADDITIVE ? std::min(dst + src * a, 1.0f)
+                                   : mode == ANIME_BLEND_MULTIPLY ? dst * (1 - a) + dst * src * a
+                                                                  : dst + src * a * (1 - dst);
+                EXPECT_NEAR(canvas.at(8, 8)[i], want, 1e-5f) << c.mode << " " << mesh << " " << i;
+            }
+            EXPECT_NEAR(canvas.at(8, 8)[3], 1.0f, 1e-6f);
+            EXPECT_EQ(canvas.at(0, 0)[0], c.dst[0]);  // outside the sprite
+        }
+    }
+    // Over a transparent pixel: additive and screen show the texel as
+    // normal does; multiply shows nothing, having nothing to darken.
+    for (const uint32_t mode : {0u, 1u, 2u, 3u}) {
+        Image texture(2, 2), canvas(16, 16);
+        Clear(texture, {1.0f, 0.5f, 0.25f, 0.5f});
+        AnimeDrawParams p = Record({8, 8, 0, 4, 4, 1, 0.5f, 0.5f});
+        p.flags = mode;
+        DrawSprite(canvas, texture, p);
+        const float* out = canvas.at(8, 8);
+        const float shows = mode == ANIME_BLEND_MULTIPLY ? 0.0f : 1.0f;
+        EXPECT_EQ(std::vector<float>(out, out + 4),
+                  (std::vector<float>{0.5f * shows, 0.25f * shows, 0.125f * shows, 0.5f * shows}))
+            << mode;
+    }
+}
+
+// A clipped part arrives as a list of separate triangles, fans of convex
+// pieces whose shared corners the clip works out once per piece. Cut into
+// such pieces, with the shared corners off by a few bits, a quad still draws
+// its sprite's pixels: no seam along the cuts, and its outline smoothed.
+TEST(PlayerRaster, ATriangleListCutFromAQuadDrawsItsSpritesPixels) {
+    Image texture(7, 5);
+    for (size_t i = 0; i < texture.pixels.size(); ++i) {
+        texture.pixels[i] = i % 4 == 3 ? 1.0f : static_cast<float>((i * 29) % 13) / 12.0f;
+    }
+    const std::vector<std::vector<float>> records = {
+        {20.3f, 18.6f, 0, 3, 2, 1, 0.5f, 0.5f, 0, 0, 7, 5},
+        {20, 20, 0.7f, -2.5f, 3, 0.6f, 0.2f, 0.9f, 1, 1, 5, 3},
+    };
+    // Points of the quad as (s, t) fractions of its sides, and the fans:
+    // the quad cut along a vertical line at s = 0.4 and a diagonal.
+    const float points[][2] = {{0, 0}, {0.4f, 0}, {1, 0}, {1, 1}, {0.4f, 1}, {0, 1}, {0.4f, 0.5f}};
+    const std::vector<std::vector<int>> pieces = {{0, 1, 6, 4, 5}, {1, 2, 3}, {1, 3, 4, 6}};
+    for (size_t r = 0; r < records.size(); ++r) {
+        const AnimeDrawParams p = Record(records[r]);
+        const std::vector<AnimeMeshVertex> quad = Quad(p, texture);
+        Image sprite(44, 40), canvas(44, 40);
+        Clear(sprite, {0.2f, 0.4f, 0.1f, 1.0f});
+        Clear(canvas, {0.2f, 0.4f, 0.1f, 1.0f});
+        DrawSprite(sprite, texture, p);
+        std::vector<AnimeMeshVertex> list;
+        int nudge = 0;
+        for (const std::vector<int>& piece : pieces) {
+            for (size_t k = 1; k + 1 < piece.size(); ++k) {
+                for (const int at : {piece[0], piece[k], piece[k + 1]}) {
+                    const float s = points[at][0], t = points[at][1];
+                    AnimeMeshVertex v{};
+                    // Bilinear over the corners 0, 1, 2, 3 of the quad.
+                    const float w[4] = {(1 - s) * (1 - t), s * (1 - t), s * t, (1 - s) * t};
+                    for (int c = 0; c < 4; ++c) {
+                        v.x += quad[c].x * w[c], v.y += quad[c].y * w[c];
+                        v.u += quad[c].u * w[c], v.v += quad[c].v * w[c];
+                    }
+                    v.x = std::nextafter(v.x, (++nudge % 3) ? 1e9f : -1e9f);
+                    list.push_back(v);
+                }
+            }
+        }
+        std::vector<uint16_t> indices(list.size());
+        for (size_t i = 0; i < indices.size(); ++i) {
+            indices[i] = static_cast<uint16_t>(i);
+        }
+        DrawMesh(canvas, texture, p, list.data(), static_cast<int32_t>(list.size()), indices.data(),
+                 static_cast<int32_t>(indices.size()));
+        EXPECT_LE(WorstDifference(sprite, canvas), 2) << "record " << r;
     }
 }
 
