@@ -10,7 +10,7 @@ set -euo pipefail
 # clang-14 and python3 in every group that builds: the build describes the C
 # interface from the header through clang's parser (tools/interface).
 build_pkgs=(cmake ninja-build g++ pkg-config libgtest-dev locales clang-14 python3)
-demo_pkgs=(libpng-dev libgif-dev)
+demo_pkgs=(libpng-dev libgif-dev libsndfile1-dev)
 ci_pkgs=(libclang-rt-14-dev clang-format-14 valgrind libbenchmark-dev binutils googletest
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine)
 csharp_pkgs=(mono-mcs mono-runtime)

@@ -7,7 +7,7 @@
 #
 #   scripts/test.sh         every suite
 #   scripts/test.sh cpp     the C++ suite alone, for the inner loop: installs
-#                           only the build tools, libpng and giflib, and
+#                           only the build tools, libpng, giflib and libsndfile, and
 #                           runs what the dev build registers with ctest
 #                           but the C# bindings' test
 set -euo pipefail

@@ -443,8 +443,9 @@ TEST(DocPrograms, TheFragmentWrapperPlacesEveryKindOfPiece) {
 // The table of commands, with the statuses they ended with, is printed.
 TEST(DocCommands, EveryPlayerAndLintCommandEndsAsThePageSays) {
     if (std::string(KIVANIME_PLAYER_EXE).empty()) {
-        KIVANIME_CANNOT_RUN_HERE() << "kivanime-player was not built (it needs libpng and giflib: "
-                                      "scripts/install-deps.sh demo)";
+        KIVANIME_CANNOT_RUN_HERE()
+            << "kivanime-player was not built (it needs libpng, giflib and libsndfile: "
+               "scripts/install-deps.sh demo)";
     }
     static const std::regex tool(R"(^\s*(\S*/)?(kivanime-(player|lint)(\s.*)?)$)");
     static const std::regex status(R"( #\s*exit\s+(\d+))");

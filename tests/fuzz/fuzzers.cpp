@@ -3,13 +3,16 @@
 // "motion" and "expression" drive such a file through the C interface, with
 // a host that checks every call (support/checking_host.h, refusing some
 // textures so that parts without one are exercised too) and instances
-// already using what a load replaces.
+// already using what a load replaces; "parameters" reads the bytes as a
+// script of calls that set, read and drive the base model's parameters.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,6 +126,41 @@ void CheckEvents() {
     Check(Anime_GetEventText(count, 0) == nullptr, "event text past the end");
 }
 
+// Every parameter of a live instance: listed by name (and nothing past the
+// list), with bounds in order around its default, and a value inside them.
+void CheckParameters(uint32_t id) {
+    const int32_t count = Anime_GetParameterCount(id);
+    Check(count >= 0 && Anime_GetParameterName(id, count) == nullptr &&
+              Anime_GetParameterName(id, -1) == nullptr,
+          "parameter list out of bounds");
+    for (int32_t i = 0; i < count; ++i) {
+        const char* name = Anime_GetParameterName(id, i);
+        float lo = NAN, hi = NAN, def = NAN, value = NAN;
+        Check(name != nullptr && Anime_GetParameterRange(id, name, &lo, &hi, &def) == 1 &&
+                  Anime_GetParameter(id, name, &value) == 1,
+              "listed parameter not readable by its name");
+        Check(std::isfinite(lo) && std::isfinite(hi) && lo <= def && def <= hi,
+              "parameter range out of order");
+        Check(value >= lo && value <= hi, "parameter value outside its range");
+    }
+}
+
+// The game, the drivers and a voice on the first parameters (at most four)
+// of the model: every call with a name the library lists must be taken.
+void DriveParameters(uint32_t a, uint32_t b) {
+    for (int32_t i = 0; i < Anime_GetParameterCount(a) && i < 4; ++i) {
+        const char* name = Anime_GetParameterName(a, i);
+        Check(Anime_SetParameter(a, name, 0.7f) == 1 && Anime_SetParameter(b, name, -1e30f) == 1 &&
+                  Anime_SetAutoBlink(b, name, 90.0f, 40.0f) == 1 &&
+                  Anime_SetBreath(a, name, 300.0f, 0.3f) == 1 &&
+                  Anime_SetLipSync(b, name, 4.0f) == 1,
+              "a listed parameter refused a valid call");
+    }
+    const float voice[] = {0.5f, -0.25f, 1.0f, -1.0f, NAN, 0.0f, INFINITY, 0.125f};
+    Check(Anime_FeedAudio(b, voice, 8, 16000) == 1 && Anime_FeedAudio(a, nullptr, 0, 8000) == 1,
+          "audio refused");
+}
+
 // What game code changes: each skin of the model (at most three) is put on,
 // and each of its first parts gets its texture, an offset and a tint, some
 // of them out of range.
@@ -175,6 +213,7 @@ void Exercise(const std::vector<std::string>& motions, const std::vector<std::st
             Anime_Set3DAngles(b, 25.0f, -10.0f, 5.0f);
             Anime_SetGlobalWind(0.5f, -0.25f);
             Steer(model, a, b);
+            DriveParameters(a, b);
         } else if (dt < 0.0f) {
             Anime_ClearExpression(b);
             Anime_StopAllOverlays(a);
@@ -184,6 +223,8 @@ void Exercise(const std::vector<std::string>& motions, const std::vector<std::st
         }
         Anime_Update(dt < 0.0f ? 16.0f : dt);
         CheckEvents();
+        CheckParameters(a);
+        CheckParameters(b);
         Anime_Render();
         // A mesh read whole and in part, on both instances (the first one
         // cross-fades): never more than asked, and as many as the part has
@@ -249,6 +290,219 @@ void FuzzLoadedInto(std::string_view text, bool motion) {
     Finish();
 }
 
+// The bytes of a "parameters" input, read as the script's numbers.
+class Script {
+public:
+    explicit Script(std::string_view bytes) : bytes_(bytes) {}
+
+    bool more() const { return at_ < bytes_.size(); }
+    uint8_t Byte() { return more() ? static_cast<uint8_t>(bytes_[at_++]) : 0; }
+    // Mostly the values that find faults: signed zeros, the range ends of
+    // the base model, NaN, infinities, the largest and a subnormal float;
+    // also any four bytes, and small steps either side of zero.
+    float Float() {
+        static const float kSpecial[] = {0.0f,
+                                         -0.0f,
+                                         1.0f,
+                                         -1.0f,
+                                         0.5f,
+                                         30.0f,
+                                         -30.0f,
+                                         1e-3f,
+                                         NAN,
+                                         INFINITY,
+                                         -INFINITY,
+                                         std::numeric_limits<float>::max(),
+                                         -std::numeric_limits<float>::max(),
+                                         std::numeric_limits<float>::denorm_min(),
+                                         1e7f,
+                                         3000.0f};
+        const uint8_t b = Byte();
+        if (b < 16) {
+            return kSpecial[b];
+        }
+        if (b < 32) {
+            uint32_t bits = 0;
+            for (int i = 0; i < 4; ++i) {
+                bits = bits << 8 | Byte();
+            }
+            float value;
+            std::memcpy(&value, &bits, sizeof value);
+            return value;
+        }
+        return static_cast<float>(b - 144) * 0.125f;
+    }
+    // Samples straight from the script, as many as `count` asks and it has.
+    std::vector<float> Samples(int32_t count) {
+        std::vector<float> samples;
+        while (more() && count-- > 0) {
+            samples.push_back(Float());
+        }
+        return samples;
+    }
+
+private:
+    std::string_view bytes_;
+    size_t at_ = 0;
+};
+
+bool SameValues(const std::vector<float>& x, const std::vector<float>& y) {
+    return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(float)) == 0;
+}
+
+// The ten parameter calls with names, values, samples and instance ids from
+// the script, among updates, motions, expressions and an instance destroyed
+// and made again. Each answer must be the one the arguments call for; a
+// refused call leaves every value as it was; before an instance's first
+// update, reading gives the value set, clamped, or the default after a reset.
+void FuzzParameters(std::string_view text) {
+    Start();
+    const int32_t size = static_cast<int32_t>(kBaseModel.size());
+    Check(Anime_LoadModelFromMemory("m", kBaseModel.data(), size, "tex") == 1,
+          "base model (base_model.json) does not load");
+    const uint32_t a = Anime_CreateInstance("m");
+    uint32_t b = Anime_CreateInstance("m");
+    bool bAlive = true, bUpdated = false;
+    std::vector<std::string> names;
+    for (int32_t i = 0; i < Anime_GetParameterCount(a); ++i) {
+        names.emplace_back(Anime_GetParameterName(a, i));
+    }
+    Check(names.size() == 3, "base model parameters not listed");
+    const auto values = [&] {
+        std::vector<float> v(2 * names.size(), NAN);
+        for (size_t i = 0; i < names.size(); ++i) {
+            Anime_GetParameter(a, names[i].c_str(), &v[2 * i]);
+            Anime_GetParameter(b, names[i].c_str(), &v[2 * i + 1]);
+        }
+        return v;
+    };
+    Script script(text);
+    for (int step = 0; script.more() && step < 4000; ++step) {
+        const uint8_t op = script.Byte();
+        const uint8_t who = script.Byte();
+        const uint32_t id = who % 4 == 0 ? a : who % 4 == 1 ? b : who % 4 == 2 ? 0 : 12345;
+        const bool live = id == a || (id == b && bAlive);
+        const bool fresh = id == b && bAlive && !bUpdated;
+        // A listed name, or "", one the model lacks, or NULL.
+        const size_t pick = script.Byte() % (names.size() + 3);
+        const char* name = pick < names.size()        ? names[pick].c_str()
+                           : pick == names.size()     ? ""
+                           : pick == names.size() + 1 ? "Open"
+                                                      : nullptr;
+        const bool known = live && pick < names.size();
+        const std::vector<float> before = values();
+        const float x = script.Float();
+        const float y = script.Float();
+        int32_t answer = 0;
+        bool expected = false;
+        switch (op % 12) {
+            case 0: {
+                answer = Anime_SetParameter(id, name, x);
+                expected = known && !std::isnan(x);
+                float lo, hi, def, now = NAN;
+                if (answer == 1 && fresh && Anime_GetParameterRange(id, name, &lo, &hi, &def)) {
+                    Anime_GetParameter(id, name, &now);
+                    Check(now == std::clamp(x, lo, hi), "value set is not read back clamped");
+                }
+                break;
+            }
+            case 1: {
+                float out = NAN;
+                answer = Anime_GetParameter(id, name, who & 4 ? nullptr : &out);
+                expected = known && !(who & 4);
+                break;
+            }
+            case 2: {
+                const int32_t index = static_cast<int8_t>(script.Byte());
+                const char* listed = Anime_GetParameterName(id, index);
+                Check((listed != nullptr) ==
+                          (live && index >= 0 && index < static_cast<int32_t>(names.size())),
+                      "parameter name out of its list");
+                Check(
+                    Anime_GetParameterCount(id) == (live ? static_cast<int32_t>(names.size()) : 0),
+                    "parameter count");
+                continue;
+            }
+            case 3: {
+                float out[3];
+                answer = Anime_GetParameterRange(id, name, who & 4 ? nullptr : &out[0],
+                                                 who & 8 ? nullptr : &out[1], &out[2]);
+                expected = known && !(who & 12);
+                break;
+            }
+            case 4: {
+                answer = Anime_ResetParameters(id);
+                expected = live;
+                float lo, hi, def, now = NAN;
+                for (const std::string& n : names) {
+                    if (answer == 1 && fresh &&
+                        Anime_GetParameterRange(id, n.c_str(), &lo, &hi, &def)) {
+                        Anime_GetParameter(id, n.c_str(), &now);
+                        Check(now == def, "reset value is not the default");
+                    }
+                }
+                break;
+            }
+            case 5:
+                answer = Anime_SetAutoBlink(id, name, x, y);
+                expected = known && std::isfinite(x) && std::isfinite(y) && !(x > 0 && y <= 0);
+                break;
+            case 6:
+                answer = Anime_SetBreath(id, name, x, y);
+                expected = known && std::isfinite(x) && std::isfinite(y);
+                break;
+            case 7:
+                answer = Anime_SetLipSync(id, name, x);
+                expected = known && std::isfinite(x);
+                break;
+            case 8: {
+                const int32_t count = static_cast<int8_t>(script.Byte());
+                static const int32_t kRates[] = {
+                    16000, 0, -1, 1, 44100, 8000, 48000, std::numeric_limits<int32_t>::max()};
+                const int32_t rate = kRates[who >> 5];
+                std::vector<float> samples = script.Samples(count);
+                const int32_t given = count < 0 ? count : static_cast<int32_t>(samples.size());
+                const float* data = who & 16 ? nullptr : samples.data();
+                answer = Anime_FeedAudio(id, data, given, rate);
+                expected = live && given >= 0 && rate > 0 && (data != nullptr || given == 0);
+                break;
+            }
+            case 9:
+                Anime_Update(std::fabs(x) < 1e5f ? std::fabs(x) * 40.0f : 16.0f);
+                bUpdated = bUpdated || bAlive;
+                Anime_Render();
+                CheckParameters(a);
+                CheckParameters(b);
+                continue;
+            case 10:
+                if (who & 16) {
+                    Anime_StopMotion(id);
+                    Anime_ClearExpression(id);
+                } else {
+                    Anime_PlayMotion(id, "idle", x);
+                    Anime_PlayOverlay(id, "idle", x, y);
+                    Anime_CrossFadeMotion(id, "idle", 1.0f, y);
+                    Anime_SetExpression(id, "smile");
+                }
+                continue;
+            default:
+                if (bAlive) {
+                    Anime_DestroyInstance(b);
+                } else {
+                    b = Anime_CreateInstance("m");
+                    bUpdated = false;
+                }
+                bAlive = !bAlive;
+                continue;
+        }
+        Check(answer == (expected ? 1 : 0),
+              "a parameter call answered other than its arguments ask");
+        Check(answer == 1 || SameValues(before, values()), "a refused call changed a value");
+    }
+    Anime_UnloadModel("m");
+    Finish();
+}
+
 }  // namespace
 
 // libFuzzer's entry point; the replay program calls it too.
@@ -256,8 +510,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const std::string_view target = KIVANIME_FUZZ_TARGET;
-    target == "json"    ? FuzzJson(text)
-    : target == "model" ? FuzzModel(text)
-                        : FuzzLoadedInto(text, target == "motion");
+    target == "json"         ? FuzzJson(text)
+    : target == "model"      ? FuzzModel(text)
+    : target == "parameters" ? FuzzParameters(text)
+                             : FuzzLoadedInto(text, target == "motion");
     return 0;
 }

@@ -8,11 +8,13 @@
 #include <memory>
 #include <system_error>
 #include <tuple>
+#include <utility>
 
 #include <unistd.h>
 
 #include "gif_writer.h"
 #include "scene.h"
+#include "sound_file.h"
 #include "task_pool.h"
 
 namespace kivanime_player {
@@ -126,8 +128,12 @@ private:
             }
         }
         int result = Load();
+        Sounds sounds;
         if (result == kExitOk) {
-            scene_ = StartScene(api_, s_, events_, Host().textureError, result);
+            result = ReadSounds(sounds);
+        }
+        if (result == kExitOk) {
+            scene_ = StartScene(api_, s_, events_, Host().textureError, result, std::move(sounds));
         }
         Host().trace = s_.trace;
         return result == kExitOk ? outputs_.Open() : result;
@@ -157,6 +163,18 @@ private:
                 if (!load(kModelName, file.c_str())) {
                     return Fail(kExitLoad, api_.Anime_GetLastError());
                 }
+            }
+        }
+        return kExitOk;
+    }
+
+    // The sound file of every "audio" command, each read once.
+    int ReadSounds(Sounds& sounds) const {
+        for (const TimelineEvent& e : events_) {
+            std::string error;
+            if (e.kind == EventKind::Audio && !e.name.empty() && sounds.count(e.name) == 0 &&
+                !ReadSoundFile(e.name, sounds[e.name], error)) {
+                return Fail(kExitLoad, "cannot read the sound file '" + e.name + "': " + error);
             }
         }
         return kExitOk;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <memory>
+#include <utility>
 
 namespace kivanime_player {
 
@@ -51,8 +52,9 @@ struct Puppet {
 
 class Scene final : public ScenePlayback {
 public:
-    Scene(const AnimeApi& api, const Settings& s, const std::vector<TimelineEvent>& events)
-        : api_(api), s_(s), events_(events) {}
+    Scene(const AnimeApi& api, const Settings& s, const std::vector<TimelineEvent>& events,
+          Sounds sounds)
+        : api_(api), s_(s), events_(events), sounds_(std::move(sounds)) {}
 
     int Start(const std::string& textureError) {
         const int result = CheckNames(textureError);
@@ -97,6 +99,17 @@ private:
             };
             if (!e.part.empty()) {
                 known("part", e.part, api_.Anime_SetPartTint(probe, e.part.c_str(), 1, 1, 1));
+            }
+            if (NamesParameter(e.kind)) {
+                float range[3];
+                known("parameter", e.name,
+                      api_.Anime_GetParameterRange(probe, e.name.c_str(), &range[0], &range[1],
+                                                   &range[2]));
+            }
+            if (result == kExitOk && e.kind == EventKind::Audio && !e.name.empty() &&
+                sounds_.count(e.name) == 0) {
+                result =
+                    Fail(kExitLoad, "the sound file '" + e.name + "' was not read (" + where + ")");
             }
             if (e.kind == EventKind::PartTexture && !e.part.empty()) {
                 known("texture", e.name,
@@ -244,6 +257,51 @@ private:
                 return e.part.empty() ? ForEach(&AnimeApi::Anime_SetTint, v[0], v[1], v[2])
                                       : ForEach(&AnimeApi::Anime_SetPartTint, e.part.c_str(), v[0],
                                                 v[1], v[2]);
+            case EventKind::Parameter:
+                return HoldParameter(e, now);
+            case EventKind::ResetParameters:
+                held_.clear();
+                return ForEach(&AnimeApi::Anime_ResetParameters);
+            case EventKind::Blink:
+                return ForEach(&AnimeApi::Anime_SetAutoBlink, name, v[0], v[1]);
+            case EventKind::Breath:
+                return ForEach(&AnimeApi::Anime_SetBreath, name, v[0],
+                               std::isnan(v[1]) ? Range(name).Half() : v[1]);
+            case EventKind::LipSync:
+                return ForEach(&AnimeApi::Anime_SetLipSync, name, v[0]);
+            case EventKind::Audio:
+                sound_ = e.name.empty() ? nullptr : &sounds_.at(e.name);
+                soundFrame_ = 0;
+                return;
+        }
+    }
+
+    struct ParameterRange {
+        float min = 0.0f, max = 0.0f, def = 0.0f;
+        float Half() const { return (max - min) * 0.5f; }
+    };
+    // Every member has the same model, so the first one answers for all.
+    ParameterRange Range(const char* name) const {
+        ParameterRange r;
+        api_.Anime_GetParameterRange(puppets_.front().id, name, &r.min, &r.max, &r.def);
+        return r;
+    }
+
+    // The value the scene gives a parameter eases from the one it gave last
+    // (at first the default), set every frame until it has arrived; the
+    // library keeps it from then on. A value given at once is set at once,
+    // so that it holds in the updates that spread a crowd's phases too.
+    void HoldParameter(const TimelineEvent& e, float now) {
+        auto held = std::find_if(held_.begin(), held_.end(),
+                                 [&](const HeldParameter& h) { return h.name == e.name; });
+        if (held == held_.end()) {
+            held = held_.insert(held_.end(), {e.name, Tween{}, false});
+            held->value.to[0] = Range(e.name.c_str()).def;
+        }
+        held->value.Start({e.values[0]}, now, e.overMs);
+        held->arrived = e.overMs <= 0.0f;
+        if (held->arrived) {
+            ForEach(&AnimeApi::Anime_SetParameter, e.name.c_str(), e.values[0]);
         }
     }
 
@@ -270,6 +328,11 @@ private:
                 api_.Anime_Set3DAngles(p.id, angles_.At(0, now) + sweep, angles_.At(1, now),
                                        angles_.At(2, now));
             }
+            for (const HeldParameter& h : held_) {
+                if (!h.arrived) {
+                    api_.Anime_SetParameter(p.id, h.name.c_str(), h.value.At(0, now));
+                }
+            }
             // A finished motion hands over to its follow-up.
             if (!p.then.empty() && !api_.Anime_IsMotionPlaying(p.id) &&
                 api_.Anime_IsMotionFinished(p.id)) {
@@ -277,8 +340,26 @@ private:
                 p.then.clear();
             }
         }
+        FeedSound();
+        for (HeldParameter& h : held_) {
+            h.arrived = now >= h.value.startMs + h.value.lengthMs;
+        }
         api_.Anime_Update(now - previousMs_);
         previousMs_ = now;
+    }
+
+    // Each frame hands the library the samples of its own span of time,
+    // counted in frames from the "audio" command, just before its update.
+    void FeedSound() {
+        if (sound_ == nullptr) {
+            return;
+        }
+        const SampleSpan span = FrameSamples(*sound_, soundFrame_++, s_.fps);
+        ForEach(&AnimeApi::Anime_FeedAudio, sound_->samples.data() + span.first,
+                static_cast<int32_t>(span.count), sound_->rate);
+        if (span.first + span.count >= sound_->samples.size()) {
+            sound_ = nullptr;  // played to its end
+        }
     }
 
     // Where a member stands for the current scene origin.
@@ -296,14 +377,24 @@ private:
     std::vector<Puppet> puppets_;
     Tween angles_, wind_;
     Vec2 origin_;  // the scene origin in frame pixels
+    struct HeldParameter {
+        std::string name;
+        Tween value;
+        bool arrived;  // set to its target; nothing left to do
+    };
+    std::vector<HeldParameter> held_;  // the parameters the timeline has set
+    const Sounds sounds_;
+    const Sound* sound_ = nullptr;  // the sound being fed, until its end
+    int64_t soundFrame_ = 0;        // frames since its "audio" command
 };
 
 }  // namespace
 
 std::unique_ptr<ScenePlayback> StartScene(const AnimeApi& api, const Settings& settings,
                                           const std::vector<TimelineEvent>& events,
-                                          const std::string& textureError, int& result) {
-    auto scene = std::make_unique<Scene>(api, settings, events);
+                                          const std::string& textureError, int& result,
+                                          Sounds sounds) {
+    auto scene = std::make_unique<Scene>(api, settings, events, std::move(sounds));
     result = scene->Start(textureError);
     return result == kExitOk ? std::move(scene) : nullptr;
 }

@@ -14,6 +14,7 @@
 #include "image.h"
 #include "library.h"
 #include "settings.h"
+#include "sound.h"
 
 namespace kivanime_player {
 
@@ -41,11 +42,13 @@ public:
 // Starts a scene on the model loaded as kModelName: tries every name the
 // settings and events use on a scratch instance (which loads every texture;
 // a message in `textureError` by then fails the start), creates the
-// instances and applies the commands at time 0. On failure returns null with
+// instances and applies the commands at time 0. `sounds` holds the sound of
+// every "audio" command, read by the caller. On failure returns null with
 // the ExitCode in `result`, the message having gone through Fail.
 std::unique_ptr<ScenePlayback> StartScene(const AnimeApi& api, const Settings& settings,
                                           const std::vector<TimelineEvent>& events,
-                                          const std::string& textureError, int& result);
+                                          const std::string& textureError, int& result,
+                                          Sounds sounds = {});
 
 // What the host functions work on. The library calls them without a context,
 // so there is one of these, reached through Host().

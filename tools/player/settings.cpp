@@ -434,8 +434,9 @@ Examples
 
 Exit codes
   0 success, 1 output not written, 2 bad command line, 3 library not loadable,
-  4 model, motion, expression or timeline file not loadable, 5 unknown motion,
-  expression, skin, part or texture name, 6 texture file missing or not a PNG
+  4 model, motion, expression, timeline or sound file not loadable, 5 unknown
+  motion, expression, skin, part, texture or parameter name, 6 texture file
+  missing or not a PNG
 )";
 }
 

@@ -24,8 +24,8 @@ enum ExitCode : int {
     kExitOutput = 1,   // an output file could not be written
     kExitUsage = 2,    // bad command line
     kExitLibrary = 3,  // the kivanime library could not be loaded
-    kExitLoad = 4,     // a model, motion, expression or timeline file did not load
-    kExitName = 5,     // a motion, expression, skin, part or texture name the model lacks
+    kExitLoad = 4,     // a model, motion, expression, timeline or sound file did not load
+    kExitName = 5,  // a motion, expression, skin, part, texture or parameter name the model lacks
     kExitTexture = 6,  // a texture file is missing or not a PNG
 };
 
@@ -142,6 +142,12 @@ enum class EventKind {
     Skin,             // "skin": name, or "" for the model's own textures
     PartTexture,      // "partTexture": texture name (or ""), "part"
     Tint,             // "tint": [r, g, b], "part" (optional)
+    Parameter,        // "parameter": name, "value", "over"
+    ResetParameters,  // "resetParameters": true
+    Blink,            // "blink": parameter, "interval", "close"
+    Breath,           // "breath": parameter, "period", "amplitude"
+    LipSync,          // "lipSync": parameter, "gain"
+    Audio,            // "audio": sound file, or "" to stop
 };
 
 struct TimelineEvent {
@@ -151,6 +157,9 @@ struct TimelineEvent {
     std::string then;  // motion to play once a "motion" has finished
     std::string part;  // the part a "partOffset", "partTexture" or "tint" changes
     float speed = 1.0f, weight = 1.0f;
+    // The command's numbers; for the parameter commands, those of its extra
+    // keys in the order the docs list them (a breath's amplitude is NaN when
+    // not given: half the parameter's range).
     float values[6] = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
     float overMs = 0.0f;   // tween length for angles, wind and position
     float fadeMs = -1.0f;  // cross-fade or overlay fade length; negative: the motion's own
@@ -169,6 +178,8 @@ std::string TimelineCommandList();
 // Whether an event's name is a motion's (or, for "expression", an
 // expression's): the names a scene needs loaded. Skins and textures are not.
 bool NamesAnimation(EventKind kind);
+// Whether an event's name is a parameter's.
+bool NamesParameter(EventKind kind);
 
 bool LoadTimeline(const std::string& path, Settings& settings, std::vector<TimelineEvent>& events,
                   std::string& error);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <iterator>
+#include <limits>
 #include <utility>
 
 #include "json/json_file.h"
@@ -44,7 +45,48 @@ constexpr std::pair<const char*, int> kCommands[] = {
     {"skin", -2},
     {"partTexture", -2},
     {"tint", 3},
+    {"parameter", -1},
+    {"resetParameters", 0},
+    {"blink", -1},
+    {"breath", -1},
+    {"lipSync", -1},
+    {"audio", -2},
 };
+
+// The numbers the parameter commands read besides the parameter's name, into
+// the event's values in this order, with what applies when one is absent.
+struct NumberKey {
+    EventKind kind;
+    const char* key;
+    float otherwise;
+    bool required = false;
+};
+constexpr NumberKey kNumberKeys[] = {
+    {EventKind::Parameter, "value", 0.0f, true},
+    {EventKind::Blink, "interval", 3000.0f},
+    {EventKind::Blink, "close", 150.0f},
+    {EventKind::Breath, "period", 3000.0f},
+    {EventKind::Breath, "amplitude", std::numeric_limits<float>::quiet_NaN()},
+    {EventKind::LipSync, "gain", 1.0f},
+};
+
+bool ReadNumberKeys(const JsonValue& v, TimelineEvent& e, std::string& error) {
+    size_t slot = 0;
+    for (const NumberKey& k : kNumberKeys) {
+        if (k.kind != e.kind) {
+            continue;
+        }
+        float& out = e.values[slot++];
+        out = k.otherwise;
+        if (k.required && !v.has(k.key)) {
+            return Refuse(error, std::string("needs \"") + k.key + "\", a number");
+        }
+        if (v.has(k.key) && !ReadNumbers(v.get(k.key), k.key, 1, &out, error)) {
+            return false;
+        }
+    }
+    return true;
+}
 
 // The commands that change one part, named by "part".
 bool NeedsPart(EventKind kind) {
@@ -97,7 +139,7 @@ bool ReadEvent(const JsonValue& v, TimelineEvent& e, std::string& error) {
         return value.isString() || MustBe(error, key, "a string");
     }
     if (count < 0) {
-        return ReadName(value, key, e.name, error);
+        return ReadName(value, key, e.name, error) && ReadNumberKeys(v, e, error);
     }
     if (count == 0) {
         e.flag = value.boolValue;
@@ -134,6 +176,11 @@ bool ParseTimeline(std::string_view text, const std::string& baseDir, Settings& 
             return Refuse(error, "event " + std::to_string(i) + " " + error);
         }
         settings.enable3D = settings.enable3D || event.kind == EventKind::Angles;
+        // Sound files lie beside the timeline, as its model does.
+        if (event.kind == EventKind::Audio && !event.name.empty() &&
+            !std::filesystem::path(event.name).is_absolute()) {
+            event.name = baseDir + event.name;
+        }
     }
     std::stable_sort(
         events.begin(), events.end(),
@@ -158,6 +205,11 @@ bool LoadTimeline(const std::string& path, Settings& settings, std::vector<Timel
     const size_t slash = path.find_last_of("/\\");
     const std::string baseDir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     return ParseTimeline(text, baseDir, settings, events, error);
+}
+
+bool NamesParameter(EventKind kind) {
+    return kind == EventKind::Parameter || kind == EventKind::Blink || kind == EventKind::Breath ||
+           kind == EventKind::LipSync;
 }
 
 bool NamesAnimation(EventKind kind) {

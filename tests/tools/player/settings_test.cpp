@@ -105,6 +105,13 @@ TEST(PlayerTimeline, ReadsSettingsAndEventsInTimeOrderUnderTheCommandLine) {
     EXPECT_TRUE(e[6].kind == EventKind::CrossFade && e[7].kind == EventKind::Queue &&
                 e[8].kind == EventKind::FadeOverlay && e[7].name == "idle");
     EXPECT_FLOAT_EQ(e[6].speed + e[6].fadeMs + e[7].fadeMs * 10 + e[8].weight, 292.0f);
+
+    // Sound files lie beside the timeline, as its model does.
+    e.clear();
+    ASSERT_TRUE(ParseTimeline(R"({"events": [{"at": 0, "audio": "a.wav"},
+        {"at": 0, "audio": "/b.wav"}, {"at": 0, "audio": ""}]})",
+                              "scenes/", s, e, error));
+    EXPECT_EQ(e[0].name + "|" + e[1].name + "|" + e[2].name, "scenes/a.wav|/b.wav|");
 }
 
 TEST(PlayerTimeline, RejectsSlipsWithAMessageNamingTheEvent) {
@@ -122,6 +129,12 @@ TEST(PlayerTimeline, RejectsSlipsWithAMessageNamingTheEvent) {
               "event 0 needs \"part\""},
              {R"({"events": [{"at": 0, "tint": [1, 1, 1], "part": 3}]})", "\"part\" must be"},
              {R"({"events": [{"at": 0, "skin": null}]})", "\"skin\" must be a string"},
+             {R"({"events": [{"at": 0, "parameter": "a", "over": 9}]})",
+              "event 0 needs \"value\", a number"},
+             {R"({"events": [{"at": 0, "breath": "a", "amplitude": [1]}]})",
+              "\"amplitude\" must be a number"},
+             {R"({"events": [{"at": 0, "blink": ""}]})", "\"blink\" must be a non-empty"},
+             {R"({"events": [{"at": 0, "audio": 3}]})", "\"audio\" must be a string"},
              {R"({"size": [0, 10]})", "\"size\" must be [width, height] in pixels"},
              {R"({"fps": 0})", "\"fps\" must be between 1 and 1000"},
              {R"({"setup3d": {"pivot": 3}})", "in \"setup3d\": \"pivot\" must be an array of 2"},
