@@ -6,11 +6,13 @@ edges come out anti-aliased without supersampling. Each texture keeps a clear
 border of a couple of pixels, which lets a renderer's bilinear filter fade the
 edges out smoothly.
 
-Run from anywhere:  python3 examples/hero/make_textures.py
+Run from anywhere:  python3 examples/hero/make_textures.py [OUTPUT_FOLDER]
+(the folder defaults to textures/ beside this script).
 """
 import math
 import os
 import struct
+import sys
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -33,6 +35,9 @@ BOOT_SHADE = (84, 50, 32)
 RIBBON = (238, 72, 112)
 RIBBON_SHADE = (188, 44, 84)
 IRIS = (58, 128, 96)
+IRIS_SHADE = (36, 92, 70)
+EYE_SHADE = (226, 230, 242)
+GLOW = (255, 226, 140)
 PUPIL = (28, 30, 40)
 WHITE = (255, 255, 255)
 MOUTH = (150, 48, 62)
@@ -232,14 +237,43 @@ def tail():
 
 
 def eye_open():
+    """The open eye's outline and lash; the white, iris and pupil are parts of
+    their own under it, so that the iris can move inside the white."""
     c = Canvas(24, 30)
-    white = ellipse(12, 15, 9, 12)
-    c.fill(white, WHITE)
-    c.fill(intersect(white, ellipse(12, 17, 6.5, 8.5)), IRIS)
-    c.fill(ellipse(12, 18, 3.4, 4.4), PUPIL)
-    c.fill(ellipse(9.5, 13.5, 2.2, 2.2), WHITE)
-    c.fill(outline_of(white, 2.0), OUTLINE)
+    c.fill(outline_of(ellipse(12, 15, 9, 12), 2.0), OUTLINE)
     c.fill(stroke(curve((3, 10), (12, 1.5), (21, 10)), 3.2), OUTLINE)
+    return c
+
+
+def eye_white():
+    c = Canvas(24, 30)
+    c.fill(ellipse(12, 15, 9, 12), WHITE)
+    c.fill(intersect(ellipse(12, 15, 9, 12), ellipse(12, 5, 12, 7)), EYE_SHADE)
+    return c
+
+
+def iris():
+    c = Canvas(16, 20)
+    c.fill(ellipse(8, 10, 6.5, 8.5), IRIS)
+    c.fill(intersect(ellipse(8, 10, 6.5, 8.5), lambda x, y: 7 - y), IRIS_SHADE)
+    c.fill(outline_of(ellipse(8, 10, 6.5, 8.5), 1.2), IRIS_SHADE)
+    return c
+
+
+def pupil():
+    c = Canvas(12, 14)
+    c.fill(ellipse(6, 7, 3.4, 4.4), PUPIL)
+    c.fill(ellipse(4.2, 4.8, 1.8, 1.8), WHITE)
+    return c
+
+
+def sparkle():
+    """A four-pointed star in a soft glow, drawn additively: it only lightens."""
+    c = Canvas(40, 40)
+    c.fill(ellipse(20, 20, 14, 14), GLOW, alpha=0.35)
+    c.fill(ellipse(20, 20, 8, 8), GLOW, alpha=0.5)
+    c.fill(polygon([(20, 1), (23, 17), (39, 20), (23, 23), (20, 39), (17, 23), (1, 20), (17, 17)]), GLOW)
+    c.fill(ellipse(20, 20, 3.5, 3.5), WHITE)
     return c
 
 
@@ -424,6 +458,7 @@ TEXTURES = {
     "blush": blush, "neck": neck, "torso": torso, "pelvis": pelvis, "upper_arm": upper_arm,
     "forearm": forearm, "hand": hand, "thigh": thigh, "shin": shin, "foot": foot,
     "ribbon_knot": ribbon_knot, "ribbon_tail": ribbon_tail,
+    "eye_white": eye_white, "iris": iris, "pupil": pupil, "sparkle": sparkle,
     # The skin "forest" of model.json.
     "torso_forest": lambda: torso(FOREST, FOREST_SHADE, leaf),
     "upper_arm_forest": lambda: upper_arm(FOREST, FOREST_SHADE),
@@ -434,10 +469,11 @@ TEXTURES = {
 
 
 def main():
-    os.makedirs(OUT_DIR, exist_ok=True)
+    folder = sys.argv[1] if len(sys.argv) > 1 else OUT_DIR
+    os.makedirs(folder, exist_ok=True)
     for name, draw in TEXTURES.items():
-        draw().save(name)
-    print("wrote %d textures to %s" % (len(TEXTURES), OUT_DIR))
+        draw().save(name, folder)
+    print("wrote %d textures to %s" % (len(TEXTURES), folder))
 
 
 if __name__ == "__main__":

@@ -118,7 +118,8 @@ const COVERAGE = [
     ['Anime_SetMeshCallback', `(c.meshes = [], c.kv.setMeshFunction((r, v, i) => c.meshes.push([[...v], [...i]])), c.m = c.hero.createInstance(),
         c.kv.setMeshFunction(null), c.m.collect(), c.meshes)`,
         // null gives meshes back to the runtime's own function, which puts them in the frame's list.
-        "r.length === 1 && same(r[0][0], [...c.m.partMesh('tail')]) && r[0][1].length === 30 && (c.n = c.hero.createInstance(), c.n.collect().meshCount === 1) && !c.n.destroy()"],
+        // The hero draws seven: its tail first, then the eye whites and the irises and pupils they clip.
+        "r.length === 7 && same(r[0][0], [...c.m.partMesh('tail')]) && r[0][1].length === 30 && (c.n = c.hero.createInstance(), c.n.collect().meshCount === 7) && !c.n.destroy()"],
     ['Anime_GetPartMesh', "[c.m.partMesh('tail'), c.m.partMesh('head'), c.m.destroy()]", 'r[0].length === 48 && r[1] === null'],
     // The web build has no threads: only the mirror, where a task system is refused or serial.
     ['Anime_SetTaskSystem', '[c.kv.api.Anime_SetTaskSystem(0, 0, 1, 0), c.kv.api.Anime_SetTaskSystem(0, 0, 0, 0)]',

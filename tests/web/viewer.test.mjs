@@ -121,7 +121,7 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                 const text = (sel) => page.$$eval(sel, (els) => els.map((e) => e.textContent.trim()));
                 // The puppet's motions and expressions, and the lint's summary, as listed.
                 const listing = async () => [await text('#motions li'), await text('#expressions li'), await text('#lint-summary')];
-                const heroListing = [['blink', 'idle', 'jump', 'walk', 'wave'], ['(none)', 'sleepy', 'smile', 'surprised'], ['0 errors, 0 warnings, 0 infos']];
+                const heroListing = [['blink', 'idle', 'jump', 'look', 'walk', 'wave'], ['(none)', 'sleepy', 'smile', 'surprised'], ['0 errors, 0 warnings, 0 infos']];
                 assert.deepEqual(await listing(), heroListing);
                 assert.ok((await text('#parts li')).includes('head'));
                 assert.deepEqual(await text('#title'), ['hero · hero/model.json']);

@@ -1,0 +1,359 @@
+// The sample puppet's face as a game drives it: its parameters move the parts
+// bound to them, its expressions and motions show and hide what they should
+// (with the blend modes the artist chose), its irises stay inside the eye
+// whites, it blinks by itself and its voice line opens its mouth. Also: the
+// committed textures and voice line are what their scripts make.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/api_fixture.h"
+#include "support/cannot_run.h"
+#include "support/run_program.h"
+
+namespace kivanime::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kHero = fs::path(KIVANIME_SOURCE_DIR) / "examples/hero";
+
+using Transform = std::array<float, 6>;  // x, y, rotation, scaleX, scaleY, alpha
+
+class HeroTest : public ApiTest {
+protected:
+    void SetUp() override {
+        ApiTest::SetUp();
+        Anime_SetMeshCallback(RecordingHost::meshCallback());
+        ASSERT_EQ(Anime_LoadModel("hero", (kHero / "model.json").c_str()), 1)
+            << Anime_GetLastError();
+        for (const char* motion : {"idle", "wave", "look"}) {
+            const fs::path file = kHero / "motions" / (std::string(motion) + ".json");
+            ASSERT_EQ(Anime_LoadMotion("hero", file.c_str()), 1) << Anime_GetLastError();
+        }
+        for (const char* expression : {"smile", "sleepy"}) {
+            const fs::path file = kHero / "expressions" / (std::string(expression) + ".json");
+            ASSERT_EQ(Anime_LoadExpression("hero", file.c_str()), 1) << Anime_GetLastError();
+        }
+    }
+
+    static Transform PartTransform(uint32_t id, const char* part) {
+        Transform out{};
+        EXPECT_EQ(Anime_GetPartTransform(id, part, out.data()), 1) << part;
+        return out;
+    }
+
+    // The handle the host gave the texture of that name.
+    int32_t Handle(const std::string& texture) {
+        const std::vector<std::string> paths = host().loadedPathsUtf8();
+        for (size_t i = 0; i < paths.size(); ++i) {
+            if (paths[i].ends_with("/textures/" + texture + ".png")) {
+                return static_cast<int32_t>(100 + i);
+            }
+        }
+        ADD_FAILURE() << "no texture " << texture;
+        return -1;
+    }
+
+    // The last render's records showing that texture.
+    std::vector<AnimeDrawParams> Drawn(const std::string& texture) {
+        std::vector<AnimeDrawParams> found;
+        const int32_t handle = Handle(texture);
+        std::copy_if(host().draws.begin(), host().draws.end(), std::back_inserter(found),
+                     [&](const AnimeDrawParams& d) { return d.texture == handle; });
+        return found;
+    }
+
+    // The last render's mesh calls for that texture.
+    std::vector<RecordingHost::MeshCall> Meshes(const std::string& texture) {
+        std::vector<RecordingHost::MeshCall> found;
+        const int32_t handle = Handle(texture);
+        for (const RecordingHost::MeshCall& call : host().meshes) {
+            if (host().draws[call.draw].texture == handle) {
+                found.push_back(call);
+            }
+        }
+        return found;
+    }
+};
+
+struct Setting {
+    const char* parameter;
+    float value;
+};
+
+// Each row: the host's parameter values; a part; a field of its transform;
+// what it is against the same part of a puppet at rest (a difference for
+// x and y, a ratio for the scales).
+struct BoundPart {
+    std::vector<Setting> settings;
+    const char* part;
+    int field;
+    float expected;
+};
+
+TEST_F(HeroTest, ParametersMoveTheBoundParts) {
+    const BoundPart rows[] = {
+        // The face turns right: the nose furthest, the far eye narrower,
+        // the iris looks further than its eye, the back of the head the
+        // other way.
+        {{{"AngleX", 30}}, "nose", 0, 13.0f},
+        {{{"AngleX", 30}}, "eye_l", 0, 9.0f},
+        {{{"AngleX", 30}}, "eye_l", 3, 1.06f},
+        {{{"AngleX", 30}}, "eye_r", 3, 0.8f},
+        {{{"AngleX", 30}}, "iris_l", 0, 9.0f + 5.0f * 1.06f},
+        {{{"AngleX", 30}}, "hair_back", 0, -8.0f},
+        {{{"AngleX", 30}}, "ribbon_knot", 0, -9.0f},
+        {{{"AngleX", -30}}, "eye_l", 3, 0.8f},
+        // Between the keys, in proportion on both axes.
+        {{{"AngleX", 15}, {"AngleY", 6}}, "nose", 0, 6.5f},
+        {{{"AngleX", 15}, {"AngleY", 6}}, "nose", 1, -1.6f},
+        {{{"AngleX", 15}, {"AngleY", 15}}, "eye_r", 3, 0.9f},
+        {{{"AngleY", -30}}, "brow_l", 1, 7.0f},
+        {{{"AngleY", -30}}, "ear_r", 1, -3.0f},
+        {{{"AngleY", 30}}, "eye_l", 4, 0.92f},
+        // Out of range: clamped to the last key.
+        {{{"AngleX", 90}}, "nose", 0, 13.0f},
+        // The eye shuts, and what is inside it with it.
+        {{{"EyeOpen", 0}}, "eye_l", 4, 0.1f},
+        {{{"EyeOpen", 0}}, "eye_r", 1, 2.0f},
+        {{{"EyeOpen", 0}}, "pupil_r", 4, 0.1f},
+        {{{"EyeOpen", 0.5f}}, "eye_l", 4, 0.55f},
+        {{{"MouthOpen", 1}}, "mouth_wide", 4, 1.2f},
+        {{{"MouthOpen", 0.6f}}, "mouth_wide", 3, 0.9f},
+        {{{"Breath", 1}}, "torso", 4, 1.03f},
+        {{{"Breath", 1}}, "upper_arm_l", 2, 0.04f},
+    };
+    for (const BoundPart& row : rows) {
+        SCOPED_TRACE(std::string(row.part) + " field " + std::to_string(row.field) + " with " +
+                     row.settings[0].parameter);
+        Anime_DestroyAllInstances();
+        const uint32_t rest = Anime_CreateInstance("hero");
+        const uint32_t moved = Anime_CreateInstance("hero");
+        for (const Setting& s : row.settings) {
+            ASSERT_EQ(Anime_SetParameter(moved, s.parameter, s.value), 1);
+        }
+        Anime_Update(16.0f);
+        const Transform a = PartTransform(rest, row.part);
+        const Transform b = PartTransform(moved, row.part);
+        const bool ratio = row.field == 3 || row.field == 4;
+        const float got = ratio ? b[row.field] / a[row.field] : b[row.field] - a[row.field];
+        EXPECT_NEAR(got, row.expected, 1e-4f);
+    }
+}
+
+// Each row: what the game does, for how long, then how many records show
+// each texture (meshes included), and the blend mode of the first.
+struct Shown {
+    const char* what;
+    std::function<void(uint32_t)> start;
+    float ms;
+    std::vector<std::pair<const char*, size_t>> counts;
+    const char* texture;
+    uint32_t flags;
+};
+
+TEST_F(HeroTest, ExpressionsMotionsAndParametersShowTheRightParts) {
+    const Shown rows[] = {
+        {"at rest",
+         [](uint32_t) {},
+         16,
+         {{"eye_white", 2},
+          {"iris", 2},
+          {"pupil", 2},
+          {"eye_open", 2},
+          {"mouth_neutral", 1},
+          {"mouth_open", 0},
+          {"blush", 0},
+          {"sparkle", 0}},
+         "iris",
+         0},
+        {"smiling: happy eyes, no whites, a multiplied blush",
+         [](uint32_t id) { Anime_SetExpression(id, "smile"); },
+         400,
+         {{"eye_happy", 2}, {"eye_white", 0}, {"iris", 0}, {"pupil", 0}, {"blush", 2}},
+         "blush",
+         ANIME_BLEND_MULTIPLY},
+        {"sleepy: half-shut eyes",
+         [](uint32_t id) { Anime_SetExpression(id, "sleepy"); },
+         900,
+         {{"eye_half", 2}, {"eye_white", 0}, {"mouth_sleepy", 1}},
+         "eye_half",
+         0},
+        {"waving: an additive sparkle",
+         [](uint32_t id) {
+             Anime_PlayMotion(id, "idle", 1);
+             Anime_PlayOverlay(id, "wave", 1, 1);
+         },
+         1000,
+         {{"sparkle", 1}},
+         "sparkle",
+         ANIME_BLEND_ADDITIVE},
+        {"the wave over: no sparkle",
+         [](uint32_t id) {
+             Anime_PlayMotion(id, "idle", 1);
+             Anime_PlayOverlay(id, "wave", 1, 1);
+         },
+         2200,
+         {{"sparkle", 0}},
+         "hand",
+         0},
+        {"mouth open: the wide mouth instead",
+         [](uint32_t id) { Anime_SetParameter(id, "MouthOpen", 0.5f); },
+         16,
+         {{"mouth_neutral", 0}, {"mouth_open", 1}},
+         "mouth_open",
+         0},
+        {"mouth barely open: still shut",
+         [](uint32_t id) { Anime_SetParameter(id, "MouthOpen", 0.05f); },
+         16,
+         {{"mouth_neutral", 1}, {"mouth_open", 0}},
+         "mouth_neutral",
+         0},
+    };
+    for (const Shown& row : rows) {
+        SCOPED_TRACE(row.what);
+        Anime_DestroyAllInstances();
+        const uint32_t id = Anime_CreateInstance("hero");
+        row.start(id);
+        for (float t = 0; t < row.ms; t += 16.0f) {
+            Anime_Update(16.0f);
+        }
+        render();
+        for (const auto& [texture, count] : row.counts) {
+            EXPECT_EQ(Drawn(texture).size(), count) << texture;
+        }
+        const std::vector<AnimeDrawParams> first = Drawn(row.texture);
+        ASSERT_FALSE(first.empty());
+        EXPECT_EQ(first[0].flags, row.flags);
+    }
+}
+
+float TriangleListArea(const std::vector<AnimeMeshVertex>& v) {
+    float area = 0.0f;
+    for (size_t k = 0; k + 2 < v.size(); k += 3) {
+        area += std::fabs((v[k + 1].x - v[k].x) * (v[k + 2].y - v[k].y) -
+                          (v[k + 2].x - v[k].x) * (v[k + 1].y - v[k].y)) /
+                2.0f;
+    }
+    return area;
+}
+
+TEST_F(HeroTest, IrisesStayInsideTheEyeWhites) {
+    // Each row: where the face turns, and whether the iris is cut more than
+    // when looking straight ahead.
+    const struct {
+        float angleX, angleY;
+    } rows[] = {{0, 0}, {30, 0}, {-30, 0}, {0, 30}, {-30, -30}};
+    float straight = 0.0f;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.angleX) + ", " + std::to_string(row.angleY));
+        Anime_DestroyAllInstances();
+        const uint32_t id = Anime_CreateInstance("hero");
+        Anime_SetParameter(id, "AngleX", row.angleX);
+        Anime_SetParameter(id, "AngleY", row.angleY);
+        Anime_Update(16.0f);
+        render();
+        const std::vector<RecordingHost::MeshCall> irises = Meshes("iris");
+        ASSERT_EQ(irises.size(), 2u);
+        for (const char* side : {"l", "r"}) {
+            const Transform white = PartTransform(id, (std::string("eye_white_") + side).c_str());
+            const RecordingHost::MeshCall& iris =
+                irises[(white[0] < 0.0f) == (irises[0].vertices[0].x < 0.0f) ? 0 : 1];
+            ASSERT_EQ(iris.vertices.size() % 3, 0u);
+            // Inside the white's oval mesh, whose points lie 9.8 and 12.8
+            // units from its centre.
+            for (const AnimeMeshVertex& v : iris.vertices) {
+                EXPECT_LE(std::fabs(v.x - white[0]), 9.8f * white[3] + 1e-3f);
+                EXPECT_LE(std::fabs(v.y - white[1]), 12.8f * white[4] + 1e-3f);
+            }
+        }
+        // The whole iris is 16 x 20; the white cuts its corners off even at
+        // rest, and more of it when it looks aside.
+        const float area = TriangleListArea(irises[0].vertices);
+        EXPECT_LT(area, 16.0f * 20.0f);
+        if (straight == 0.0f) {
+            straight = area;
+        } else {
+            EXPECT_LT(area, straight * 0.98f);
+        }
+    }
+}
+
+// The voice line's samples, -1..1 (the file is the 44-byte canonical WAV
+// that make_voice.py writes).
+std::vector<float> VoiceSamples() {
+    const std::string bytes = ReadWholeFile(kHero / "voice.wav");
+    std::vector<float> samples;
+    for (size_t k = 44; k + 1 < bytes.size(); k += 2) {
+        int16_t s;
+        std::memcpy(&s, bytes.data() + k, 2);
+        samples.push_back(static_cast<float>(s) / 32768.0f);
+    }
+    return samples;
+}
+
+TEST_F(HeroTest, BlinksAndSpeaksByItself) {
+    const std::vector<float> voice = VoiceSamples();
+    ASSERT_EQ(voice.size(), 32000u);
+    const uint32_t id = Anime_CreateInstance("hero");
+    ASSERT_EQ(Anime_SetAutoBlink(id, "EyeOpen", 1500.0f, 160.0f), 1);
+    ASSERT_EQ(Anime_SetLipSync(id, "MouthOpen", 4.0f), 1);
+    // Two seconds at 25 frames a second, each frame fed its 640 samples, as
+    // the demo's scene does.
+    int shut = 0;
+    int open = 0;
+    float loudest = 0.0f;
+    for (size_t frame = 0; frame < 50; ++frame) {
+        Anime_FeedAudio(id, voice.data() + frame * 640, 640, 16000);
+        Anime_Update(40.0f);
+        render();
+        float mouth = 0.0f;
+        Anime_GetParameter(id, "MouthOpen", &mouth);
+        loudest = std::max(loudest, mouth);
+        if (frame < 3) {
+            EXPECT_EQ(mouth, 0.0f) << "silence before the line, frame " << frame;
+        }
+        open += !Drawn("mouth_open").empty();
+        // The eye follows the blinker through its binding.
+        float eye = 0.0f;
+        Anime_GetParameter(id, "EyeOpen", &eye);
+        EXPECT_NEAR(PartTransform(id, "eye_l")[4], 0.1f + 0.9f * eye, 1e-5f);
+        shut += eye <= 0.5f;
+    }
+    EXPECT_GE(loudest, 0.8f);
+    EXPECT_GE(open, 20) << "frames with the mouth open";
+    EXPECT_LE(open, 40);
+    EXPECT_GE(shut, 1) << "frames with the eyes half shut or more";
+}
+
+TEST_F(HeroTest, CommittedAssetsAreWhatTheScriptsMake) {
+    ScratchDir out("kivanime-hero-assets");
+    for (const auto& [script, folder] :
+         {std::pair{"make_voice.py", kHero}, std::pair{"make_textures.py", kHero / "textures"}}) {
+        const fs::path into = out.path() / script;
+        const ProgramRun run =
+            RunProgram("python3", {(kHero / script).string(), into.string()}, out.path() / "run");
+        if (run.exitCode == 127) {
+            KIVANIME_CANNOT_RUN_HERE() << "python3 is not installed";
+        }
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        size_t files = 0;
+        for (const fs::directory_entry& made : fs::directory_iterator(into)) {
+            ++files;
+            EXPECT_EQ(ReadWholeFile(made.path()), ReadWholeFile(folder / made.path().filename()))
+                << made.path().filename() << ": run " << script << " again and commit the result";
+        }
+        EXPECT_GE(files, 1u);
+    }
+}
+
+}  // namespace
+}  // namespace kivanime::test
