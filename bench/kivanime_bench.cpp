@@ -220,6 +220,54 @@ void MeshDeform(benchmark::State& state) {
     TearDownScene();
 }
 
+// The cost of bindings: updates of a crowd whose parts follow two breathing
+// parameters through bindings, less updates of the same crowd without the
+// bindings (its parameters still breathing); per binding, or per bent vertex
+// for the deform case. The two crowds take turns, the other one hidden.
+void BindingCase(benchmark::State& state, BindingKind kind) {
+    const int64_t n = state.range(0);
+    const BindingScene scene = SetUpBindingScene(static_cast<int>(n), kind);
+    double ns[2] = {0.0, 0.0};
+    const uint64_t allocations = alloc::AllocationCount();
+    for (auto _ : state) {
+        for (int bound = 0; bound < 2; ++bound) {
+            for (uint32_t id : scene.bound) {
+                Anime_SetVisible(id, bound);
+            }
+            for (uint32_t id : scene.plain) {
+                Anime_SetVisible(id, 1 - bound);
+            }
+            const double start = ThreadCpuNs();
+            Anime_Update(kFrameMs);
+            ns[bound] += ThreadCpuNs() - start;
+        }
+    }
+    const uint64_t allocated = alloc::AllocationCount() - allocations;
+    const double frames = static_cast<double>(state.iterations());
+    const double extra = (ns[1] - ns[0]) / (frames * static_cast<double>(n));
+    if (kind == BindingKind::Deform) {
+        state.counters["ns_per_vertex"] = extra / kMeshVertices;
+    } else {
+        state.counters["ns_per_binding"] = extra / scene.bindingsPerInstance;
+    }
+    state.counters["ns_per_update_plain"] = ns[0] / frames;
+    state.counters["ns_per_update_bound"] = ns[1] / frames;
+    state.counters["allocs_per_frame"] = static_cast<double>(allocated) / frames;
+    TearDownScene();
+}
+
+void BindingOne(benchmark::State& state) {
+    BindingCase(state, BindingKind::One);
+}
+
+void BindingTwo(benchmark::State& state) {
+    BindingCase(state, BindingKind::Two);
+}
+
+void BindingDeform(benchmark::State& state) {
+    BindingCase(state, BindingKind::Deform);
+}
+
 void CreateDestroy(benchmark::State& state) {
     const int64_t n = state.range(0);
     SetUpScene({0, false, false});
@@ -349,6 +397,9 @@ BENCHMARK(kb::Render3DSame)->Name("Render3DSame")->Apply(kb::Counts);
 BENCHMARK(kb::Render3DCurved)->Name("Render3DCurved")->Apply(kb::Counts);
 BENCHMARK(kb::Frame3D)->Name("Frame3D")->Apply(kb::Counts);
 BENCHMARK(kb::MeshDeform)->Name("MeshDeform")->Arg(1000);
+BENCHMARK(kb::BindingOne)->Name("BindingOne")->Arg(100);
+BENCHMARK(kb::BindingTwo)->Name("BindingTwo")->Arg(100);
+BENCHMARK(kb::BindingDeform)->Name("BindingDeform")->Arg(100);
 BENCHMARK(kb::CreateDestroy)->Name("CreateDestroy")->Apply(kb::Counts);
 BENCHMARK(kb::Memory)->Name("Memory")->Iterations(1)->Repetitions(1);
 BENCHMARK(kb::LoadModel)->Name("LoadModel")->Unit(benchmark::kMillisecond);
