@@ -188,12 +188,6 @@ TEST_F(Parameters, TheFileListIsRepaired) {
         EXPECT_EQ(range[2], want[i].def);
     }
     EXPECT_EQ(Anime_GetParameterName(id, 4), nullptr);
-    // A model without parameters has none; its instances refuse every name.
-    loadModel("none", R"({"parts": [{"name": "a"}]})");
-    const uint32_t plain = Anime_CreateInstance("none");
-    EXPECT_EQ(Anime_GetParameterCount(plain), 0);
-    EXPECT_EQ(Anime_SetParameter(plain, "a", 0.0f), 0);
-    EXPECT_EQ(Anime_GetLastErrorCode(), ANIME_ERROR_UNKNOWN_PARAMETER);
 }
 
 // Blinks start one jittered interval (0.75 to 1.25 of it) after the previous
