@@ -141,9 +141,12 @@ void UpdateOffsets(benchmark::State& state) {
     UpdateCase(state, false, false, true);
 }
 
-void RenderCase(benchmark::State& state, bool parallax, bool curvature, bool sameAngles = false) {
+void RenderCase(benchmark::State& state, bool parallax, bool curvature, bool sameAngles = false,
+                bool blendModes = false) {
     const int64_t n = state.range(0);
-    SetUpScene({static_cast<int>(n), parallax, curvature, sameAngles});
+    SceneOptions options{static_cast<int>(n), parallax, curvature, sameAngles};
+    options.blendModes = blendModes;
+    SetUpScene(options);
     const uint64_t draws = DrawCount();
     Measure m;
     for (auto _ : state) {
@@ -161,6 +164,11 @@ void Render(benchmark::State& state) {
 
 void Render3D(benchmark::State& state) {
     RenderCase(state, true, false);
+}
+
+// Render with every part in a blend mode: the same work, other flags.
+void RenderBlend(benchmark::State& state) {
+    RenderCase(state, false, false, false, true);
 }
 
 void Render3DSame(benchmark::State& state) {
@@ -184,6 +192,27 @@ void Frame3D(benchmark::State& state) {
     TearDownScene();
 }
 
+// Frames (update and render) of two crowds taking turns, the other one
+// hidden (neither updated nor drawn): the thread's time in `first`'s frames
+// is added to ns[0], in `second`'s to ns[1].
+void TakeTurns(benchmark::State& state, const std::vector<uint32_t>& first,
+               const std::vector<uint32_t>& second, double ns[2]) {
+    for (auto _ : state) {
+        for (int turn = 0; turn < 2; ++turn) {
+            for (uint32_t id : second) {
+                Anime_SetVisible(id, turn);
+            }
+            for (uint32_t id : first) {
+                Anime_SetVisible(id, 1 - turn);
+            }
+            const double start = ThreadCpuNs();
+            Anime_Update(kFrameMs);
+            Anime_Render();
+            ns[turn] += ThreadCpuNs() - start;
+        }
+    }
+}
+
 // The cost of bending meshes: frames (update and render) of the caped
 // character bent by its motion and drawn as a mesh, less frames of the same
 // character with a cape that only turns, drawn as a sprite; per vertex. The
@@ -194,20 +223,7 @@ void MeshDeform(benchmark::State& state) {
     const uint64_t meshes = MeshDrawCount();
     double ns[2] = {0.0, 0.0};
     const uint64_t allocations = alloc::AllocationCount();
-    for (auto _ : state) {
-        for (int bent = 0; bent < 2; ++bent) {
-            for (uint32_t id : scene.bent) {
-                Anime_SetVisible(id, bent);
-            }
-            for (uint32_t id : scene.flat) {
-                Anime_SetVisible(id, 1 - bent);
-            }
-            const double start = ThreadCpuNs();
-            Anime_Update(kFrameMs);
-            Anime_Render();
-            ns[bent] += ThreadCpuNs() - start;
-        }
-    }
+    TakeTurns(state, scene.flat, scene.bent, ns);
     // Read before the counters are set: setting one allocates.
     const uint64_t allocated = alloc::AllocationCount() - allocations;
     const double frames = static_cast<double>(state.iterations());
@@ -215,6 +231,26 @@ void MeshDeform(benchmark::State& state) {
     state.counters["ns_per_vertex"] = (ns[1] - ns[0]) / vertices;
     state.counters["ns_per_frame_bent"] = ns[1] / frames;
     state.counters["ns_per_frame_flat"] = ns[0] / frames;
+    state.counters["meshes_per_frame"] = static_cast<double>(MeshDrawCount() - meshes) / frames;
+    state.counters["allocs_per_frame"] = static_cast<double>(allocated) / frames;
+    TearDownScene();
+}
+
+// The cost of a mask: frames (update and render) of the iris clipped by the
+// 16-triangle eye, less frames of the same puppet with the iris drawn whole;
+// per clipped part. The two crowds take turns, as MeshDeform's.
+void MaskClip(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    const MaskScene scene = SetUpMaskScene(static_cast<int>(n), state.range(1) != 0);
+    const uint64_t meshes = MeshDrawCount();
+    double ns[2] = {0.0, 0.0};
+    const uint64_t allocations = alloc::AllocationCount();
+    TakeTurns(state, scene.plain, scene.masked, ns);
+    const uint64_t allocated = alloc::AllocationCount() - allocations;
+    const double frames = static_cast<double>(state.iterations());
+    state.counters["ns_per_clip"] = (ns[1] - ns[0]) / (frames * static_cast<double>(n));
+    state.counters["ns_per_frame_masked"] = ns[1] / frames;
+    state.counters["ns_per_frame_plain"] = ns[0] / frames;
     state.counters["meshes_per_frame"] = static_cast<double>(MeshDrawCount() - meshes) / frames;
     state.counters["allocs_per_frame"] = static_cast<double>(allocated) / frames;
     TearDownScene();
@@ -345,10 +381,12 @@ BENCHMARK(kb::UpdateCrossFade)->Name("UpdateCrossFade")->Apply(kb::Counts);
 BENCHMARK(kb::UpdateOffsets)->Name("UpdateOffsets")->Apply(kb::Counts);
 BENCHMARK(kb::Render)->Name("Render")->Apply(kb::Counts);
 BENCHMARK(kb::Render3D)->Name("Render3D")->Apply(kb::Counts);
+BENCHMARK(kb::RenderBlend)->Name("RenderBlend")->Apply(kb::Counts);
 BENCHMARK(kb::Render3DSame)->Name("Render3DSame")->Apply(kb::Counts);
 BENCHMARK(kb::Render3DCurved)->Name("Render3DCurved")->Apply(kb::Counts);
 BENCHMARK(kb::Frame3D)->Name("Frame3D")->Apply(kb::Counts);
 BENCHMARK(kb::MeshDeform)->Name("MeshDeform")->Arg(1000);
+BENCHMARK(kb::MaskClip)->Name("MaskClip")->Args({1000, 0})->Args({1000, 1});
 BENCHMARK(kb::CreateDestroy)->Name("CreateDestroy")->Apply(kb::Counts);
 BENCHMARK(kb::Memory)->Name("Memory")->Iterations(1)->Repetitions(1);
 BENCHMARK(kb::LoadModel)->Name("LoadModel")->Unit(benchmark::kMillisecond);
