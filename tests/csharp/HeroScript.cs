@@ -292,8 +292,8 @@ static class HeroScript
     }
 
     // What a C type may become in a declaration: a record by reference (out
-    // when written) or as an array, a string as UTF-8 bytes, a function as a
-    // pointer.
+    // when written) or as an array, a string as UTF-8 bytes, a function or
+    // samples read in place as a pointer.
     static bool Marshals(string c, Type t, bool result)
     {
         var scalars = new Dictionary<string, Type> { { "int32_t", typeof(int) }, { "uint32_t", typeof(uint) },

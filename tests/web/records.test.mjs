@@ -3,8 +3,8 @@
 // scripted sessions (sequence.txt, and the face with parameters, bindings
 // and drivers of tests/fixtures, run natively by kivanime_record_sequence);
 // <kivanime-player> loads the sample puppet through the URL loader, draws it
-// with a motion and an expression, pauses off screen, and reports a bad src
-// once; the page learns what a file is, and what a model holds, from the
+// with a motion and an expression, pauses off screen, reports a bad src
+// once, and reaches a face's parameters and drivers; the page learns what a file is, and what a model holds, from the
 // library's readers. (Both renderers against the native player's frames:
 // viewer.test.mjs.)
 import assert from 'node:assert/strict';
@@ -12,7 +12,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import test from 'node:test';
 
-import { NATIVE_DIR, REPO, openPage, run, sameLines, withBrowser } from './harness.mjs';
+import { NATIVE_DIR, REPO, openPage, run, sameLines, serveCopy, withBrowser } from './harness.mjs';
 
 const SCRIPTS = ['tests/web/sequence.txt', 'tests/fixtures/record-scene-parameters.txt'];
 // Files the scripts load besides the sample puppet (which the web folder holds).
@@ -140,6 +140,40 @@ async function element() {
     return { drawn, pausedOffScreen: el.frame === 0, looks, step: [step.instance === el.instance.id - 1, step.name, step.string] };
 }
 
+// The element with a face that has parameters: its methods reach them
+// (nothing before the puppet plays), and its blink and breath attributes
+// drive the parameters they name until removed.
+async function faceElement(dir) {
+    await import('/src/player-element.js');
+    const el = document.createElement('kivanime-player');
+    const early = [el.setParameter('Tilt', 1), el.getParameter('Tilt'), el.parameters.length, el.feedAudio([0.5], 8000)];
+    el.setAttribute('src', `${dir}model.json`);
+    el.setAttribute('breath', 'Breath');
+    el.setAttribute('blink', 'EyeOpen');
+    el.style.cssText = 'width: 200px; height: 200px';
+    await new Promise((resolve, reject) => {
+        el.addEventListener('load', resolve);
+        el.addEventListener('error', (e) => reject(e.detail));
+        document.body.append(el);
+    });
+    const until = async (test) => {
+        for (let i = 0; i < 600 && !test(); ++i) await new Promise((r) => requestAnimationFrame(r));
+        return test();
+    };
+    const range = el.parameterRange('Swapped');
+    const set = [el.setParameter('Tilt', -0.5), el.setParameter('nope', 1), el.setLipSync('MouthOpen', 4),
+        el.feedAudio(new Float32Array(1000).fill(0.5), 16000), el.setAutoBlink('nope')];
+    // The next update hears the samples fed (RMS 0.5, times 4, clamped).
+    const spoke = await until(() => el.getParameter('MouthOpen') === 1);
+    const breathes = await until(() => el.getParameter('Breath') > 0.2);
+    el.removeAttribute('breath');
+    const rests = await until(() => el.getParameter('Breath') === 0);
+    const blinks = await until(() => el.getParameter('EyeOpen') < 0.5);
+    el.resetParameters();
+    await until(() => el.getParameter('Tilt') === 0.25);
+    return { early, names: el.parameters.map((p) => p.name).join(' '), range, set, breathes, spoke, rests, blinks, tilt: el.getParameter('Tilt') };
+}
+
 // Parsed with its src before the element is defined, it starts one load for
 // the attribute and one when connected: a bad src still fires one error.
 async function badSource() {
@@ -173,6 +207,10 @@ test('the C mirror in the browser matches the native library call for call; the 
             // It drew on a tenth of its canvas or more, and holds its frame off screen.
             assert.ok(el.drawn > 0.1 && el.pausedOffScreen, JSON.stringify(el));
             assert.deepEqual([el.looks, el.step], [[[true, true, true], [true, true, true]], [true, 'footstep', 'left']]);
+            const face = serveCopy('tests/fixtures/face-puppet');
+            const faced = await (await openPage(browser, `${url}/__blank.html`)).page.evaluate(faceElement, face.url).finally(face.remove);
+            assert.deepEqual(faced, { early: [false, null, 0, false], names: 'AngleX AngleY EyeOpen MouthOpen Breath Swapped Tilt',
+                range: { min: -2, max: 2, default: 2 }, set: [true, false, true, true, false], breathes: true, spoke: true, rests: true, blinks: true, tilt: 0.25 });
             const events = await (await openPage(browser, `${url}/__blank.html`)).page.evaluate(badSource);
             assert.ok(events.length === 1 && /missing\.json/.test(events[0]), events.join('\n'));
             const read = await second.page.evaluate(readThroughLibrary);

@@ -10,6 +10,8 @@
 // the scene among them, are told apart; skins, the look at the pointer (its
 // turn eased, never a snap), the fade between motions and the event log (its
 // values, cleared when the puppet reloads) act; nothing is logged as an error.
+// The parameters' panel: a slider per parameter of a test face, which moves
+// it, and blink, breath and lip sync from a dropped voice line.
 // KIVANIME_SCREENSHOT=1 also writes docs/web-viewer.png.
 import assert from 'node:assert/strict';
 import { createHash } from 'node:crypto';
@@ -345,8 +347,14 @@ test('the viewer\'s parameters: a slider for each the library lists, which moves
             await reaches('Breath', 'v > 0.2');
             const wav = path.join(work, 'line.wav');
             fs.writeFileSync(wav, voiceWav(3));
-            await (await page.$('#pick-audio')).uploadFile(wav);
+            // Dropped on the page as a desktop would drop it: a sound alone is a voice line.
+            const cdp = await page.createCDPSession();
+            const data = { items: [], files: [wav], dragOperationsMask: 1 };
+            for (const type of ['dragEnter', 'dragOver', 'drop']) await cdp.send('Input.dispatchDragEvent', { type, x: 600, y: 380, data });
+            await cdp.detach();
             await reaches('MouthOpen', 'v > 0.3');
+            assert.match(await page.$eval('#audio-status', (e) => e.textContent), /^line\.wav, 3\.0 s$/);
+            assert.equal(await page.evaluate(() => document.body.dataset.loads), '1', 'no puppet load');
             // Switched off, blink and breath let go: the eyes stay open, the
             // breath falls back to the slider's value.
             await page.click('#blink');
