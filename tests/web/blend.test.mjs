@@ -3,7 +3,8 @@
 // hidden mesh) as the native player's golden frame shows it, within the
 // tolerance of the viewer's frames: WebGL2 switching blend functions between
 // runs of one mode, Canvas 2D through composite operations, both drawing the
-// clipped triangle lists without seams.
+// clipped triangle lists without seams. The viewer's part list names each
+// part's blend mode and mask.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -39,6 +40,19 @@ test('both renderers draw every blend mode and mask as the player\'s golden fram
                 assert.deepEqual(errors, []);
                 await page.close();
             }
+            // The part list says how each part blends and what clips it.
+            const { page, errors } = await openPage(browser, `${url}/viewer/`);
+            await page.waitForFunction(() => document.body.dataset.state === 'empty', { timeout: 60000 });
+            const picked = ['model.json', 'motions/look.json', ...fs.readdirSync(path.join(FIXTURE, 'textures')).map((f) => `textures/${f}`)];
+            await (await page.$('#pick-files'))?.uploadFile(...picked.map((f) => path.join(FIXTURE, f)));
+            await page.waitForFunction(() => document.querySelectorAll('#parts li').length > 0, { timeout: 60000 });
+            const parts = await page.$$eval('#parts li', (els) => els.map((e) => [e.dataset.name, e.textContent.replace(/\s+/g, ' ').trim(), e.title]));
+            assert.deepEqual(Object.fromEntries(parts.map(([name, text]) => [name, text])), {
+                base: 'base', glow: 'glow additive', shade: 'shade multiply', light: 'light screen', white: 'white',
+                iris: 'iris in white', cheek: 'cheek', blush: 'blush multiply in cheek',
+            });
+            assert.equal(parts.find(([name]) => name === 'blush')?.[2], 'root, blends multiply, clipped by cheek');
+            assert.deepEqual(errors, []);
         } finally {
             fs.rmSync(served, { recursive: true, force: true });
         }
