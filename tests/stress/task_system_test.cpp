@@ -22,6 +22,7 @@ namespace {
 const std::string kSource = KIVANIME_SOURCE_DIR;
 const std::string kHero = kSource + "/examples/hero/";
 const std::string kMeshes = kSource + "/tests/fixtures/mesh-puppet/";
+const std::string kMasks = kSource + "/tests/fixtures/mask-puppet/";
 
 // Everything the host sees, in order. Host functions must all be called on
 // the thread that called into the library.
@@ -102,14 +103,19 @@ void BuildScene() {
                                              static_cast<int32_t>(chatter.size())) +
                   Anime_LoadModel("meshes", (kMeshes + "model.json").c_str()) +
                   Anime_LoadMotion("meshes", (kMeshes + "motions/sway.json").c_str()) +
-                  Anime_LoadMotion("meshes", (kMeshes + "motions/flutter.json").c_str()),
-              10);
+                  Anime_LoadMotion("meshes", (kMeshes + "motions/flutter.json").c_str()) +
+                  Anime_LoadModel("masks", (kMasks + "model.json").c_str()),
+              11);
     const char* motions[] = {"idle", "jump", "walk", "wave", "chatter"};
     for (int i = 0; i < 620; ++i) {
+        // Masked parts are clipped on the calling thread, where the mask may
+        // come after the part it clips.
         const bool mesh = i % 9 == 4;
-        Anime_SetMeshCallback(mesh && i % 2 == 0 ? DrawMesh : nullptr);
-        const uint32_t id = Anime_CreateInstance(mesh ? "meshes" : "hero");
+        const bool masks = i % 9 == 7;
+        Anime_SetMeshCallback((mesh || masks) && i % 2 == 0 ? DrawMesh : nullptr);
+        const uint32_t id = Anime_CreateInstance(mesh ? "meshes" : masks ? "masks" : "hero");
         ASSERT_NE(id, 0u);
+        Anime_PlayOverlay(id, "look", 1.0f, 1.0f);
         const float speed = 0.5f + 0.01f * static_cast<float>(i % 97);
         Anime_PlayMotion(id, mesh ? "sway" : motions[i % 5], speed);
         Anime_PlayOverlay(id, mesh ? "flutter" : "wave", 1.0f, 0.3f);

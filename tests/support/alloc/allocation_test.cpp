@@ -197,6 +197,17 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
             Anime_PlayOverlay(id, "flutter", 0.7f, 0.5f);
             Anime_Set3DSetup(id, i / 2, 0.0f, 0.0f, 900.0f, 0.0f, 0.0f);
         }
+        // Masked parts, clipped through the mesh function or drawn whole.
+        const std::string masks =
+            std::string(KIVANIME_SOURCE_DIR) + "/tests/fixtures/mask-puppet/model.json";
+        ASSERT_EQ(Anime_LoadModel("masks", masks.c_str()), 1);
+        for (int i = 0; i < 2; ++i) {
+            Anime_SetMeshCallback(i == 0 ? DrawMesh : nullptr);
+            const uint32_t id = Anime_CreateInstance("masks");
+            Anime_PlayMotion(id, "look", 1.0f);
+            Anime_Set3DSetup(id, 1, 0.0f, 0.0f, 900.0f, 0.0f, 0.0f);
+            Anime_Set3DAngles(id, 20.0f, -10.0f, 0.0f);
+        }
         Anime_SetGlobalWind(0.5f, 0.1f);
         // What game code does every frame, once before counting: its first use
         // on an instance makes room.
@@ -224,6 +235,7 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
         const float dts[] = {16.6667f, 0.0f, 33.0f, 100.0f, 8.0f};
         float transform[6];
         AnimeMeshVertex vertices[8];
+        AnimeMeshVertex clipped[2 * 16 * 12];
         int found = 0;
         for (int frame = 0; frame < 200; ++frame) {
             steer(frame);
@@ -233,6 +245,7 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
             Anime_RenderInstance(1 + static_cast<uint32_t>(frame % 16));
             found += Anime_GetPartTransform(2, "chest", transform);
             found += Anime_GetPartMesh(14, "cape", vertices, 8) == 8 ? 1 : 0;
+            found += Anime_GetPartMesh(17 + frame % 2, "spot", clipped, 2 * 16 * 12) > 0 ? 1 : 0;
         }
         const uint64_t allocations = alloc::AllocationCount() - before;
         EXPECT_GT(gDraws - drawnBefore, 200u * 12u * 20u);
@@ -303,7 +316,7 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
         Anime_Shutdown();
         Anime_SetMeshCallback(nullptr);
         EXPECT_EQ(allocations, 0u);
-        EXPECT_EQ(found, 400);
+        EXPECT_EQ(found, 600);
         Anime_SetTaskSystem(nullptr, nullptr, 1, nullptr);
         TaskPool_Destroy(pool);
     }
