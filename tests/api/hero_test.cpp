@@ -50,10 +50,11 @@ protected:
         return out;
     }
 
-    // The handle the host gave the texture of that name.
+    // The handle the host gave the texture of that name for the newest
+    // instance (each instance loads its own).
     int32_t Handle(const std::string& texture) {
         const std::vector<std::string> paths = host().loadedPathsUtf8();
-        for (size_t i = 0; i < paths.size(); ++i) {
+        for (size_t i = paths.size(); i-- > 0;) {
             if (paths[i].ends_with("/textures/" + texture + ".png")) {
                 return static_cast<int32_t>(100 + i);
             }
