@@ -105,9 +105,11 @@ void ResolveName(Reporter& r, const JsonValue& object, std::string_view key,
     StoreName(r, nameValue, table, nameValue.text, kind);
 }
 
+}  // namespace
+
 void CheckTextureSwap(Reporter& r, const JsonValue& holder, const Puppet* puppet,
-                      std::string_view where) {
-    const JsonValue& swap = holder.get("textureSwap");
+                      std::string_view where, std::string_view key) {
+    const JsonValue& swap = holder.get(key);
     if (puppet == nullptr || !swap.isString() || swap.text.empty()) {
         return;
     }
@@ -118,8 +120,6 @@ void CheckTextureSwap(Reporter& r, const JsonValue& holder, const Puppet* puppet
     }
 }
 
-// A keyframe's vertex offsets: numbers in pairs, for vertices the part's
-// mesh has (`mesh` is null when no model is known).
 void CheckDeform(Reporter& r, const JsonValue& key, const PartMeshRef* mesh,
                  const std::string& partName, const std::string& label) {
     const JsonValue& deform = key.get("deform");
@@ -163,10 +163,14 @@ void CheckDeform(Reporter& r, const JsonValue& key, const PartMeshRef* mesh,
     }
 }
 
+namespace {
+
 // `reachEnd` is the last time the clock reaches: the duration, or unbounded
-// for a looping motion of duration 0, whose clock never wraps.
+// for a looping motion of duration 0, whose clock never wraps. A parameter
+// track's keyframes have only a value.
 void CheckKeyframes(Reporter& r, const JsonValue& keyframes, float reachEnd, const Puppet* puppet,
-                    const std::string& trackLabel, const std::string& partName) {
+                    const std::string& trackLabel, const std::string& partName,
+                    bool drivesParameter) {
     const int32_t part = puppet != nullptr ? puppet->model.findPart(partName) : -1;
     const PartMeshRef* mesh =
         part >= 0 ? &puppet->model.topology.meshes.parts[static_cast<size_t>(part)] : nullptr;
@@ -182,6 +186,8 @@ void CheckKeyframes(Reporter& r, const JsonValue& keyframes, float reachEnd, con
             continue;
         }
         CheckMembers(r, key, kKeyframeRules, label);
+        CheckIgnoredKeys(r, key, kKeyframeRules, {"time", "easing", "value"}, drivesParameter,
+                         label);
         const JsonValue& easing = key.get("easing");
         const std::string_view fallback = kEasingNames[0].first;
         if (easing.isString() && ParseEasing(easing.text) == kEasingNames[0].second &&
@@ -190,8 +196,10 @@ void CheckKeyframes(Reporter& r, const JsonValue& keyframes, float reachEnd, con
                  "easing " + Quoted(easing.text) + " is not an easing name: " +
                      std::string(fallback) + " applies" + EasingSuggestion(easing.text));
         }
-        CheckTextureSwap(r, key, puppet, label);
-        CheckDeform(r, key, mesh, partName, label);
+        if (!drivesParameter) {
+            CheckTextureSwap(r, key, puppet, label);
+            CheckDeform(r, key, mesh, partName, label);
+        }
 
         const JsonValue& timeValue = key.get("time");
         float time = timeValue.asFloat(kKeyframe.time);
@@ -299,9 +307,12 @@ void CheckMotion(Reporter& r, const JsonValue& motion, std::string_view key, con
             continue;
         }
         CheckMembers(r, track, kTrackRules, trackLabel);
+        const bool drivesParameter = CheckParameterName(r, track, puppet, trackLabel, "drives");
+        CheckIgnoredKeys(r, track, kTrackRules, {"parameter", "keyframes"}, drivesParameter,
+                         trackLabel);
         const JsonValue& part = track.get("part");
-        std::string partName = part.isString() ? part.text : std::string();
-        if (puppet != nullptr && puppet->model.findPart(partName) < 0) {
+        std::string partName = part.isString() && !drivesParameter ? part.text : std::string();
+        if (puppet != nullptr && !drivesParameter && puppet->model.findPart(partName) < 0) {
             r.at(part.isString() ? part : track, Severity::Error, "unknown-track-part",
                  trackLabel +
                      (partName.empty() ? " names no part"
@@ -315,7 +326,7 @@ void CheckMotion(Reporter& r, const JsonValue& motion, std::string_view key, con
                  trackLabel + " has no keyframes: it changes nothing");
             continue;
         }
-        CheckKeyframes(r, keyframes, reachEnd, puppet, trackLabel, partName);
+        CheckKeyframes(r, keyframes, reachEnd, puppet, trackLabel, partName, drivesParameter);
     }
 }
 
@@ -342,6 +353,11 @@ void CheckExpression(Reporter& r, const JsonValue& expression, std::string_view 
             continue;
         }
         CheckMembers(r, param, kParamRules, paramLabel);
+        const bool setsParameter = CheckParameterName(r, param, puppet, paramLabel, "sets");
+        CheckIgnoredKeys(r, param, kParamRules, {"parameter", "value"}, setsParameter, paramLabel);
+        if (setsParameter) {
+            continue;
+        }
         const JsonValue& part = param.get("part");
         std::string partName = part.isString() ? part.text : std::string();
         if (puppet != nullptr && puppet->model.findPart(partName) < 0) {

@@ -435,7 +435,9 @@ void CheckMembers(Reporter& reporter, const JsonValue& object, std::span<const K
                                " is ignored" + DidYouMean(key, known));
             continue;
         }
-        CheckRule(reporter, value, *rule, where);
+        if (!rule->ownCheck) {
+            CheckRule(reporter, value, *rule, where);
+        }
         if (!rule->members.empty()) {
             CheckMembers(reporter, value, rule->members, Quoted(key));
         }

@@ -3,6 +3,7 @@
 // format.
 #pragma once
 
+#include <initializer_list>
 #include <memory>
 #include <span>
 #include <string>
@@ -60,6 +61,7 @@ struct KeyRule {
     // Pair, Quad, Scale: what an element that is not a number gives.
     float elementDefault = 0.0f;
     std::vector<KeyRule> members;  // an object whose keys belong to the record
+    bool ownCheck = false;         // known, but its value is checked by a check of its own
 };
 
 // The default of a key as a message quotes it: a string's fallback, the
@@ -127,6 +129,7 @@ struct Puppet {
     bool loaded = false;
     std::vector<std::string> partNames;
     std::vector<std::string> textureNames;
+    std::vector<std::string> parameterNames;
 };
 
 // Name of a stored motion or expression and where it was defined, to report
@@ -149,5 +152,28 @@ void CheckMotion(Reporter& reporter, const JsonValue& motion, std::string_view k
                  const Puppet* puppet, AnimationNames& names);
 void CheckExpression(Reporter& reporter, const JsonValue& expression, std::string_view key,
                      const Puppet* puppet, AnimationNames& names);
+
+// A texture name under `key` of a keyframe, expression element or binding
+// key that the model lacks.
+void CheckTextureSwap(Reporter& reporter, const JsonValue& holder, const Puppet* puppet,
+                      std::string_view where, std::string_view key = "textureSwap");
+// Vertex offsets under "deform": numbers in pairs, for vertices the part's
+// mesh has (`mesh` is null when no model is known).
+void CheckDeform(Reporter& reporter, const JsonValue& key, const PartMeshRef* mesh,
+                 const std::string& partName, const std::string& label);
+
+// The model's "parameters" (which also lists their names in `puppet`, for
+// the checks after it) and "bindings".
+void CheckParameters(Reporter& reporter, const JsonValue& parameters, Puppet& puppet);
+void CheckBindings(Reporter& reporter, const JsonValue& bindings, const Puppet& puppet);
+// Whether a track or expression element names a parameter (under
+// "parameter"), reporting a name the model lacks: "`label` `verb` parameter".
+bool CheckParameterName(Reporter& reporter, const JsonValue& holder, const Puppet* puppet,
+                        const std::string& label, std::string_view verb);
+// Keys of `rules` that go unread: for an object naming a parameter, those
+// not `kept`; for one acting on a part, "value".
+void CheckIgnoredKeys(Reporter& reporter, const JsonValue& object, std::span<const KeyRule> rules,
+                      std::initializer_list<std::string_view> kept, bool forParameter,
+                      const std::string& label);
 
 }  // namespace kivanime::lint

@@ -366,9 +366,11 @@ void CheckModel(Reporter& r, Puppet& puppet, AnimationNames& names, const LintOp
     }
 
     CheckTextures(r, root.get("textures"), baseDir, options);
+    CheckParameters(r, root.get("parameters"), puppet);
     CheckParts(r, root.get("parts"), puppet);
     CheckSprings(r, root.get("physics"), puppet);
     CheckSkins(r, root.get("skins"), puppet);
+    CheckBindings(r, root.get("bindings"), puppet);
 
     const JsonValue& motions = root.get("motions");
     if (motions.isObject()) {

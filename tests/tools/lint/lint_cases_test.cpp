@@ -1,8 +1,9 @@
 // One broken file per finding: each must give its code at its position, and
-// nothing else. The expectations sit beside the files in expected.tsv.
+// nothing else. The expectations sit beside the files in expected*.tsv.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -20,12 +21,18 @@ namespace {
 TEST(LintCases, EachBrokenFileGivesItsFindingAtItsPositionAndEachCodeIsDocumented) {
     const std::string folder = std::string(KIVANIME_LINT_CASES) + "/";
     // Lint arguments -> the findings they must give, as "code file:line:column".
+    // Each group of findings keeps its rows in a file of its own: expected*.tsv.
     std::map<std::string, std::vector<std::string>> cases;
-    std::ifstream tsv(folder + "expected.tsv");
-    for (std::string line, code, file, row, column, args; std::getline(tsv, line);) {
-        std::istringstream in(line);
-        if (line[0] != '#' && std::getline(in >> code >> file >> row >> column >> std::ws, args)) {
-            cases[args].push_back(code + " " + file + ":" + row + ":" + column);
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        std::ifstream tsv(name.starts_with("expected") && name.ends_with(".tsv") ? entry.path()
+                                                                                 : "");
+        for (std::string line, code, file, row, column, args; std::getline(tsv, line);) {
+            std::istringstream in(line);
+            if (line[0] != '#' &&
+                std::getline(in >> code >> file >> row >> column >> std::ws, args)) {
+                cases[args].push_back(code + " " + file + ":" + row + ":" + column);
+            }
         }
     }
     ASSERT_GE(cases.size(), 40u);
@@ -82,6 +89,15 @@ TEST(LintCases, MessagesQuoteTheKeyTablesDefaults) {
           "element 1 of \"position\" of parameter #1 of the expression is a "
           "string, not a number: 0 applies",
           "the rotation target is 0"}},
+        {R"({"parameters": [{"name": "a", "min": "x", "max": null, "default": []}], "bindings":
+            [{"part": 1, "parameters": "a", "keys": [{"alpha": "x", "scale": [2, "y"]}]}]})",
+         {"\"min\" of parameter \"a\" is a string, not a number: 0 applies",
+          "\"max\" of parameter \"a\" is null, which counts as absent: 1 applies",
+          "an array, not a number: the default is the minimum",
+          "is a number, not a string: the binding moves no part",
+          "is a string, not an array: the binding follows no parameter",
+          "\"alpha\" of key 1 of binding 1 is a string, not a number: 1 applies",
+          "element 2 of \"scale\" of key 1 of binding 1 is a string, not a number: 1 applies"}},
         {R"({"name": "x"})", {"cannot tell whether this is a model, motion or expression file"}},
         {R"({"name": 1, "blendMs": 1})", {"\"name\" of the expression is a number"}},
     };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "image.h"
+#include "sound_writer.h"
 #include "support/run_program.h"
 #include "support/scratch_dir.h"
 
@@ -143,6 +144,43 @@ TEST_F(PlayerTest, PlacesAndAnimatesInstancesAsAskedAndTimed) {
         for (const char* record : c.records) {
             EXPECT_NE(r.out.find(std::string("dot.png ") + record), std::string::npos) << r.out;
         }
+    }
+}
+
+// The lip sync of a parameter that moves the dot, fed a sound file whose
+// loudness steps up each frame (20 frames a second, 50 samples each): the
+// dot follows the frame's own samples, then falls back once the sound ends.
+TEST_F(PlayerTest, LipSyncFollowsTheSoundFileFrameByFrame) {
+    WriteDot();
+    dir_.Write("mouth.json", R"({"textures": {"dot": "dot.png"},
+        "parts": [{"name": "dot", "texture": "dot", "position": [10, -20]}],
+        "parameters": [{"name": "open"}], "bindings": [{"part": "dot", "parameters": ["open"],
+        "keys": [{"at": 0}, {"at": 1, "position": [100, 0]}]}]})");
+    dir_.Write("talk.json", R"({"model": "mouth.json", "fps": 20, "events": [
+        {"at": 0, "lipSync": "open", "gain": 2}, {"at": 0, "audio": "voice.wav"}]})");
+    std::vector<float> voice;
+    for (const float loudness : {0.125f, 0.25f, 0.375f, 0.5f}) {
+        for (int i = 0; i < 50; ++i) {
+            voice.push_back(i % 2 == 0 ? loudness : -loudness);  // its RMS is its loudness
+        }
+    }
+    ASSERT_TRUE(test::WriteSound((dir_ / "voice.wav").string(), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1,
+                                 1000, voice));
+    // 2 x RMS, clamped to 1, then down by 1 every 100 ms.
+    for (const auto& [frames, x] : {std::pair{1, "135.00"},
+                                    {2, "160.00"},
+                                    {3, "185.00"},
+                                    {4, "210.00"},
+                                    {5, "160.00"},
+                                    {6, "110.00"}}) {
+        const auto r =
+            Run("--timeline @/talk.json --origin 100,200 --still @/s.png --trace "
+                "--frames " +
+                std::to_string(frames));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find(std::string("dot.png ") + x + " 180.00"), std::string::npos)
+            << frames << " frames\n"
+            << r.out;
     }
 }
 
