@@ -16,6 +16,7 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -184,32 +185,41 @@ void Frame3D(benchmark::State& state) {
     TearDownScene();
 }
 
+// Two crowds taking turns, the other one hidden (neither updated nor
+// drawn): adds the CPU time of each one's frames (an update, and a render
+// when `render`) to ns[0] and ns[1]; returns the allocations meanwhile
+// (read before any counter is set: setting one allocates).
+uint64_t TakeTurns(benchmark::State& state, const std::vector<uint32_t>& first,
+                   const std::vector<uint32_t>& second, bool render, double ns[2]) {
+    const uint64_t allocations = alloc::AllocationCount();
+    for (auto _ : state) {
+        for (int turn = 0; turn < 2; ++turn) {
+            for (uint32_t id : second) {
+                Anime_SetVisible(id, turn);
+            }
+            for (uint32_t id : first) {
+                Anime_SetVisible(id, 1 - turn);
+            }
+            const double start = ThreadCpuNs();
+            Anime_Update(kFrameMs);
+            if (render) {
+                Anime_Render();
+            }
+            ns[turn] += ThreadCpuNs() - start;
+        }
+    }
+    return alloc::AllocationCount() - allocations;
+}
+
 // The cost of bending meshes: frames (update and render) of the caped
 // character bent by its motion and drawn as a mesh, less frames of the same
-// character with a cape that only turns, drawn as a sprite; per vertex. The
-// two crowds take turns, the other one hidden (neither updated nor drawn).
+// character with a cape that only turns, drawn as a sprite; per vertex.
 void MeshDeform(benchmark::State& state) {
     const int64_t n = state.range(0);
     const MeshScene scene = SetUpMeshScene(static_cast<int>(n));
     const uint64_t meshes = MeshDrawCount();
     double ns[2] = {0.0, 0.0};
-    const uint64_t allocations = alloc::AllocationCount();
-    for (auto _ : state) {
-        for (int bent = 0; bent < 2; ++bent) {
-            for (uint32_t id : scene.bent) {
-                Anime_SetVisible(id, bent);
-            }
-            for (uint32_t id : scene.flat) {
-                Anime_SetVisible(id, 1 - bent);
-            }
-            const double start = ThreadCpuNs();
-            Anime_Update(kFrameMs);
-            Anime_Render();
-            ns[bent] += ThreadCpuNs() - start;
-        }
-    }
-    // Read before the counters are set: setting one allocates.
-    const uint64_t allocated = alloc::AllocationCount() - allocations;
+    const uint64_t allocated = TakeTurns(state, scene.flat, scene.bent, true, ns);
     const double frames = static_cast<double>(state.iterations());
     const double vertices = frames * static_cast<double>(n) * kMeshVertices;
     state.counters["ns_per_vertex"] = (ns[1] - ns[0]) / vertices;
@@ -218,6 +228,40 @@ void MeshDeform(benchmark::State& state) {
     state.counters["meshes_per_frame"] = static_cast<double>(MeshDrawCount() - meshes) / frames;
     state.counters["allocs_per_frame"] = static_cast<double>(allocated) / frames;
     TearDownScene();
+}
+
+// The cost of bindings: updates of a crowd whose parts follow two breathing
+// parameters through bindings, less updates of the same crowd without the
+// bindings (its parameters still breathing); per binding, or per bent vertex
+// for the deform case.
+void BindingCase(benchmark::State& state, BindingKind kind) {
+    const int64_t n = state.range(0);
+    const BindingScene scene = SetUpBindingScene(static_cast<int>(n), kind);
+    double ns[2] = {0.0, 0.0};
+    const uint64_t allocated = TakeTurns(state, scene.plain, scene.bound, false, ns);
+    const double frames = static_cast<double>(state.iterations());
+    const double extra = (ns[1] - ns[0]) / (frames * static_cast<double>(n));
+    if (kind == BindingKind::Deform) {
+        state.counters["ns_per_vertex"] = extra / kMeshVertices;
+    } else {
+        state.counters["ns_per_binding"] = extra / scene.bindingsPerInstance;
+    }
+    state.counters["ns_per_update_plain"] = ns[0] / frames;
+    state.counters["ns_per_update_bound"] = ns[1] / frames;
+    state.counters["allocs_per_frame"] = static_cast<double>(allocated) / frames;
+    TearDownScene();
+}
+
+void BindingOne(benchmark::State& state) {
+    BindingCase(state, BindingKind::One);
+}
+
+void BindingTwo(benchmark::State& state) {
+    BindingCase(state, BindingKind::Two);
+}
+
+void BindingDeform(benchmark::State& state) {
+    BindingCase(state, BindingKind::Deform);
 }
 
 void CreateDestroy(benchmark::State& state) {
@@ -349,6 +393,9 @@ BENCHMARK(kb::Render3DSame)->Name("Render3DSame")->Apply(kb::Counts);
 BENCHMARK(kb::Render3DCurved)->Name("Render3DCurved")->Apply(kb::Counts);
 BENCHMARK(kb::Frame3D)->Name("Frame3D")->Apply(kb::Counts);
 BENCHMARK(kb::MeshDeform)->Name("MeshDeform")->Arg(1000);
+BENCHMARK(kb::BindingOne)->Name("BindingOne")->Arg(100);
+BENCHMARK(kb::BindingTwo)->Name("BindingTwo")->Arg(100);
+BENCHMARK(kb::BindingDeform)->Name("BindingDeform")->Arg(100);
 BENCHMARK(kb::CreateDestroy)->Name("CreateDestroy")->Apply(kb::Counts);
 BENCHMARK(kb::Memory)->Name("Memory")->Iterations(1)->Repetitions(1);
 BENCHMARK(kb::LoadModel)->Name("LoadModel")->Unit(benchmark::kMillisecond);

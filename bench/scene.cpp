@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include <unistd.h>
@@ -345,6 +346,98 @@ MeshScene SetUpMeshScene(int instances) {
         Anime_Update(16.6667f);
     }
     Anime_Render();
+    return scene;
+}
+
+namespace {
+
+// The model's "bindings" for a kind, or none.
+std::string Bindings(const std::string& model, std::optional<BindingKind> kind) {
+    if (!kind) {
+        return "[]";
+    }
+    std::string out;
+    if (*kind == BindingKind::Deform) {
+        out = R"({"part": "cape", "parameters": ["p"], "keys": [)";
+        for (int k = 0; k < 3; ++k) {
+            out += k > 0 ? ", " : "";
+            Append(out, R"({"at": %.1f, "deform": [)", k - 1.0);
+            for (int v = 0; v < kMeshVertices; ++v) {
+                Append(out, v > 0 ? ", %.3f, %.3f" : "%.3f, %.3f", (v / 2) * 0.2 * (k - 1),
+                       v * 0.01);
+            }
+            out += "]}";
+        }
+        return "[" + out + "]}]";
+    }
+    // Every part of the model, by name.
+    for (size_t at = model.find("\"name\""); at != std::string::npos;
+         at = model.find("\"name\"", at + 1)) {
+        const size_t open = model.find('"', at + 6) + 1;
+        const std::string part = model.substr(open, model.find('"', open) - open);
+        out += out.empty() ? "" : ", ";
+        out += R"({"part": ")" + part + R"(", "parameters": )";
+        out += *kind == BindingKind::One ? R"(["p"], "keys": [)" : R"(["p", "q"], "keys": [)";
+        for (int a = 0; a < 3; ++a) {
+            for (int b = 0; b < (*kind == BindingKind::One ? 1 : 3); ++b) {
+                out += a + b > 0 ? ", " : "";
+                if (*kind == BindingKind::One) {
+                    Append(out, R"({"at": %.1f, "position": [%.1f, %.1f])", a - 1.0, a * 2.0,
+                           a * -1.0);
+                } else {
+                    Append(out, R"({"at": [%.1f, %.1f], "position": [%.1f, )", a - 1.0, b - 1.0,
+                           a * 2.0);
+                    Append(out, R"(%.1f])", b * -1.0);
+                }
+                Append(out, R"(, "rotation": %.2f})", (a - b) * 0.05);
+            }
+        }
+        out += "]}";
+    }
+    return "[" + out + "]";
+}
+
+}  // namespace
+
+BindingScene SetUpBindingScene(int instances, BindingKind kind) {
+    Anime_Shutdown();
+    AnimeHostCallbacks host{LoadTexture, ReleaseTexture, nullptr, CountingDraw};
+    Anime_Init(&host);
+    std::string model = ReadText(ScenePath("model.json"));
+    model.insert(model.find('[', model.find("\"parts\"")) + 1, CapePart());
+    const std::string partsOnly = model.substr(model.find("\"parts\""));
+    BindingScene scene;
+    scene.bindingsPerInstance = 0;
+    for (bool bound : {false, true}) {
+        const std::string bindings =
+            Bindings(partsOnly, bound ? std::optional(kind) : std::nullopt);
+        std::string json = model;
+        json.insert(json.find('{') + 1,
+                    R"("parameters": [{"name": "p", "min": -1, "max": 1},
+                      {"name": "q", "min": -1, "max": 1}], "bindings": )" +
+                        bindings + ",");
+        const char* name = bound ? "bound" : "plain";
+        Anime_LoadModelFromMemory(name, json.data(), static_cast<int32_t>(json.size()),
+                                  KIVANIME_BENCH_SCENE_DIR);
+        Anime_LoadMotion(name, ScenePath("motions/idle.json").c_str());
+        for (int i = 0; i < instances; ++i) {
+            const uint32_t id = Anime_CreateInstance(name);
+            const float f = static_cast<float>(i % 31) / 31.0f;
+            Anime_PlayMotion(id, "idle", 0.9f + 0.2f * f);
+            Anime_SetBreath(id, "p", 1700.0f + 100.0f * f, 0.9f);
+            Anime_SetBreath(id, "q", 2300.0f - 100.0f * f, 0.9f);
+            (bound ? scene.bound : scene.plain).push_back(id);
+        }
+        if (bound) {
+            for (size_t at = bindings.find("\"part\""); at != std::string::npos;
+                 at = bindings.find("\"part\"", at + 1)) {
+                ++scene.bindingsPerInstance;
+            }
+        }
+    }
+    for (int frame = 0; frame < 30; ++frame) {
+        Anime_Update(16.6667f);
+    }
     return scene;
 }
 

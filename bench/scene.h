@@ -46,6 +46,19 @@ struct MeshScene {
 MeshScene SetUpMeshScene(int instances);
 uint64_t MeshDrawCount();
 
+// The character with the cape and two parameters, each breathing, in two
+// crowds that differ only by their bindings: `plain` has none, `bound` has
+// one binding on every part (kind One: position and rotation keyed to one
+// parameter at three keys; Two: the same over a 3 x 3 grid of both), or
+// (Deform) one binding bending every vertex of the cape at three keys.
+enum class BindingKind { One, Two, Deform };
+struct BindingScene {
+    std::vector<uint32_t> plain;
+    std::vector<uint32_t> bound;
+    int bindingsPerInstance = 0;
+};
+BindingScene SetUpBindingScene(int instances, BindingKind kind);
+
 // Path of the character's files.
 std::string ScenePath(const std::string& relative);
 

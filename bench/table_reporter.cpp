@@ -200,6 +200,19 @@ std::string TableReporter::Markdown(bool& allMet) const {
     }
     targets.push_back({"Bending and placing a mesh, ns per vertex per frame, 1,000 instances",
                        counter("MeshDeform/1000", "ns_per_vertex"), 2.0, true, "%.2f"});
+    targets.push_back(
+        {"A binding of one parameter (position, rotation), ns per update, 100 instances",
+         counter("BindingOne/100", "ns_per_binding"), 10.0, true, "%.2f"});
+    targets.push_back({"A binding of two parameters (3 x 3 grid), ns per update, 100 instances",
+                       counter("BindingTwo/100", "ns_per_binding"), 20.0, true, "%.2f"});
+    targets.push_back({"A deform binding, ns per vertex per update, 100 instances",
+                       counter("BindingDeform/100", "ns_per_vertex"), 2.0, true, "%.2f"});
+    for (const char* c : {"BindingOne/100", "BindingTwo/100", "BindingDeform/100"}) {
+        const double a = counter(c, "allocs_per_frame");
+        if (!std::isnan(a)) {
+            allocs = std::max(allocs, a);
+        }
+    }
     targets.push_back({"Heap allocations per frame after the first (most of any case)", allocs, 0.0,
                        true, "%.3g"});
     targets.push_back({"Heap bytes per instance of the bench character",

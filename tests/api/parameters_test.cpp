@@ -65,7 +65,7 @@ class Parameters : public ApiTest {
 protected:
     // The script steps of parameters (the last word of set, blink, breath and
     // lip is the expected result):
-    //   set P V R, get P V (exactly) or get~ P V (to 1e-6), preset,
+    //   set P V R, get P V (exactly) or get~ P V (to 1e-5), preset,
     //   blink P I C R, breath P T A R, lip P G R, feed N S (N samples of
     //   +S and -S by turns), mesh P I X (vertex I of part P at x X).
     bool step(const std::string& op, std::istringstream& in) {
@@ -82,7 +82,7 @@ protected:
             in >> p >> a;
             float v = -99.0f;
             EXPECT_EQ(Anime_GetParameter(id_, p.c_str(), &v), 1);
-            EXPECT_NEAR(v, a, op == "get" ? 0.0f : 1e-6f);
+            EXPECT_NEAR(v, a, op == "get" ? 0.0f : 1e-5f);
         } else if (op == "preset") {
             EXPECT_EQ(Anime_ResetParameters(id_), 1);
         } else if (op == "blink" || op == "breath") {
@@ -158,6 +158,91 @@ TEST_F(Parameters, SourcesApplyInOrderAndTheValueIsClamped) {
         host().nextHandle = 100;  // t 100, shut 101
         script(std::string("new f;") + row + "; destroy");
     }
+}
+
+// The file's parameters as the library lists them: in file order, a
+// repeated name replacing the earlier entry where it stood, entries without
+// a name skipped, bounds and defaults repaired.
+TEST_F(Parameters, TheFileListIsRepaired) {
+    loadModel("p", R"({"parameters": [
+        {"name": "a", "min": 2, "max": -2, "default": 5}, {"name": ""}, {"min": 3}, 7,
+        {"name": "b", "default": 0.5}, {"name": "a", "min": 1, "max": 3}, {"name": "c", "max": 1e39},
+        {"name": "d", "min": "x", "max": null, "default": -4}]})");
+    const uint32_t id = Anime_CreateInstance("p");
+    ASSERT_EQ(Anime_GetParameterCount(id), 4);
+    const struct {
+        const char* name;
+        float min, max, def;
+    } want[] = {{"a", 1, 3, 1}, {"b", 0, 1, 0.5f}, {"c", 0, INFINITY, 0}, {"d", 0, 1, 0}};
+    for (int32_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(want[i].name);
+        EXPECT_STREQ(Anime_GetParameterName(id, i), want[i].name);
+        float range[3] = {-9, -9, -9};
+        ASSERT_EQ(Anime_GetParameterRange(id, want[i].name, &range[0], &range[1], &range[2]), 1);
+        EXPECT_EQ(range[0], want[i].min);
+        EXPECT_EQ(range[1], want[i].max);
+        EXPECT_EQ(range[2], want[i].def);
+    }
+    EXPECT_EQ(Anime_GetParameterName(id, 4), nullptr);
+    // A model without parameters has none; its instances refuse every name.
+    loadModel("none", R"({"parts": [{"name": "a"}]})");
+    const uint32_t plain = Anime_CreateInstance("none");
+    EXPECT_EQ(Anime_GetParameterCount(plain), 0);
+    EXPECT_EQ(Anime_SetParameter(plain, "a", 0.0f), 0);
+    EXPECT_EQ(Anime_GetLastErrorCode(), ANIME_ERROR_UNKNOWN_PARAMETER);
+}
+
+// Blinks start one jittered interval (0.75 to 1.25 of it) after the previous
+// start, the first one after the call; each runs from max to min in half the
+// closing time and back. The instance id seeds the jitter: the same id gives
+// the same blinks in every run, another id others.
+TEST_F(Parameters, BlinksAreJitteredBySeedAndRunStraightDownAndUp) {
+    loadModel("f", kFace);
+    // The blink starts of one instance over 8 s, found from each 1 ms frame
+    // as the value leaves the max (from how far down it is).
+    const auto starts = [](uint32_t id, float intervalMs) {
+        EXPECT_EQ(Anime_SetAutoBlink(id, "eye", intervalMs, 100.0f), 1);
+        std::vector<float> found;
+        float last = 1.0f;
+        for (int ms = 1; ms <= 8000; ++ms) {
+            Anime_Update(1.0f);
+            float v = 0.0f;
+            Anime_GetParameter(id, "eye", &v);
+            if (v < 1.0f && last == 1.0f) {
+                found.push_back(static_cast<float>(ms) - (1.0f - v) * 50.0f);
+            }
+            // Straight down to 0 and back: never below, never stuck.
+            EXPECT_GE(v, 0.0f);
+            last = v;
+        }
+        return found;
+    };
+    const uint32_t one = Anime_CreateInstance("f");
+    const std::vector<float> first = starts(one, 1000.0f);
+    ASSERT_GE(first.size(), 6u);
+    float previous = 0.0f;
+    for (const float start : first) {
+        EXPECT_GE(start - previous, 750.0f - 1e-2f);
+        EXPECT_LT(start - previous, 1250.0f + 1e-2f);
+        previous = start;
+    }
+    // The pinned start of instance 1's first blink: 1000 x its first jitter.
+    EXPECT_NEAR(first[0], 1044.1968f, 1e-2f);
+    // The same id in a new run blinks alike; another id otherwise.
+    Anime_Shutdown();
+    Anime_Init(nullptr);
+    loadModel("f", kFace);
+    const uint32_t again = Anime_CreateInstance("f");
+    const uint32_t other = Anime_CreateInstance("f");
+    ASSERT_EQ(again, one);
+    EXPECT_EQ(starts(again, 1000.0f), first);
+    EXPECT_NE(starts(other, 1000.0f)[0], first[0]);
+    // Shut at the middle of a blink, open at its end; a new call restarts
+    // the blinker, a zero interval turns it off.
+    script("id " + std::to_string(one) +
+           "; set eye 1 1; blink eye 1000 100 1; u 1044.1968; get eye 1; u 50; get~ eye 0;"
+           "u 25; get~ eye 0.5; u 25; get~ eye 1; blink eye 1000 100 1; u 1044.1968; get eye 1;"
+           "u 25; get~ eye 0.5; blink eye 0 0 1; u 10; get eye 1; u 2000; get eye 1");
 }
 
 }  // namespace

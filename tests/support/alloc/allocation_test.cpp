@@ -322,5 +322,70 @@ TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
     }
 }
 
+// Parameters moved by every source and driver, read and set by the game and
+// turned into poses and bent meshes by bindings of one and two parameters:
+// after a first round, frames allocate nothing, cross-fades between
+// parameter tracks included.
+TEST(NoAllocation, ParametersAllocateNothingPerFrame) {
+    const std::string face = R"({"textures": {"t": "t.png"},
+      "parameters": [{"name": "x", "min": -1, "max": 1}, {"name": "y", "min": -1, "max": 1},
+                     {"name": "open", "default": 1}, {"name": "mouth"}],
+      "parts": [{"name": "head", "texture": "t"}, {"name": "eye", "texture": "t"},)" +
+                             MeshPart(12).substr(0, MeshPart(12).find("]}]") + 3) + R"(,
+      "bindings": [
+        {"part": "head", "parameters": ["x", "y"], "keys": [{"at": [-1, -1], "position": [-5, -5]},
+          {"at": [1, -1], "position": [5, -5]}, {"at": [-1, 1], "rotation": 1}, {"at": [1, 1]}]},
+        {"part": "eye", "parameters": ["open"], "keys": [{"at": 0, "visible": 0, "scale": [1, 0.1]}, {"at": 1}]},
+        {"part": "mesh", "parameters": ["mouth"], "keys": [{"at": 0}, {"at": 1, "deform": [1, 2, 3, 4]}]}],
+      "motions": {
+        "turn": {"duration": 400, "loop": true, "tracks": [{"parameter": "x",
+          "keyframes": [{"time": 0, "value": -1}, {"time": 400, "value": 1}]}]},
+        "nod": {"duration": 300, "loop": true, "tracks": [{"parameter": "y",
+          "keyframes": [{"time": 0, "value": -1}, {"time": 300, "value": 1, "easing": "ease_in"}]}]}},
+      "expressions": {"sly": {"blendMs": 50, "params": [{"parameter": "open", "value": 0.4}]}}})";
+    Anime_Init(&kHost);
+    Anime_SetMeshCallback(DrawMesh);
+    ASSERT_EQ(Anime_LoadModelFromMemory("face", face.data(), static_cast<int32_t>(face.size()), ""),
+              1);
+    std::vector<float> voice(800);
+    for (size_t i = 0; i < voice.size(); ++i) {
+        voice[i] = static_cast<float>(i % 40) / 40.0f - 0.5f;
+    }
+    for (uint32_t id = 1; id <= 4; ++id) {
+        ASSERT_EQ(Anime_CreateInstance("face"), id);
+        Anime_PlayMotion(id, "turn", 1.0f);
+        Anime_PlayOverlay(id, "nod", 1.0f, 0.5f);
+        Anime_SetAutoBlink(id, "open", 300.0f, 80.0f);
+        Anime_SetBreath(id, "y", 900.0f, 0.2f);
+        Anime_SetLipSync(id, "mouth", 3.0f);
+    }
+    float value = 0.0f;
+    auto round = [&] {
+        for (int frame = 0; frame < 120; ++frame) {
+            const uint32_t id = 1 + static_cast<uint32_t>(frame % 4);
+            if (frame % 20 == 0) {
+                Anime_CrossFadeMotion(id, frame % 40 == 0 ? "nod" : "turn", 1.0f, 200.0f);
+                Anime_CrossFadeMotion(id, "turn", 1.0f, 100.0f);
+                Anime_SetExpression(id, "sly");
+            }
+            if (frame % 20 == 10) {
+                Anime_ClearExpression(id);
+                Anime_ResetParameters(id);
+            }
+            Anime_SetParameter(id, "x", 0.01f * static_cast<float>(frame % 100));
+            Anime_FeedAudio(id, voice.data() + frame % 3, 700, 48000);
+            Anime_Update(16.0f);
+            Anime_Render();
+            Anime_GetParameter(id, "open", &value);
+        }
+    };
+    round();
+    const uint64_t before = alloc::AllocationCount();
+    round();
+    EXPECT_EQ(alloc::AllocationCount() - before, 0u);
+    Anime_Shutdown();
+    Anime_SetMeshCallback(nullptr);
+}
+
 }  // namespace
 }  // namespace kivanime::test

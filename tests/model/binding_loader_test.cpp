@@ -1,0 +1,136 @@
+// What the binding reader makes of a binding: which are inert, how keys are
+// ordered, and (through EvaluateBinding) what the ordered keys give between
+// and beyond them, channels interpolated and visibility from the nearest key.
+#include "model/binding_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "json/json_parser.h"
+#include "model/model_loader.h"
+#include "runtime/bindings_eval.h"
+
+namespace kivanime {
+namespace {
+
+class BindingLoader : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(ReadModelJson(model_, ParseJson(R"({"textures": {"t": "t.png"},
+            "parameters": [{"name": "a", "min": -10, "max": 10}, {"name": "b", "max": 10}],
+            "parts": [{"name": "p"}]})"),
+                                  ""));
+    }
+    AnimeBinding read(const std::string& json) { return ReadBindingJson(model_, ParseJson(json)); }
+    AnimeModel model_;
+};
+
+TEST_F(BindingLoader, InertBindings) {
+    const char* inert[] = {
+        R"({"part": "q", "parameters": ["a"], "keys": [{"at": 0}]})",
+        R"({"part": "p", "parameters": ["c"], "keys": [{"at": 0}]})",
+        R"({"part": "p", "parameters": ["a", "c"], "keys": [{"at": [0, 0]}]})",
+        R"({"part": "p", "parameters": [], "keys": [{"at": 0}]})",
+        R"({"part": "p", "parameters": ["a", "b", "a"], "keys": [{"at": [0, 0, 0]}]})",
+        R"({"part": "p", "parameters": "a", "keys": [{"at": 0}]})",
+        R"({"part": "p", "parameters": ["a"]})",
+        R"({"part": "p", "parameters": ["a"], "keys": [{"at": "1"}, {"at": [1]}, {}]})",
+        // Grids missing a corner, or with a key that is not at two numbers.
+        R"({"part": "p", "parameters": ["a", "b"], "keys": [{"at": [0, 0]}, {"at": [1, 0]},
+            {"at": [0, 1]}]})",
+        R"({"part": "p", "parameters": ["a", "b"], "keys": [{"at": [0, 0]}, {"at": [1, 0]},
+            {"at": [0, 1]}, {"at": [1, 1, 1]}]})",
+        R"({"part": "p", "parameters": ["a", "b"], "keys": [{"at": [0, 0]}, {"at": [1, 0]},
+            {"at": [0, 2]}, {"at": [1, 1]}]})",
+        "[]",
+    };
+    for (const char* json : inert) {
+        SCOPED_TRACE(json);
+        EXPECT_TRUE(read(json).inert());
+    }
+    // The lint names the first missing corner.
+    const AnimeBinding b = read(inert[10]);
+    ASSERT_TRUE(MissingGridCorner(b.keys).has_value());
+    EXPECT_EQ(*MissingGridCorner(b.keys), std::make_pair(0.0f, 1.0f));
+    EXPECT_FALSE(MissingGridCorner({}).has_value());
+}
+
+TEST_F(BindingLoader, KeysInterpolateAndTheNearestShows) {
+    const struct {
+        const char* json;
+        float a, b;       // the parameters' values
+        float x, y, sx;   // the change asked of the part
+        int32_t visible;  // from the nearest key
+    } cases[] = {
+        // One parameter: sorted, clamped to the end keys; equal keys keep
+        // their order (the first ends the segment before them, the last
+        // starts the one after); missing channels are neutral.
+        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 2, "position": [20, 2],
+            "visible": 1}, {"at": 0, "scale": 3, "visible": 0}]})",
+         0.5f, 0, 5, 0.5f, 2.5f, 0},
+        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 2, "position": [20, 2],
+            "visible": 1}, {"at": 0, "scale": 3, "visible": 0}]})",
+         1, 0, 10, 1, 2, 0},
+        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 2, "position": [20, 2],
+            "visible": 1}, {"at": 0, "scale": 3, "visible": 0}]})",
+         1.5f, 0, 15, 1.5f, 1.5f, 1},
+        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 2, "position": [20, 2]},
+            {"at": 0}]})",
+         -5, 0, 0, 0, 1, -1},
+        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 2, "position": [20, 2]},
+            {"at": 0}]})",
+         9, 0, 20, 2, 1, -1},
+        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 0}, {"at": 1, "position": [10, 0]},
+            {"at": 1, "position": [20, 0]}, {"at": 2, "position": [40, 0]}]})",
+         0.5f, 0, 5, 0, 1, -1},
+        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 0}, {"at": 1, "position": [10, 0]},
+            {"at": 1, "position": [20, 0]}, {"at": 2, "position": [40, 0]}]})",
+         1, 0, 20, 0, 1, -1},
+        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 0}, {"at": 1, "position": [10, 0]},
+            {"at": 1, "position": [20, 0]}, {"at": 2, "position": [40, 0]}]})",
+         1.5f, 0, 30, 0, 1, -1},
+        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 3, "position": [7, 0]}]})", -9, 0, 7,
+         0, 1, -1},
+        // Two parameters, a 3 x 2 grid in any order: first along a, then b;
+        // a repeated corner keeps its first key.
+        {R"({"part": "p", "parameters": ["a", "b"], "keys": [{"at": [2, 10], "position": [2, 10]},
+            {"at": [0, 0], "visible": 0}, {"at": [1, 0], "position": [1, 0]},
+            {"at": [2, 0], "position": [2, 0]}, {"at": [0, 10], "position": [0, 10]},
+            {"at": [1, 10], "position": [1, 10], "scale": 5}, {"at": [1, 10]}]})",
+         0.5f, 5, 0.5f, 5, 2, 0},
+        {R"({"part": "p", "parameters": ["a", "b"], "keys": [{"at": [2, 10], "position": [2, 10]},
+            {"at": [0, 0], "visible": 0}, {"at": [1, 0], "position": [1, 0]},
+            {"at": [2, 0], "position": [2, 0]}, {"at": [0, 10], "position": [0, 10]},
+            {"at": [1, 10], "position": [1, 10], "scale": 5}, {"at": [1, 10]}]})",
+         1.5f, 2.5f, 1.5f, 2.5f, 1.5f, -1},
+        {R"({"part": "p", "parameters": ["a", "b"], "keys": [{"at": [2, 10], "position": [2, 10]},
+            {"at": [0, 0], "visible": 0}, {"at": [1, 0], "position": [1, 0]},
+            {"at": [2, 0], "position": [2, 0]}, {"at": [0, 10], "position": [0, 10]},
+            {"at": [1, 10], "position": [1, 10], "scale": 5}, {"at": [1, 10]}]})",
+         -3, 99, 0, 10, 1, -1},
+        // The lower key on a tie in each parameter.
+        {R"({"part": "p", "parameters": ["b", "a"], "keys": [{"at": [0, 0], "visible": 0},
+            {"at": [0, 1], "visible": 1}, {"at": [1, 0], "visible": 1}, {"at": [1, 1]}]})",
+         0.5f, 0.5f, 0, 0, 1, 0},
+        {R"({"part": "p", "parameters": ["b", "a"], "keys": [{"at": [0, 0], "visible": 0},
+            {"at": [0, 1], "visible": 1}, {"at": [1, 0], "visible": 1}, {"at": [1, 1]}]})",
+         0.51f, 0.5f, 0, 0, 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.json << " at " << c.a << ", " << c.b);
+        const AnimeBinding b = read(c.json);
+        ASSERT_FALSE(b.inert());
+        const float values[2] = {c.a, c.b};
+        const PartDelta d = EvaluateBinding(b, values);
+        EXPECT_EQ(d.channels.x, c.x);
+        EXPECT_EQ(d.channels.y, c.y);
+        EXPECT_EQ(d.channels.scaleX, c.sx);
+        EXPECT_EQ(d.channels.rotation, 0.0f);
+        EXPECT_EQ(d.channels.alpha, 1.0f);
+        EXPECT_EQ(d.visible, c.visible);
+    }
+}
+
+}  // namespace
+}  // namespace kivanime

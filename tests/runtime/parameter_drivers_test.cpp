@@ -1,0 +1,121 @@
+// The drivers' arithmetic, which a page must repeat bit for bit: the sine
+// polynomial, the blink generator, the audio feed's sums, and the drivers'
+// order and time through ApplyDrivers.
+#include "runtime/parameter_drivers.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace kivanime {
+namespace {
+
+TEST(ParameterDrivers, SineOfTurns) {
+    // Exact where the folding makes it so, the same magnitude a half turn on.
+    EXPECT_EQ(SinOfTurns(0.0f), 0.0f);
+    EXPECT_EQ(SinOfTurns(0.5f), -0.0f);
+    EXPECT_EQ(SinOfTurns(0.25f), -SinOfTurns(0.75f));
+    double worst = 0.0;
+    for (int i = 0; i < 100000; ++i) {
+        const float p = static_cast<float>(i) / 100000.0f;
+        const double exact = std::sin(2.0 * M_PI * static_cast<double>(p));
+        worst = std::max(worst, std::fabs(static_cast<double>(SinOfTurns(p)) - exact));
+        if (p < 0.5f && (p + 0.5f) - 0.5f == p) {
+            ASSERT_EQ(SinOfTurns(p), -SinOfTurns(p + 0.5f)) << p;
+        }
+    }
+    EXPECT_LT(worst, 3e-7);
+}
+
+TEST(ParameterDrivers, BlinkJitterIsSeededAndWithinAQuarter) {
+    // The first draws of the generators of instances 1 and 2, pinned: the
+    // page's generator must give the same.
+    uint32_t one = 1;
+    uint32_t two = 2;
+    const float first[] = {NextBlinkJitter(one), NextBlinkJitter(one), NextBlinkJitter(one)};
+    const float second[] = {NextBlinkJitter(two), NextBlinkJitter(two)};
+    EXPECT_EQ(first[0], 0x1.0b507cp+0f);
+    EXPECT_EQ(first[1], 0x1.92bc84p-1f);
+    EXPECT_EQ(first[2], 0x1.0b8f4cp+0f);
+    EXPECT_EQ(second[0], 0x1.1a210ep+0f);
+    EXPECT_EQ(second[1], 0x1.aa331p-1f);
+    uint32_t state = 77;
+    double sum = 0.0;
+    float lowest = 2.0f;
+    float highest = 0.0f;
+    constexpr int kDraws = 100000;
+    for (int i = 0; i < kDraws; ++i) {
+        const float j = NextBlinkJitter(state);
+        sum += j;
+        lowest = std::min(lowest, j);
+        highest = std::max(highest, j);
+    }
+    EXPECT_GE(lowest, 0.75f);
+    EXPECT_LT(lowest, 0.7501f);
+    EXPECT_LT(highest, 1.25f);
+    EXPECT_GT(highest, 1.2499f);
+    EXPECT_NEAR(sum / kDraws, 1.0, 0.002);
+}
+
+TEST(ParameterDrivers, AudioFeedKeepsSumsOnly) {
+    const struct {
+        std::vector<float> samples;
+        float sum;
+    } cases[] = {
+        {{}, 0.0f},
+        {{0.5f, -0.5f}, 0.5f},
+        {{NAN, 1.0f, INFINITY, -INFINITY}, 1.0f},
+        {{0.1f, 0.2f, 0.3f}, (0.1f * 0.1f + 0.2f * 0.2f) + 0.3f * 0.3f},
+    };
+    for (const auto& c : cases) {
+        AudioFeed feed;
+        FeedAudio(feed, c.samples.data(), static_cast<int32_t>(c.samples.size()));
+        EXPECT_EQ(feed.sumOfSquares, c.sum);
+        EXPECT_EQ(feed.count, static_cast<int64_t>(c.samples.size()));
+    }
+}
+
+// One parameter in [0, 1] run through every driver for a few updates.
+TEST(ParameterDrivers, BlinkerBreatherAndLipSyncInOrder) {
+    ParameterSet set;
+    set.add({"p", 0.0f, 1.0f, 0.0f});
+    const struct {
+        float blink, close, period, amplitude, gain, fed;  // fed: a sample fed before each update
+        std::vector<float> dts;
+        std::vector<float> want;  // the value after each update, from 0.25
+    } cases[] = {
+        // Nothing on: untouched.
+        {0, 0, 0, 0, 0, 0, {16, 16}, {0.25f, 0.25f}},
+        // The breather adds, never clamps here; negative time stands still.
+        {0, 0, 1000, 0.5f, 0, 0, {250, -100, 250, 250}, {0.75f, 0.75f, 0.25f, -0.25f}},
+        // The lip sync replaces what came before it (the breather's too).
+        {0, 0, 1000, 0.5f, 1, 0.5f, {250, 250}, {0.5f, 0.5f}},
+        {0, 0, 0, 0, 4, 0.5f, {16}, {1.0f}},
+        // Without samples it falls from its last level by the full range per
+        // 100 ms (starting at min): it stays at 0.
+        {0, 0, 0, 0, 1, 0, {16}, {0.0f}},
+        // A blink with interval 1e6 never starts in a few updates.
+        {1e6f, 100, 0, 0, 0, 0, {1000, 1000}, {0.25f, 0.25f}},
+    };
+    for (const auto& c : cases) {
+        ParameterDrivers drivers;
+        InitializeDrivers(drivers, 1);
+        SetBlinker(drivers, 0, c.blink, c.close, 1);
+        SetBreather(drivers, 0, c.period, c.amplitude);
+        SetLipSync(drivers, set.list[0], 0, c.gain);
+        for (size_t i = 0; i < c.dts.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << "case with gain " << c.gain << ", update " << i);
+            if (c.fed != 0.0f) {
+                FeedAudio(drivers.audio, &c.fed, 1);
+            }
+            float value = 0.25f;
+            ApplyDrivers(drivers, set, c.dts[i], &value);
+            EXPECT_FLOAT_EQ(value, c.want[i]);
+            EXPECT_EQ(drivers.audio.count, 0);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kivanime
