@@ -67,6 +67,23 @@ std::vector<std::string> Names(std::string_view json, std::string_view key, size
     return names;
 }
 
+// Whether the model's part of that name (the last one) is clipped: its
+// "clip" names another part.
+bool IsClipped(std::string_view json, const std::string& part) {
+    const JsonValue parts = kivanime::ParseJson(json).get("parts");
+    std::string clip;
+    bool named = false;
+    for (const JsonValue& p : parts.elements) {
+        if (p.get("name").asString("") == part) {
+            clip = p.get("clip").asString("");
+        }
+    }
+    for (const JsonValue& p : parts.elements) {
+        named = named || (!clip.empty() && clip != part && p.get("name").asString("") == clip);
+    }
+    return named;
+}
+
 // Every value can be traced back to its place in the text, every member is
 // found under its own key, and the numeric reads and the element lookup
 // never fail (a cast out of range or a read past the end would be caught by
@@ -206,6 +223,10 @@ void Exercise(const std::vector<std::string>& motions, const std::vector<std::st
     Anime_SetWind(a, 2.0f, 0.0f);
     Anime_SetAlpha(b, 0.5f);
     Anime_SetScale(b, -1.0f, 2.0f);
+    std::vector<bool> clipped;
+    for (const std::string& part : parts) {
+        clipped.push_back(IsClipped(model, part));
+    }
     int frame = 0;
     for (float dt : {0.0f, 16.0f, 33.3f, 1.0e-3f, 250.0f, 16.0f, 5000.0f, 16.0f, -1.0f}) {
         if (frame++ == 3) {
@@ -229,12 +250,15 @@ void Exercise(const std::vector<std::string>& motions, const std::vector<std::st
         // A mesh read whole and in part, on both instances (the first one
         // cross-fades): never more than asked, and as many as the part has
         // every time.
-        for (const std::string& part : parts) {
+        for (size_t k = 0; k < parts.size(); ++k) {
+            const std::string& part = parts[k];
             for (const uint32_t id : {a, b}) {
                 AnimeMeshVertex vertices[8];
                 const int32_t count = Anime_GetPartMesh(id, part.c_str(), nullptr, 0);
                 Check(count >= 0 && Anime_GetPartMesh(id, part.c_str(), vertices, 8) == count,
                       "mesh vertex count changed");
+                Check(count % 3 == 0 || !clipped[k],
+                      "a masked part's mesh is not a triangle list");
             }
         }
     }
@@ -281,7 +305,7 @@ void FuzzLoadedInto(std::string_view text, bool motion) {
             motion ? Anime_PlayMotion(a, name.c_str(), 1.0f) : Anime_SetExpression(a, name.c_str());
         // A name with a NUL byte cannot be asked for through the C interface.
         Check(used == 1 || name.find('\0') != std::string::npos, "loaded file not usable by name");
-        Exercise({name, "idle"}, {name, "smile"}, {"cape", "head"});
+        Exercise({name, "idle"}, {name, "smile"}, {"cape", "head", "eye"}, kBaseModel);
         Check(load() == 1, "second load of the same file failed");
         Anime_Update(16.0f);
         Anime_Render();

@@ -147,6 +147,11 @@ struct AnimationNames {
 
 void CheckModel(Reporter& reporter, Puppet& puppet, AnimationNames& names,
                 const LintOptions& options);
+// The parts' "blend" and "clip" (lint_masks.cpp); `parts` is the model's
+// "parts" value, read into `puppet`.
+void CheckBlendAndClip(Reporter& reporter, const JsonValue& parts, const Puppet& puppet);
+// Whether another part names part `index` as its mask.
+bool IsMask(const AnimeModel& model, size_t index);
 // `key` is the member key of an inline motion or expression, empty for a file.
 void CheckMotion(Reporter& reporter, const JsonValue& motion, std::string_view key,
                  const Puppet* puppet, AnimationNames& names);

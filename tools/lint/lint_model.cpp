@@ -55,10 +55,10 @@ void CheckTextures(Reporter& r, const JsonValue& textures, const std::string& ba
 }
 
 // A mesh that is given but not drawable, or that only a part with a texture
-// could show; indices the loader masks or that name no vertex; texture
+// could show (or a mask use); indices the loader masks or that name no vertex; texture
 // coordinates off the texture.
 void CheckMeshUse(Reporter& r, const JsonValue& part, const AnimePart& record,
-                  const std::string& label) {
+                  const std::string& label, bool mask) {
     const JsonValue& vertices = part.get("vertices");
     const JsonValue& triangles = part.get("triangles");
     const size_t count = record.vertices.size();
@@ -95,7 +95,8 @@ void CheckMeshUse(Reporter& r, const JsonValue& part, const AnimePart& record,
                               : std::string("no whole triangle")) +
                  ": it is ignored and the part draws as a sprite");
     }
-    if (vertices.size() > 0 && record.texture.empty()) {
+    // A mask needs no texture: its mesh is its shape.
+    if (vertices.size() > 0 && record.texture.empty() && !mask) {
         r.atKey(vertices, Severity::Warning, "mesh-without-texture",
                 label + " has mesh vertices but no texture: the part is never drawn, nor its mesh");
     }
@@ -235,7 +236,7 @@ void CheckParts(Reporter& r, const JsonValue& parts, const Puppet& puppet) {
         CheckMembers(r, part, kPartRules, label);
         CheckMesh(r, part, label);
         const AnimePart& record = model.parts[i];
-        CheckMeshUse(r, part, record, label);
+        CheckMeshUse(r, part, record, label, IsMask(model, i));
         if (!record.texture.empty() && model.findTexture(record.texture) < 0) {
             r.at(part.get("texture"), Severity::Error, "unknown-texture",
                  label + " shows texture " + Quoted(record.texture) +
@@ -368,6 +369,7 @@ void CheckModel(Reporter& r, Puppet& puppet, AnimationNames& names, const LintOp
     CheckTextures(r, root.get("textures"), baseDir, options);
     CheckParameters(r, root.get("parameters"), puppet);
     CheckParts(r, root.get("parts"), puppet);
+    CheckBlendAndClip(r, root.get("parts"), puppet);
     CheckSprings(r, root.get("physics"), puppet);
     CheckSkins(r, root.get("skins"), puppet);
     CheckBindings(r, root.get("bindings"), puppet);

@@ -1,5 +1,6 @@
 // The four host functions the player hands to the library.
 #include <cstdio>
+#include <cstring>
 #include "scene.h"
 
 #include "text/utf.h"
@@ -67,7 +68,12 @@ const Image* Record(const AnimeDrawParams* params) {
                       p.rotation, p.scaleX, p.scaleY, p.alpha, p.anchorX, p.anchorY, p.srcX, p.srcY,
                       p.srcWidth, p.srcHeight, static_cast<unsigned>(p.reserved2));
         const bool known = p.texture >= 0 && texture < state.paths.size();
-        state.traced += (known ? state.paths[texture] : "?") + numbers;
+        std::string line = (known ? state.paths[texture] : "?") + numbers;
+        if (p.flags != 0) {  // the blend mode and mask bits, when there are any
+            std::snprintf(numbers, sizeof numbers, " flags %u\n", static_cast<unsigned>(p.flags));
+            line.insert(line.size() - 1, numbers, std::strlen(numbers) - 1);
+        }
+        state.traced += line;
     }
     std::shared_ptr<const Image>* slot = Slot(params->texture);
     return slot && state.target ? slot->get() : nullptr;

@@ -1,6 +1,6 @@
-// The player as a user runs it: a golden frame of the sample scene, the
-// files it writes, where the draw records put the puppet, and a clear message
-// with its own exit code for each kind of bad input.
+// The player as a user runs it: golden frames of the sample scene and of
+// every blend mode and mask, the files it writes, where the draw records put the puppet, and a
+// clear message with its own exit code for each kind of bad input.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -100,6 +100,22 @@ TEST_F(PlayerTest, GoldenFramesOfTheSampleScenesAndTheOtherOutputs) {
         Run("--timeline " + golden + "/forest.json --frames 1 --quiet --still @/f.png");
     ASSERT_EQ(forest.exitCode, 0) << forest.err;
     ExpectGolden(dir_ / "f.png", golden + "/hero-forest.png");
+    // Every blend mode over a coloured ground, a part clipped by a quad and a
+    // multiply part clipped by a hidden mesh; the records carry the modes.
+    const auto blend =
+        Run("--timeline " + golden + "/blend.json --frames 1 --quiet --still @/b.png --trace");
+    ASSERT_EQ(blend.exitCode, 0) << blend.err;
+    ExpectGolden(dir_ / "b.png", golden + "/blend.png");
+    for (const char* record : {"glow.png 40.00 38.00 0.0000 1.6000 1.6000 1.000 0.500 0.500 "
+                               "0,0,32,32 ffffffff flags 1\n",
+                               "shade.png 116.00 76.00 0.4000 1.5000 1.5000 1.000 0.500 0.500 "
+                               "0,0,32,24 ffffffff flags 2\n",
+                               "light.png 126.00 28.00 0.0000 1.4000 1.4000 0.850 0.500 0.500 "
+                               "0,0,32,24 ffffffff flags 3\n",
+                               "iris.png 75.50 75.50 0.3000 1.5000 1.5000 1.000 0.500 0.500 "
+                               "0,0,12,12 ffffffff\n"}) {
+        EXPECT_NE(blend.out.find(record), std::string::npos) << record << blend.out;
+    }
 }
 
 // The draw records --trace prints: texture x y rotation scaleX scaleY alpha.
