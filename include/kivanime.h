@@ -406,7 +406,9 @@ ANIME_API void Anime_Set3DStrength(uint32_t id, float depthStrength, float persp
 /* ---- Frame -------------------------------------------------------------- */
 
 /** Advances every visible instance by `dt` milliseconds: motions,
- *  expressions, hierarchy, springs, opacity. */
+ *  expressions, parameters and their bindings, hierarchy, springs, opacity.
+ *  A hidden instance's parameter drivers wait, and the audio fed to it
+ *  meanwhile counts at its next update. */
 ANIME_API void Anime_Update(float dt);
 
 /** Calls the host's draw once per visible, textured part of every visible
@@ -602,7 +604,8 @@ typedef enum AnimeErrorCode {
     ANIME_ERROR_NONE = 0,
     /** A NULL pointer, a negative length or capacity, a NaN target weight,
      *  an event text field other than 0, 1 or 2, a NaN parameter value, a
-     *  non-finite driver setting or a sample rate that is not positive. */
+     *  parameter index out of range, a non-finite driver setting or a sample
+     *  rate that is not positive. */
     ANIME_ERROR_INVALID_ARGUMENT = 1,
     /** No model is loaded under the name. */
     ANIME_ERROR_UNKNOWN_MODEL = 2,

@@ -325,22 +325,11 @@ public:
     // the base model, NaN, infinities, the largest and a subnormal float;
     // also any four bytes, and small steps either side of zero.
     float Float() {
-        static const float kSpecial[] = {0.0f,
-                                         -0.0f,
-                                         1.0f,
-                                         -1.0f,
-                                         0.5f,
-                                         30.0f,
-                                         -30.0f,
-                                         1e-3f,
-                                         NAN,
-                                         INFINITY,
-                                         -INFINITY,
-                                         std::numeric_limits<float>::max(),
-                                         -std::numeric_limits<float>::max(),
-                                         std::numeric_limits<float>::denorm_min(),
-                                         1e7f,
-                                         3000.0f};
+        constexpr float kMax = std::numeric_limits<float>::max();
+        constexpr float kTiny = std::numeric_limits<float>::denorm_min();
+        static const float kSpecial[] = {0.0f,   -0.0f, 1.0f, -1.0f,    0.5f,      30.0f,
+                                         -30.0f, 1e-3f, NAN,  INFINITY, -INFINITY, kMax,
+                                         -kMax,  kTiny, 1e7f, 3000.0f};
         const uint8_t b = Byte();
         if (b < 16) {
             return kSpecial[b];

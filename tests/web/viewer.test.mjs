@@ -27,7 +27,8 @@ const PLAYER = path.join(NATIVE_DIR, 'tools/player/kivanime-player');
 // crowd at its own phases, moved, scaled, hidden and blown about; a scene
 // naming an expression the model lacks; and a model and scene with trailing
 // and missing commas, a missing colon, numbers such as "1." and "1e", values
-// of the wrong kind and unknown keys.
+// of the wrong kind and unknown keys; a scene that feeds a sound file, with
+// the file, and one whose sound file is missing.
 const SCENES = fs.readdirSync(path.join(REPO, 'tests/web/scenes'));
 // The player's golden frame of the second skin, with tints (the mesh among
 // the parts tinted), served beside the model it names.
@@ -75,6 +76,8 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                     [['--timeline', path.join(scenes, 'crowd.json'), '--frames', '21'], 'timeline=../examples/hero/crowd.json&frame=20', ['', 'webgl']],
                     [['--timeline', path.join(scenes, 'lenient.json'), '--frames', '31'], 'timeline=../examples/hero/lenient.json&frame=30', ['']],
                     [['--timeline', FOREST, '--frames', '1'], 'timeline=../examples/hero/forest.json', ['canvas', 'webgl']],
+                    // A stereo sound file fed, stopped and fed again, read by the page as by the player.
+                    [['--timeline', path.join(scenes, 'voice.json'), '--frames', '9'], 'timeline=../examples/hero/voice.json&frame=8', ['']],
                 ];
                 const still = path.join(work, 'still.png');
                 for (const [args, parameters, renderers] of cases) for (const renderer of renderers) {
@@ -96,6 +99,7 @@ test('the viewer page: the native player\'s frames and refusals; a dropped folde
                 const refusals = [
                     ['timeline=../examples/hero/scene.json&frame=150', /last frame, 149/],
                     ['timeline=../examples/hero/typo.json', /the model has no expression 'wlak' \(timeline event 1\)/],
+                    ['timeline=../examples/hero/mute.json', /^cannot read the sound file 'missing.wav': HTTP 404$/],
                     // Any other parameter is the player's option of that name.
                     ['timeline=../examples/hero/lenient.json&crowd=0', /^bad value '0' for --crowd \(expected N\)$/],
                 ];

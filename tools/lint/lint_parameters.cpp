@@ -4,8 +4,12 @@
 // skipped) and the bindings it leaves inert (an unknown name, a grid with a
 // corner missing).
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "lint_checks.h"
 #include "model/binding_loader.h"

@@ -43,6 +43,12 @@ export async function runContract(params) {
         const { model, size, frames, background, names } = scene.settings;
         if (!model) throw new Error('no model: give model=URL, or a timeline that names one');
         if (Number(frame) >= frames) throw new Error(`frame ${frame} is past the scene's last frame, ${frames - 1}`);
+        for (const file of scene.settings.sounds) {
+            const url = new URL(file, timeline || location.href).href;
+            const response = await fetch(url);
+            if (!response.ok) throw new Error(`cannot read the sound file '${file}': HTTP ${response.status}`);
+            scene.setSound(file, await response.arrayBuffer());
+        }
         const { files, path } = await fetchPuppetFiles(runtime, new URL(model, timeline || location.href).href, names);
         await runtime.loadPuppet(SCENE_MODEL, files, path);
 

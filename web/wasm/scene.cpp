@@ -37,6 +37,7 @@ struct PageScene {
     bool read = false;
     Settings settings;
     std::vector<TimelineEvent> events;
+    Sounds sounds;  // handed over by the page, for the "audio" commands
     std::unique_ptr<ScenePlayback> playback;
     int frame = -1;
 };
@@ -77,6 +78,15 @@ void AppendSettings(std::string& out, const Settings& s, const std::vector<Timel
     std::erase(names, "");
     AppendKey(out, "names");
     AppendList(out, names, AppendString);
+    std::vector<std::string> sounds;
+    for (const TimelineEvent& e : events) {
+        if (e.kind == EventKind::Audio && !e.name.empty() &&
+            std::find(sounds.begin(), sounds.end(), e.name) == sounds.end()) {
+            sounds.push_back(e.name);
+        }
+    }
+    AppendKey(out, "sounds");
+    AppendList(out, sounds, AppendString);
 }
 
 bool Refused(const std::string& message) {
@@ -113,7 +123,8 @@ extern "C" {
 // Reads a scene as `kivanime-player OPTIONS --timeline NAME` does, the
 // timeline file holding `timeline` (null: no timeline) and OPTIONS being the
 // player's arguments, one a line. Answers the settings ({"model", "size",
-// "frames", "origin", "scale", "background", "pivot", "focal", "names"}) as
+// "frames", "origin", "scale", "background", "pivot", "focal", "names",
+// "sounds": the files of its "audio" commands, as they give them}) as
 // JSON, or null with the player's message in KivanimeWeb_SceneError. A
 // relative model path is left relative to the timeline.
 EMSCRIPTEN_KEEPALIVE const char* KivanimeWeb_ReadScene(const char* name, const char* timeline,
@@ -134,6 +145,24 @@ EMSCRIPTEN_KEEPALIVE const char* KivanimeWeb_ReadScene(const char* name, const c
     return nullptr;
 }
 
+// Hands over the sound of the scene's "audio" commands that name `name`:
+// `frames` frames of `channels` interleaved samples at `rate`, mixed down as
+// the player mixes a file's channels. 1, or 0 for a bad argument.
+EMSCRIPTEN_KEEPALIVE int32_t KivanimeWeb_SetSceneSound(const char* name, const float* samples,
+                                                       int32_t frames, int32_t channels,
+                                                       int32_t rate) {
+    if (name == nullptr || (samples == nullptr && frames > 0) || frames < 0 || channels < 1 ||
+        rate < 1) {
+        return 0;
+    }
+    try {
+        scene.sounds[name] = {MixDown(samples, static_cast<size_t>(frames), channels), rate};
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
 // Starts the scene read last on the model loaded as "puppet", which no other
 // instance uses: 0, or the player's exit code with the message in
 // KivanimeWeb_SceneError.
@@ -146,8 +175,8 @@ EMSCRIPTEN_KEEPALIVE int32_t KivanimeWeb_StartScene(void) {
             return Fail(kExitUsage, "no scene has been read");
         }
         static const std::string kTexturesDecodedBefore;
-        scene.playback =
-            StartScene(LinkedApi(), scene.settings, scene.events, kTexturesDecodedBefore, result);
+        scene.playback = StartScene(LinkedApi(), scene.settings, scene.events,
+                                    kTexturesDecodedBefore, result, scene.sounds);
     } catch (...) {
         result = Fail(kExitLoad, "out of memory");
     }
