@@ -33,9 +33,11 @@ struct AnimeBinding {
     std::vector<BindingKey> keys;
     std::vector<float> axis[2];
     // Vertex offsets, when a key moves a vertex of the part's drawable mesh:
-    // x, y per vertex of that mesh for every key in key order (0 where a key
-    // leaves a vertex alone), and where the mesh lies in the model's table.
-    std::vector<float> deform;
+    // one entry per key in key order, the offsets it gives kept as a motion
+    // keyframe's (a vertex a key leaves alone has offset 0), and where the
+    // mesh lies in the model's table.
+    std::vector<KeyframeDeform> deforms;
+    std::vector<float> deformValues;
     int32_t meshFirstVertex = -1;
     int32_t meshVertexCount = 0;
     // Whether some key shows, hides or swaps the texture.

@@ -81,11 +81,16 @@ size_t IndexOf(const std::vector<float>& values, float v) {
 
 // The keys and their deforms in grid order; false when a corner is missing.
 // A corner given twice keeps its first key.
-bool ArrangeGrid(AnimeBinding& b, std::vector<std::vector<float>>& deforms) {
+bool ArrangeGrid(AnimeBinding& b, std::vector<KeyframeDeform>& deforms) {
     b.axis[0] = DistinctValues(b.keys, 0);
     b.axis[1] = DistinctValues(b.keys, 1);
     const size_t rows = b.axis[0].size();
     const size_t columns = b.axis[1].size();
+    // Fewer keys than corners cannot fill the grid (and a hostile file's
+    // grid is never laid out).
+    if (rows * columns > b.keys.size()) {
+        return false;
+    }
     std::vector<int64_t> at(rows * columns, -1);
     for (size_t k = 0; k < b.keys.size(); ++k) {
         const size_t cell =
@@ -98,10 +103,10 @@ bool ArrangeGrid(AnimeBinding& b, std::vector<std::vector<float>>& deforms) {
         return false;
     }
     std::vector<BindingKey> keys;
-    std::vector<std::vector<float>> grid;
+    std::vector<KeyframeDeform> grid;
     for (const int64_t k : at) {
         keys.push_back(b.keys[static_cast<size_t>(k)]);
-        grid.push_back(std::move(deforms[static_cast<size_t>(k)]));
+        grid.push_back(deforms[static_cast<size_t>(k)]);
     }
     b.keys = std::move(keys);
     deforms = std::move(grid);
@@ -109,7 +114,7 @@ bool ArrangeGrid(AnimeBinding& b, std::vector<std::vector<float>>& deforms) {
 }
 
 // The keys ascending by their value, equal values in file order.
-void ArrangeLine(AnimeBinding& b, std::vector<std::vector<float>>& deforms) {
+void ArrangeLine(AnimeBinding& b, std::vector<KeyframeDeform>& deforms) {
     std::vector<size_t> order(b.keys.size());
     for (size_t i = 0; i < order.size(); ++i) {
         order[i] = i;
@@ -117,23 +122,14 @@ void ArrangeLine(AnimeBinding& b, std::vector<std::vector<float>>& deforms) {
     std::stable_sort(order.begin(), order.end(),
                      [&](size_t x, size_t y) { return b.keys[x].at[0] < b.keys[y].at[0]; });
     std::vector<BindingKey> keys;
-    std::vector<std::vector<float>> line;
+    std::vector<KeyframeDeform> line;
     for (const size_t k : order) {
         keys.push_back(b.keys[k]);
-        line.push_back(std::move(deforms[k]));
+        line.push_back(deforms[k]);
         b.axis[0].push_back(b.keys[k].at[0]);
     }
     b.keys = std::move(keys);
     deforms = std::move(line);
-}
-
-// A key's offsets over the whole mesh (0 where the key moves no vertex).
-std::vector<float> ReadKeyDeform(const JsonValue& key, int32_t vertexCount) {
-    std::vector<float> values;
-    const KeyframeDeform d = ReadKeyframeDeform(key, vertexCount, values);
-    std::vector<float> whole(2 * static_cast<size_t>(vertexCount), 0.0f);
-    std::copy(values.begin(), values.end(), whole.begin() + 2 * static_cast<ptrdiff_t>(d.vertex));
-    return whole;
 }
 
 }  // namespace
@@ -160,7 +156,7 @@ AnimeBinding ReadBindingJson(const AnimeModel& model, const JsonValue& value) {
     }
     const int32_t dimensions = static_cast<int32_t>(named);
     const PartMeshRef mesh = model.topology.meshes.parts[static_cast<size_t>(b.partIndex)];
-    std::vector<std::vector<float>> deforms;
+    std::vector<KeyframeDeform> deforms;
     bool moves = false;
     for (const JsonValue& element : keys.elements) {
         BindingKey key;
@@ -170,9 +166,10 @@ AnimeBinding ReadBindingJson(const AnimeModel& model, const JsonValue& value) {
         }
         b.keys.push_back(key);
         b.discrete = b.discrete || key.visible >= 0 || key.textureSwap != kNoTextureSwap;
-        deforms.push_back(mesh.drawable() ? ReadKeyDeform(element, mesh.vertexCount)
-                                          : std::vector<float>());
-        moves = moves || element.get(kDeformKey).isArray();
+        deforms.push_back(mesh.drawable()
+                              ? ReadKeyframeDeform(element, mesh.vertexCount, b.deformValues)
+                              : KeyframeDeform{});
+        moves = moves || deforms.back().count > 0;
     }
     if (b.keys.empty()) {
         return b;
@@ -186,12 +183,12 @@ AnimeBinding ReadBindingJson(const AnimeModel& model, const JsonValue& value) {
     } else {
         ArrangeLine(b, deforms);
     }
-    if (mesh.drawable() && moves) {
+    if (moves) {
         b.meshFirstVertex = mesh.firstVertex;
         b.meshVertexCount = mesh.vertexCount;
-        for (const std::vector<float>& d : deforms) {
-            b.deform.insert(b.deform.end(), d.begin(), d.end());
-        }
+        b.deforms = std::move(deforms);
+    } else {
+        b.deformValues.clear();
     }
     b.dimensions = dimensions;
     return b;

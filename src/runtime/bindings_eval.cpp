@@ -44,21 +44,6 @@ void Lerp(const BindingKey& a, const BindingKey& b, float f, PoseChannels& out) 
     InterpolateChannels(a.channels, b.channels, f, out);
 }
 
-void AddLineDeform(const float* a, const float* b, float f, size_t n, float* xy) {
-    for (size_t j = 0; j < n; ++j) {
-        xy[j] += a[j] + (b[j] - a[j]) * f;
-    }
-}
-
-void AddGridDeform(const float* a0, const float* a1, const float* b0, const float* b1, float fa,
-                   float fb, size_t n, float* xy) {
-    for (size_t j = 0; j < n; ++j) {
-        const float c0 = a0[j] + (a1[j] - a0[j]) * fa;
-        const float c1 = b0[j] + (b1[j] - b0[j]) * fa;
-        xy[j] += c0 + (c1 - c0) * fb;
-    }
-}
-
 }  // namespace
 
 PartDelta EvaluateBinding(const AnimeBinding& b, const float* values) {
@@ -87,20 +72,92 @@ PartDelta EvaluateBinding(const AnimeBinding& b, const float* values) {
 
 namespace {
 
+// The keys around the values, whose offsets are blended as the channels
+// are, a + (b - a) * f: two along one parameter, or a grid cell's four
+// (first along the first parameter, then the second).
+struct DeformCorners {
+    const KeyframeDeform* key[4];
+    int count;
+};
+
+// Whether the key moves every vertex of the mesh (its offsets lie in one
+// run from the mesh's first vertex).
+bool Whole(const KeyframeDeform& d, uint32_t vertices) {
+    return d.vertex == 0 && d.count == vertices;
+}
+
+// The key's offset at float `j` of the mesh (x, y per vertex): 0 for a vertex
+// it leaves alone.
+float OffsetAt(const KeyframeDeform& d, const float* values, size_t j) {
+    const size_t begin = 2 * static_cast<size_t>(d.vertex);
+    const size_t end = begin + 2 * static_cast<size_t>(d.count);
+    return j >= begin && j < end ? values[d.first + (j - begin)] : 0.0f;
+}
+
+// Adds the blended offsets over the vertices any corner moves. When every
+// corner moves the whole mesh (the usual binding), straight runs.
+void AddCornerDeform(const DeformCorners& c, const float* values, uint32_t vertices, float fa,
+                     float fb, float* xy) {
+    bool whole = true;
+    size_t begin = 2 * static_cast<size_t>(vertices);
+    size_t end = 0;
+    for (int i = 0; i < c.count; ++i) {
+        const KeyframeDeform& d = *c.key[i];
+        whole = whole && Whole(d, vertices);
+        if (d.count > 0) {
+            begin = std::min(begin, 2 * static_cast<size_t>(d.vertex));
+            end = std::max(end, 2 * static_cast<size_t>(d.vertex + d.count));
+        }
+    }
+    if (whole) {
+        const float* a0 = values + c.key[0]->first;
+        const float* a1 = values + c.key[1]->first;
+        if (c.count == 2) {
+            for (size_t j = 0; j < end; ++j) {
+                xy[j] += a0[j] + (a1[j] - a0[j]) * fa;
+            }
+            return;
+        }
+        const float* b0 = values + c.key[2]->first;
+        const float* b1 = values + c.key[3]->first;
+        for (size_t j = 0; j < end; ++j) {
+            const float c0 = a0[j] + (a1[j] - a0[j]) * fa;
+            const float c1 = b0[j] + (b1[j] - b0[j]) * fa;
+            xy[j] += c0 + (c1 - c0) * fb;
+        }
+        return;
+    }
+    for (size_t j = begin; j < end; ++j) {
+        const float a0 = OffsetAt(*c.key[0], values, j);
+        const float a1 = OffsetAt(*c.key[1], values, j);
+        const float c0 = a0 + (a1 - a0) * fa;
+        if (c.count == 2) {
+            xy[j] += c0;
+            continue;
+        }
+        const float b0 = OffsetAt(*c.key[2], values, j);
+        const float b1 = OffsetAt(*c.key[3], values, j);
+        const float c1 = b0 + (b1 - b0) * fa;
+        xy[j] += c0 + (c1 - c0) * fb;
+    }
+}
+
 void AddBindingDeform(const AnimeBinding& b, const float* values, float* xy) {
-    const size_t n = 2 * static_cast<size_t>(b.meshVertexCount);
     float* const out = xy + 2 * static_cast<size_t>(b.meshFirstVertex);
-    const float* const keys = b.deform.data();
+    const KeyframeDeform* const d = b.deforms.data();
+    const uint32_t vertices = static_cast<uint32_t>(b.meshVertexCount);
     const AxisPoint pa = LocateOnAxis(b.axis[0], values[b.parameter[0]]);
     if (b.dimensions == 1) {
-        AddLineDeform(keys + pa.lo * n, keys + pa.hi * n, pa.f, n, out);
+        AddCornerDeform({{&d[pa.lo], &d[pa.hi]}, 2}, b.deformValues.data(), vertices, pa.f, 0.0f,
+                        out);
         return;
     }
     const AxisPoint pb = LocateOnAxis(b.axis[1], values[b.parameter[1]]);
     const size_t columns = b.axis[1].size();
-    AddGridDeform(keys + (pa.lo * columns + pb.lo) * n, keys + (pa.hi * columns + pb.lo) * n,
-                  keys + (pa.lo * columns + pb.hi) * n, keys + (pa.hi * columns + pb.hi) * n, pa.f,
-                  pb.f, n, out);
+    AddCornerDeform({{&d[pa.lo * columns + pb.lo], &d[pa.hi * columns + pb.lo],
+                      &d[pa.lo * columns + pb.hi], &d[pa.hi * columns + pb.hi]},
+                     4},
+                    b.deformValues.data(), vertices, pa.f, pb.f, out);
 }
 
 }  // namespace
@@ -114,7 +171,7 @@ void ApplyBindings(const AnimeModel& model, const float* values,
         }
         ApplyDelta(poses[static_cast<size_t>(b.partIndex)], EvaluateBinding(b, values),
                    textureHandles);
-        if (!b.deform.empty() && !mesh.xy.empty()) {
+        if (!b.deforms.empty() && !mesh.xy.empty()) {
             AddBindingDeform(b, values, mesh.xy.data());
             mesh.moved = true;
         }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "json/json_parser.h"
 #include "model/model_loader.h"
@@ -129,6 +130,63 @@ TEST_F(BindingLoader, KeysInterpolateAndTheNearestShows) {
         EXPECT_EQ(d.channels.rotation, 0.0f);
         EXPECT_EQ(d.channels.alpha, 1.0f);
         EXPECT_EQ(d.visible, c.visible);
+    }
+}
+
+// Mesh offsets blend as the channels do; a key that leaves a vertex alone
+// offsets it by 0, and vertices no key around the values moves stay put.
+TEST(BindingDeform, OffsetsBlendBetweenTheKeysAround) {
+    const struct {
+        const char* keys;
+        float a, b;
+        float xy[6];  // the mesh after the binding: rest (0 0, 10 0, 0 10) plus offsets
+    } cases[] = {
+        {R"("parameters": ["a"], "keys": [{"at": 0}, {"at": 1, "deform": [1, 2, 3, 4, 5, 6]}])",
+         0.5f,
+         0,
+         {0.5f, 1, 11.5f, 2, 2.5f, 13}},
+        {R"("parameters": ["a"], "keys": [{"at": 0, "deform": [10, 10], "deformStart": 2},
+            {"at": 1, "deform": [2, 2]}])",
+         0.5f,
+         0,
+         {1, 1, 10, 0, 5, 15}},
+        {R"("parameters": ["a"], "keys": [{"at": 0, "deform": [4, 4], "deformStart": 1},
+            {"at": 1, "deform": [2, 2], "deformStart": 1}])",
+         7,
+         0,
+         {0, 0, 12, 2, 0, 10}},
+        {R"("parameters": ["a", "b"], "keys": [{"at": [0, 0], "deform": [0, 0, 0, 0, 0, 0]}, {"at": [1, 0], "deform": [4, 4, 4, 4, 4, 4]},
+            {"at": [0, 1], "deform": [8, 8, 8, 8, 8, 8]}, {"at": [1, 1], "deform": [0, 0, 0, 0, 0, 0]}])",
+         0.5f,
+         0.25f,
+         {2.5f, 2.5f, 12.5f, 2.5f, 2.5f, 12.5f}},
+        {R"("parameters": ["a", "b"], "keys": [{"at": [0, 0]}, {"at": [1, 0], "deform": [4, 4], "deformStart": 1},
+            {"at": [0, 1]}, {"at": [1, 1]}])",
+         0.5f,
+         0.5f,
+         {0, 0, 11, 1, 0, 10}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keys);
+        AnimeModel model;
+        const std::string json = std::string(R"({"textures": {"t": "t.png"},
+            "parameters": [{"name": "a", "max": 10}, {"name": "b"}],
+            "parts": [{"name": "m", "texture": "t", "vertices": [[0, 0, 0, 0], [10, 0, 1, 0],
+              [0, 10, 0, 1]], "triangles": [0, 1, 2]}],
+            "bindings": [{"part": "m", )") +
+                                 c.keys + "}]}";
+        ASSERT_TRUE(ReadModelJson(model, ParseJson(json), ""));
+        ASSERT_FALSE(model.bindings[0].inert());
+        MeshDeform mesh;
+        InitializeMeshDeform(mesh, model.topology.meshes);
+        std::vector<PartPose> poses(1);
+        const float values[2] = {c.a, c.b};
+        ApplyBindings(model, values, {}, poses, mesh);
+        ASSERT_EQ(mesh.xy.size(), 6u);
+        for (size_t j = 0; j < 6; ++j) {
+            EXPECT_EQ(mesh.xy[j], c.xy[j]) << j;
+        }
+        EXPECT_TRUE(mesh.moved);
     }
 }
 
