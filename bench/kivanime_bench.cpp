@@ -142,9 +142,12 @@ void UpdateOffsets(benchmark::State& state) {
     UpdateCase(state, false, false, true);
 }
 
-void RenderCase(benchmark::State& state, bool parallax, bool curvature, bool sameAngles = false) {
+void RenderCase(benchmark::State& state, bool parallax, bool curvature, bool sameAngles = false,
+                bool blendModes = false) {
     const int64_t n = state.range(0);
-    SetUpScene({static_cast<int>(n), parallax, curvature, sameAngles});
+    SceneOptions options{static_cast<int>(n), parallax, curvature, sameAngles};
+    options.blendModes = blendModes;
+    SetUpScene(options);
     const uint64_t draws = DrawCount();
     Measure m;
     for (auto _ : state) {
@@ -162,6 +165,11 @@ void Render(benchmark::State& state) {
 
 void Render3D(benchmark::State& state) {
     RenderCase(state, true, false);
+}
+
+// Render with every part in a blend mode: the same work, other flags.
+void RenderBlend(benchmark::State& state) {
+    RenderCase(state, false, false, false, true);
 }
 
 void Render3DSame(benchmark::State& state) {
@@ -248,6 +256,24 @@ void BindingCase(benchmark::State& state, BindingKind kind) {
     }
     state.counters["ns_per_update_plain"] = ns[0] / frames;
     state.counters["ns_per_update_bound"] = ns[1] / frames;
+    state.counters["allocs_per_frame"] = static_cast<double>(allocated) / frames;
+    TearDownScene();
+}
+
+// The cost of a mask: frames (update and render) of the iris clipped by the
+// 16-triangle eye, less frames of the same puppet with the iris drawn whole;
+// per clipped part. The two crowds take turns, as MeshDeform's.
+void MaskClip(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    const MaskScene scene = SetUpMaskScene(static_cast<int>(n), state.range(1) != 0);
+    const uint64_t meshes = MeshDrawCount();
+    double ns[2] = {0.0, 0.0};
+    const uint64_t allocated = TakeTurns(state, scene.plain, scene.masked, true, ns);
+    const double frames = static_cast<double>(state.iterations());
+    state.counters["ns_per_clip"] = (ns[1] - ns[0]) / (frames * static_cast<double>(n));
+    state.counters["ns_per_frame_masked"] = ns[1] / frames;
+    state.counters["ns_per_frame_plain"] = ns[0] / frames;
+    state.counters["meshes_per_frame"] = static_cast<double>(MeshDrawCount() - meshes) / frames;
     state.counters["allocs_per_frame"] = static_cast<double>(allocated) / frames;
     TearDownScene();
 }
@@ -389,6 +415,7 @@ BENCHMARK(kb::UpdateCrossFade)->Name("UpdateCrossFade")->Apply(kb::Counts);
 BENCHMARK(kb::UpdateOffsets)->Name("UpdateOffsets")->Apply(kb::Counts);
 BENCHMARK(kb::Render)->Name("Render")->Apply(kb::Counts);
 BENCHMARK(kb::Render3D)->Name("Render3D")->Apply(kb::Counts);
+BENCHMARK(kb::RenderBlend)->Name("RenderBlend")->Apply(kb::Counts);
 BENCHMARK(kb::Render3DSame)->Name("Render3DSame")->Apply(kb::Counts);
 BENCHMARK(kb::Render3DCurved)->Name("Render3DCurved")->Apply(kb::Counts);
 BENCHMARK(kb::Frame3D)->Name("Frame3D")->Apply(kb::Counts);
@@ -396,6 +423,7 @@ BENCHMARK(kb::MeshDeform)->Name("MeshDeform")->Arg(1000);
 BENCHMARK(kb::BindingOne)->Name("BindingOne")->Arg(100);
 BENCHMARK(kb::BindingTwo)->Name("BindingTwo")->Arg(100);
 BENCHMARK(kb::BindingDeform)->Name("BindingDeform")->Arg(100);
+BENCHMARK(kb::MaskClip)->Name("MaskClip")->Args({1000, 0})->Args({1000, 1});
 BENCHMARK(kb::CreateDestroy)->Name("CreateDestroy")->Apply(kb::Counts);
 BENCHMARK(kb::Memory)->Name("Memory")->Iterations(1)->Repetitions(1);
 BENCHMARK(kb::LoadModel)->Name("LoadModel")->Unit(benchmark::kMillisecond);

@@ -1,5 +1,6 @@
 #include "scene.h"
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -187,11 +188,20 @@ std::vector<uint32_t> SetUpScene(const SceneOptions& options) {
     Anime_Shutdown();
     AnimeHostCallbacks host{LoadTexture, ReleaseTexture, nullptr, CountingDraw};
     Anime_Init(&host);
-    if (options.motionOnly) {
-        // The same character without its springs: nothing runs but the motion.
+    if (options.motionOnly || options.blendModes) {
         std::ifstream in(ScenePath("model.json"), std::ios::binary);
         std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        json.erase(json.find(",\n \"physics\"")).append("\n}\n");
+        if (options.motionOnly) {
+            // The same character without its springs: nothing runs but the motion.
+            json.erase(json.find(",\n \"physics\"")).append("\n}\n");
+        }
+        const char* const modes[] = {"normal", "additive", "multiply", "screen"};
+        const std::string key = "\n   \"name\": ";
+        for (size_t at = json.find(key, json.find("\"parts\"")), k = 0;
+             options.blendModes && at != std::string::npos; at = json.find(key, at + 1), ++k) {
+            json.insert(at + 1, std::string("   \"blend\": \"") + modes[k % 4] + "\",\n");
+            at += key.size();
+        }
         Anime_LoadModelFromMemory("bench", json.data(), static_cast<int32_t>(json.size()),
                                   KIVANIME_BENCH_SCENE_DIR);
     } else {
@@ -443,6 +453,50 @@ BindingScene SetUpBindingScene(int instances, BindingKind kind) {
 
 uint64_t MeshDrawCount() {
     return gMeshDraws;
+}
+
+MaskScene SetUpMaskScene(int instances, bool parallax) {
+    Anime_Shutdown();
+    AnimeHostCallbacks host{LoadTexture, ReleaseTexture, nullptr, CountingDraw};
+    Anime_Init(&host);
+    std::string fan = "[0, 0, 0.5, 0.5]";
+    std::string triangles;
+    for (int k = 0; k < 16; ++k) {
+        const double a = 6.283185307179586 * k / 16.0;
+        Append(fan, ", [%.3f, %.3f, 0.5, 0.5]", 12.0 * std::cos(a), 8.0 * std::sin(a));
+        triangles += (k > 0 ? ", 0, " : "0, ") + std::to_string(k + 1) + ", " +
+                     std::to_string((k + 1) % 16 + 1);
+    }
+    for (bool masked : {true, false}) {
+        const std::string model =
+            R"({"textures": {"t": "t.png"}, "parts": [{"name": "eye", "texture": "t", "vertices": [)" +
+            fan + "], \"triangles\": [" + triangles +
+            R"(]}, {"name": "iris", "texture": "t", "srcRect": [0, 0, 10, 10], "depth": 5)" +
+            (masked ? R"(, "clip": "eye")" : "") +
+            R"(}], "motions": {"look": {"duration": 1000, "loop": true, "tracks": [{"part":
+            "iris", "keyframes": [{"time": 0, "position": [-9, -2]}, {"time": 500,
+            "position": [9, 3]}, {"time": 1000, "position": [-9, -2]}]}]}}})";
+        const char* name = masked ? "masked" : "plain";
+        Anime_LoadModelFromMemory(name, model.data(), static_cast<int32_t>(model.size()), "");
+    }
+    MaskScene scene;
+    Anime_SetMeshCallback(CountingMesh);
+    for (bool masked : {true, false}) {
+        for (int i = 0; i < instances; ++i) {
+            const uint32_t id = Anime_CreateInstance(masked ? "masked" : "plain");
+            Anime_PlayMotion(id, "look", 0.9f + 0.2f * static_cast<float>(i % 31) / 31.0f);
+            Anime_SetPosition(id, static_cast<float>(i % 40) * 48.0f,
+                              static_cast<float>(i / 40) * 30.0f);
+            if (parallax) {
+                Anime_Set3DSetup(id, 1, 0.0f, 0.0f, 900.0f, 0.0f, 0.0f);
+                Anime_Set3DAngles(id, -25.0f + static_cast<float>(i % 50), 10.0f, 3.0f);
+            }
+            (masked ? scene.masked : scene.plain).push_back(id);
+        }
+    }
+    Anime_Update(16.6667f);
+    Anime_Render();
+    return scene;
 }
 
 namespace {

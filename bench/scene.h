@@ -22,6 +22,7 @@ struct SceneOptions {
     bool motionOnly = false;   // the main motion and nothing else
     bool crossFade = false;    // every main motion in a cross-fade that does not end
     bool partOffsets = false;  // game code turns and moves every part (a small offset each)
+    bool blendModes = false;   // the parts in the four blend modes, in turn
 };
 
 // Resets the library, loads the character and starts every instance with the
@@ -58,6 +59,16 @@ struct BindingScene {
     int bindingsPerInstance = 0;
 };
 BindingScene SetUpBindingScene(int instances, BindingKind kind);
+
+// A 10 x 10 iris sliding (by its motion) inside an eye whose shape is a fan
+// of 16 triangles: clipped and handed to a mesh function, on `masked`; the
+// same puppet with the iris unmasked, drawn as a sprite, on `plain`. Each
+// list has `instances` instances, all shown, turned in 3D on `parallax`.
+struct MaskScene {
+    std::vector<uint32_t> masked;
+    std::vector<uint32_t> plain;
+};
+MaskScene SetUpMaskScene(int instances, bool parallax);
 
 // Path of the character's files.
 std::string ScenePath(const std::string& relative);

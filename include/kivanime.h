@@ -173,11 +173,12 @@ typedef struct AnimeMeshVertex {
  *  winding: a mirrored part turns them over, so do not cull.
  *
  *  A masked part (one with a "clip" in the model) comes here clipped: its own
- *  triangles (its sprite quad as two, or its drawable mesh) cut to the
- *  mask's triangles, as a plain triangle list: every triangle has three
- *  vertices of its own and the indices are 0, 1, 2, ... (vertexCount ==
- *  indexCount, a multiple of 3). The texture coordinates of each new vertex
- *  are interpolated from the part's own triangle. A part without a mesh is
+ *  shape (its source rectangle, or each triangle of its drawable mesh) cut
+ *  to each of the mask's triangles, each piece fanned, as a plain triangle
+ *  list: every triangle has three vertices of its own and the indices are
+ *  0, 1, 2, ... (vertexCount == indexCount, a multiple of 3), so triangles
+ *  that share an edge share it by position, not by index. The texture
+ *  coordinates of each new vertex are interpolated from the part's own. A part without a mesh is
  *  its source rectangle (srcWidth x srcHeight about the anchor) and its
  *  corners carry u, v from 0 to 1 across that rectangle, since the library
  *  does not know the texture's size: the whole texture's range when the

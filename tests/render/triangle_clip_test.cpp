@@ -13,7 +13,8 @@
 namespace kivanime {
 namespace {
 
-// Texture coordinates of the part's triangles: u = x / 16, v = y / 16.
+// Texture coordinates of the part: u = x / 16, v = y / 16. A part of three
+// corners leaves the fourth at (0, 0).
 AnimeMeshVertex At(float x, float y) {
     return {x, y, x / 16.0f, y / 16.0f};
 }
@@ -22,11 +23,11 @@ TEST(TriangleClip, KeepsTheOverlapWithTheTextureCoordinatesOfThePart) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     struct Case {
         const char* what;
-        AnimeMeshVertex part[3];
+        AnimeMeshVertex part[4];
         float mask[6];
         size_t capacity;
         size_t vertices;
-        float area;
+        float area;  // negative: wound the other way
     };
     const Case cases[] = {
         {"the same triangle", {At(0, 0), At(10, 0), At(0, 10)}, {0, 0, 10, 0, 0, 10}, 12, 3, 50},
@@ -77,6 +78,19 @@ TEST(TriangleClip, KeepsTheOverlapWithTheTextureCoordinatesOfThePart) {
          11,
          0,
          0},
+        // A rectangle is cut whole: one piece per mask triangle.
+        {"a square in a triangle",
+         {At(0, 0), At(10, 0), At(10, 10), At(0, 10)},
+         {0, 0, 10, 0, 0, 10},
+         12,
+         3,
+         50},
+        {"a square turned over, cut by one edge",
+         {At(0, 0), At(0, 10), At(10, 10), At(10, 0)},
+         {5, -100, 100, 0, 5, 100},
+         12,
+         6,
+         -50},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -87,7 +101,13 @@ TEST(TriangleClip, KeepsTheOverlapWithTheTextureCoordinatesOfThePart) {
         ClipTriangle mask[1];
         const size_t maskCount = PrepareClipTriangles(maskVertices, indices, 1, mask);
         std::vector<AnimeMeshVertex> out(12);
-        const size_t n = ClipTriangles(c.part, indices, 1, mask, maskCount, out.data(), c.capacity);
+        const size_t corners = c.part[3].x == 0 && c.part[3].y == 0 ? 3 : 4;
+        size_t n = 0;
+        if (corners == 3) {
+            n = ClipTriangles(c.part, indices, 1, mask, maskCount, out.data(), c.capacity);
+        } else {
+            EXPECT_TRUE(ClipConvex(c.part, 4, mask, maskCount, out.data(), c.capacity, n));
+        }
         ASSERT_EQ(n, c.vertices);
         float area = 0.0f;
         for (size_t k = 0; k < n; k += 3) {
@@ -95,7 +115,7 @@ TEST(TriangleClip, KeepsTheOverlapWithTheTextureCoordinatesOfThePart) {
             const float twice =
                 (t[1].x - t[0].x) * (t[2].y - t[0].y) - (t[1].y - t[0].y) * (t[2].x - t[0].x);
             // A fan keeps the part's winding.
-            EXPECT_GT(twice, 0.0f);
+            EXPECT_GT(c.area < 0.0f ? -twice : twice, 0.0f);
             area += 0.5f * twice;
         }
         EXPECT_NEAR(area, c.area, 1e-3f);
