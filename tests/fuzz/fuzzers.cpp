@@ -257,8 +257,7 @@ void Exercise(const std::vector<std::string>& motions, const std::vector<std::st
                 const int32_t count = Anime_GetPartMesh(id, part.c_str(), nullptr, 0);
                 Check(count >= 0 && Anime_GetPartMesh(id, part.c_str(), vertices, 8) == count,
                       "mesh vertex count changed");
-                Check(count % 3 == 0 || !clipped[k],
-                      "a masked part's mesh is not a triangle list");
+                Check(count % 3 == 0 || !clipped[k], "a masked part's mesh is not a triangle list");
             }
         }
     }

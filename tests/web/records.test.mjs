@@ -157,7 +157,7 @@ test('the C mirror in the browser matches the native library call for call; the 
                 kinds: ['model unnamed', 'model unnamed', 'motion walk', 'expression smile', 'expression unnamed', 'scene m.json', 'scene',
                     'motion unnamed', 'motion unnamed', 'motion unnamed', 'none', 'none'],
                 motions: ['blink', 'idle', 'wave'], expressions: ['smile'], size: [512, 512], ribbonParent: 33, textures: 33,
-                thigh: { name: 'thigh_l', parent: 'hip', texture: 'thigh', parentIndex: 0 },
+                thigh: { name: 'thigh_l', parent: 'hip', texture: 'thigh', parentIndex: 0, blend: 'normal', maskIndex: -1 },
             });
             assert.deepEqual([...errors, ...second.errors], []);
         },

@@ -83,6 +83,8 @@ export { WebGLRenderer } from './render-webgl.js';
  */
 
 const HOST_TABLE_BYTES = 16; // four 32-bit function pointers
+/** The blend modes by number (records.js BLEND). @type {readonly ('normal'|'additive'|'multiply'|'screen')[]} */
+const BLEND_NAMES = ['normal', 'additive', 'multiply', 'screen'];
 
 /** Handles and their images. Handle numbers are never reused. */
 export class TextureStore {
@@ -841,14 +843,18 @@ export class Puppet {
         this.width = width;
         this.height = height;
         /**
-         * parentIndex: the part the parent's name resolves to, -1 for none.
-         * @type {{name: string, parent: string|null, texture: string|null, parentIndex: number}[]}
+         * parentIndex: the part the parent's name resolves to, -1 for none;
+         * blend: the part's blend mode; maskIndex: the part whose shape
+         * clips it, -1 for none.
+         * @type {{name: string, parent: string|null, texture: string|null, parentIndex: number, blend: 'normal'|'additive'|'multiply'|'screen', maskIndex: number}[]}
          */
         this.parts = (model.parts ?? []).map((p) => ({
             name: p.name,
             parent: p.parent || null,
             texture: p.texture || null,
             parentIndex: p.parentIndex,
+            blend: BLEND_NAMES[p.blend] ?? 'normal',
+            maskIndex: p.maskIndex,
         }));
         /** @type {Set<Instance>} */
         this.instances = new Set();
@@ -1093,7 +1099,7 @@ export class Instance {
  * @property {string} [model] a scene's model file
  * @property {[number, number]} [canvas]
  * @property {string[]} [textures] the texture files, as the model names them
- * @property {{name: string, parent: string, texture: string, parentIndex: number}[]} [parts]
+ * @property {{name: string, parent: string, texture: string, parentIndex: number, blend: number, maskIndex: number}[]} [parts]
  * @property {string[]} [motions]
  * @property {string[]} [expressions]
  * @property {string[]} [skins]

@@ -212,6 +212,14 @@ function showLists(/** @type {PuppetInfo} */ info) {
         li.style.paddingLeft = `${part.depth * 12}px`;
         li.textContent = part.name || '(unnamed)';
         li.title = part.parent ? `child of ${part.parent}` : 'root';
+        // How it blends (when not normally) and what clips it.
+        const mask = part.maskIndex >= 0 ? view.puppet?.parts[part.maskIndex]?.name : undefined;
+        for (const [kind, text] of [['blend', part.blend !== 'normal' ? part.blend : ''], ['mask', mask !== undefined ? `in ${mask || '(unnamed)'}` : '']]) {
+            if (text) {
+                li.append(' ', Object.assign(document.createElement('span'), { className: kind, textContent: text }));
+                li.title += kind === 'blend' ? `, blends ${text}` : `, clipped by ${mask}`;
+            }
+        }
     });
     markActive();
 }

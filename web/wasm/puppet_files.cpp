@@ -12,6 +12,7 @@
 #include "api/manager.h"
 #include "json/json_parser.h"
 #include "json_text.h"
+#include "model/draw_flags.h"
 #include "model/expression_loader.h"
 #include "model/model_loader.h"
 #include "model/motion_loader.h"
@@ -36,9 +37,10 @@ std::vector<std::string_view> Names(const Table& table) {
 }
 
 // "name", "canvas" [width, height], "textures" (the file of each, as the
-// model gives it), "parts" (name, parent, texture and the index of the part
-// the parent name resolves to, -1 for none), "motions", "expressions" and
-// "skins" (in file order).
+// model gives it), "parts" (name, parent, texture, the index of the part
+// the parent name resolves to, -1 for none, the blend mode's number and the
+// index of the mask, -1 for none), "motions", "expressions" and "skins" (in
+// file order).
 void AppendModel(std::string& out, const AnimeModel& model) {
     AppendKey(out, "name");
     AppendString(out, model.name);
@@ -59,7 +61,14 @@ void AppendModel(std::string& out, const AnimeModel& model) {
         AppendKey(out, "texture");
         AppendString(out, part.texture);
         AppendKey(out, "parentIndex");
-        out += std::to_string(model.topology.parentIndex[i]) + "}";
+        out += std::to_string(model.topology.parentIndex[i]);
+        // The blend mode as records carry it, and the part the clip resolves
+        // to (a clip naming the part itself or no part is none).
+        AppendKey(out, "blend");
+        out += std::to_string(BlendModeOf(part.blend));
+        const int32_t mask = part.clip.empty() ? -1 : model.findPart(part.clip);
+        AppendKey(out, "maskIndex");
+        out += std::to_string(mask == static_cast<int32_t>(i) ? -1 : mask) + "}";
     }
     out += ']';
     for (const auto& [key, names] : {std::pair{"motions", Names(model.motions)},
