@@ -17,7 +17,7 @@ mkdir -p out
 "$build/tools/player/kivanime-player" \
     --timeline examples/hero/scene.json \
     --gif out/hero.gif \
-    --contact-sheet out/hero-sheet.png --sheet-frames 0,16,40,62,80,100,118,149 \
+    --contact-sheet out/hero-sheet.png --sheet-frames 0,40,62,74,84,100,122,149 \
     --sheet-columns 4 --thumb-scale 0.4 \
     "$@"
 echo "wrote out/hero.gif and out/hero-sheet.png"

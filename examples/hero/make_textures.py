@@ -37,7 +37,7 @@ RIBBON_SHADE = (188, 44, 84)
 IRIS = (58, 128, 96)
 IRIS_SHADE = (36, 92, 70)
 EYE_SHADE = (226, 230, 242)
-GLOW = (255, 226, 140)
+GLOW = (255, 200, 90)
 PUPIL = (28, 30, 40)
 WHITE = (255, 255, 255)
 MOUTH = (150, 48, 62)
@@ -269,11 +269,11 @@ def pupil():
 
 def sparkle():
     """A four-pointed star in a soft glow, drawn additively: it only lightens."""
-    c = Canvas(40, 40)
-    c.fill(ellipse(20, 20, 14, 14), GLOW, alpha=0.35)
-    c.fill(ellipse(20, 20, 8, 8), GLOW, alpha=0.5)
-    c.fill(polygon([(20, 1), (23, 17), (39, 20), (23, 23), (20, 39), (17, 23), (1, 20), (17, 17)]), GLOW)
-    c.fill(ellipse(20, 20, 3.5, 3.5), WHITE)
+    c = Canvas(56, 56)
+    c.fill(ellipse(28, 28, 20, 20), GLOW, alpha=0.15)
+    c.fill(ellipse(28, 28, 11, 11), GLOW, alpha=0.3)
+    c.fill(polygon([(28, 1), (32, 24), (55, 28), (32, 32), (28, 55), (24, 32), (1, 28), (24, 24)]), GLOW)
+    c.fill(ellipse(28, 28, 5, 5), WHITE)
     return c
 
 
