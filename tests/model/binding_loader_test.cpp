@@ -58,78 +58,57 @@ TEST_F(BindingLoader, InertBindings) {
 }
 
 TEST_F(BindingLoader, KeysInterpolateAndTheNearestShows) {
-    const struct {
-        const char* json;
+    struct Point {
         float a, b;       // the parameters' values
         float x, y, sx;   // the change asked of the part
         int32_t visible;  // from the nearest key
+    };
+    const struct {
+        const char* json;
+        std::vector<Point> points;
     } cases[] = {
-        // One parameter: sorted, clamped to the end keys; equal keys keep
-        // their order (the first ends the segment before them, the last
-        // starts the one after); missing channels are neutral.
+        // One parameter: sorted, clamped to the end keys; missing channels
+        // are neutral.
         {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 2, "position": [20, 2],
             "visible": 1}, {"at": 0, "scale": 3, "visible": 0}]})",
-         0.5f, 0, 5, 0.5f, 2.5f, 0},
-        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 2, "position": [20, 2],
-            "visible": 1}, {"at": 0, "scale": 3, "visible": 0}]})",
-         1, 0, 10, 1, 2, 0},
-        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 2, "position": [20, 2],
-            "visible": 1}, {"at": 0, "scale": 3, "visible": 0}]})",
-         1.5f, 0, 15, 1.5f, 1.5f, 1},
-        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 2, "position": [20, 2]},
-            {"at": 0}]})",
-         -5, 0, 0, 0, 1, -1},
-        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 2, "position": [20, 2]},
-            {"at": 0}]})",
-         9, 0, 20, 2, 1, -1},
+         {{0.5f, 0, 5, 0.5f, 2.5f, 0},
+          {1, 0, 10, 1, 2, 0},
+          {1.5f, 0, 15, 1.5f, 1.5f, 1},
+          {-5, 0, 0, 0, 3, 0},
+          {9, 0, 20, 2, 1, 1}}},
+        // Equal keys keep their order: the first ends the segment before
+        // them, the last starts the one after.
         {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 0}, {"at": 1, "position": [10, 0]},
             {"at": 1, "position": [20, 0]}, {"at": 2, "position": [40, 0]}]})",
-         0.5f, 0, 5, 0, 1, -1},
-        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 0}, {"at": 1, "position": [10, 0]},
-            {"at": 1, "position": [20, 0]}, {"at": 2, "position": [40, 0]}]})",
-         1, 0, 20, 0, 1, -1},
-        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 0}, {"at": 1, "position": [10, 0]},
-            {"at": 1, "position": [20, 0]}, {"at": 2, "position": [40, 0]}]})",
-         1.5f, 0, 30, 0, 1, -1},
-        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 3, "position": [7, 0]}]})", -9, 0, 7,
-         0, 1, -1},
+         {{0.5f, 0, 5, 0, 1, -1}, {1, 0, 20, 0, 1, -1}, {1.5f, 0, 30, 0, 1, -1}}},
+        {R"({"part": "p", "parameters": ["a"], "keys": [{"at": 3, "position": [7, 0]}]})",
+         {{-9, 0, 7, 0, 1, -1}}},
         // Two parameters, a 3 x 2 grid in any order: first along a, then b;
         // a repeated corner keeps its first key.
         {R"({"part": "p", "parameters": ["a", "b"], "keys": [{"at": [2, 10], "position": [2, 10]},
             {"at": [0, 0], "visible": 0}, {"at": [1, 0], "position": [1, 0]},
             {"at": [2, 0], "position": [2, 0]}, {"at": [0, 10], "position": [0, 10]},
             {"at": [1, 10], "position": [1, 10], "scale": 5}, {"at": [1, 10]}]})",
-         0.5f, 5, 0.5f, 5, 2, 0},
-        {R"({"part": "p", "parameters": ["a", "b"], "keys": [{"at": [2, 10], "position": [2, 10]},
-            {"at": [0, 0], "visible": 0}, {"at": [1, 0], "position": [1, 0]},
-            {"at": [2, 0], "position": [2, 0]}, {"at": [0, 10], "position": [0, 10]},
-            {"at": [1, 10], "position": [1, 10], "scale": 5}, {"at": [1, 10]}]})",
-         1.5f, 2.5f, 1.5f, 2.5f, 1.5f, -1},
-        {R"({"part": "p", "parameters": ["a", "b"], "keys": [{"at": [2, 10], "position": [2, 10]},
-            {"at": [0, 0], "visible": 0}, {"at": [1, 0], "position": [1, 0]},
-            {"at": [2, 0], "position": [2, 0]}, {"at": [0, 10], "position": [0, 10]},
-            {"at": [1, 10], "position": [1, 10], "scale": 5}, {"at": [1, 10]}]})",
-         -3, 99, 0, 10, 1, -1},
-        // The lower key on a tie in each parameter.
+         {{0.5f, 5, 0.5f, 5, 2, 0}, {1.5f, 2.5f, 1.5f, 2.5f, 1.5f, -1}, {-3, 99, 0, 10, 1, -1}}},
+        // The lower key on a tie along each parameter.
         {R"({"part": "p", "parameters": ["b", "a"], "keys": [{"at": [0, 0], "visible": 0},
             {"at": [0, 1], "visible": 1}, {"at": [1, 0], "visible": 1}, {"at": [1, 1]}]})",
-         0.5f, 0.5f, 0, 0, 1, 0},
-        {R"({"part": "p", "parameters": ["b", "a"], "keys": [{"at": [0, 0], "visible": 0},
-            {"at": [0, 1], "visible": 1}, {"at": [1, 0], "visible": 1}, {"at": [1, 1]}]})",
-         0.51f, 0.5f, 0, 0, 1, 1},
+         {{0.5f, 0.5f, 0, 0, 1, 0}, {0.51f, 0.5f, 0, 0, 1, 1}}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.json << " at " << c.a << ", " << c.b);
         const AnimeBinding b = read(c.json);
-        ASSERT_FALSE(b.inert());
-        const float values[2] = {c.a, c.b};
-        const PartDelta d = EvaluateBinding(b, values);
-        EXPECT_EQ(d.channels.x, c.x);
-        EXPECT_EQ(d.channels.y, c.y);
-        EXPECT_EQ(d.channels.scaleX, c.sx);
-        EXPECT_EQ(d.channels.rotation, 0.0f);
-        EXPECT_EQ(d.channels.alpha, 1.0f);
-        EXPECT_EQ(d.visible, c.visible);
+        ASSERT_FALSE(b.inert()) << c.json;
+        for (const Point& p : c.points) {
+            SCOPED_TRACE(testing::Message() << c.json << " at " << p.a << ", " << p.b);
+            const float values[2] = {p.a, p.b};
+            const PartDelta d = EvaluateBinding(b, values);
+            EXPECT_EQ(d.channels.x, p.x);
+            EXPECT_EQ(d.channels.y, p.y);
+            EXPECT_EQ(d.channels.scaleX, p.sx);
+            EXPECT_EQ(d.channels.rotation, 0.0f);
+            EXPECT_EQ(d.channels.alpha, 1.0f);
+            EXPECT_EQ(d.visible, p.visible);
+        }
     }
 }
 

@@ -1,6 +1,5 @@
 // The drivers' arithmetic, which a page must repeat bit for bit: the sine
-// polynomial, the blink generator, the audio feed's sums, and the drivers'
-// order and time through ApplyDrivers.
+// polynomial, the blink generator and the audio feed's sums.
 #include "runtime/parameter_drivers.h"
 
 #include <gtest/gtest.h>
@@ -73,47 +72,6 @@ TEST(ParameterDrivers, AudioFeedKeepsSumsOnly) {
         FeedAudio(feed, c.samples.data(), static_cast<int32_t>(c.samples.size()));
         EXPECT_EQ(feed.sumOfSquares, c.sum);
         EXPECT_EQ(feed.count, static_cast<int64_t>(c.samples.size()));
-    }
-}
-
-// One parameter in [0, 1] run through every driver for a few updates.
-TEST(ParameterDrivers, BlinkerBreatherAndLipSyncInOrder) {
-    ParameterSet set;
-    set.add({"p", 0.0f, 1.0f, 0.0f});
-    const struct {
-        float blink, close, period, amplitude, gain, fed;  // fed: a sample fed before each update
-        std::vector<float> dts;
-        std::vector<float> want;  // the value after each update, from 0.25
-    } cases[] = {
-        // Nothing on: untouched.
-        {0, 0, 0, 0, 0, 0, {16, 16}, {0.25f, 0.25f}},
-        // The breather adds, never clamps here; negative time stands still.
-        {0, 0, 1000, 0.5f, 0, 0, {250, -100, 250, 250}, {0.75f, 0.75f, 0.25f, -0.25f}},
-        // The lip sync replaces what came before it (the breather's too).
-        {0, 0, 1000, 0.5f, 1, 0.5f, {250, 250}, {0.5f, 0.5f}},
-        {0, 0, 0, 0, 4, 0.5f, {16}, {1.0f}},
-        // Without samples it falls from its last level by the full range per
-        // 100 ms (starting at min): it stays at 0.
-        {0, 0, 0, 0, 1, 0, {16}, {0.0f}},
-        // A blink with interval 1e6 never starts in a few updates.
-        {1e6f, 100, 0, 0, 0, 0, {1000, 1000}, {0.25f, 0.25f}},
-    };
-    for (const auto& c : cases) {
-        ParameterDrivers drivers;
-        InitializeDrivers(drivers, 1);
-        SetBlinker(drivers, 0, c.blink, c.close, 1);
-        SetBreather(drivers, 0, c.period, c.amplitude);
-        SetLipSync(drivers, set.list[0], 0, c.gain);
-        for (size_t i = 0; i < c.dts.size(); ++i) {
-            SCOPED_TRACE(testing::Message() << "case with gain " << c.gain << ", update " << i);
-            if (c.fed != 0.0f) {
-                FeedAudio(drivers.audio, &c.fed, 1);
-            }
-            float value = 0.25f;
-            ApplyDrivers(drivers, set, c.dts[i], &value);
-            EXPECT_FLOAT_EQ(value, c.want[i]);
-            EXPECT_EQ(drivers.audio.count, 0);
-        }
     }
 }
 
