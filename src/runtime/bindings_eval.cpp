@@ -38,8 +38,7 @@ void TakeDiscrete(const BindingKey& key, PartDelta& delta) {
     delta.textureSwap = key.textureSwap;
 }
 
-// The first parameter's interpolation between two keys of the second's
-// value.
+// The channels between two keys: a + (b - a) * f.
 void Lerp(const BindingKey& a, const BindingKey& b, float f, PoseChannels& out) {
     InterpolateChannels(a.channels, b.channels, f, out);
 }

@@ -111,6 +111,8 @@ struct Worker {
             return static_cast<float>(Pick(1000)) / 20.0f - 10.0f;
         } else if constexpr (std::is_same_v<T, float*>) {
             return out;
+        } else if constexpr (std::is_same_v<T, const float*>) {
+            return Pick(4) == 0 ? nullptr : out;  // samples: more than the largest count picked
         } else if constexpr (std::is_same_v<T, AnimeEvent*>) {
             return &event;
         } else if constexpr (std::is_same_v<T, AnimeMeshVertex*>) {
