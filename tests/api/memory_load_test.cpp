@@ -47,7 +47,7 @@ TEST_F(MemoryLoad, HeroPlaysTheSameFromMemoryAsFromFiles) {
         draws[memory] = host().draws;
         loads[memory] = host().loads;
     }
-    EXPECT_EQ(loads[0].size(), 66u);  // 33 textures, the second outfit's included, twice
+    EXPECT_EQ(loads[0].size(), 74u);  // 37 textures, the second outfit's included, twice
     EXPECT_EQ(loads[0], loads[1]);
     ASSERT_GT(draws[0].size(), 90u * 50u);
     EXPECT_TRUE(draws[0].size() == draws[1].size() &&
