@@ -199,8 +199,9 @@ std::vector<uint32_t> SetUpScene(const SceneOptions& options) {
         const std::string key = "\n   \"name\": ";
         for (size_t at = json.find(key, json.find("\"parts\"")), k = 0;
              options.blendModes && at != std::string::npos; at = json.find(key, at + 1), ++k) {
-            json.insert(at + 1, std::string("   \"blend\": \"") + modes[k % 4] + "\",\n");
-            at += key.size();
+            const std::string blend = std::string("   \"blend\": \"") + modes[k % 4] + "\",\n";
+            json.insert(at + 1, blend);
+            at += blend.size();
         }
         Anime_LoadModelFromMemory("bench", json.data(), static_cast<int32_t>(json.size()),
                                   KIVANIME_BENCH_SCENE_DIR);

@@ -162,11 +162,15 @@ std::string TableReporter::Markdown(bool& allMet) const {
         return counter(std::string(c) + "/1000", "ns_per_part") /
                counter(std::string(c) + "/1", "ns_per_part");
     };
-    const char* const kTimed[] = {"Update",        "UpdateMotion",   "UpdateCrossFade",
-                                  "UpdateOffsets", "Render",         "Render3D",
-                                  "Render3DSame",  "Render3DCurved", "Frame3D"};
+    const char* const kTimed[] = {
+        "Update",      "UpdateMotion", "UpdateCrossFade", "UpdateOffsets",  "Render",
+        "RenderBlend", "Render3D",     "Render3DSame",    "Render3DCurved", "Frame3D"};
     double allocs = counter("MeshDeform/1000", "allocs_per_frame");
     allocs = std::isnan(allocs) ? 0.0 : allocs;
+    for (const char* c : {"MaskClip/1000/0", "MaskClip/1000/1"}) {
+        const double clip = counter(c, "allocs_per_frame");
+        allocs = std::isnan(clip) ? allocs : std::max(allocs, clip);
+    }
     for (const char* c : kTimed) {
         for (const char* n : {"1", "100", "1000"}) {
             const double a = counter(std::string(c) + "/" + n, "allocs_per_frame");
@@ -221,6 +225,14 @@ std::string TableReporter::Markdown(bool& allMet) const {
             allocs = std::max(allocs, a);
         }
     }
+    targets.push_back(
+        {"A quad clipped by a 16-triangle mask, ns per masked part per frame, 1,000 "
+         "instances",
+         counter("MaskClip/1000/0", "ns_per_clip"), 1000.0, true, "%.0f"});
+    targets.push_back(
+        {"Anime_Render with every part in a blend mode at 1,000 instances, x without",
+         counter("RenderBlend/1000", "ns_per_part") / counter("Render/1000", "ns_per_part"), 1.1,
+         true, "%.2f"});
     targets.push_back({"Heap allocations per frame after the first (most of any case)", allocs, 0.0,
                        true, "%.3g"});
     targets.push_back({"Heap bytes per instance of the bench character",

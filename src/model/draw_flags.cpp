@@ -51,6 +51,7 @@ void BuildDrawFlags(const AnimeModel& model, PartDrawFlags& flags) {
     flags.meshRoute.assign(n, 0);
     flags.spriteRoute.assign(n, 0);
     flags.clipMask.assign(n, -1);
+    flags.any = false;
     flags.anyClip = false;
     flags.room = ClipRoom{};
     for (size_t i = 0; i < n; ++i) {
@@ -58,12 +59,14 @@ void BuildDrawFlags(const AnimeModel& model, PartDrawFlags& flags) {
         const uint32_t blend = BlendModeOf(part.blend);
         flags.meshRoute[i] = blend;
         flags.spriteRoute[i] = blend;
+        flags.any = flags.any || blend != 0;
         // A clip naming the part itself, or no part, is ignored.
         const int32_t mask = part.clip.empty() ? -1 : model.findPart(part.clip);
         if (mask < 0 || static_cast<size_t>(mask) == i) {
             continue;
         }
         flags.spriteRoute[i] |= ANIME_DRAW_FLAG_UNCLIPPED;
+        flags.any = true;
         const size_t own = ShapeTriangles(model, i);
         if (own == 0) {
             flags.meshRoute[i] |= ANIME_DRAW_FLAG_UNCLIPPED;

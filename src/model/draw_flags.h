@@ -40,6 +40,7 @@ struct PartDrawFlags {
     // Per part: the part whose shape clips it, or -1 (no mask, or nothing
     // of its own to clip).
     std::vector<int32_t> clipMask;
+    bool any = false;  // a flag is not 0 somewhere
     bool anyClip = false;
     ClipRoom room;
 };

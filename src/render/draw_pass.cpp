@@ -253,9 +253,20 @@ struct MeshOutput {
     }
 };
 
-template <typename Output, typename Tints>
+// Where a record's flags come from: 0 for a model without blend modes and
+// masks, which so draws exactly as before they existed; the flags of each
+// part otherwise.
+struct NoFlags {
+    uint32_t operator[](int32_t) const { return 0; }
+};
+struct PartFlags {
+    const uint32_t* flags;
+    uint32_t operator[](int32_t part) const { return flags[part]; }
+};
+
+template <typename Output, typename Tints, typename Flags>
 [[gnu::flatten]] void DrawParts(const AnimeInstance& instance, DrawScratch& scratch,
-                                const Output& output, const Tints tints, const uint32_t* flags) {
+                                const Output& output, const Tints tints, const Flags flags) {
     const AnimeModel& model = *instance.model;
     const Placement place = PlacementOf(instance);
     const PartPose* const poses = instance.poses.data();
@@ -314,6 +325,17 @@ bool MeshRoute(const AnimeInstance& instance) {
            (HasMeshes(instance) || instance.model->topology.drawFlags.anyClip);
 }
 
+// DrawParts with the flags of `route` (meshRoute or spriteRoute).
+template <typename Output, typename Tints>
+void DrawPartsFlagged(const AnimeInstance& instance, DrawScratch& scratch, const Output& output,
+                      const Tints tints, const std::vector<uint32_t>& route) {
+    if (instance.model->topology.drawFlags.any) {
+        DrawParts(instance, scratch, output, tints, PartFlags{route.data()});
+    } else {
+        DrawParts(instance, scratch, output, tints, NoFlags{});
+    }
+}
+
 template <typename Tints>
 void DrawWithTints(const AnimeInstance& instance, DrawScratch& scratch, const Tints tints) {
     const PartDrawFlags& flags = instance.model->topology.drawFlags;
@@ -333,14 +355,14 @@ void DrawWithTints(const AnimeInstance& instance, DrawScratch& scratch, const Ti
             }
         }
         const Masks masks(instance, scratch.clip);
-        DrawParts(instance, scratch,
-                  MeshOutput{instance.host.draw, instance.drawMesh,
-                             bends ? meshes.parts.data() : nullptr, instance.mesh.xy.data(),
-                             meshes.indices.data(), scratch.meshVertices.data(), &masks},
-                  tints, flags.meshRoute.data());
+        DrawPartsFlagged(instance, scratch,
+                         MeshOutput{instance.host.draw, instance.drawMesh,
+                                    bends ? meshes.parts.data() : nullptr, instance.mesh.xy.data(),
+                                    meshes.indices.data(), scratch.meshVertices.data(), &masks},
+                         tints, flags.meshRoute);
     } else if (instance.host.draw != nullptr) {
-        DrawParts(instance, scratch, SpriteOutput{instance.host.draw}, tints,
-                  flags.spriteRoute.data());
+        DrawPartsFlagged(instance, scratch, SpriteOutput{instance.host.draw}, tints,
+                         flags.spriteRoute);
     }
 }
 
@@ -377,16 +399,17 @@ size_t PrepareWithTints(const AnimeInstance& instance, DrawScratch& scratch, Pre
     if (MeshRoute(instance)) {
         const MeshTable& meshes = instance.model->topology.meshes;
         route = DrawRoute::Meshes;
-        DrawParts(instance, scratch,
-                  RecordOutput{out, &count, HasMeshes(instance) ? meshes.parts.data() : nullptr,
-                               instance.mesh.xy.data(), meshes.uv.data(), vertices,
-                               flags.anyClip ? flags.clipMask.data() : nullptr},
-                  tints, flags.meshRoute.data());
+        DrawPartsFlagged(
+            instance, scratch,
+            RecordOutput{out, &count, HasMeshes(instance) ? meshes.parts.data() : nullptr,
+                         instance.mesh.xy.data(), meshes.uv.data(), vertices,
+                         flags.anyClip ? flags.clipMask.data() : nullptr},
+            tints, flags.meshRoute);
     } else if (instance.host.draw != nullptr) {
         route = DrawRoute::Sprites;
-        DrawParts(instance, scratch,
-                  RecordOutput{out, &count, nullptr, nullptr, nullptr, nullptr, nullptr}, tints,
-                  flags.spriteRoute.data());
+        DrawPartsFlagged(instance, scratch,
+                         RecordOutput{out, &count, nullptr, nullptr, nullptr, nullptr, nullptr},
+                         tints, flags.spriteRoute);
     }
     return count;
 }

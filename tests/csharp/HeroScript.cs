@@ -256,6 +256,10 @@ static class HeroScript
         Check(host.Meshes == 30000 && host.Last.V == 1 && tail[11].V == 1, host.Meshes + " tails and eyes drawn as meshes");
         string tint = string.Join(" ", host.Tint.R, host.Tint.G, host.Tint.B, host.Tint.A);
         Check(tint == "255 128 64 255", "tint " + tint);
+        // The flags read as the blend mode and the unclipped bit.
+        var flagged = new AnimeDrawParams { Flags = 6 };
+        Check(flagged.Blend == AnimeBlendMode.Multiply && flagged.Unclipped && !default(AnimeDrawParams).Unclipped &&
+              new AnimeDrawParams { Flags = 3 }.Blend == AnimeBlendMode.Screen, "flags " + flagged.Blend);
         Check(kinds[0] > 100 && kinds[1] > 10 && kinds[2] > 10 && kinds[3] > 10, "events, laps, ends: " + string.Join(" ", kinds));
         // Frames 14 and 29 of every 32 feed a silent slice of the voice.
         Check(closedEyes < 0.5f && widestMouth == 1 && silentMouth == 0, "the face blinked (eyes down to " + closedEyes +

@@ -13,85 +13,46 @@
 namespace kivanime {
 namespace {
 
-// Texture coordinates of the part: u = x / 16, v = y / 16. A part of three
-// corners leaves the fourth at (0, 0).
+// The parts, with texture coordinates u = x / 16, v = y / 16: a right
+// triangle, an equilateral one, a square, and the square wound the other
+// way round.
 AnimeMeshVertex At(float x, float y) {
     return {x, y, x / 16.0f, y / 16.0f};
 }
+const AnimeMeshVertex kParts[4][4] = {{At(0, 0), At(10, 0), At(0, 10)},
+                                      {At(0, 0), At(12, 0), At(6, 10.392305f)},
+                                      {At(0, 0), At(10, 0), At(10, 10), At(0, 10)},
+                                      {At(0, 0), At(0, 10), At(10, 10), At(10, 0)}};
 
 TEST(TriangleClip, KeepsTheOverlapWithTheTextureCoordinatesOfThePart) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     struct Case {
         const char* what;
-        AnimeMeshVertex part[4];
+        int part;  // of kParts; 2 and 3 are cut whole, as rectangles are
         float mask[6];
         size_t capacity;
         size_t vertices;
         float area;  // negative: wound the other way
     };
+    // clang-format off
     const Case cases[] = {
-        {"the same triangle", {At(0, 0), At(10, 0), At(0, 10)}, {0, 0, 10, 0, 0, 10}, 12, 3, 50},
-        {"wound backwards", {At(0, 0), At(10, 0), At(0, 10)}, {0, 0, 0, 10, 10, 0}, 12, 3, 50},
-        {"inside a larger mask",
-         {At(0, 0), At(10, 0), At(0, 10)},
-         {-100, -100, 300, -100, -100, 300},
-         12,
-         3,
-         50},
-        {"a mask inside", {At(0, 0), At(10, 0), At(0, 10)}, {1, 1, 3, 1, 1, 3}, 12, 3, 2},
-        {"cut by one edge",
-         {At(0, 0), At(10, 0), At(0, 10)},
-         {5, -100, 100, 0, 5, 100},
-         12,
-         3,
-         12.5f},
-        {"a corner cut off",
-         {At(0, 0), At(10, 0), At(0, 10)},
-         {2, -100, 2, 100, -100, 0},
-         12,
-         6,
-         18},
-        {"apart", {At(0, 0), At(10, 0), At(0, 10)}, {20, 20, 30, 20, 20, 30}, 12, 0, 0},
-        {"sharing an edge from outside",
-         {At(0, 0), At(10, 0), At(0, 10)},
-         {0, 0, 0, 10, -10, 5},
-         12,
-         0,
-         0},
-        {"a mask of no area", {At(0, 0), At(10, 0), At(0, 10)}, {0, 0, 5, 5, 10, 10}, 12, 0, 0},
-        {"a mask that is not a number",
-         {At(0, 0), At(10, 0), At(0, 10)},
-         {0, 0, nan, 0, 0, 10},
-         12,
-         0,
-         0},
+        {"the same triangle",            0, {0, 0, 10, 0, 0, 10},                 12, 3, 50},
+        {"wound backwards",              0, {0, 0, 0, 10, 10, 0},                 12, 3, 50},
+        {"inside a larger mask",         0, {-100, -100, 300, -100, -100, 300},   12, 3, 50},
+        {"a mask inside",                0, {1, 1, 3, 1, 1, 3},                   12, 3, 2},
+        {"cut by one edge",              0, {5, -100, 100, 0, 5, 100},            12, 3, 12.5f},
+        {"a corner cut off",             0, {2, -100, 2, 100, -100, 0},           12, 6, 18},
+        {"apart",                        0, {20, 20, 30, 20, 20, 30},             12, 0, 0},
+        {"sharing an edge from outside", 0, {0, 0, 0, 10, -10, 5},                12, 0, 0},
+        {"a mask of no area",            0, {0, 0, 5, 5, 10, 10},                 12, 0, 0},
+        {"a mask that is not a number",  0, {0, 0, nan, 0, 0, 10},                12, 0, 0},
         // Two triangles of a six-pointed star: a hexagon, four triangles.
-        {"a hexagon",
-         {At(0, 0), At(12, 0), At(6, 10.392305f)},
-         {0, 6.928203f, 6, -3.464102f, 12, 6.928203f},
-         12,
-         12,
-         41.569219f},
-        {"a hexagon without the room",
-         {At(0, 0), At(12, 0), At(6, 10.392305f)},
-         {0, 6.928203f, 6, -3.464102f, 12, 6.928203f},
-         11,
-         0,
-         0},
-        // A rectangle is cut whole: one piece per mask triangle.
-        {"a square in a triangle",
-         {At(0, 0), At(10, 0), At(10, 10), At(0, 10)},
-         {0, 0, 10, 0, 0, 10},
-         12,
-         3,
-         50},
-        {"a square turned over, cut by one edge",
-         {At(0, 0), At(0, 10), At(10, 10), At(10, 0)},
-         {5, -100, 100, 0, 5, 100},
-         12,
-         6,
-         -50},
+        {"a hexagon",                    1, {0, 6.928203f, 6, -3.464102f, 12, 6.928203f}, 12, 12, 41.569219f},
+        {"a hexagon without the room",   1, {0, 6.928203f, 6, -3.464102f, 12, 6.928203f}, 11, 0, 0},
+        {"a square in a triangle",       2, {0, 0, 10, 0, 0, 10},                 12, 3, 50},
+        {"a square turned over, cut",    3, {5, -100, 100, 0, 5, 100},            12, 6, -50},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const AnimeMeshVertex maskVertices[3] = {{c.mask[0], c.mask[1], 0, 0},
@@ -101,12 +62,11 @@ TEST(TriangleClip, KeepsTheOverlapWithTheTextureCoordinatesOfThePart) {
         ClipTriangle mask[1];
         const size_t maskCount = PrepareClipTriangles(maskVertices, indices, 1, mask);
         std::vector<AnimeMeshVertex> out(12);
-        const size_t corners = c.part[3].x == 0 && c.part[3].y == 0 ? 3 : 4;
         size_t n = 0;
-        if (corners == 3) {
-            n = ClipTriangles(c.part, indices, 1, mask, maskCount, out.data(), c.capacity);
+        if (c.part < 2) {
+            n = ClipTriangles(kParts[c.part], indices, 1, mask, maskCount, out.data(), c.capacity);
         } else {
-            EXPECT_TRUE(ClipConvex(c.part, 4, mask, maskCount, out.data(), c.capacity, n));
+            EXPECT_TRUE(ClipConvex(kParts[c.part], 4, mask, maskCount, out.data(), c.capacity, n));
         }
         ASSERT_EQ(n, c.vertices);
         float area = 0.0f;
