@@ -3,8 +3,7 @@
 // with which values, in which frame, and which samples each frame feeds.
 #include <gtest/gtest.h>
 
-#include <cstdarg>
-#include <cstdio>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -33,15 +32,14 @@ struct Recording {
 };
 Recording recording;
 
-void Note(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Note(const char* format, ...) {
-    char line[160];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    recording.calls += line;
-    recording.calls += '\n';
+// Notes a call: its name, then its arguments (numbers as %g would print them).
+template <typename... Args>
+int32_t Note(const char* name, Args... args) {
+    std::ostringstream line;
+    line << name;
+    ((line << ' ' << args), ...);
+    recording.calls += line.str() + '\n';
+    return 1;
 }
 
 // A model with the parameters "Angle" (-30 to 30, default 0) and "Mouth"
@@ -64,36 +62,27 @@ const AnimeApi& RecordingApi() {
             *def = n == "Angle" ? 0.0f : 0.25f;
             return int32_t{n == "Angle" || n == "Mouth"};
         };
-        t.Anime_SetParameter = [](uint32_t id, const char* name, float value) {
-            Note("set %u %s %g", id, name, static_cast<double>(value));
-            return 1;
+        t.Anime_SetParameter = [](uint32_t id, const char* n, float v) {
+            return Note("set", id, n, v);
         };
-        t.Anime_ResetParameters = [](uint32_t id) {
-            Note("reset %u", id);
-            return 1;
+        t.Anime_ResetParameters = [](uint32_t id) { return Note("reset", id); };
+        t.Anime_SetAutoBlink = [](uint32_t id, const char* n, float interval, float close) {
+            return Note("blink", id, n, interval, close);
         };
-        t.Anime_SetAutoBlink = [](uint32_t id, const char* name, float interval, float close) {
-            Note("blink %u %s %g %g", id, name, static_cast<double>(interval),
-                 static_cast<double>(close));
-            return 1;
+        t.Anime_SetBreath = [](uint32_t id, const char* n, float period, float amplitude) {
+            return Note("breath", id, n, period, amplitude);
         };
-        t.Anime_SetBreath = [](uint32_t id, const char* name, float period, float amplitude) {
-            Note("breath %u %s %g %g", id, name, static_cast<double>(period),
-                 static_cast<double>(amplitude));
-            return 1;
-        };
-        t.Anime_SetLipSync = [](uint32_t id, const char* name, float gain) {
-            Note("lipSync %u %s %g", id, name, static_cast<double>(gain));
-            return 1;
+        t.Anime_SetLipSync = [](uint32_t id, const char* n, float gain) {
+            return Note("lipSync", id, n, gain);
         };
         // The samples are numbered by their value, so "feed 2 3+2 at 25"
         // is samples 3 and 4 of a sound of 25 per second.
         t.Anime_FeedAudio = [](uint32_t id, const float* samples, int32_t count, int32_t rate) {
-            Note("feed %u %g+%d at %d", id, static_cast<double>(count > 0 ? samples[0] : -1.0f),
-                 count, rate);
-            return 1;
+            const std::string span = std::to_string(count > 0 ? static_cast<int>(samples[0]) : -1) +
+                                     "+" + std::to_string(count);
+            return Note("feed", id, span, "at", rate);
         };
-        t.Anime_Update = [](float dt) { Note("update %g", static_cast<double>(dt)); };
+        t.Anime_Update = [](float dt) { Note("update", dt); };
         return t;
     }();
     return api;
