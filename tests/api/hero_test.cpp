@@ -60,38 +60,27 @@ protected:
         return -1;
     }
 
-    // The last render's records showing that texture.
+    // The last render's records showing that texture, and its mesh calls.
     std::vector<AnimeDrawParams> Drawn(const std::string& texture) {
-        std::vector<AnimeDrawParams> found;
-        const int32_t handle = Handle(texture);
-        std::copy_if(host().draws.begin(), host().draws.end(), std::back_inserter(found),
-                     [&](const AnimeDrawParams& d) { return d.texture == handle; });
+        std::vector<AnimeDrawParams> found = host().draws;
+        std::erase_if(found,
+                      [h = Handle(texture)](const AnimeDrawParams& d) { return d.texture != h; });
         return found;
     }
-
-    // The last render's mesh calls for that texture.
     std::vector<RecordingHost::MeshCall> Meshes(const std::string& texture) {
-        std::vector<RecordingHost::MeshCall> found;
-        const int32_t handle = Handle(texture);
-        for (const RecordingHost::MeshCall& call : host().meshes) {
-            if (host().draws[call.draw].texture == handle) {
-                found.push_back(call);
-            }
-        }
+        std::vector<RecordingHost::MeshCall> found = host().meshes;
+        std::erase_if(found, [this, h = Handle(texture)](const RecordingHost::MeshCall& call) {
+            return host().draws[call.draw].texture != h;
+        });
         return found;
     }
-};
-
-struct Setting {
-    const char* parameter;
-    float value;
 };
 
 // Each row: the host's parameter values; a part; a field of its transform;
 // what it is against the same part of a puppet at rest (a difference for
 // x and y, a ratio for the scales).
 struct BoundPart {
-    std::vector<Setting> settings;
+    const char* settings;
     const char* part;
     int field;
     float expected;
@@ -102,40 +91,41 @@ TEST_F(HeroTest, ParametersMoveTheBoundParts) {
         // The face turns right, and all on it: the nose furthest, the far
         // eye narrower, the iris looks further than its eye; the back of
         // the head the other way.
-        {{{"AngleX", 30}}, "nose", 0, 13.0f},
-        {{{"AngleX", 30}}, "eye_l", 0, 9.0f},
-        {{{"AngleX", 30}}, "eye_l", 3, 1.06f},
-        {{{"AngleX", 30}}, "eye_r", 3, 0.8f},
-        {{{"AngleX", 30}}, "iris_l", 0, 9.0f + 5.0f * 1.06f},
-        {{{"AngleX", 30}}, "hair_back", 0, -8.0f},
-        {{{"AngleX", 30}}, "blush_r", 0, 9.0f},
-        {{{"AngleX", -30}}, "eye_l", 3, 0.8f},
+        {"AngleX 30", "nose", 0, 13.0f},
+        {"AngleX 30", "eye_l", 0, 9.0f},
+        {"AngleX 30", "eye_l", 3, 1.06f},
+        {"AngleX 30", "eye_r", 3, 0.8f},
+        {"AngleX 30", "iris_l", 0, 9.0f + 5.0f * 1.06f},
+        {"AngleX 30", "hair_back", 0, -8.0f},
+        {"AngleX 30", "blush_r", 0, 9.0f},
+        {"AngleX -30", "eye_l", 3, 0.8f},
         // Between the keys, in proportion on both axes.
-        {{{"AngleX", 15}, {"AngleY", 6}}, "nose", 0, 6.5f},
-        {{{"AngleX", 15}, {"AngleY", 6}}, "nose", 1, -1.6f},
-        {{{"AngleX", 15}, {"AngleY", 15}}, "eye_r", 3, 0.9f},
-        {{{"AngleY", -30}}, "brow_l", 1, 6.0f},
-        {{{"AngleY", -30}}, "hair_back", 1, -5.0f},
-        {{{"AngleY", 30}}, "eye_l", 4, 0.92f},
+        {"AngleX 15 AngleY 6", "nose", 0, 6.5f},
+        {"AngleX 15 AngleY 6", "nose", 1, -1.6f},
+        {"AngleX 15 AngleY 15", "eye_r", 3, 0.9f},
+        {"AngleY -30", "brow_l", 1, 6.0f},
+        {"AngleY -30", "hair_back", 1, -5.0f},
+        {"AngleY 30", "eye_l", 4, 0.92f},
         // Out of range: clamped to the last key.
-        {{{"AngleX", 90}}, "nose", 0, 13.0f},
+        {"AngleX 90", "nose", 0, 13.0f},
         // The eye shuts, and what is inside it with it.
-        {{{"EyeOpen", 0}}, "eye_l", 4, 0.1f},
-        {{{"EyeOpen", 0}}, "eye_r", 1, 2.0f},
-        {{{"EyeOpen", 0}}, "pupil_r", 4, 0.1f},
-        {{{"EyeOpen", 0.5f}}, "eye_l", 4, 0.55f},
-        {{{"MouthOpen", 1}}, "mouth_wide", 4, 1.2f},
-        {{{"MouthOpen", 0.6f}}, "mouth_wide", 3, 0.9f},
-        {{{"Breath", 1}}, "torso", 4, 1.03f},
+        {"EyeOpen 0", "eye_l", 4, 0.1f},
+        {"EyeOpen 0", "eye_r", 1, 2.0f},
+        {"EyeOpen 0", "pupil_r", 4, 0.1f},
+        {"EyeOpen 0.5", "eye_l", 4, 0.55f},
+        {"MouthOpen 1", "mouth_wide", 4, 1.2f},
+        {"MouthOpen 0.6", "mouth_wide", 3, 0.9f},
+        {"Breath 1", "torso", 4, 1.03f},
     };
     for (const BoundPart& row : rows) {
-        SCOPED_TRACE(std::string(row.part) + " field " + std::to_string(row.field) + " with " +
-                     row.settings[0].parameter);
+        SCOPED_TRACE(std::string(row.settings) + ": " + row.part + " " + std::to_string(row.field));
         Anime_DestroyAllInstances();
         const uint32_t rest = Anime_CreateInstance("hero");
         const uint32_t moved = Anime_CreateInstance("hero");
-        for (const Setting& s : row.settings) {
-            ASSERT_EQ(Anime_SetParameter(moved, s.parameter, s.value), 1);
+        std::istringstream settings(row.settings);
+        std::string name;
+        for (float value = 0; settings >> name >> value;) {
+            ASSERT_EQ(Anime_SetParameter(moved, name.c_str(), value), 1);
         }
         Anime_Update(16.0f);
         const Transform a = PartTransform(rest, row.part);
