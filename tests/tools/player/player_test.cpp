@@ -216,9 +216,6 @@ TEST_F(PlayerTest, BadInputsNameTheProblemAndExitWithItsCode) {
         {"at": 0, "partTexture": "dot", "part": "dot"}, {"at": 0, "partTexture": "x", "part": "dot"},
         {"at": 0, "partOffset": [1, 0, 0, 1, 1, 1], "part": "dto"}]})");
     dir_.Write("sound.json", R"({"model": "dot.json", "events": [{"at": 40, "audio": "no.wav"}]})");
-    dir_.Write("noise.json",
-               R"({"model": "dot.json", "events": [{"at": 0, "audio": "dot.json"}]})");
-    dir_.Write("param.json", R"({"model": "dot.json", "events": [{"at": 0, "blink": "Open"}]})");
     WriteDot();
     // Each case: the arguments | the exit code | what the message says.
     for (
@@ -239,8 +236,6 @@ TEST_F(PlayerTest, BadInputsNameTheProblemAndExitWithItsCode) {
             "cannot load an expression into model \"puppet\": @/late.json:3:3: expected a JSON",
             "@/dot.json --timeline @/no.json --gif @/x.gif|4|cannot read the file",
             "--timeline @/sound.json --gif @/x.gif|4|cannot read the sound file '@/no.wav': ",
-            "--timeline @/noise.json --gif @/x.gif|4|cannot read the sound file '@/dot.json': ",
-            "--timeline @/param.json --gif @/x.gif|5|no parameter 'Open' (timeline event 0)",
             "@/dot.json --expression angry --gif @/x.gif|5|no expression 'angry' (--expression)",
             "--timeline @/unknown.json --gif @/x.gif|5|no motion 'dance' (timeline event 1)",
             "--timeline @/skin.json --gif @/x.gif|5|no skin 'gold' (timeline event 2)",

@@ -3,6 +3,7 @@
 // with which values, in which frame, and which samples each frame feeds.
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <type_traits>
@@ -98,10 +99,8 @@ std::string Play(const std::string& events, int frames, int& result, size_t soun
     const std::string timeline = R"({"fps": 10, "events": [)" + events + "]}";
     EXPECT_TRUE(ParseTimeline(timeline, "", settings, list, error)) << error;
     Resolve(settings);
-    Sounds sounds{{"v.wav", {{}, 25}}};
-    for (size_t i = 0; i < sound; ++i) {
-        sounds["v.wav"].samples.push_back(static_cast<float>(i));
-    }
+    Sounds sounds{{"v.wav", {std::vector<float>(sound), 25}}};
+    std::iota(sounds["v.wav"].samples.begin(), sounds["v.wav"].samples.end(), 0.0f);
     FailureLog().print = false;
     const auto scene = StartScene(RecordingApi(), settings, list, "", result, sounds);
     for (int frame = 0; scene && frame < frames; ++frame) {
