@@ -195,10 +195,10 @@ TEST(PlayerRaster, AQuadMeshWholeOrCutIntoATriangleListDrawsItsSpritesPixels) {
     // Bytes R, G, B, A in memory order; white leaves the colour as it is.
     const uint8_t tints[][4] = {
         {255, 255, 255, 255}, {51, 153, 204, 255}, {255, 128, 0, 255}, {9, 255, 99, 255}};
-    // The cut: points as (s, t) fractions of the quad's sides, and the pieces
-    // either side of a vertical line at s = 0.4 and a diagonal.
+    // The cut: points as (s, t) fractions of the quad's sides, and the fans
+    // of the pieces either side of a vertical line at s = 0.4 and a diagonal.
     const float points[][2] = {{0, 0}, {0.4f, 0}, {1, 0}, {1, 1}, {0.4f, 1}, {0, 1}, {0.4f, 0.5f}};
-    const std::vector<std::vector<int>> pieces = {{0, 1, 6, 4, 5}, {1, 2, 3}, {1, 3, 4, 6}};
+    const int corners[] = {0, 1, 6, 0, 6, 4, 0, 4, 5, 1, 2, 3, 1, 3, 4, 1, 4, 6};
     for (size_t r = 0; r < records.size(); ++r) {
         AnimeDrawParams p = Record(records[r]);
         std::memcpy(&p.reserved2, tints[r], sizeof p.reserved2);
@@ -209,21 +209,17 @@ TEST(PlayerRaster, AQuadMeshWholeOrCutIntoATriangleListDrawsItsSpritesPixels) {
         const std::vector<AnimeMeshVertex> quad = Quad(p, texture);
         std::vector<AnimeMeshVertex> list;
         int nudge = 0;
-        for (const std::vector<int>& piece : pieces) {
-            for (size_t k = 1; k + 1 < piece.size(); ++k) {
-                for (const int at : {piece[0], piece[k], piece[k + 1]}) {
-                    const float s = points[at][0], t = points[at][1];
-                    // Bilinear over the corners 0, 1, 2, 3 of the quad.
-                    const float w[4] = {(1 - s) * (1 - t), s * (1 - t), s * t, (1 - s) * t};
-                    AnimeMeshVertex v{};
-                    for (int c = 0; c < 4; ++c) {
-                        v.x += quad[c].x * w[c], v.y += quad[c].y * w[c];
-                        v.u += quad[c].u * w[c], v.v += quad[c].v * w[c];
-                    }
-                    v.x = std::nextafter(v.x, (++nudge % 3) ? 1e9f : -1e9f);
-                    list.push_back(v);
-                }
+        for (const int at : corners) {
+            const float u = points[at][0], t = points[at][1];
+            // Bilinear over the corners 0, 1, 2, 3 of the quad.
+            const float w[4] = {(1 - u) * (1 - t), u * (1 - t), u * t, (1 - u) * t};
+            AnimeMeshVertex v{};
+            for (int c = 0; c < 4; ++c) {
+                v.x += quad[c].x * w[c], v.y += quad[c].y * w[c];
+                v.u += quad[c].u * w[c], v.v += quad[c].v * w[c];
             }
+            v.x = std::nextafter(v.x, (++nudge % 3) ? 1e9f : -1e9f);
+            list.push_back(v);
         }
         std::vector<uint16_t> listIndices(list.size());
         std::iota(listIndices.begin(), listIndices.end(), uint16_t{0});
