@@ -84,21 +84,19 @@ TEST_F(Masks, AQuadInAQuadMaskKeepsTheOverlapWithItsOwnTextureCoordinates) {
         {"off iris 30 0 0 1 1 1", false, 1, 0.0f},                        // clipped away
         {"off iris 15 0 0 1 1 1", false, 1, 0.0f},                        // touching only
     };
-    int model = 0;
+    loadModel("shown", EyeModel(false));
+    loadModel("hidden", EyeModel(true));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.setup);
         Anime_DestroyAllInstances();
-        Anime_SetMeshCallback(nullptr);
-        const std::string name = "m" + std::to_string(model++);
-        loadModel(name, EyeModel(c.eyeHidden));
-        run("new " + name);
-        const uint32_t sprites = id_;
-        Anime_SetMeshCallback(RecordingHost::meshCallback());
-        run("new " + name);
-        const uint32_t meshes = id_;
-        for (uint32_t id : {sprites, meshes}) {
-            run("id " + std::to_string(id) + "; pos 100 50; " + c.setup);
+        uint32_t ids[2];  // drawn without a mesh function, and with one
+        for (int k = 0; k < 2; ++k) {
+            Anime_SetMeshCallback(k == 0 ? nullptr : RecordingHost::meshCallback());
+            run(std::string("new ") + (c.eyeHidden ? "hidden" : "shown") + "; pos 100 50; " +
+                c.setup);
+            ids[k] = id_;
         }
+        const uint32_t sprites = ids[0], meshes = ids[1];
         Anime_Update(16.0f);
 
         host().draws.clear();
