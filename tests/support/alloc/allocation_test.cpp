@@ -149,10 +149,11 @@ TEST(AllocationFailure, FailedLoadsAndCreationsLeaveEverythingAsItWas) {
 
 // After the first Anime_Update and Anime_Render, a scene with every feature
 // running (motions, overlays, expressions, springs, wind, parallax, bent
-// meshes, masks, parameters with their bindings and drivers), drawn whole and one instance at a
-// time while following a part, reading a mesh and steering parts from code, allocates nothing per
-// frame; nor do cross-fades, queued motions, overlay fades and events once run. Serially and on
-// workers, where which worker takes which instance changes.
+// meshes, masks, parameters with their bindings and drivers), drawn whole
+// and one instance at a time while following a part, reading a mesh and
+// steering parts and parameters from code, allocates nothing per frame; nor
+// do cross-fades, queued motions, overlay fades and events once run.
+// Serially and on workers, where which worker takes which instance changes.
 TEST(NoAllocation, FramesAllocateNothingAfterTheFirst) {
     for (int32_t workers : {1, 2, 5}) {
         SCOPED_TRACE(workers);
