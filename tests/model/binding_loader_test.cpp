@@ -20,7 +20,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(ReadModelJson(model_, ParseJson(R"({"textures": {"t": "t.png"},
             "parameters": [{"name": "a", "min": -10, "max": 10}, {"name": "b", "max": 10}],
-            "parts": [{"name": "p"}]})"),
+            "parts": [{"name": "p", "texture": "t", "vertices": [[0, 0, 0, 0], [10, 0, 1, 0],
+              [0, 10, 0, 1]], "triangles": [0, 1, 2]}]})"),
                                   ""));
     }
     AnimeBinding read(const std::string& json) { return ReadBindingJson(model_, ParseJson(json)); }
@@ -114,57 +115,36 @@ TEST_F(BindingLoader, KeysInterpolateAndTheNearestShows) {
 
 // Mesh offsets blend as the channels do; a key that leaves a vertex alone
 // offsets it by 0, and vertices no key around the values moves stay put.
-TEST(BindingDeform, OffsetsBlendBetweenTheKeysAround) {
+TEST_F(BindingLoader, MeshOffsetsBlendBetweenTheKeysAround) {
     const struct {
         const char* keys;
         float a, b;
-        float xy[6];  // the mesh after the binding: rest (0 0, 10 0, 0 10) plus offsets
+        std::vector<float> xy;  // the mesh after the binding: rest (0 0, 10 0, 0 10) plus offsets
     } cases[] = {
+        // clang-format off
         {R"("parameters": ["a"], "keys": [{"at": 0}, {"at": 1, "deform": [1, 2, 3, 4, 5, 6]}])",
-         0.5f,
-         0,
-         {0.5f, 1, 11.5f, 2, 2.5f, 13}},
+         0.5f, 0, {0.5f, 1, 11.5f, 2, 2.5f, 13}},
         {R"("parameters": ["a"], "keys": [{"at": 0, "deform": [10, 10], "deformStart": 2},
-            {"at": 1, "deform": [2, 2]}])",
-         0.5f,
-         0,
-         {1, 1, 10, 0, 5, 15}},
+            {"at": 1, "deform": [2, 2]}])", 0.5f, 0, {1, 1, 10, 0, 5, 15}},
         {R"("parameters": ["a"], "keys": [{"at": 0, "deform": [4, 4], "deformStart": 1},
-            {"at": 1, "deform": [2, 2], "deformStart": 1}])",
-         7,
-         0,
-         {0, 0, 12, 2, 0, 10}},
-        {R"("parameters": ["a", "b"], "keys": [{"at": [0, 0], "deform": [0, 0, 0, 0, 0, 0]}, {"at": [1, 0], "deform": [4, 4, 4, 4, 4, 4]},
-            {"at": [0, 1], "deform": [8, 8, 8, 8, 8, 8]}, {"at": [1, 1], "deform": [0, 0, 0, 0, 0, 0]}])",
-         0.5f,
-         0.25f,
-         {2.5f, 2.5f, 12.5f, 2.5f, 2.5f, 12.5f}},
-        {R"("parameters": ["a", "b"], "keys": [{"at": [0, 0]}, {"at": [1, 0], "deform": [4, 4], "deformStart": 1},
-            {"at": [0, 1]}, {"at": [1, 1]}])",
-         0.5f,
-         0.5f,
-         {0, 0, 11, 1, 0, 10}},
+            {"at": 1, "deform": [2, 2], "deformStart": 1}])", 7, 0, {0, 0, 12, 2, 0, 10}},
+        {R"("parameters": ["a", "b"], "keys": [{"at": [0, 0], "deform": [0, 0, 0, 0, 0, 0]},
+            {"at": [1, 0], "deform": [4, 4, 4, 4, 4, 4]}, {"at": [0, 1], "deform": [8, 8, 8, 8, 8, 8]},
+            {"at": [1, 1], "deform": [0, 0, 0, 0, 0, 0]}])", 0.5f, 0.25f, {2.5f, 2.5f, 12.5f, 2.5f, 2.5f, 12.5f}},
+        {R"("parameters": ["a", "b"], "keys": [{"at": [0, 0]}, {"at": [1, 0], "deform": [4, 4],
+            "deformStart": 1}, {"at": [0, 1]}, {"at": [1, 1]}])", 0.5f, 0.5f, {0, 0, 11, 1, 0, 10}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.keys);
-        AnimeModel model;
-        const std::string json = std::string(R"({"textures": {"t": "t.png"},
-            "parameters": [{"name": "a", "max": 10}, {"name": "b"}],
-            "parts": [{"name": "m", "texture": "t", "vertices": [[0, 0, 0, 0], [10, 0, 1, 0],
-              [0, 10, 0, 1]], "triangles": [0, 1, 2]}],
-            "bindings": [{"part": "m", )") +
-                                 c.keys + "}]}";
-        ASSERT_TRUE(ReadModelJson(model, ParseJson(json), ""));
-        ASSERT_FALSE(model.bindings[0].inert());
+        model_.bindings = {read(std::string(R"({"part": "p", )") + c.keys + "}")};
+        ASSERT_FALSE(model_.bindings[0].inert());
         MeshDeform mesh;
-        InitializeMeshDeform(mesh, model.topology.meshes);
+        InitializeMeshDeform(mesh, model_.topology.meshes);
         std::vector<PartPose> poses(1);
         const float values[2] = {c.a, c.b};
-        ApplyBindings(model, values, {}, poses, mesh);
-        ASSERT_EQ(mesh.xy.size(), 6u);
-        for (size_t j = 0; j < 6; ++j) {
-            EXPECT_EQ(mesh.xy[j], c.xy[j]) << j;
-        }
+        ApplyBindings(model_, values, {}, poses, mesh);
+        EXPECT_EQ(mesh.xy, c.xy);
         EXPECT_TRUE(mesh.moved);
     }
 }
