@@ -208,10 +208,15 @@ void InitializeBindingMemos(std::vector<BindingMemo>& memos, const AnimeModel& m
 void ApplyBindings(const AnimeModel& model, const float* values,
                    const std::vector<int32_t>& textureHandles, std::vector<PartPose>& poses,
                    MeshDeform& mesh, BindingMemo* memos) {
+    // The counts once: writes through the memos could otherwise make the
+    // compiler read them again for every binding.
+    const AnimeBinding* const bindings = model.bindings.data();
+    const size_t count = model.bindings.size();
+    const size_t parts = poses.size();
     BindingMemo fresh;
-    for (size_t i = 0; i < model.bindings.size(); ++i) {
-        const AnimeBinding& b = model.bindings[i];
-        if (b.inert() || static_cast<size_t>(b.partIndex) >= poses.size()) {
+    for (size_t i = 0; i < count; ++i) {
+        const AnimeBinding& b = bindings[i];
+        if (b.inert() || static_cast<size_t>(b.partIndex) >= parts) {
             continue;
         }
         // Without memos every binding is evaluated: `fresh` never holds a
