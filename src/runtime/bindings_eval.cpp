@@ -1,7 +1,7 @@
 #include "runtime/bindings_eval.h"
 
 #include <algorithm>
-#include <bit>
+#include <cstring>
 
 #include "runtime/channel_ops.h"
 #include "runtime/motion_player.h"
@@ -171,13 +171,19 @@ void AddBindingDeform(const AnimeBinding& b, const AxisPoint& pa, const AxisPoin
                     b.deformValues.data(), vertices, pa.f, pb.f, out);
 }
 
+// A value's bits (std::bit_cast is missing from some supported libraries).
+uint32_t BitsOf(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
 // Brings `memo` up to the binding's values: evaluated again only when a
 // value differs from the memo's by a bit (so -0 and 0, or two NaNs of
 // different payloads, count as a change: never a wrong skip).
 void Refresh(const AnimeBinding& b, const float* values, BindingMemo& memo) {
-    const uint32_t first = std::bit_cast<uint32_t>(values[b.parameter[0]]);
-    const uint32_t second =
-        b.dimensions == 1 ? 0u : std::bit_cast<uint32_t>(values[b.parameter[1]]);
+    const uint32_t first = BitsOf(values[b.parameter[0]]);
+    const uint32_t second = b.dimensions == 1 ? 0u : BitsOf(values[b.parameter[1]]);
     if (memo.valid && memo.bits[0] == first && memo.bits[1] == second) {
         return;
     }

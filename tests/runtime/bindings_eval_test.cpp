@@ -5,29 +5,29 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "json/json_parser.h"
 #include "model/model_loader.h"
+#include "support/api_fixture.h"
 
 namespace kivanime {
 namespace {
 
-std::vector<uint32_t> Bits(const std::vector<PartPose>& poses, const MeshDeform& mesh) {
+std::vector<uint32_t> PoseBits(const std::vector<PartPose>& poses, const MeshDeform& mesh) {
     std::vector<uint32_t> bits;
     for (const PartPose& p : poses) {
         for (float f : {p.local.x, p.local.y, p.local.rotation, p.local.scaleX, p.local.scaleY,
                         p.local.alpha}) {
-            bits.push_back(std::bit_cast<uint32_t>(f));
+            bits.push_back(test::Bits(f));
         }
         bits.push_back(p.visible ? 1u : 0u);
         bits.push_back(static_cast<uint32_t>(p.textureHandle));
     }
     for (float f : mesh.xy) {
-        bits.push_back(std::bit_cast<uint32_t>(f));
+        bits.push_back(test::Bits(f));
     }
     return bits;
 }
@@ -77,7 +77,7 @@ TEST(BindingMemos, ReusedOnlyWhileEveryValueReadIsUnchanged) {
         MeshDeform keptMesh = rest;
         ApplyBindings(model, row, handles, fresh, freshMesh);
         ApplyBindings(model, row, handles, kept, keptMesh, memos.data());
-        EXPECT_EQ(Bits(kept, keptMesh), Bits(fresh, freshMesh));
+        EXPECT_EQ(PoseBits(kept, keptMesh), PoseBits(fresh, freshMesh));
         EXPECT_EQ(keptMesh.moved, freshMesh.moved);
     }
 }
