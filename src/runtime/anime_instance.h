@@ -8,6 +8,7 @@
 
 #include "kivanime.h"
 #include "model/anime_model.h"
+#include "runtime/bindings_eval.h"
 #include "runtime/expression_blend.h"
 #include "runtime/mesh_deform.h"
 #include "runtime/motion_player.h"
@@ -34,6 +35,7 @@ struct AnimeInstance {
     std::vector<PartPose> poses;
     MeshDeform mesh;  // the vertices of its meshes, as the last update left them
     ParameterValues parameters;
+    std::vector<BindingMemo> bindingMemos;  // one per binding of the model
     Parallax3D parallax;
     float x = 0.0f;
     float y = 0.0f;

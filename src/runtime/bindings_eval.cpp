@@ -1,6 +1,7 @@
 #include "runtime/bindings_eval.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "runtime/channel_ops.h"
 #include "runtime/motion_player.h"
@@ -43,11 +44,10 @@ void Lerp(const BindingKey& a, const BindingKey& b, float f, PoseChannels& out) 
     InterpolateChannels(a.channels, b.channels, f, out);
 }
 
-}  // namespace
-
-PartDelta EvaluateBinding(const AnimeBinding& b, const float* values) {
+// The binding's change where its values stand at `pa` (and `pb` on the
+// second axis of a grid).
+PartDelta DeltaAt(const AnimeBinding& b, const AxisPoint& pa, const AxisPoint& pb) {
     PartDelta d;
-    const AxisPoint pa = LocateOnAxis(b.axis[0], values[b.parameter[0]]);
     if (b.dimensions == 1) {
         Lerp(b.keys[pa.lo], b.keys[pa.hi], pa.f, d.channels);
         if (b.discrete) {
@@ -55,7 +55,6 @@ PartDelta EvaluateBinding(const AnimeBinding& b, const float* values) {
         }
         return d;
     }
-    const AxisPoint pb = LocateOnAxis(b.axis[1], values[b.parameter[1]]);
     const size_t columns = b.axis[1].size();
     const BindingKey* k = b.keys.data();
     PoseChannels c0;
@@ -67,6 +66,21 @@ PartDelta EvaluateBinding(const AnimeBinding& b, const float* values) {
         TakeDiscrete(k[pa.nearest * columns + pb.nearest], d);
     }
     return d;
+}
+
+// Where the binding's values stand on its axes (the second left at its
+// start for one parameter).
+void Locate(const AnimeBinding& b, const float* values, AxisPoint along[2]) {
+    along[0] = LocateOnAxis(b.axis[0], values[b.parameter[0]]);
+    along[1] = b.dimensions == 1 ? AxisPoint{} : LocateOnAxis(b.axis[1], values[b.parameter[1]]);
+}
+
+}  // namespace
+
+PartDelta EvaluateBinding(const AnimeBinding& b, const float* values) {
+    AxisPoint along[2];
+    Locate(b, values, along);
+    return DeltaAt(b, along[0], along[1]);
 }
 
 namespace {
@@ -141,17 +155,15 @@ void AddCornerDeform(const DeformCorners& c, const float* values, uint32_t verti
     }
 }
 
-void AddBindingDeform(const AnimeBinding& b, const float* values, float* xy) {
+void AddBindingDeform(const AnimeBinding& b, const AxisPoint& pa, const AxisPoint& pb, float* xy) {
     float* const out = xy + 2 * static_cast<size_t>(b.meshFirstVertex);
     const KeyframeDeform* const d = b.deforms.data();
     const uint32_t vertices = static_cast<uint32_t>(b.meshVertexCount);
-    const AxisPoint pa = LocateOnAxis(b.axis[0], values[b.parameter[0]]);
     if (b.dimensions == 1) {
         AddCornerDeform({{&d[pa.lo], &d[pa.hi]}, 2}, b.deformValues.data(), vertices, pa.f, 0.0f,
                         out);
         return;
     }
-    const AxisPoint pb = LocateOnAxis(b.axis[1], values[b.parameter[1]]);
     const size_t columns = b.axis[1].size();
     AddCornerDeform({{&d[pa.lo * columns + pb.lo], &d[pa.hi * columns + pb.lo],
                       &d[pa.lo * columns + pb.hi], &d[pa.hi * columns + pb.hi]},
@@ -159,21 +171,66 @@ void AddBindingDeform(const AnimeBinding& b, const float* values, float* xy) {
                     b.deformValues.data(), vertices, pa.f, pb.f, out);
 }
 
+// A value's bits (std::bit_cast is missing from some supported libraries).
+uint32_t BitsOf(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// Brings `memo` up to the binding's values: evaluated again only when a
+// value differs from the memo's by a bit (so -0 and 0, or two NaNs of
+// different payloads, count as a change: never a wrong skip).
+void Refresh(const AnimeBinding& b, const float* values, BindingMemo& memo) {
+    const uint32_t first = BitsOf(values[b.parameter[0]]);
+    const uint32_t second = b.dimensions == 1 ? 0u : BitsOf(values[b.parameter[1]]);
+    if (memo.valid && memo.bits[0] == first && memo.bits[1] == second) {
+        return;
+    }
+    Locate(b, values, memo.along);
+    memo.delta = DeltaAt(b, memo.along[0], memo.along[1]);
+    memo.bits[0] = first;
+    memo.bits[1] = second;
+    memo.valid = true;
+}
+
+// The memo's change on the binding's part, its vertex offsets on the mesh.
+void Apply(const AnimeBinding& b, const BindingMemo& memo,
+           const std::vector<int32_t>& textureHandles, std::vector<PartPose>& poses,
+           MeshDeform& mesh) {
+    ApplyDelta(poses[static_cast<size_t>(b.partIndex)], memo.delta, textureHandles);
+    if (!b.deforms.empty() && !mesh.xy.empty()) {
+        AddBindingDeform(b, memo.along[0], memo.along[1], mesh.xy.data());
+        mesh.moved = true;
+    }
+}
+
 }  // namespace
+
+void InitializeBindingMemos(std::vector<BindingMemo>& memos, const AnimeModel& model) {
+    memos.assign(model.bindings.size(), BindingMemo{});
+}
 
 void ApplyBindings(const AnimeModel& model, const float* values,
                    const std::vector<int32_t>& textureHandles, std::vector<PartPose>& poses,
-                   MeshDeform& mesh) {
-    for (const AnimeBinding& b : model.bindings) {
-        if (b.inert() || static_cast<size_t>(b.partIndex) >= poses.size()) {
+                   MeshDeform& mesh, BindingMemo* memos) {
+    // The counts once: writes through the memos could otherwise make the
+    // compiler read them again for every binding.
+    const AnimeBinding* const bindings = model.bindings.data();
+    const size_t count = model.bindings.size();
+    const size_t parts = poses.size();
+    BindingMemo fresh;
+    for (size_t i = 0; i < count; ++i) {
+        const AnimeBinding& b = bindings[i];
+        if (b.inert() || static_cast<size_t>(b.partIndex) >= parts) {
             continue;
         }
-        ApplyDelta(poses[static_cast<size_t>(b.partIndex)], EvaluateBinding(b, values),
-                   textureHandles);
-        if (!b.deforms.empty() && !mesh.xy.empty()) {
-            AddBindingDeform(b, values, mesh.xy.data());
-            mesh.moved = true;
-        }
+        // Without memos every binding is evaluated: `fresh` never holds a
+        // result past its own binding.
+        BindingMemo& memo = memos != nullptr ? memos[i] : fresh;
+        fresh.valid = false;
+        Refresh(b, values, memo);
+        Apply(b, memo, textureHandles, poses, mesh);
     }
 }
 

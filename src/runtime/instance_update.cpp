@@ -70,6 +70,7 @@ void InitializeInstanceState(AnimeInstance& instance, FrameScratch& scratch) {
     BuildPhysics(instance.physics, model);
     InitializeMeshDeform(instance.mesh, model.topology.meshes);
     InitializeParameterValues(instance.parameters, model.parameters);
+    InitializeBindingMemos(instance.bindingMemos, model);
     instance.player.fade.mainValues.assign(model.parameters.list.size(), 0.0f);
     instance.player.fade.snapshotValues.assign(model.parameters.list.size(), 0.0f);
     // Room to freeze the meshes of an interrupted cross-fade (none without meshes).
@@ -97,8 +98,11 @@ void UpdateInstance(AnimeInstance& instance, float dt, float globalWindX, float 
     if (!model.parameters.list.empty()) {
         EvaluateParameters(instance.parameters, model, instance.player, instance.expression, dt);
         if (!model.bindings.empty()) {
+            BindingMemo* const memos = instance.bindingMemos.size() == model.bindings.size()
+                                           ? instance.bindingMemos.data()
+                                           : nullptr;
             ApplyBindings(model, instance.parameters.used.data(), instance.textureHandles, poses,
-                          instance.mesh);
+                          instance.mesh, memos);
         }
     }
     ResolveWorldPose(model, poses, scratch.parentCosSin, instance.offsets.applied());
