@@ -42,7 +42,10 @@ void ReadParametersJson(ParameterSet& set, const JsonValue& array, const AnimeMo
         }
         ParameterEntry entry;
         ReadKeys(kParameterKeys, element, entry, model);
-        if (!entry.name.empty()) {
+        // A name with a NUL in it could never be named again through the C
+        // interface's strings (nor told apart from its part before the NUL),
+        // so it is skipped like an empty one.
+        if (!entry.name.empty() && entry.name.find('\0') == std::string::npos) {
             set.add(RepairParameter(std::move(entry)));
         }
     }

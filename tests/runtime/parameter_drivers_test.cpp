@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 namespace kivanime {
@@ -17,7 +18,7 @@ TEST(ParameterDrivers, SineOfTurns) {
     double worst = 0.0;
     for (int i = 0; i < 100000; ++i) {
         const float p = static_cast<float>(i) / 100000.0f;
-        const double exact = std::sin(2.0 * M_PI * static_cast<double>(p));
+        const double exact = std::sin(2.0 * std::numbers::pi * static_cast<double>(p));
         worst = std::max(worst, std::fabs(static_cast<double>(SinOfTurns(p)) - exact));
         if (p < 0.5f && (p + 0.5f) - 0.5f == p) {
             ASSERT_EQ(SinOfTurns(p), -SinOfTurns(p + 0.5f)) << p;
