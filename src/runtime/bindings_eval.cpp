@@ -39,17 +39,12 @@ void TakeDiscrete(const BindingKey& key, PartDelta& delta) {
     delta.textureSwap = key.textureSwap;
 }
 
-// The channels between two keys: a + (b - a) * f.
-void Lerp(const BindingKey& a, const BindingKey& b, float f, PoseChannels& out) {
-    InterpolateChannels(a.channels, b.channels, f, out);
-}
-
 // The binding's change where its values stand at `pa` (and `pb` on the
 // second axis of a grid).
 PartDelta DeltaAt(const AnimeBinding& b, const AxisPoint& pa, const AxisPoint& pb) {
     PartDelta d;
     if (b.dimensions == 1) {
-        Lerp(b.keys[pa.lo], b.keys[pa.hi], pa.f, d.channels);
+        InterpolateChannels(b.keys[pa.lo].channels, b.keys[pa.hi].channels, pa.f, d.channels);
         if (b.discrete) {
             TakeDiscrete(b.keys[pa.nearest], d);
         }
@@ -59,8 +54,10 @@ PartDelta DeltaAt(const AnimeBinding& b, const AxisPoint& pa, const AxisPoint& p
     const BindingKey* k = b.keys.data();
     PoseChannels c0;
     PoseChannels c1;
-    Lerp(k[pa.lo * columns + pb.lo], k[pa.hi * columns + pb.lo], pa.f, c0);
-    Lerp(k[pa.lo * columns + pb.hi], k[pa.hi * columns + pb.hi], pa.f, c1);
+    InterpolateChannels(k[pa.lo * columns + pb.lo].channels, k[pa.hi * columns + pb.lo].channels,
+                        pa.f, c0);
+    InterpolateChannels(k[pa.lo * columns + pb.hi].channels, k[pa.hi * columns + pb.hi].channels,
+                        pa.f, c1);
     InterpolateChannels(c0, c1, pb.f, d.channels);
     if (b.discrete) {
         TakeDiscrete(k[pa.nearest * columns + pb.nearest], d);
