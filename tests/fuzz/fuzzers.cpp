@@ -315,12 +315,12 @@ void FuzzLoadedInto(std::string_view text, bool motion) {
 }
 
 // The bytes of a "parameters" input, read as the script's numbers.
-class Script {
-public:
-    explicit Script(std::string_view bytes) : bytes_(bytes) {}
+struct Script {
+    std::string_view bytes;
+    size_t at = 0;
 
-    bool more() const { return at_ < bytes_.size(); }
-    uint8_t Byte() { return more() ? static_cast<uint8_t>(bytes_[at_++]) : 0; }
+    bool more() const { return at < bytes.size(); }
+    uint8_t Byte() { return more() ? static_cast<uint8_t>(bytes[at++]) : 0; }
     // Mostly the values that find faults: signed zeros, the range ends of
     // the base model, NaN, infinities, the largest and a subnormal float;
     // also any four bytes, and small steps either side of zero.
@@ -345,10 +345,6 @@ public:
         }
         return static_cast<float>(b - 144) * 0.125f;
     }
-
-private:
-    std::string_view bytes_;
-    size_t at_ = 0;
 };
 
 bool SameValues(const std::vector<float>& x, const std::vector<float>& y) {
@@ -379,7 +375,7 @@ std::vector<float> PlayParameterScript(std::string_view text) {
         }
         return v;
     };
-    Script script(text);
+    Script script{text};
     std::vector<float> trace;
     for (int step = 0; script.more() && step < 4000; ++step) {
         const uint8_t op = script.Byte();
@@ -418,8 +414,7 @@ std::vector<float> PlayParameterScript(std::string_view text) {
             }
             case 2: {
                 const int32_t index = static_cast<int8_t>(script.Byte());
-                const char* listed = Anime_GetParameterName(id, index);
-                Check((listed != nullptr) ==
+                Check((Anime_GetParameterName(id, index) != nullptr) ==
                           (live && index >= 0 && index < static_cast<int32_t>(names.size())),
                       "parameter name out of its list");
                 Check(
