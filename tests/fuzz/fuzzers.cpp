@@ -72,16 +72,11 @@ std::vector<std::string> Names(std::string_view json, std::string_view key, size
 bool IsClipped(std::string_view json, const std::string& part) {
     const JsonValue parts = kivanime::ParseJson(json).get("parts");
     std::string clip;
-    bool named = false;
     for (const JsonValue& p : parts.elements) {
-        if (p.get("name").asString("") == part) {
-            clip = p.get("clip").asString("");
-        }
+        clip = p.get("name").asString("") == part ? p.get("clip").asString("") : clip;
     }
-    for (const JsonValue& p : parts.elements) {
-        named = named || (!clip.empty() && clip != part && p.get("name").asString("") == clip);
-    }
-    return named;
+    return !clip.empty() && clip != part &&
+           std::ranges::count(Names(json, "parts", SIZE_MAX), clip) > 0;
 }
 
 // Every value can be traced back to its place in the text, every member is
@@ -283,15 +278,20 @@ void FuzzModel(std::string_view text) {
 // loaded into.
 const std::string kBaseModel = kivanime::test::ReadWholeFile(KIVANIME_FUZZ_BASE_MODEL);
 
+// A fresh start with the base model loaded as "m"; returns an instance of it.
+uint32_t StartWithBaseModel() {
+    Start();
+    Check(Anime_LoadModelFromMemory("m", kBaseModel.data(), static_cast<int32_t>(kBaseModel.size()),
+                                    "tex") == 1,
+          "base model (base_model.json) does not load");
+    return Anime_CreateInstance("m");
+}
+
 // A motion (or expression) file loaded into a model whose instances already
 // play and blend: as a new one, usable by its name, and loaded again, which
 // replaces the record the instances use.
 void FuzzLoadedInto(std::string_view text, bool motion) {
-    Start();
-    const int32_t size = static_cast<int32_t>(kBaseModel.size());
-    Check(Anime_LoadModelFromMemory("m", kBaseModel.data(), size, "tex") == 1,
-          "base model (base_model.json) does not load");
-    const uint32_t a = Anime_CreateInstance("m");
+    const uint32_t a = StartWithBaseModel();
     Anime_PlayMotion(a, "idle", 1.0f);
     Anime_SetExpression(a, "smile");
     Anime_Update(10.0f);
@@ -315,12 +315,12 @@ void FuzzLoadedInto(std::string_view text, bool motion) {
 }
 
 // The bytes of a "parameters" input, read as the script's numbers.
-class Script {
-public:
-    explicit Script(std::string_view bytes) : bytes_(bytes) {}
+struct Script {
+    std::string_view bytes;
+    size_t at = 0;
 
-    bool more() const { return at_ < bytes_.size(); }
-    uint8_t Byte() { return more() ? static_cast<uint8_t>(bytes_[at_++]) : 0; }
+    bool more() const { return at < bytes.size(); }
+    uint8_t Byte() { return more() ? static_cast<uint8_t>(bytes[at++]) : 0; }
     // Mostly the values that find faults: signed zeros, the range ends of
     // the base model, NaN, infinities, the largest and a subnormal float;
     // also any four bytes, and small steps either side of zero.
@@ -345,18 +345,6 @@ public:
         }
         return static_cast<float>(b - 144) * 0.125f;
     }
-    // Samples straight from the script, as many as `count` asks and it has.
-    std::vector<float> Samples(int32_t count) {
-        std::vector<float> samples;
-        while (more() && count-- > 0) {
-            samples.push_back(Float());
-        }
-        return samples;
-    }
-
-private:
-    std::string_view bytes_;
-    size_t at_ = 0;
 };
 
 bool SameValues(const std::vector<float>& x, const std::vector<float>& y) {
@@ -371,11 +359,7 @@ bool SameValues(const std::vector<float>& x, const std::vector<float>& y) {
 // update, reading gives the value set, clamped, or the default after a reset.
 // Returns the values every update left.
 std::vector<float> PlayParameterScript(std::string_view text) {
-    Start();
-    const int32_t size = static_cast<int32_t>(kBaseModel.size());
-    Check(Anime_LoadModelFromMemory("m", kBaseModel.data(), size, "tex") == 1,
-          "base model (base_model.json) does not load");
-    const uint32_t a = Anime_CreateInstance("m");
+    const uint32_t a = StartWithBaseModel();
     uint32_t b = Anime_CreateInstance("m");
     bool bAlive = true, bUpdated = false;
     std::vector<std::string> names;
@@ -391,7 +375,7 @@ std::vector<float> PlayParameterScript(std::string_view text) {
         }
         return v;
     };
-    Script script(text);
+    Script script{text};
     std::vector<float> trace;
     for (int step = 0; script.more() && step < 4000; ++step) {
         const uint8_t op = script.Byte();
@@ -430,8 +414,7 @@ std::vector<float> PlayParameterScript(std::string_view text) {
             }
             case 2: {
                 const int32_t index = static_cast<int8_t>(script.Byte());
-                const char* listed = Anime_GetParameterName(id, index);
-                Check((listed != nullptr) ==
+                Check((Anime_GetParameterName(id, index) != nullptr) ==
                           (live && index >= 0 && index < static_cast<int32_t>(names.size())),
                       "parameter name out of its list");
                 Check(
@@ -476,7 +459,10 @@ std::vector<float> PlayParameterScript(std::string_view text) {
                 static const int32_t kRates[] = {
                     16000, 0, -1, 1, 44100, 8000, 48000, std::numeric_limits<int32_t>::max()};
                 const int32_t rate = kRates[who >> 5];
-                std::vector<float> samples = script.Samples(count);
+                std::vector<float> samples;  // as many as `count` asks and the script has
+                while (script.more() && std::ssize(samples) < count) {
+                    samples.push_back(script.Float());
+                }
                 const int32_t given = count < 0 ? count : static_cast<int32_t>(samples.size());
                 const float* data = who & 16 ? nullptr : samples.data();
                 answer = Anime_FeedAudio(id, data, given, rate);

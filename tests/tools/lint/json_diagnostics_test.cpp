@@ -1,8 +1,6 @@
 // The reader's diagnostics mode: what it records points at the right bytes;
-// values and positions map back to the text. (What it notes on the files of
-// the JSON test suite is checked with the suite, in json_corpus_test.cpp.) (That it
-// builds the normal mode's value on every file of the suite, and traces every
-// value to its text, is checked by the JSON fuzz harness's replay.)
+// values and positions map back to the text. (The JSON test suite's files are
+// checked in json_corpus_test.cpp and by the JSON fuzz harness's replay.)
 #include <gtest/gtest.h>
 
 #include <string>
