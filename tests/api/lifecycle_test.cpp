@@ -86,9 +86,6 @@ TEST_F(Lifecycle, OneOrderForEventsDrawsAndTeardown) {
         } else {
             live.push_back(id);
         }
-        if (n == 40) {
-            ASSERT_EQ(host().releases.size(), 13u);
-        }
     }
     // Every fourth at draw order -1, the rest at 0.
     std::vector<int32_t> drawn[2];
