@@ -23,7 +23,6 @@ TEST_F(Lifecycle, IdsCountUpAndRestartOnlyAtShutdown) {
     run("new m; new m; new m; count 3; id 2; destroy; count 2; new m; new! absent; count 3");
     EXPECT_EQ(id_, 4u);  // a failed creation does not move the counter
     Anime_DestroyAllInstances();
-    EXPECT_EQ(Anime_HasInstances(), 0);
     EXPECT_EQ(Anime_CreateInstance("m"), 5u);  // the cache survives, the counter goes on
     Anime_Shutdown();
     EXPECT_EQ(Anime_CreateInstance("m"), 0u);  // the cache is empty now
