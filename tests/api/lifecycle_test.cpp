@@ -23,7 +23,6 @@ TEST_F(Lifecycle, IdsCountUpAndRestartOnlyAtShutdown) {
     run("new m; new m; new m; count 3; id 2; destroy; count 2; new m; new! absent; count 3");
     EXPECT_EQ(id_, 4u);  // a failed creation does not move the counter
     Anime_DestroyAllInstances();
-    EXPECT_EQ(Anime_HasInstances(), 0);
     EXPECT_EQ(Anime_CreateInstance("m"), 5u);  // the cache survives, the counter goes on
     Anime_Shutdown();
     EXPECT_EQ(Anime_CreateInstance("m"), 0u);  // the cache is empty now
@@ -85,9 +84,6 @@ TEST_F(Lifecycle, OneOrderForEventsDrawsAndTeardown) {
             Anime_DestroyInstance(id);
         } else {
             live.push_back(id);
-        }
-        if (n == 40) {
-            ASSERT_EQ(host().releases.size(), 13u);
         }
     }
     // Every fourth at draw order -1, the rest at 0.

@@ -70,8 +70,7 @@ TEST_F(Meshes, AQuadMeshIsItsSpritePlainMirroredScaledAndTurned) {
         const AnimeDrawParams& r = host().draws[call.draw];
         EXPECT_EQ(call.indices, (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
         ASSERT_EQ(call.vertices.size(), 4u);
-        const float c = std::cos(r.rotation);
-        const float s = std::sin(r.rotation);
+        const float c = std::cos(r.rotation), s = std::sin(r.rotation);
         // Corners clockwise from the top left, in the image and in the model.
         const float us[] = {0, 1, 1, 0}, vs[] = {0, 0, 1, 1};
         for (size_t k = 0; k < 4; ++k) {
@@ -125,8 +124,7 @@ TEST_F(Meshes, OnlyDrawableMeshesGoToTheMeshFunctionAndQueriesFailAsTheOthers) {
         uint32_t id;
         const char* part;
         bool out;
-        int32_t capacity;
-        int32_t result;
+        int32_t capacity, result;
         const char* error;
     } cases[] = {
         {1, nullptr, true, 3, 0, "partName is NULL"},

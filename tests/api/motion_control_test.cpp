@@ -192,9 +192,8 @@ TEST_F(MotionControl, TheEventListKeepsItsTextsAndItsBounds) {
     const std::string renamed = R"({"name": "tick", "events": [{"name": "other"}]})";
     Anime_LoadMotionFromMemory("m", renamed.data(), static_cast<int32_t>(renamed.size()));
     Anime_UnloadModel("m");
-    EXPECT_STREQ(texts[0], "b2");
-    EXPECT_STREQ(texts[1], "tick");
-    EXPECT_STREQ(texts[2], "s");
+    EXPECT_EQ((std::vector<std::string>(texts, texts + 3)),
+              (std::vector<std::string>{"b2", "tick", "s"}));
     EXPECT_STREQ(Anime_GetEventText(0, 2), "");
     EXPECT_EQ(Anime_GetEventCount(), 3);
     Anime_UnloadAll();
