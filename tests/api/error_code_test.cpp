@@ -286,13 +286,13 @@ TEST_F(ErrorCode, EveryFailureOfEveryExportHasItsCode) {
         } else {
             Anime_LoadModel(nullptr, nullptr);
         }
+        SCOPED_TRACE((nested ? "nested " : "") + c.call);
         const bool answeredNothing = c.run();
         // A failure answers its failure value (a refused texture still gives the id).
-        EXPECT_TRUE(answeredNothing || expected == kNone || expected == ANIME_ERROR_TEXTURE_REFUSED)
-            << (nested ? "nested " : "") << c.call;
-        EXPECT_EQ(Anime_GetLastErrorCode(), static_cast<int32_t>(expected))
-            << (nested ? "nested " : "") << c.call;
-        EXPECT_EQ(*Anime_GetLastError() == '\0', expected == kNone) << c.call;
+        EXPECT_TRUE(answeredNothing || expected == kNone ||
+                    expected == ANIME_ERROR_TEXTURE_REFUSED);
+        EXPECT_EQ(Anime_GetLastErrorCode(), static_cast<int32_t>(expected));
+        EXPECT_EQ(*Anime_GetLastError() == '\0', expected == kNone);
     };
     int draws = 0;
     host().onDraw = [&](const AnimeDrawParams&) {
